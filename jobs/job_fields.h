@@ -1,0 +1,69 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "jobs/status_slot.h"
+
+namespace quillon::jobs {
+
+// The text one job hands to the page. Readers always get a whole copy.
+class GuardedText {
+public:
+    void set(std::string text)
+    {
+        std::lock_guard lock(mutex_);
+        text_ = std::move(text);
+    }
+    [[nodiscard]] std::string get() const
+    {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::string text_;
+};
+
+// Every field that page script and job threads share. The main window holds it
+// through a shared_ptr and so does every running job, so a job may still store
+// into it after the window is gone.
+struct JobFields {
+    StatusSlot xhStatus;
+    GuardedText xhResponse;
+    StatusSlot tsStatus;
+    StatusSlot upStatus;
+    StatusSlot ripStatus;
+    StatusSlot norStatus;
+    std::atomic<bool> breakFlag{false};
+
+    [[nodiscard]] bool breakRequested() const { return breakFlag.load(std::memory_order_acquire); }
+};
+
+using SharedJobFields = std::shared_ptr<JobFields>;
+
+// A running job's hold on its status slot: stores land only while no newer start
+// of the same kind has happened.
+class JobTicket {
+public:
+    JobTicket(SharedJobFields fields, StatusSlot JobFields::*slot)
+        : fields_(std::move(fields)), slot_(slot), generation_((*fields_.*slot_).restart())
+    {
+    }
+
+    bool store(std::int32_t value) const { return (*fields_.*slot_).store(generation_, value); }
+    [[nodiscard]] bool isCurrent() const { return (*fields_.*slot_).isCurrent(generation_); }
+    [[nodiscard]] bool breakRequested() const { return fields_->breakRequested(); }
+    [[nodiscard]] JobFields& fields() const { return *fields_; }
+    [[nodiscard]] std::uint32_t generation() const { return generation_; }
+
+private:
+    SharedJobFields fields_;
+    StatusSlot JobFields::*slot_;
+    std::uint32_t generation_;
+};
+
+}  // namespace quillon::jobs

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace quillon::jobs {
+
+// One job kind's status value together with the number of the start it belongs to.
+// Both live in one 64-bit atomic, so a job that a newer start of its kind has cut off
+// can never store into the slot, not even in a race with that start.
+class StatusSlot {
+public:
+    // UI thread: a new start of this kind. Sets the value to 0 and returns the
+    // generation that the new job must present with each store.
+    std::uint32_t restart();
+
+    // Job thread: stores value when generation is still the current one.
+    // Returns false when a newer start has taken the slot over.
+    bool store(std::uint32_t generation, std::int32_t value);
+
+    [[nodiscard]] std::int32_t value() const;
+    [[nodiscard]] std::uint32_t generation() const;
+    [[nodiscard]] bool isCurrent(std::uint32_t generation) const { return this->generation() == generation; }
+
+private:
+    static std::uint64_t pack(std::uint32_t generation, std::int32_t value);
+    std::atomic<std::uint64_t> packed_{0};
+};
+
+}  // namespace quillon::jobs
