@@ -1,0 +1,62 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cd/cd_access.h"
+
+namespace quillon::cd {
+
+// A scripted drive for tests: chosen tables of contents, failures injected per chunk,
+// and counts of what was asked of it. Frames carry fakeFrameByte's pattern.
+struct FakeDriveSpec {
+    std::string product;
+    bool handleAvailable = true;
+    std::optional<CdToc> toc;  // nothing: no disc
+    // Read attempts starting at the given block that fail before one succeeds.
+    std::map<std::int32_t, int> failuresAtBlock;
+};
+
+class FakeCdAccess final : public CdAccess {
+public:
+    explicit FakeCdAccess(std::vector<FakeDriveSpec> drives);
+
+    std::vector<CdDrive> listDrives() const override;
+    std::unique_ptr<CdDisc> open(const CdDrive& drive) const override;
+
+    // Called with the block of every read attempt, before it is answered.
+    void setReadHook(std::function<void(std::int32_t block)> hook) { readHook_ = std::move(hook); }
+
+    struct ReadCall {
+        std::int32_t block;
+        std::int32_t count;
+        bool ok;
+    };
+    [[nodiscard]] std::vector<ReadCall> reads() const;
+    [[nodiscard]] int opens() const { return opens_.load(); }
+    [[nodiscard]] int closes() const { return closes_.load(); }
+
+private:
+    friend class FakeDisc;
+    bool answerRead(std::size_t drive, std::int32_t block, std::int32_t count) const;
+
+    std::vector<FakeDriveSpec> drives_;
+    std::function<void(std::int32_t)> readHook_;
+    mutable std::mutex mutex_;
+    mutable std::vector<std::map<std::int32_t, int>> failuresLeft_;
+    mutable std::vector<ReadCall> reads_;
+    mutable std::atomic<int> opens_{0};
+    mutable std::atomic<int> closes_{0};
+};
+
+// The byte at offset within the frame at block, as every fake read delivers it.
+[[nodiscard]] std::uint8_t fakeFrameByte(std::int64_t block, std::size_t offset);
+
+}  // namespace quillon::cd

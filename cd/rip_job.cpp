@@ -1,0 +1,124 @@
+#include "cd/rip_job.h"
+
+#include <cstdio>
+#include <new>
+#include <vector>
+
+#include "cd/index_text.h"
+#include "cd/wav_header.h"
+#include "jobs/start_job.h"
+
+namespace quillon::cd {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// One progress line, written and flushed under the stream's lock so that it
+// reaches standard output whole even while other threads print.
+void traceRead(std::int64_t block, std::int64_t remaining)
+{
+    flockfile(stdout);
+    std::fprintf(stdout, "%lld: %lld\n", static_cast<long long>(block), static_cast<long long>(remaining));
+    std::fflush(stdout);
+    funlockfile(stdout);
+}
+
+bool readChunk(CdDisc& disc, std::int64_t block, std::int32_t frames, std::vector<std::uint8_t>& buffer)
+{
+    for (int attempt = 0; attempt < kRipReadAttempts; ++attempt) {
+        if (disc.readFrames(static_cast<std::int32_t>(block), frames, buffer))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::JobTicket& ticket)
+{
+    const std::optional<std::int32_t> driveIndex = parseIndexText(request.drive);
+    const std::optional<std::int32_t> trackIndex = parseIndexText(request.track);
+    ticket.store(0);
+
+    const std::vector<CdDrive> drives = access.listDrives();
+    if (!driveIndex || *driveIndex < 0 || static_cast<std::size_t>(*driveIndex) >= drives.size())
+        return RipEnd::badDrive;
+    const std::unique_ptr<CdDisc> disc = access.open(drives[static_cast<std::size_t>(*driveIndex)]);
+    if (!disc)
+        return RipEnd::noHandle;
+    const std::optional<CdToc> toc = disc->readToc();
+    if (!toc || toc->trackCount() == 0)
+        return RipEnd::noToc;
+    if (!trackIndex || *trackIndex < 0 || *trackIndex >= toc->trackCount())
+        return RipEnd::badTrack;
+    if (toc->firstTrack == toc->lastTrack)
+        return RipEnd::singleTrack;
+    if (toc->entries[static_cast<std::size_t>(*trackIndex)].data)
+        return RipEnd::dataTrack;
+
+    const std::int64_t start = toc->entries[static_cast<std::size_t>(*trackIndex)].startBlock;
+    const std::int64_t total = toc->trackFrames(*trackIndex);
+    // A table whose next entry does not lie after this track's start (an image cut
+    // short before the track) has nothing to read; that is no finished copy.
+    if (total <= 0)
+        return RipEnd::readFailed;
+
+    std::vector<std::uint8_t> buffer;
+    try {
+        buffer.resize(static_cast<std::size_t>(kRipChunkFrames) * kFrameBytes);
+    } catch (const std::bad_alloc&) {
+        return RipEnd::noBuffer;
+    }
+
+    FilePtr file(std::fopen(request.wavPath.c_str(), "w+b"));
+    if (!file || !writeWavHeader(file.get(), 0))
+        return RipEnd::fileFailed;
+
+    std::int64_t block = start;
+    std::int64_t remaining = total;
+    std::int64_t done = 0;
+    std::uint64_t written = 0;
+    std::int32_t chunk = kRipChunkFrames;
+    std::int64_t reads = 0;
+    while (remaining > 0) {
+        if (reads % 5 == 0)
+            traceRead(block, remaining);
+        ++reads;
+        if (remaining < chunk)
+            chunk = static_cast<std::int32_t>(remaining);
+        if (!readChunk(*disc, block, chunk, buffer))
+            return RipEnd::readFailed;
+        const std::size_t bytes = static_cast<std::size_t>(chunk) * kFrameBytes;
+        if (std::fwrite(buffer.data(), 1, bytes, file.get()) != bytes)
+            return RipEnd::fileFailed;
+        written += bytes;
+        block += chunk;
+        done += chunk;
+        remaining -= chunk;
+        if (remaining > 0)
+            ticket.store(static_cast<std::int32_t>(done * 100 / total));
+        if (ticket.breakRequested())
+            return RipEnd::stopped;
+    }
+
+    if (!writeWavHeader(file.get(), static_cast<std::uint32_t>(written)) || std::fclose(file.release()) != 0)
+        return RipEnd::fileFailed;
+    return RipEnd::done;
+}
+
+bool startRip(jobs::SharedJobFields fields, std::shared_ptr<const CdAccess> access, std::string drive,
+              std::string track, std::string wavPath)
+{
+    jobs::JobFields& shared = *fields;
+    jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::ripStatus);
+    RipRequest request{std::move(drive), std::move(track), std::move(wavPath)};
+    return jobs::startJob(shared, [ticket, access = std::move(access), request = std::move(request)] {
+        const RipEnd end = ripTrack(*access, request, ticket);
+        ticket.store(static_cast<std::int32_t>(end));
+    });
+}
+
+}  // namespace quillon::cd

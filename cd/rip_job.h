@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "cd/cd_access.h"
+#include "jobs/job_fields.h"
+
+namespace quillon::cd {
+
+// End values of the rip status; 0 to 99 are progress in percent.
+enum class RipEnd : std::int32_t {
+    done = 100,
+    badDrive = 201,     // drive index outside the drive list (or not a 32-bit number)
+    noHandle = 202,
+    noToc = 203,        // no disc, or its table cannot be read
+    badTrack = 204,     // track index outside the disc's tracks (or not a 32-bit number)
+    singleTrack = 205,  // first and last track numbers are equal
+    dataTrack = 206,
+    noBuffer = 207,
+    fileFailed = 208,   // output file cannot be created or written
+    readFailed = 209,   // a chunk failed all its read attempts, or the track is empty
+    stopped = 210,      // break requested
+};
+
+inline constexpr std::int32_t kRipChunkFrames = 26;
+inline constexpr int kRipReadAttempts = 3;
+
+struct RipRequest {
+    std::string drive;    // drive index as the page passed it
+    std::string track;    // track index as the page passed it
+    std::string wavPath;  // file to write
+};
+
+// Copies one audio track into a WAV file. Stores 0 and the progress through ticket,
+// traces every fifth read on standard output, and returns the end value once the
+// file and the drive handle are released. Runs on the job's thread.
+[[nodiscard]] RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::JobTicket& ticket);
+
+// The rip job's start, on the UI thread: resets the rip status, clears the break flag
+// and runs ripTrack on a thread of its own, which stores the end value last.
+// Returns whether the thread was started.
+[[nodiscard]] bool startRip(jobs::SharedJobFields fields, std::shared_ptr<const CdAccess> access, std::string drive,
+                            std::string track, std::string wavPath);
+
+}  // namespace quillon::cd

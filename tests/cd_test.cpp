@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "cd/cd_listing.h"
+#include "cd/fake_cd_access.h"
+#include "cd/index_text.h"
+#include "cd/libcdio_access.h"
+#include "cd/wav_header.h"
+#include "tests/cd_image_builder.h"
+#include "tests/test_support.h"
+
+namespace quillon::cd {
+namespace {
+
+using test::ImageTrack;
+using test::TempDir;
+using test::writeDiscImage;
+
+std::shared_ptr<CdAccess> imagesOnly(const std::vector<test::DiscImage>& images)
+{
+    std::vector<std::string> paths;
+    for (const auto& image : images)
+        paths.push_back(image.cue.string());
+    return makeLibcdioAccess({false, paths});
+}
+
+TEST(IndexText, ReadsTheLeadingDecimalNumberTruncatedTowardZero)
+{
+    const struct {
+        const char* text;
+        std::optional<std::int32_t> expected;
+    } cases[] = {
+        {"0", 0},
+        {"3", 3},
+        {"1.9", 1},
+        {"-1", -1},
+        {"-1.9", -1},
+        {"-0.5", 0},
+        {"+2", 2},
+        {"  \t\n7", 7},
+        {"12abc", 12},
+        {"x", 0},
+        {"", 0},
+        {"-", 0},
+        {"- 1", 0},
+        {".5", 0},
+        {"5.", 5},
+        {"1e2", 100},
+        {"2.5E1", 25},
+        {"1e", 1},
+        {"1e+", 1},
+        {"0x10", 0},
+        {"1e-400", 0},
+        {"2147483647", 2147483647},
+        {"2147483647.9", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"2147483648", std::nullopt},
+        {"-2147483649", std::nullopt},
+        {"1e30", std::nullopt},
+        {"1e400", std::nullopt},
+        {"inf", std::nullopt},
+        {"-Infinity", std::nullopt},
+        {"nan", std::nullopt},
+        {" NaN(1)", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseIndexText(c.text), c.expected) << '"' << c.text << '"';
+}
+
+TEST(ImageList, SplitsOnColonsAndDropsEmptyEntries)
+{
+    const struct {
+        const char* list;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"", {}},
+        {"/a/one.cue", {"/a/one.cue"}},
+        {"/a/one.cue:/b/two.toc", {"/a/one.cue", "/b/two.toc"}},
+        {":/a/one.cue::/b/two.nrg:", {"/a/one.cue", "/b/two.nrg"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(splitImageList(c.list), c.expected) << c.list;
+}
+
+TEST(ImageList, ProductTextIsTheFileNameCutToSixteenBytes)
+{
+    const struct {
+        std::string path;
+        std::string expected;
+    } cases[] = {
+        {"/discs/short.cue", "short.cue"},
+        {"plain.cue", "plain.cue"},
+        {"/discs/exactly-16-byte.c", "exactly-16-byte."},
+        {"/discs/a-much-longer-name.cue", "a-much-longer-na"},
+        // "a" and eight two-byte letters: cutting at 16 bytes would split the last one.
+        {"/discs/a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4.cue",
+         "a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(imageProductText(c.path), c.expected) << c.path;
+}
+
+TEST(DrivesInfo, ListsImageDrivesByFileName)
+{
+    TempDir dir;
+    const auto first = writeDiscImage(dir.path(), "first", {{100}, {100}});
+    const auto second = writeDiscImage(dir.path(), "second-disc-image", {{100}, {100}});
+
+    EXPECT_EQ(getDrivesInfo(*imagesOnly({})), "ERROR: No drives found");
+    EXPECT_EQ(getDrivesInfo(*imagesOnly({first})), "first.cue");
+    EXPECT_EQ(getDrivesInfo(*imagesOnly({first, second})), "first.cue:::second-disc-imag");
+}
+
+TEST(DrivesInfo, SystemAccessAppendsTheImagesFromTheEnvironment)
+{
+    TempDir dir;
+    const auto first = writeDiscImage(dir.path(), "one", {{100}, {100}});
+    const auto second = writeDiscImage(dir.path(), "two", {{100}, {100}});
+    const std::string list = first.cue.string() + ":" + second.cue.string();
+    ASSERT_EQ(setenv("QUILLON_CD_IMAGES", list.c_str(), 1), 0);
+    const auto drives = makeSystemCdAccess()->listDrives();
+    unsetenv("QUILLON_CD_IMAGES");
+
+    // Real drives of this machine, if any, come first.
+    ASSERT_GE(drives.size(), 2u);
+    const CdDrive& one = drives[drives.size() - 2];
+    const CdDrive& two = drives[drives.size() - 1];
+    EXPECT_EQ(one.address, first.cue.string());
+    EXPECT_EQ(one.product, "one.cue");
+    EXPECT_EQ(two.address, second.cue.string());
+    EXPECT_EQ(two.product, "two.cue");
+}
+
+TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
+{
+    TempDir dir;
+    const auto mixed = writeDiscImage(dir.path(), "mixed", {{1000}, {300}, {200, true}, {150}});
+    const auto audioThenData = writeDiscImage(dir.path(), "enhanced", {{400}, {260}, {100, true}});
+    const auto single = writeDiscImage(dir.path(), "single", {{500}});
+    const auto singleData = writeDiscImage(dir.path(), "single-data", {{500, true}});
+    const auto allData = writeDiscImage(dir.path(), "all-data", {{300, true}, {200, true}});
+    const auto access = imagesOnly({mixed, audioThenData, single, singleData, allData});
+
+    const struct {
+        std::int32_t drive;
+        std::string expected;
+    } cases[] = {
+        {0, "1000:::300:::DATA:::150"},
+        {1, "400:::260:::DATA"},  // an audio track runs up to the data track's start
+        {2, "ERROR: Not an audio CD"},
+        {3, "ERROR: Not an audio CD"},
+        {4, "DATA:::DATA"},
+        {5, "ERROR: Invalid Drive ID"},
+        {-1, "ERROR: Invalid Drive ID"},
+        {-2147483647 - 1, "ERROR: Invalid Drive ID"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(getTracksInfo(*access, c.drive), c.expected) << "drive " << c.drive;
+}
+
+TEST(TracksInfo, AMissingImageGivesNoHandle)
+{
+    TempDir dir;
+    const auto access = makeLibcdioAccess({false, {(dir / "gone.cue").string()}});
+    EXPECT_EQ(getDrivesInfo(*access), "gone.cue");
+    EXPECT_EQ(getTracksInfo(*access, 0), "ERROR: Could not get handle to CD");
+}
+
+TEST(TracksInfo, ErrorTextsAndTheHandleClosedOnEveryPath)
+{
+    CdToc twoTracks{1, 2, {{0, false}, {500, false}, {800, false}}};
+    CdToc oneTrack{1, 1, {{0, false}, {500, false}}};
+    const struct {
+        FakeDriveSpec drive;
+        std::string expected;
+        int opens;
+    } cases[] = {
+        {{"NOHANDLE", false, twoTracks, {}}, "ERROR: Could not get handle to CD", 0},
+        {{"EMPTY", true, std::nullopt, {}}, "ERROR: No CD inserted", 1},
+        {{"BLANK", true, CdToc{}, {}}, "ERROR: No CD inserted", 1},
+        {{"SINGLE", true, oneTrack, {}}, "ERROR: Not an audio CD", 1},
+        {{"AUDIO", true, twoTracks, {}}, "500:::300", 1},
+    };
+    for (const auto& c : cases) {
+        FakeCdAccess access({c.drive});
+        EXPECT_EQ(getDrivesInfo(access), c.drive.product);
+        EXPECT_EQ(getTracksInfo(access, 0), c.expected) << c.drive.product;
+        EXPECT_EQ(access.opens(), c.opens) << c.drive.product;
+        EXPECT_EQ(access.closes(), c.opens) << c.drive.product;
+    }
+}
+
+TEST(TracksInfo, EachDriveIsReadAfresh)
+{
+    CdToc first{1, 2, {{0, false}, {100, false}, {250, false}}};
+    CdToc second{1, 3, {{0, true}, {40, false}, {90, false}, {120, false}}};
+    FakeCdAccess access({{"ONE", true, first, {}}, {"TWO", true, second, {}}});
+    EXPECT_EQ(getDrivesInfo(access), "ONE:::TWO");
+    EXPECT_EQ(getTracksInfo(access, 1), "DATA:::50:::30");
+    EXPECT_EQ(getTracksInfo(access, 0), "100:::150");
+    EXPECT_EQ(access.opens(), 2);
+    EXPECT_EQ(access.closes(), 2);
+}
+
+TEST(ImageReads, DeliverTheImageFramesAndRefuseReadsPastItsEnd)
+{
+    TempDir dir;
+    // The second track claims 300 frames but the .bin stops 100 frames into it.
+    const auto cut = writeDiscImage(dir.path(), "cut", {{200}, {300}, {50, true}}, 300);
+    const auto access = imagesOnly({cut});
+    const auto disc = access->open(access->listDrives().at(0));
+    ASSERT_TRUE(disc);
+    const auto toc = disc->readToc();
+    ASSERT_TRUE(toc);
+    EXPECT_EQ(toc->firstTrack, 1);
+    EXPECT_EQ(toc->lastTrack, 3);
+    ASSERT_EQ(toc->trackCount(), 3);
+    EXPECT_EQ(toc->entries[1].startBlock, 200);
+    EXPECT_EQ(toc->trackFrames(1), 300);
+
+    std::vector<std::uint8_t> buffer(26 * kFrameBytes, 0xEE);
+    ASSERT_TRUE(disc->readFrames(274, 26, buffer));
+    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), test::imageFrames(274, 26));
+    EXPECT_FALSE(disc->readFrames(280, 26, buffer));  // runs past the end of the .bin
+    EXPECT_FALSE(disc->readFrames(300, 1, buffer));
+    EXPECT_FALSE(disc->readFrames(0, 27, buffer));    // more than the buffer holds
+}
+
+TEST(WavHeader, DescribesSixteenBitStereoAt44100)
+{
+    const std::string expected("RIFF\xA4\xE3\x23\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00"
+                               "\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00\x10\x00"
+                               "data\x80\xE3\x23\x00",
+                               44);
+    const auto header = wavHeader(2352000);
+    EXPECT_EQ(std::string(header.begin(), header.end()), expected);
+
+    TempDir dir;
+    const auto path = dir / "x.wav";
+    {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "w+b"), std::fclose);
+        ASSERT_TRUE(file);
+        ASSERT_EQ(std::fwrite("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJ", 1, 46, file.get()), 46u);
+        EXPECT_TRUE(writeWavHeader(file.get(), 2352000));
+    }
+    // Rewritten in place at offset 0; what follows the header stays.
+    EXPECT_EQ(test::readFile(path), expected + "IJ");
+    EXPECT_FALSE(writeWavHeader(nullptr, 0));
+}
+
+}  // namespace
+}  // namespace quillon::cd
