@@ -1,0 +1,170 @@
+#include "jobs/upload_job.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+
+#include "jobs/curl_handle.h"
+#include "jobs/start_job.h"
+
+namespace quillon::jobs {
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    [[nodiscard]] int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// State the read callback works on: the file, how far it got, and why it stopped.
+struct SendState {
+    int fd;
+    std::uint64_t size;
+    std::uint64_t sent = 0;
+    std::size_t lastBlock = 0;
+    bool failed = false;
+    const std::function<void(std::int32_t)>* progress;
+    const std::function<bool()>* breakRequested;
+};
+
+// libcurl asks for the next block only once it has taken the previous one, so the
+// previous block counts as sent here: report it and honour a break before reading on.
+std::size_t readBlock(char* buffer, std::size_t size, std::size_t count, void* user)
+{
+    auto& state = *static_cast<SendState*>(user);
+    if (state.lastBlock > 0) {
+        state.sent += state.lastBlock;
+        state.lastBlock = 0;
+        (*state.progress)(static_cast<std::int32_t>(state.sent * 100 / state.size));
+        if ((*state.breakRequested)()) {
+            state.failed = true;
+            return CURL_READFUNC_ABORT;
+        }
+    }
+    // Never more than the declared length, should the file have grown meanwhile.
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>({size * count, kUploadBlockSize, state.size - state.sent}));
+    ssize_t got;
+    do {
+        got = ::read(state.fd, buffer, wanted);
+    } while (got < 0 && errno == EINTR);
+    // A file that ends before its declared length (it shrank while being sent)
+    // would leave the service waiting for the rest: that is a failed upload.
+    if (got < 0 || (got == 0 && wanted > 0)) {
+        state.failed = true;
+        return CURL_READFUNC_ABORT;
+    }
+    state.lastBlock = static_cast<std::size_t>(got);
+    return state.lastBlock;
+}
+
+// The reply is not part of the outcome; it is read and dropped.
+std::size_t discardReply(char*, std::size_t size, std::size_t count, void*)
+{
+    return size * count;
+}
+
+bool isTargetSafe(unsigned char byte)
+{
+    return byte > 0x20 && byte < 0x7F;
+}
+
+}  // namespace
+
+std::string uploadTarget(std::string_view sid)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string target = "/cgi-bin/dte_upload2.cgi?sid=";
+    for (const char c : sid) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (isTargetSafe(byte)) {
+            target += c;
+        } else {
+            target += '%';
+            target += kHex[byte >> 4];
+            target += kHex[byte & 0x0F];
+        }
+    }
+    target += "&ver=210&aff=2&pid=2";
+    return target;
+}
+
+std::int32_t runUpload(const UploadRequest& request, const std::function<void(std::int32_t)>& progress,
+                       const std::function<bool()>& breakRequested)
+{
+    const FileDescriptor file(::open(request.file.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info{};
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return kUploadFailed;
+
+    const CurlHandle curl = makeCurlHandle();
+    if (!curl)
+        return kUploadFailed;
+
+    SendState state{file.get(), static_cast<std::uint64_t>(info.st_size), 0, 0, false, &progress, &breakRequested};
+    const std::string url = "http://" + request.host.authority() + "/";
+    const std::string target = uploadTarget(request.sid);
+
+    // libcurl writes Host and Content-Length itself; Accept and Expect are its own
+    // additions that the service does not expect.
+    CurlHeaders headers;
+    for (const char* line : {"Content-Type: audio/mpeg", "Pragma: no-cache", "Accept:", "Expect:"}) {
+        if (!appendHeader(headers, line))
+            return kUploadFailed;
+    }
+
+    CURL* h = curl.get();
+    applyCommonOptions(h);
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    // The target is given verbatim so that no byte of the session id is read as
+    // URL syntax (a "#" would otherwise end the target).
+    curl_easy_setopt(h, CURLOPT_REQUEST_TARGET, target.c_str());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(h, CURLOPT_USERAGENT, kUploadUserAgent);
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(h, CURLOPT_POST, 1L);
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(state.size));
+    curl_easy_setopt(h, CURLOPT_READFUNCTION, readBlock);
+    curl_easy_setopt(h, CURLOPT_READDATA, &state);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, discardReply);
+
+    // The outcome is what was sent, not how the reply went: every byte handed over
+    // is success even when the service answers nothing or an error.
+    curl_easy_perform(h);
+    curl_off_t uploaded = 0;
+    curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+    const bool allSent = static_cast<std::uint64_t>(uploaded) == state.size;
+    if (state.failed || !allSent)
+        return kUploadFailed;
+    return kUploadDone;
+}
+
+bool startUpload(const SharedJobFields& fields, std::string file, std::string sid)
+{
+    UploadRequest request{settings::serviceHost(), std::move(file), std::move(sid)};
+    JobTicket ticket(fields, &JobFields::upStatus);
+    return startJob(*fields, [ticket = std::move(ticket), request = std::move(request)] {
+        ticket.store(0);
+        const std::int32_t outcome = runUpload(
+            request, [&ticket](std::int32_t percent) { ticket.store(percent); },
+            [&ticket] { return ticket.breakRequested(); });
+        ticket.store(outcome);
+    });
+}
+
+}  // namespace quillon::jobs

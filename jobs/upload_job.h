@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "jobs/job_fields.h"
+#include "settings/service_host.h"
+
+namespace quillon::jobs {
+
+// upStatus codes beyond the 0..99 percentages.
+inline constexpr std::int32_t kUploadDone = 100;
+inline constexpr std::int32_t kUploadFailed = 101;
+
+inline constexpr std::size_t kUploadBlockSize = 2048;
+inline constexpr const char* kUploadUserAgent = "QLN/1.0 (Vostrel)";
+
+// The request target for a session id. The id goes in as given, except the bytes
+// that cannot stand in a request line (space, control bytes, bytes above 0x7E):
+// those are percent-encoded, so an id can never split the line or add headers.
+[[nodiscard]] std::string uploadTarget(std::string_view sid);
+
+struct UploadRequest {
+    settings::ServiceHost host;
+    std::string file;
+    std::string sid;
+};
+
+// The upload itself, on the calling thread: posts the file in blocks of
+// kUploadBlockSize, calls progress with the percentage sent after each block that
+// does not finish the file and then asks breakRequested. Returns kUploadDone when
+// every byte was handed over and the request ended, else kUploadFailed.
+[[nodiscard]] std::int32_t runUpload(const UploadRequest& request,
+                                     const std::function<void(std::int32_t)>& progress,
+                                     const std::function<bool()>& breakRequested);
+
+// UI thread: DTE_UploadFile. Resets upStatus to 0 and starts the job on its own
+// thread against the service host in force now; false when no thread could be made.
+[[nodiscard]] bool startUpload(const SharedJobFields& fields, std::string file, std::string sid);
+
+}  // namespace quillon::jobs
