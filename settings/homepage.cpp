@@ -1,0 +1,26 @@
+#include "settings/homepage.h"
+
+#include "settings/service_host.h"
+#include "settings/url_encode.h"
+
+namespace quillon::settings {
+namespace {
+
+constexpr std::string_view kVersionCode = "210";
+// Fixed, deliberately not the stored TEAid setting.
+constexpr std::string_view kAffiliateCode = "2";
+
+}  // namespace
+
+std::string homepageAddress(std::string_view where)
+{
+    return "http://" + serviceHost().authority() + "/redir.php?pid=2&ver=" + urlEncode(kVersionCode) +
+           "&aff=" + urlEncode(kAffiliateCode) + "&where=" + urlEncode(where);
+}
+
+void navigateUrl(std::string_view where, const UriLauncher& launch)
+{
+    (void)launch(homepageAddress(where));
+}
+
+}  // namespace quillon::settings
