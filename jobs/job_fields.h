@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "jobs/running_encoders.h"
 #include "jobs/status_slot.h"
 
 namespace quillon::jobs {
@@ -39,6 +40,9 @@ struct JobFields {
     StatusSlot ripStatus;
     StatusSlot norStatus;
     std::atomic<bool> breakFlag{false};
+    // The encoders transcode jobs wait for; the window reads tsProcessId from here
+    // and stops them when it closes.
+    RunningEncoders encoders;
 
     [[nodiscard]] bool breakRequested() const { return breakFlag.load(std::memory_order_acquire); }
 };

@@ -1,0 +1,147 @@
+#include "jobs/child_process.h"
+
+#include <spawn.h>
+#include "jobs/pidfd.h"
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <csignal>
+#include <memory>
+
+#include "jobs/child_reaper.h"
+
+extern char** environ;
+
+namespace quillon::jobs {
+
+namespace {
+
+struct FileActionsDeleter {
+    void operator()(posix_spawn_file_actions_t* actions) const
+    {
+        posix_spawn_file_actions_destroy(actions);
+        delete actions;
+    }
+};
+struct SpawnAttrDeleter {
+    void operator()(posix_spawnattr_t* attr) const
+    {
+        posix_spawnattr_destroy(attr);
+        delete attr;
+    }
+};
+using FileActions = std::unique_ptr<posix_spawn_file_actions_t, FileActionsDeleter>;
+using SpawnAttr = std::unique_ptr<posix_spawnattr_t, SpawnAttrDeleter>;
+
+FileActions makeFileActions(int inputFd, int outputFd)
+{
+    auto raw = std::make_unique<posix_spawn_file_actions_t>();
+    if (posix_spawn_file_actions_init(raw.get()) != 0)
+        return nullptr;
+    FileActions actions(raw.release());
+    // closefrom also drops descriptors that other parts of the program opened
+    // without close-on-exec, so no child holds another child's output pipe open.
+    if (posix_spawn_file_actions_adddup2(actions.get(), inputFd, STDIN_FILENO) != 0 ||
+        posix_spawn_file_actions_adddup2(actions.get(), outputFd, STDOUT_FILENO) != 0 ||
+        posix_spawn_file_actions_adddup2(actions.get(), outputFd, STDERR_FILENO) != 0 ||
+        posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1) != 0)
+        return nullptr;
+    return actions;
+}
+
+// The tool starts with default signal handling and no blocked signals, whatever
+// the host's toolkit has set up for itself (an ignored SIGPIPE, for one).
+SpawnAttr makeSpawnAttr()
+{
+    auto raw = std::make_unique<posix_spawnattr_t>();
+    if (posix_spawnattr_init(raw.get()) != 0)
+        return nullptr;
+    SpawnAttr attr(raw.release());
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    if (posix_spawnattr_setsigmask(attr.get(), &none) != 0 || posix_spawnattr_setsigdefault(attr.get(), &all) != 0 ||
+        posix_spawnattr_setflags(attr.get(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) != 0)
+        return nullptr;
+    return attr;
+}
+
+std::uint32_t decodeExit(const siginfo_t& info)
+{
+    if (info.si_code == CLD_EXITED)
+        return static_cast<std::uint32_t>(info.si_status);
+    return 128u + static_cast<std::uint32_t>(info.si_status);
+}
+
+}  // namespace
+
+std::optional<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& argv, int inputFd, int outputFd)
+{
+    if (argv.empty() || argv.front().empty())
+        return std::nullopt;
+    FileActions actions = makeFileActions(inputFd, outputFd);
+    SpawnAttr attr = makeSpawnAttr();
+    if (!actions || !attr)
+        return std::nullopt;
+
+    std::vector<char*> args;
+    args.reserve(argv.size() + 1);
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv.front().c_str(), actions.get(), attr.get(), args.data(), environ) != 0)
+        return std::nullopt;
+
+    UniqueFd pidfd(pidfd_open(pid, 0));
+    if (!pidfd.valid()) {
+        // Without a pidfd the child could not be stopped safely later. It is still
+        // unreaped, so its id cannot have been reused yet: end it now.
+        ::kill(pid, SIGKILL);
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return std::nullopt;
+    }
+    return ChildProcess(pid, std::move(pidfd));
+}
+
+void ChildProcess::abandon(UniqueFd output)
+{
+    if (!pidfd_.valid() || exitStatus_ || exitStatusNow())
+        return;
+    reapWhenEnded(std::move(pidfd_), std::move(output));
+}
+
+std::optional<std::uint32_t> ChildProcess::collect(int options)
+{
+    if (exitStatus_)
+        return exitStatus_;
+    siginfo_t info{};
+    int rc;
+    while ((rc = ::waitid(P_PIDFD, pidfd_.get(), &info, WEXITED | options)) < 0 && errno == EINTR) {
+    }
+    if (rc < 0) {
+        exitStatus_ = kExitStatusLost;
+        return exitStatus_;
+    }
+    if (info.si_pid == 0)
+        return std::nullopt;  // WNOHANG and still running
+    exitStatus_ = decodeExit(info);
+    return exitStatus_;
+}
+
+std::optional<std::uint32_t> ChildProcess::exitStatusNow()
+{
+    return collect(WNOHANG);
+}
+
+std::uint32_t ChildProcess::waitForExit()
+{
+    return collect(0).value_or(kExitStatusLost);
+}
+
+}  // namespace quillon::jobs

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jobs/unique_fd.h"
+
+namespace quillon::jobs {
+
+// Exit status reported when the child's end could not be observed (someone else
+// collected it); callers treat it as a failure like any non-zero code.
+inline constexpr std::uint32_t kExitStatusLost = 0xFFFFFFFFu;
+
+// One child process of ours, held through a pidfd so that signals can only ever
+// reach this very process, never a later one that reuses its id.
+class ChildProcess {
+public:
+    // Starts argv[0] (a path; no PATH search, no shell) with argv as its argument
+    // vector. inputFd becomes its standard input, outputFd both standard output and
+    // standard error; every other descriptor is closed in the child.
+    // nullopt when the program cannot be started.
+    [[nodiscard]] static std::optional<ChildProcess> spawn(const std::vector<std::string>& argv, int inputFd,
+                                                           int outputFd);
+
+    ChildProcess(ChildProcess&&) noexcept = default;
+    ChildProcess& operator=(ChildProcess&&) = delete;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    // A child still running is handed to the reaper, so it never stays a zombie.
+    ~ChildProcess() { abandon(UniqueFd{}); }
+
+    [[nodiscard]] pid_t pid() const { return pid_; }
+    [[nodiscard]] int pidfd() const { return pidfd_.get(); }
+
+    // The exit code if the child has ended (it is then collected), else nullopt.
+    // A child killed by signal s reports 128 + s, as shells do.
+    [[nodiscard]] std::optional<std::uint32_t> exitStatusNow();
+    // Blocks until the child ends and returns its exit status.
+    [[nodiscard]] std::uint32_t waitForExit();
+    // Stops looking after the child: if it still runs, it is handed to the reaper
+    // together with the reading end of its output (see reapWhenEnded).
+    void abandon(UniqueFd output);
+
+private:
+    ChildProcess(pid_t pid, UniqueFd pidfd) : pid_(pid), pidfd_(std::move(pidfd)) {}
+    std::optional<std::uint32_t> collect(int options);
+
+    pid_t pid_;
+    UniqueFd pidfd_;
+    std::optional<std::uint32_t> exitStatus_;
+};
+
+}  // namespace quillon::jobs

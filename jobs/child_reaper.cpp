@@ -1,0 +1,52 @@
+#include "jobs/child_reaper.h"
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cerrno>
+#include <system_error>
+#include <thread>
+
+namespace quillon::jobs {
+
+namespace {
+
+void drainAndCollect(int pidfd, int output)
+{
+    if (output >= 0) {
+        std::array<char, 512> block;
+        ssize_t got;
+        while ((got = ::read(output, block.data(), block.size())) > 0 || (got < 0 && errno == EINTR)) {
+        }
+    }
+    siginfo_t info{};
+    while (::waitid(P_PIDFD, pidfd, &info, WEXITED) < 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
+void reapWhenEnded(UniqueFd pidfd, UniqueFd output)
+{
+    if (!pidfd.valid())
+        return;
+    const int pid = pidfd.get();
+    const int out = output.get();
+    try {
+        std::thread([pid, out] {
+            drainAndCollect(pid, out);
+            ::close(pid);
+            if (out >= 0)
+                ::close(out);
+        }).detach();
+    } catch (const std::system_error&) {
+        // No thread to hand it to: waiting here delays the caller but still leaves
+        // no zombie behind.
+        drainAndCollect(pid, out);
+        return;
+    }
+    (void)pidfd.release();
+    (void)output.release();
+}
+
+}  // namespace quillon::jobs

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "jobs/unique_fd.h"
+
+namespace quillon::jobs {
+
+// Takes over a child of ours that is still running and that nobody waits for any
+// more. pidfd refers to the child; output, when valid, is the reading end of its
+// output pipe, which is drained and discarded until it ends, so the child neither
+// blocks on a full pipe nor dies writing to a pipe without a reader. The child is
+// collected when it ends, so it never lingers as a zombie.
+// Returns at once; the work happens on a detached thread.
+void reapWhenEnded(UniqueFd pidfd, UniqueFd output);
+
+}  // namespace quillon::jobs

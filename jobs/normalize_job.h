@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "jobs/job_fields.h"
+#include "jobs/tool_paths.h"
+
+namespace quillon::jobs {
+
+// norStatus values: the step in progress, all done, or the step that failed.
+inline constexpr std::int32_t kNormalizeRemovingTags = 10;
+inline constexpr std::int32_t kNormalizeLeveling = 30;
+inline constexpr std::int32_t kNormalizeRaising = 80;
+inline constexpr std::int32_t kNormalizeDone = 100;
+inline constexpr std::int32_t kNormalizeRemovingTagsFailed = 201;
+inline constexpr std::int32_t kNormalizeLevelingFailed = 202;
+inline constexpr std::int32_t kNormalizeRaisingFailed = 203;
+
+// UI thread. Starts levelling the loudness of the MP3 file in place with the gain
+// tool "mp3gain" of tools.resDir, else of the search path, in three runs: drop
+// stored gain tags, apply the track gain, raise by 4 steps. A step fails on a
+// non-zero exit, a tool that cannot be started, or a tool still running after a
+// break; no further step is run then. Returns whether the thread was started.
+[[nodiscard]] bool startNormalize(SharedJobFields fields, const ToolPaths& tools, std::string file);
+
+}  // namespace quillon::jobs

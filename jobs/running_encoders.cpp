@@ -1,0 +1,46 @@
+#include "jobs/running_encoders.h"
+
+#include <fcntl.h>
+#include "jobs/pidfd.h"
+
+#include <algorithm>
+#include <csignal>
+
+namespace quillon::jobs {
+
+RunningEncoders::Registration RunningEncoders::add(std::uint32_t generation, pid_t pid, int pidfd)
+{
+    // A copy of our own, so the entry stays valid whenever the job closes its pidfd.
+    UniqueFd copy(::fcntl(pidfd, F_DUPFD_CLOEXEC, 0));
+    std::lock_guard lock(mutex_);
+    const std::uint64_t key = nextKey_++;
+    entries_.push_back(Entry{key, generation, pid, std::move(copy)});
+    return Registration(*this, key);
+}
+
+std::uint32_t RunningEncoders::processId(std::uint32_t generation) const
+{
+    std::lock_guard lock(mutex_);
+    auto found = std::find_if(entries_.begin(), entries_.end(),
+                              [generation](const Entry& entry) { return entry.generation == generation; });
+    return found == entries_.end() ? 0 : static_cast<std::uint32_t>(found->pid);
+}
+
+int RunningEncoders::terminateAll()
+{
+    std::lock_guard lock(mutex_);
+    int signalled = 0;
+    for (const Entry& entry : entries_) {
+        if (entry.pidfd.valid() && pidfd_send_signal(entry.pidfd.get(), SIGKILL, nullptr, 0) == 0)
+            ++signalled;
+    }
+    return signalled;
+}
+
+void RunningEncoders::remove(std::uint64_t key)
+{
+    std::lock_guard lock(mutex_);
+    std::erase_if(entries_, [key](const Entry& entry) { return entry.key == key; });
+}
+
+}  // namespace quillon::jobs

@@ -1,0 +1,73 @@
+#include "jobs/transcode_job.h"
+
+#include <optional>
+#include <vector>
+
+#include "jobs/run_tool.h"
+#include "jobs/start_job.h"
+#include "jobs/temp_cleanup.h"
+
+namespace quillon::jobs {
+
+namespace {
+
+std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, const std::string& input,
+                                          const std::string& output)
+{
+    // "-ab 64k": a bare "64" would be read as 64 bit/s and silently replaced by
+    // the encoder's default rate.
+    return {encoder.string(), "-i",  pathArgument(input), "-ab", "64k", "-ar", "44100", "-ac", "2",
+            "-y",             pathArgument(output)};
+}
+
+std::int32_t encode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
+                    const std::string& output)
+{
+    const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
+    if (!encoder)
+        return kTranscodeFailed;
+
+    JobFields& fields = ticket.fields();
+    RunningEncoders::Registration registration;
+    const ToolOutcome outcome =
+        runTool(encoderArguments(*encoder, input, output), fields.breakFlag, [&](const ChildProcess& child) {
+            registration = fields.encoders.add(ticket.generation(), child.pid(), child.pidfd());
+        });
+    // tsProcessId back to 0 before the status tells the page the job is over.
+    registration.withdraw();
+    return outcome.started && outcome.exitStatus == 0 ? kTranscodeDone : kTranscodeFailed;
+}
+
+void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
+                  const std::string& output)
+{
+    ticket.store(kTranscodeRunning);
+    removeFilesByExtension(tools.tempDir, ".mp3", {input});
+    ticket.store(encode(ticket, tools, input, output));
+    // A job cut off by a newer start leaves the folder to that one, whose input
+    // may be a wave file there.
+    if (ticket.isCurrent())
+        removeFilesByExtension(tools.tempDir, ".wav", {output});
+}
+
+}  // namespace
+
+bool startTranscode(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output)
+{
+    JobFields& target = *fields;
+    JobTicket ticket(std::move(fields), &JobFields::tsStatus);
+    return startJob(target, [ticket = std::move(ticket), tools, input = std::move(input),
+                             output = std::move(output)] { runTranscode(ticket, tools, input, output); });
+}
+
+std::uint32_t transcodeProcessId(const JobFields& fields)
+{
+    return fields.encoders.processId(fields.tsStatus.generation());
+}
+
+int terminateEncoder(JobFields& fields)
+{
+    return fields.encoders.terminateAll();
+}
+
+}  // namespace quillon::jobs

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "jobs/job_fields.h"
+#include "jobs/tool_paths.h"
+
+namespace quillon::jobs {
+
+// tsStatus values.
+inline constexpr std::int32_t kTranscodeRunning = 0;
+inline constexpr std::int32_t kTranscodeDone = 1;
+inline constexpr std::int32_t kTranscodeFailed = 2;
+
+// UI thread. Starts encoding input into output (64 kbit/s, 44100 Hz, stereo; the
+// format follows the output's extension) with the encoder "ffmpeg" of
+// tools.resDir, else of the search path. Before encoding, every "*.mp3" in
+// tools.tempDir except input is deleted; after the final status every "*.wav"
+// there except output. Returns whether the job's thread was started.
+[[nodiscard]] bool startTranscode(SharedJobFields fields, const ToolPaths& tools, std::string input,
+                                  std::string output);
+
+// UI thread: tsProcessId, the id of the encoder the current transcode job waits
+// for, else 0.
+[[nodiscard]] std::uint32_t transcodeProcessId(const JobFields& fields);
+
+// UI thread, when the window closes: kills every encoder a transcode job is still
+// waiting for (each through its pidfd, so an encoder that has ended is left alone
+// and no other process can be hit). Returns how many were signalled.
+int terminateEncoder(JobFields& fields);
+
+}  // namespace quillon::jobs

@@ -1,0 +1,385 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <sstream>
+#include <filesystem>
+#include <set>
+
+#include "jobs/child_process.h"
+#include "jobs/normalize_job.h"
+#include "jobs/transcode_job.h"
+#include "tests/process_probe.h"
+#include "tests/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace quillon::jobs;
+using namespace quillon::test;
+
+namespace {
+
+// Each run of a stand-in writes its arguments to call1, call2, ... in $D.
+const char* kRecordCall = "n=1; while [ -e \"$D/call$n\" ]; do n=$((n+1)); done\n"
+                          "printf '%s\\0' \"$0\" \"$@\" > \"$D/call$n\"\n";
+// Waits for the file named by $1 in $D, for at most about 30 seconds.
+const char* kAwaitFile = "await() { n=0; while [ ! -e \"$D/$1\" ]; do n=$((n+1)); [ $n -gt 3000 ] && exit 70; "
+                         "sleep 0.01; done; }\n";
+
+class ToolJobTest : public ::testing::Test {
+protected:
+    ToolJobTest()
+    {
+        fs::create_directories(tools.tempDir);
+        fs::create_directories(dir / "no-tools");
+    }
+
+    void standIn(const std::string& name, const std::string& body)
+    {
+        writeScript(tools.resDir / name, "D='" + dir.path().string() + "'\n" + kAwaitFile + kRecordCall + body);
+    }
+    std::vector<std::vector<std::string>> calls() const
+    {
+        std::vector<std::vector<std::string>> all;
+        for (int n = 1; fs::exists(dir / ("call" + std::to_string(n))); ++n)
+            all.push_back(readArgs(dir / ("call" + std::to_string(n))));
+        return all;
+    }
+    std::set<std::string> tempListing() const
+    {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(tools.tempDir))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+    std::int32_t waitForTranscodeEnd()
+    {
+        EXPECT_TRUE(waitUntil([&] { return fields->tsStatus.value() != kTranscodeRunning; }));
+        return fields->tsStatus.value();
+    }
+    std::int32_t waitForNormalizeEnd()
+    {
+        EXPECT_TRUE(waitUntil([&] { return fields->norStatus.value() >= kNormalizeDone; }));
+        return fields->norStatus.value();
+    }
+    pid_t waitForPidFile()
+    {
+        EXPECT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0; }));
+        return readPid(dir / "pid");
+    }
+
+    TempDir dir;
+    // No search path: only the stand-ins in res/ are found.
+    ToolPaths tools{dir / "res", dir / "res/tmp", (dir / "no-tools").string()};
+    SharedJobFields fields = std::make_shared<JobFields>();
+};
+
+using TranscodeTest = ToolJobTest;
+
+TEST_F(TranscodeTest, EncoderGetsTheExactArgumentVector)
+{
+    struct Case {
+        std::string input, output, inputArg, outputArg;
+    };
+    const std::string odd = (dir / "in put 'q' \"d\" $HOME; x ♪").string();
+    const std::vector<Case> cases{
+        {odd + ".wav", odd + ".mp3", odd + ".wav", odd + ".mp3"},
+        {"-i.wav", "-y.mp3", "./-i.wav", "./-y.mp3"},
+    };
+    standIn("ffmpeg", "exit 0\n");
+    for (const Case& c : cases) {
+        for (const auto& entry : fs::directory_iterator(dir.path()))
+            if (entry.path().filename().string().starts_with("call"))
+                fs::remove(entry.path());
+        ASSERT_TRUE(startTranscode(fields, tools, c.input, c.output));
+        EXPECT_EQ(waitForTranscodeEnd(), kTranscodeDone);
+        const std::vector<std::string> expected{(tools.resDir / "ffmpeg").string(),
+                                                "-i",
+                                                c.inputArg,
+                                                "-ab",
+                                                "64k",
+                                                "-ar",
+                                                "44100",
+                                                "-ac",
+                                                "2",
+                                                "-y",
+                                                c.outputArg};
+        EXPECT_EQ(calls(), std::vector<std::vector<std::string>>{expected}) << c.input;
+    }
+}
+
+TEST_F(TranscodeTest, ExitCodeDecidesTheStatus)
+{
+    const std::vector<std::pair<int, std::int32_t>> cases{{0, kTranscodeDone}, {1, kTranscodeFailed},
+                                                          {3, kTranscodeFailed}};
+    for (const auto& [code, status] : cases) {
+        // The output file is written either way; only the exit code counts.
+        standIn("ffmpeg", "echo mp3 > \"$D/out.mp3\"\nexit " + std::to_string(code) + "\n");
+        ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (dir / "out.mp3").string()));
+        EXPECT_EQ(waitForTranscodeEnd(), status) << "exit " << code;
+        EXPECT_EQ(transcodeProcessId(*fields), 0u);
+    }
+}
+
+TEST_F(TranscodeTest, MissingEncoderFailsAtOnce)
+{
+    ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (dir / "out.mp3").string()));
+    EXPECT_EQ(waitForTranscodeEnd(), kTranscodeFailed);
+    EXPECT_EQ(transcodeProcessId(*fields), 0u);
+}
+
+TEST_F(TranscodeTest, TempFolderIsCleanedBeforeAndAfter)
+{
+    struct Case {
+        int exitCode;
+        std::string output;
+        std::set<std::string> left;
+    };
+    const std::vector<Case> cases{
+        {0, "out.mp3", {"in.Mp3", "notes.txt", "out.mp3"}},
+        {1, "out.mp3", {"in.Mp3", "notes.txt", "out.mp3"}},
+        // The job's own result is never taken for an intermediate file.
+        {0, "result.WAV", {"in.Mp3", "notes.txt", "result.WAV"}},
+    };
+    for (const Case& c : cases) {
+        for (const char* name : {"old.mp3", "OLD2.MP3", "in.Mp3", "out.mp3", "a.wav", "B.WAV", "notes.txt"})
+            writeFile(tools.tempDir / name, "x");
+        fs::remove(dir / "listing");
+        standIn("ffmpeg", "ls -A \"$D/res/tmp\" > \"$D/listing\"\necho new > \"$D/res/tmp/" + c.output +
+                              "\"\nexit " + std::to_string(c.exitCode) + "\n");
+        ASSERT_TRUE(startTranscode(fields, tools, (tools.tempDir / "in.Mp3").string(),
+                                   (tools.tempDir / c.output).string()));
+        waitForTranscodeEnd();
+        // What the encoder saw: earlier results gone, its own input and the wave files still there.
+        std::set<std::string> seen;
+        std::istringstream listing(readFile(dir / "listing"));
+        for (std::string name; std::getline(listing, name);)
+            seen.insert(name);
+        EXPECT_EQ(seen, (std::set<std::string>{"B.WAV", "a.wav", "in.Mp3", "notes.txt"}));
+        EXPECT_TRUE(waitUntil([&] { return !fs::exists(tools.tempDir / "a.wav"); }));
+        EXPECT_TRUE(waitUntil([&] { return tempListing() == c.left; })) << "exit " << c.exitCode << " " << c.output;
+        for (const auto& name : tempListing())
+            fs::remove(tools.tempDir / name);
+    }
+    // An output outside the temp folder is left alone by a later run.
+    writeFile(dir / "kept.mp3", "x");
+    standIn("ffmpeg", "exit 0\n");
+    ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (dir / "other.mp3").string()));
+    waitForTranscodeEnd();
+    EXPECT_TRUE(fs::exists(dir / "kept.mp3"));
+}
+
+TEST_F(TranscodeTest, BreakEndsTheJobWhileTheEncoderRunsOn)
+{
+    standIn("ffmpeg", "echo $$ > \"$D/pid\"\necho started\nawait go\necho more\nawait release\n"
+                      "echo done > \"$D/finished\"\nexit 0\n");
+    ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (dir / "out.mp3").string()));
+    const pid_t encoder = waitForPidFile();
+    ASSERT_TRUE(waitUntil([&] { return transcodeProcessId(*fields) != 0; }));
+    EXPECT_EQ(transcodeProcessId(*fields), static_cast<std::uint32_t>(encoder));
+
+    fields->breakFlag = true;
+    writeFile(dir / "go", "");
+    EXPECT_EQ(waitForTranscodeEnd(), kTranscodeFailed);
+    EXPECT_EQ(transcodeProcessId(*fields), 0u);
+    EXPECT_TRUE(isRunning(encoder));
+    // Closing the window now must not touch it.
+    EXPECT_EQ(terminateEncoder(*fields), 0);
+
+    writeFile(dir / "release", "");
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(dir / "finished"); }));
+    EXPECT_TRUE(waitUntil([&] { return isGone(encoder); })) << "left as a zombie";
+}
+
+TEST_F(TranscodeTest, TerminateEncoderKillsTheRunningEncoder)
+{
+    EXPECT_EQ(terminateEncoder(*fields), 0);
+    standIn("ffmpeg", "echo $$ > \"$D/pid\"\nawait release\nexit 0\n");
+    ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (dir / "out.mp3").string()));
+    const pid_t encoder = waitForPidFile();
+    ASSERT_TRUE(waitUntil([&] { return transcodeProcessId(*fields) != 0; }));
+
+    EXPECT_EQ(terminateEncoder(*fields), 1);
+    EXPECT_EQ(waitForTranscodeEnd(), kTranscodeFailed);
+    EXPECT_TRUE(waitUntil([&] { return isGone(encoder); }));
+    EXPECT_EQ(transcodeProcessId(*fields), 0u);
+    writeFile(dir / "release", "");
+}
+
+TEST_F(TranscodeTest, LargeEncoderOutputDoesNotBlockIt)
+{
+    standIn("ffmpeg", "head -c 5000000 /dev/zero >&2\nhead -c 3000000 /dev/zero\nexit 0\n");
+    ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (dir / "out.mp3").string()));
+    EXPECT_EQ(waitForTranscodeEnd(), kTranscodeDone);
+    EXPECT_TRUE(waitUntil([] { return zombieChildren().empty(); }));
+}
+
+TEST_F(TranscodeTest, NewerStartTakesTheFieldsOver)
+{
+    // Each run waits for "<its output name>.go".
+    standIn("ffmpeg", "for last; do :; done\nname=${last##*/}\necho $$ > \"$D/$name.pid\"\n"
+                      "await \"$name.go\"\nexit 0\n");
+    ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (dir / "first").string()));
+    ASSERT_TRUE(waitUntil([&] { return readPid(dir / "first.pid") != 0; }));
+    const pid_t first = readPid(dir / "first.pid");
+    ASSERT_TRUE(waitUntil([&] { return transcodeProcessId(*fields) == static_cast<std::uint32_t>(first); }));
+
+    ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (dir / "second").string()));
+    ASSERT_TRUE(waitUntil([&] { return readPid(dir / "second.pid") != 0; }));
+    const pid_t second = readPid(dir / "second.pid");
+    EXPECT_TRUE(waitUntil([&] { return transcodeProcessId(*fields) == static_cast<std::uint32_t>(second); }));
+
+    // The older job ends, but its result is not the newer job's.
+    writeFile(dir / "first.go", "");
+    EXPECT_TRUE(waitUntil([&] { return isGone(first); }));
+    EXPECT_EQ(fields->tsStatus.value(), kTranscodeRunning);
+    EXPECT_EQ(transcodeProcessId(*fields), static_cast<std::uint32_t>(second));
+
+    writeFile(dir / "second.go", "");
+    EXPECT_EQ(waitForTranscodeEnd(), kTranscodeDone);
+}
+
+using NormalizeTest = ToolJobTest;
+
+TEST_F(NormalizeTest, RunsTheThreeStepsInOrderShowingEachOne)
+{
+    standIn("mp3gain", "case \"$1\" in /s) await go1;; /r) await go2;; /g) await go3;; esac\nexit 0\n");
+    const std::string file = (dir / "my 'clip' \"x\" $PATH; ♪.mp3").string();
+    ASSERT_TRUE(startNormalize(fields, tools, file));
+    for (const auto& [gate, status] : std::vector<std::pair<std::string, std::int32_t>>{
+             {"go1", kNormalizeRemovingTags}, {"go2", kNormalizeLeveling}, {"go3", kNormalizeRaising}}) {
+        EXPECT_TRUE(waitUntil([&, status = status] { return fields->norStatus.value() == status; })) << gate;
+        writeFile(dir / gate, "");
+    }
+    EXPECT_EQ(waitForNormalizeEnd(), kNormalizeDone);
+    const std::string tool = (tools.resDir / "mp3gain").string();
+    EXPECT_EQ(calls(), (std::vector<std::vector<std::string>>{
+                           {tool, "/s", "d", file}, {tool, "/r", file}, {tool, "/g", "4", file}}));
+}
+
+TEST_F(NormalizeTest, FailingStepEndsTheJobWithItsCode)
+{
+    struct Case {
+        std::string failingOption;
+        int exitCode;
+        std::int32_t status;
+        std::size_t runs;
+    };
+    const std::vector<Case> cases{
+        {"/s", 1, kNormalizeRemovingTagsFailed, 1},
+        {"/r", 1, kNormalizeLevelingFailed, 2},
+        {"/g", 255, kNormalizeRaisingFailed, 3},
+    };
+    for (const Case& c : cases) {
+        for (int n = 1; fs::remove(dir / ("call" + std::to_string(n))); ++n) {
+        }
+        standIn("mp3gain", "[ \"$1\" = \"" + c.failingOption + "\" ] && exit " + std::to_string(c.exitCode) +
+                               "\nexit 0\n");
+        ASSERT_TRUE(startNormalize(fields, tools, "-clip.mp3"));
+        EXPECT_EQ(waitForNormalizeEnd(), c.status) << c.failingOption;
+        const auto runs = calls();
+        EXPECT_EQ(runs.size(), c.runs) << c.failingOption;
+        EXPECT_EQ(runs.back().back(), "./-clip.mp3");
+    }
+}
+
+TEST_F(NormalizeTest, MissingToolGives201AtOnce)
+{
+    ASSERT_TRUE(startNormalize(fields, tools, (dir / "clip.mp3").string()));
+    EXPECT_EQ(waitForNormalizeEnd(), kNormalizeRemovingTagsFailed);
+}
+
+TEST_F(NormalizeTest, BreakDuringAStepStartsNoFurtherStep)
+{
+    standIn("mp3gain", "echo $$ > \"$D/pid\"\necho analysing\nawait go\necho more\nawait release\n"
+                       "echo done > \"$D/finished\"\nexit 0\n");
+    ASSERT_TRUE(startNormalize(fields, tools, (dir / "clip.mp3").string()));
+    const pid_t gain = waitForPidFile();
+    fields->breakFlag = true;
+    writeFile(dir / "go", "");
+    EXPECT_EQ(waitForNormalizeEnd(), kNormalizeRemovingTagsFailed);
+    EXPECT_TRUE(isRunning(gain));
+    EXPECT_EQ(calls().size(), 1u);
+
+    writeFile(dir / "release", "");
+    EXPECT_TRUE(waitUntil([&] { return isGone(gain); }));
+    EXPECT_EQ(calls().size(), 1u);
+    EXPECT_TRUE(zombieChildren().empty());
+}
+
+// The real encoder and gain tool from the search path.
+class RealToolsTest : public ToolJobTest {
+protected:
+    void SetUp() override
+    {
+        const char* path = std::getenv("PATH");
+        tools.searchPath = path ? path : "/usr/bin:/bin";
+        for (const char* name : {"ffmpeg", "ffprobe", "mp3gain"})
+            if (!locateTool(tools, name))
+                GTEST_SKIP() << name << " is not installed";
+    }
+
+    // ffprobe's description of the first audio stream, one key=value per line.
+    std::string probe(const fs::path& file)
+    {
+        const fs::path report = dir / "probe.txt";
+        UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        UniqueFd output(::open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        auto child = ChildProcess::spawn({locateTool(tools, "ffprobe")->string(), "-v", "error", "-select_streams",
+                                          "a:0", "-show_entries", "stream=codec_name,sample_rate,channels,bit_rate",
+                                          "-of", "default=noprint_wrappers=1", file.string()},
+                                         input.get(), output.get());
+        EXPECT_TRUE(child);
+        if (!child)
+            return {};
+        EXPECT_EQ(child->waitForExit(), 0u);
+        return readFile(report);
+    }
+};
+
+// Two seconds of a 440 Hz tone, 16-bit stereo PCM at 44100 Hz.
+std::string toneWav()
+{
+    constexpr std::uint32_t rate = 44100;
+    constexpr std::uint32_t frames = rate * 2;
+    std::string pcm;
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const auto sample = static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 440 * i / rate));
+        for (int channel = 0; channel < 2; ++channel) {
+            pcm.push_back(static_cast<char>(sample & 0xff));
+            pcm.push_back(static_cast<char>((sample >> 8) & 0xff));
+        }
+    }
+    auto le32 = [](std::uint32_t v) {
+        return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                           static_cast<char>(v >> 24)};
+    };
+    auto le16 = [](std::uint16_t v) { return std::string{static_cast<char>(v), static_cast<char>(v >> 8)}; };
+    const auto size = static_cast<std::uint32_t>(pcm.size());
+    return "RIFF" + le32(36 + size) + "WAVE" + "fmt " + le32(16) + le16(1) + le16(2) + le32(rate) + le32(rate * 4) +
+           le16(4) + le16(16) + "data" + le32(size) + pcm;
+}
+
+TEST_F(RealToolsTest, WaveBecomesA64kStereoMp3AndIsNormalized)
+{
+    const fs::path wav = dir / "tone in ♪.wav";
+    const fs::path mp3 = tools.tempDir / "clip 'one'.mp3";
+    writeFile(wav, toneWav());
+
+    ASSERT_TRUE(startTranscode(fields, tools, wav.string(), mp3.string()));
+    ASSERT_TRUE(waitUntil([&] { return fields->tsStatus.value() != kTranscodeRunning; }, std::chrono::minutes(2)));
+    ASSERT_EQ(fields->tsStatus.value(), kTranscodeDone);
+    const std::string description = probe(mp3);
+    for (const char* expected : {"codec_name=mp3", "sample_rate=44100", "channels=2", "bit_rate=64000"})
+        EXPECT_NE(description.find(expected), std::string::npos) << expected << " in\n" << description;
+
+    const std::string encoded = readFile(mp3);
+    ASSERT_TRUE(startNormalize(fields, tools, mp3.string()));
+    ASSERT_TRUE(waitUntil([&] { return fields->norStatus.value() >= kNormalizeDone; }, std::chrono::minutes(2)));
+    EXPECT_EQ(fields->norStatus.value(), kNormalizeDone);
+    EXPECT_NE(readFile(mp3), encoded);
+    EXPECT_NE(probe(mp3).find("codec_name=mp3"), std::string::npos);
+}
+
+}  // namespace
