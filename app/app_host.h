@@ -1,0 +1,45 @@
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bridge/script_bridge.h"
+
+namespace quillon::app {
+
+class MainWindow;
+
+// The application object: reads the command line, owns the one script bridge and
+// the main window, and runs the window until it ends.
+class AppHost {
+public:
+    AppHost();
+    ~AppHost();
+
+    // Runs the whole application; returns the process exit code.
+    int run(const std::vector<std::string>& argv);
+
+    [[nodiscard]] bridge::ScriptBridge& bridge() { return *bridge_; }
+    [[nodiscard]] MainWindow* mainWindow() { return mainWindow_.get(); }
+    [[nodiscard]] WebKitWebContext* webContext() { return webContext_; }
+    [[nodiscard]] const std::filesystem::path& exeDir() const { return exeDir_; }
+    [[nodiscard]] const std::string& resDir() const { return resDir_; }
+
+    // 1 while an HTML dialog is up; the popup menu stays hidden meanwhile.
+    int dialogOpen = 0;
+
+private:
+    void createWebContext();
+
+    std::filesystem::path exeDir_;
+    std::string resDir_;
+    WebKitWebContext* webContext_ = nullptr;
+    std::unique_ptr<bridge::ScriptBridge> bridge_;
+    std::unique_ptr<MainWindow> mainWindow_;
+};
+
+}  // namespace quillon::app

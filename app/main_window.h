@@ -1,0 +1,89 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <memory>
+#include <string>
+
+#include "app/web_view_host.h"
+#include "bridge/bridge_target.h"
+#include "jobs/job_fields.h"
+
+namespace quillon::app {
+
+class AppHost;
+
+// The main window: a fixed 760 x 471 page area that shows the start page, and the
+// owner of all state that pages, the bridge and job threads share.
+class MainWindow : public bridge::BridgeTarget {
+public:
+    explicit MainWindow(AppHost& app);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Shows the window and runs until it is closed.
+    void runModal();
+    [[nodiscard]] GtkWidget* widget() const { return window_; }
+
+    int IsDTE() override { return 1; }
+    void CloseWindow(bridge::CallerId caller) override;
+    std::string ShowModalDialog(const std::string& title, const std::string& url, const std::string& argument,
+                                std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) override;
+
+    std::string GetTEPhone() override;
+    void SetTEPhone(const std::string& value) override;
+    std::string GetTENetwork() override;
+    void SetTENetwork(const std::string& value) override;
+    std::string GetTEAid() override;
+    void SetTEAid(const std::string& value) override;
+    std::string GetTENVCheck() override;
+    void SetTENVCheck(const std::string& value) override;
+
+    std::string GetVersion() override { return "210"; }
+    std::string GetDialogArgument() override { return dialogArgument; }
+    void SetDialogRetValue(const std::string& value) override { dialogArgument = value; }
+    void ShowAboutBox() override;
+    void ShowContact() override;
+    void ShowCompatibility() override;
+    void ShowUsage() override;
+    void NavigateURL(const std::string& where) override;
+    std::int32_t MessageBox(const std::string& text, std::int32_t style) override;
+    std::string SelectMediaFile() override;
+
+    int MakeHttpRequest(const std::string& url) override;
+    int TranscodeMedia(const std::string& input, const std::string& output) override;
+    int UploadFile(const std::string& file, const std::string& sessionId) override;
+    int GrabAudioDataFromCD(const std::string& drive, const std::string& track, const std::string& wavFile) override;
+    int NormalizeAudio(const std::string& file) override;
+    int BreakAsyncOperation() override;
+    std::string GetDrivesInfo() override;
+    std::string GetTracksInfo(std::int32_t drive) override;
+
+    std::int32_t xhStatus() override { return jobs_->xhStatus.value(); }
+    std::string xhResponse() override { return jobs_->xhResponse.get(); }
+    std::int32_t tsStatus() override { return jobs_->tsStatus.value(); }
+    std::int32_t upStatus() override { return jobs_->upStatus.value(); }
+    std::int32_t ripStatus() override { return jobs_->ripStatus.value(); }
+    std::int32_t norStatus() override { return jobs_->norStatus.value(); }
+    std::string& commandLineFile() override { return commandLineFile_; }
+
+    // Window frame plus 2, measured once the window is shown; dialogs add these.
+    int frameExtraWidth = 0;
+    int frameExtraHeight = 0;
+    std::string dialogArgument;
+
+private:
+    void initialise();
+    void measureFrame();
+    static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self);
+
+    AppHost& app_;
+    jobs::SharedJobFields jobs_ = std::make_shared<jobs::JobFields>();
+    std::string commandLineFile_;
+    GtkWidget* window_ = nullptr;
+    std::unique_ptr<WebViewHost> browser_;
+    GMainLoop* loop_ = nullptr;
+};
+
+}  // namespace quillon::app

@@ -1,0 +1,168 @@
+#include "app/web_view_host.h"
+
+#include <gio/gunixfdlist.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "app/app_host.h"
+#include "app/key_filter.h"
+#include "bridge/app_page.h"
+
+namespace quillon::app {
+
+namespace {
+
+constexpr const char* kChannelMessage = "quillon.channel";
+
+WebKitSettings* newSettings()
+{
+    const char* console = std::getenv("QUILLON_CONSOLE");
+    // File-URL access rules matter only for file pages, and the navigation rule
+    // below keeps the view's file pages inside the app's res folder.
+    return webkit_settings_new_with_settings(
+        "allow-file-access-from-file-urls", TRUE, "allow-universal-access-from-file-urls", TRUE,
+        "javascript-can-open-windows-automatically", FALSE, "enable-developer-extras", FALSE,
+        "enable-back-forward-navigation-gestures", FALSE, "enable-caret-browsing", FALSE,
+        "hardware-acceleration-policy", WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER,
+        "enable-write-console-messages-to-stdout", console && std::string(console) == "1", nullptr);
+}
+
+}  // namespace
+
+WebViewHost::WebViewHost(AppHost& app, PopupHandler popup)
+    : app_(app), popup_(std::move(popup)),
+      view_(nullptr)
+{
+    WebKitSettings* settings = newSettings();
+    view_ = WEBKIT_WEB_VIEW(
+        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", app.webContext(), "settings", settings, nullptr));
+    g_object_unref(settings);
+    g_object_ref_sink(view_);
+    g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
+    g_signal_connect(view_, "context-menu", G_CALLBACK(onContextMenu), this);
+    g_signal_connect(view_, "key-press-event", G_CALLBACK(onKeyPress), this);
+    g_signal_connect(view_, "button-press-event", G_CALLBACK(onButtonPress), this);
+    g_signal_connect(view_, "script-dialog", G_CALLBACK(onScriptDialog), this);
+    g_signal_connect(view_, "decide-policy", G_CALLBACK(onDecidePolicy), this);
+    g_signal_connect(view_, "web-process-terminated", G_CALLBACK(onWebProcessTerminated), this);
+    openChannel();
+}
+
+WebViewHost::~WebViewHost()
+{
+    g_signal_handlers_disconnect_by_data(view_, this);
+    if (channel_)
+        channel_->close();
+    g_object_unref(view_);
+}
+
+// A socket pair per view: one end served here, the other handed to this view's
+// page alone. No socket file exists, so no other process can reach the bridge.
+void WebViewHost::openChannel()
+{
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        g_warning("quillon: no bridge channel for a web view: %s", g_strerror(errno));
+        return;
+    }
+    if (channel_)
+        channel_->close();
+    WebKitWebView* view = view_;
+    const std::string resDir = app_.resDir();
+    channel_ = bridge::ChannelServer::serve(ends[0], app_.bridge(), view_, [view, resDir] {
+        const char* uri = webkit_web_view_get_uri(view);
+        return uri && bridge::isAppPage(uri, resDir);
+    });
+    GUnixFDList* fds = g_unix_fd_list_new();
+    g_unix_fd_list_append(fds, ends[1], nullptr);
+    ::close(ends[1]);
+    WebKitUserMessage* message = webkit_user_message_new_with_fd_list(kChannelMessage, nullptr, fds);
+    g_object_unref(fds);
+    webkit_web_view_send_message_to_page(view_, message, nullptr, nullptr, nullptr);
+}
+
+void WebViewHost::navigate(const std::string& pathOrUri)
+{
+    std::string uri = pathOrUri;
+    if (!pathOrUri.empty() && pathOrUri.front() == '/') {
+        gchar* fileUri = g_filename_to_uri(pathOrUri.c_str(), nullptr, nullptr);
+        if (fileUri) {
+            uri = fileUri;
+            g_free(fileUri);
+        }
+    }
+    webkit_web_view_load_uri(view_, uri.c_str());
+}
+
+gboolean WebViewHost::onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent* trigger, WebKitHitTestResult* hit,
+                                    WebViewHost* self)
+{
+    if (webkit_hit_test_result_context_is_editable(hit))
+        return FALSE;  // input fields keep the engine's edit menu
+    if (self->app_.dialogOpen == 0 && self->popup_)
+        self->popup_(trigger);
+    return TRUE;
+}
+
+gboolean WebViewHost::onKeyPress(GtkWidget*, GdkEventKey* event, WebViewHost*)
+{
+    const auto state = event->state;
+    return isSwallowedKey(event->keyval, state & GDK_CONTROL_MASK, state & GDK_MOD1_MASK, state & GDK_SHIFT_MASK);
+}
+
+gboolean WebViewHost::onButtonPress(GtkWidget*, GdkEventButton* event, WebViewHost*)
+{
+    return event->button == 8 || event->button == 9;  // the mouse's back and forward buttons
+}
+
+gboolean WebViewHost::onScriptDialog(WebKitWebView* view, WebKitScriptDialog* dialog, WebViewHost*)
+{
+    if (webkit_script_dialog_get_dialog_type(dialog) != WEBKIT_SCRIPT_DIALOG_ALERT)
+        return FALSE;
+    GtkWidget* toplevel = gtk_widget_get_toplevel(GTK_WIDGET(view));
+    GtkWidget* box = gtk_message_dialog_new(GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel) : nullptr, GTK_DIALOG_MODAL,
+                                            GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
+                                            webkit_script_dialog_get_message(dialog));
+    gtk_window_set_title(GTK_WINDOW(box), "   Quillon");
+    gtk_dialog_run(GTK_DIALOG(box));
+    gtk_widget_destroy(box);
+    return TRUE;
+}
+
+gboolean WebViewHost::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                     WebViewHost* self)
+{
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+        webkit_policy_decision_ignore(decision);
+        return TRUE;
+    }
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION)
+        return FALSE;
+    auto* action = webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    if (uri && g_str_has_prefix(uri, "file:") && !bridge::isAppPage(uri, self->app_.resDir())) {
+        webkit_policy_decision_ignore(decision);  // local files outside res/ never load here
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void WebViewHost::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, WebViewHost* self)
+{
+    const char* uri = webkit_web_view_get_uri(view);
+    if (event == WEBKIT_LOAD_COMMITTED && uri && bridge::isAppPage(uri, self->app_.resDir()))
+        self->lastAppPage_ = uri;
+}
+
+// A crashed page process takes its end of the channel with it: give the new one
+// a fresh channel and show the last app page again.
+void WebViewHost::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason, WebViewHost* self)
+{
+    self->openChannel();
+    if (!self->lastAppPage_.empty())
+        webkit_web_view_load_uri(self->view_, self->lastAppPage_.c_str());
+}
+
+}  // namespace quillon::app

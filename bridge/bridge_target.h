@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quillon::bridge {
+
+// Identifies the web view whose page made a call (the main window's or a dialog's).
+using CallerId = const void*;
+
+// The operations behind the script members, carried out by the main window on the
+// UI thread. Names follow the members without their prefix.
+class BridgeTarget {
+public:
+    virtual ~BridgeTarget() = default;
+
+    virtual int IsDTE() = 0;
+    virtual void CloseWindow(CallerId caller) = 0;
+    virtual std::string ShowModalDialog(const std::string& title, const std::string& url, const std::string& argument,
+                                        std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) = 0;
+
+    virtual std::string GetTEPhone() = 0;
+    virtual void SetTEPhone(const std::string& value) = 0;
+    virtual std::string GetTENetwork() = 0;
+    virtual void SetTENetwork(const std::string& value) = 0;
+    virtual std::string GetTEAid() = 0;
+    virtual void SetTEAid(const std::string& value) = 0;
+    virtual std::string GetTENVCheck() = 0;
+    virtual void SetTENVCheck(const std::string& value) = 0;
+
+    virtual std::string GetVersion() = 0;
+    virtual std::string GetDialogArgument() = 0;
+    virtual void SetDialogRetValue(const std::string& value) = 0;
+    virtual void ShowAboutBox() = 0;
+    virtual void ShowContact() = 0;
+    virtual void ShowCompatibility() = 0;
+    virtual void ShowUsage() = 0;
+    virtual void NavigateURL(const std::string& where) = 0;
+    virtual std::int32_t MessageBox(const std::string& text, std::int32_t style) = 0;
+    virtual std::string SelectMediaFile() = 0;
+
+    virtual int MakeHttpRequest(const std::string& url) = 0;
+    virtual int TranscodeMedia(const std::string& input, const std::string& output) = 0;
+    virtual int UploadFile(const std::string& file, const std::string& sessionId) = 0;
+    virtual int GrabAudioDataFromCD(const std::string& drive, const std::string& track, const std::string& wavFile) = 0;
+    virtual int NormalizeAudio(const std::string& file) = 0;
+    virtual int BreakAsyncOperation() = 0;
+    virtual std::string GetDrivesInfo() = 0;
+    virtual std::string GetTracksInfo(std::int32_t drive) = 0;
+
+    // Fields read by the status properties.
+    virtual std::int32_t xhStatus() = 0;
+    virtual std::string xhResponse() = 0;
+    virtual std::int32_t tsStatus() = 0;
+    virtual std::int32_t upStatus() = 0;
+    virtual std::int32_t ripStatus() = 0;
+    virtual std::int32_t norStatus() = 0;
+    // The command-line value; the bridge hands it out once and then empties it.
+    virtual std::string& commandLineFile() = 0;
+};
+
+}  // namespace quillon::bridge

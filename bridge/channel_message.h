@@ -1,0 +1,54 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "bridge/bridge_value.h"
+#include "bridge/hresult.h"
+#include "bridge/member_table.h"
+
+namespace quillon::bridge {
+
+// The messages a page's web process and the UI process exchange over a view's
+// private channel, serialised as GVariant. Decoding treats the bytes as hostile:
+// anything malformed decodes to nullopt, never to a crash.
+
+struct LookupRequest {
+    std::string name;
+    bool operator==(const LookupRequest&) const = default;
+};
+
+struct InvokeRequest {
+    DispId member = 0;
+    std::uint16_t flags = 0;
+    bool wantsResult = false;
+    std::vector<BridgeValue> arguments;  // script order
+    bool operator==(const InvokeRequest&) const = default;
+};
+
+using Request = std::variant<LookupRequest, InvokeRequest>;
+
+struct LookupReply {
+    DispId member = kUnknownDispId;
+    MemberKind kind = MemberKind::Method;
+    bool operator==(const LookupReply&) const = default;
+};
+
+struct InvokeReply {
+    BridgeValue value;
+    bool operator==(const InvokeReply&) const = default;
+};
+
+std::string encodeRequest(const Request& request);
+std::optional<Request> decodeRequest(std::string_view bytes);
+
+std::string encodeLookupReply(const LookupReply& reply);
+std::optional<LookupReply> decodeLookupReply(std::string_view bytes);
+
+std::string encodeInvokeReply(const InvokeReply& reply);
+std::optional<InvokeReply> decodeInvokeReply(std::string_view bytes);
+
+}  // namespace quillon::bridge

@@ -1,0 +1,113 @@
+#include "bridge/channel_server.h"
+
+#include <glib-unix.h>
+#include <glib.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "bridge/channel_message.h"
+
+namespace quillon::bridge {
+
+std::shared_ptr<ChannelServer> ChannelServer::serve(int fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted)
+{
+    std::shared_ptr<ChannelServer> server(new ChannelServer(fd, bridge, caller, std::move(trusted)));
+    server->sourceId_ = g_unix_fd_add(fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                      reinterpret_cast<GUnixFDSourceFunc>(&ChannelServer::onReadable), server.get());
+    return server;
+}
+
+ChannelServer::ChannelServer(int fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted)
+    : fd_(fd), bridge_(bridge), caller_(caller), trusted_(std::move(trusted))
+{
+    g_unix_set_fd_nonblocking(fd_, TRUE, nullptr);
+}
+
+ChannelServer::~ChannelServer() { close(); }
+
+void ChannelServer::close()
+{
+    if (sourceId_ != 0) {
+        g_source_remove(sourceId_);
+        sourceId_ = 0;
+    }
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+int ChannelServer::onReadable(int, unsigned, void* self)
+{
+    auto* server = static_cast<ChannelServer*>(self);
+    // A call may close or drop this server (a dialog whose page closed it): keep
+    // the object alive until the callback has returned.
+    std::shared_ptr<ChannelServer> keepAlive = server->shared_from_this();
+    if (server->receive())
+        return G_SOURCE_CONTINUE;
+    server->sourceId_ = 0;  // removed by returning G_SOURCE_REMOVE
+    server->close();
+    return G_SOURCE_REMOVE;
+}
+
+bool ChannelServer::receive()
+{
+    char block[64 * 1024];
+    const ssize_t got = ::recv(fd_, block, sizeof block, MSG_DONTWAIT);
+    if (got == 0)
+        return false;
+    if (got < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    reader_.append(std::string_view(block, static_cast<std::size_t>(got)));
+    while (auto request = reader_.next()) {
+        const std::string reply = answer(*request);
+        if (!isOpen() || !sendAll(frameMessage(reply)))
+            return false;
+    }
+    return !reader_.failed();
+}
+
+std::string ChannelServer::answer(const std::string& bytes)
+{
+    const auto request = decodeRequest(bytes);
+    const bool trusted = request && (!trusted_ || trusted_());
+    if (const auto* lookup = request ? std::get_if<LookupRequest>(&*request) : nullptr) {
+        LookupReply reply;
+        if (trusted) {
+            bridge_.GetIDsOfNames(kIidDispatch, std::span(&lookup->name, 1), 0, std::span(&reply.member, 1));
+            if (const Member* member = memberById(reply.member))
+                reply.kind = member->kind;
+        }
+        return encodeLookupReply(reply);
+    }
+    InvokeReply reply;
+    if (trusted) {
+        const auto& invoke = std::get<InvokeRequest>(*request);
+        std::vector<BridgeValue> reversed(invoke.arguments.rbegin(), invoke.arguments.rend());
+        bridge_.Invoke(invoke.member, invoke.flags, reversed, invoke.wantsResult ? &reply.value : nullptr, caller_);
+    }
+    return encodeInvokeReply(reply);
+}
+
+bool ChannelServer::sendAll(const std::string& bytes)
+{
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd writable{fd_, POLLOUT, 0};
+            if (::poll(&writable, 1, 5000) <= 0)  // a peer that stops reading is dropped
+                return false;
+        } else if (!(n < 0 && errno == EINTR)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace quillon::bridge

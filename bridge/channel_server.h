@@ -1,0 +1,48 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "bridge/bridge_target.h"
+#include "bridge/frame_reader.h"
+#include "bridge/script_bridge.h"
+
+namespace quillon::bridge {
+
+// The UI side of one web view's private channel. Serves each request from the
+// GLib main context of the UI thread, so calls keep being served inside the nested
+// loops of dialogs and message boxes.
+class ChannelServer : public std::enable_shared_from_this<ChannelServer> {
+public:
+    // Whether the view currently shows one of the app's own pages. A request
+    // from any other page gets no member and no effect.
+    using TrustCheck = std::function<bool()>;
+
+    // Takes ownership of fd and starts serving it on the thread-default main context.
+    static std::shared_ptr<ChannelServer> serve(int fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted);
+    ~ChannelServer();
+
+    ChannelServer(const ChannelServer&) = delete;
+    ChannelServer& operator=(const ChannelServer&) = delete;
+
+    // Stops serving and closes the channel; a page waiting on it gets no answer
+    // and its call returns.
+    void close();
+    [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
+
+private:
+    ChannelServer(int fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted);
+    static int onReadable(int fd, unsigned condition, void* self);
+    bool receive();
+    std::string answer(const std::string& request);
+    bool sendAll(const std::string& bytes);
+
+    int fd_;
+    unsigned sourceId_ = 0;
+    ScriptBridge& bridge_;
+    CallerId caller_;
+    TrustCheck trusted_;
+    FrameReader reader_;
+};
+
+}  // namespace quillon::bridge

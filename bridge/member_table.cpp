@@ -1,0 +1,100 @@
+#include "bridge/member_table.h"
+
+namespace quillon::bridge {
+
+std::string Arguments::text(std::size_t index) const
+{
+    return index < values_.size() ? values_[index].asText() : std::string();
+}
+
+std::int32_t Arguments::integer(std::size_t index) const
+{
+    return index < values_.size() ? values_[index].asInteger() : 0;
+}
+
+namespace {
+
+using K = MemberKind;
+using R = ResultKind;
+using A = const Arguments&;
+using T = BridgeTarget&;
+
+BridgeValue text(std::string value) { return BridgeValue::text(std::move(value)); }
+BridgeValue integer(std::int32_t value) { return BridgeValue::integer(value); }
+BridgeValue boolean(int value) { return BridgeValue::boolean(value != 0); }
+
+const std::array<Member, kMemberCount> kMembers{{
+    {"DTE_IsDTE", K::Both, "", R::Boolean, [](T t, A, CallerId) { return boolean(t.IsDTE()); }},
+    {"DTE_CloseWindow", K::Method, "", R::None,
+     [](T t, A, CallerId caller) { t.CloseWindow(caller); return BridgeValue(); }},
+    {"DTE_ShowModalDialog", K::Method, "SSSIIII", R::Text,
+     [](T t, A a, CallerId) {
+         return text(t.ShowModalDialog(a.text(0), a.text(1), a.text(2), a.integer(3), a.integer(4), a.integer(5),
+                                       a.integer(6)));
+     }},
+    {"DTE_GetTEPhone", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetTEPhone()); }},
+    {"DTE_SetTEPhone", K::Method, "S", R::None, [](T t, A a, CallerId) { t.SetTEPhone(a.text(0)); return BridgeValue(); }},
+    {"DTE_GetTENetwork", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetTENetwork()); }},
+    {"DTE_SetTENetwork", K::Method, "S", R::None,
+     [](T t, A a, CallerId) { t.SetTENetwork(a.text(0)); return BridgeValue(); }},
+    {"DTE_GetTEAid", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetTEAid()); }},
+    {"DTE_SetTEAid", K::Method, "S", R::None, [](T t, A a, CallerId) { t.SetTEAid(a.text(0)); return BridgeValue(); }},
+    {"DTE_GetTENVCheck", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetTENVCheck()); }},
+    {"DTE_SetTENVCheck", K::Method, "S", R::None,
+     [](T t, A a, CallerId) { t.SetTENVCheck(a.text(0)); return BridgeValue(); }},
+    {"DTE_GetVersion", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetVersion()); }},
+    {"DTE_GetDialogArgument", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetDialogArgument()); }},
+    {"DTE_SetDialogRetValue", K::Method, "S", R::None,
+     [](T t, A a, CallerId) { t.SetDialogRetValue(a.text(0)); return BridgeValue(); }},
+    {"DTE_ShowAboutBox", K::Method, "", R::None, [](T t, A, CallerId) { t.ShowAboutBox(); return BridgeValue(); }},
+    {"DTE_ShowContact", K::Method, "", R::None, [](T t, A, CallerId) { t.ShowContact(); return BridgeValue(); }},
+    {"DTE_ShowCompatibility", K::Method, "", R::None,
+     [](T t, A, CallerId) { t.ShowCompatibility(); return BridgeValue(); }},
+    {"DTE_ShowUsage", K::Method, "", R::None, [](T t, A, CallerId) { t.ShowUsage(); return BridgeValue(); }},
+    {"DTE_NavigateURL", K::Method, "S", R::None,
+     [](T t, A a, CallerId) { t.NavigateURL(a.text(0)); return BridgeValue(); }},
+    {"DTE_MessageBox", K::Method, "SI", R::Integer,
+     [](T t, A a, CallerId) { return integer(t.MessageBox(a.text(0), a.integer(1))); }},
+    {"DTE_MakeHttpRequest", K::Method, "S", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.MakeHttpRequest(a.text(0))); }},
+    {"DTE_xhStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.xhStatus()); }},
+    {"DTE_xhResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.xhResponse()); }},
+    {"DTE_TranscodeMedia", K::Method, "SS", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.TranscodeMedia(a.text(0), a.text(1))); }},
+    {"DTE_tsStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.tsStatus()); }},
+    {"DTE_SelectMediaFile", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.SelectMediaFile()); }},
+    {"DTE_UploadFile", K::Method, "SS", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.UploadFile(a.text(0), a.text(1))); }},
+    {"DTE_upStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.upStatus()); }},
+    {"DTE_GrabAudioDataFromCD", K::Method, "SSS", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.GrabAudioDataFromCD(a.text(0), a.text(1), a.text(2))); }},
+    {"DTE_ripStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.ripStatus()); }},
+    {"DTE_clFileName", K::Property, "", R::Text,
+     [](T t, A, CallerId) {
+         // Handed to the page once: later reads give the empty text.
+         BridgeValue value = text(t.commandLineFile());
+         t.commandLineFile().clear();
+         return value;
+     }},
+    {"DTE_GetDrivesInfo", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetDrivesInfo()); }},
+    {"DTE_GetTracksInfo", K::Method, "I", R::Text,
+     [](T t, A a, CallerId) { return text(t.GetTracksInfo(a.integer(0))); }},
+    {"DTE_BreakAsyncOperation", K::Method, "", R::Boolean,
+     [](T t, A, CallerId) { return boolean(t.BreakAsyncOperation()); }},
+    {"DTE_NormalizeAudio", K::Method, "S", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.NormalizeAudio(a.text(0))); }},
+    {"DTE_norStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.norStatus()); }},
+}};
+
+}  // namespace
+
+const std::array<Member, kMemberCount>& memberTable() { return kMembers; }
+
+const Member* memberById(DispId id)
+{
+    if (id < 1 || id > static_cast<DispId>(kMemberCount))
+        return nullptr;
+    return &kMembers[static_cast<std::size_t>(id - 1)];
+}
+
+}  // namespace quillon::bridge
