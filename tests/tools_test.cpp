@@ -144,7 +144,7 @@ TEST_F(RunToolTest, BreakLeavesTheToolRunningUntilItsOwnEndThenCollectsIt)
     const ToolOutcome outcome = run("echo $$ > \"$D/pid\"\necho started\n"
                                     "while [ ! -e \"$D/release\" ]; do sleep 0.01; done\n"
                                     // More than a pipe holds: it must keep flowing after the break.
-                                    "head -c 1000000 /dev/zero\necho done > \"$D/finished\"\nexit 0\n");
+                                    "head -c 1000000 /dev/zero && echo done > \"$D/finished\"\nexit 0\n");
     ASSERT_TRUE(outcome.started);
     EXPECT_EQ(outcome.exitStatus, kStillRunning);
     EXPECT_TRUE(isRunning(outcome.processId));
