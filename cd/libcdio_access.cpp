@@ -1,8 +1,10 @@
 #include "cd/libcdio_access.h"
 
 #include <cdio/cdio.h>
+#include <cdio/logging.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -45,6 +47,14 @@ driver_id_t imageDriver(const std::string& path)
     if (ext == ".nrg")
         return DRIVER_NRG;
     return DRIVER_UNKNOWN;
+}
+
+// libcdio's own handler prints its warnings on standard output, which carries the
+// program's trace lines; its messages go to standard error instead.
+void logToStderr(cdio_log_level_t level, const char message[])
+{
+    if (level >= cdio_loglevel_default)
+        std::fprintf(stderr, "libcdio: %s\n", message);
 }
 
 class LibcdioDisc final : public CdDisc {
@@ -99,7 +109,10 @@ public:
         // libcdio fills its driver table lazily from whichever thread opens first;
         // do it once here so job threads and the UI thread never race on it.
         static std::once_flag once;
-        std::call_once(once, [] { cdio_init(); });
+        std::call_once(once, [] {
+            cdio_log_set_handler(logToStderr);
+            cdio_init();
+        });
     }
 
     std::vector<CdDrive> listDrives() const override
