@@ -1,0 +1,258 @@
+// Dispatch rules of the script bridge, seen through a main window that records
+// every operation it is asked to carry out.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "bridge/member_table.h"
+#include "bridge/script_bridge.h"
+
+using namespace quillon::bridge;
+
+namespace {
+
+class RecordingWindow : public BridgeTarget {
+public:
+    std::vector<std::string> calls;
+    std::string commandLine;
+    std::string textResult;
+    int startResult = 1;
+    std::int32_t status = 0;
+
+    void record(std::string call) { calls.push_back(std::move(call)); }
+
+    int IsDTE() override { record("IsDTE"); return 1; }
+    void CloseWindow(CallerId caller) override { record(std::string("CloseWindow ") + static_cast<const char*>(caller)); }
+    std::string ShowModalDialog(const std::string& title, const std::string& url, const std::string& argument,
+                                std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) override
+    {
+        record("ShowModalDialog " + title + "|" + url + "|" + argument + "|" + std::to_string(x) + "," +
+               std::to_string(y) + "," + std::to_string(w) + "," + std::to_string(h));
+        return textResult;
+    }
+    std::string GetTEPhone() override { record("GetTEPhone"); return textResult; }
+    void SetTEPhone(const std::string& v) override { record("SetTEPhone " + v); }
+    std::string GetTENetwork() override { record("GetTENetwork"); return textResult; }
+    void SetTENetwork(const std::string& v) override { record("SetTENetwork " + v); }
+    std::string GetTEAid() override { record("GetTEAid"); return textResult; }
+    void SetTEAid(const std::string& v) override { record("SetTEAid " + v); }
+    std::string GetTENVCheck() override { record("GetTENVCheck"); return textResult; }
+    void SetTENVCheck(const std::string& v) override { record("SetTENVCheck " + v); }
+    std::string GetVersion() override { record("GetVersion"); return "210"; }
+    std::string GetDialogArgument() override { record("GetDialogArgument"); return textResult; }
+    void SetDialogRetValue(const std::string& v) override { record("SetDialogRetValue " + v); }
+    void ShowAboutBox() override { record("ShowAboutBox"); }
+    void ShowContact() override { record("ShowContact"); }
+    void ShowCompatibility() override { record("ShowCompatibility"); }
+    void ShowUsage() override { record("ShowUsage"); }
+    void NavigateURL(const std::string& v) override { record("NavigateURL " + v); }
+    std::int32_t MessageBox(const std::string& t, std::int32_t s) override
+    {
+        record("MessageBox " + t + " " + std::to_string(s));
+        return 6;
+    }
+    std::string SelectMediaFile() override { record("SelectMediaFile"); return textResult; }
+    int MakeHttpRequest(const std::string& u) override { record("MakeHttpRequest " + u); return startResult; }
+    int TranscodeMedia(const std::string& a, const std::string& b) override
+    {
+        record("TranscodeMedia " + a + "|" + b);
+        return startResult;
+    }
+    int UploadFile(const std::string& a, const std::string& b) override
+    {
+        record("UploadFile " + a + "|" + b);
+        return startResult;
+    }
+    int GrabAudioDataFromCD(const std::string& a, const std::string& b, const std::string& c) override
+    {
+        record("GrabAudioDataFromCD " + a + "|" + b + "|" + c);
+        return startResult;
+    }
+    int NormalizeAudio(const std::string& a) override { record("NormalizeAudio " + a); return startResult; }
+    int BreakAsyncOperation() override { record("BreakAsyncOperation"); return 1; }
+    std::string GetDrivesInfo() override { record("GetDrivesInfo"); return textResult; }
+    std::string GetTracksInfo(std::int32_t d) override { record("GetTracksInfo " + std::to_string(d)); return textResult; }
+    std::int32_t xhStatus() override { record("xhStatus"); return status; }
+    std::string xhResponse() override { record("xhResponse"); return textResult; }
+    std::int32_t tsStatus() override { record("tsStatus"); return status; }
+    std::int32_t upStatus() override { record("upStatus"); return status; }
+    std::int32_t ripStatus() override { record("ripStatus"); return status; }
+    std::int32_t norStatus() override { record("norStatus"); return status; }
+    std::string& commandLineFile() override { return commandLine; }
+};
+
+struct BridgeFixture : ::testing::Test {
+    RecordingWindow window;
+    ScriptBridge bridge{[this] { return &window; }};
+
+    DispId id(const std::string& name)
+    {
+        DispId result = 0;
+        bridge.GetIDsOfNames(kIidDispatch, std::span(&name, 1), 0, std::span(&result, 1));
+        return result;
+    }
+
+    // Calls a member the way script does: arguments in script order.
+    BridgeValue call(const std::string& name, std::vector<BridgeValue> scriptArgs = {},
+                     std::uint16_t flags = kDispatchMethod)
+    {
+        std::vector<BridgeValue> reversed(scriptArgs.rbegin(), scriptArgs.rend());
+        BridgeValue result = BridgeValue::text("untouched");
+        EXPECT_EQ(bridge.Invoke(id(name), flags, reversed, &result, "main"), kOk);
+        return result;
+    }
+    BridgeValue get(const std::string& name) { return call(name, {}, kDispatchPropertyGet); }
+};
+
+BridgeValue S(const char* text) { return BridgeValue::text(text); }
+BridgeValue I(std::int32_t value) { return BridgeValue::integer(value); }
+
+}  // namespace
+
+TEST_F(BridgeFixture, NamesAreNumberedOneToThirtySixInTableOrder)
+{
+    const std::vector<std::pair<std::string, DispId>> expected = {
+        {"DTE_IsDTE", 1},          {"DTE_CloseWindow", 2},      {"DTE_ShowModalDialog", 3},
+        {"DTE_SetTENVCheck", 11},  {"DTE_GetVersion", 12},      {"DTE_MessageBox", 20},
+        {"DTE_xhStatus", 22},      {"DTE_xhResponse", 23},      {"DTE_SelectMediaFile", 26},
+        {"DTE_clFileName", 31},    {"DTE_GetTracksInfo", 33},   {"DTE_norStatus", 36},
+    };
+    for (const auto& [name, number] : expected)
+        EXPECT_EQ(id(name), number) << name;
+    for (std::size_t i = 0; i < kMemberCount; ++i)
+        EXPECT_EQ(id(std::string(memberTable()[i].name)), static_cast<DispId>(i + 1));
+}
+
+TEST_F(BridgeFixture, LookupIsCaseSensitiveAndGoesOnPastUnknownNames)
+{
+    const std::vector<std::string> names = {"DTE_ISDTE", "DTE_GetVersion", "nope", "DTE_norStatus"};
+    std::vector<DispId> ids(4, 99);
+    EXPECT_EQ(bridge.GetIDsOfNames(kIidDispatch, names, 0, ids), kUnknownName);
+    EXPECT_EQ(ids, (std::vector<DispId>{-1, 12, -1, 36}));
+
+    const std::vector<std::string> known = {"DTE_GetVersion", "DTE_IsDTE"};
+    EXPECT_EQ(bridge.GetIDsOfNames(kIidDispatch, known, 0, ids), kOk);
+    EXPECT_EQ(ids[0], 12);
+    EXPECT_EQ(ids[1], 1);
+
+    std::vector<DispId> untouched{7};
+    EXPECT_EQ(bridge.GetIDsOfNames(kIidDispatch, {}, 0, untouched), kOk);
+    EXPECT_EQ(untouched[0], 7);
+}
+
+TEST_F(BridgeFixture, IsDteAnswersEveryCallKindWithBooleanOne)
+{
+    for (std::uint16_t flags : {kDispatchMethod, kDispatchPropertyGet, std::uint16_t(kDispatchMethod | kDispatchPropertyGet)})
+        EXPECT_EQ(call("DTE_IsDTE", {}, flags), BridgeValue::boolean(true)) << flags;
+}
+
+TEST_F(BridgeFixture, FlagsThatDoNotMatchTheMemberKindDoNothing)
+{
+    EXPECT_EQ(call("DTE_xhStatus", {}, kDispatchMethod), S("untouched"));
+    EXPECT_EQ(call("DTE_GetVersion", {}, kDispatchPropertyGet), S("untouched"));
+    EXPECT_EQ(call("DTE_GetVersion", {}, 4 /* property put */), S("untouched"));
+    // A property read without a result slot is no read.
+    EXPECT_EQ(bridge.Invoke(22, kDispatchPropertyGet, {}, nullptr, "main"), kOk);
+    EXPECT_TRUE(window.calls.empty());
+}
+
+TEST_F(BridgeFixture, NumbersOutsideTheTableDoNothing)
+{
+    for (DispId number : {0, 37, -1, 1000}) {
+        BridgeValue result = S("untouched");
+        EXPECT_EQ(bridge.Invoke(number, kDispatchMethod | kDispatchPropertyGet, {}, &result, "main"), kOk);
+        EXPECT_EQ(result, S("untouched"));
+    }
+    EXPECT_TRUE(window.calls.empty());
+}
+
+TEST_F(BridgeFixture, ArgumentsReachTheOperationInScriptOrder)
+{
+    window.textResult = "result";
+    EXPECT_EQ(call("DTE_ShowModalDialog", {S("Title"), S("page.html"), S("arg"), I(100), I(-5), I(700), I(520)}),
+              S("result"));
+    call("DTE_GrabAudioDataFromCD", {S("0"), S("3"), S("/tmp/t.wav")});
+    call("DTE_TranscodeMedia", {S("in.mp3"), S("out.mp3")});
+    EXPECT_EQ(call("DTE_MessageBox", {S("Sure?"), I(0x24)}), I(6));
+    EXPECT_EQ(window.calls, (std::vector<std::string>{
+                                "ShowModalDialog Title|page.html|arg|100,-5,700,520",
+                                "GrabAudioDataFromCD 0|3|/tmp/t.wav",
+                                "TranscodeMedia in.mp3|out.mp3",
+                                "MessageBox Sure? 36",
+                            }));
+}
+
+TEST_F(BridgeFixture, MissingWrongKindAndExtraArgumentsAreHarmless)
+{
+    call("DTE_TranscodeMedia", {S("only")});
+    call("DTE_TranscodeMedia", {I(5), BridgeValue::boolean(true)});
+    call("DTE_SetTEPhone", {S("first"), S("extra"), I(3)});
+    call("DTE_GetTracksInfo", {S("2")});
+    call("DTE_MessageBox", {});
+    EXPECT_EQ(window.calls, (std::vector<std::string>{
+                                "TranscodeMedia only|",
+                                "TranscodeMedia |",
+                                "SetTEPhone first",
+                                "GetTracksInfo 0",
+                                "MessageBox  0",
+                            }));
+}
+
+TEST_F(BridgeFixture, ResultsTakeTheMemberResultKind)
+{
+    window.startResult = 7;
+    EXPECT_EQ(call("DTE_MakeHttpRequest", {S("http://x/")}), BridgeValue::boolean(true));
+    window.startResult = 0;
+    EXPECT_EQ(call("DTE_NormalizeAudio", {S("a.mp3")}), BridgeValue::boolean(false));
+    window.status = 101;
+    EXPECT_EQ(get("DTE_upStatus"), I(101));
+    window.textResult = "";
+    EXPECT_EQ(call("DTE_GetDrivesInfo"), S(""));  // an empty text, not no value
+    // Members without a result leave the slot alone.
+    EXPECT_EQ(call("DTE_SetTEAid", {S("2")}), S("untouched"));
+    EXPECT_EQ(call("DTE_CloseWindow"), S("untouched"));
+    EXPECT_EQ(window.calls.back(), "CloseWindow main");
+}
+
+TEST_F(BridgeFixture, CommandLineValueIsHandedOutOnce)
+{
+    window.commandLine = "/home/me/My Music/song.mp3";
+    EXPECT_EQ(get("DTE_clFileName"), S("/home/me/My Music/song.mp3"));
+    EXPECT_EQ(get("DTE_clFileName"), S(""));
+    EXPECT_EQ(window.commandLine, "");
+}
+
+TEST_F(BridgeFixture, ReferenceCountNeverDestroysAndInterfacesAreChecked)
+{
+    ScriptBridge* out = nullptr;
+    EXPECT_EQ(bridge.QueryInterface(kIidDispatch, &out), kOk);
+    EXPECT_EQ(out, &bridge);
+    EXPECT_EQ(bridge.QueryInterface(kIidUnknown, &out), kOk);
+    EXPECT_EQ(out, &bridge);
+    EXPECT_EQ(bridge.referenceCount(), 2);
+
+    const InterfaceId other{0x79EAC9EE, 0xBAF9, 0x11CE, {0x8C, 0x82, 0x00, 0xAA, 0x00, 0x4B, 0xA9, 0x0B}};
+    EXPECT_EQ(bridge.QueryInterface(other, &out), kNoInterface);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(bridge.referenceCount(), 2);
+
+    EXPECT_EQ(bridge.Release(), 1);
+    EXPECT_EQ(bridge.Release(), 0);
+    EXPECT_EQ(bridge.Release(), -1);
+    EXPECT_EQ(bridge.AddRef(), 0);
+    EXPECT_EQ(call("DTE_GetVersion"), S("210"));  // still answers
+
+    unsigned count = 42;
+    EXPECT_EQ(bridge.GetTypeInfoCount(&count), kNotImplemented);
+    EXPECT_EQ(count, 42u);
+    EXPECT_EQ(bridge.GetTypeInfo(0, 0, nullptr), kNotImplemented);
+}
+
+TEST(BridgeWithoutWindow, CallsDoNothing)
+{
+    ScriptBridge bridge{[] { return static_cast<BridgeTarget*>(nullptr); }};
+    BridgeValue result = BridgeValue::text("untouched");
+    EXPECT_EQ(bridge.Invoke(12, kDispatchMethod, {}, &result, nullptr), kOk);
+    EXPECT_EQ(result, BridgeValue::text("untouched"));
+}

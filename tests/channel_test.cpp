@@ -1,0 +1,224 @@
+// The channel between a page's web process and the UI process: message encoding,
+// framing, and a real socket pair served from a GLib main loop.
+#include <gtest/gtest.h>
+#include <glib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <future>
+#include <thread>
+
+#include "bridge/app_page.h"
+#include "bridge/channel_client.h"
+#include "bridge/channel_message.h"
+#include "bridge/channel_server.h"
+
+using namespace quillon::bridge;
+
+TEST(ChannelMessages, RoundTripEveryValueKind)
+{
+    const InvokeRequest invoke{3, kDispatchMethod, true,
+                               {BridgeValue::text("Título \"x\"\n"), BridgeValue::integer(-2147483647 - 1),
+                                BridgeValue::boolean(true), BridgeValue(), BridgeValue::text("")}};
+    EXPECT_EQ(decodeRequest(encodeRequest(invoke)), Request(invoke));
+    EXPECT_EQ(decodeRequest(encodeRequest(LookupRequest{"DTE_GetVersion"})), Request(LookupRequest{"DTE_GetVersion"}));
+    EXPECT_EQ(decodeLookupReply(encodeLookupReply({31, MemberKind::Property})), (LookupReply{31, MemberKind::Property}));
+    for (const auto& value : {BridgeValue::text("a\xF0\x9F\x8E\xB5"), BridgeValue::integer(7), BridgeValue::boolean(false),
+                              BridgeValue()})
+        EXPECT_EQ(decodeInvokeReply(encodeInvokeReply({value})), InvokeReply{value});
+}
+
+TEST(ChannelMessages, InvalidUtf8IsRepairedNotRefused)
+{
+    const auto decoded = decodeInvokeReply(encodeInvokeReply({BridgeValue::text("ok\xFF\xFE" "end")}));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->value.asText(), "ok\xEF\xBF\xBD\xEF\xBF\xBD" "end");
+}
+
+TEST(ChannelMessages, HostileBytesDecodeWithoutHarm)
+{
+    const std::string valid = encodeRequest(InvokeRequest{5, kDispatchMethod, false, {BridgeValue::text("phone")}});
+    std::vector<std::string> inputs = {"", "\x02", std::string(3, '\0'), std::string(1000, '\xFF')};
+    for (std::size_t cut = 0; cut < valid.size(); ++cut)
+        inputs.push_back(valid.substr(0, cut));
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        std::string flipped = valid;
+        flipped[i] = static_cast<char>(flipped[i] ^ 0x5A);
+        inputs.push_back(flipped);
+    }
+    for (const auto& bytes : inputs) {
+        const auto request = decodeRequest(bytes);  // must not crash
+        if (request && std::holds_alternative<InvokeRequest>(*request)) {
+            for (const auto& argument : std::get<InvokeRequest>(*request).arguments)
+                EXPECT_TRUE(argument.isEmpty() || argument.isText() || argument.isInteger() || argument.isBoolean());
+        }
+        decodeLookupReply(bytes);
+        decodeInvokeReply(bytes);
+    }
+}
+
+TEST(FrameReader, SplitsAndJoinsFramesAtAnyBoundary)
+{
+    const std::string stream = frameMessage("first") + frameMessage("") + frameMessage(std::string(70000, 'x'));
+    for (std::size_t chunk : {std::size_t(1), std::size_t(3), std::size_t(4096), stream.size()}) {
+        FrameReader reader;
+        std::vector<std::string> frames;
+        for (std::size_t at = 0; at < stream.size(); at += chunk) {
+            reader.append(std::string_view(stream).substr(at, chunk));
+            while (auto frame = reader.next())
+                frames.push_back(*frame);
+        }
+        ASSERT_EQ(frames.size(), 3u) << chunk;
+        EXPECT_EQ(frames[0], "first");
+        EXPECT_EQ(frames[1], "");
+        EXPECT_EQ(frames[2].size(), 70000u);
+    }
+}
+
+TEST(FrameReader, OversizedFrameFailsTheChannel)
+{
+    FrameReader reader;
+    reader.append(std::string("\xFF\xFF\xFF\xFF", 4));
+    EXPECT_FALSE(reader.next());
+    EXPECT_TRUE(reader.failed());
+}
+
+TEST(AppPage, OnlyFilesInsideTheResFolderAreAppPages)
+{
+    const std::string res = "/opt/quillon/res";
+    EXPECT_TRUE(isAppPage("file:///opt/quillon/res/selectSong.html", res));
+    EXPECT_TRUE(isAppPage("file:///opt/quillon/res/help/page.html?x=1#top", res));
+    EXPECT_TRUE(isAppPage("file:///opt/quillon/res/My%20Page.html", res));
+    EXPECT_FALSE(isAppPage("file:///opt/quillon/res", res));
+    EXPECT_FALSE(isAppPage("file:///opt/quillon/resources/x.html", res));
+    EXPECT_FALSE(isAppPage("file:///opt/quillon/res/../secret.html", res));
+    EXPECT_FALSE(isAppPage("file:///opt/quillon/res/%2E%2E/secret.html", res));
+    EXPECT_FALSE(isAppPage("http://example.com/opt/quillon/res/selectSong.html", res));
+    EXPECT_FALSE(isAppPage("https://127.0.0.1/res/selectSong.html", res));
+    EXPECT_FALSE(isAppPage("file://otherhost/opt/quillon/res/a.html", res));
+    EXPECT_FALSE(isAppPage("about:blank", res));
+    EXPECT_FALSE(isAppPage("", res));
+    EXPECT_FALSE(isAppPage("file:///opt/quillon/res/a.html", ""));
+}
+
+namespace {
+
+// A main window that answers a few members, enough to see calls cross.
+class EchoWindow : public BridgeTarget {
+public:
+    std::string phone;
+    std::string cl = "song.mp3";
+    int IsDTE() override { return 1; }
+    void CloseWindow(CallerId) override {}
+    std::string ShowModalDialog(const std::string&, const std::string&, const std::string& a, std::int32_t,
+                                std::int32_t, std::int32_t, std::int32_t) override { return a; }
+    std::string GetTEPhone() override { return phone; }
+    void SetTEPhone(const std::string& v) override { phone = v; }
+    std::string GetTENetwork() override { return {}; }
+    void SetTENetwork(const std::string&) override {}
+    std::string GetTEAid() override { return {}; }
+    void SetTEAid(const std::string&) override {}
+    std::string GetTENVCheck() override { return {}; }
+    void SetTENVCheck(const std::string&) override {}
+    std::string GetVersion() override { return "210"; }
+    std::string GetDialogArgument() override { return {}; }
+    void SetDialogRetValue(const std::string&) override {}
+    void ShowAboutBox() override {}
+    void ShowContact() override {}
+    void ShowCompatibility() override {}
+    void ShowUsage() override {}
+    void NavigateURL(const std::string&) override {}
+    std::int32_t MessageBox(const std::string&, std::int32_t) override { return 1; }
+    std::string SelectMediaFile() override { return {}; }
+    int MakeHttpRequest(const std::string&) override { return 1; }
+    int TranscodeMedia(const std::string&, const std::string&) override { return 1; }
+    int UploadFile(const std::string&, const std::string&) override { return 1; }
+    int GrabAudioDataFromCD(const std::string&, const std::string&, const std::string&) override { return 1; }
+    int NormalizeAudio(const std::string&) override { return 1; }
+    int BreakAsyncOperation() override { return 1; }
+    std::string GetDrivesInfo() override { return {}; }
+    std::string GetTracksInfo(std::int32_t) override { return {}; }
+    std::int32_t xhStatus() override { return 1; }
+    std::string xhResponse() override { return {}; }
+    std::int32_t tsStatus() override { return 0; }
+    std::int32_t upStatus() override { return 42; }
+    std::int32_t ripStatus() override { return 0; }
+    std::int32_t norStatus() override { return 0; }
+    std::string& commandLineFile() override { return cl; }
+};
+
+struct ServedChannel : ::testing::Test {
+    EchoWindow window;
+    ScriptBridge bridge{[this] { return &window; }};
+    bool trusted = true;
+    std::shared_ptr<ChannelServer> server;
+    std::unique_ptr<ChannelClient> client;
+
+    void SetUp() override
+    {
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        server = ChannelServer::serve(ends[0], bridge, nullptr, [this] { return trusted; });
+        client = std::make_unique<ChannelClient>(ends[1]);
+    }
+
+    // Runs the client's blocking call on a thread while this thread serves it.
+    std::optional<std::string> roundTrip(const Request& request)
+    {
+        auto reply = std::async(std::launch::async, [&] { return client->call(encodeRequest(request)); });
+        while (reply.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+            g_main_context_iteration(nullptr, FALSE);
+        return reply.get();
+    }
+
+    LookupReply lookup(const std::string& name)
+    {
+        auto bytes = roundTrip(LookupRequest{name});
+        return bytes ? decodeLookupReply(*bytes).value_or(LookupReply{}) : LookupReply{};
+    }
+
+    BridgeValue invoke(DispId member, std::uint16_t flags, std::vector<BridgeValue> args = {})
+    {
+        auto bytes = roundTrip(InvokeRequest{member, flags, true, std::move(args)});
+        return bytes ? decodeInvokeReply(*bytes)->value : BridgeValue::text("no reply");
+    }
+};
+
+}  // namespace
+
+TEST_F(ServedChannel, CallsCrossInBothDirections)
+{
+    EXPECT_EQ(lookup("DTE_upStatus"), (LookupReply{28, MemberKind::Property}));
+    EXPECT_EQ(lookup("DTE_IsDTE"), (LookupReply{1, MemberKind::Both}));
+    EXPECT_EQ(lookup("DTE_nothing").member, kUnknownDispId);
+    EXPECT_EQ(invoke(28, kDispatchPropertyGet), BridgeValue::integer(42));
+    EXPECT_EQ(invoke(5, kDispatchMethod, {BridgeValue::text("Nokia 3310")}), BridgeValue());
+    EXPECT_EQ(window.phone, "Nokia 3310");
+    EXPECT_EQ(invoke(4, kDispatchMethod), BridgeValue::text("Nokia 3310"));
+    EXPECT_EQ(invoke(31, kDispatchPropertyGet), BridgeValue::text("song.mp3"));
+    EXPECT_EQ(invoke(31, kDispatchPropertyGet), BridgeValue::text(""));
+}
+
+TEST_F(ServedChannel, UntrustedPageGetsNothing)
+{
+    trusted = false;
+    EXPECT_EQ(lookup("DTE_GetVersion").member, kUnknownDispId);
+    EXPECT_EQ(invoke(5, kDispatchMethod, {BridgeValue::text("evil")}), BridgeValue());
+    EXPECT_EQ(window.phone, "");
+}
+
+TEST_F(ServedChannel, GarbageRequestGetsAnEmptyAnswerAndTheChannelGoesOn)
+{
+    auto reply = std::async(std::launch::async, [&] { return client->call("not a request"); });
+    while (reply.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
+        g_main_context_iteration(nullptr, FALSE);
+    ASSERT_TRUE(reply.get());
+    EXPECT_EQ(invoke(12, kDispatchMethod), BridgeValue::text("210"));
+}
+
+TEST_F(ServedChannel, ClosingTheServerEndsAPendingCall)
+{
+    server->close();
+    EXPECT_FALSE(client->call(encodeRequest(LookupRequest{"DTE_IsDTE"})));
+    EXPECT_FALSE(client->isOpen());
+}
