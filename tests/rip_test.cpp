@@ -284,6 +284,8 @@ TEST_F(RipTest, BreakDuringTheLastChunkStillStops)
     EXPECT_EQ(file, headerBytes(0) + image(0, 1000));
     EXPECT_EQ(le32(file, 4), 36u);
     EXPECT_EQ(access_->reads().size(), 39u);
+    // The last progress stored is the one before the last chunk: a stopped copy never shows 100.
+    EXPECT_EQ(fields_->ripStatus.value(), 98);
 }
 
 // Fake drive: retries, missing handle and table, and the handle released on every path.
@@ -345,6 +347,7 @@ TEST(RipRetries, NoHandleNoTableAndEveryHandleReleased)
         {{"NOHANDLE", false, fakeToc(), {}}, RipEnd::noHandle, 0},
         {{"EMPTY", true, std::nullopt, {}}, RipEnd::noToc, 1},
         {{"BLANK", true, CdToc{}, {}}, RipEnd::noToc, 1},
+        {{"EMPTYTRACK", true, CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}, {}}, RipEnd::readFailed, 1},
         {{"BACKWARDS", true, CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}, {}}, RipEnd::readFailed, 1},
         {{"GOOD", true, fakeToc(), {}}, RipEnd::done, 1},
     };
