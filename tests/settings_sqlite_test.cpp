@@ -1,5 +1,5 @@
 // The SQLite key store on its own: durability, sharing between processes, file
-// permissions, where it lives, and what a locked database does to the settings.
+// permissions, and what a locked or corrupt database does to the settings.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -7,12 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "settings/registry_file.h"
 #include "settings/settings_store.h"
 #include "settings/sqlite_key_backend.h"
 #include "tests/test_support.h"
@@ -36,31 +33,6 @@ std::string readBytes(OpenKey& key, const std::string& name)
     EXPECT_TRUE(outcome.found()) << name;
     return outcome.bytes;
 }
-
-// Sets an environment variable for one scope and puts the old value back after.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name)
-    {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        apply(value);
-    }
-    ~ScopedEnv() { apply(old_); }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    void apply(const std::optional<std::string>& value)
-    {
-        if (value)
-            ::setenv(name_, value->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 struct Database {
     explicit Database(const std::filesystem::path& file)
@@ -220,40 +192,6 @@ TEST(SqliteKeyStoreTest, CorruptDatabaseIsLeftUntouched)
     SqliteKeyBackend backend(file);
     EXPECT_EQ(backend.open(RootKey::CurrentUser, "Software\\Quillon"), nullptr);
     EXPECT_EQ(test::readFile(file), garbage);
-}
-
-TEST(RegistryFileTest, LivesUnderTheConfigFolder)
-{
-    struct Case {
-        std::optional<std::string> xdgConfigHome;
-        std::string expected;
-    };
-    const std::vector<Case> cases = {
-        {"/cfg", "/cfg/quillon/registry.sqlite3"},
-        {std::nullopt, "/home/someone/.config/quillon/registry.sqlite3"},
-        {"", "/home/someone/.config/quillon/registry.sqlite3"},
-        {"relative/cfg", "/home/someone/.config/quillon/registry.sqlite3"},
-    };
-    const ScopedEnv home("HOME", "/home/someone");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.xdgConfigHome.value_or("(unset)"));
-        const ScopedEnv config("XDG_CONFIG_HOME", c.xdgConfigHome);
-        EXPECT_EQ(defaultRegistryFile(), std::filesystem::path(c.expected));
-    }
-}
-
-TEST(RegistryFileTest, DefaultStoreUsesTheConfigFolder)
-{
-    TempDir dir;
-    const ScopedEnv config("XDG_CONFIG_HOME", dir.path().string());
-    {
-        SettingsStore store;
-        store.setTEPhone("from the default store");
-    }
-    SqliteKeyBackend backend(dir / "quillon/registry.sqlite3");
-    const auto key = backend.open(RootKey::CurrentUser, "Software\\Quillon");
-    ASSERT_TRUE(key);
-    EXPECT_EQ(readBytes(*key, "TEPhone"), "from the default store");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The homepage redirect: URL encoding, the address it builds, and opening it with
-// the desktop's default handler.
+// What the environment decides: where the settings database lives, the service
+// host in the homepage redirect, and the desktop's default browser that opens it.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -11,6 +11,9 @@
 
 #include "settings/default_browser.h"
 #include "settings/homepage.h"
+#include "settings/registry_file.h"
+#include "settings/settings_store.h"
+#include "settings/sqlite_key_backend.h"
 #include "settings/url_encode.h"
 #include "tests/test_support.h"
 
@@ -19,6 +22,7 @@ namespace {
 
 using test::TempDir;
 
+// Sets an environment variable for one scope and puts the old value back after.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, std::optional<std::string> value) : name_(name)
@@ -42,6 +46,40 @@ private:
     const char* name_;
     std::optional<std::string> old_;
 };
+
+TEST(RegistryFileTest, LivesUnderTheConfigFolder)
+{
+    struct Case {
+        std::optional<std::string> xdgConfigHome;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"/cfg", "/cfg/quillon/registry.sqlite3"},
+        {std::nullopt, "/home/someone/.config/quillon/registry.sqlite3"},
+        {"", "/home/someone/.config/quillon/registry.sqlite3"},
+        {"relative/cfg", "/home/someone/.config/quillon/registry.sqlite3"},
+    };
+    const ScopedEnv home("HOME", "/home/someone");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.xdgConfigHome.value_or("(unset)"));
+        const ScopedEnv config("XDG_CONFIG_HOME", c.xdgConfigHome);
+        EXPECT_EQ(defaultRegistryFile(), std::filesystem::path(c.expected));
+    }
+}
+
+TEST(RegistryFileTest, DefaultStoreUsesTheConfigFolder)
+{
+    TempDir dir;
+    const ScopedEnv config("XDG_CONFIG_HOME", dir.path().string());
+    {
+        SettingsStore store;
+        store.setTEPhone("from the default store");
+    }
+    SqliteKeyBackend backend(dir / "quillon/registry.sqlite3");
+    const auto key = backend.open(RootKey::CurrentUser, "Software\\Quillon");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(key->read("TEPhone", 1024).bytes, "from the default store");
+}
 
 TEST(UrlEncodeTest, KeepsLettersAndDigitsAndEscapesEverythingElse)
 {
