@@ -141,10 +141,11 @@ private:
         if (!devices)
             return;
         for (char** device = devices.get(); *device; ++device) {
-            std::string product;
+            // A drive that does not tell its model is still listed, under its node's name.
+            std::string product = imageProductText(*device);
             if (CdioHandle handle{cdio_open(*device, DRIVER_DEVICE)}) {
                 cdio_hwinfo_t info{};
-                if (cdio_get_hwinfo(handle.get(), &info))
+                if (cdio_get_hwinfo(handle.get(), &info) && info.psz_model[0] != '\0')
                     product = cutUtf8(info.psz_model, kProductMax);
             }
             drives.push_back({*device, std::move(product), CdDriveKind::device});

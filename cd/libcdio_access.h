@@ -23,8 +23,8 @@ struct LibcdioConfig {
 // Splits a colon-separated image list; empty entries are dropped.
 [[nodiscard]] std::vector<std::string> splitImageList(std::string_view list);
 
-// An image drive's product text: its file name without folder, at most 16 bytes and
-// never ending inside a UTF-8 sequence.
+// An image drive's product text, also used for a device that names no model: the file
+// name without folder, at most 16 bytes, never ending inside a UTF-8 sequence.
 [[nodiscard]] std::string imageProductText(std::string_view path);
 
 }  // namespace quillon::cd

@@ -191,18 +191,6 @@ TEST(TracksInfo, ErrorTextsAndTheHandleClosedOnEveryPath)
     }
 }
 
-TEST(TracksInfo, EachDriveIsReadAfresh)
-{
-    CdToc first{1, 2, {{0, false}, {100, false}, {250, false}}};
-    CdToc second{1, 3, {{0, true}, {40, false}, {90, false}, {120, false}}};
-    FakeCdAccess access({{"ONE", true, first, {}}, {"TWO", true, second, {}}});
-    EXPECT_EQ(getDrivesInfo(access), "ONE:::TWO");
-    EXPECT_EQ(getTracksInfo(access, 1), "DATA:::50:::30");
-    EXPECT_EQ(getTracksInfo(access, 0), "100:::150");
-    EXPECT_EQ(access.opens(), 2);
-    EXPECT_EQ(access.closes(), 2);
-}
-
 TEST(ImageReads, DeliverTheImageFramesAndRefuseReadsPastItsEnd)
 {
     TempDir dir;

@@ -246,6 +246,7 @@ TEST_F(RipTest, OutputThatCannotBeCreatedOrWrittenGives208)
 {
     EXPECT_EQ(rip(*access_, "0", "1", dir_ / "no-such-folder" / "t.wav").end, RipEnd::fileFailed);
     EXPECT_FALSE(std::filesystem::exists(dir_ / "no-such-folder"));
+    EXPECT_EQ(rip(*access_, "0", "1", dir_.path()).end, RipEnd::fileFailed);
     // A device that takes no data: the copy must not be reported as done.
     EXPECT_EQ(rip(*access_, "0", "1", "/dev/full").end, RipEnd::fileFailed);
 }
