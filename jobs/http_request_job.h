@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "jobs/curl_handle.h"
+#include "jobs/job_fields.h"
+
+namespace quillon::jobs {
+
+// xhResponse texts for the three ways a request can fail.
+inline constexpr const char* kNoClientError = "ERROR:XMLHTTP:CoCreateInstance";
+inline constexpr const char* kOpenError = "ERROR:XMLHTTP:Open";
+inline constexpr const char* kSendError = "ERROR:XMLHTTP:Send";
+
+// What the user is told when no HTTP client can be made.
+inline constexpr const char* kNoClientCaption = "Fatal Error";
+inline constexpr const char* kNoClientMessage =
+    "Cannot initialize XMLHTTP Transporter.\n\nIn order to use Quillon you must have MSXML installed       \n"
+    "on your computer.";
+
+// Called on the job thread when no HTTP client can be made, before the job stores
+// its error. It must not touch GTK itself: it posts the "Fatal Error" message box
+// to the UI thread (g_main_context_invoke) and may wait there until it is closed.
+using NoClientHook = std::function<void()>;
+
+// Responses beyond this size are refused rather than held in memory.
+inline constexpr std::size_t kMaxResponseBytes = 64u << 20;
+
+// The request itself, on the calling thread: a GET of url (http or https only,
+// redirects followed) whose body, of any HTTP status, comes back as UTF-8 text;
+// else one of the error texts above; empty when breakRequested turned true before
+// the response was complete.
+[[nodiscard]] std::string fetchResponseText(const std::string& url, const std::function<bool()>& breakRequested,
+                                            const CurlHandleFactory& makeHandle, const NoClientHook& onNoClient);
+
+// UI thread: DTE_MakeHttpRequest. Resets xhStatus to 0 and xhResponse to empty and
+// starts the job; false when no thread could be made. The job stores xhResponse,
+// then xhStatus 1, unless a newer request has been started meanwhile.
+[[nodiscard]] bool startHttpRequest(const SharedJobFields& fields, std::string url, NoClientHook onNoClient,
+                                    CurlHandleFactory makeHandle = makeCurlHandle);
+
+}  // namespace quillon::jobs
