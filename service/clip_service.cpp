@@ -1,0 +1,242 @@
+#include "service/clip_service.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "service/mpeg_audio.h"
+
+namespace quillon::service {
+namespace {
+
+Reply error(int status, std::string_view message)
+{
+    return Reply{status, "ERROR " + std::string(message)};
+}
+
+std::string param(const Params& params, const std::string& key)
+{
+    const auto found = params.find(key);
+    return found == params.end() ? std::string() : found->second;
+}
+
+bool isPhoneNumber(std::string_view phone)
+{
+    if (phone.starts_with('+'))
+        phone.remove_prefix(1);
+    return phone.size() >= 5 && phone.size() <= 20 &&
+           std::all_of(phone.begin(), phone.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool isPlainText(std::string_view text, std::size_t maxLength)
+{
+    return text.size() <= maxLength &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= 0x20 && c != 0x7F; });
+}
+
+std::string htmlEscape(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+// An open temporary file that is removed unless it was moved into place.
+class PendingClip {
+public:
+    explicit PendingClip(const std::filesystem::path& pattern) : path_(pattern.string())
+    {
+        fd_ = ::mkstemp(path_.data());
+    }
+    ~PendingClip()
+    {
+        closeFile();
+        if (!kept_ && fd_ != -2)
+            ::unlink(path_.c_str());
+    }
+    PendingClip(const PendingClip&) = delete;
+    PendingClip& operator=(const PendingClip&) = delete;
+
+    [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
+    [[nodiscard]] bool write(const char* data, std::size_t length)
+    {
+        while (length > 0) {
+            const ssize_t done = ::write(fd_, data, length);
+            if (done < 0 && errno == EINTR)
+                continue;
+            if (done <= 0)
+                return false;
+            data += done;
+            length -= static_cast<std::size_t>(done);
+        }
+        return true;
+    }
+    [[nodiscard]] bool finish() { return ::fsync(fd_) == 0 && closeFile(); }
+    [[nodiscard]] const std::string& path() const { return path_; }
+    [[nodiscard]] bool moveTo(const std::filesystem::path& target)
+    {
+        kept_ = ::rename(path_.c_str(), target.c_str()) == 0;
+        return kept_;
+    }
+
+private:
+    bool closeFile()
+    {
+        if (fd_ < 0)
+            return true;
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -2;
+        return closed;
+    }
+
+    std::string path_;
+    int fd_ = -1;
+    bool kept_ = false;
+};
+
+}  // namespace
+
+ClipService::ClipService(std::filesystem::path storage, std::uint64_t maxClipBytes)
+    : storage_(std::move(storage)), maxClipBytes_(maxClipBytes)
+{
+    std::filesystem::create_directories(storage_);
+    for (const auto& entry : std::filesystem::directory_iterator(storage_)) {
+        const std::string name = entry.path().filename().string();
+        if (entry.path().extension() == ".mp3" && isSessionId(entry.path().stem().string()))
+            sessions_.insert(entry.path().stem().string());
+        else if (name.find(".upload-") != std::string::npos)
+            std::filesystem::remove(entry.path());  // left by a run that was killed mid-upload
+    }
+}
+
+bool ClipService::isSessionId(std::string_view sid)
+{
+    return sid.size() == 16 &&
+           std::all_of(sid.begin(), sid.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+bool ClipService::knows(const std::string& sid)
+{
+    std::lock_guard lock(mutex_);
+    return sessions_.contains(sid);
+}
+
+std::filesystem::path ClipService::clipFile(const std::string& sid) const
+{
+    return storage_ / (sid + ".mp3");
+}
+
+Reply ClipService::openSession(const Params& params)
+{
+    const std::string phone = param(params, "phone");
+    const std::string network = param(params, "network");
+    if (phone.empty())
+        return error(400, "missing phone");
+    if (!isPhoneNumber(phone))
+        return error(400, "invalid phone number");
+    if (network.empty())
+        return error(400, "missing network");
+    if (!isPlainText(network, 64) || !isPlainText(param(params, "number"), 64) ||
+        !isPlainText(param(params, "aff"), 16))
+        return error(400, "invalid parameters");
+
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::random_device random;
+    std::lock_guard lock(mutex_);
+    std::string sid;
+    do {
+        sid.clear();
+        for (int i = 0; i < 16; ++i)
+            sid += kHex[random() & 0x0F];
+    } while (sessions_.contains(sid));
+    sessions_.insert(sid);
+    return Reply{200, "OK " + sid};
+}
+
+Reply ClipService::storeClip(const std::string& sid, const BodyReader& readBody)
+{
+    if (!isSessionId(sid) || !knows(sid))
+        return error(404, "unknown session");
+
+    PendingClip pending(storage_ / (sid + ".upload-XXXXXX"));
+    if (!pending.isOpen())
+        return error(500, "cannot store clip");
+    std::uint64_t received = 0;
+    bool tooLarge = false;
+    bool writeFailed = false;
+    const bool whole = readBody([&](const char* data, std::size_t length) {
+        received += length;
+        if (received > maxClipBytes_) {
+            tooLarge = true;
+            return false;
+        }
+        writeFailed = !pending.write(data, length);
+        return !writeFailed;
+    });
+    if (tooLarge)
+        return error(413, "clip too large");
+    if (writeFailed)
+        return error(500, "cannot store clip");
+    if (!whole)
+        return error(400, "incomplete upload");
+    if (received == 0)
+        return error(400, "empty clip");
+    if (!pending.finish())
+        return error(500, "cannot store clip");
+    if (!isMpegAudioFile(pending.path()))
+        return error(415, "not MPEG audio");
+    if (!pending.moveTo(clipFile(sid)))
+        return error(500, "cannot store clip");
+    return Reply{200, "OK"};
+}
+
+Reply ClipService::status(const std::string& sid, std::string_view authority)
+{
+    if (!isSessionId(sid) || !knows(sid))
+        return error(404, "unknown session");
+    if (!std::filesystem::exists(clipFile(sid)))
+        return Reply{200, "WAITING"};
+    return Reply{200, "READY http://" + std::string(authority) + "/clips/" + sid + ".mp3"};
+}
+
+Reply ClipService::clip(const std::string& sid)
+{
+    std::error_code failed;
+    if (!isSessionId(sid) || !std::filesystem::is_regular_file(clipFile(sid), failed))
+        return error(404, "no such clip");
+    std::ifstream in(clipFile(sid), std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (!in)
+        return error(500, "cannot read clip");
+    return Reply{200, std::move(bytes).str(), "audio/mpeg"};
+}
+
+Reply ClipService::redirectPage(const Params& params)
+{
+    const std::string where = param(params, "where");
+    if (where.empty())
+        return error(400, "missing where");
+    const std::string name = htmlEscape(where);
+    return Reply{200,
+                 "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quillon: " + name +
+                     "</title></head>\n<body><h1>" + name +
+                     "</h1><p>The reference service has no " + name + " page; this one stands in for it.</p></body></html>\n",
+                 "text/html; charset=utf-8"};
+}
+
+}  // namespace quillon::service
