@@ -27,9 +27,9 @@ private:
     std::size_t drive_;
 };
 
-FakeCdAccess::FakeCdAccess(std::vector<FakeDriveSpec> drives) : drives_(std::move(drives))
+FakeCdAccess::FakeCdAccess(std::vector<FakeDriveSetup> drives) : drives_(std::move(drives))
 {
-    for (const FakeDriveSpec& drive : drives_)
+    for (const FakeDriveSetup& drive : drives_)
         failuresLeft_.push_back(drive.failuresAtBlock);
 }
 

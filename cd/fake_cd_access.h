@@ -16,7 +16,7 @@ namespace quillon::cd {
 
 // A scripted drive for tests: chosen tables of contents, failures injected per chunk,
 // and counts of what was asked of it. Frames carry fakeFrameByte's pattern.
-struct FakeDriveSpec {
+struct FakeDriveSetup {
     std::string product;
     bool handleAvailable = true;
     std::optional<CdToc> toc;  // nothing: no disc
@@ -26,7 +26,7 @@ struct FakeDriveSpec {
 
 class FakeCdAccess final : public CdAccess {
 public:
-    explicit FakeCdAccess(std::vector<FakeDriveSpec> drives);
+    explicit FakeCdAccess(std::vector<FakeDriveSetup> drives);
 
     std::vector<CdDrive> listDrives() const override;
     std::unique_ptr<CdDisc> open(const CdDrive& drive) const override;
@@ -47,7 +47,7 @@ private:
     friend class FakeDisc;
     bool answerRead(std::size_t drive, std::int32_t block, std::int32_t count) const;
 
-    std::vector<FakeDriveSpec> drives_;
+    std::vector<FakeDriveSetup> drives_;
     std::function<void(std::int32_t)> readHook_;
     mutable std::mutex mutex_;
     mutable std::vector<std::map<std::int32_t, int>> failuresLeft_;

@@ -172,7 +172,7 @@ TEST(TracksInfo, ErrorTextsAndTheHandleClosedOnEveryPath)
     CdToc twoTracks{1, 2, {{0, false}, {500, false}, {800, false}}};
     CdToc oneTrack{1, 1, {{0, false}, {500, false}}};
     const struct {
-        FakeDriveSpec drive;
+        FakeDriveSetup drive;
         std::string expected;
         int opens;
     } cases[] = {

@@ -341,7 +341,7 @@ TEST(RipRetries, AChunkIsTriedThreeTimesBeforeTheRipFails)
 TEST(RipRetries, NoHandleNoTableAndEveryHandleReleased)
 {
     const struct {
-        FakeDriveSpec drive;
+        FakeDriveSetup drive;
         RipEnd end;
         int opens;
     } cases[] = {
