@@ -61,11 +61,12 @@ public:
     explicit PendingClip(const std::filesystem::path& pattern) : path_(pattern.string())
     {
         fd_ = ::mkstemp(path_.data());
+        created_ = fd_ >= 0;
     }
     ~PendingClip()
     {
         closeFile();
-        if (!kept_ && fd_ != -2)
+        if (created_ && !kept_)
             ::unlink(path_.c_str());
     }
     PendingClip(const PendingClip&) = delete;
@@ -99,12 +100,13 @@ private:
         if (fd_ < 0)
             return true;
         const bool closed = ::close(fd_) == 0;
-        fd_ = -2;
+        fd_ = -1;
         return closed;
     }
 
     std::string path_;
     int fd_ = -1;
+    bool created_ = false;
     bool kept_ = false;
 };
 
