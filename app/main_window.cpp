@@ -1,6 +1,9 @@
 #include "app/main_window.h"
 
 #include "app/app_host.h"
+#include "app/html_dialog.h"
+#include "app/media_file_chooser.h"
+#include "app/message_box.h"
 #include "app/popup_menu.h"
 
 namespace quillon::app {
@@ -87,24 +90,106 @@ void MainWindow::runModal()
 
 gboolean MainWindow::onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self)
 {
+    // Closing the main window ends the app, dialogs still open over it included.
+    for (HtmlDialog* dialog : self->openDialogs_)
+        dialog->end(2);
+    self->app_.dialogOpen = 0;
     g_main_loop_quit(self->loop_);
     return TRUE;
 }
 
-void MainWindow::CloseWindow(bridge::CallerId caller)
+GtkWindow* MainWindow::topWindow() const
 {
-    // Dialogs arrive with their own window; until then every caller is the main page.
-    (void)caller;
-    app_.dialogOpen = 0;
-    if (loop_)
-        g_main_loop_quit(loop_);
+    return openDialogs_.empty() ? GTK_WINDOW(window_) : openDialogs_.back()->window();
 }
 
-std::string MainWindow::ShowModalDialog(const std::string&, const std::string&, const std::string& argument,
-                                        std::int32_t, std::int32_t, std::int32_t, std::int32_t)
+void MainWindow::clearDialogFields()
 {
-    return argument;
+    currentDialog = nullptr;
+    dialogUrl.clear();
+    dialogWidth = dialogHeight = dialogLeft = dialogTop = 0;
 }
+
+void MainWindow::CloseWindow(bridge::CallerId)
+{
+    // The window that has the input closes: the innermost dialog while one is up
+    // (the windows under it take no input), else the main window, which ends the app.
+    if (openDialogs_.empty()) {
+        if (loop_)
+            g_main_loop_quit(loop_);
+    } else if (currentDialog) {
+        currentDialog->end(1);
+        clearDialogFields();
+    }
+    app_.dialogOpen = 0;
+}
+
+std::string MainWindow::ShowModalDialog(const std::string& title, const std::string& url, const std::string& argument,
+                                        std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height)
+{
+    // A dialog opened from a dialog's page: the outer one's bookkeeping comes back
+    // when the inner one ends, so the outer page can still close its own dialog.
+    struct Saved {
+        HtmlDialog* dialog;
+        std::string url, title;
+        int width, height, left, top;
+    } const outer{currentDialog, dialogUrl, dialogTitle, dialogWidth, dialogHeight, dialogLeft, dialogTop};
+
+    GtkWindow* owner = topWindow();
+    HtmlDialog dialog(app_, *this, owner);
+    currentDialog = &dialog;
+    dialogTitle = "  " + title;
+    dialogUrl = url;
+    dialogArgument = argument;
+    dialogWidth = frameExtraWidth + width;
+    dialogHeight = height + frameExtraHeight;
+    dialogLeft = x - frameExtraWidth / 2;
+    dialogTop = y - frameExtraHeight / 2;
+    app_.dialogOpen = 1;
+
+    gtk_widget_set_sensitive(GTK_WIDGET(owner), FALSE);
+    openDialogs_.push_back(&dialog);
+    dialog.run();
+    openDialogs_.pop_back();
+    gtk_widget_set_sensitive(GTK_WIDGET(owner), TRUE);
+
+    if (outer.dialog) {
+        currentDialog = outer.dialog;
+        dialogUrl = outer.url;
+        dialogTitle = outer.title;
+        dialogWidth = outer.width;
+        dialogHeight = outer.height;
+        dialogLeft = outer.left;
+        dialogTop = outer.top;
+        app_.dialogOpen = 1;
+    } else if (currentDialog == &dialog) {
+        clearDialogFields();  // ended with the app: nothing may point at it
+    }
+    return dialogArgument;
+}
+
+void MainWindow::showFixedDialog(const char* title, const char* page, int width, int height)
+{
+    const std::string path = (app_.exeDir() / "res" / page).string();
+    ShowModalDialog(title, path, "", 100, 100, width, height);
+}
+
+void MainWindow::ShowAboutBox() { showFixedDialog("About Quillon", "aboutBox.html", 247, 245); }
+void MainWindow::ShowContact() { showFixedDialog("Quillon - FAQ and Contact us", "helpContact.html", 720, 520); }
+void MainWindow::ShowCompatibility()
+{
+    showFixedDialog("Quillon - Phone Compatibility Test", "helpCompatibility.html", 700, 520);
+}
+void MainWindow::ShowUsage() { showFixedDialog("Quillon - How to use the application", "helpUsage.html", 700, 520); }
+
+std::int32_t MainWindow::MessageBox(const std::string& text, std::int32_t style)
+{
+    // Captioned with the program file's name, as the app's name.
+    const std::string caption = std::filesystem::path(g_get_prgname() ? g_get_prgname() : "quillon").stem().string();
+    return runMessageBox(topWindow(), caption, text, style);
+}
+
+std::string MainWindow::SelectMediaFile() { return chooseMediaFile(topWindow()); }
 
 std::string MainWindow::GetTEPhone() { return {}; }
 void MainWindow::SetTEPhone(const std::string&) {}
@@ -115,13 +200,7 @@ void MainWindow::SetTEAid(const std::string&) {}
 std::string MainWindow::GetTENVCheck() { return {}; }
 void MainWindow::SetTENVCheck(const std::string&) {}
 
-void MainWindow::ShowAboutBox() {}
-void MainWindow::ShowContact() {}
-void MainWindow::ShowCompatibility() {}
-void MainWindow::ShowUsage() {}
 void MainWindow::NavigateURL(const std::string&) {}
-std::int32_t MainWindow::MessageBox(const std::string&, std::int32_t) { return 0; }
-std::string MainWindow::SelectMediaFile() { return {}; }
 
 int MainWindow::MakeHttpRequest(const std::string&) { return 0; }
 int MainWindow::TranscodeMedia(const std::string&, const std::string&) { return 0; }

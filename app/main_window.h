@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/web_view_host.h"
 #include "bridge/bridge_target.h"
@@ -12,6 +13,7 @@
 namespace quillon::app {
 
 class AppHost;
+class HtmlDialog;
 
 // The main window: a fixed 760 x 471 page area that shows the start page, and the
 // owner of all state that pages, the bridge and job threads share.
@@ -68,13 +70,28 @@ public:
     std::int32_t norStatus() override { return jobs_->norStatus.value(); }
     std::string& commandLineFile() override { return commandLineFile_; }
 
+    // Empties the bookkeeping of the dialog that has just ended.
+    void clearDialogFields();
+
     // Window frame plus 2, measured once the window is shown; dialogs add these.
     int frameExtraWidth = 0;
     int frameExtraHeight = 0;
+
+    // The HTML dialog that ShowModalDialog is running, and what it shows.
+    HtmlDialog* currentDialog = nullptr;
+    std::string dialogUrl;
     std::string dialogArgument;
+    std::string dialogTitle;
+    int dialogWidth = 0;
+    int dialogHeight = 0;
+    int dialogTop = 0;
+    int dialogLeft = 0;
 
 private:
     void initialise();
+    // The innermost open dialog, else the main window: the one that has the input.
+    GtkWindow* topWindow() const;
+    void showFixedDialog(const char* title, const char* page, int width, int height);
     void measureFrame();
     static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self);
 
@@ -84,6 +101,7 @@ private:
     GtkWidget* window_ = nullptr;
     std::unique_ptr<WebViewHost> browser_;
     GMainLoop* loop_ = nullptr;
+    std::vector<HtmlDialog*> openDialogs_;
 };
 
 }  // namespace quillon::app

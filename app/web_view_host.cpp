@@ -85,14 +85,17 @@ void WebViewHost::openChannel()
 
 void WebViewHost::navigate(const std::string& pathOrUri)
 {
+    // An absolute path is a local file; a text without a scheme names a page in res/.
     std::string uri = pathOrUri;
-    if (!pathOrUri.empty() && pathOrUri.front() == '/') {
-        gchar* fileUri = g_filename_to_uri(pathOrUri.c_str(), nullptr, nullptr);
-        if (fileUri) {
+    gchar* scheme = g_uri_parse_scheme(pathOrUri.c_str());
+    if (!scheme) {
+        const std::string path = !pathOrUri.empty() && pathOrUri.front() == '/' ? pathOrUri : app_.resDir() + "/" + pathOrUri;
+        if (gchar* fileUri = g_filename_to_uri(path.c_str(), nullptr, nullptr)) {
             uri = fileUri;
             g_free(fileUri);
         }
     }
+    g_free(scheme);
     webkit_web_view_load_uri(view_, uri.c_str());
 }
 

@@ -100,6 +100,9 @@ AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<
     std::vector<std::string> argv{(app.folder() / "quillon").string()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     environment.emplace("QUILLON_CONSOLE", "1");
+    // No desktop session here: keep GTK's settings in memory and skip the accessibility bus.
+    environment.emplace("GSETTINGS_BACKEND", "memory");
+    environment.emplace("NO_AT_BRIDGE", "1");
     environment.emplace("XDG_CONFIG_HOME", app.configHome().string());
     int fd = -1;
     pid_ = spawnWithOutput(argv, currentEnvironment(environment), fd, false);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "tests/e2e/app_harness.h"
+#include "tests/e2e/page_script.h"
 
 using namespace quillon::test;
 
@@ -22,12 +23,6 @@ protected:
     }
     TestApp app;
 };
-
-std::string page(const std::string& script, const std::string& body = "")
-{
-    return "<!DOCTYPE html><html><head><meta charset='utf-8'></head><body style='margin:0'>" + body +
-           "<script>function report(t){console.log('QTEST '+t);}\n" + script + "\n</script></body></html>";
-}
 
 }  // namespace
 

@@ -1,0 +1,203 @@
+// Modal HTML dialogs, message boxes and the file chooser in the real app.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "tests/e2e/app_harness.h"
+#include "tests/e2e/page_script.h"
+
+using namespace quillon::test;
+
+namespace {
+
+constexpr const char* kCaption = "Quillon - Version 2.1.0";
+
+struct Geometry {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+Geometry geometryOf(const std::string& window)
+{
+    const auto shell = runCommand({"xdotool", "getwindowgeometry", "--shell", window}).output;
+    auto field = [&](const char* name) {
+        const auto at = shell.find(std::string(name) + "=");
+        return at == std::string::npos ? -1 : std::stoi(shell.substr(at + std::string(name).size() + 1));
+    };
+    return {field("X"), field("Y"), field("WIDTH"), field("HEIGHT")};
+}
+
+class DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("DISPLAY"))
+            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
+    }
+    TestApp app;
+};
+
+}  // namespace
+
+TEST_F(DialogTest, DialogIsSizedFromTheMainFrameCentredAndReturnsItsValue)
+{
+    app.addPage("selectSong.html", page(R"(
+        report('up');
+        setTimeout(function () {
+            var r = window.external.DTE_ShowModalDialog('Settings', 'dlg.html', 'the argument', 100, 100, 700, 520);
+            report('returned ' + r);
+        }, 300);
+    )"));
+    app.addPage("dlg.html", page(R"(
+        report('dialog ' + window.innerWidth + 'x' + window.innerHeight + ' arg=' + window.external.DTE_GetDialogArgument());
+        setTimeout(function () { window.external.DTE_SetDialogRetValue('chosen'); window.external.DTE_CloseWindow(); }, 1500);
+    )"));
+    AppRun run(app);
+    EXPECT_EQ(run.waitForReport("dialog"), "dialog 702x522 arg=the argument") << run.output();
+    const auto mainWindow = run.waitForWindow(kCaption);
+    const auto dialog = run.waitForWindow("  Settings");
+    ASSERT_TRUE(mainWindow && dialog);
+    const Geometry outer = geometryOf(*mainWindow), inner = geometryOf(*dialog);
+    EXPECT_NEAR(inner.x + inner.width / 2, outer.x + outer.width / 2, 4);
+    EXPECT_NEAR(inner.y + inner.height / 2, outer.y + outer.height / 2, 4);
+    EXPECT_NE(inner.x, 100);
+    EXPECT_EQ(run.waitForReport("returned"), "returned chosen");
+    EXPECT_TRUE(run.running());
+}
+
+TEST_F(DialogTest, EnterIsIgnoredAndEscapeReturnsTheArgumentUnchanged)
+{
+    app.addPage("selectSong.html", page(R"(
+        setTimeout(function () {
+            report('returned ' + window.external.DTE_ShowModalDialog('Ask', 'dlg.html', 'unchanged', 0, 0, 300, 200));
+            report('dialogs closed');
+        }, 300);
+    )"));
+    app.addPage("dlg.html", page("report('dialog up'); document.addEventListener('keydown', function (e) { report('key ' + e.key); });"));
+    AppRun run(app);
+    ASSERT_TRUE(run.waitForReport("dialog up")) << run.output();
+    const auto dialog = run.waitForWindow("  Ask");
+    ASSERT_TRUE(dialog);
+    run.keys(*dialog, {"Return"});
+    ASSERT_TRUE(run.waitForReport("key Enter"));
+    EXPECT_FALSE(run.waitForReport("returned", 500ms)) << "Enter closed the dialog";
+    run.keys(*dialog, {"Escape"});
+    EXPECT_EQ(run.waitForReport("returned"), "returned unchanged");
+}
+
+TEST_F(DialogTest, PopupMenuIsHiddenWhileADialogIsUpAndShowsAgainAfter)
+{
+    app.addPage("selectSong.html", page(R"(
+        report('main up');
+        document.addEventListener('keydown', function (e) {
+            if (e.key === 'd') report('returned ' + window.external.DTE_ShowModalDialog('Plain', 'dlg.html', 'a', 0, 0, 400, 300));
+        });
+    )", "<div style='width:760px;height:471px'>page text</div>"));
+    app.addPage("dlg.html", page("report('dialog up');", "<div style='width:400px;height:300px'>dialog text</div>"));
+    app.addPage("aboutBox.html", page("report('about up ' + window.innerWidth + 'x' + window.innerHeight); window.external.DTE_CloseWindow();"));
+    AppRun run(app);
+    ASSERT_TRUE(run.waitForReport("main up")) << run.output();
+    const auto mainWindow = run.waitForWindow(kCaption);
+    ASSERT_TRUE(mainWindow);
+
+    run.keys(*mainWindow, {"d"});
+    const auto dialog = run.waitForWindow("  Plain");
+    ASSERT_TRUE(dialog && run.waitForReport("dialog up"));
+    // A right click in the dialog shows no menu: Up and Return then choose nothing.
+    run.click(*dialog, 100, 100, 3);
+    run.keys(*dialog, {"Up", "Return"});
+    EXPECT_FALSE(run.waitForReport("about up", 1s));
+    run.keys(*dialog, {"Escape"});
+    ASSERT_EQ(run.waitForReport("returned"), "returned a");
+
+    // Afterwards the menu is back; its last item is About.
+    run.click(*mainWindow, 300, 200, 3);
+    run.keys(*mainWindow, {"Up", "Return"});
+    EXPECT_EQ(run.waitForReport("about up"), "about up 249x247") << run.output();
+}
+
+TEST_F(DialogTest, DialogInsideADialogClosesBackToTheOuterOne)
+{
+    app.addPage("selectSong.html", page(R"(
+        setTimeout(function () {
+            report('outer returned ' + window.external.DTE_ShowModalDialog('Outer', 'outer.html', 'o', 0, 0, 500, 400));
+        }, 300);
+    )"));
+    app.addPage("outer.html", page(R"(
+        setTimeout(function () {
+            report('inner returned ' + window.external.DTE_ShowModalDialog('Inner', 'inner.html', 'i', 0, 0, 300, 200));
+            report('outer arg ' + window.external.DTE_GetDialogArgument());
+            window.external.DTE_SetDialogRetValue('outer done');
+            window.external.DTE_CloseWindow();
+        }, 300);
+    )"));
+    app.addPage("inner.html", page("window.external.DTE_SetDialogRetValue('inner done'); setTimeout(function(){ window.external.DTE_CloseWindow(); }, 300);"));
+    AppRun run(app);
+    EXPECT_EQ(run.waitForReport("inner returned"), "inner returned inner done") << run.output();
+    EXPECT_EQ(run.waitForReport("outer returned"), "outer returned outer done") << run.output();
+    EXPECT_TRUE(run.running());
+}
+
+TEST_F(DialogTest, MessageBoxReturnsTheWindowsIdOfThePressedButton)
+{
+    app.addPage("selectSong.html", page(R"(
+        var styles = [0x24, 0x24, 0x124, 0, 3];
+        var i = 0;
+        function next() {
+            if (i === styles.length) { report('all done'); return; }
+            report('box ' + i + ' ' + window.external.DTE_MessageBox('Question ' + i + '?', styles[i]));
+            i++;
+            setTimeout(next, 100);
+        }
+        setTimeout(next, 300);
+    )"));
+    AppRun run(app);
+    const std::vector<std::string> presses = {"alt+y", "alt+n", "Return", "Escape", "Escape"};
+    for (std::size_t i = 0; i < presses.size(); ++i) {
+        const auto box = run.waitForWindow("quillon");
+        ASSERT_TRUE(box) << "no message box " << i;
+        run.keys(*box, {presses[i]});
+        ASSERT_TRUE(run.waitForReport("box " + std::to_string(i))) << run.output();
+    }
+    ASSERT_TRUE(run.waitForReport("all done"));
+    std::vector<std::string> answers;
+    for (const auto& report : run.reports())
+        answers.push_back(report);
+    EXPECT_EQ(answers, (std::vector<std::string>{"box 0 6", "box 1 7", "box 2 7", "box 3 1", "box 4 2", "all done"}));
+}
+
+TEST_F(DialogTest, FileChooserReturnsTheChosenPathOrNothing)
+{
+    const auto chosen = app.dir().path() / "My Tune.MP3";
+    writeFile(chosen, "ID3");
+    app.addPage("selectSong.html", page(R"(
+        document.addEventListener('keydown', function (e) {
+            if (e.key === 's') report('chosen [' + window.external.DTE_SelectMediaFile() + ']');
+        });
+        report('main up');
+    )"));
+    AppRun run(app);
+    ASSERT_TRUE(run.waitForReport("main up")) << run.output();
+    const auto mainWindow = run.waitForWindow(kCaption);
+    ASSERT_TRUE(mainWindow);
+    const std::string title = "Select audio file to use on mobile phone as ringtone";
+
+    run.keys(*mainWindow, {"s"});
+    auto chooser = run.waitForWindow(title);
+    ASSERT_TRUE(chooser);
+    // A chooser that has only just been mapped may drop the first keys: type the
+    // location again until it is taken.
+    std::optional<std::string> report;
+    for (int attempt = 0; attempt < 3 && !report; ++attempt) {
+        run.keys(*chooser, {"ctrl+l"});
+        run.type(*chooser, chosen.string());
+        run.keys(*chooser, {"Return"});
+        report = run.waitForReport("chosen", 5s);
+    }
+    EXPECT_EQ(report, "chosen [" + chosen.string() + "]") << run.output();
+
+    run.keys(*mainWindow, {"s"});
+    chooser = run.waitForWindow(title);
+    ASSERT_TRUE(chooser);
+    run.keys(*chooser, {"Escape"});
+    ASSERT_TRUE(run.waitForReport("chosen []"));
+}
