@@ -4,7 +4,16 @@
 #include "app/html_dialog.h"
 #include "app/media_file_chooser.h"
 #include "app/message_box.h"
+#include "app/no_client_error.h"
 #include "app/popup_menu.h"
+#include "cd/cd_listing.h"
+#include "cd/libcdio_access.h"
+#include "cd/rip_job.h"
+#include "jobs/http_request_job.h"
+#include "jobs/normalize_job.h"
+#include "jobs/transcode_job.h"
+#include "jobs/upload_job.h"
+#include "settings/homepage.h"
 
 namespace quillon::app {
 
@@ -17,7 +26,8 @@ constexpr const char* kCaptionVersion = "2.1.0";
 
 }  // namespace
 
-MainWindow::MainWindow(AppHost& app) : app_(app)
+MainWindow::MainWindow(AppHost& app)
+    : app_(app), tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res")), cdAccess_(cd::makeSystemCdAccess())
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
@@ -67,6 +77,7 @@ void MainWindow::initialise()
     // GtkWindow has no default action for Enter or Escape; the key filter of the
     // view keeps the engine's own keys away.
 
+    settings_.startUp();
     browser_->navigate((app_.exeDir() / "res" / "selectSong.html").string());
 }
 
@@ -112,6 +123,7 @@ void MainWindow::clearDialogFields()
 
 void MainWindow::CloseWindow(bridge::CallerId)
 {
+    jobs::terminateEncoder(*jobs_);
     // The window that has the input closes: the innermost dialog while one is up
     // (the windows under it take no input), else the main window, which ends the app.
     if (openDialogs_.empty()) {
@@ -191,22 +203,38 @@ std::int32_t MainWindow::MessageBox(const std::string& text, std::int32_t style)
 
 std::string MainWindow::SelectMediaFile() { return chooseMediaFile(topWindow()); }
 
-std::string MainWindow::GetTEPhone() { return {}; }
-void MainWindow::SetTEPhone(const std::string&) {}
-std::string MainWindow::GetTENetwork() { return {}; }
-void MainWindow::SetTENetwork(const std::string&) {}
-std::string MainWindow::GetTEAid() { return {}; }
-void MainWindow::SetTEAid(const std::string&) {}
-std::string MainWindow::GetTENVCheck() { return {}; }
-void MainWindow::SetTENVCheck(const std::string&) {}
+std::string MainWindow::GetTEPhone() { return settings_.getTEPhone(); }
+void MainWindow::SetTEPhone(const std::string& value) { settings_.setTEPhone(value); }
+std::string MainWindow::GetTENetwork() { return settings_.getTENetwork(); }
+void MainWindow::SetTENetwork(const std::string& value) { settings_.setTENetwork(value); }
+std::string MainWindow::GetTEAid() { return settings_.getTEAid(); }
+void MainWindow::SetTEAid(const std::string& value) { settings_.setTEAid(value); }
+std::string MainWindow::GetTENVCheck() { return settings_.getTENVCheck(); }
+void MainWindow::SetTENVCheck(const std::string& value) { settings_.setTENVCheck(value); }
 
-void MainWindow::NavigateURL(const std::string&) {}
+void MainWindow::NavigateURL(const std::string& where) { settings::navigateUrl(where); }
 
-int MainWindow::MakeHttpRequest(const std::string&) { return 0; }
-int MainWindow::TranscodeMedia(const std::string&, const std::string&) { return 0; }
-int MainWindow::UploadFile(const std::string&, const std::string&) { return 0; }
-int MainWindow::GrabAudioDataFromCD(const std::string&, const std::string&, const std::string&) { return 0; }
-int MainWindow::NormalizeAudio(const std::string&) { return 0; }
+int MainWindow::MakeHttpRequest(const std::string& url)
+{
+    return jobs::startHttpRequest(jobs_, url, showNoClientError);
+}
+
+int MainWindow::TranscodeMedia(const std::string& input, const std::string& output)
+{
+    return jobs::startTranscode(jobs_, tools_, input, output);
+}
+
+int MainWindow::UploadFile(const std::string& file, const std::string& sessionId)
+{
+    return jobs::startUpload(jobs_, file, sessionId);
+}
+
+int MainWindow::GrabAudioDataFromCD(const std::string& drive, const std::string& track, const std::string& wavFile)
+{
+    return cd::startRip(jobs_, cdAccess_, drive, track, wavFile);
+}
+
+int MainWindow::NormalizeAudio(const std::string& file) { return jobs::startNormalize(jobs_, tools_, file); }
 
 int MainWindow::BreakAsyncOperation()
 {
@@ -214,7 +242,7 @@ int MainWindow::BreakAsyncOperation()
     return 1;
 }
 
-std::string MainWindow::GetDrivesInfo() { return {}; }
-std::string MainWindow::GetTracksInfo(std::int32_t) { return {}; }
+std::string MainWindow::GetDrivesInfo() { return cd::getDrivesInfo(*cdAccess_); }
+std::string MainWindow::GetTracksInfo(std::int32_t drive) { return cd::getTracksInfo(*cdAccess_, drive); }
 
 }  // namespace quillon::app

@@ -8,7 +8,10 @@
 
 #include "app/web_view_host.h"
 #include "bridge/bridge_target.h"
+#include "cd/cd_access.h"
 #include "jobs/job_fields.h"
+#include "jobs/tool_paths.h"
+#include "settings/settings_store.h"
 
 namespace quillon::app {
 
@@ -97,7 +100,11 @@ private:
 
     AppHost& app_;
     jobs::SharedJobFields jobs_ = std::make_shared<jobs::JobFields>();
+    jobs::ToolPaths tools_;
+    std::shared_ptr<cd::CdAccess> cdAccess_;
     std::string commandLineFile_;
+    // Declared before the browser so that it closes after it.
+    settings::SettingsStore settings_;
     GtkWidget* window_ = nullptr;
     std::unique_ptr<WebViewHost> browser_;
     GMainLoop* loop_ = nullptr;

@@ -1,0 +1,44 @@
+#include "app/no_client_error.h"
+
+#include <glib.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+#include "app/message_box.h"
+#include "jobs/http_request_job.h"
+
+namespace quillon::app {
+
+namespace {
+
+constexpr int kErrorIconWithOk = 0x10;
+
+struct Pending {
+    std::mutex mutex;
+    std::condition_variable closed;
+    bool done = false;
+};
+
+}  // namespace
+
+void showNoClientError()
+{
+    auto pending = std::make_shared<Pending>();
+    g_main_context_invoke_full(
+        nullptr, G_PRIORITY_DEFAULT,
+        [](gpointer data) {
+            auto& state = **static_cast<std::shared_ptr<Pending>*>(data);
+            runMessageBox(nullptr, jobs::kNoClientCaption, jobs::kNoClientMessage, kErrorIconWithOk);
+            std::lock_guard lock(state.mutex);
+            state.done = true;
+            state.closed.notify_all();
+            return G_SOURCE_REMOVE;
+        },
+        new std::shared_ptr<Pending>(pending), [](gpointer data) { delete static_cast<std::shared_ptr<Pending>*>(data); });
+    std::unique_lock lock(pending->mutex);
+    pending->closed.wait(lock, [&] { return pending->done; });
+}
+
+}  // namespace quillon::app
