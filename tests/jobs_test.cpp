@@ -338,34 +338,11 @@ protected:
     }
 };
 
-// Two seconds of a 440 Hz tone, 16-bit stereo PCM at 44100 Hz.
-std::string toneWav()
-{
-    constexpr std::uint32_t rate = 44100;
-    constexpr std::uint32_t frames = rate * 2;
-    std::string pcm;
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        const auto sample = static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 440 * i / rate));
-        for (int channel = 0; channel < 2; ++channel) {
-            pcm.push_back(static_cast<char>(sample & 0xff));
-            pcm.push_back(static_cast<char>((sample >> 8) & 0xff));
-        }
-    }
-    auto le32 = [](std::uint32_t v) {
-        return std::string{static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-                           static_cast<char>(v >> 24)};
-    };
-    auto le16 = [](std::uint16_t v) { return std::string{static_cast<char>(v), static_cast<char>(v >> 8)}; };
-    const auto size = static_cast<std::uint32_t>(pcm.size());
-    return "RIFF" + le32(36 + size) + "WAVE" + "fmt " + le32(16) + le16(1) + le16(2) + le32(rate) + le32(rate * 4) +
-           le16(4) + le16(16) + "data" + le32(size) + pcm;
-}
-
 TEST_F(RealToolsTest, WaveBecomesA64kStereoMp3AndIsNormalized)
 {
     const fs::path wav = dir / "tone in ♪.wav";
     const fs::path mp3 = tools.tempDir / "clip 'one'.mp3";
-    writeFile(wav, toneWav());
+    writeFile(wav, toneWav(2.0));
 
     ASSERT_TRUE(startTranscode(fields, tools, wav.string(), mp3.string()));
     ASSERT_TRUE(waitUntil([&] { return fields->tsStatus.value() != kTranscodeRunning; }, std::chrono::minutes(2)));

@@ -1,0 +1,22 @@
+#include "tests/e2e/reference_service.h"
+
+#include "service/service_routes.h"
+
+namespace quillon::test {
+
+ReferenceService::ReferenceService(const std::filesystem::path& storage) : clips_(storage, 10u << 20)
+{
+    std::filesystem::create_directories(storage);
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    service::installRoutes(server_, clips_, authority());
+    serving_ = std::thread([this] { server_.listen_after_bind(); });
+}
+
+ReferenceService::~ReferenceService()
+{
+    server_.stop();
+    if (serving_.joinable())
+        serving_.join();
+}
+
+}  // namespace quillon::test
