@@ -1,0 +1,274 @@
+// The app's figures as a page sees them: the bridge call round trip, the cost of
+// polling the job statuses, and start-up time and memory, each beside its
+// reference (WebKit's own asynchronous message with a reply, an idle page, a
+// bare WebKitGTK window).
+//
+// Usage: bench_app <app folder> <bench_reply_host> <bench_bare_window> <pages folder>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_report.h"
+#include "bench/proc_stats.h"
+#include "bench/spawned_process.h"
+#include "bench/temp_folder.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace quillon::bench;
+
+namespace {
+
+constexpr int kCallRuns = 5;
+constexpr int kStartRuns = 5;
+constexpr int kPollRuns = 3;
+constexpr auto kPollWindow = 10s;
+constexpr auto kSettle = 1s;
+constexpr const char* kMarker = "QBENCH ";
+constexpr const char* kWebProcess = "WebKitWebProces";  // command names are cut to 15 bytes
+
+struct Paths {
+    fs::path app;
+    fs::path replyHost;
+    fs::path bareWindow;
+    fs::path pages;
+};
+
+// A private copy of the app folder whose start page the benchmark replaces.
+class AppCopy {
+public:
+    explicit AppCopy(const fs::path& app)
+    {
+        fs::copy(app, folder(), fs::copy_options::recursive);
+        fs::create_directories(dir_ / "config");
+    }
+    void setStartPage(const fs::path& page) const
+    {
+        fs::copy_file(page, folder() / "res" / "selectSong.html", fs::copy_options::overwrite_existing);
+    }
+    void addPage(const fs::path& page) const
+    {
+        fs::copy_file(page, folder() / "res" / page.filename(), fs::copy_options::overwrite_existing);
+    }
+    [[nodiscard]] fs::path folder() const { return dir_ / "app"; }
+    [[nodiscard]] SpawnedProcess start() const
+    {
+        return SpawnedProcess({(folder() / "quillon").string()},
+                              {{"QUILLON_CONSOLE", "1"}, {"XDG_CONFIG_HOME", (dir_ / "config").string()}},
+                              SpawnedProcess::Output::read);
+    }
+
+private:
+    TempFolder dir_;
+};
+
+using Timings = std::map<std::string, double>;
+
+// Reads a call page's reports up to "done": kind -> microseconds per call.
+Timings readCallReports(SpawnedProcess& process, const std::string& who)
+{
+    Timings result;
+    while (const auto line = process.waitForLine(kMarker, 120s)) {
+        if (*line == "done")
+            return result;
+        const std::size_t space = line->find(' ');
+        if (line->starts_with("error") || space == std::string::npos)
+            throw std::runtime_error(who + " page reported: " + *line);
+        result[line->substr(0, space)] = std::stod(line->substr(space + 1));
+    }
+    throw std::runtime_error(who + ": the call page did not finish");
+}
+
+std::vector<double> column(const std::vector<Timings>& runs, const std::string& kind)
+{
+    std::vector<double> values;
+    for (const Timings& run : runs) {
+        if (!run.contains(kind))
+            throw std::runtime_error("no figure for " + kind);
+        values.push_back(run.at(kind));
+    }
+    return values;
+}
+
+void benchCalls(const Paths& paths, const AppCopy& app)
+{
+    app.setStartPage(paths.pages / "call_round_trip.html");
+    app.addPage(paths.pages / "call_round_trip.html");
+    std::vector<Timings> inApp;
+    std::vector<Timings> inHost;
+    for (int run = 0; run < kCallRuns; ++run) {
+        SpawnedProcess quillon = app.start();
+        inApp.push_back(readCallReports(quillon, "app"));
+        quillon.stop();
+        SpawnedProcess host({paths.replyHost.string(), app.folder().string(), "call_round_trip.html"}, {},
+                            SpawnedProcess::Output::read);
+        inHost.push_back(readCallReports(host, "bench host"));
+        host.stop();
+    }
+
+    const Figure async{"async postMessage+reply (bench host)", summarize(column(inHost, "async-reply"))};
+    const auto bridgeRow = [&](const std::string& name, const Figure& subject, const Figure& reference) {
+        const bool pass = subject.value.median <= 50 && subject.value.median < reference.value.median;
+        printRow({name, subject, reference, "us", "<=50 us, < async", pass});
+    };
+    bridgeRow("1 bridge call", {"DTE_GetVersion() in app", summarize(column(inApp, "bridge-method"))}, async);
+    bridgeRow("1 bridge call", {"DTE_tsStatus in app", summarize(column(inApp, "bridge-property"))}, async);
+    bridgeRow("1 bridge call",
+              {"DTE_GetVersion() bench host, same page+run", summarize(column(inHost, "bridge-method"))}, async);
+    printRow({"1 bridge call",
+              {"DTE_GetVersion() in app", summarize(column(inApp, "bridge-method"))},
+              Figure{"plain JS function (floor)", summarize(column(inApp, "plain-function"))},
+              "us",
+              "",
+              {}});
+}
+
+pid_t waitForWebProcess(pid_t ui)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (const auto web = findDescendant(ui, kWebProcess))
+            return *web;
+        std::this_thread::sleep_for(20ms);
+    }
+    throw std::runtime_error("no web process found under process " + std::to_string(ui));
+}
+
+struct CpuShare {
+    double ui = 0;
+    double web = 0;
+};
+
+// Percent of one core each process used over the window, once the page is up.
+CpuShare cpuShare(const AppCopy& app, const fs::path& page, const std::string& readyLine)
+{
+    app.setStartPage(page);
+    SpawnedProcess quillon = app.start();
+    if (!quillon.waitForLine(kMarker + readyLine, 60s))
+        throw std::runtime_error("the page of " + page.filename().string() + " did not start");
+    const pid_t web = waitForWebProcess(quillon.pid());
+    std::this_thread::sleep_for(kSettle);
+    const auto uiBefore = cpuSeconds(quillon.pid());
+    const auto webBefore = cpuSeconds(web);
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(kPollWindow);
+    const auto uiAfter = cpuSeconds(quillon.pid());
+    const auto webAfter = cpuSeconds(web);
+    const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - start;
+    if (!uiBefore || !webBefore || !uiAfter || !webAfter)
+        throw std::runtime_error("a process ended while its CPU time was measured");
+    return {(*uiAfter - *uiBefore) * 100 / wall.count(), (*webAfter - *webBefore) * 100 / wall.count()};
+}
+
+void benchPolling(const Paths& paths, const AppCopy& app)
+{
+    std::vector<double> pollUi, pollWeb, pollSum, idleUi, idleWeb, idleSum;
+    for (int run = 0; run < kPollRuns; ++run) {
+        const CpuShare poll = cpuShare(app, paths.pages / "status_polling.html", "started");
+        pollUi.push_back(poll.ui);
+        pollWeb.push_back(poll.web);
+        pollSum.push_back(poll.ui + poll.web);
+        const CpuShare idle = cpuShare(app, paths.pages / "first_call.html", "first");
+        idleUi.push_back(idle.ui);
+        idleWeb.push_back(idle.web);
+        idleSum.push_back(idle.ui + idle.web);
+    }
+    printRow({"2 polling 5 status/50ms", {"UI process", summarize(pollUi)},
+              Figure{"same, idle page", summarize(idleUi)}, "% core", "", {}});
+    printRow({"2 polling 5 status/50ms", {"web process", summarize(pollWeb)},
+              Figure{"same, idle page", summarize(idleWeb)}, "% core", "", {}});
+    const Summary sum = summarize(pollSum);
+    printRow({"2 polling 5 status/50ms", {"UI + web process", sum}, Figure{"same, idle page", summarize(idleSum)},
+              "% core", "< 2 % of a core", sum.median < 2});
+}
+
+struct StartFigures {
+    double ms = 0;
+    double uiMiB = 0;
+    double webMiB = 0;
+};
+
+template <class Launch>
+StartFigures measureStart(const Launch& launch, const std::string& who)
+{
+    const auto start = std::chrono::steady_clock::now();
+    SpawnedProcess process = launch();
+    if (!process.waitForLine(std::string(kMarker) + "first", 60s))
+        throw std::runtime_error(who + ": the start page made no first call");
+    const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    const pid_t web = waitForWebProcess(process.pid());
+    std::this_thread::sleep_for(kSettle);
+    const auto ui = pssKiB(process.pid());
+    const auto page = pssKiB(web);
+    if (!ui || !page)
+        throw std::runtime_error(who + ": cannot read the memory of its processes");
+    process.stop();
+    return {took.count(), *ui / 1024, *page / 1024};
+}
+
+void benchStart(const Paths& paths, const AppCopy& app, const TempFolder& scratch)
+{
+    app.setStartPage(paths.pages / "first_call.html");
+    const fs::path barePage = scratch / "first_call.html";
+    fs::copy_file(paths.pages / "first_call.html", barePage, fs::copy_options::overwrite_existing);
+    std::vector<StartFigures> appRuns, bareRuns;
+    for (int run = 0; run < kStartRuns; ++run) {
+        appRuns.push_back(measureStart([&] { return app.start(); }, "app"));
+        bareRuns.push_back(measureStart(
+            [&] {
+                return SpawnedProcess({paths.bareWindow.string(), barePage.string()}, {},
+                                      SpawnedProcess::Output::read);
+            },
+            "bare window"));
+    }
+    const auto pick = [](const std::vector<StartFigures>& runs, double StartFigures::*field) {
+        std::vector<double> values;
+        for (const StartFigures& f : runs)
+            values.push_back(f.*field);
+        return summarize(values);
+    };
+    const Summary appMs = pick(appRuns, &StartFigures::ms);
+    const Summary bareMs = pick(bareRuns, &StartFigures::ms);
+    printRow({"6 start-up", {"app: start to first bridge call", appMs}, Figure{"bare WebKitGTK window", bareMs}, "ms",
+              "<= 1.2x bare", appMs.median <= 1.2 * bareMs.median});
+    printRow({"6 start-up", {"app UI process PSS", pick(appRuns, &StartFigures::uiMiB)},
+              Figure{"bare window UI process", pick(bareRuns, &StartFigures::uiMiB)}, "MiB", "", {}});
+    printRow({"6 start-up", {"app web process PSS", pick(appRuns, &StartFigures::webMiB)},
+              Figure{"bare window web process", pick(bareRuns, &StartFigures::webMiB)}, "MiB", "", {}});
+    std::vector<double> appTotal, bareTotal;
+    for (const StartFigures& f : appRuns)
+        appTotal.push_back(f.uiMiB + f.webMiB);
+    for (const StartFigures& f : bareRuns)
+        bareTotal.push_back(f.uiMiB + f.webMiB);
+    const Summary appMem = summarize(appTotal);
+    const Summary bareMem = summarize(bareTotal);
+    printRow({"6 start-up", {"app UI + web PSS", appMem}, Figure{"bare window UI + web", bareMem}, "MiB",
+              "<= 1.2x bare", appMem.median <= 1.2 * bareMem.median});
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 5) {
+        std::fputs("usage: bench_app <app folder> <bench_reply_host> <bench_bare_window> <pages folder>\n", stderr);
+        return 2;
+    }
+    try {
+        const Paths paths{fs::absolute(argv[1]), fs::absolute(argv[2]), fs::absolute(argv[3]), fs::absolute(argv[4])};
+        const AppCopy app(paths.app);
+        const TempFolder scratch;
+        benchCalls(paths, app);
+        benchStart(paths, app, scratch);
+        benchPolling(paths, app);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_app: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,118 @@
+// Nanoseconds per name lookup and per dispatch in the portable bridge core, with
+// no channel and no page around it: the floor under every bridge call.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bench/bench_report.h"
+#include "bench/bench_target.h"
+#include "bridge/script_bridge.h"
+
+using namespace quillon;
+using quillon::bench::BenchTarget;
+
+namespace {
+
+constexpr int kRepetitions = 5;
+
+struct Core {
+    BenchTarget target;
+    bridge::ScriptBridge bridge{[this] { return static_cast<bridge::BridgeTarget*>(&target); }};
+
+    bridge::DispId id(const std::string& name)
+    {
+        bridge::DispId found = bridge::kUnknownDispId;
+        (void)bridge.GetIDsOfNames(bridge::kIidDispatch, std::span(&name, 1), 0, std::span(&found, 1));
+        return found;
+    }
+};
+
+void lookUp(benchmark::State& state, const std::string& name, bridge::HResult expected)
+{
+    Core core;
+    bridge::DispId found = 0;
+    for (auto _ : state) {
+        const bridge::HResult outcome =
+            core.bridge.GetIDsOfNames(bridge::kIidDispatch, std::span(&name, 1), 0, std::span(&found, 1));
+        benchmark::DoNotOptimize(found);
+        if (outcome != expected) {
+            state.SkipWithError("unexpected lookup outcome");
+            break;
+        }
+    }
+}
+
+void invoke(benchmark::State& state, const std::string& name, std::uint16_t flags,
+            const std::vector<bridge::BridgeValue>& arguments, const bridge::BridgeValue& expected)
+{
+    Core core;
+    const bridge::DispId member = core.id(name);
+    bridge::BridgeValue result;
+    for (auto _ : state) {
+        (void)core.bridge.Invoke(member, flags, arguments, &result, nullptr);
+        benchmark::DoNotOptimize(result);
+    }
+    if (!(result == expected))
+        state.SkipWithError("unexpected result");
+}
+
+// Keeps every repetition's time per iteration, by benchmark name.
+class Collector : public benchmark::BenchmarkReporter {
+public:
+    bool ReportContext(const Context&) override { return true; }
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            if (run.error_occurred) {
+                failed = true;
+                std::fprintf(stderr, "bench_bridge_core: %s: %s\n", run.benchmark_name().c_str(),
+                             run.error_message.c_str());
+            } else if (run.run_type == Run::RT_Iteration) {
+                times[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
+            }
+        }
+    }
+    std::map<std::string, std::vector<double>> times;
+    bool failed = false;
+};
+
+void add(const char* name, auto&& body)
+{
+    benchmark::RegisterBenchmark(name, body)
+        ->Unit(benchmark::kNanosecond)
+        ->MinTime(0.1)
+        ->Repetitions(kRepetitions);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    using bridge::BridgeValue;
+    add("GetIDsOfNames first name", [](benchmark::State& s) { lookUp(s, "DTE_IsDTE", bridge::kOk); });
+    add("GetIDsOfNames last name", [](benchmark::State& s) { lookUp(s, "DTE_norStatus", bridge::kOk); });
+    add("GetIDsOfNames unknown name", [](benchmark::State& s) { lookUp(s, "DTE_Nothing", bridge::kUnknownName); });
+    add("Invoke DTE_GetVersion()", [](benchmark::State& s) {
+        invoke(s, "DTE_GetVersion", bridge::kDispatchMethod, {}, BridgeValue::text("210"));
+    });
+    add("Invoke DTE_tsStatus get", [](benchmark::State& s) {
+        invoke(s, "DTE_tsStatus", bridge::kDispatchPropertyGet, {}, BridgeValue::integer(0));
+    });
+    add("Invoke DTE_MessageBox(text, 0)", [](benchmark::State& s) {
+        invoke(s, "DTE_MessageBox", bridge::kDispatchMethod,
+               {BridgeValue::integer(0), BridgeValue::text("a message of a usual length")}, BridgeValue::integer(0));
+    });
+
+    benchmark::Initialize(&argc, argv);
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    benchmark::Shutdown();
+    if (collector.failed || collector.times.empty())
+        return 1;
+    for (const auto& [name, times] : collector.times)
+        bench::printRow({"7 bridge core", {name, bench::summarize(times)}, {}, "ns", "", {}});
+    return 0;
+}

@@ -1,0 +1,302 @@
+// The jobs' throughput beside the tool that does the same work alone: the rip job
+// against reading the image with cat, the upload job against curl, the transcode
+// job against ffmpeg with the same arguments. Every job run must end with its
+// success status and every upload must reach the sink whole, or the benchmark
+// stops with an error rather than print a figure.
+//
+// Usage: bench_jobs
+#include <httplib.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_report.h"
+#include "bench/spawned_process.h"
+#include "bench/temp_folder.h"
+#include "cd/libcdio_access.h"
+#include "cd/rip_job.h"
+#include "cd/wav_header.h"
+#include "jobs/job_fields.h"
+#include "jobs/tool_paths.h"
+#include "jobs/transcode_job.h"
+#include "jobs/upload_job.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using namespace quillon;
+using namespace quillon::bench;
+
+namespace {
+
+constexpr int kRipRuns = 5;
+constexpr int kUploadRuns = 5;
+constexpr int kTranscodeRuns = 3;
+constexpr int kTrackFrames = 6 * 60 * 75;  // a six-minute track
+constexpr int kTailFrames = 75;            // a second track, so the disc is no single-track one
+constexpr std::uint64_t kUploadBytes = 200ull * 1000 * 1000;
+constexpr int kWavSeconds = 180;
+constexpr double kMega = 1e6;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+FilePtr create(const fs::path& path)
+{
+    FilePtr file(std::fopen(path.c_str(), "wb"));
+    if (!file)
+        throw std::runtime_error("cannot create " + path.string());
+    return file;
+}
+
+void writeOrThrow(std::FILE* file, const std::vector<std::int16_t>& samples)
+{
+    if (std::fwrite(samples.data(), sizeof(std::int16_t), samples.size(), file) != samples.size())
+        throw std::runtime_error("cannot write a generated file");
+}
+
+// count stereo frames of music-like PCM (two drifting tones and a little noise),
+// so that the encoder has real work to do.
+void writePcm(std::FILE* file, std::uint64_t frames)
+{
+    std::vector<std::int16_t> block;
+    std::uint32_t noise = 12345;
+    for (std::uint64_t done = 0; done < frames;) {
+        const std::uint64_t n = std::min<std::uint64_t>(frames - done, 44100);
+        block.clear();
+        for (std::uint64_t i = 0; i < n; ++i) {
+            const double t = static_cast<double>(done + i) / 44100;
+            noise = noise * 1664525u + 1013904223u;
+            const double jitter = static_cast<double>(noise >> 20) / 4096.0 - 0.5;
+            const double left = 0.4 * std::sin(2 * M_PI * (220 + 20 * std::sin(t)) * t) + 0.05 * jitter;
+            const double right = 0.4 * std::sin(2 * M_PI * (330 + 15 * std::cos(t)) * t) + 0.05 * jitter;
+            block.push_back(static_cast<std::int16_t>(left * 32767));
+            block.push_back(static_cast<std::int16_t>(right * 32767));
+        }
+        writeOrThrow(file, block);
+        done += n;
+    }
+}
+
+std::string cueTime(int block)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", block / (75 * 60), block / 75 % 60, block % 75);
+    return text;
+}
+
+// A .bin of raw frames with a .cue naming two audio tracks; returns the .cue.
+fs::path writeDiscImage(const fs::path& dir)
+{
+    const fs::path bin = dir / "disc.bin";
+    writePcm(create(bin).get(), static_cast<std::uint64_t>(kTrackFrames + kTailFrames) * cd::kFrameBytes / 4);
+    const fs::path cue = dir / "disc.cue";
+    const std::string text = "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                             "  TRACK 02 AUDIO\n    INDEX 01 " + cueTime(kTrackFrames) + "\n";
+    FilePtr file = create(cue);
+    if (std::fputs(text.c_str(), file.get()) < 0)
+        throw std::runtime_error("cannot write the cue sheet");
+    return cue;
+}
+
+// Polls a job status until done says it has ended; returns the seconds since start.
+double pollUntil(std::chrono::steady_clock::time_point start, const std::function<bool()>& done)
+{
+    const auto deadline = start + 10min;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            throw std::runtime_error("a job did not end");
+        std::this_thread::sleep_for(200us);
+    }
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void prewarm(const fs::path& file)
+{
+    (void)timedRun({"cat", file.string()});
+}
+
+void benchRip(const TempFolder& dir)
+{
+    const fs::path cue = writeDiscImage(dir.path());
+    const fs::path bin = dir / "disc.bin";
+    const std::shared_ptr<cd::CdAccess> access = cd::makeLibcdioAccess({false, {cue.string()}});
+    const fs::path wav = dir / "track.wav";
+    std::vector<double> ripSeconds, catSeconds;
+    for (int run = 0; run < kRipRuns; ++run) {
+        prewarm(bin);
+        auto fields = std::make_shared<jobs::JobFields>();
+        const auto start = std::chrono::steady_clock::now();
+        if (!cd::startRip(fields, access, "0", "0", wav.string()))
+            throw std::runtime_error("the rip job did not start");
+        ripSeconds.push_back(pollUntil(start, [&] { return fields->ripStatus.value() >= 100; }));
+        if (fields->ripStatus.value() != static_cast<std::int32_t>(cd::RipEnd::done))
+            throw std::runtime_error("the rip job ended with " + std::to_string(fields->ripStatus.value()));
+        const std::uint64_t expected = 44 + static_cast<std::uint64_t>(kTrackFrames) * cd::kFrameBytes;
+        if (fs::file_size(wav) != expected)
+            throw std::runtime_error("the ripped file has the wrong size");
+        fs::remove(wav);
+        prewarm(bin);
+        catSeconds.push_back(timedRun({"cat", bin.string()}));
+    }
+    const double trackMB = static_cast<double>(kTrackFrames) * cd::kFrameBytes / kMega;
+    const double binMB = static_cast<double>(fs::file_size(bin)) / kMega;
+    const Summary rip = summarize(rates(trackMB, ripSeconds));
+    const Summary cat = summarize(rates(binMB, catSeconds));
+    printRow({"3 rip", {"rip job, 6 min track", rip}, Figure{"cat image.bin >/dev/null", cat}, "MB/s", ">= 0.8x cat",
+              rip.median >= 0.8 * cat.median});
+}
+
+// Takes uploads on 127.0.0.1 and throws their bodies away, counting the bytes.
+class UploadSink {
+public:
+    UploadSink()
+    {
+        server_.Post("/cgi-bin/dte_upload2.cgi",
+                      [this](const httplib::Request&, httplib::Response& response, const httplib::ContentReader& read) {
+                          std::uint64_t bytes = 0;
+                          read([&bytes](const char*, std::size_t length) {
+                              bytes += length;
+                              return true;
+                          });
+                          received_ = bytes;
+                          response.set_content("OK", "text/plain");
+                      });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        if (port_ <= 0)
+            throw std::runtime_error("the upload sink cannot listen");
+        // The socket listens from the bind on, so a client that connects before
+        // the accept loop runs waits in the backlog rather than failing.
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+    }
+    ~UploadSink()
+    {
+        server_.stop();
+        thread_.join();
+    }
+    UploadSink(const UploadSink&) = delete;
+    UploadSink& operator=(const UploadSink&) = delete;
+
+    [[nodiscard]] int port() const { return port_; }
+    // The body size of the last upload, then forgets it.
+    std::uint64_t takeReceived() { return received_.exchange(0); }
+
+private:
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+    std::atomic<std::uint64_t> received_{0};
+};
+
+void writeUploadFile(const fs::path& path)
+{
+    FilePtr file = create(path);
+    std::vector<std::int16_t> block(512 * 1024);
+    std::uint32_t value = 1;
+    for (std::int16_t& sample : block) {
+        value = value * 1664525u + 1013904223u;
+        sample = static_cast<std::int16_t>(value >> 16);
+    }
+    const std::uint64_t blockBytes = block.size() * sizeof(std::int16_t);
+    for (std::uint64_t done = 0; done < kUploadBytes; done += blockBytes)
+        writeOrThrow(file.get(), block);
+    if (::truncate(path.c_str(), static_cast<off_t>(kUploadBytes)) != 0)
+        throw std::runtime_error("cannot size the upload file");
+}
+
+void benchUpload(const TempFolder& dir)
+{
+    const fs::path file = dir / "clip.mp3";
+    writeUploadFile(file);
+    UploadSink sink;
+    const std::string host = "127.0.0.1:" + std::to_string(sink.port());
+    ::setenv("QUILLON_SERVICE", host.c_str(), 1);
+    const std::string url = "http://" + host + jobs::uploadTarget("bench");
+    const std::string curlData = std::string("@").append(file.string());
+    std::vector<double> jobSeconds, curlSeconds;
+    for (int run = 0; run < kUploadRuns; ++run) {
+        prewarm(file);
+        auto fields = std::make_shared<jobs::JobFields>();
+        const auto start = std::chrono::steady_clock::now();
+        if (!jobs::startUpload(fields, file.string(), "bench"))
+            throw std::runtime_error("the upload job did not start");
+        jobSeconds.push_back(pollUntil(start, [&] { return fields->upStatus.value() >= jobs::kUploadDone; }));
+        if (fields->upStatus.value() != jobs::kUploadDone || sink.takeReceived() != kUploadBytes)
+            throw std::runtime_error("the upload job did not deliver the whole file");
+        prewarm(file);
+        curlSeconds.push_back(
+            timedRun({"curl", "-sf", "-o", "/dev/null", "--http1.0", "--data-binary", curlData, url}));
+        if (sink.takeReceived() != kUploadBytes)
+            throw std::runtime_error("curl did not deliver the whole file");
+    }
+    const Summary job = summarize(rates(kUploadBytes / kMega, jobSeconds));
+    const Summary curl = summarize(rates(kUploadBytes / kMega, curlSeconds));
+    printRow({"4 upload 200 MB", {"upload job to 127.0.0.1", job}, Figure{"curl --http1.0 --data-binary", curl}, "MB/s",
+              ">= 0.9x curl", job.median >= 0.9 * curl.median});
+}
+
+void benchTranscode(const TempFolder& dir)
+{
+    const fs::path input = dir / "song.wav";
+    {
+        FilePtr file = create(input);
+        const std::uint64_t frames = static_cast<std::uint64_t>(kWavSeconds) * 44100;
+        if (!cd::writeWavHeader(file.get(), static_cast<std::uint32_t>(frames * 4)))
+            throw std::runtime_error("cannot write the wave header");
+        writePcm(file.get(), frames);
+    }
+    const fs::path res = dir / "res";
+    fs::create_directories(res / "tmp");
+    const jobs::ToolPaths tools = jobs::ToolPaths::forResDir(res);
+    const auto encoder = jobs::locateTool(tools, "ffmpeg");
+    if (!encoder)
+        throw std::runtime_error("ffmpeg is not installed");
+    const fs::path jobOutput = dir / "job.mp3";
+    const fs::path directOutput = dir / "direct.mp3";
+    std::vector<double> jobSeconds, directSeconds;
+    for (int run = 0; run < kTranscodeRuns; ++run) {
+        prewarm(input);
+        auto fields = std::make_shared<jobs::JobFields>();
+        const auto start = std::chrono::steady_clock::now();
+        if (!jobs::startTranscode(fields, tools, input.string(), jobOutput.string()))
+            throw std::runtime_error("the transcode job did not start");
+        jobSeconds.push_back(pollUntil(start, [&] { return fields->tsStatus.value() != jobs::kTranscodeRunning; }));
+        if (fields->tsStatus.value() != jobs::kTranscodeDone || fs::file_size(jobOutput) == 0)
+            throw std::runtime_error("the transcode job failed");
+        prewarm(input);
+        directSeconds.push_back(timedRun({encoder->string(), "-i", input.string(), "-ab", "64k", "-ar", "44100", "-ac",
+                                          "2", "-y", directOutput.string()}));
+    }
+    const Summary job = summarize(jobSeconds);
+    const Summary direct = summarize(directSeconds);
+    printRow({"5 transcode 3 min WAV", {"transcode job", job}, Figure{"same ffmpeg arguments alone", direct}, "s",
+              "<= 1.03x ffmpeg", job.median <= 1.03 * direct.median});
+}
+
+}  // namespace
+
+int main()
+{
+    try {
+        const TempFolder dir;
+        benchRip(dir);
+        benchUpload(dir);
+        benchTranscode(dir);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench_jobs: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quillon::bench {
+
+// A child started with posix_spawn from an argument vector (never a shell).
+// Standard input is /dev/null. Either standard output is read here line by line
+// and standard error is shared with this process, or both are thrown away.
+class SpawnedProcess {
+public:
+    enum class Output { read, discard };
+
+    // environment adds to (or replaces in) this process's environment.
+    // Throws std::runtime_error when the child cannot be started.
+    SpawnedProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
+                   Output output);
+    // Stops the child if it is still running and reaps it.
+    ~SpawnedProcess();
+    SpawnedProcess(const SpawnedProcess&) = delete;
+    SpawnedProcess& operator=(const SpawnedProcess&) = delete;
+
+    [[nodiscard]] pid_t pid() const { return pid_; }
+
+    // The first unread output line containing marker, cut after the marker;
+    // nullopt when the output ends or the timeout passes first.
+    [[nodiscard]] std::optional<std::string> waitForLine(const std::string& marker, std::chrono::milliseconds timeout);
+
+    // Waits for the end; the exit code, or -1 when the child was killed by a signal.
+    int wait();
+    // SIGTERM, a bounded wait, then SIGKILL; reaps the child.
+    void stop();
+
+private:
+    pid_t pid_ = -1;
+    int outputFd_ = -1;
+    bool reaped_ = false;
+    int exitCode_ = -1;
+    std::string pending_;
+};
+
+// Runs a command to its end with its output thrown away; returns the wall time in
+// seconds. Throws std::runtime_error when it cannot start or exits non-zero, so a
+// failed reference run never counts as a fast one.
+[[nodiscard]] double timedRun(const std::vector<std::string>& argv);
+
+}  // namespace quillon::bench
