@@ -14,7 +14,7 @@ using namespace quillon::test;
 
 namespace {
 
-class JobsTest : public ::testing::Test {
+class AppJobsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -37,7 +37,7 @@ const char* kPollScript = R"(
 
 }  // namespace
 
-TEST_F(JobsTest, PageGetsASessionAndUploadsTheClipToTheService)
+TEST_F(AppJobsTest, PageGetsASessionAndUploadsTheClipToTheService)
 {
     ReferenceService service(app.dir().path() / "clips");
     std::string clip;
@@ -78,7 +78,7 @@ TEST_F(JobsTest, PageGetsASessionAndUploadsTheClipToTheService)
     EXPECT_EQ(readFile(stored[0]), clip);
 }
 
-TEST_F(JobsTest, RealEncoderAndGainToolMakeALevelledClip)
+TEST_F(AppJobsTest, RealEncoderAndGainToolMakeALevelledClip)
 {
     writeFile(app.dir().path() / "tone.wav", toneWav(3.0));
     app.addPage("selectSong.html", page(std::string(kPollScript) + R"(
@@ -107,7 +107,7 @@ TEST_F(JobsTest, RealEncoderAndGainToolMakeALevelledClip)
     EXPECT_EQ(probe.output, "codec_name=mp3\nsample_rate=44100\nchannels=2\nbit_rate=64000\n");
 }
 
-TEST_F(JobsTest, ClosingTheWindowTerminatesTheRunningEncoder)
+TEST_F(AppJobsTest, ClosingTheWindowTerminatesTheRunningEncoder)
 {
     const auto pidFile = app.dir().path() / "encoder.pid";
     writeScript(app.res() / "ffmpeg", "echo $$ > '" + pidFile.string() + ".part'; mv '" + pidFile.string() +
