@@ -1,0 +1,95 @@
+// A settings value written by one run and read back by the next, over the real
+// database: any name, any bytes.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "settings/registry.h"
+#include "settings/settings_store.h"
+#include "settings/sqlite_key_backend.h"
+#include "tests/fuzz/fuzz_check.h"
+
+using namespace quillon::settings;
+
+namespace {
+
+// One database for the whole run, removed at exit.
+struct Database {
+    std::filesystem::path folder;
+    Database()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "quillon-fuzz-XXXXXX").string();
+        folder = mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~Database() { std::filesystem::remove_all(folder); }
+    [[nodiscard]] std::filesystem::path file() const { return folder / "registry.sqlite3"; }
+};
+
+const Database& database()
+{
+    static const Database instance;
+    return instance;
+}
+
+const TraceSink kQuiet = [](std::string_view) {};
+
+std::string untilNul(std::string_view text) { return std::string(text.substr(0, text.find('\0'))); }
+
+void roundTripNamedValue(std::string_view name, std::string_view bytes)
+{
+    SqliteKeyBackend backend(database().file());
+    {
+        registry key(backend, SettingsStore::kSubkey, 2, kQuiet);
+        FUZZ_CHECK(key.isOpen());
+        registry::value value(key, name);
+        value.assign(bytes);
+        FUZZ_CHECK(!value.dirty());
+    }
+    registry key(backend, SettingsStore::kSubkey, 2, kQuiet);
+    registry::value value(key, name);
+    const std::string stored = untilNul(bytes);
+    // Larger values than a read accepts read as empty, never as a cut-off piece.
+    FUZZ_CHECK(value.text() == (stored.size() <= registry::value::kReadCapacity ? stored : std::string()));
+}
+
+void roundTripSetting(unsigned which, std::string_view bytes)
+{
+    const std::string stored = untilNul(bytes);
+    {
+        SettingsStore store(std::make_unique<SqliteKeyBackend>(database().file()), kQuiet);
+        store.startUp();
+        switch (which) {
+        case 0: store.setTEPhone(bytes); break;
+        case 1: store.setTENetwork(bytes); break;
+        case 2: store.setTEAid(bytes); break;
+        default: store.setTENVCheck(bytes); break;
+        }
+    }
+    SettingsStore store(std::make_unique<SqliteKeyBackend>(database().file()), kQuiet);
+    store.startUp();
+    const bool fits = stored.size() <= registry::value::kReadCapacity;
+    switch (which) {
+    case 0: FUZZ_CHECK(store.getTEPhone() == (fits ? stored : "")); break;
+    case 1: FUZZ_CHECK(store.getTENetwork() == (fits ? stored : "")); break;
+    case 2: FUZZ_CHECK(store.getTEAid() == (fits && !stored.empty() ? stored : "2")); break;
+    default: FUZZ_CHECK(store.getTENVCheck() == (fits && !stored.empty() ? stored : "0")); break;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
+    const std::size_t split = bytes.find('\n');
+    if (split != std::string_view::npos)
+        roundTripNamedValue(bytes.substr(0, split), bytes.substr(split + 1));
+    roundTripSetting(data[0] % 4, bytes);
+    return 0;
+}
