@@ -2,9 +2,12 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdio>
+
 #include "app/command_line_reader.h"
 #include "app/exe_dir.h"
 #include "app/main_window.h"
+#include "app/single_instance.h"
 
 namespace quillon::app {
 
@@ -18,19 +21,61 @@ AppHost::~AppHost()
 
 void AppHost::createWebContext()
 {
-    webContext_ = webkit_web_context_new();
+    // The engine keeps its web storage (HSTS data set apart) in
+    // $XDG_DATA_HOME/<program> unless told otherwise: the app folder of a per-user
+    // install. The pages keep their state in the settings store, so that storage
+    // is a cache beside the engine's own.
+    const auto storage = std::filesystem::path(g_get_user_cache_dir()) / "quillon" / "website-data";
+    g_autoptr(WebKitWebsiteDataManager) data = webkit_website_data_manager_new(
+        "base-data-directory", storage.c_str(), "hsts-cache-directory", storage.c_str(), nullptr);
+    webContext_ = webkit_web_context_new_with_website_data_manager(data);
     const std::string extensions = (exeDir_ / "webext").string();
     webkit_web_context_set_web_extensions_directory(webContext_, extensions.c_str());
     webkit_web_context_set_web_extensions_initialization_user_data(webContext_, g_variant_new_string(resDir_.c_str()));
     webkit_web_context_set_cache_model(webContext_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
 }
 
+std::optional<int> AppHost::claimInstance(const std::string& file)
+{
+    // A copy that ends between this start's registering and its call cannot take
+    // the file; it has given up its name by then, so one more try makes this
+    // start the running copy.
+    std::string error;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        instance_ = std::make_unique<SingleInstance>(exeDir_);
+        if (instance_->primary()) {
+            instance_->receive([this](const std::string& handed) { takeHandedOver(handed); });
+            return std::nullopt;
+        }
+        error = instance_->handOver(file);
+        if (error.empty())
+            return 0;
+    }
+    std::fprintf(stderr, "quillon: the running Quillon did not take the file: %s\n", error.c_str());
+    return 1;
+}
+
+void AppHost::takeHandedOver(const std::string& file)
+{
+    if (!mainWindow_) {
+        if (!file.empty())
+            startFile_ = file;
+        return;
+    }
+    if (!file.empty())
+        mainWindow_->commandLineFile() = file;
+    gtk_window_present(GTK_WINDOW(mainWindow_->widget()));
+}
+
 int AppHost::run(const std::vector<std::string>& argv)
 {
     dialogOpen = 0;
     const auto commandLine = CommandLineReader::parse(CommandLineReader::joinArguments(argv));
+    startFile_ = commandLine.value;
 
     exeDir_ = app::exeDir();
+    if (const auto handedOver = claimInstance(startFile_))
+        return *handedOver;
     std::error_code error;
     const auto res = std::filesystem::weakly_canonical(exeDir_ / "res", error);
     resDir_ = (error ? exeDir_ / "res" : res).string();
@@ -39,8 +84,12 @@ int AppHost::run(const std::vector<std::string>& argv)
     bridge_ = std::make_unique<bridge::ScriptBridge>([this] { return static_cast<bridge::BridgeTarget*>(mainWindow_.get()); });
 
     mainWindow_ = std::make_unique<MainWindow>(*this);
-    mainWindow_->commandLineFile() = commandLine.value;
+    mainWindow_->commandLineFile() = startFile_;
     mainWindow_->runModal();
+
+    // Later starts run on their own from here on rather than hand their file to
+    // a window that is going away.
+    instance_.reset();
 
     // No main-loop iteration runs between these steps, so no page can reach the
     // bridge after it is gone.

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,9 +13,11 @@
 namespace quillon::app {
 
 class MainWindow;
+class SingleInstance;
 
 // The application object: reads the command line, owns the one script bridge and
-// the main window, and runs the window until it ends.
+// the main window, and runs the window until it ends. A start from a folder whose
+// copy is already running hands its file to that copy instead.
 class AppHost {
 public:
     AppHost();
@@ -33,9 +36,16 @@ public:
     int dialogOpen = 0;
 
 private:
+    // The exit code when a running copy took the file, nothing when this start
+    // runs the window itself.
+    std::optional<int> claimInstance(const std::string& file);
+    // A later start's file: the page reads it through DTE_clFileName.
+    void takeHandedOver(const std::string& file);
     void createWebContext();
 
     std::filesystem::path exeDir_;
+    std::unique_ptr<SingleInstance> instance_;
+    std::string startFile_;
     std::string resDir_;
     WebKitWebContext* webContext_ = nullptr;
     std::unique_ptr<bridge::ScriptBridge> bridge_;

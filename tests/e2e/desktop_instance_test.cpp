@@ -1,0 +1,148 @@
+// One running copy per app folder: on a session bus a later start hands its file
+// to the running window and ends; copies of other folders, and every start when
+// there is no bus, run on their own.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "tests/e2e/app_harness.h"
+#include "tests/e2e/page_script.h"
+
+using namespace quillon::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Reports that it is up, then each file it receives; a file named quit.mp3 closes the window.
+const std::string kPollingPage = page(R"(
+    report('up');
+    setInterval(function () {
+        var file = window.external.DTE_clFileName;
+        if (!file) return;
+        report('file ' + file);
+        if (/quit\.mp3$/.test(file)) window.external.DTE_CloseWindow();
+    }, 50);
+)");
+
+// A session bus of the test's own.
+class PrivateBus {
+public:
+    PrivateBus()
+    {
+        const auto started =
+            runCommand({"dbus-daemon", "--session", "--fork", "--nopidfile", "--print-address=1", "--print-pid=1"});
+        std::istringstream lines(started.output);
+        std::getline(lines, address_);
+        lines >> pid_;
+        if (started.exitCode != 0 || address_.empty() || pid_ <= 0)
+            address_.clear();
+    }
+    ~PrivateBus()
+    {
+        if (pid_ > 0)
+            kill(pid_, SIGTERM);
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    [[nodiscard]] const std::string& address() const { return address_; }
+
+private:
+    std::string address_;
+    pid_t pid_ = -1;
+};
+
+class DesktopInstance : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("DISPLAY"))
+            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
+        app.addPage("selectSong.html", kPollingPage);
+    }
+    TestApp app;
+};
+
+class DesktopInstanceOnBus : public DesktopInstance {
+protected:
+    void SetUp() override
+    {
+        DesktopInstance::SetUp();
+        if (IsSkipped())
+            return;
+        if (bus.address().empty())
+            GTEST_SKIP() << "needs dbus-daemon (package dbus-daemon) for a private session bus";
+        environment = {{"DBUS_SESSION_BUS_ADDRESS", bus.address()}};
+    }
+    PrivateBus bus;
+    std::map<std::string, std::string> environment;
+};
+
+}  // namespace
+
+TEST_F(DesktopInstanceOnBus, LaterStartsHandTheirFilesToTheRunningWindow)
+{
+    AppRun first(app, {"/music/one.mp3"}, environment);
+    ASSERT_TRUE(first.waitForReport("file /music/one.mp3")) << first.output();
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> starts{
+        {{"/music/two song.mp3"}, "file /music/two song.mp3"},
+        // Without a file the running window only comes to the front.
+        {{}, ""},
+        // The running copy works in another folder: a relative name arrives whole.
+        {{"relative.mp3"}, "file " + (fs::current_path() / "relative.mp3").string()},
+        {{"-open", "/music/three.mp3"}, "file /music/three.mp3"},
+    };
+    std::vector<std::string> expected{"up", "file /music/one.mp3"};
+    for (const auto& [arguments, report] : starts) {
+        AppRun later(app, arguments, environment);
+        EXPECT_EQ(later.waitForExit(), 0) << later.output();
+        if (report.empty())
+            continue;
+        EXPECT_EQ(first.waitForReport(report), report) << first.output();
+        expected.push_back(report);
+        EXPECT_EQ(first.reports(), expected);
+    }
+    EXPECT_TRUE(first.running());
+}
+
+TEST_F(DesktopInstanceOnBus, StartAfterTheWindowClosedRunsItsOwnWindow)
+{
+    AppRun first(app, {}, environment);
+    ASSERT_TRUE(first.waitForReport("up")) << first.output();
+    AppRun closing(app, {"/music/quit.mp3"}, environment);
+    EXPECT_EQ(closing.waitForExit(), 0) << closing.output();
+    EXPECT_EQ(first.waitForReport("file"), "file /music/quit.mp3") << first.output();
+    EXPECT_EQ(first.waitForExit(), 0) << first.output();
+
+    AppRun next(app, {"/music/after.mp3"}, environment);
+    EXPECT_EQ(next.waitForReport("file"), "file /music/after.mp3") << next.output();
+    EXPECT_TRUE(next.running());
+}
+
+TEST_F(DesktopInstanceOnBus, CopiesInOtherFoldersStayApart)
+{
+    TestApp other;
+    other.addPage("selectSong.html", kPollingPage);
+    AppRun first(app, {"/music/one.mp3"}, environment);
+    ASSERT_TRUE(first.waitForReport("file /music/one.mp3")) << first.output();
+    AppRun elsewhere(other, {"/music/other.mp3"}, environment);
+    EXPECT_EQ(elsewhere.waitForReport("file"), "file /music/other.mp3") << elsewhere.output();
+    EXPECT_TRUE(elsewhere.running());
+    EXPECT_EQ(first.reports(), (std::vector<std::string>{"up", "file /music/one.mp3"}));
+}
+
+TEST_F(DesktopInstance, WithoutASessionBusEveryStartRunsItsOwnWindow)
+{
+    const std::map<std::string, std::string> noBus{
+        {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (app.dir().path() / "no-bus").string()}};
+    AppRun first(app, {"/music/one.mp3"}, noBus);
+    ASSERT_EQ(first.waitForReport("file"), "file /music/one.mp3") << first.output();
+    AppRun second(app, {"/music/two.mp3"}, noBus);
+    EXPECT_EQ(second.waitForReport("file"), "file /music/two.mp3") << second.output();
+    EXPECT_TRUE(first.running());
+    EXPECT_TRUE(second.running());
+    EXPECT_EQ(first.reports(), (std::vector<std::string>{"up", "file /music/one.mp3"}));
+}
