@@ -1,5 +1,9 @@
 #include "cd/rip_job.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <new>
 #include <vector>
@@ -15,6 +19,19 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// The copy of a user's track is theirs alone, whatever the process umask says.
+FilePtr createPrivateFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return nullptr;
+    ::fchmod(fd, 0600);  // an existing file keeps its mode through O_CREAT
+    std::FILE* file = ::fdopen(fd, "w+b");
+    if (!file)
+        ::close(fd);
+    return FilePtr(file);
+}
 
 // One progress line, written and flushed under the stream's lock so that it
 // reaches standard output whole even while other threads print.
@@ -73,7 +90,7 @@ RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::J
         return RipEnd::noBuffer;
     }
 
-    FilePtr file(std::fopen(request.wavPath.c_str(), "w+b"));
+    FilePtr file = createPrivateFile(request.wavPath);
     if (!file || !writeWavHeader(file.get(), 0))
         return RipEnd::fileFailed;
 
