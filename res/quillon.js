@@ -1,0 +1,267 @@
+/* Talking to the host program through window.external: polling, paths, the
+ * service address and the plain-language texts for every failure it reports.
+ * Shared by the start page and the dialogs. */
+var Quillon = (function () {
+  "use strict";
+
+  // The host object, or null when the page is opened in an ordinary browser.
+  function host() {
+    var ext = window.external;
+    try {
+      if (ext && typeof ext.DTE_IsDTE !== "undefined" && ext.DTE_IsDTE) return ext;
+    } catch (e) { /* a browser's own external object may refuse unknown names */ }
+    return null;
+  }
+
+  // Short state lines on the console let a watcher follow the flow.
+  function state(text) { console.log("QUILLON state " + text); }
+
+  // Replaces the page with a note when it runs outside the app.
+  function requireHost() {
+    if (host()) return true;
+    var note = document.getElementById("no-host");
+    if (note) note.hidden = false;
+    document.body.classList.add("without-host");
+    return false;
+  }
+
+  /* ---- polling ---- */
+
+  var pollers = [];
+
+  // Reads a status every interval ms until isEnd(value); calls onValue with every
+  // reading and onEnd with the final one. Returns a handle whose stop() ends it.
+  function poll(read, isEnd, onValue, onEnd, interval) {
+    var handle = { timer: 0, stopped: false };
+    handle.stop = function () {
+      handle.stopped = true;
+      clearTimeout(handle.timer);
+      pollers = pollers.filter(function (p) { return p !== handle; });
+    };
+    function tick() {
+      if (handle.stopped) return;
+      var value = read();
+      if (onValue) onValue(value);
+      if (isEnd(value)) {
+        handle.stop();
+        onEnd(value);
+        return;
+      }
+      handle.timer = setTimeout(tick, interval || 150);
+    }
+    pollers.push(handle);
+    handle.timer = setTimeout(tick, interval || 150);
+    return handle;
+  }
+
+  // Runs fn once after ms unless polling is stopped first.
+  function after(ms, fn) {
+    var handle = { stopped: false };
+    handle.stop = function () {
+      handle.stopped = true;
+      clearTimeout(handle.timer);
+      pollers = pollers.filter(function (p) { return p !== handle; });
+    };
+    handle.timer = setTimeout(function () { handle.stop(); fn(); }, ms);
+    pollers.push(handle);
+    return handle;
+  }
+
+  function stopAllPolling() {
+    pollers.slice().forEach(function (p) { p.stop(); });
+  }
+
+  function pollingCount() { return pollers.length; }
+
+  /* ---- paths and addresses ---- */
+
+  // The folder of this page on disk, from its own file URL.
+  function pageFolder() {
+    var path = decodeURIComponent(location.pathname);
+    return path.substring(0, path.lastIndexOf("/"));
+  }
+
+  // A file in the page's own res/tmp/ folder, which the converter keeps tidy.
+  function tempPath(name) { return pageFolder() + "/tmp/" + name; }
+
+  function fileName(path) {
+    var cut = Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\"));
+    return cut < 0 ? path : path.substring(cut + 1);
+  }
+
+  // host[:port] of the online service: the "service" query value the app may
+  // hand the start page, else the address this copy of the app was built for.
+  function serviceAuthority() {
+    var match = /[?&]service=([^&#]*)/.exec(location.search);
+    if (match && match[1]) return decodeURIComponent(match[1]);
+    return window.QUILLON_SERVICE_DEFAULT || "127.0.0.1:8080";
+  }
+
+  function serviceUrl(pathAndQuery) { return "http://" + serviceAuthority() + pathAndQuery; }
+
+  /* ---- formatting ---- */
+
+  // Track lengths come in CD frames, 75 to the second.
+  function framesToTime(frames) {
+    var seconds = Math.round(frames / 75);
+    var minutes = Math.floor(seconds / 60);
+    var rest = seconds % 60;
+    return minutes + ":" + (rest < 10 ? "0" : "") + rest;
+  }
+
+  // "a:::b:::c" into its items; the empty text has none.
+  function splitList(text) { return text ? text.split(":::") : []; }
+
+  // Digits with an optional leading +, spaces, dots, dashes and brackets dropped.
+  function normalisePhoneNumber(text) {
+    var compact = String(text).replace(/[\s.()\-]/g, "");
+    return /^\+?[0-9]{5,20}$/.test(compact) ? compact : null;
+  }
+
+  /* ---- phones and networks (shared with the compatibility dialog) ---- */
+
+  var phones = [
+    { id: "android", label: "Android phone", mp3: true },
+    { id: "iphone", label: "iPhone", mp3: true },
+    { id: "feature-mp3", label: "Other phone that plays MP3 ringtones", mp3: true },
+    { id: "feature-basic", label: "Older phone without MP3 ringtones", mp3: false }
+  ];
+
+  var networks = [
+    { id: "vodafone", label: "Vodafone" },
+    { id: "o2", label: "O2" },
+    { id: "ee", label: "EE" },
+    { id: "three", label: "Three" },
+    { id: "other", label: "Another network" }
+  ];
+
+  function findById(list, id) {
+    for (var i = 0; i < list.length; i++) if (list[i].id === id) return list[i];
+    return null;
+  }
+
+  // The stored choice, or "" while it is "Unknown" (never chosen) or not one we know.
+  function storedChoice(getter, list) {
+    var ext = host();
+    var value = ext ? String(ext[getter]()) : "";
+    return findById(list, value) ? value : "";
+  }
+
+  function fillSelect(select, list, chosen, placeholder) {
+    select.innerHTML = "";
+    var first = document.createElement("option");
+    first.value = "";
+    first.textContent = placeholder;
+    select.appendChild(first);
+    list.forEach(function (item) {
+      var option = document.createElement("option");
+      option.value = item.id;
+      option.textContent = item.label;
+      select.appendChild(option);
+    });
+    select.value = chosen || "";
+  }
+
+  /* ---- what each failure means ---- */
+
+  var cdListErrors = {
+    "ERROR: No drives found": "No CD drive was found on this computer.",
+    "ERROR: Invalid Drive ID": "That drive is no longer there. Press Refresh to look again.",
+    "ERROR: Could not get handle to CD": "The drive could not be opened. Another program may be using it.",
+    "ERROR: No CD inserted": "There is no disc in this drive, or the disc cannot be read. Insert an audio CD and press Refresh.",
+    "ERROR: Not an audio CD": "This disc has no audio tracks to copy."
+  };
+
+  function cdListError(text) {
+    if (text.indexOf("ERROR") !== 0) return null;
+    return cdListErrors[text] || "The CD could not be read (" + text.replace(/^ERROR:\s*/, "") + ").";
+  }
+
+  var ripErrors = {
+    201: "The CD drive is no longer there. Check the drive and try again.",
+    202: "The CD drive could not be opened. Another program may be using it.",
+    203: "There is no disc in the drive, or it cannot be read.",
+    204: "This track is no longer on the disc. Was the CD changed?",
+    205: "This disc has no audio tracks to copy.",
+    206: "This is a data track, not music.",
+    207: "There was not enough memory to copy the track.",
+    208: "The copy could not be saved: the disk may be full or the folder read-only.",
+    209: "Part of the track could not be read. Clean the disc and try again.",
+    210: "Copying was stopped."
+  };
+
+  var normalizeErrors = {
+    201: "The clip's old volume information could not be removed.",
+    202: "The loudness of the clip could not be measured and levelled.",
+    203: "The final volume lift could not be applied to the clip."
+  };
+
+  function ripError(code) { return ripErrors[code] || "Copying from the CD failed (code " + code + ")."; }
+  function normalizeError(code) { return normalizeErrors[code] || "Levelling the loudness failed (code " + code + ")."; }
+  var transcodeError = "The music could not be turned into an MP3 clip. The file may be damaged, or in a format that cannot be read.";
+  var uploadError = "The clip could not be sent: the connection to the service failed or broke off.";
+
+  var serviceErrors = {
+    "missing phone": "Please enter the phone number.",
+    "invalid phone number": "The service did not accept this phone number. Use digits only, with the country code.",
+    "missing network": "Please choose the phone's network.",
+    "invalid parameters": "The service did not accept the phone details.",
+    "unknown session": "The service has forgotten this sending. Please try again.",
+    "clip too large": "The clip is too large for the service.",
+    "not MPEG audio": "The service did not accept the clip as MP3 audio."
+  };
+
+  // The answer of an HTTP request: { ok, words } or { ok:false, message }.
+  function readServiceAnswer(text) {
+    text = String(text || "").trim();
+    if (text.indexOf("ERROR:XMLHTTP") === 0 || text === "")
+      return { ok: false, message: "The service could not be reached. Check the internet connection and try again." };
+    if (text.indexOf("ERROR") === 0) {
+      var reason = text.replace(/^ERROR\s*/, "");
+      return { ok: false, message: serviceErrors[reason] || "The service reported a problem: " + reason + "." };
+    }
+    return { ok: true, words: text.split(/\s+/) };
+  }
+
+  // Starts an HTTP GET and calls done(text) with the answer.
+  function fetchText(url, done) {
+    var ext = host();
+    if (!ext.DTE_MakeHttpRequest(url)) { done(""); return null; }
+    return poll(function () { return ext.DTE_xhStatus; }, function (v) { return v === 1; }, null,
+      function () { done(String(ext.DTE_xhResponse)); });
+  }
+
+  /* ---- dialogs ---- */
+
+  // A dialog page closes through its button, which starts with the focus.
+  function wireCloseButton(button) {
+    button.addEventListener("click", function () {
+      var ext = host();
+      if (ext) ext.DTE_CloseWindow();
+    });
+    button.focus();
+  }
+
+  function openHomepage() { var ext = host(); if (ext) ext.DTE_NavigateURL("homepage"); }
+
+  function canPlayMp3() {
+    try {
+      return new Audio().canPlayType("audio/mpeg") !== "";
+    } catch (e) {
+      return false;
+    }
+  }
+
+  return {
+    host: host, state: state, requireHost: requireHost,
+    poll: poll, after: after, stopAllPolling: stopAllPolling, pollingCount: pollingCount,
+    pageFolder: pageFolder, tempPath: tempPath, fileName: fileName,
+    serviceAuthority: serviceAuthority, serviceUrl: serviceUrl,
+    framesToTime: framesToTime, splitList: splitList, normalisePhoneNumber: normalisePhoneNumber,
+    phones: phones, networks: networks, findById: findById, storedChoice: storedChoice, fillSelect: fillSelect,
+    cdListError: cdListError, ripError: ripError, normalizeError: normalizeError,
+    transcodeError: transcodeError, uploadError: uploadError,
+    readServiceAnswer: readServiceAnswer, fetchText: fetchText,
+    wireCloseButton: wireCloseButton, openHomepage: openHomepage, canPlayMp3: canPlayMp3
+  };
+})();

@@ -1,0 +1,64 @@
+#pragma once
+
+// Driving the real pages: their state lines, the service they send to, and the
+// music they start from.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/app_harness.h"
+
+namespace quillon::test {
+
+// Waits until the page has logged "QUILLON state <prefix>..." and returns the text
+// after "state ". Only lines after the first `skip` matching ones count.
+std::optional<std::string> waitForState(const AppRun& run, const std::string& prefix,
+                                        std::chrono::milliseconds timeout = 60s, std::size_t skip = 0);
+
+// Every state line logged so far, in order, without the "QUILLON state " prefix.
+std::vector<std::string> statesOf(const std::string& output);
+
+// Console lines that report a script or page error.
+std::vector<std::string> consoleErrors(const std::string& output);
+
+// Points the app copy's pages and its uploads at a service: the pages read the
+// address from res/service_address.js, the uploads from QUILLON_SERVICE.
+void pointPagesAt(const TestApp& app, const std::string& authority);
+
+// A port on 127.0.0.1 that nothing listened on a moment ago.
+int unusedPort();
+
+// The built reference service run as its own process on a chosen port.
+class ServiceProcess {
+public:
+    ServiceProcess(const std::filesystem::path& storage, int port);
+    ~ServiceProcess();
+    ServiceProcess(const ServiceProcess&) = delete;
+    ServiceProcess& operator=(const ServiceProcess&) = delete;
+    [[nodiscard]] bool listening() const { return listening_; }
+
+private:
+    pid_t pid_ = -1;
+    bool listening_ = false;
+};
+
+// Waits until no mapped window has exactly this title.
+[[nodiscard]] bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout = 10s);
+
+// A disc image of two audio tracks of sine tone (3 s and 2 s) and a data track.
+// Returns the .cue path.
+std::filesystem::path writeSineDisc(const std::filesystem::path& dir);
+
+// The one clip a reference service stored, by its session id; nullopt unless
+// exactly one is there.
+std::optional<std::filesystem::path> storedClip(const std::filesystem::path& storage);
+
+// The file named by a "clip-ready <path>" state.
+std::filesystem::path clipPathOf(const std::string& state);
+
+}  // namespace quillon::test
