@@ -1,8 +1,5 @@
 include(GoogleTest)
 
-# Long load and fault runs: CI still runs them; `ctest -LE slow` leaves them out.
-set(QUILLON_SLOW_TESTS e2e_reliability_load_test e2e_reliability_faults_test e2e_reliability_hostile_page_test)
-
 # quillon_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
 # One GoogleTest executable; every test case becomes a ctest test carrying the labels.
 function(quillon_add_test)
@@ -16,9 +13,6 @@ function(quillon_add_test)
   set(labels unit)
   if(T_LABELS)
     set(labels ${T_LABELS})
-  endif()
-  if(T_NAME IN_LIST QUILLON_SLOW_TESTS)
-    list(APPEND labels slow)
   endif()
   # Tests that drive windows share one display and its keyboard focus.
   set(serial FALSE)
