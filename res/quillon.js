@@ -240,6 +240,7 @@ var Quillon = (function () {
       if (ext) ext.DTE_CloseWindow();
     });
     button.focus();
+    state("dialog " + document.title);
   }
 
   function openHomepage() { var ext = host(); if (ext) ext.DTE_NavigateURL("homepage"); }

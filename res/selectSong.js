@@ -120,7 +120,7 @@
       name.textContent = "Track " + (index + 1);
       var length = document.createElement("span");
       length.className = "len";
-      length.textContent = data ? "data, not music" : Q.framesToTime(parseInt(item, 10));
+      length.textContent = data ? "data track" : Q.framesToTime(parseInt(item, 10));
       row.appendChild(radio);
       row.appendChild(name);
       row.appendChild(length);
