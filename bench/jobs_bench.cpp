@@ -4,7 +4,7 @@
 // success status and every upload must reach the sink whole, or the benchmark
 // stops with an error rather than print a figure.
 //
-// Usage: bench_jobs
+// Usage: bench_jobs [rip|upload|transcode]
 #include <httplib.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -41,7 +41,7 @@ namespace {
 
 constexpr int kRipRuns = 5;
 constexpr int kUploadRuns = 5;
-constexpr int kTranscodeRuns = 3;
+constexpr int kTranscodeRuns = 5;
 constexpr int kTrackFrames = 6 * 60 * 75;  // a six-minute track
 constexpr int kTailFrames = 75;            // a second track, so the disc is no single-track one
 constexpr std::uint64_t kUploadBytes = 200ull * 1000 * 1000;
@@ -128,14 +128,28 @@ void prewarm(const fs::path& file)
     (void)timedRun({"cat", file.string()});
 }
 
+// Runs both sides of one comparison, taking turns at going first, so that a
+// machine that gets busier or quieter during the run weighs on both alike.
+void inTurns(int run, const std::function<void()>& job, const std::function<void()>& reference)
+{
+    if (run % 2 == 0) {
+        job();
+        reference();
+    } else {
+        reference();
+        job();
+    }
+}
+
 void benchRip(const TempFolder& dir)
 {
     const fs::path cue = writeDiscImage(dir.path());
     const fs::path bin = dir / "disc.bin";
     const std::shared_ptr<cd::CdAccess> access = cd::makeLibcdioAccess({false, {cue.string()}});
     const fs::path wav = dir / "track.wav";
-    std::vector<double> ripSeconds, catSeconds;
-    for (int run = 0; run < kRipRuns; ++run) {
+    const fs::path copy = dir / "copy.bin";
+    std::vector<double> ripSeconds, catSeconds, copySeconds;
+    const auto ripOnce = [&] {
         prewarm(bin);
         auto fields = std::make_shared<jobs::JobFields>();
         const auto start = std::chrono::steady_clock::now();
@@ -148,15 +162,26 @@ void benchRip(const TempFolder& dir)
         if (fs::file_size(wav) != expected)
             throw std::runtime_error("the ripped file has the wrong size");
         fs::remove(wav);
+    };
+    const auto readOnce = [&] {
         prewarm(bin);
         catSeconds.push_back(timedRun({"cat", bin.string()}));
-    }
+        // Reading and writing the same bytes in blocks, as "cat image.bin > copy" does.
+        prewarm(bin);
+        copySeconds.push_back(
+            timedRun({"dd", "if=" + bin.string(), "of=" + copy.string(), "bs=128K", "status=none"}));
+        fs::remove(copy);
+    };
+    for (int run = 0; run < kRipRuns; ++run)
+        inTurns(run, ripOnce, readOnce);
     const double trackMB = static_cast<double>(kTrackFrames) * cd::kFrameBytes / kMega;
     const double binMB = static_cast<double>(fs::file_size(bin)) / kMega;
     const Summary rip = summarize(rates(trackMB, ripSeconds));
     const Summary cat = summarize(rates(binMB, catSeconds));
     printRow({"3 rip", {"rip job, 6 min track", rip}, Figure{"cat image.bin >/dev/null", cat}, "MB/s", ">= 0.8x cat",
               rip.median >= 0.8 * cat.median});
+    printRow({"3 rip", {"rip job, 6 min track", rip},
+              Figure{"read+write copy (dd bs=128K)", summarize(rates(binMB, copySeconds))}, "MB/s", "", {}});
 }
 
 // Takes uploads on 127.0.0.1 and throws their bodies away, counting the bytes.
@@ -226,7 +251,7 @@ void benchUpload(const TempFolder& dir)
     const std::string url = "http://" + host + jobs::uploadTarget("bench");
     const std::string curlData = std::string("@").append(file.string());
     std::vector<double> jobSeconds, curlSeconds;
-    for (int run = 0; run < kUploadRuns; ++run) {
+    const auto jobOnce = [&] {
         prewarm(file);
         auto fields = std::make_shared<jobs::JobFields>();
         const auto start = std::chrono::steady_clock::now();
@@ -235,12 +260,16 @@ void benchUpload(const TempFolder& dir)
         jobSeconds.push_back(pollUntil(start, [&] { return fields->upStatus.value() >= jobs::kUploadDone; }));
         if (fields->upStatus.value() != jobs::kUploadDone || sink.takeReceived() != kUploadBytes)
             throw std::runtime_error("the upload job did not deliver the whole file");
+    };
+    const auto curlOnce = [&] {
         prewarm(file);
         curlSeconds.push_back(
             timedRun({"curl", "-sf", "-o", "/dev/null", "--http1.0", "--data-binary", curlData, url}));
         if (sink.takeReceived() != kUploadBytes)
             throw std::runtime_error("curl did not deliver the whole file");
-    }
+    };
+    for (int run = 0; run < kUploadRuns; ++run)
+        inTurns(run, jobOnce, curlOnce);
     const Summary job = summarize(rates(kUploadBytes / kMega, jobSeconds));
     const Summary curl = summarize(rates(kUploadBytes / kMega, curlSeconds));
     printRow({"4 upload 200 MB", {"upload job to 127.0.0.1", job}, Figure{"curl --http1.0 --data-binary", curl}, "MB/s",
@@ -266,7 +295,7 @@ void benchTranscode(const TempFolder& dir)
     const fs::path jobOutput = dir / "job.mp3";
     const fs::path directOutput = dir / "direct.mp3";
     std::vector<double> jobSeconds, directSeconds;
-    for (int run = 0; run < kTranscodeRuns; ++run) {
+    const auto jobOnce = [&] {
         prewarm(input);
         auto fields = std::make_shared<jobs::JobFields>();
         const auto start = std::chrono::steady_clock::now();
@@ -275,10 +304,14 @@ void benchTranscode(const TempFolder& dir)
         jobSeconds.push_back(pollUntil(start, [&] { return fields->tsStatus.value() != jobs::kTranscodeRunning; }));
         if (fields->tsStatus.value() != jobs::kTranscodeDone || fs::file_size(jobOutput) == 0)
             throw std::runtime_error("the transcode job failed");
+    };
+    const auto directOnce = [&] {
         prewarm(input);
         directSeconds.push_back(timedRun({encoder->string(), "-i", input.string(), "-ab", "64k", "-ar", "44100", "-ac",
                                           "2", "-y", directOutput.string()}));
-    }
+    };
+    for (int run = 0; run < kTranscodeRuns; ++run)
+        inTurns(run, jobOnce, directOnce);
     const Summary job = summarize(jobSeconds);
     const Summary direct = summarize(directSeconds);
     printRow({"5 transcode 3 min WAV", {"transcode job", job}, Figure{"same ffmpeg arguments alone", direct}, "s",
@@ -287,13 +320,18 @@ void benchTranscode(const TempFolder& dir)
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    const std::string only = argc > 1 ? argv[1] : "";
+    const auto wanted = [&only](const char* part) { return only.empty() || only == part; };
     try {
         const TempFolder dir;
-        benchRip(dir);
-        benchUpload(dir);
-        benchTranscode(dir);
+        if (wanted("rip"))
+            benchRip(dir);
+        if (wanted("upload"))
+            benchUpload(dir);
+        if (wanted("transcode"))
+            benchTranscode(dir);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_jobs: %s\n", error.what());
         return 1;

@@ -65,9 +65,11 @@ SpawnedProcess::SpawnedProcess(const std::vector<std::string>& argv, const std::
 
     SpawnActions spawn;
     posix_spawn_file_actions_addopen(&spawn.actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    if (output == Output::read)
+    if (output == Output::read) {
+        // The engine writes page console messages to either stream, depending on its version.
         posix_spawn_file_actions_adddup2(&spawn.actions, ends[1], STDOUT_FILENO);
-    else {
+        posix_spawn_file_actions_adddup2(&spawn.actions, ends[1], STDERR_FILENO);
+    } else {
         posix_spawn_file_actions_addopen(&spawn.actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&spawn.actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     }

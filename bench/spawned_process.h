@@ -11,8 +11,8 @@
 namespace quillon::bench {
 
 // A child started with posix_spawn from an argument vector (never a shell).
-// Standard input is /dev/null. Either standard output is read here line by line
-// and standard error is shared with this process, or both are thrown away.
+// Standard input is /dev/null. Standard output and standard error are either
+// both read here line by line or both thrown away.
 class SpawnedProcess {
 public:
     enum class Output { read, discard };
