@@ -113,8 +113,12 @@ void benchCalls(const Paths& paths, const AppCopy& app)
 
     const Figure async{"async postMessage+reply (bench host)", summarize(column(inHost, "async-reply"))};
     const auto bridgeRow = [&](const std::string& name, const Figure& subject, const Figure& reference) {
-        const bool pass = subject.value.median <= 50 && subject.value.median < reference.value.median;
-        printRow({name, subject, reference, "us", "<=50 us, < async", pass});
+        const bool fast = subject.value.median <= 50;
+        const bool belowAsync = subject.value.median < reference.value.median;
+        std::string note;
+        if (fast != belowAsync)
+            note = fast ? "not below async" : "above 50 us; below async";
+        printRow({name, subject, reference, "us", "<=50 us, < async", fast && belowAsync}, note);
     };
     bridgeRow("1 bridge call", {"DTE_GetVersion() in app", summarize(column(inApp, "bridge-method"))}, async);
     bridgeRow("1 bridge call", {"DTE_tsStatus in app", summarize(column(inApp, "bridge-property"))}, async);

@@ -42,7 +42,7 @@ std::string figureText(const Figure& figure, const std::string& unit)
 
 }  // namespace
 
-void printRow(const Row& row)
+void printRow(const Row& row, const std::string& note)
 {
     const std::string subject = row.subject.what + ": " + figureText(row.subject, row.unit);
     std::string reference = "-";
@@ -52,7 +52,9 @@ void printRow(const Row& row)
         if (row.reference->value.median != 0)
             ratio = number(row.subject.value.median / row.reference->value.median);
     }
-    const std::string verdict = !row.pass ? "-" : *row.pass ? "pass" : "MISS";
+    std::string verdict = !row.pass ? "-" : *row.pass ? "pass" : "MISS";
+    if (!note.empty())
+        verdict += " (" + note + ")";
     std::printf("ROW\t%s\t%s\t%s\t%s\t%s\t%s\n", row.name.c_str(), subject.c_str(), reference.c_str(), ratio.c_str(),
                 row.target.empty() ? "-" : row.target.c_str(), verdict.c_str());
     std::fflush(stdout);

@@ -39,6 +39,7 @@ struct Row {
 
 // Writes the row as one tab-separated line starting with "ROW" to standard
 // output, where scripts/bench collects the lines of every driver into one table.
-void printRow(const Row& row);
+// note follows the verdict, e.g. which half of a two-part target was missed.
+void printRow(const Row& row, const std::string& note = "");
 
 }  // namespace quillon::bench
