@@ -14,6 +14,7 @@
 #include "jobs/transcode_job.h"
 #include "jobs/upload_job.h"
 #include "settings/homepage.h"
+#include "settings/service_host.h"
 
 namespace quillon::app {
 
@@ -78,7 +79,20 @@ void MainWindow::initialise()
     // view keeps the engine's own keys away.
 
     settings_.startUp();
-    browser_->navigate((app_.exeDir() / "res" / "selectSong.html").string());
+    browser_->navigate(startPageUri());
+}
+
+// The start page learns where the service is from its address: no script member
+// tells it, and the uploads and the pages must reach the same service.
+std::string MainWindow::startPageUri() const
+{
+    const std::string page = (app_.exeDir() / "res" / "selectSong.html").string();
+    gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
+    gchar* service = g_uri_escape_string(settings::serviceHost().authority().c_str(), nullptr, FALSE);
+    std::string result = std::string(uri ? uri : page.c_str()) + "?service=" + service;
+    g_free(service);
+    g_free(uri);
+    return result;
 }
 
 void MainWindow::measureFrame()

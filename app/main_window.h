@@ -96,6 +96,7 @@ private:
     GtkWindow* topWindow() const;
     void showFixedDialog(const char* title, const char* page, int width, int height);
     void measureFrame();
+    [[nodiscard]] std::string startPageUri() const;
     static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self);
 
     AppHost& app_;

@@ -19,5 +19,8 @@ function(quillon_add_test)
   if("gui" IN_LIST labels)
     set(serial TRUE)
   endif()
-  gtest_discover_tests(${T_NAME} PROPERTIES LABELS "${labels}" RUN_SERIAL ${serial} DISCOVERY_TIMEOUT 60)
+  # The discovered tests' properties pass through one more list expansion, so a
+  # list of labels needs its separators escaped to arrive whole.
+  string(REPLACE ";" "\\;" escaped_labels "${labels}")
+  gtest_discover_tests(${T_NAME} PROPERTIES LABELS "${escaped_labels}" RUN_SERIAL ${serial} DISCOVERY_TIMEOUT 60)
 endfunction()

@@ -95,6 +95,12 @@ TestApp::TestApp()
 
 void TestApp::addPage(const std::string& name, const std::string& html) const { writeFile(res() / name, html); }
 
+void AppTest::SetUp()
+{
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
+}
+
 AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<std::string, std::string> environment)
 {
     std::vector<std::string> argv{(app.folder() / "quillon").string()};

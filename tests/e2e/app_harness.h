@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "tests/test_support.h"
 
 namespace quillon::test {
@@ -35,6 +37,14 @@ public:
 
 private:
     TempDir dir_;
+};
+
+// Base of the end-to-end tests: a fresh app folder per test, skipped where there
+// is no display to run the app on.
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    TestApp app;
 };
 
 // One run of the app under the test's display. Pages report with

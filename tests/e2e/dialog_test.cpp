@@ -1,7 +1,6 @@
 // Modal HTML dialogs, message boxes and the file chooser in the real app.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
@@ -26,15 +25,7 @@ Geometry geometryOf(const std::string& window)
     return {field("X"), field("Y"), field("WIDTH"), field("HEIGHT")};
 }
 
-class DialogTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
-    }
-    TestApp app;
-};
+using DialogTest = AppTest;
 
 }  // namespace
 

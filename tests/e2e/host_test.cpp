@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <cstdlib>
 
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
@@ -14,15 +13,7 @@ namespace {
 
 constexpr const char* kCaption = "Quillon - Version 2.1.0";
 
-class HostTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
-    }
-    TestApp app;
-};
+using HostTest = AppTest;
 
 }  // namespace
 

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <cstdlib>
 
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
@@ -14,15 +13,7 @@ using namespace quillon::test;
 
 namespace {
 
-class AppJobsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
-    }
-    TestApp app;
-};
+using AppJobsTest = AppTest;
 
 // Page helpers: wait for a status property to reach an end value, then report it.
 const char* kPollScript = R"(

@@ -2,7 +2,6 @@
 // opened in the desktop's default browser.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
@@ -11,15 +10,7 @@ using namespace quillon::test;
 
 namespace {
 
-class AppSettingsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
-    }
-    TestApp app;
-};
+using AppSettingsTest = AppTest;
 
 const char* kReadAll = R"(
     var e = window.external;
