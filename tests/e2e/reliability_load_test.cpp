@@ -1,0 +1,182 @@
+// Load on the real app: every job kind started, polled and broken hundreds of times
+// in quick succession while a second page polls, then twenty whole clip-and-send
+// runs. What the app holds (descriptors, threads, children, memory) stays flat.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "tests/cd_image_builder.h"
+#include "tests/e2e/app_harness.h"
+#include "tests/e2e/page_script.h"
+#include "tests/e2e/reliability_support.h"
+#include "tests/process_probe.h"
+
+using namespace quillon::test;
+
+namespace {
+
+class LoadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!std::getenv("DISPLAY"))
+            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
+        const int port = server.bind_to_any_port("127.0.0.1");
+        server.Get("/get", [](const httplib::Request&, httplib::Response& res) { res.set_content("answer", "text/plain"); });
+        server.Post("/cgi-bin/dte_upload2.cgi", [this](const httplib::Request& req, httplib::Response& res) {
+            uploads += 1;
+            uploadedBytes += req.body.size();
+            res.set_content("OK", "text/plain");
+        });
+        serving = std::thread([this] { server.listen_after_bind(); });
+        host = "127.0.0.1:" + std::to_string(port);
+    }
+    void TearDown() override
+    {
+        server.stop();
+        if (serving.joinable())
+            serving.join();
+    }
+
+    // Waits until the app has no children but its page processes.
+    static bool settled(pid_t pid)
+    {
+        return waitUntil(
+            [&] {
+                for (const auto& child : childrenOf(pid)) {
+                    if (child.name.rfind("WebKit", 0) != 0)
+                        return false;
+                }
+                return true;
+            },
+            60s);
+    }
+
+    TestApp app;
+    httplib::Server server;
+    std::thread serving;
+    std::string host;
+    std::atomic<int> uploads{0};
+    std::atomic<std::size_t> uploadedBytes{0};
+};
+
+void expectFlat(const Usage& before, const Usage& after)
+{
+    EXPECT_LE(after.descriptors, before.descriptors + 8) << before.descriptors << " -> " << after.descriptors;
+    EXPECT_LE(after.threads, before.threads + 4) << before.threads << " -> " << after.threads;
+    EXPECT_LE(after.children, before.children) << before.children << " -> " << after.children;
+    EXPECT_EQ(after.zombies, 0u);
+    EXPECT_LE(after.residentKb, before.residentKb + 64 * 1024) << before.residentKb << " -> " << after.residentKb;
+}
+
+}  // namespace
+
+TEST_F(LoadTest, HundredsOfStartsPollsAndBreaksOfEveryJobWhileASecondPagePolls)
+{
+    const auto image = writeDiscImage(app.dir().path(), "disc", {{150}, {150}});
+    writeScript(app.res() / "ffmpeg", "#!/bin/sh\nsleep 0.02\nexit 0\n");
+    writeScript(app.res() / "mp3gain", "#!/bin/sh\nexit 0\n");
+    const auto clip = app.dir().path() / "clip.mp3";
+    writeFile(clip, std::string(20000, 'c'));
+    const std::string dir = app.dir().path().string();
+    app.addPage("poller.html", page(R"(
+        var e = window.external, polls = 0;
+        report('poller ' + typeof e.DTE_tsStatus);
+        setInterval(function () {
+            for (var k = 0; k < 10; k++, polls++)
+                void (e.DTE_xhStatus + e.DTE_tsStatus + e.DTE_upStatus + e.DTE_ripStatus + e.DTE_norStatus + e.DTE_xhResponse);
+            if (polls % 2000 == 0) report('polled ' + polls);
+        }, 1);
+    )"));
+    app.addPage("selectSong.html", page("var DIR = '" + dir + "', CLIP = '" + clip.string() + "', HOST = '" + host +
+                                            "';" + R"(
+        var e = window.external, round = 0, refused = 0;
+        var drive = String(e.DTE_GetDrivesInfo().split(':::').length - 1);
+        function one() {
+            var started = [e.DTE_MakeHttpRequest('http://' + HOST + '/get'),
+                           e.DTE_TranscodeMedia(DIR + '/in' + (round % 3) + '.wav', DIR + '/out' + (round % 3) + '.mp3'),
+                           e.DTE_UploadFile(CLIP, 'sid' + round),
+                           e.DTE_GrabAudioDataFromCD(drive, '1', DIR + '/rip' + (round % 3) + '.wav'),
+                           e.DTE_NormalizeAudio(DIR + '/out' + (round % 3) + '.mp3')];
+            started.forEach(function (s) { if (!s) refused++; });
+            for (var p = 0; p < 5; p++)
+                void (e.DTE_xhStatus + e.DTE_tsStatus + e.DTE_upStatus + e.DTE_ripStatus + e.DTE_norStatus);
+            e.DTE_BreakAsyncOperation();
+            round++;
+            if (round == 50) report('warm');
+            if (round % 100 == 0) report('round ' + round);
+            if (round < 400) setTimeout(one, 2); else report('done ' + refused);
+        }
+        var frame = document.createElement('iframe');
+        frame.src = 'poller.html';
+        document.body.appendChild(frame);
+        setTimeout(one, 500);
+    )"));
+    AppRun run(app, {}, {{"QUILLON_SERVICE", host}, {"QUILLON_CD_IMAGES", image.cue.string()}});
+    ASSERT_TRUE(run.waitForReport("warm", 120s)) << run.output().substr(0, 3000);
+    const auto pid = appProcess(app);
+    ASSERT_TRUE(pid);
+    const Usage before = usageOf(*pid);
+    ASSERT_TRUE(run.waitForReport("done", 600s)) << run.output().substr(0, 3000);
+    EXPECT_TRUE(run.waitForReport("polled")) << "the second page did not poll alongside";
+    ASSERT_TRUE(settled(*pid));
+    ASSERT_TRUE(waitUntil([&] { return usageOf(*pid).threads <= before.threads + 4; }, 60s));
+    expectFlat(before, usageOf(*pid));
+    EXPECT_TRUE(run.running());
+}
+
+TEST_F(LoadTest, TwentyWholeClipAndSendRunsInOneAppRun)
+{
+    // A stand-in encoder that writes a small MP3-like output where it is told.
+    writeScript(app.res() / "ffmpeg", "#!/bin/sh\nfor last; do :; done\nhead -c 30000 /dev/zero > \"$last\"\n");
+    writeScript(app.res() / "mp3gain", "#!/bin/sh\nexit 0\n");
+    writeFile(app.dir().path() / "song.wav", std::string(100000, 'w'));
+    const std::string dir = app.dir().path().string();
+    app.addPage("selectSong.html", page("var DIR = '" + dir + "', HOST = '" + host + "';" + R"(
+        var e = window.external, run = 0;
+        function wait(name, ended, then) {
+            var timer = setInterval(function () { var v = e[name]; if (ended(v)) { clearInterval(timer); then(v); } }, 5);
+        }
+        function clip() {
+            var out = DIR + '/clip' + run + '.mp3';
+            e.DTE_TranscodeMedia(DIR + '/song.wav', out);
+            wait('DTE_tsStatus', function (v) { return v != 0; }, function (ts) {
+                e.DTE_NormalizeAudio(out);
+                wait('DTE_norStatus', function (v) { return v == 100 || v > 200; }, function (nor) {
+                    e.DTE_UploadFile(out, 'session' + run);
+                    wait('DTE_upStatus', function (v) { return v >= 100; }, function (up) {
+                        e.DTE_MakeHttpRequest('http://' + HOST + '/get');
+                        wait('DTE_xhStatus', function (v) { return v == 1; }, function () {
+                            report('clip ' + run + ' ' + ts + ' ' + nor + ' ' + up + ' ' + e.DTE_xhResponse);
+                            if (++run == 1) report('warm');
+                            if (run < 20) setTimeout(clip, 0); else report('done');
+                        });
+                    });
+                });
+            });
+        }
+        clip();
+    )"));
+    AppRun run(app, {}, {{"QUILLON_SERVICE", host}});
+    ASSERT_TRUE(run.waitForReport("warm", 120s)) << run.output();
+    const auto pid = appProcess(app);
+    ASSERT_TRUE(pid);
+    ASSERT_TRUE(settled(*pid));
+    const Usage before = usageOf(*pid);
+    ASSERT_TRUE(run.waitForReport("done", 600s)) << run.output();
+    std::size_t clips = 0;
+    for (const auto& report : run.reports()) {
+        if (report.rfind("clip ", 0) != 0)
+            continue;
+        EXPECT_EQ(report, "clip " + std::to_string(clips) + " 1 100 100 answer");
+        ++clips;
+    }
+    EXPECT_EQ(clips, 20u);
+    EXPECT_EQ(uploads.load(), 20);
+    EXPECT_EQ(uploadedBytes.load(), 20u * 30000u);
+    ASSERT_TRUE(settled(*pid));
+    ASSERT_TRUE(waitUntil([&] { return usageOf(*pid).threads <= before.threads + 4; }, 60s));
+    expectFlat(before, usageOf(*pid));
+}
