@@ -8,13 +8,13 @@
 
 #include "app/app_host.h"
 #include "app/key_filter.h"
+#include "bridge/channel_message.h"
 #include "bridge/app_page.h"
 
 namespace quillon::app {
 
 namespace {
 
-constexpr const char* kChannelMessage = "quillon.channel";
 
 WebKitSettings* newSettings()
 {
@@ -78,7 +78,7 @@ void WebViewHost::openChannel()
     GUnixFDList* fds = g_unix_fd_list_new();
     g_unix_fd_list_append(fds, ends[1], nullptr);
     ::close(ends[1]);
-    WebKitUserMessage* message = webkit_user_message_new_with_fd_list(kChannelMessage, nullptr, fds);
+    WebKitUserMessage* message = webkit_user_message_new_with_fd_list(bridge::kChannelMessageName, nullptr, fds);
     g_object_unref(fds);
     webkit_web_view_send_message_to_page(view_, message, nullptr, nullptr, nullptr);
 }

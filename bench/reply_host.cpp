@@ -15,15 +15,14 @@
 #include <memory>
 #include <string>
 
-#include "bench/bench_target.h"
+#include "bridge/channel_message.h"
 #include "bridge/app_page.h"
 #include "bridge/channel_server.h"
 #include "bridge/script_bridge.h"
+#include "tests/fake_bridge_target.h"
 
 namespace {
 
-// The name the web extension waits for; it must match the app's.
-constexpr const char* kChannelMessage = "quillon.channel";
 // The page finds the handler as window.webkit.messageHandlers.qbench.
 constexpr const char* kReplyHandler = "qbench";
 
@@ -64,7 +63,8 @@ int main(int argc, char** argv)
                                               "user-content-manager", content, nullptr));
     g_object_unref(settings);
 
-    quillon::bench::BenchTarget target;
+    quillon::test::FakeBridgeTarget target;  // answers as the app's bridge does, without windows or jobs
+    target.recording = false;
     quillon::bridge::ScriptBridge bridge([&target] { return static_cast<quillon::bridge::BridgeTarget*>(&target); });
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
@@ -78,7 +78,7 @@ int main(int argc, char** argv)
     GUnixFDList* fds = g_unix_fd_list_new();
     g_unix_fd_list_append(fds, ends[1], nullptr);
     ::close(ends[1]);
-    WebKitUserMessage* message = webkit_user_message_new_with_fd_list(kChannelMessage, nullptr, fds);
+    WebKitUserMessage* message = webkit_user_message_new_with_fd_list(quillon::bridge::kChannelMessageName, nullptr, fds);
     g_object_unref(fds);
     webkit_web_view_send_message_to_page(view, message, nullptr, nullptr, nullptr);
 

@@ -16,6 +16,9 @@ namespace quillon::bridge {
 // private channel, serialised as GVariant. Decoding treats the bytes as hostile:
 // anything malformed decodes to nullopt, never to a crash.
 
+// The name of the message that hands a web view's page its end of the channel.
+inline constexpr const char* kChannelMessageName = "quillon.channel";
+
 struct LookupRequest {
     std::string name;
     bool operator==(const LookupRequest&) const = default;

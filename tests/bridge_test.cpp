@@ -2,85 +2,17 @@
 // every operation it is asked to carry out.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <vector>
 
 #include "bridge/member_table.h"
 #include "bridge/script_bridge.h"
+#include "tests/fake_bridge_target.h"
 
 using namespace quillon::bridge;
 
 namespace {
 
-class RecordingWindow : public BridgeTarget {
-public:
-    std::vector<std::string> calls;
-    std::string commandLine;
-    std::string textResult;
-    int startResult = 1;
-    std::int32_t status = 0;
-
-    void record(std::string call) { calls.push_back(std::move(call)); }
-
-    int IsDTE() override { record("IsDTE"); return 1; }
-    void CloseWindow(CallerId caller) override { record(std::string("CloseWindow ") + static_cast<const char*>(caller)); }
-    std::string ShowModalDialog(const std::string& title, const std::string& url, const std::string& argument,
-                                std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) override
-    {
-        record("ShowModalDialog " + title + "|" + url + "|" + argument + "|" + std::to_string(x) + "," +
-               std::to_string(y) + "," + std::to_string(w) + "," + std::to_string(h));
-        return textResult;
-    }
-    std::string GetTEPhone() override { record("GetTEPhone"); return textResult; }
-    void SetTEPhone(const std::string& v) override { record("SetTEPhone " + v); }
-    std::string GetTENetwork() override { record("GetTENetwork"); return textResult; }
-    void SetTENetwork(const std::string& v) override { record("SetTENetwork " + v); }
-    std::string GetTEAid() override { record("GetTEAid"); return textResult; }
-    void SetTEAid(const std::string& v) override { record("SetTEAid " + v); }
-    std::string GetTENVCheck() override { record("GetTENVCheck"); return textResult; }
-    void SetTENVCheck(const std::string& v) override { record("SetTENVCheck " + v); }
-    std::string GetVersion() override { record("GetVersion"); return "210"; }
-    std::string GetDialogArgument() override { record("GetDialogArgument"); return textResult; }
-    void SetDialogRetValue(const std::string& v) override { record("SetDialogRetValue " + v); }
-    void ShowAboutBox() override { record("ShowAboutBox"); }
-    void ShowContact() override { record("ShowContact"); }
-    void ShowCompatibility() override { record("ShowCompatibility"); }
-    void ShowUsage() override { record("ShowUsage"); }
-    void NavigateURL(const std::string& v) override { record("NavigateURL " + v); }
-    std::int32_t MessageBox(const std::string& t, std::int32_t s) override
-    {
-        record("MessageBox " + t + " " + std::to_string(s));
-        return 6;
-    }
-    std::string SelectMediaFile() override { record("SelectMediaFile"); return textResult; }
-    int MakeHttpRequest(const std::string& u) override { record("MakeHttpRequest " + u); return startResult; }
-    int TranscodeMedia(const std::string& a, const std::string& b) override
-    {
-        record("TranscodeMedia " + a + "|" + b);
-        return startResult;
-    }
-    int UploadFile(const std::string& a, const std::string& b) override
-    {
-        record("UploadFile " + a + "|" + b);
-        return startResult;
-    }
-    int GrabAudioDataFromCD(const std::string& a, const std::string& b, const std::string& c) override
-    {
-        record("GrabAudioDataFromCD " + a + "|" + b + "|" + c);
-        return startResult;
-    }
-    int NormalizeAudio(const std::string& a) override { record("NormalizeAudio " + a); return startResult; }
-    int BreakAsyncOperation() override { record("BreakAsyncOperation"); return 1; }
-    std::string GetDrivesInfo() override { record("GetDrivesInfo"); return textResult; }
-    std::string GetTracksInfo(std::int32_t d) override { record("GetTracksInfo " + std::to_string(d)); return textResult; }
-    std::int32_t xhStatus() override { record("xhStatus"); return status; }
-    std::string xhResponse() override { record("xhResponse"); return textResult; }
-    std::int32_t tsStatus() override { record("tsStatus"); return status; }
-    std::int32_t upStatus() override { record("upStatus"); return status; }
-    std::int32_t ripStatus() override { record("ripStatus"); return status; }
-    std::int32_t norStatus() override { record("norStatus"); return status; }
-    std::string& commandLineFile() override { return commandLine; }
-};
+using RecordingWindow = quillon::test::FakeBridgeTarget;
 
 struct BridgeFixture : ::testing::Test {
     RecordingWindow window;
@@ -212,7 +144,8 @@ TEST_F(BridgeFixture, ResultsTakeTheMemberResultKind)
     // Members without a result leave the slot alone.
     EXPECT_EQ(call("DTE_SetTEAid", {S("2")}), S("untouched"));
     EXPECT_EQ(call("DTE_CloseWindow"), S("untouched"));
-    EXPECT_EQ(window.calls.back(), "CloseWindow main");
+    EXPECT_EQ(window.calls.back(), "CloseWindow");
+    EXPECT_STREQ(static_cast<const char*>(window.lastCaller), "main");
 }
 
 TEST_F(BridgeFixture, CommandLineValueIsHandedOutOnce)

@@ -12,6 +12,7 @@
 #include "bridge/channel_client.h"
 #include "bridge/channel_message.h"
 #include "bridge/channel_server.h"
+#include "tests/fake_bridge_target.h"
 
 using namespace quillon::bridge;
 
@@ -103,52 +104,8 @@ TEST(AppPage, OnlyFilesInsideTheResFolderAreAppPages)
 
 namespace {
 
-// A main window that answers a few members, enough to see calls cross.
-class EchoWindow : public BridgeTarget {
-public:
-    std::string phone;
-    std::string cl = "song.mp3";
-    int IsDTE() override { return 1; }
-    void CloseWindow(CallerId) override {}
-    std::string ShowModalDialog(const std::string&, const std::string&, const std::string& a, std::int32_t,
-                                std::int32_t, std::int32_t, std::int32_t) override { return a; }
-    std::string GetTEPhone() override { return phone; }
-    void SetTEPhone(const std::string& v) override { phone = v; }
-    std::string GetTENetwork() override { return {}; }
-    void SetTENetwork(const std::string&) override {}
-    std::string GetTEAid() override { return {}; }
-    void SetTEAid(const std::string&) override {}
-    std::string GetTENVCheck() override { return {}; }
-    void SetTENVCheck(const std::string&) override {}
-    std::string GetVersion() override { return "210"; }
-    std::string GetDialogArgument() override { return {}; }
-    void SetDialogRetValue(const std::string&) override {}
-    void ShowAboutBox() override {}
-    void ShowContact() override {}
-    void ShowCompatibility() override {}
-    void ShowUsage() override {}
-    void NavigateURL(const std::string&) override {}
-    std::int32_t MessageBox(const std::string&, std::int32_t) override { return 1; }
-    std::string SelectMediaFile() override { return {}; }
-    int MakeHttpRequest(const std::string&) override { return 1; }
-    int TranscodeMedia(const std::string&, const std::string&) override { return 1; }
-    int UploadFile(const std::string&, const std::string&) override { return 1; }
-    int GrabAudioDataFromCD(const std::string&, const std::string&, const std::string&) override { return 1; }
-    int NormalizeAudio(const std::string&) override { return 1; }
-    int BreakAsyncOperation() override { return 1; }
-    std::string GetDrivesInfo() override { return {}; }
-    std::string GetTracksInfo(std::int32_t) override { return {}; }
-    std::int32_t xhStatus() override { return 1; }
-    std::string xhResponse() override { return {}; }
-    std::int32_t tsStatus() override { return 0; }
-    std::int32_t upStatus() override { return 42; }
-    std::int32_t ripStatus() override { return 0; }
-    std::int32_t norStatus() override { return 0; }
-    std::string& commandLineFile() override { return cl; }
-};
-
 struct ServedChannel : ::testing::Test {
-    EchoWindow window;
+    quillon::test::FakeBridgeTarget window;
     ScriptBridge bridge{[this] { return &window; }};
     bool trusted = true;
     std::shared_ptr<ChannelServer> server;
@@ -188,15 +145,18 @@ struct ServedChannel : ::testing::Test {
 
 TEST_F(ServedChannel, CallsCrossInBothDirections)
 {
+    window.status = 42;
+    window.textResult = "Nokia 3310";
+    window.commandLine = "song.mp3";
     EXPECT_EQ(lookup("DTE_upStatus"), (LookupReply{28, MemberKind::Property}));
     EXPECT_EQ(lookup("DTE_IsDTE"), (LookupReply{1, MemberKind::Both}));
     EXPECT_EQ(lookup("DTE_nothing").member, kUnknownDispId);
     EXPECT_EQ(invoke(28, kDispatchPropertyGet), BridgeValue::integer(42));
     EXPECT_EQ(invoke(5, kDispatchMethod, {BridgeValue::text("Nokia 3310")}), BridgeValue());
-    EXPECT_EQ(window.phone, "Nokia 3310");
     EXPECT_EQ(invoke(4, kDispatchMethod), BridgeValue::text("Nokia 3310"));
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), BridgeValue::text("song.mp3"));
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), BridgeValue::text(""));
+    EXPECT_EQ(window.calls, (std::vector<std::string>{"upStatus", "SetTEPhone Nokia 3310", "GetTEPhone"}));
 }
 
 TEST_F(ServedChannel, UntrustedPageGetsNothing)
@@ -204,7 +164,7 @@ TEST_F(ServedChannel, UntrustedPageGetsNothing)
     trusted = false;
     EXPECT_EQ(lookup("DTE_GetVersion").member, kUnknownDispId);
     EXPECT_EQ(invoke(5, kDispatchMethod, {BridgeValue::text("evil")}), BridgeValue());
-    EXPECT_EQ(window.phone, "");
+    EXPECT_TRUE(window.calls.empty());
 }
 
 TEST_F(ServedChannel, GarbageRequestGetsAnEmptyAnswerAndTheChannelGoesOn)

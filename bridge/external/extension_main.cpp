@@ -7,13 +7,13 @@
 #include <memory>
 #include <string>
 
+#include "bridge/channel_message.h"
 #include "bridge/app_page.h"
 #include "bridge/channel_client.h"
 #include "bridge/external/external_object.h"
 
 namespace {
 
-constexpr const char* kChannelMessage = "quillon.channel";
 constexpr const char* kChannelKey = "quillon-channel";
 
 std::string resDir;
@@ -22,7 +22,7 @@ using SharedChannel = std::shared_ptr<quillon::bridge::ChannelClient>;
 
 gboolean onUserMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer)
 {
-    if (g_strcmp0(webkit_user_message_get_name(message), kChannelMessage) != 0)
+    if (g_strcmp0(webkit_user_message_get_name(message), quillon::bridge::kChannelMessageName) != 0)
         return FALSE;
     GUnixFDList* fds = webkit_user_message_get_fd_list(message);
     const int fd = fds && g_unix_fd_list_get_length(fds) > 0 ? g_unix_fd_list_get(fds, 0, nullptr) : -1;

@@ -8,7 +8,7 @@
 #include "bridge/frame_reader.h"
 #include "bridge/member_table.h"
 #include "bridge/script_bridge.h"
-#include "tests/fuzz/fake_bridge_target.h"
+#include "tests/fake_bridge_target.h"
 #include "tests/fuzz/fuzz_check.h"
 
 using namespace quillon::bridge;
@@ -32,7 +32,7 @@ bool hasKind(const BridgeValue& value, ResultKind kind)
 
 void dispatch(const Request& request)
 {
-    quillon::fuzz::FakeBridgeTarget target;
+    quillon::test::FakeBridgeTarget target;
     ScriptBridge bridge([&target] { return &target; });
     if (const auto* lookup = std::get_if<LookupRequest>(&request)) {
         DispId id = 0;
@@ -48,10 +48,10 @@ void dispatch(const Request& request)
                kOk);
     const Member* member = memberById(invoke.member);
     if (!member) {
-        FUZZ_CHECK(target.calls == 0 && result.isEmpty());
+        FUZZ_CHECK(target.calls.empty() && result.isEmpty());
         return;
     }
-    FUZZ_CHECK(target.calls <= 1);
+    FUZZ_CHECK(target.calls.size() <= 1);
     FUZZ_CHECK(result.isEmpty() || hasKind(result, member->result));
 }
 
