@@ -8,6 +8,7 @@
 
 #include "app/app_host.h"
 #include "app/key_filter.h"
+#include "app/message_box.h"
 #include "bridge/channel_message.h"
 #include "bridge/app_page.h"
 
@@ -124,13 +125,10 @@ gboolean WebViewHost::onScriptDialog(WebKitWebView* view, WebKitScriptDialog* di
 {
     if (webkit_script_dialog_get_dialog_type(dialog) != WEBKIT_SCRIPT_DIALOG_ALERT)
         return FALSE;
+    // Whatever the page asked for: the app's caption and one OK button.
     GtkWidget* toplevel = gtk_widget_get_toplevel(GTK_WIDGET(view));
-    GtkWidget* box = gtk_message_dialog_new(GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel) : nullptr, GTK_DIALOG_MODAL,
-                                            GTK_MESSAGE_OTHER, GTK_BUTTONS_OK, "%s",
-                                            webkit_script_dialog_get_message(dialog));
-    gtk_window_set_title(GTK_WINDOW(box), "   Quillon");
-    gtk_dialog_run(GTK_DIALOG(box));
-    gtk_widget_destroy(box);
+    runMessageBox(GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel) : nullptr, "   Quillon",
+                  webkit_script_dialog_get_message(dialog), 0);
     return TRUE;
 }
 
