@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <cstdlib>
 #include <sstream>
 
 #include "tests/e2e/app_harness.h"
@@ -54,15 +53,14 @@ private:
     pid_t pid_ = -1;
 };
 
-class DesktopInstance : public ::testing::Test {
+class DesktopInstance : public AppTest {
 protected:
     void SetUp() override
     {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
-        app.addPage("selectSong.html", kPollingPage);
+        AppTest::SetUp();
+        if (!IsSkipped())
+            app.addPage("selectSong.html", kPollingPage);
     }
-    TestApp app;
 };
 
 class DesktopInstanceOnBus : public DesktopInstance {

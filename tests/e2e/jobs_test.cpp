@@ -15,16 +15,6 @@ namespace {
 
 using AppJobsTest = AppTest;
 
-// Page helpers: wait for a status property to reach an end value, then report it.
-const char* kPollScript = R"(
-    var e = window.external;
-    function waitFor(name, isEnd, then) {
-        var timer = setInterval(function () {
-            var value = e[name];
-            if (isEnd(value)) { clearInterval(timer); then(value); }
-        }, 50);
-    }
-)";
 
 }  // namespace
 
@@ -36,19 +26,19 @@ TEST_F(AppJobsTest, PageGetsASessionAndUploadsTheClipToTheService)
         clip += std::string("\xFF\xFB\x90\x64", 4) + std::string(413, static_cast<char>(frame));
     writeFile(app.res() / "tmp" / "clip.mp3", clip);
 
-    app.addPage("selectSong.html", page("var SERVICE = '" + service.authority() + "';" + kPollScript + R"(
+    app.addPage("selectSong.html", page("var e = window.external, SERVICE = '" + service.authority() + "';" + kPollScript + R"(
         var base = 'http://' + SERVICE + '/cgi-bin/';
         report('request ' + e.DTE_MakeHttpRequest(base + 'dte_session.cgi?phone=%2B420123456789&network=test'));
-        waitFor('DTE_xhStatus', function (v) { return v === 1; }, function () {
+        poll('DTE_xhStatus', function (v) { return v === 1; }, function () {
             var answer = e.DTE_xhResponse;
             report('session ' + answer.split(' ')[0]);
             var sid = answer.split(' ')[1];
             var clip = decodeURIComponent(location.pathname.replace(/[^/]*$/, '')) + 'tmp/clip.mp3';
             report('upload ' + e.DTE_UploadFile(clip, sid));
-            waitFor('DTE_upStatus', function (v) { return v >= 100; }, function (v) {
+            poll('DTE_upStatus', function (v) { return v >= 100; }, function (v) {
                 report('uploaded ' + v);
                 e.DTE_MakeHttpRequest(base + 'dte_status.cgi?sid=' + sid);
-                waitFor('DTE_xhStatus', function (v) { return v === 1; }, function () {
+                poll('DTE_xhStatus', function (v) { return v === 1; }, function () {
                     report('status ' + e.DTE_xhResponse.replace(sid, 'SID'));
                 });
             });
@@ -73,10 +63,11 @@ TEST_F(AppJobsTest, RealEncoderAndGainToolMakeALevelledClip)
 {
     writeFile(app.dir().path() / "tone.wav", toneWav(3.0));
     app.addPage("selectSong.html", page(std::string(kPollScript) + R"(
+        var e = window.external;
         var tmp = decodeURIComponent(location.pathname.replace(/[^/]*$/, '')) + 'tmp/';
         var wav = tmp.replace(/app\/res\/tmp\/$/, 'tone.wav');
         report('transcode ' + e.DTE_TranscodeMedia(wav, tmp + 'clip.mp3'));
-        waitFor('DTE_tsStatus', function (v) { return v !== 0; }, function (v) {
+        poll('DTE_tsStatus', function (v) { return v !== 0; }, function (v) {
             report('transcoded ' + v);
             report('normalize ' + e.DTE_NormalizeAudio(tmp + 'clip.mp3'));
             var seen = [];

@@ -1,8 +1,6 @@
 // The fixed dialogs as the start page opens them from its header links.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/pages_support.h"
 
@@ -14,15 +12,7 @@ constexpr const char* kCaption = "Quillon - Version 2.1.0";
 // Dialog captions carry the host's two-blank indent.
 constexpr const char* kIndent = "  ";
 
-class PagesDialogsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
-    }
-    TestApp app;
-};
+using PagesDialogsTest = AppTest;
 
 // Shift+Tab from "Choose a file…", which has the focus at start, walks the
 // header links backwards: Homepage, About, FAQ & contact, Phone check, How to use.

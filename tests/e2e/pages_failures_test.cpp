@@ -1,17 +1,15 @@
 // Every clip failure is explained, and "Try again" runs the failed work again.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/pages_support.h"
 
 using namespace quillon::test;
 
-TEST(PagesFailuresTest, AFailedToolIsReportedAndRetried)
+using PagesFailuresTest = AppTest;
+
+TEST_F(PagesFailuresTest, AFailedToolIsReportedAndRetried)
 {
-    if (!std::getenv("DISPLAY"))
-        GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
     struct Case {
         std::string tool;
         std::string script;

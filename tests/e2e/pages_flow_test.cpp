@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <cstdlib>
-
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/pages_support.h"
 #include "tests/e2e/reference_service.h"
@@ -16,12 +14,13 @@ namespace {
 constexpr const char* kCaption = "Quillon - Version 2.1.0";
 constexpr const char* kNumber = "+44 7700 900123";
 
-class PagesFlowTest : public ::testing::Test {
+class PagesFlowTest : public AppTest {
 protected:
     void SetUp() override
     {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
+        AppTest::SetUp();
+        if (IsSkipped())
+            return;
         std::filesystem::create_directories(storage());
         writeFile(tone(), toneWav(4.0));
     }
@@ -54,7 +53,6 @@ protected:
         EXPECT_EQ(sent.substr(sent.rfind('/') + 1), stored->filename().string());
     }
 
-    TestApp app;
 };
 
 // The states in order, each once, from the given list only.

@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <regex>
 
 #include "tests/e2e/app_harness.h"
@@ -20,14 +19,6 @@ using namespace quillon::test;
 
 namespace {
 
-constexpr const char* kPoll = R"(
-    function poll(name, ended, then) {
-        var timer = setInterval(function () {
-            var value = window.external[name];
-            if (ended(value)) { clearInterval(timer); then(value); }
-        }, 20);
-    }
-)";
 
 // Reports the four settings as "settings [phone][network][aid][nvcheck]".
 constexpr const char* kReportSettings = R"(
@@ -44,12 +35,13 @@ std::size_t countReports(const AppRun& run, const std::string& prefix)
     return count;
 }
 
-class FaultTest : public ::testing::Test {
+class FaultTest : public AppTest {
 protected:
     void SetUp() override
     {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
+        AppTest::SetUp();
+        if (IsSkipped())
+            return;
     }
     [[nodiscard]] std::filesystem::path database() const { return app.configHome() / "quillon" / "registry.sqlite3"; }
 
@@ -89,7 +81,6 @@ protected:
         EXPECT_EQ(run.waitForExit(30s), 0);
     }
 
-    TestApp app;
 };
 
 }  // namespace
@@ -255,7 +246,7 @@ TEST_F(FaultTest, ServiceDyingMidUploadGives101AndTheAppGoesOn)
     });
     const auto clip = app.dir().path() / "clip.mp3";
     writeFile(clip, std::string(8 * 1024 * 1024, 'c'));
-    app.addPage("selectSong.html", page(std::string(kPoll) + "var CLIP = '" + clip.string() + "';" + R"(
+    app.addPage("selectSong.html", page(std::string(kPollScript) + "var CLIP = '" + clip.string() + "';" + R"(
         report('upload ' + window.external.DTE_UploadFile(CLIP, '0123456789abcdef'));
         poll('DTE_upStatus', function (v) { return v >= 100; }, function (v) {
             report('ended ' + v + ' ' + window.external.DTE_GetVersion());
@@ -274,7 +265,7 @@ TEST_F(FaultTest, EncoderKilledMidRunGives2AndLeavesNoZombie)
     const auto record = app.dir().path() / "ffmpeg.args";
     writeRecordingTool(app.res() / "ffmpeg", record, "exec sleep 120");
     writeFile(app.dir().path() / "in.wav", "RIFF");
-    app.addPage("selectSong.html", page(std::string(kPoll) + "var DIR = '" + app.dir().path().string() + "';" + R"(
+    app.addPage("selectSong.html", page(std::string(kPollScript) + "var DIR = '" + app.dir().path().string() + "';" + R"(
         report('start ' + window.external.DTE_TranscodeMedia(DIR + '/in.wav', DIR + '/out.mp3'));
         poll('DTE_tsStatus', function (v) { return v != 0; }, function (v) { report('ended ' + v); });
     )"));

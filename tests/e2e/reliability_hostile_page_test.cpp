@@ -4,8 +4,6 @@
 // returns, and the settings hold exactly what the page stored last.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "bridge/member_table.h"
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
@@ -131,15 +129,7 @@ setTimeout(function () {
 }, 100);
 )";
 
-class HostilePageTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
-    }
-    TestApp app;
-};
+using HostilePageTest = AppTest;
 
 // Presses Escape in every window of the app but the main one.
 void closeDialogs(AppRun& run, pid_t pid)

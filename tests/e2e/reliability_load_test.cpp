@@ -5,8 +5,6 @@
 #include <httplib.h>
 
 #include <atomic>
-#include <cstdlib>
-
 #include "tests/cd_image_builder.h"
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
@@ -17,12 +15,13 @@ using namespace quillon::test;
 
 namespace {
 
-class LoadTest : public ::testing::Test {
+class LoadTest : public AppTest {
 protected:
     void SetUp() override
     {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
+        AppTest::SetUp();
+        if (IsSkipped())
+            return;
         const int port = server.bind_to_any_port("127.0.0.1");
         server.Get("/get", [](const httplib::Request&, httplib::Response& res) { res.set_content("answer", "text/plain"); });
         server.Post("/cgi-bin/dte_upload2.cgi", [this](const httplib::Request& req, httplib::Response& res) {
@@ -54,7 +53,6 @@ protected:
             60s);
     }
 
-    TestApp app;
     httplib::Server server;
     std::thread serving;
     std::string host;

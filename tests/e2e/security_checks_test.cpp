@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <cstdlib>
-
 #include "tests/cd_image_builder.h"
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
@@ -16,15 +14,6 @@ using namespace quillon::test;
 
 namespace {
 
-// Polls a status property every 20 ms until it holds an end value, then calls then(value).
-constexpr const char* kPoll = R"(
-    function poll(name, ended, then) {
-        var timer = setInterval(function () {
-            var value = window.external[name];
-            if (ended(value)) { clearInterval(timer); then(value); }
-        }, 20);
-    }
-)";
 
 std::string jsString(const std::string& text)
 {
@@ -42,15 +31,7 @@ std::string jsString(const std::string& text)
     return quoted + "'";
 }
 
-class SecurityTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
-    }
-    TestApp app;
-};
+using SecurityTest = AppTest;
 
 }  // namespace
 
@@ -116,7 +97,7 @@ TEST_F(SecurityTest, PathsWithShellMetacharactersReachTheToolsByteForByte)
     for (std::size_t i = 0; i < names.size(); ++i) {
         calls += "[" + jsString(dir + names[i]) + ", " + jsString(names[i]) + "],";
     }
-    app.addPage("selectSong.html", page(std::string(kPoll) + "var CASES = [" + calls + "];" + R"(
+    app.addPage("selectSong.html", page(std::string(kPollScript) + "var CASES = [" + calls + "];" + R"(
         var at = 0;
         function next() {
             if (at == CASES.length) { report('done'); return; }
@@ -162,7 +143,7 @@ TEST_F(SecurityTest, LineBreaksInPageTextsNeverBecomeRequestHeaders)
     const auto clip = app.dir().path() / "clip.mp3";
     writeFile(clip, std::string(5000, 'c'));
     const std::string evil = "abc\r\nX-Injected: yes\r\n\r\nGET /smuggled HTTP/1.1";
-    app.addPage("selectSong.html", page(std::string(kPoll) + "var CLIP = " + jsString(clip.string()) + ", EVIL = " +
+    app.addPage("selectSong.html", page(std::string(kPollScript) + "var CLIP = " + jsString(clip.string()) + ", EVIL = " +
                                         jsString(evil) + ", HOST = '" + host + "';" + R"(
         report('upload ' + window.external.DTE_UploadFile(CLIP, EVIL));
         poll('DTE_upStatus', function (v) { return v >= 100; }, function (v) {
@@ -205,7 +186,7 @@ TEST_F(SecurityTest, HttpRequestRefusesEveryOtherScheme)
     std::string list;
     for (const auto& url : urls)
         list += jsString(url) + ",";
-    app.addPage("selectSong.html", page(std::string(kPoll) + "var URLS = [" + list + "];" + R"(
+    app.addPage("selectSong.html", page(std::string(kPollScript) + "var URLS = [" + list + "];" + R"(
         var at = 0;
         function next() {
             if (at == URLS.length) { report('done'); return; }
@@ -237,7 +218,7 @@ TEST_F(SecurityTest, SettingsAndRippedAudioAreReadableByTheirOwnerOnly)
     const auto image = writeDiscImage(app.dir().path(), "disc", {{300}, {200}});
     std::filesystem::create_directories(app.res() / "tmp");
     const auto wav = app.res() / "tmp" / "track.wav";
-    app.addPage("selectSong.html", page(std::string(kPoll) + "var WAV = " + jsString(wav.string()) + ";" + R"(
+    app.addPage("selectSong.html", page(std::string(kPollScript) + "var WAV = " + jsString(wav.string()) + ";" + R"(
         window.external.DTE_SetTEPhone('+4915112345678');
         var drives = window.external.DTE_GetDrivesInfo().split(':::');
         report('rip ' + window.external.DTE_GrabAudioDataFromCD(String(drives.length - 1), '1', WAV));
