@@ -11,8 +11,10 @@ namespace {
 constexpr const char* kRequestType = "(ysiqbav)";
 constexpr const char* kLookupReplyType = "(iy)";
 constexpr const char* kInvokeReplyType = "(v)";
+constexpr const char* kStatusReplyType = "(iiiii)";
 constexpr guchar kLookupOp = 1;
 constexpr guchar kInvokeOp = 2;
+constexpr guchar kStatusOp = 3;
 
 struct VariantUnref {
     void operator()(GVariant* v) const { g_variant_unref(v); }
@@ -82,8 +84,9 @@ std::string encodeRequest(const Request& request)
         return serialise(g_variant_new("(y@siqbav)", kInvokeOp, g_variant_new_string(""), invoke->member,
                                        invoke->flags, invoke->wantsResult, &arguments));
     }
-    const auto& lookup = std::get<LookupRequest>(request);
-    return serialise(g_variant_new("(y@siqbav)", kLookupOp, newString(lookup.name), 0, 0, FALSE, &arguments));
+    if (const auto* lookup = std::get_if<LookupRequest>(&request))
+        return serialise(g_variant_new("(y@siqbav)", kLookupOp, newString(lookup->name), 0, 0, FALSE, &arguments));
+    return serialise(g_variant_new("(y@siqbav)", kStatusOp, g_variant_new_string(""), 0, 0, FALSE, &arguments));
 }
 
 std::optional<Request> decodeRequest(std::string_view bytes)
@@ -95,6 +98,8 @@ std::optional<Request> decodeRequest(std::string_view bytes)
         VariantPtr name(g_variant_get_child_value(v.get(), 1));
         return LookupRequest{g_variant_get_string(name.get(), nullptr)};
     }
+    if (op == kStatusOp)
+        return StatusRequest{};
     if (op != kInvokeOp)
         return std::nullopt;
 
@@ -131,6 +136,21 @@ std::optional<LookupReply> decodeLookupReply(std::string_view bytes)
     if (kind > static_cast<guchar>(MemberKind::Both))
         return std::nullopt;
     return LookupReply{member, static_cast<MemberKind>(kind)};
+}
+
+std::string encodeStatusReply(const StatusReply& reply)
+{
+    const auto& v = reply.values;
+    return serialise(g_variant_new(kStatusReplyType, v[0], v[1], v[2], v[3], v[4]));
+}
+
+std::optional<StatusReply> decodeStatusReply(std::string_view bytes)
+{
+    VariantPtr v = deserialise(bytes, kStatusReplyType);
+    StatusReply reply;
+    auto& r = reply.values;
+    g_variant_get(v.get(), kStatusReplyType, &r[0], &r[1], &r[2], &r[3], &r[4]);
+    return reply;
 }
 
 std::string encodeInvokeReply(const InvokeReply& reply)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,7 +33,13 @@ struct InvokeRequest {
     bool operator==(const InvokeRequest&) const = default;
 };
 
-using Request = std::variant<LookupRequest, InvokeRequest>;
+// Reads the five job statuses at once, so a page that polls them all costs one
+// round trip instead of five.
+struct StatusRequest {
+    bool operator==(const StatusRequest&) const = default;
+};
+
+using Request = std::variant<LookupRequest, InvokeRequest, StatusRequest>;
 
 struct LookupReply {
     DispId member = kUnknownDispId;
@@ -45,11 +52,22 @@ struct InvokeReply {
     bool operator==(const InvokeReply&) const = default;
 };
 
+// The status properties a StatusReply carries, in its order.
+inline constexpr std::array<DispId, 5> kStatusMembers{22, 25, 28, 30, 36};
+
+struct StatusReply {
+    std::array<std::int32_t, kStatusMembers.size()> values{};
+    bool operator==(const StatusReply&) const = default;
+};
+
 std::string encodeRequest(const Request& request);
 std::optional<Request> decodeRequest(std::string_view bytes);
 
 std::string encodeLookupReply(const LookupReply& reply);
 std::optional<LookupReply> decodeLookupReply(std::string_view bytes);
+
+std::string encodeStatusReply(const StatusReply& reply);
+std::optional<StatusReply> decodeStatusReply(std::string_view bytes);
 
 std::string encodeInvokeReply(const InvokeReply& reply);
 std::optional<InvokeReply> decodeInvokeReply(std::string_view bytes);

@@ -83,6 +83,16 @@ std::string ChannelServer::answer(const std::string& bytes)
         }
         return encodeLookupReply(reply);
     }
+    if (request && std::holds_alternative<StatusRequest>(*request)) {
+        // Each status is read through the bridge like any property read.
+        StatusReply reply;
+        for (std::size_t i = 0; trusted && i < kStatusMembers.size(); ++i) {
+            BridgeValue value;
+            bridge_.Invoke(kStatusMembers[i], kDispatchPropertyGet, {}, &value, caller_);
+            reply.values[i] = value.asInteger();
+        }
+        return encodeStatusReply(reply);
+    }
     InvokeReply reply;
     if (trusted) {
         const auto& invoke = std::get<InvokeRequest>(*request);

@@ -12,6 +12,7 @@
 #include "bridge/channel_client.h"
 #include "bridge/channel_message.h"
 #include "bridge/channel_server.h"
+#include "bridge/status_cache.h"
 #include "tests/fake_bridge_target.h"
 
 using namespace quillon::bridge;
@@ -23,6 +24,9 @@ TEST(ChannelMessages, RoundTripEveryValueKind)
                                 BridgeValue::boolean(true), BridgeValue(), BridgeValue::text("")}};
     EXPECT_EQ(decodeRequest(encodeRequest(invoke)), Request(invoke));
     EXPECT_EQ(decodeRequest(encodeRequest(LookupRequest{"DTE_GetVersion"})), Request(LookupRequest{"DTE_GetVersion"}));
+    EXPECT_EQ(decodeRequest(encodeRequest(StatusRequest{})), Request(StatusRequest{}));
+    const StatusReply statuses{{1, 2, 55, 201, -7}};
+    EXPECT_EQ(decodeStatusReply(encodeStatusReply(statuses)), statuses);
     EXPECT_EQ(decodeLookupReply(encodeLookupReply({31, MemberKind::Property})), (LookupReply{31, MemberKind::Property}));
     for (const auto& value : {BridgeValue::text("a\xF0\x9F\x8E\xB5"), BridgeValue::integer(7), BridgeValue::boolean(false),
                               BridgeValue()})
@@ -55,6 +59,7 @@ TEST(ChannelMessages, HostileBytesDecodeWithoutHarm)
         }
         decodeLookupReply(bytes);
         decodeInvokeReply(bytes);
+        decodeStatusReply(bytes);
     }
 }
 
@@ -157,6 +162,38 @@ TEST_F(ServedChannel, CallsCrossInBothDirections)
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), BridgeValue::text("song.mp3"));
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), BridgeValue::text(""));
     EXPECT_EQ(window.calls, (std::vector<std::string>{"upStatus", "SetTEPhone Nokia 3310", "GetTEPhone"}));
+}
+
+TEST_F(ServedChannel, OneRequestReadsAllFiveStatusesThroughTheBridge)
+{
+    window.status = 77;
+    auto bytes = roundTrip(StatusRequest{});
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(decodeStatusReply(*bytes), (StatusReply{{77, 77, 77, 77, 77}}));
+    EXPECT_EQ(window.calls, (std::vector<std::string>{"xhStatus", "tsStatus", "upStatus", "ripStatus", "norStatus"}));
+
+    trusted = false;
+    bytes = roundTrip(StatusRequest{});
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(decodeStatusReply(*bytes), StatusReply{});
+    EXPECT_EQ(window.calls.size(), 5u);
+}
+
+TEST(StatusCache, AnswersOnlyFromAFreshSnapshotAndOnlyForStatuses)
+{
+    using namespace std::chrono_literals;
+    StatusCache cache;
+    const auto start = StatusCache::Clock::time_point{} + 10s;
+    EXPECT_FALSE(cache.read(25, start));  // nothing taken yet
+    cache.store(StatusReply{{1, 2, 3, 4, 5}}, start);
+    EXPECT_EQ(cache.read(22, start), 1);
+    EXPECT_EQ(cache.read(36, start + 999us), 5);
+    EXPECT_FALSE(cache.read(36, start + 1ms));     // too old
+    EXPECT_FALSE(cache.read(25, start - 1us));     // a clock that went back
+    EXPECT_FALSE(cache.read(23, start));           // xhResponse is text, never cached
+    EXPECT_FALSE(cache.read(31, start));           // the command-line value is read once
+    cache.invalidate();
+    EXPECT_FALSE(cache.read(25, start));
 }
 
 TEST_F(ServedChannel, UntrustedPageGetsNothing)

@@ -13,7 +13,7 @@ namespace {
 // One per window object. Member numbers and kinds never change, so each name is
 // looked up once; method functions are made once and handed out again.
 struct ExternalInstance {
-    std::shared_ptr<ChannelClient> channel;
+    std::shared_ptr<PageChannel> channel;
     std::map<std::string, LookupReply, std::less<>> members;
     std::map<DispId, JSCValue*> functions;
 
@@ -28,21 +28,40 @@ struct ExternalInstance {
         if (auto found = members.find(name); found != members.end())
             return found->second;
         LookupReply reply;
-        if (auto bytes = channel->call(encodeRequest(LookupRequest{name})))
+        if (auto bytes = channel->client.call(encodeRequest(LookupRequest{name})))
             reply = decodeLookupReply(*bytes).value_or(LookupReply{});
-        if (channel->isOpen())  // a dropped channel is no answer worth keeping
+        if (channel->client.isOpen())  // a dropped channel is no answer worth keeping
             members.emplace(name, reply);
         return reply;
     }
 
 };
 
-BridgeValue invoke(ChannelClient& channel, DispId member, std::uint16_t flags, std::vector<BridgeValue> arguments)
+BridgeValue invoke(PageChannel& channel, DispId member, std::uint16_t flags, std::vector<BridgeValue> arguments)
 {
+    // A method may start or stop a job: statuses read after it are read anew.
+    if (flags & kDispatchMethod)
+        channel.statuses.invalidate();
     InvokeRequest request{member, flags, true, std::move(arguments)};
-    if (auto bytes = channel.call(encodeRequest(request))) {
+    if (auto bytes = channel.client.call(encodeRequest(request))) {
         if (auto reply = decodeInvokeReply(*bytes))
             return reply->value;
+    }
+    return {};
+}
+
+BridgeValue readProperty(PageChannel& channel, DispId member)
+{
+    if (!StatusCache::slotOf(member))
+        return invoke(channel, member, kDispatchPropertyGet, {});
+    const auto now = StatusCache::Clock::now();
+    if (auto cached = channel.statuses.read(member, now))
+        return BridgeValue::integer(*cached);
+    if (auto bytes = channel.client.call(encodeRequest(StatusRequest{}))) {
+        if (auto snapshot = decodeStatusReply(*bytes)) {
+            channel.statuses.store(*snapshot, now);
+            return BridgeValue::integer(*channel.statuses.read(member, now));
+        }
     }
     return {};
 }
@@ -50,7 +69,7 @@ BridgeValue invoke(ChannelClient& channel, DispId member, std::uint16_t flags, s
 // A function may outlive the object it was read from (a page can keep it in a
 // variable), so it holds the channel itself, not the instance.
 struct FunctionData {
-    std::shared_ptr<ChannelClient> channel;
+    std::shared_ptr<PageChannel> channel;
     DispId member;
 };
 
@@ -104,7 +123,7 @@ JSCValue* getProperty(JSCClass*, JSCContext* context, gpointer instancePointer, 
     if (member.member < 1)
         return nullptr;  // not ours: the page sees undefined
     if (member.kind == MemberKind::Property)
-        return toScript(context, invoke(*instance->channel, member.member, kDispatchPropertyGet, {}));
+        return toScript(context, readProperty(*instance->channel, member.member));
 
     // Methods, and the one member that is both: a function. A function is truthy,
     // so `if (external.DTE_IsDTE)` holds as well as `external.DTE_IsDTE()`.
@@ -119,7 +138,7 @@ JSCValue* getProperty(JSCClass*, JSCContext* context, gpointer instancePointer, 
 
 }  // namespace
 
-JSCValue* newExternalObject(JSCContext* context, std::shared_ptr<ChannelClient> channel)
+JSCValue* newExternalObject(JSCContext* context, std::shared_ptr<PageChannel> channel)
 {
     static JSCClassVTable vtable{getProperty, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
     // A class is registered once per context; later window objects reuse it.

@@ -41,6 +41,13 @@ void dispatch(const Request& request)
         FUZZ_CHECK(id == kUnknownDispId || (member && member->name == lookup->name));
         return;
     }
+    if (std::holds_alternative<StatusRequest>(request)) {
+        for (DispId id : kStatusMembers) {
+            BridgeValue value;
+            FUZZ_CHECK(bridge.Invoke(id, kDispatchPropertyGet, {}, &value, nullptr) == kOk && value.isInteger());
+        }
+        return;
+    }
     const auto& invoke = std::get<InvokeRequest>(request);
     std::vector<BridgeValue> reversed(invoke.arguments.rbegin(), invoke.arguments.rend());
     BridgeValue result;
