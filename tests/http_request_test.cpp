@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "jobs/curl_response_text.h"
+#include "tests/process_probe.h"
 
 namespace quillon::jobs {
 namespace {
@@ -184,22 +185,10 @@ TEST(HttpRequest, NoClientCallsTheHookOnceAndGivesItsError)
     EXPECT_EQ(hookCalls, 1);
 }
 
-template <typename Pred>
-bool pollUntil(Pred pred)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
 class HttpRequestJob : public ::testing::Test {
 protected:
-    [[nodiscard]] bool ended() { return pollUntil([this] { return fields->xhStatus.value() == 1; }); }
-    [[nodiscard]] bool allJobsGone() { return pollUntil([this] { return fields.use_count() == 1; }); }
+    [[nodiscard]] bool ended() { return test::waitUntil([this] { return fields->xhStatus.value() == 1; }); }
+    [[nodiscard]] bool allJobsGone() { return test::waitUntil([this] { return fields.use_count() == 1; }); }
 
     LocalServer server;
     SharedJobFields fields = std::make_shared<JobFields>();
@@ -224,7 +213,7 @@ TEST_F(HttpRequestJob, StoresTheResponseThenStatusOne)
 TEST_F(HttpRequestJob, ResponseIsEmptyUntilTheEnd)
 {
     ASSERT_TRUE(startHttpRequest(fields, server.url("/stall"), {}));
-    ASSERT_TRUE(pollUntil([this] { return server.firstPartSent(); }));
+    ASSERT_TRUE(test::waitUntil([this] { return server.firstPartSent(); }));
     EXPECT_EQ(fields->xhStatus.value(), 0);
     EXPECT_EQ(fields->xhResponse.get(), "");
     server.release();
@@ -235,7 +224,7 @@ TEST_F(HttpRequestJob, ResponseIsEmptyUntilTheEnd)
 TEST_F(HttpRequestJob, BreakFlagEndsAStalledResponse)
 {
     ASSERT_TRUE(startHttpRequest(fields, server.url("/stall"), {}));
-    ASSERT_TRUE(pollUntil([this] { return server.firstPartSent(); }));
+    ASSERT_TRUE(test::waitUntil([this] { return server.firstPartSent(); }));
     fields->breakFlag = true;
     ASSERT_TRUE(ended());
     EXPECT_EQ(fields->xhResponse.get(), "");
@@ -254,7 +243,7 @@ TEST_F(HttpRequestJob, NoClientStillEndsWithStatusOne)
 TEST_F(HttpRequestJob, AnOlderRequestNeverStoresOverANewerOne)
 {
     ASSERT_TRUE(startHttpRequest(fields, server.url("/stall"), {}));
-    ASSERT_TRUE(pollUntil([this] { return server.firstPartSent(); }));
+    ASSERT_TRUE(test::waitUntil([this] { return server.firstPartSent(); }));
     ASSERT_TRUE(startHttpRequest(fields, server.url("/abc"), {}));
     ASSERT_TRUE(ended());
     server.release();

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/process_probe.h"
 #include "tests/test_support.h"
 
 namespace quillon::jobs {
@@ -311,19 +312,6 @@ TEST(Upload, FailsWith101WithoutAFileOrAService)
     EXPECT_TRUE(progress.empty());
 }
 
-// Polls a status slot until pred holds or a generous deadline passes.
-template <typename Pred>
-bool pollUntil(Pred pred)
-{
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
 class UploadJob : public ::testing::Test {
 protected:
     void SetUp() override { ::setenv("QUILLON_SERVICE", server.authority().c_str(), 1); }
@@ -344,7 +332,7 @@ TEST_F(UploadJob, RunsOnItsThreadAndEndsWith100)
     EXPECT_FALSE(fields->breakFlag.load());
     EXPECT_NE(fields->upStatus.value(), 77);
     server.release();
-    ASSERT_TRUE(pollUntil([&] { return fields->upStatus.value() >= 100; }));
+    ASSERT_TRUE(test::waitUntil([&] { return fields->upStatus.value() >= 100; }));
     EXPECT_EQ(fields->upStatus.value(), kUploadDone);
     ASSERT_TRUE(server.waitDone());
     EXPECT_EQ(server.body(), bytes);
@@ -360,7 +348,7 @@ TEST_F(UploadJob, BreakFlagStopsAStalledUpload)
     ASSERT_TRUE(server.waitHead());
     fields->breakFlag = true;
     server.release();
-    ASSERT_TRUE(pollUntil([&] { return fields->upStatus.value() >= 100; }));
+    ASSERT_TRUE(test::waitUntil([&] { return fields->upStatus.value() >= 100; }));
     EXPECT_EQ(fields->upStatus.value(), kUploadFailed);
     ASSERT_TRUE(server.waitDone());
     EXPECT_LT(server.body().size(), bytes.size());
@@ -375,11 +363,11 @@ TEST_F(UploadJob, NewerStartCutsTheOlderJobOff)
     // must not overwrite that outcome with its own.
     ::setenv("QUILLON_SERVICE", ("127.0.0.1:" + std::to_string(unusedPort())).c_str(), 1);
     ASSERT_TRUE(startUpload(fields, (dir / "clip.mp3").string(), "second"));
-    ASSERT_TRUE(pollUntil([&] { return fields->upStatus.value() >= 100; }));
+    ASSERT_TRUE(test::waitUntil([&] { return fields->upStatus.value() >= 100; }));
     server.release();
     // Each job holds the fields until its thread ends: once only we hold them,
     // the first job has made every store it was going to make.
-    ASSERT_TRUE(pollUntil([&] { return fields.use_count() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return fields.use_count() == 1; }));
     EXPECT_EQ(fields->upStatus.value(), kUploadFailed);
 }
 
