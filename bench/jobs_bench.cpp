@@ -23,7 +23,7 @@
 
 #include "bench/bench_report.h"
 #include "bench/spawned_process.h"
-#include "bench/temp_folder.h"
+#include "tests/temp_dir.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "cd/wav_header.h"
@@ -141,7 +141,7 @@ void inTurns(int run, const std::function<void()>& job, const std::function<void
     }
 }
 
-void benchRip(const TempFolder& dir)
+void benchRip(const test::TempDir& dir)
 {
     const fs::path cue = writeDiscImage(dir.path());
     const fs::path bin = dir / "disc.bin";
@@ -241,7 +241,7 @@ void writeUploadFile(const fs::path& path)
         throw std::runtime_error("cannot size the upload file");
 }
 
-void benchUpload(const TempFolder& dir)
+void benchUpload(const test::TempDir& dir)
 {
     const fs::path file = dir / "clip.mp3";
     writeUploadFile(file);
@@ -276,7 +276,7 @@ void benchUpload(const TempFolder& dir)
               ">= 0.9x curl", job.median >= 0.9 * curl.median});
 }
 
-void benchTranscode(const TempFolder& dir)
+void benchTranscode(const test::TempDir& dir)
 {
     const fs::path input = dir / "song.wav";
     {
@@ -325,7 +325,7 @@ int main(int argc, char** argv)
     const std::string only = argc > 1 ? argv[1] : "";
     const auto wanted = [&only](const char* part) { return only.empty() || only == part; };
     try {
-        const TempFolder dir;
+        const test::TempDir dir;
         if (wanted("rip"))
             benchRip(dir);
         if (wanted("upload"))

@@ -3,30 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <numbers>
-#include <system_error>
 
 #include "cd/wav_header.h"
 
 namespace quillon::test {
-
-TempDir::TempDir()
-{
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/quillon-test-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        throw std::system_error(errno, std::generic_category(), "mkdtemp");
-    path_ = pattern;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
 
 std::string readFile(const std::filesystem::path& file)
 {

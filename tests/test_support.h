@@ -3,22 +3,9 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/temp_dir.h"
+
 namespace quillon::test {
-
-// A fresh directory under $TMPDIR (or /tmp), removed with everything in it at scope end.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
-    [[nodiscard]] std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-private:
-    std::filesystem::path path_;
-};
 
 // Whole-file helpers that fail the calling test on error.
 std::string readFile(const std::filesystem::path& file);

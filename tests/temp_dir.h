@@ -3,29 +3,29 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <stdexcept>
 #include <string>
+#include <system_error>
 
-namespace quillon::bench {
+namespace quillon::test {
 
-// A fresh folder under $TMPDIR (or /tmp), removed with its contents at scope end.
-class TempFolder {
+// A fresh directory under $TMPDIR (or /tmp), removed with everything in it at scope end.
+class TempDir {
 public:
-    TempFolder()
+    TempDir()
     {
         const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/quillon-bench-XXXXXX";
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/quillon-test-XXXXXX";
         if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot make a temporary folder");
+            throw std::system_error(errno, std::generic_category(), "mkdtemp");
         path_ = pattern;
     }
-    ~TempFolder()
+    ~TempDir()
     {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
     }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
 
     [[nodiscard]] const std::filesystem::path& path() const { return path_; }
     [[nodiscard]] std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
@@ -34,4 +34,4 @@ private:
     std::filesystem::path path_;
 };
 
-}  // namespace quillon::bench
+}  // namespace quillon::test
