@@ -68,21 +68,6 @@ TEST(IndexText, ReadsTheLeadingDecimalNumberTruncatedTowardZero)
         EXPECT_EQ(parseIndexText(c.text), c.expected) << '"' << c.text << '"';
 }
 
-TEST(ImageList, SplitsOnColonsAndDropsEmptyEntries)
-{
-    const struct {
-        const char* list;
-        std::vector<std::string> expected;
-    } cases[] = {
-        {"", {}},
-        {"/a/one.cue", {"/a/one.cue"}},
-        {"/a/one.cue:/b/two.toc", {"/a/one.cue", "/b/two.toc"}},
-        {":/a/one.cue::/b/two.nrg:", {"/a/one.cue", "/b/two.nrg"}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(splitImageList(c.list), c.expected) << c.list;
-}
-
 TEST(ImageList, ProductTextIsTheFileNameCutToSixteenBytes)
 {
     const struct {
@@ -99,17 +84,6 @@ TEST(ImageList, ProductTextIsTheFileNameCutToSixteenBytes)
     };
     for (const auto& c : cases)
         EXPECT_EQ(imageProductText(c.path), c.expected) << c.path;
-}
-
-TEST(DrivesInfo, ListsImageDrivesByFileName)
-{
-    TempDir dir;
-    const auto first = writeDiscImage(dir.path(), "first", {{100}, {100}});
-    const auto second = writeDiscImage(dir.path(), "second-disc-image", {{100}, {100}});
-
-    EXPECT_EQ(getDrivesInfo(*imagesOnly({})), "ERROR: No drives found");
-    EXPECT_EQ(getDrivesInfo(*imagesOnly({first})), "first.cue");
-    EXPECT_EQ(getDrivesInfo(*imagesOnly({first, second})), "first.cue:::second-disc-imag");
 }
 
 TEST(DrivesInfo, SystemAccessAppendsTheImagesFromTheEnvironment)
@@ -159,14 +133,6 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
         EXPECT_EQ(getTracksInfo(*access, c.drive), c.expected) << "drive " << c.drive;
 }
 
-TEST(TracksInfo, AMissingImageGivesNoHandle)
-{
-    TempDir dir;
-    const auto access = makeLibcdioAccess({false, {(dir / "gone.cue").string()}});
-    EXPECT_EQ(getDrivesInfo(*access), "gone.cue");
-    EXPECT_EQ(getTracksInfo(*access, 0), "ERROR: Could not get handle to CD");
-}
-
 TEST(TracksInfo, ErrorTextsAndTheHandleClosedOnEveryPath)
 {
     CdToc twoTracks{1, 2, {{0, false}, {500, false}, {800, false}}};
@@ -189,30 +155,6 @@ TEST(TracksInfo, ErrorTextsAndTheHandleClosedOnEveryPath)
         EXPECT_EQ(access.opens(), c.opens) << c.drive.product;
         EXPECT_EQ(access.closes(), c.opens) << c.drive.product;
     }
-}
-
-TEST(ImageReads, DeliverTheImageFramesAndRefuseReadsPastItsEnd)
-{
-    TempDir dir;
-    // The second track claims 300 frames but the .bin stops 100 frames into it.
-    const auto cut = writeDiscImage(dir.path(), "cut", {{200}, {300}, {50, true}}, 300);
-    const auto access = imagesOnly({cut});
-    const auto disc = access->open(access->listDrives().at(0));
-    ASSERT_TRUE(disc);
-    const auto toc = disc->readToc();
-    ASSERT_TRUE(toc);
-    EXPECT_EQ(toc->firstTrack, 1);
-    EXPECT_EQ(toc->lastTrack, 3);
-    ASSERT_EQ(toc->trackCount(), 3);
-    EXPECT_EQ(toc->entries[1].startBlock, 200);
-    EXPECT_EQ(toc->trackFrames(1), 300);
-
-    std::vector<std::uint8_t> buffer(26 * kFrameBytes, 0xEE);
-    ASSERT_TRUE(disc->readFrames(274, 26, buffer));
-    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), test::imageFrames(274, 26));
-    EXPECT_FALSE(disc->readFrames(280, 26, buffer));  // runs past the end of the .bin
-    EXPECT_FALSE(disc->readFrames(300, 1, buffer));
-    EXPECT_FALSE(disc->readFrames(0, 27, buffer));    // more than the buffer holds
 }
 
 TEST(WavHeader, DescribesSixteenBitStereoAt44100)

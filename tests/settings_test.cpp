@@ -1,490 +1,242 @@
-// The traced registry classes and the application settings on top of them, over the
-// real SQLite store in a temp folder and over a fake that injects failures.
+// The traced registry classes and the application settings over the real SQLite
+// store in a temp folder: the exact traces, what is stored, and what a corrupt or
+// locked database does; the homepage address built from the settings' service host.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
-#include <cstdio>
-#include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "settings/homepage.h"
 #include "settings/registry.h"
 #include "settings/settings_store.h"
 #include "settings/sqlite_key_backend.h"
+#include "settings/url_encode.h"
 #include "tests/test_support.h"
 
 namespace quillon::settings {
 namespace {
 
-using test::TempDir;
+using namespace std::chrono_literals;
 
-struct Trace {
-    std::string text;
-    TraceSink sink()
-    {
-        return [this](std::string_view line) { text += line; };
-    }
-};
-
-// A store whose open and writes fail on demand; it counts the writes it is asked for.
-struct FakeState {
-    std::map<std::string, std::string> values;
-    bool failOpen = false;
-    int writesToFail = 0;
-    int writeCalls = 0;
-};
-
-class FakeKey final : public OpenKey {
-public:
-    explicit FakeKey(std::shared_ptr<FakeState> state) : state_(std::move(state)) {}
-    ReadOutcome read(std::string_view name, std::size_t capacity) override
-    {
-        const auto found = state_->values.find(std::string(name));
-        if (found == state_->values.end())
-            return {ReadOutcome::Status::Absent, {}};
-        if (found->second.size() > capacity)
-            return {ReadOutcome::Status::TooLarge, {}};
-        return {ReadOutcome::Status::Found, found->second};
-    }
-    bool write(std::string_view name, std::string_view bytes, std::uint32_t) override
-    {
-        ++state_->writeCalls;
-        if (state_->writesToFail > 0) {
-            --state_->writesToFail;
-            return false;
-        }
-        state_->values[std::string(name)] = std::string(bytes);
-        return true;
-    }
-
-private:
-    std::shared_ptr<FakeState> state_;
-};
-
-class FakeBackend final : public KeyBackend {
-public:
-    explicit FakeBackend(std::shared_ptr<FakeState> state) : state_(std::move(state)) {}
-    std::unique_ptr<OpenKey> open(RootKey, std::string_view) override
-    {
-        return state_->failOpen ? nullptr : std::make_unique<FakeKey>(state_);
-    }
-
-private:
-    std::shared_ptr<FakeState> state_;
-};
-
-// Expected trace lines, spelt out once.
-std::string constructedLines()
+std::string line(const std::string& text) { return "REG_TRACE:\t" + text + "\n"; }
+std::string valueLines(const char* verb, std::vector<const char*> names)
 {
-    return "REG_TRACE:\tconstructed object registry::value with name \"TEPhone\"\n"
-           "REG_TRACE:\tconstructed object registry::value with name \"TENetwork\"\n"
-           "REG_TRACE:\tconstructed object registry::value with name \"TEAid\"\n"
-           "REG_TRACE:\tconstructed object registry::value with name \"TENVCheck\"\n";
+    std::string lines;
+    for (const char* name : names)
+        lines += line(std::string(verb) + " object registry::value with name \"" + name + "\"");
+    return lines;
 }
-
-std::string destructedLines()
-{
-    return "REG_TRACE:\tdestructed object registry::value with name \"TENVCheck\"\n"
-           "REG_TRACE:\tdestructed object registry::value with name \"TEAid\"\n"
-           "REG_TRACE:\tdestructed object registry::value with name \"TENetwork\"\n"
-           "REG_TRACE:\tdestructed object registry::value with name \"TEPhone\"\n"
-           "REG_TRACE:\tdestructing registry\n";
-}
-
+const std::string kOpened = line("constructing registry for \"Software\\Quillon\" ... OK");
+const std::string kConstructed = valueLines("constructed", {"TEPhone", "TENetwork", "TEAid", "TENVCheck"});
+const std::string kDestructed =
+    valueLines("destructed", {"TENVCheck", "TEAid", "TENetwork", "TEPhone"}) + line("destructing registry");
 std::string writeLine(const std::string& name, int size, bool ok)
 {
-    return "REG_TRACE:\twriting current value of key \"" + name + "\" (data size is " + std::to_string(size) +
-           " bytes) to registry ... " + (ok ? "OK\n" : "Failed!\n");
+    return line("writing current value of key \"" + name + "\" (data size is " + std::to_string(size) +
+                " bytes) to registry ... " + (ok ? "OK" : "Failed!"));
 }
+std::string readLine(const std::string& name, int size)
+{
+    return line("reading value for key \"" + name + "\" from registry ... " +
+                (size < 0 ? "Failed!" : "OK (read data size is " + std::to_string(size) + " bytes)"));
+}
+
+// Another connection to the database that holds it locked while it lives.
+struct Lock {
+    explicit Lock(const std::filesystem::path& file)
+    {
+        EXPECT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    ~Lock() { sqlite3_close(db); }
+    sqlite3* db = nullptr;
+};
 
 class SettingsTest : public ::testing::Test {
 protected:
-    std::unique_ptr<KeyBackend> sqlite() const { return std::make_unique<SqliteKeyBackend>(file_); }
-
-    // Stores raw bytes the way another program might, bypassing the traced classes.
+    // A store whose waits for a locked database are short.
+    std::unique_ptr<SettingsStore> store()
+    {
+        return std::make_unique<SettingsStore>(std::make_unique<SqliteKeyBackend>(file, 20ms),
+                                               [this](std::string_view text) { trace += text; });
+    }
+    // Raw bytes as another program would store them, bypassing the traced classes.
     void storeRaw(const std::string& name, const std::string& bytes, std::uint32_t type = kValueTypeBinary) const
     {
-        SqliteKeyBackend backend(file_);
-        const auto key = backend.open(RootKey::CurrentUser, SettingsStore::kSubkey);
-        ASSERT_TRUE(key);
-        ASSERT_TRUE(key->write(name, bytes, type));
+        const auto key = SqliteKeyBackend(file).open(RootKey::CurrentUser, SettingsStore::kSubkey);
+        ASSERT_TRUE(key && key->write(name, bytes, type));
     }
-
-    ReadOutcome readRaw(const std::string& name) const
+    std::string readRaw(const std::string& name) const
     {
-        SqliteKeyBackend backend(file_);
-        const auto key = backend.open(RootKey::CurrentUser, SettingsStore::kSubkey);
-        return key ? key->read(name, 1 << 20) : ReadOutcome{};
+        const auto key = SqliteKeyBackend(file).open(RootKey::CurrentUser, SettingsStore::kSubkey);
+        const ReadOutcome outcome = key ? key->read(name, 1 << 20) : ReadOutcome{};
+        return outcome.found() ? outcome.bytes : "(absent)";
     }
 
-    TempDir dir_;
-    std::filesystem::path file_ = dir_ / "config/quillon/registry.sqlite3";
+    test::TempDir dir;
+    std::filesystem::path file = dir / "config/quillon/registry.sqlite3";
+    std::string trace;
 };
 
-TEST_F(SettingsTest, FirstStartCreatesTheKeySeedsAndStoresTheNVCheckDefault)
-{
-    Trace trace;
-    {
-        SettingsStore store(sqlite(), trace.sink());
-        store.startUp();
-        EXPECT_EQ(store.getTEPhone(), "Unknown");
-        EXPECT_EQ(store.getTENetwork(), "Unknown");
-        EXPECT_EQ(store.getTEAid(), "2");
-        EXPECT_EQ(store.getTENVCheck(), "0");
-    }
-    EXPECT_EQ(trace.text,
-              "REG_TRACE:\tconstructing registry for \"Software\\Quillon\" ... OK\n" + constructedLines() +
-                  "REG_TRACE:\twriting current value of key \"TEPhone\" (data size is 7 bytes) to registry ... OK\n"
-                  "REG_TRACE:\twriting current value of key \"TENetwork\" (data size is 7 bytes) to registry ... OK\n"
-                  "REG_TRACE:\twriting current value of key \"TEAid\" (data size is 1 bytes) to registry ... OK\n"
-                  "REG_TRACE:\treading value for key \"TENVCheck\" from registry ... Failed!\n"
-                  "REG_TRACE:\twriting current value of key \"TENVCheck\" (data size is 1 bytes) to registry ... OK\n" +
-                  destructedLines());
-    EXPECT_EQ(readRaw("TEPhone").bytes, "Unknown");
-    EXPECT_EQ(readRaw("TENetwork").bytes, "Unknown");
-    EXPECT_EQ(readRaw("TEAid").bytes, "2");
-    EXPECT_EQ(readRaw("TENVCheck").bytes, "0");
-}
-
-TEST_F(SettingsTest, LaterStartReadsWithoutSeedingAndKeepsWhatTheLastRunSet)
+TEST_F(SettingsTest, FirstStartSeedsOnceAndLaterStartsReadWhatWasStored)
 {
     {
-        Trace first;
-        SettingsStore store(sqlite(), first.sink());
-        store.startUp();
-        store.setTEPhone("0123456789");
-        store.setTENetwork("net");
+        auto settings = store();
+        settings->startUp();
+        EXPECT_EQ(settings->getTEPhone() + settings->getTENetwork() + settings->getTEAid() + settings->getTENVCheck(),
+                  "UnknownUnknown20");
+        settings->setTEPhone("0123456789");
     }
-    Trace trace;
+    EXPECT_EQ(trace, kOpened + kConstructed + writeLine("TEPhone", 7, true) + writeLine("TENetwork", 7, true) +
+                         writeLine("TEAid", 1, true) + readLine("TENVCheck", -1) + writeLine("TENVCheck", 1, true) +
+                         writeLine("TEPhone", 10, true) + kDestructed);
+    trace.clear();
     {
-        SettingsStore store(sqlite(), trace.sink());
-        store.startUp();
-        EXPECT_EQ(store.getTEPhone(), "0123456789");
-        EXPECT_EQ(store.getTENetwork(), "net");
-        EXPECT_EQ(store.getTEPhone(), "0123456789");  // served from the cache: no second read trace
+        auto settings = store();
+        settings->startUp();
+        EXPECT_EQ(settings->getTEPhone(), "0123456789");
+        EXPECT_EQ(settings->getTEPhone(), "0123456789");  // served from the cache: no second read
+        settings->setTENetwork("");
+        settings->setTEAid(std::string("cut\0off", 7));
     }
-    EXPECT_EQ(trace.text,
-              "REG_TRACE:\tconstructing registry for \"Software\\Quillon\" ... OK\n" + constructedLines() +
-                  "REG_TRACE:\treading value for key \"TEAid\" from registry ... OK (read data size is 1 bytes)\n"
-                  "REG_TRACE:\treading value for key \"TEPhone\" from registry ... OK (read data size is 10 bytes)\n"
-                  "REG_TRACE:\treading value for key \"TENetwork\" from registry ... OK (read data size is 3 bytes)\n" +
-                  destructedLines());
-}
-
-TEST_F(SettingsTest, LaterStartDoesNotSeedAValueThatWasRemoved)
-{
-    {
-        Trace first;
-        SettingsStore store(sqlite(), first.sink());
-        store.startUp();
-    }
-    {
-        sqlite3* raw = nullptr;
-        ASSERT_EQ(sqlite3_open(file_.c_str(), &raw), SQLITE_OK);
-        std::unique_ptr<sqlite3, int (*)(sqlite3*)> db(raw, sqlite3_close);
-        ASSERT_EQ(sqlite3_exec(raw, "DELETE FROM registry_values WHERE name = 'TEPhone'", nullptr, nullptr, nullptr),
-                  SQLITE_OK);
-    }
-    Trace trace;
-    SettingsStore store(sqlite(), trace.sink());
-    store.startUp();
-    EXPECT_EQ(store.getTEPhone(), "");
-    EXPECT_EQ(store.getTENetwork(), "Unknown");
-    EXPECT_FALSE(readRaw("TEPhone").found());
+    EXPECT_EQ(trace, kOpened + kConstructed + readLine("TEAid", 1) + readLine("TEPhone", 10) +
+                         writeLine("TENetwork", 0, true) + writeLine("TEAid", 3, true) + kDestructed);
+    EXPECT_EQ(readRaw("TENetwork"), "");
+    EXPECT_EQ(readRaw("TEAid"), "cut");
+    EXPECT_EQ(readRaw("TENVCheck"), "0");
 }
 
 // Values stored by someone else, read through a plain registry::value.
 TEST_F(SettingsTest, ReadsStoredBytesUpToTheBufferSize)
 {
-    struct Case {
-        const char* label;
+    const std::string full(1024, 'x');
+    const struct {
         std::string stored;
         std::uint32_t type;
-        std::string trace;
+        int traced;  // read size in the trace, -1 for a failed read
         std::string text;
         std::string data;  // cached bytes after the read
+    } cases[] = {
+        {full, kValueTypeBinary, 1024, full, full},
+        {full + "y", kValueTypeBinary, -1, "", std::string(4, '\0')},
+        {std::string("ab\0cd", 5), kValueTypeBinary, 5, "ab", std::string("ab\0cd", 5)},
+        {std::string("hello\0", 6), kValueTypeString, 6, "hello", std::string("hello\0", 6)},
+        {"", kValueTypeBinary, 0, "", ""},
     };
-    const std::string full(1024, 'x');
-    const std::string unset(4, '\0');
-    const std::vector<Case> cases = {
-        {"1024 bytes", full, kValueTypeBinary, "OK (read data size is 1024 bytes)\n", full, full},
-        {"1025 bytes", full + "y", kValueTypeBinary, "Failed!\n", "", unset},
-        {"zero byte inside", std::string("ab\0cd", 5), kValueTypeBinary, "OK (read data size is 5 bytes)\n", "ab",
-         std::string("ab\0cd", 5)},
-        {"terminated string", std::string("hello\0", 6), kValueTypeString, "OK (read data size is 6 bytes)\n", "hello",
-         std::string("hello\0", 6)},
-        {"empty", "", kValueTypeBinary, "OK (read data size is 0 bytes)\n", "", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
+    for (const auto& c : cases) {
         storeRaw("Sample", c.stored, c.type);
-        SqliteKeyBackend backend(file_);
-        Trace trace;
+        SqliteKeyBackend backend(file);
+        trace.clear();
         {
-            registry key(backend, SettingsStore::kSubkey, 2, trace.sink());
+            registry key(backend, SettingsStore::kSubkey, 2, [this](std::string_view text) { trace += text; });
             registry::value sample(key, "Sample");
             EXPECT_EQ(sample.text(), c.text);
             EXPECT_EQ(sample.data(), c.data);
         }
-        EXPECT_EQ(trace.text, "REG_TRACE:\tconstructing registry for \"Software\\Quillon\" ... OK\n"
-                              "REG_TRACE:\tconstructed object registry::value with name \"Sample\"\n"
-                              "REG_TRACE:\treading value for key \"Sample\" from registry ... " +
-                                  c.trace +
-                                  "REG_TRACE:\tdestructed object registry::value with name \"Sample\"\n"
-                                  "REG_TRACE:\tdestructing registry\n");
-        // Reading never rewrites what is stored, type included.
-        EXPECT_EQ(readRaw("Sample").bytes, c.stored);
+        EXPECT_EQ(trace, kOpened + valueLines("constructed", {"Sample"}) + readLine("Sample", c.traced) +
+                             valueLines("destructed", {"Sample"}) + line("destructing registry"));
+        EXPECT_EQ(readRaw("Sample"), c.stored);  // reading never rewrites what is stored
     }
 }
 
-TEST_F(SettingsTest, FailedReadIsTriedAgainAndKeepsTheAssignedContent)
+// A write that fails (the database is locked by another connection) is tried once
+// more when the value is destructed, after the three values destructed before it.
+TEST_F(SettingsTest, FailedWriteIsRetriedOnceAtDestruction)
 {
-    storeRaw("Big", std::string(1025, 'b'));
-    SqliteKeyBackend backend(file_);
-    Trace trace;
-    registry key(backend, SettingsStore::kSubkey, 2, trace.sink());
-    registry::value big(key, "Big");
-    EXPECT_EQ(big.text(), "");
-    EXPECT_EQ(big.text(), "");
-    const std::string failedRead = "REG_TRACE:\treading value for key \"Big\" from registry ... Failed!\n";
-    EXPECT_EQ(trace.text.substr(trace.text.size() - 2 * failedRead.size()), failedRead + failedRead);
-    EXPECT_FALSE(big.loaded());
-}
-
-TEST_F(SettingsTest, AssigningWritesEveryTimeAndAnEmptyTextStoresZeroBytes)
-{
-    Trace trace;
-    {
-        SettingsStore store(sqlite(), trace.sink());
-        store.setTEPhone("same");
-        store.setTEPhone("same");
-        store.setTENetwork("");
-        store.setTEAid(std::string("cut\0off", 7));
-        EXPECT_EQ(store.getTENetwork(), "");  // set in this run: no read
-    }
-    EXPECT_EQ(trace.text, "REG_TRACE:\tconstructing registry for \"Software\\Quillon\" ... OK\n" + constructedLines() +
-                              writeLine("TEPhone", 4, true) + writeLine("TEPhone", 4, true) +
-                              writeLine("TENetwork", 0, true) + writeLine("TEAid", 3, true) + destructedLines());
-    const ReadOutcome network = readRaw("TENetwork");
-    ASSERT_TRUE(network.found());
-    EXPECT_EQ(network.bytes, "");
-    EXPECT_EQ(readRaw("TEAid").bytes, "cut");
-}
-
-TEST_F(SettingsTest, EmptyAidAndNVCheckFallBackToTheirDefaultsAndStoreThem)
-{
-    Trace trace;
-    SettingsStore store(sqlite(), trace.sink());
-    store.setTEAid("");
-    store.setTENVCheck("");
-    EXPECT_EQ(readRaw("TEAid").bytes, "");
-    EXPECT_EQ(store.getTEAid(), "2");
-    EXPECT_EQ(store.getTENVCheck(), "0");
-    EXPECT_EQ(readRaw("TEAid").bytes, "2");
-    EXPECT_EQ(readRaw("TENVCheck").bytes, "0");
-    store.setTENVCheck("1");
-    EXPECT_EQ(store.getTENVCheck(), "1");
-}
-
-TEST_F(SettingsTest, StoredPhoneWithAZeroByteReadsUpToIt)
-{
-    storeRaw("TEPhone", std::string("555\0" "123", 7));
-    Trace trace;
-    SettingsStore store(sqlite(), trace.sink());
-    EXPECT_EQ(store.getTEPhone(), "555");
-}
-
-TEST(SettingsFaultTest, FailedWriteIsRetriedOnceAtDestructionAndASuccessfulOneIsNot)
-{
-    struct Case {
-        const char* label;
-        int writesToFail;
-        std::string expectedWrites;  // the write traces, in order, destruction included
-        int writeCalls;
-        bool stored;
-    };
-    const std::vector<Case> cases = {
-        {"succeeds at once", 0, writeLine("TEPhone", 3, true), 1, true},
-        {"fails once", 1, writeLine("TEPhone", 3, false) + writeLine("TEPhone", 3, true), 2, true},
-        {"fails twice", 2, writeLine("TEPhone", 3, false) + writeLine("TEPhone", 3, false), 2, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        auto state = std::make_shared<FakeState>();
-        Trace trace;
+    storeRaw("TEPhone", "old");
+    for (const bool lockedToTheEnd : {false, true}) {
+        trace.clear();
         {
-            SettingsStore store(std::make_unique<FakeBackend>(state), trace.sink());
-            state->writesToFail = c.writesToFail;
-            store.setTEPhone("abc");
-            EXPECT_EQ(store.getTEPhone(), "abc");  // the cache holds it whatever the write did
+            auto settings = store();
+            auto lock = std::make_unique<Lock>(file);
+            settings->setTEPhone("abc");
+            EXPECT_EQ(settings->getTEPhone(), "abc");  // the cache holds it whatever the write did
+            if (!lockedToTheEnd)
+                lock.reset();
+            settings.reset();
         }
-        const std::string head = "REG_TRACE:\tconstructing registry for \"Software\\Quillon\" ... OK\n" +
-                                 constructedLines() + writeLine("TEPhone", 3, c.writesToFail == 0);
-        // The retry comes while TEPhone is destructed, after the other three values.
-        const std::string retry = c.writesToFail == 0 ? "" : writeLine("TEPhone", 3, c.writesToFail == 1);
-        EXPECT_EQ(trace.text,
-                  head + "REG_TRACE:\tdestructed object registry::value with name \"TENVCheck\"\n"
-                         "REG_TRACE:\tdestructed object registry::value with name \"TEAid\"\n"
-                         "REG_TRACE:\tdestructed object registry::value with name \"TENetwork\"\n" +
-                      retry +
-                      "REG_TRACE:\tdestructed object registry::value with name \"TEPhone\"\n"
-                      "REG_TRACE:\tdestructing registry\n");
-        EXPECT_EQ(state->writeCalls, c.writeCalls);
-        EXPECT_EQ(state->values.count("TEPhone") == 1, c.stored);
+        EXPECT_EQ(trace, kOpened + kConstructed + writeLine("TEPhone", 3, false) +
+                             valueLines("destructed", {"TENVCheck", "TEAid", "TENetwork"}) +
+                             writeLine("TEPhone", 3, !lockedToTheEnd) + valueLines("destructed", {"TEPhone"}) +
+                             line("destructing registry"));
+        EXPECT_EQ(readRaw("TEPhone"), lockedToTheEnd ? "old" : "abc");
+        storeRaw("TEPhone", "old");
     }
 }
 
-TEST(SettingsFaultTest, SeedingMarksItselfOnlyAfterStoringTheThreeValues)
+TEST_F(SettingsTest, CorruptDatabaseIsLeftAloneAndTheDefaultsServe)
 {
-    auto state = std::make_shared<FakeState>();
-    {
-        Trace trace;
-        SettingsStore store(std::make_unique<FakeBackend>(state), trace.sink());
-        store.startUp();
-    }
-    EXPECT_EQ(state->values,
-              (std::map<std::string, std::string>{
-                  {"TEPhone", "Unknown"}, {"TENetwork", "Unknown"}, {"TEAid", "2"},
-                  {std::string(SettingsStore::kSeededMarker), "1"}}));
-    EXPECT_EQ(state->writeCalls, 4);
-
-    state->values["TEPhone"] = "mine";
-    Trace trace;
-    {
-        SettingsStore store(std::make_unique<FakeBackend>(state), trace.sink());
-        store.startUp();
-        EXPECT_EQ(store.getTEPhone(), "mine");
-    }
-    EXPECT_EQ(state->writeCalls, 4);
-}
-
-// Every way the database can be out of reach ends the same: a null key, traced
-// failures, defaults in memory, and nothing lost or changed on disk.
-TEST(SettingsUnopenableTest, StoreThatCannotBeOpenedWorksOnWithFailedTraces)
-{
-    struct Case {
-        const char* label;
-        std::function<std::filesystem::path(const TempDir&)> prepare;  // returns the database path
-    };
     const std::string garbage(4096, '\x5a');
-    const std::vector<Case> cases = {
-        {"folder is a file",
-         [](const TempDir& dir) {
-             test::writeFile(dir / "quillon", "not a folder");
-             return dir / "quillon/registry.sqlite3";
-         }},
-        {"corrupt database",
-         [&](const TempDir& dir) {
-             std::filesystem::create_directory(dir / "quillon");
-             test::writeFile(dir / "quillon/registry.sqlite3", garbage);
-             return dir / "quillon/registry.sqlite3";
-         }},
-        {"database is a folder",
-         [](const TempDir& dir) {
-             std::filesystem::create_directories(dir / "quillon/registry.sqlite3");
-             return dir / "quillon/registry.sqlite3";
-         }},
-        {"no location", [](const TempDir&) { return std::filesystem::path(); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        TempDir dir;
-        const std::filesystem::path file = c.prepare(dir);
-        Trace trace;
-        {
-            SettingsStore store(std::make_unique<SqliteKeyBackend>(file), trace.sink());
-            store.startUp();
-            EXPECT_EQ(store.getTEPhone(), "");
-            EXPECT_EQ(store.getTEAid(), "2");
-            store.setTENetwork("net");
-            EXPECT_EQ(store.getTENetwork(), "net");
-        }
-        EXPECT_EQ(trace.text,
-                  "REG_TRACE:\tconstructing registry for \"Software\\Quillon\" ... Failed!\n" + constructedLines() +
-                      "REG_TRACE:\treading value for key \"TEAid\" from registry ... Failed!\n" +
-                      writeLine("TEAid", 1, false) +
-                      "REG_TRACE:\treading value for key \"TEPhone\" from registry ... Failed!\n" +
-                      writeLine("TENetwork", 3, false) +
-                      "REG_TRACE:\tdestructed object registry::value with name \"TENVCheck\"\n" +
-                      writeLine("TEAid", 1, false) +
-                      "REG_TRACE:\tdestructed object registry::value with name \"TEAid\"\n" +
-                      writeLine("TENetwork", 3, false) +
-                      "REG_TRACE:\tdestructed object registry::value with name \"TENetwork\"\n"
-                      "REG_TRACE:\tdestructed object registry::value with name \"TEPhone\"\n"
-                      "REG_TRACE:\tdestructing registry\n");
-        if (std::string(c.label) == "corrupt database") {
-            EXPECT_EQ(test::readFile(file), garbage);
-        }
-    }
-}
-
-TEST(SettingsUnopenableTest, ValueOutlivingItsRegistryFailsInsteadOfUsingAClosedKey)
-{
-    TempDir dir;
-    SqliteKeyBackend backend(dir / "registry.sqlite3");
-    Trace trace;
-    auto key = std::make_unique<registry>(backend, "Software\\Other", 7, trace.sink());
-    ASSERT_TRUE(key->isOpen());
-    registry::value late(*key, "Late");
-    key.reset();
-    trace.text.clear();
-    late.assign("x");
-    EXPECT_EQ(trace.text, writeLine("Late", 1, false));
-    EXPECT_TRUE(late.dirty());
-}
-
-// Trace lines reach standard output whole while other threads print there too.
-TEST(SettingsStdoutTest, TraceLinesStayWholeBesideOtherPrinters)
-{
-    TempDir dir;
-    const std::filesystem::path captured = dir / "stdout";
-    std::fflush(stdout);
-    const int saved = ::dup(STDOUT_FILENO);
-    ASSERT_GE(saved, 0);
-    FILE* sink = std::fopen(captured.c_str(), "w");
-    ASSERT_NE(sink, nullptr);
-    ASSERT_GE(::dup2(fileno(sink), STDOUT_FILENO), 0);
-    std::fclose(sink);
-
-    const std::string name(200, 'n');
-    const std::string traceLine = writeLine(name, 1000, true);
-    const std::string otherLine = std::string(150, 'j') + "\n";
-    constexpr int kLines = 300;
+    std::filesystem::create_directories(file.parent_path());
+    test::writeFile(file, garbage);
     {
-        std::vector<std::thread> printers;
-        for (int t = 0; t < 2; ++t)
-            printers.emplace_back([&] {
-                for (int i = 0; i < kLines; ++i)
-                    std::printf("%s", otherLine.c_str());
-            });
-        const TraceSink out = stdoutTrace();
-        for (int i = 0; i < kLines; ++i)
-            out(traceLine);
-        for (std::thread& printer : printers)
-            printer.join();
+        auto settings = store();
+        settings->startUp();
+        EXPECT_EQ(settings->getTEPhone(), "");
+        EXPECT_EQ(settings->getTEAid(), "2");
+        settings->setTENetwork("net");
+        EXPECT_EQ(settings->getTENetwork(), "net");
     }
-    std::fflush(stdout);
-    ASSERT_GE(::dup2(saved, STDOUT_FILENO), 0);
-    ::close(saved);
+    EXPECT_EQ(trace, line("constructing registry for \"Software\\Quillon\" ... Failed!") + kConstructed +
+                         readLine("TEAid", -1) + writeLine("TEAid", 1, false) + readLine("TEPhone", -1) +
+                         writeLine("TENetwork", 3, false) + valueLines("destructed", {"TENVCheck"}) +
+                         writeLine("TEAid", 1, false) + valueLines("destructed", {"TEAid"}) +
+                         writeLine("TENetwork", 3, false) + valueLines("destructed", {"TENetwork", "TEPhone"}) +
+                         line("destructing registry"));
+    EXPECT_EQ(test::readFile(file), garbage);
+}
 
-    const std::string text = test::readFile(captured);
-    int traces = 0;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        ASSERT_NE(end, std::string::npos);
-        const std::string line = text.substr(start, end + 1 - start);
-        if (line == traceLine) {
-            ++traces;
-        } else {
-            EXPECT_EQ(line, otherLine);
-        }
-        start = end + 1;
+// While another copy holds the database locked, a later start must not mistake
+// the unreadable marker for a first start and overwrite the stored settings.
+TEST_F(SettingsTest, LockedDatabaseIsNotTakenForAFirstStartAndFilesArePrivate)
+{
+    store()->setTEPhone("mine");
+    {
+        auto settings = store();
+        Lock other(file);
+        settings->startUp();
     }
-    EXPECT_EQ(traces, kLines);
+    EXPECT_EQ(readRaw("TEPhone"), "mine");
+    EXPECT_EQ(readRaw("TEAid"), "2");  // its default, stored once the lock was gone
+    const auto modeOf = [](const std::filesystem::path& path) {
+        struct stat info {};
+        EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+        return info.st_mode & 07777;
+    };
+    EXPECT_EQ(modeOf(file), 0600u);
+    EXPECT_EQ(modeOf(file.parent_path()), 0700u);
+    ::chmod(file.c_str(), 0644);  // tightened again when opened
+    EXPECT_EQ(readRaw("TEPhone"), "mine");
+    EXPECT_EQ(modeOf(file), 0600u);
+}
+
+TEST(HomepageTest, AddressJoinsServiceHostAndWhereEncodedLetterByLetter)
+{
+    const std::vector<std::pair<std::string, std::string>> encoded = {
+        {"a b-c", "a+b%2Dc"},
+        {"AZaz09", "AZaz09"},
+        {" \t\n\v\f\r", "++++++"},
+        {"-_.~", "%2D%5F%2E%7E"},
+        {"/?=%+&", "%2F%3F%3D%25%2B%26"},
+        {std::string("\x00\x01\x1f\x7f", 4), "%00%01%1F%7F"},
+        {"\xc3\xa9t\xc3\xa9", "%C3%A9t%C3%A9"},  // UTF-8 bytes one by one
+    };
+    for (const auto& [input, expected] : encoded)
+        EXPECT_EQ(urlEncode(input), expected) << "input: " << input;
+
+    const std::vector<std::tuple<std::string, std::string, std::string>> addresses = {
+        {"service.example", "homepage", "http://service.example/redir.php?pid=2&ver=210&aff=2&where=homepage"},
+        {"service.example:8081", "a b&c", "http://service.example:8081/redir.php?pid=2&ver=210&aff=2&where=a+b%26c"},
+        {"10.0.0.7:80", "", "http://10.0.0.7/redir.php?pid=2&ver=210&aff=2&where="},
+    };
+    for (const auto& [service, where, expected] : addresses) {
+        ::setenv("QUILLON_SERVICE", service.c_str(), 1);
+        EXPECT_EQ(homepageAddress(where), expected);
+    }
+    ::unsetenv("QUILLON_SERVICE");
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ using DialogTest = AppTest;
 
 }  // namespace
 
-TEST_F(DialogTest, DialogIsSizedFromTheMainFrameCentredAndReturnsItsValue)
+TEST_F(DialogTest, DialogIsSizedFromTheMainFrameCentredNestsAndReturnsItsValue)
 {
     app.addPage("selectSong.html", page(R"(
         report('up');
@@ -40,8 +40,14 @@ TEST_F(DialogTest, DialogIsSizedFromTheMainFrameCentredAndReturnsItsValue)
     )"));
     app.addPage("dlg.html", page(R"(
         report('dialog ' + window.innerWidth + 'x' + window.innerHeight + ' arg=' + window.external.DTE_GetDialogArgument());
-        setTimeout(function () { window.external.DTE_SetDialogRetValue('chosen'); window.external.DTE_CloseWindow(); }, 1500);
+        setTimeout(function () {
+            var inner = window.external.DTE_ShowModalDialog('Inner', 'inner.html', 'i', 0, 0, 300, 200);
+            report('inner returned ' + inner + ', outer argument ' + window.external.DTE_GetDialogArgument());
+            window.external.DTE_SetDialogRetValue('chosen');
+            window.external.DTE_CloseWindow();
+        }, 1500);
     )"));
+    app.addPage("inner.html", page("window.external.DTE_SetDialogRetValue('inner done'); window.external.DTE_CloseWindow();"));
     AppRun run(app);
     EXPECT_EQ(run.waitForReport("dialog"), "dialog 702x522 arg=the argument") << run.output();
     const auto mainWindow = run.waitForWindow(kCaption);
@@ -51,6 +57,7 @@ TEST_F(DialogTest, DialogIsSizedFromTheMainFrameCentredAndReturnsItsValue)
     EXPECT_NEAR(inner.x + inner.width / 2, outer.x + outer.width / 2, 4);
     EXPECT_NEAR(inner.y + inner.height / 2, outer.y + outer.height / 2, 4);
     EXPECT_NE(inner.x, 100);
+    EXPECT_EQ(run.waitForReport("inner returned"), "inner returned inner done, outer argument the argument");
     EXPECT_EQ(run.waitForReport("returned"), "returned chosen");
     EXPECT_TRUE(run.running());
 }
@@ -73,59 +80,6 @@ TEST_F(DialogTest, EnterIsIgnoredAndEscapeReturnsTheArgumentUnchanged)
     EXPECT_FALSE(run.waitForReport("returned", 500ms)) << "Enter closed the dialog";
     run.keys(*dialog, {"Escape"});
     EXPECT_EQ(run.waitForReport("returned"), "returned unchanged");
-}
-
-TEST_F(DialogTest, PopupMenuIsHiddenWhileADialogIsUpAndShowsAgainAfter)
-{
-    app.addPage("selectSong.html", page(R"(
-        report('main up');
-        document.addEventListener('keydown', function (e) {
-            if (e.key === 'd') report('returned ' + window.external.DTE_ShowModalDialog('Plain', 'dlg.html', 'a', 0, 0, 400, 300));
-        });
-    )", "<div style='width:760px;height:471px'>page text</div>"));
-    app.addPage("dlg.html", page("report('dialog up');", "<div style='width:400px;height:300px'>dialog text</div>"));
-    app.addPage("aboutBox.html", page("report('about up ' + window.innerWidth + 'x' + window.innerHeight); window.external.DTE_CloseWindow();"));
-    AppRun run(app);
-    ASSERT_TRUE(run.waitForReport("main up")) << run.output();
-    const auto mainWindow = run.waitForWindow(kCaption);
-    ASSERT_TRUE(mainWindow);
-
-    run.keys(*mainWindow, {"d"});
-    const auto dialog = run.waitForWindow("  Plain");
-    ASSERT_TRUE(dialog && run.waitForReport("dialog up"));
-    // A right click in the dialog shows no menu: Up and Return then choose nothing.
-    run.click(*dialog, 100, 100, 3);
-    run.keys(*dialog, {"Up", "Return"});
-    EXPECT_FALSE(run.waitForReport("about up", 1s));
-    run.keys(*dialog, {"Escape"});
-    ASSERT_EQ(run.waitForReport("returned"), "returned a");
-
-    // Afterwards the menu is back; its last item is About.
-    run.click(*mainWindow, 300, 200, 3);
-    run.keys(*mainWindow, {"Up", "Return"});
-    EXPECT_EQ(run.waitForReport("about up"), "about up 249x247") << run.output();
-}
-
-TEST_F(DialogTest, DialogInsideADialogClosesBackToTheOuterOne)
-{
-    app.addPage("selectSong.html", page(R"(
-        setTimeout(function () {
-            report('outer returned ' + window.external.DTE_ShowModalDialog('Outer', 'outer.html', 'o', 0, 0, 500, 400));
-        }, 300);
-    )"));
-    app.addPage("outer.html", page(R"(
-        setTimeout(function () {
-            report('inner returned ' + window.external.DTE_ShowModalDialog('Inner', 'inner.html', 'i', 0, 0, 300, 200));
-            report('outer arg ' + window.external.DTE_GetDialogArgument());
-            window.external.DTE_SetDialogRetValue('outer done');
-            window.external.DTE_CloseWindow();
-        }, 300);
-    )"));
-    app.addPage("inner.html", page("window.external.DTE_SetDialogRetValue('inner done'); setTimeout(function(){ window.external.DTE_CloseWindow(); }, 300);"));
-    AppRun run(app);
-    EXPECT_EQ(run.waitForReport("inner returned"), "inner returned inner done") << run.output();
-    EXPECT_EQ(run.waitForReport("outer returned"), "outer returned outer done") << run.output();
-    EXPECT_TRUE(run.running());
 }
 
 TEST_F(DialogTest, MessageBoxReturnsTheWindowsIdOfThePressedButton)

@@ -1,10 +1,5 @@
 #include "tests/e2e/reliability_support.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -135,86 +130,10 @@ std::vector<std::string> listeningSockets(pid_t pid)
     return found;
 }
 
-RawHttpServer::RawHttpServer(std::string reply) : reply_(std::move(reply))
-{
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(listener_, 16) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return;
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { serve(); });
-}
-
-RawHttpServer::~RawHttpServer()
-{
-    stopping_ = true;
-    if (thread_.joinable())
-        thread_.join();
-    ::close(listener_);
-}
-
-std::vector<std::string> RawHttpServer::requests() const
-{
-    std::lock_guard lock(mutex_);
-    return requests_;
-}
-
-void RawHttpServer::serve()
-{
-    while (!stopping_) {
-        pollfd ready{listener_, POLLIN, 0};
-        if (::poll(&ready, 1, 50) <= 0)
-            continue;
-        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            continue;
-        std::string bytes;
-        char block[4096];
-        std::size_t wanted = std::string::npos;
-        for (;;) {
-            pollfd readable{client, POLLIN, 0};
-            if (::poll(&readable, 1, 5000) <= 0)
-                break;
-            const ssize_t got = ::recv(client, block, sizeof block, 0);
-            if (got <= 0)
-                break;
-            bytes.append(block, static_cast<std::size_t>(got));
-            const auto headEnd = bytes.find("\r\n\r\n");
-            if (headEnd != std::string::npos && wanted == std::string::npos) {
-                std::size_t body = 0;
-                const auto at = bytes.find("Content-Length: ");
-                if (at != std::string::npos && at < headEnd)
-                    body = std::stoul(bytes.substr(at + 16));
-                wanted = headEnd + 4 + body;
-            }
-            if (bytes.size() >= wanted)
-                break;
-        }
-        {
-            std::lock_guard lock(mutex_);
-            requests_.push_back(bytes);
-        }
-        ::send(client, reply_.data(), reply_.size(), MSG_NOSIGNAL);
-        ::close(client);
-    }
-}
-
 void writeRecordingTool(const std::filesystem::path& tool, const std::filesystem::path& record, const std::string& body)
 {
     writeScript(tool, "#!/bin/sh\nprintf '%s\\0' \"$0\" \"$@\" > '" + record.string() + "'\necho $$ > '" +
                           record.string() + ".pid'\n" + body + "\n");
-}
-
-unsigned permissionsOf(const std::filesystem::path& file)
-{
-    struct stat info {};
-    if (::stat(file.c_str(), &info) != 0)
-        return 0;
-    return info.st_mode & 07777;
 }
 
 }  // namespace quillon::test

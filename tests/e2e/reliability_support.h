@@ -1,17 +1,13 @@
 #pragma once
 
 // Probes of a running app for the reliability and security tests: its process and
-// children in /proc, its descriptors and sockets, and a raw TCP server that keeps
-// every byte a client sent.
+// children in /proc, its descriptors and sockets, and a recording stand-in tool.
 
 #include <sys/types.h>
 
-#include <atomic>
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace quillon::test {
@@ -45,35 +41,9 @@ struct Usage {
 // listening Unix sockets (by path, "-" when unnamed) and listening TCP ports.
 [[nodiscard]] std::vector<std::string> listeningSockets(pid_t pid);
 
-// Accepts HTTP requests on 127.0.0.1 and keeps each one's bytes (head and body as
-// announced by Content-Length); answers each with a fixed reply.
-class RawHttpServer {
-public:
-    explicit RawHttpServer(std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nOK");
-    ~RawHttpServer();
-    RawHttpServer(const RawHttpServer&) = delete;
-    RawHttpServer& operator=(const RawHttpServer&) = delete;
-
-    [[nodiscard]] int port() const { return port_; }
-    [[nodiscard]] std::vector<std::string> requests() const;
-
-private:
-    void serve();
-    int listener_ = -1;
-    int port_ = 0;
-    std::string reply_;
-    std::atomic<bool> stopping_{false};
-    mutable std::mutex mutex_;
-    std::vector<std::string> requests_;
-    std::thread thread_;
-};
-
 // An executable stand-in tool that writes its arguments NUL-separated (its own
 // path first) to record, and its process id to record + ".pid", then runs body.
 void writeRecordingTool(const std::filesystem::path& tool, const std::filesystem::path& record,
                         const std::string& body = "exit 0");
-
-// The octal permission bits of a file.
-[[nodiscard]] unsigned permissionsOf(const std::filesystem::path& file);
 
 }  // namespace quillon::test
