@@ -51,14 +51,6 @@ TEST(FrameReader, SplitsAndJoinsFramesAtAnyBoundary)
     }
 }
 
-TEST(FrameReader, OversizedFrameFailsTheChannel)
-{
-    FrameReader reader;
-    reader.append(std::string("\xFF\xFF\xFF\xFF", 4));
-    EXPECT_FALSE(reader.next());
-    EXPECT_TRUE(reader.failed());
-}
-
 TEST(AppPage, OnlyFilesInsideTheResFolderAreAppPages)
 {
     const std::string res = "/opt/quillon/res";
@@ -173,4 +165,3 @@ TEST_F(ServedChannel, UntrustedPageGetsNothing)
     EXPECT_EQ(invoke(5, kDispatchMethod, {BridgeValue::text("evil")}), BridgeValue());
     EXPECT_TRUE(window.calls.empty());
 }
-

@@ -10,8 +10,8 @@
 #include "jobs/http_request_job.h"
 #include "jobs/upload_job.h"
 #include "service/clip_service.h"
-#include "service/mpeg_audio.h"
 #include "service/service_routes.h"
+#include "tests/process_probe.h"
 #include "tests/test_support.h"
 
 namespace quillon::service {
@@ -33,42 +33,6 @@ std::string mpegClip(int frames)
     return clip;
 }
 
-std::string id3Tag(std::size_t payload)
-{
-    std::string tag = "ID3\x03";
-    tag += '\0';
-    tag += '\0';
-    for (int shift = 21; shift >= 0; shift -= 7)
-        tag += static_cast<char>((payload >> shift) & 0x7F);
-    return tag + std::string(payload, '\0');
-}
-
-TEST(MpegAudio, TellsClipsFromOtherFiles)
-{
-    const struct {
-        const char* what;
-        std::string bytes;
-        bool mpeg;
-    } cases[] = {
-        {"frames", mpegClip(3), true},
-        {"one whole frame", mpegClip(1), true},
-        {"tag then frames", id3Tag(300) + mpegClip(2), true},
-        {"frames then ID3v1", mpegClip(2) + "TAG" + std::string(125, ' '), true},
-        {"cut frame", mpegClip(1).substr(0, 400), false},
-        {"frame then noise", mpegClip(1) + "noise", false},
-        {"tag longer than file", id3Tag(300).substr(0, 100), false},
-        {"tag alone", id3Tag(300), false},
-        {"text", "hello, this is no audio at all", false},
-        {"empty", "", false},
-    };
-    for (const auto& c : cases) {
-        test::TempDir dir;
-        test::writeFile(dir / "clip", c.bytes);
-        EXPECT_EQ(isMpegAudioFile(dir / "clip"), c.mpeg) << c.what;
-    }
-    EXPECT_FALSE(isMpegAudioFile("/nonexistent/clip.mp3"));
-}
-
 // The service on 127.0.0.1 at a port picked at run time, in-process.
 class RunningService : public ::testing::Test {
 protected:
@@ -78,9 +42,7 @@ protected:
         ASSERT_GT(port, 0);
         installRoutes(server, clips, "fallback:1");
         thread = std::thread([this] { server.listen_after_bind(); });
-        const auto deadline = std::chrono::steady_clock::now() + 30s;
-        while (!server.is_running() && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(1ms);
+        test::waitUntil([this] { return server.is_running(); });
     }
     void TearDown() override
     {

@@ -134,46 +134,4 @@ TEST(RunningEncoders, TerminatesOnlyEncodersThatStillRun)
     EXPECT_EQ(encoders.processId(7), 0u);
 }
 
-TEST(ToolPaths, BundledToolWinsThenTheSearchPathInOrder)
-{
-    TempDir dir;
-    fs::create_directories(dir / "res");
-    fs::create_directories(dir / "bin1");
-    fs::create_directories(dir / "bin2");
-    writeScript(dir / "bin2/ffmpeg", "exit 0\n");
-    writeFile(dir / "bin1/ffmpeg", "not executable");
-    const std::string search = ":" + (dir / "bin1").string() + "::" + (dir / "bin2").string() + ":";
-    ToolPaths paths{dir / "res", dir / "res/tmp", search};
-
-    EXPECT_EQ(locateTool(paths, "ffmpeg"), dir / "bin2/ffmpeg");
-    writeFile(dir / "res/ffmpeg", "not executable either");
-    EXPECT_EQ(locateTool(paths, "ffmpeg"), dir / "bin2/ffmpeg");
-    writeScript(dir / "res/ffmpeg", "exit 0\n");
-    EXPECT_EQ(locateTool(paths, "ffmpeg"), dir / "res/ffmpeg");
-    EXPECT_EQ(locateTool(paths, "mp3gain"), std::nullopt);
-    EXPECT_EQ(locateTool(ToolPaths{dir / "res", dir / "res/tmp", ""}, "mp3gain"), std::nullopt);
-
-    const ToolPaths beside = ToolPaths::forResDir("/opt/q/res");
-    EXPECT_EQ(beside.tempDir, fs::path("/opt/q/res/tmp"));
-    EXPECT_FALSE(beside.searchPath.empty());
-}
-
-TEST(TempCleanup, RemovesMatchingFilesIgnoringCaseAndSparesTheGivenOnes)
-{
-    TempDir dir;
-    for (const char* name : {"a.mp3", "B.MP3", "c.Mp3", ".mp3", "keep.txt", "x.mp3.txt", "mp3", "own.mp3", "d.wav"})
-        writeFile(dir / name, "x");
-    fs::create_directories(dir / "folder.mp3");
-    fs::create_directories(dir / "sub");
-
-    removeFilesByExtension(dir.path(), ".mp3", {dir / "sub/../own.mp3"});
-
-    std::set<std::string> left;
-    for (const auto& entry : fs::directory_iterator(dir.path()))
-        left.insert(entry.path().filename().string());
-    EXPECT_EQ(left, (std::set<std::string>{"keep.txt", "x.mp3.txt", "mp3", "own.mp3", "d.wav", "folder.mp3", "sub"}));
-
-    removeFilesByExtension(dir / "missing", ".mp3", {});  // no folder: nothing to do, no error
-}
-
 }  // namespace

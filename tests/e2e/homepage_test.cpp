@@ -1,5 +1,5 @@
-// Settings as the pages of the real app see them across runs, and the homepage
-// opened in the desktop's default browser.
+// The homepage opened in the desktop's default browser, from script and from the
+// window's popup menu. (Settings across runs: the page tests and the settings tests.)
 #include <gtest/gtest.h>
 
 
@@ -10,50 +10,11 @@ using namespace quillon::test;
 
 namespace {
 
-using AppSettingsTest = AppTest;
-
-const char* kReadAll = R"(
-    var e = window.external;
-    report('values ' + [e.DTE_GetTEPhone(), e.DTE_GetTENetwork(), e.DTE_GetTEAid(), e.DTE_GetTENVCheck()].join('|'));
-)";
-
-std::size_t count(const std::string& text, const std::string& part)
-{
-    std::size_t n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
+using HomepageTest = AppTest;
 
 }  // namespace
 
-TEST_F(AppSettingsTest, FirstRunSeedsOnceAndLaterRunsKeepWhatPagesStored)
-{
-    app.addPage("selectSong.html", page(std::string(kReadAll) + R"(
-        e.DTE_SetTEPhone('Nokia 3310');
-        e.DTE_SetTENVCheck('1');
-        report('stored');
-        e.DTE_CloseWindow();
-    )"));
-    {
-        AppRun first(app);
-        EXPECT_EQ(first.waitForReport("values"), "values Unknown|Unknown|2|0") << first.output();
-        ASSERT_EQ(first.waitForExit(), 0);
-        const auto out = first.output();
-        EXPECT_EQ(count(out, "writing current value of key \"TENetwork\""), 1u) << out;
-        EXPECT_LT(out.find("writing current value of key \"TEPhone\""),
-                  out.find("writing current value of key \"TENetwork\"")) << "seeded out of order";
-    }
-    app.addPage("selectSong.html", page(std::string(kReadAll) + "e.DTE_CloseWindow();"));
-    AppRun second(app);
-    EXPECT_EQ(second.waitForReport("values"), "values Nokia 3310|Unknown|2|1") << second.output();
-    ASSERT_EQ(second.waitForExit(), 0);
-    EXPECT_EQ(count(second.output(), "writing current value of key \"TENetwork\""), 0u) << "seeded again";
-    const auto mode = std::filesystem::status(app.configHome() / "quillon" / "registry.sqlite3").permissions();
-    EXPECT_EQ(mode & std::filesystem::perms::all, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
-}
-
-TEST_F(AppSettingsTest, HomepageOpensInTheDefaultBrowserFromScriptAndFromTheMenu)
+TEST_F(HomepageTest, HomepageOpensInTheDefaultBrowserFromScriptAndFromTheMenu)
 {
     // A stand-in default browser: a desktop entry registered as the http handler,
     // whose program appends the address it was given to a file.
