@@ -7,7 +7,17 @@
 namespace quillon::app {
 
 // The Windows button identifiers a message box returns.
-enum ButtonId : std::int32_t { IdOk = 1, IdCancel = 2, IdAbort = 3, IdRetry = 4, IdIgnore = 5, IdYes = 6, IdNo = 7 };
+enum ButtonId : std::int32_t {
+    IdOk = 1,
+    IdCancel = 2,
+    IdAbort = 3,
+    IdRetry = 4,
+    IdIgnore = 5,
+    IdYes = 6,
+    IdNo = 7,
+    IdTryAgain = 10,
+    IdContinue = 11,
+};
 
 enum class BoxIcon { None, Error, Question, Warning, Information };
 
