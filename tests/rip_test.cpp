@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <condition_variable>
+#include <csignal>
 
 #include <chrono>
 #include <functional>
@@ -96,6 +101,7 @@ private:
     public:
         Disc(const RecordingAccess& owner, std::unique_ptr<CdDisc> inner) : owner_(owner), inner_(std::move(inner)) {}
         std::optional<CdToc> readToc() override { return inner_->readToc(); }
+        bool mediaChanged() override { return inner_->mediaChanged(); }
         bool readFrames(std::int32_t block, std::int32_t count, std::span<std::uint8_t> out) override
         {
             {
@@ -214,7 +220,7 @@ TEST_F(RipTest, IndexTextsAreReadAsLeadingNumbers)
 
 TEST_F(RipTest, RefusedRequestsEndWithTheirCodeAndWriteNothing)
 {
-    const auto single = test::writeDiscImage(dir_.path(), "single", {{300}});
+    const auto single = test::writeDiscImage(dir_.path(), "single", {{300, true}});
     RecordingAccess twoDiscs(makeLibcdioAccess({false, {disc_.cue.string(), single.cue.string()}}));
     const struct {
         const char* drive;
@@ -242,13 +248,56 @@ TEST_F(RipTest, RefusedRequestsEndWithTheirCodeAndWriteNothing)
     EXPECT_TRUE(twoDiscs.reads().empty());
 }
 
-TEST_F(RipTest, OutputThatCannotBeCreatedOrWrittenGives208)
+TEST_F(RipTest, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
 {
-    EXPECT_EQ(rip(*access_, "0", "1", dir_ / "no-such-folder" / "t.wav").end, RipEnd::fileFailed);
+    const auto victim = dir_ / "victim";
+    test::writeFile(victim, "keep me");
+    std::filesystem::permissions(victim, std::filesystem::perms(0644));
+    std::filesystem::create_symlink(victim, dir_ / "link.wav");
+    std::filesystem::create_symlink(dir_ / "made-through-link", dir_ / "dangling.wav");
+    ASSERT_EQ(mkfifo((dir_ / "pipe.wav").c_str(), 0600), 0);
+    test::writeFile(dir_ / "old.wav", "old");
+    std::filesystem::permissions(dir_ / "old.wav", std::filesystem::perms(0644));
+    const auto track = headerBytes(520 * 2352) + image(1, 520);
+    const struct {
+        std::filesystem::path path;
+        RipEnd end;
+        std::optional<unsigned> mode;
+    } cases[] = {
+        {dir_ / "no-such-folder" / "t.wav", RipEnd::fileFailed, {}},
+        {dir_.path(), RipEnd::fileFailed, {}},
+        {dir_ / "link.wav", RipEnd::fileFailed, {}},
+        {dir_ / "dangling.wav", RipEnd::fileFailed, {}},
+        {dir_ / "pipe.wav", RipEnd::fileFailed, {}},  // refused without waiting for a reader
+        {dir_ / "old.wav", RipEnd::done, 0644},       // emptied and written, its mode kept
+        {dir_ / "new.wav", RipEnd::done, 0600},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(rip(*access_, "0", "1", c.path).end, c.end) << c.path;
+        if (c.mode) {
+            EXPECT_EQ(readFile(c.path), track) << c.path;
+            EXPECT_EQ(static_cast<unsigned>(std::filesystem::status(c.path).permissions()), *c.mode) << c.path;
+        }
+    }
+    EXPECT_EQ(readFile(victim), "keep me");
+    EXPECT_EQ(std::filesystem::status(victim).permissions(), std::filesystem::perms(0644));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "made-through-link"));
     EXPECT_FALSE(std::filesystem::exists(dir_ / "no-such-folder"));
-    EXPECT_EQ(rip(*access_, "0", "1", dir_.path()).end, RipEnd::fileFailed);
-    // A device that takes no data: the copy must not be reported as done.
-    EXPECT_EQ(rip(*access_, "0", "1", "/dev/full").end, RipEnd::fileFailed);
+}
+
+TEST_F(RipTest, AWriteThatFailsGives208)
+{
+    // Files may grow to 100 frames here: the disk is "full" after them.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100 * 2352;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const RipEnd end = rip("0", "1").end;
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedSignal);
+    EXPECT_EQ(end, RipEnd::fileFailed);
 }
 
 TEST_F(RipTest, ImageShorterThanItsCueGives209AndKeepsWhatWasRead)
@@ -312,7 +361,7 @@ TEST(RipRetries, AChunkIsTriedThreeTimesBeforeTheRipFails)
     };
     for (const auto& c : cases) {
         TempDir dir;
-        FakeCdAccess access({{"FAKE", true, fakeToc(), {{152, c.failures}}}});
+        FakeCdAccess access({{.product = "FAKE", .toc = fakeToc(), .failuresAtBlock = {{152, c.failures}}}});
         auto fields = std::make_shared<jobs::JobFields>();
         const jobs::JobTicket ticket(fields, &jobs::JobFields::ripStatus);
         CapturedStdout out(dir / "stdout.txt");
@@ -338,19 +387,43 @@ TEST(RipRetries, AChunkIsTriedThreeTimesBeforeTheRipFails)
     }
 }
 
-TEST(RipRetries, NoHandleNoTableAndEveryHandleReleased)
+// The frames the fake drive delivers for blocks [from, from + count).
+std::string fakeFrames(std::int32_t from, std::int32_t count, bool changedDisc = false)
 {
+    std::string bytes;
+    for (std::int32_t block = from; block < from + count; ++block)
+        for (std::size_t i = 0; i < kFrameBytes; ++i)
+            bytes += static_cast<char>(fakeFrameByte(block, i, changedDisc));
+    return bytes;
+}
+
+TEST(RipLayouts, EachDiscLayoutRipsTheChosenTrackWithOneTableRead)
+{
+    // Audio at 0 and 1000 in the first session; data in the second, from 13400.
+    const CdToc enhanced{1, 3, {{0, false}, {1000, false}, {13400, true}, {20000, false}}, 13400};
     const struct {
         FakeDriveSetup drive;
+        const char* track;
         RipEnd end;
-        int opens;
+        std::int32_t first = 0;  // the frames copied, when done
+        std::int32_t frames = 0;
     } cases[] = {
-        {{"NOHANDLE", false, fakeToc(), {}}, RipEnd::noHandle, 0},
-        {{"EMPTY", true, std::nullopt, {}}, RipEnd::noToc, 1},
-        {{"BLANK", true, CdToc{}, {}}, RipEnd::noToc, 1},
-        {{"EMPTYTRACK", true, CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}, {}}, RipEnd::readFailed, 1},
-        {{"BACKWARDS", true, CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}, {}}, RipEnd::readFailed, 1},
-        {{"GOOD", true, fakeToc(), {}}, RipEnd::done, 1},
+        {{.product = "NOHANDLE", .handleAvailable = false, .toc = fakeToc()}, "0", RipEnd::noHandle},
+        {{.product = "EMPTY"}, "0", RipEnd::noToc},
+        {{.product = "BLANK", .toc = CdToc{}}, "0", RipEnd::noToc},
+        {{.product = "EMPTYTRACK", .toc = CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}}, "0",
+         RipEnd::readFailed},
+        {{.product = "BACKWARDS", .toc = CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}}, "0",
+         RipEnd::readFailed},
+        {{.product = "GOOD", .toc = fakeToc()}, "1", RipEnd::done, 200, 200},
+        {{.product = "ONEAUDIO", .toc = CdToc{1, 1, {{150, false}, {290, false}}}}, "0", RipEnd::done, 150, 140},
+        {{.product = "ONEDATA", .toc = CdToc{1, 1, {{150, true}, {290, false}}}}, "0", RipEnd::singleTrack},
+        {{.product = "FROM3", .toc = CdToc{3, 5, {{0, false}, {100, true}, {300, false}, {350, false}}}}, "2",
+         RipEnd::done, 300, 50},
+        {{.product = "FROM3", .toc = CdToc{3, 5, {{0, false}, {100, true}, {300, false}, {350, false}}}}, "3",
+         RipEnd::badTrack},
+        // The gap between the sessions cannot be read: the track ends before it.
+        {{.product = "ENHANCED", .toc = enhanced, .unreadable = {{2000, 13400}}}, "1", RipEnd::done, 1000, 1000},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -358,10 +431,58 @@ TEST(RipRetries, NoHandleNoTableAndEveryHandleReleased)
         auto fields = std::make_shared<jobs::JobFields>();
         const jobs::JobTicket ticket(fields, &jobs::JobFields::ripStatus);
         CapturedStdout out(dir / "stdout.txt");
-        EXPECT_EQ(ripTrack(access, {"0", "0", (dir / "t.wav").string()}, ticket), c.end) << c.drive.product;
-        EXPECT_EQ(access.opens(), c.opens) << c.drive.product;
-        EXPECT_EQ(access.closes(), c.opens) << c.drive.product;
+        EXPECT_EQ(ripTrack(access, {"0", c.track, (dir / "t.wav").string()}, ticket), c.end) << c.drive.product;
+        const int opens = c.drive.handleAvailable ? 1 : 0;
+        EXPECT_EQ(access.opens(), opens) << c.drive.product;
+        EXPECT_EQ(access.closes(), opens) << c.drive.product;
+        EXPECT_EQ(access.tocReads(), opens) << c.drive.product;
+        if (c.end == RipEnd::done) {
+            EXPECT_EQ(readFile(dir / "t.wav"), headerBytes(c.frames * 2352u) + fakeFrames(c.first, c.frames))
+                << c.drive.product;
+        }
+        for (const auto& read : access.reads())
+            EXPECT_TRUE(read.block >= c.first && read.block + read.count <= c.first + c.frames) << c.drive.product;
     }
+}
+
+TEST(RipDiscChange, ADiscChangedOrTakenOutMidRipEndsWith211AndKeepsNoAudio)
+{
+    const struct {
+        bool changedToNothing;
+        int readsAtChange;  // a disc taken out fails every attempt
+    } cases[] = {{false, 1}, {true, 3}};
+    for (const auto& c : cases) {
+        TempDir dir;
+        FakeCdAccess access({{.product = "FAKE", .toc = fakeToc(), .discChangeAt = 152,
+                              .changedToNothing = c.changedToNothing}});
+        auto fields = std::make_shared<jobs::JobFields>();
+        const jobs::JobTicket ticket(fields, &jobs::JobFields::ripStatus);
+        CapturedStdout out(dir / "stdout.txt");
+        EXPECT_EQ(ripTrack(access, {"0", "0", (dir / "t.wav").string()}, ticket), RipEnd::discChanged);
+        EXPECT_EQ(readFile(dir / "t.wav"), headerBytes(0)) << c.changedToNothing;
+        const auto reads = access.reads();
+        EXPECT_EQ(std::count_if(reads.begin(), reads.end(), [](const auto& r) { return r.block == 152; }),
+                  c.readsAtChange);
+        EXPECT_EQ(reads.back().block, 152);
+    }
+}
+
+TEST(RipBreak, ABreakDuringAFailingReadStopsBeforeTheNextAttempt)
+{
+    TempDir dir;
+    FakeCdAccess access({{.product = "FAKE", .toc = fakeToc(), .failuresAtBlock = {{126, 2}}}});
+    auto fields = std::make_shared<jobs::JobFields>();
+    access.setReadHook([&](std::int32_t block) {
+        if (block == 126)
+            fields->breakFlag = true;
+    });
+    const jobs::JobTicket ticket(fields, &jobs::JobFields::ripStatus);
+    CapturedStdout out(dir / "stdout.txt");
+    EXPECT_EQ(ripTrack(access, {"0", "0", (dir / "t.wav").string()}, ticket), RipEnd::stopped);
+    const auto reads = access.reads();
+    ASSERT_EQ(reads.size(), 2u);
+    EXPECT_FALSE(reads.back().ok);
+    EXPECT_EQ(readFile(dir / "t.wav"), headerBytes(0) + fakeFrames(100, 26));
 }
 
 // The job as the page starts it: on its own thread, polled until its end value.
@@ -399,6 +520,48 @@ TEST_F(RipTest, StartedJobReportsItsFailureCode)
     EXPECT_EQ(waitForEnd(*fields_), 206);
     ASSERT_TRUE(startRip(fields_, access_, "-1", "0", wav().string()));
     EXPECT_EQ(waitForEnd(*fields_), 201);
+}
+
+TEST(RipRestart, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
+{
+    TempDir dir;
+    const std::string wav = (dir / "t.wav").string();
+    auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDriveSetup>{{.product = "FAKE", .toc = fakeToc()}});
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool stalled = false, released = false;
+    access->setReadHook([&](std::int32_t block) {
+        std::unique_lock lock(mutex);
+        if (block != 152 || stalled)
+            return;
+        stalled = true;  // the first read at 152 hangs, as on a scratched disc
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    });
+    auto fields = std::make_shared<jobs::JobFields>();
+    CapturedStdout out(dir / "stdout.txt");
+    ASSERT_TRUE(startRip(fields, access, "0", "0", wav));
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stalled; });
+    }
+    // Cancel, and at once pick the same track again: the new start clears the break.
+    fields->breakFlag = true;
+    ASSERT_TRUE(startRip(fields, access, "0", "0", wav));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(access->reads().size(), 2u);  // the new rip has not touched the drive
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    EXPECT_EQ(waitForEnd(*fields), 100);
+    EXPECT_EQ(readFile(dir / "t.wav"), headerBytes(100 * 2352) + fakeFrames(100, 100));
+    // The old rip's reads end at the stalled one; the new one's start from the track's start.
+    std::vector<std::int32_t> blocks;
+    for (const auto& read : access->reads())
+        blocks.push_back(read.block);
+    EXPECT_EQ(blocks, (std::vector<std::int32_t>{100, 126, 152, 100, 126, 152, 178}));
 }
 
 }  // namespace
