@@ -54,6 +54,8 @@ std::vector<CdDrive> FakeCdAccess::listDrives() const
 
 std::unique_ptr<CdDisc> FakeCdAccess::open(const CdDrive& drive) const
 {
+    if (openHook_)
+        openHook_();
     const std::vector<CdDrive> list = listDrives();
     const auto found = std::find_if(list.begin(), list.end(), [&](const CdDrive& d) { return d.address == drive.address; });
     const std::size_t index = static_cast<std::size_t>(found - list.begin());

@@ -40,6 +40,8 @@ public:
 
     // Called with the block of every read attempt, before it is answered.
     void setReadHook(std::function<void(std::int32_t block)> hook) { readHook_ = std::move(hook); }
+    // Called before every open, which waits for it (a drive spinning up).
+    void setOpenHook(std::function<void()> hook) { openHook_ = std::move(hook); }
 
     struct ReadCall {
         std::int32_t block;
@@ -59,6 +61,7 @@ private:
 
     std::vector<FakeDriveSetup> drives_;
     std::function<void(std::int32_t)> readHook_;
+    std::function<void()> openHook_;
     mutable std::mutex mutex_;
     mutable std::vector<std::map<std::int32_t, int>> failuresLeft_;
     mutable std::vector<ReadCall> reads_;

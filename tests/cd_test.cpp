@@ -1,16 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <grp.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdlib>
-#include <cstring>
-#include <mutex>
+#include <future>
 
 #include "cd/cd_listing.h"
 #include "cd/fake_cd_access.h"
@@ -180,110 +175,29 @@ TEST(TracksInfo, AMissingImageGivesNoHandle)
     EXPECT_EQ(getTracksInfo(*access, 0), "ERROR: Could not get handle to CD");
 }
 
-// The group a file this process creates belongs to.
-std::string ownGroup()
-{
-    const group* entry = getgrgid(getegid());
-    return entry ? entry->gr_name : "";
-}
-
-TEST(TracksInfo, ErrorTextsLayoutsAndTheHandleClosedOnEveryPath)
-{
-    TempDir dir;
-    test::writeFile(dir / "sr0", "");
-    const std::string deniedNode = (dir / "sr0").string();
-    const CdToc twoTracks{1, 2, {{0, false}, {500, false}, {800, false}}};
-    // Audio in the first session; the data session starts at 13400.
-    const CdToc enhanced{1, 3, {{0, false}, {1000, false}, {13400, true}, {20000, false}}, 13400};
-    const struct {
-        FakeDriveSetup drive;
-        std::string expected;
-        int opens;
-    } cases[] = {
-        {{.product = "NOHANDLE", .handleAvailable = false, .toc = twoTracks}, "ERROR: Could not get handle to CD", 0},
-        {{.product = "DENIED", .handleAvailable = false, .toc = twoTracks, .node = deniedNode},
-         "ERROR: Could not get handle to CD (" + deniedNode + ", group " + ownGroup() + ")", 0},
-        {{.product = "EMPTY", .toc = std::nullopt}, "ERROR: No CD inserted", 1},
-        {{.product = "BLANK", .toc = CdToc{}}, "ERROR: No CD inserted", 1},
-        {{.product = "SINGLE", .toc = CdToc{1, 1, {{0, false}, {500, false}}}}, "500", 1},
-        {{.product = "SINGLEDATA", .toc = CdToc{1, 1, {{0, true}, {500, false}}}}, "ERROR: Not an audio CD", 1},
-        {{.product = "FROM3", .toc = CdToc{3, 5, {{0, false}, {100, true}, {300, false}, {350, false}}}},
-         "100:::DATA:::50", 1},
-        {{.product = "ENHANCED", .toc = enhanced}, "1000:::1000:::DATA", 1},
-        {{.product = "AUDIO", .toc = twoTracks}, "500:::300", 1},
-    };
-    for (const auto& c : cases) {
-        FakeCdAccess access({c.drive});
-        EXPECT_EQ(getDrivesInfo(access), c.drive.product);
-        EXPECT_EQ(getTracksInfo(access, 0), c.expected) << c.drive.product;
-        EXPECT_EQ(access.opens(), c.opens) << c.drive.product;
-        EXPECT_EQ(access.closes(), c.opens) << c.drive.product;
-    }
-}
-
-TEST(TrackEnd, AnAudioTrackBeforeADataSessionEndsWithItsSession)
-{
-    const struct {
-        CdToc toc;
-        std::vector<std::int64_t> ends;
-    } cases[] = {
-        {{1, 3, {{0, false}, {1000, false}, {13400, true}, {20000, false}}, 13400}, {1000, 2000, 20000}},
-        // Single session: every track runs to the next entry.
-        {{1, 3, {{0, false}, {1000, false}, {13400, true}, {20000, false}}, 0}, {1000, 13400, 20000}},
-        // The data track in the same session as the audio: no gap to take off.
-        {{1, 3, {{0, false}, {1000, false}, {13400, true}, {20000, false}}, 30000}, {1000, 13400, 20000}},
-        // A session start too close to give a sane end keeps the table's value.
-        {{1, 2, {{0, false}, {5000, true}, {9000, false}}, 5000}, {5000, 9000}},
-        // Audio in the second session ends at the lead-out as always.
-        {{1, 2, {{0, true}, {11400, false}, {20000, false}}, 11400}, {11400, 20000}},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::int64_t> ends;
-        for (int i = 0; i < c.toc.trackCount(); ++i)
-            ends.push_back(c.toc.trackEnd(i));
-        EXPECT_EQ(ends, c.ends) << "session at " << c.toc.lastSessionStart;
-    }
-}
-
-// A node that exists but that no one, root included, can open as a drive.
-void makeSocketNode(const std::filesystem::path& path)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(path.string().size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, path.c_str());
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    close(fd);
-}
-
 TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
 {
     TempDir dir;
-    const auto block = dir / "block";
-    const auto dev = dir / "dev";
+    const auto block = dir / "block", dev = dir / "dev";
     for (const char* name : {"sda", "sr", "srx", "sr10", "sr2", "sr0"})
         std::filesystem::create_directories(block / name / "device");
     test::writeFile(block / "sr0" / "device" / "model", "CD/DVD WRITER 12\n");
     test::writeFile(block / "sr2" / "device" / "model", "Slim Drive      \n");
-    std::filesystem::create_directories(dev);
-    makeSocketNode(dev / "sr0");
+    // A node that exists but that no one, root included, can open as a drive.
+    std::filesystem::create_directories(dev / "sr0");
 
     const auto access = makeLibcdioAccess({true, {}, block, dev});
     const auto drives = access->listDrives();
-    // This machine's own drives, if any, follow.
-    ASSERT_GE(drives.size(), 3u);
-    const std::vector<std::pair<std::string, std::string>> expected{
-        {(dev / "sr0").string(), "CD/DVD WRITER 12"}, {(dev / "sr2").string(), "Slim Drive"},
-        {(dev / "sr10").string(), "sr10"}};
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(drives[i].address, expected[i].first);
-        EXPECT_EQ(drives[i].product, expected[i].second);
-    }
+    ASSERT_GE(drives.size(), 3u);  // this machine's own drives, if any, follow
+    const std::pair<std::string, std::string> expected[] = {
+        {(dev / "sr0").string(), "CD/DVD WRITER 12"}, {(dev / "sr2").string(), "Slim Drive"}, {(dev / "sr10").string(), "sr10"}};
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(std::make_pair(drives[i].address, drives[i].product), expected[i]);
+    const group* own = getgrgid(getegid());
+    ASSERT_TRUE(own);
     EXPECT_EQ(getTracksInfo(*access, 0),
-              "ERROR: Could not get handle to CD (" + (dev / "sr0").string() + ", group " + ownGroup() + ")");
-    // No node at all: nothing known to name.
-    EXPECT_EQ(getTracksInfo(*access, 1), "ERROR: Could not get handle to CD");
+              "ERROR: Could not get handle to CD (" + (dev / "sr0").string() + ", group " + own->gr_name + ")");
+    EXPECT_EQ(getTracksInfo(*access, 1), "ERROR: Could not get handle to CD");  // no node: nothing to name
 }
 
 TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
@@ -292,14 +206,10 @@ TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
         const char* toc;
         std::optional<std::string> expected;
     } cases[] = {
-        {"TRACK AUDIO\nFILE \"a.bin\" 0 00:02:00\n", "TRACK AUDIO\nFILE \"/F/a.bin\" 0 00:02:00\n"},
-        {"AUDIOFILE  \"sub/a b.wav\" 0\nDATAFILE \"c.img\"", "AUDIOFILE  \"/F/sub/a b.wav\" 0\nDATAFILE \"/F/c.img\""},
-        {"FILE \"/abs/a.bin\" 0", std::nullopt},
-        {"// FILE \"not.bin\"\nCD_TEXT { TITLE \"FILE\" }", std::nullopt},
-        {"TITLE \"x \\\" FILE \" FILE \"q\\\"r.bin\"", "TITLE \"x \\\" FILE \" FILE \"/F/q\\\"r.bin\""},
-        {"FILE 0 \"late.bin\"", std::nullopt},
-        {"FILE \"\"", std::nullopt},
-        {"FILE \"open", "FILE \"/F/open"},
+        {"FILE \"a.bin\" 0 00:02:00\n", "FILE \"/F/a.bin\" 0 00:02:00\n"},
+        {"AUDIOFILE  \"sub/a b\" 0\nDATAFILE \"c\"", "AUDIOFILE  \"/F/sub/a b\" 0\nDATAFILE \"/F/c\""},
+        {"FILE \"/abs.bin\" // FILE \"x\"\nTITLE \"FILE\" FILE 0 \"y\" FILE \"\"", std::nullopt},
+        {"TITLE \"x \\\" FILE \" FILE \"q\\\"r\"", "TITLE \"x \\\" FILE \" FILE \"/F/q\\\"r\""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(anchorTocDataFiles(c.toc, "/F"), c.expected) << c.toc;
@@ -313,80 +223,35 @@ TEST(TocImage, OpensFromAnotherWorkingFolder)
     const auto access = makeLibcdioAccess({false, {image.cue.string()}});
     EXPECT_EQ(getTracksInfo(*access, 0), "300:::226");
     const auto disc = access->open(access->listDrives().at(0));
-    ASSERT_TRUE(disc);
     std::vector<std::uint8_t> buffer(26 * kFrameBytes);
-    ASSERT_TRUE(disc->readFrames(290, 26, buffer));
+    ASSERT_TRUE(disc && disc->readFrames(290, 26, buffer));
     EXPECT_EQ(std::string(buffer.begin(), buffer.end()), test::imageFrames(290, 26));
-    // The copy of the table made to open it is gone again.
-    const auto leftovers = std::count_if(std::filesystem::directory_iterator(std::filesystem::temp_directory_path()),
-                                         std::filesystem::directory_iterator(), [](const auto& entry) {
-                                             return entry.path().filename().string().rfind("quillon-image-", 0) == 0;
-                                         });
-    EXPECT_EQ(leftovers, 0);
 }
-
-// Opening a drive waits until the test lets it go on.
-class GatedAccess final : public CdAccess {
-public:
-    explicit GatedAccess(std::vector<FakeDriveSetup> drives) : inner_(std::move(drives)) {}
-    std::vector<CdDrive> listDrives() const override { return inner_.listDrives(); }
-    std::unique_ptr<CdDisc> open(const CdDrive& drive) const override
-    {
-        std::unique_lock lock(mutex_);
-        ++waiting_;
-        changed_.notify_all();
-        changed_.wait(lock, [this] { return open_; });
-        return inner_.open(drive);
-    }
-    void waitForOpens(int count) const
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return waiting_ >= count; });
-    }
-    void letGo()
-    {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    int opensAsked() const
-    {
-        std::lock_guard lock(mutex_);
-        return waiting_;
-    }
-
-private:
-    FakeCdAccess inner_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    mutable int waiting_ = 0;
-    bool open_ = false;
-};
 
 TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
 {
     const CdToc toc{1, 2, {{0, false}, {500, false}, {800, false}}};
-    auto access = std::make_shared<GatedAccess>(std::vector<FakeDriveSetup>{{.product = "A", .toc = toc}, {.product = "B"}});
-    std::atomic<int> wakes{0};
+    auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDriveSetup>{{.product = "A", .toc = toc}, {.product = "B"}});
+    std::atomic<int> opensAsked{0}, wakes{0};
+    std::promise<void> spunUp;
+    access->setOpenHook([&, gate = spunUp.get_future().share()] {
+        ++opensAsked;
+        gate.wait();
+    });
     ListingCalls calls(access, [&] { ++wakes; });
 
-    const auto first = calls.tracksInfo(0);
-    const auto again = calls.tracksInfo(0);
-    const auto other = calls.tracksInfo(1);
-    const auto drives = calls.drivesInfo();
-    access->waitForOpens(2);
-    EXPECT_EQ(drives.get(), "A:::B");  // listing the drives opens none
-    EXPECT_EQ(first.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
-    access->letGo();
+    const auto first = calls.tracksInfo(0), again = calls.tracksInfo(0), other = calls.tracksInfo(1);
+    EXPECT_EQ(calls.drivesInfo().get(), "A:::B");  // listing the drives opens none
+    EXPECT_TRUE(test::waitUntil([&] { return opensAsked == 2; }));
+    spunUp.set_value();
     EXPECT_EQ(first.get(), "500:::300");
     EXPECT_EQ(again.get(), "500:::300");
     EXPECT_EQ(other.get(), "ERROR: No CD inserted");
-    EXPECT_EQ(access->opensAsked(), 2);
-    // Once answered, the same question is asked of the drive again.
+    // Once answered, the same question goes to the drive again.
     EXPECT_EQ(calls.tracksInfo(0).get(), "500:::300");
-    EXPECT_EQ(access->opensAsked(), 3);
+    EXPECT_EQ(opensAsked, 3);
     // Each listing wakes the waiting thread once, after its answer is set.
-    EXPECT_TRUE(test::waitUntil([&] { return wakes.load() == 4; }));
+    EXPECT_TRUE(test::waitUntil([&] { return wakes == 4; }));
 }
 
 TEST(ImageReads, DeliverTheImageFramesAndRefuseReadsPastItsEnd)
