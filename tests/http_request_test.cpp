@@ -51,6 +51,8 @@ public:
             r.status = 404;
             r.set_content("<h1>not here</h1>", "text/html");
         });
+        // Answers with the request target exactly as it arrived.
+        server_.Get("/echo/.*", [](const httplib::Request& q, httplib::Response& r) { r.set_content(q.target, "text/plain"); });
         server_.Get("/moved", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/latin1"); });
         server_.Get("/to-file", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("file:///etc/hostname"); });
         server_.Get("/latin1", [](const httplib::Request&, httplib::Response& r) {
@@ -95,7 +97,7 @@ private:
 
 std::string fetch(const std::string& url) { return fetchResponseText(url, [] { return false; }, makeCurlHandle, {}); }
 
-TEST(HttpRequest, ReturnsTheBodyOfAnyStatusAndRefusesEverythingButHttp)
+TEST(HttpRequest, ReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEverythingButHttp)
 {
     LocalServer server;
     const std::string port = server.url("").substr(17);
@@ -104,6 +106,11 @@ TEST(HttpRequest, ReturnsTheBodyOfAnyStatusAndRefusesEverythingButHttp)
         {"HTTP://127.0.0.1:" + port + "/abc", "abc"},
         {server.url("/missing"), "<h1>not here</h1>"},
         {server.url("/moved"), "Gr\xC3\xBC\xC3\x9F" "e"},
+        // What a URL may not hold is escaped before the request.
+        {server.url("/echo/a b"), "/echo/a%20b"},
+        {server.url("/echo/a%20b c"), "/echo/a%20b%20c"},
+        {server.url("/echo/M\xC3\xBCsik?s=\xC3\xA4 x&t=1+2"), "/echo/M%c3%bcsik?s=%c3%a4+x&t=1+2"},
+        {server.url("/echo/x y#frag ment"), "/echo/x%20y"},
         {server.url("/to-file"), kSendError},  // a redirect may not lead out of http either
         {"http://127.0.0.1:1/abc", kSendError},
         {"file:///etc/hostname", kOpenError},
