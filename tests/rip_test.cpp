@@ -192,6 +192,16 @@ TEST_F(RipTest, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
     EXPECT_EQ(end, RipEnd::fileFailed);
 }
 
+TEST_F(RipTest, BreakDuringTheLastChunkStillStopsWithTheHeaderAtZero)
+{
+    FakeCdAccess access(drives());
+    access.setReadHook([&](std::int32_t block) { fields->breakFlag = block == 988; });
+    ASSERT_EQ(rip(access, "0", "0"), RipEnd::stopped);
+    EXPECT_EQ(readFile(wav()), headerBytes(0) + fakeFrames(0, 1000));
+    // The last progress stored is the one before the last chunk: a stopped copy never shows 100.
+    EXPECT_EQ(fields->ripStatus.value(), 98);
+}
+
 // The drive's own reads, through libcdio from a generated image.
 TEST_F(RipTest, ImageShorterThanItsCueGives209AndKeepsWhatWasRead)
 {
