@@ -81,8 +81,15 @@ var Quillon = (function () {
     return path.substring(0, path.lastIndexOf("/"));
   }
 
-  // A file in the page's own res/tmp/ folder, which the converter keeps tidy.
-  function tempPath(name) { return pageFolder() + "/tmp/" + name; }
+  // A file in this copy's temporary folder, which the converter keeps tidy: the
+  // "tmp" query value the app hands the start page, else the page's own tmp/.
+  function tempPath(name) {
+    var match = /[?&]tmp=([^&#]*)/.exec(location.search);
+    return (match && match[1] ? decodeURIComponent(match[1]) : pageFolder() + "/tmp") + "/" + name;
+  }
+
+  // The file: URL of an absolute path on disk.
+  function fileUrl(path) { return "file://" + path.split("/").map(encodeURIComponent).join("/"); }
 
   function fileName(path) {
     var cut = Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\"));
@@ -256,7 +263,7 @@ var Quillon = (function () {
   return {
     host: host, state: state, requireHost: requireHost,
     poll: poll, after: after, stopAllPolling: stopAllPolling, pollingCount: pollingCount,
-    pageFolder: pageFolder, tempPath: tempPath, fileName: fileName,
+    pageFolder: pageFolder, tempPath: tempPath, fileUrl: fileUrl, fileName: fileName,
     serviceAuthority: serviceAuthority, serviceUrl: serviceUrl,
     framesToTime: framesToTime, splitList: splitList, normalisePhoneNumber: normalisePhoneNumber,
     phones: phones, networks: networks, findById: findById, storedChoice: storedChoice, fillSelect: fillSelect,

@@ -418,7 +418,7 @@
       player = new Audio();
       player.addEventListener("ended", function () { $("play").textContent = "\u25B6 Listen"; });
     }
-    var wanted = "tmp/" + encodeURIComponent(Q.fileName(clip));
+    var wanted = Q.fileUrl(clip);
     if (player.getAttribute("src") !== wanted) player.setAttribute("src", wanted);
     if (player.paused) {
       player.play();

@@ -148,7 +148,8 @@ TEST_F(DesktopInstance, WithoutASessionBusEveryStartRunsItsOwnWindow)
 TEST_F(DesktopInstance, WithoutASessionBusCopiesKeepToTheirOwnTemporaryFolders)
 {
     // Each copy starts a transcode, whose clean-up empties its temporary folder of
-    // clips, and reports that folder; a copy started with a file then closes.
+    // clips, and reports that folder; a copy started with a file then closes. The
+    // first to hold the shared folder removes the folders that killed copies left.
     app.addPage("selectSong.html", page(std::string(kPollScript) + R"(
         var tmp = decodeURIComponent((/[?&]tmp=([^&#]*)/.exec(location.search) || ["", ""])[1]);
         window.external.DTE_TranscodeMedia(tmp + "/missing.wav", tmp + "/clip.mp3");
@@ -160,8 +161,10 @@ TEST_F(DesktopInstance, WithoutASessionBusCopiesKeepToTheirOwnTemporaryFolders)
     const std::map<std::string, std::string> noBus{
         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (app.dir().path() / "no-bus").string()}};
     const fs::path shared = fs::canonical(app.res() / "tmp");
+    fs::create_directory(shared / "copy-of-a-killed-one");
     AppRun first(app, {}, noBus);
     ASSERT_EQ(first.waitForReport("tmp"), "tmp " + shared.string()) << first.output();
+    EXPECT_FALSE(fs::exists(shared / "copy-of-a-killed-one"));
     writeFile(shared / "clip-of-the-first.mp3", "first");
 
     AppRun second(app, {"/music/two.mp3"}, noBus);
