@@ -204,9 +204,10 @@
 
   /* ---- mouse: the handles move an edge, the shaded part moves whole ---- */
 
+  // The time under the pointer, on the tenths the fields show.
   function msAt(event) {
     const box = $("wave").getBoundingClientRect();
-    return clamp((event.clientX - box.left) / box.width, 0, 1) * song.durationMs;
+    return Math.round(clamp((event.clientX - box.left) / box.width, 0, 1) * song.durationMs / 100) * 100;
   }
 
   function grab(event) {
@@ -352,6 +353,11 @@
 
   function make() {
     stopPreview();
+    // A song under a second is below the shortest part: it is made whole.
+    if (part.lengthMs < shortestMs) {
+      S.steps.make.start(song.input, null);
+      return;
+    }
     const fade = $("part-fade").checked ? Math.min(fadeMs, Math.floor(part.lengthMs / 2)) : 0;
     S.steps.make.start(song.input, { startMs: part.startMs, lengthMs: part.lengthMs, fadeMs: fade });
   }
