@@ -258,14 +258,14 @@ void PagesTest::chooseFile(AppRun& run, const std::string& window, const std::fi
     ADD_FAILURE() << "the chooser did not take " << file;
 }
 
-void PagesTest::closeDialog(AppRun& run, const std::string& caption)
+void PagesTest::closeDialog(AppRun& run, const std::string& caption, const std::string& key)
 {
     const std::string title = "  " + caption;
     const auto dialog = run.waitForWindow(title, 10s);
     ASSERT_TRUE(dialog) << title;
     // A window just mapped may drop a key.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        run.keys(*dialog, {"Escape"});
+        run.keys(*dialog, {key});
         if (waitForNoWindow(title, 3s))
             return;
     }

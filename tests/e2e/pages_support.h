@@ -84,8 +84,9 @@ protected:
     static void fillSendForm(AppRun& run, const std::string& window);
     // "Choose a file…" has the focus: its chooser, then the path typed.
     static void chooseFile(AppRun& run, const std::string& window, const std::filesystem::path& file);
-    // Escape in the dialog with this caption (shown with the host's two-blank indent).
-    static void closeDialog(AppRun& run, const std::string& caption);
+    // The key that closes the dialog with this caption (shown with the host's
+    // two-blank indent), pressed until it has closed.
+    static void closeDialog(AppRun& run, const std::string& caption, const std::string& key);
     static void expectNoConsoleErrors(const AppRun& run);
     // The clip the service holds is the very file the page made.
     void expectStoredClipIs(const std::filesystem::path& clip, const std::string& sent) const;
