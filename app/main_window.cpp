@@ -6,7 +6,7 @@
 #include "app/message_box.h"
 #include "app/no_client_error.h"
 #include "app/popup_menu.h"
-#include "cd/cd_listing.h"
+#include "app/ui_wait.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "jobs/http_request_job.h"
@@ -29,7 +29,10 @@ constexpr const char* kCaptionVersion = "2.1.0";
 }  // namespace
 
 MainWindow::MainWindow(AppHost& app)
-    : app_(app), tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res")), cdAccess_(cd::makeSystemCdAccess())
+    : app_(app),
+      tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res")),
+      cdAccess_(cd::makeSystemCdAccess()),
+      cdListings_(cdAccess_, [] { g_main_context_wakeup(nullptr); })
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
@@ -271,7 +274,9 @@ int MainWindow::BreakAsyncOperation()
     return 1;
 }
 
-std::string MainWindow::GetDrivesInfo() { return cd::getDrivesInfo(*cdAccess_); }
-std::string MainWindow::GetTracksInfo(std::int32_t drive) { return cd::getTracksInfo(*cdAccess_, drive); }
+// A drive can take seconds to answer (spinning up after a disc goes in): the page
+// waits for its answer as for a modal dialog while the window keeps painting.
+std::string MainWindow::GetDrivesInfo() { return awaitServingUi(cdListings_.drivesInfo(), loop_); }
+std::string MainWindow::GetTracksInfo(std::int32_t drive) { return awaitServingUi(cdListings_.tracksInfo(drive), loop_); }
 
 }  // namespace quillon::app
