@@ -80,6 +80,9 @@ const Quillon = (() => {
   // The file: URL of an absolute path on disk.
   const fileUrl = (path) => "file://" + path.split("/").map(encodeURIComponent).join("/");
 
+  // The file:// URL of an absolute path, each name escaped.
+  const fileUrl = (path) => "file://" + path.split("/").map(encodeURIComponent).join("/");
+
   function fileName(path) {
     const cut = Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\"));
     return cut < 0 ? path : path.substring(cut + 1);
@@ -104,6 +107,16 @@ const Quillon = (() => {
     const rest = seconds % 60;
     return minutes + ":" + (rest < 10 ? "0" : "") + rest;
   }
+
+  // m:ss.s, tenths rounded down so a shown end never passes the song's end.
+  function formatMs(ms) {
+    const tenths = Math.floor(ms / 100);
+    const rest = tenths % 600;
+    return Math.floor(tenths / 600) + ":" + (rest < 100 ? "0" : "") + (rest / 10).toFixed(1);
+  }
+
+  // "from 1:05.0 to 1:25.0", for the part of a song a clip is made of.
+  const partText = (part) => "from " + formatMs(part.startMs) + " to " + formatMs(part.startMs + part.lengthMs);
 
   // "a:::b:::c" into its items; the empty text has none.
   const splitList = (text) => (text ? text.split(":::") : []);
@@ -255,7 +268,7 @@ const Quillon = (() => {
     poll, after, stopAllPolling,
     pageFolder, tempPath, fileUrl, fileName,
     serviceAuthority, serviceUrl,
-    framesToTime, splitList, normalisePhoneNumber,
+    framesToTime, formatMs, partText, splitList, normalisePhoneNumber,
     phones, networks, findById, storedChoice, fillSelect,
     cdListError, ripError, normalizeError,
     transcodeError, uploadError,

@@ -1,4 +1,4 @@
-/* The start page: pick the music, make the clip, send it to the phone.
+/* The start page: pick the music, choose the part, make the clip, send it.
  * This file holds what the steps share (the page's state, the views and the
  * stage rows) and starts the page; each step lives in its own step*.js file and
  * registers itself in Song.steps. */
@@ -16,13 +16,13 @@ const Song = (() => {
 
   // Each step: { wire() once at start, enter() when shown, leave() when hidden }.
   const steps = {};
-  const order = ["pick", "make", "send", "done"];
+  const order = ["pick", "part", "make", "send", "done"];
   let current = "";
 
   function show(view) {
     order.forEach((name) => { $(name).hidden = name !== view; });
     document.body.setAttribute("data-view", view);
-    const at = Math.min(order.indexOf(view), 2);
+    const at = Math.min(order.indexOf(view), 3);
     document.querySelectorAll(".steps li").forEach((item, i) => {
       item.className = i === at && view !== "done" ? "current" : i < at || view === "done" ? "past" : "";
     });

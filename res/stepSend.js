@@ -1,4 +1,4 @@
-/* Step 3: send the clip to the phone through the online service. */
+/* Step 4: send the clip to the phone through the online service. */
 (() => {
   "use strict";
 
