@@ -70,8 +70,15 @@ const Quillon = (() => {
     return path.substring(0, path.lastIndexOf("/"));
   }
 
-  // A file in the page's own res/tmp/ folder, which the converter keeps tidy.
-  const tempPath = (name) => pageFolder() + "/tmp/" + name;
+  // A file in this copy's temporary folder, which the converter keeps tidy: the
+  // "tmp" query value the app hands the start page, else the page's own tmp/.
+  function tempPath(name) {
+    const match = /[?&]tmp=([^&#]*)/.exec(location.search);
+    return (match && match[1] ? decodeURIComponent(match[1]) : pageFolder() + "/tmp") + "/" + name;
+  }
+
+  // The file: URL of an absolute path on disk.
+  const fileUrl = (path) => "file://" + path.split("/").map(encodeURIComponent).join("/");
 
   // The file:// URL of an absolute path, each name escaped.
   const fileUrl = (path) => "file://" + path.split("/").map(encodeURIComponent).join("/");
