@@ -77,9 +77,6 @@ const Quillon = (() => {
     return (match && match[1] ? decodeURIComponent(match[1]) : pageFolder() + "/tmp") + "/" + name;
   }
 
-  // The file: URL of an absolute path on disk.
-  const fileUrl = (path) => "file://" + path.split("/").map(encodeURIComponent).join("/");
-
   // The file:// URL of an absolute path, each name escaped.
   const fileUrl = (path) => "file://" + path.split("/").map(encodeURIComponent).join("/");
 
