@@ -56,7 +56,14 @@ pids=()
 stop_copies() { for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || true; done; wait || true; pids=(); }
 trap 'stop_copies; cleanup' EXIT
 make_clip() {  # starts a copy on the file $1, logging to $2; sets clip to the clip's path
-  setsid "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" /usr/bin/quillon "$1" >"$2" 2>&1 &
+  # The part step waits for "Make the clip": Enter on the waveform, which has the focus.
+  setsid "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
+    /usr/bin/quillon "$1" 2>&1 | while IFS= read -r line; do
+      printf "%s\n" "$line"
+      case "$line" in
+        *"QUILLON state part "*) xdotool search --sync --onlyvisible --name "^Quillon - Version" windowfocus --sync key Return ;;
+      esac
+    done' sh "$1" >"$2" 2>&1 &
   pids+=($!)
   local line=""
   for _ in $(seq 240); do
