@@ -6,7 +6,7 @@
 #include "app/message_box.h"
 #include "app/no_client_error.h"
 #include "app/popup_menu.h"
-#include "cd/cd_listing.h"
+#include "app/ui_wait.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "jobs/http_request_job.h"
@@ -29,7 +29,10 @@ constexpr const char* kCaptionVersion = "2.1.0";
 }  // namespace
 
 MainWindow::MainWindow(AppHost& app)
-    : app_(app), tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res")), cdAccess_(cd::makeSystemCdAccess())
+    : app_(app),
+      tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
+      cdAccess_(cd::makeSystemCdAccess()),
+      cdListings_(cdAccess_, [] { g_main_context_wakeup(nullptr); })
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
@@ -83,17 +86,16 @@ void MainWindow::initialise()
     browser_->navigate(startPageUri());
 }
 
-// The start page learns where the service is from its address: no script member
-// tells it, and the uploads and the pages must reach the same service.
+// The start page learns where the service is, and this copy's temporary folder,
+// from its address: no script member tells them, and the uploads and the pages
+// must reach the same service, the jobs and the pages the same folder.
 std::string MainWindow::startPageUri() const
 {
     const std::string page = (app_.exeDir() / "res" / "selectSong.html").string();
-    gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
-    gchar* service = g_uri_escape_string(settings::serviceHost().authority().c_str(), nullptr, FALSE);
-    std::string result = std::string(uri ? uri : page.c_str()) + "?service=" + service;
-    g_free(service);
-    g_free(uri);
-    return result;
+    g_autofree gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
+    g_autofree gchar* service = g_uri_escape_string(settings::serviceHost().authority().c_str(), nullptr, FALSE);
+    g_autofree gchar* temp = g_uri_escape_string(app_.tempDir().c_str(), nullptr, FALSE);
+    return std::string(uri ? uri : page.c_str()) + "?service=" + service + "&tmp=" + temp;
 }
 
 void MainWindow::measureFrame()
@@ -271,7 +273,9 @@ int MainWindow::BreakAsyncOperation()
     return 1;
 }
 
-std::string MainWindow::GetDrivesInfo() { return cd::getDrivesInfo(*cdAccess_); }
-std::string MainWindow::GetTracksInfo(std::int32_t drive) { return cd::getTracksInfo(*cdAccess_, drive); }
+// A drive can take seconds to answer (spinning up after a disc goes in): the page
+// waits for its answer as for a modal dialog while the window keeps painting.
+std::string MainWindow::GetDrivesInfo() { return awaitServingUi(cdListings_.drivesInfo(), loop_); }
+std::string MainWindow::GetTracksInfo(std::int32_t drive) { return awaitServingUi(cdListings_.tracksInfo(drive), loop_); }
 
 }  // namespace quillon::app

@@ -9,6 +9,7 @@
 #include "app/web_view_host.h"
 #include "bridge/bridge_target.h"
 #include "cd/cd_access.h"
+#include "cd/listing_calls.h"
 #include "jobs/job_fields.h"
 #include "jobs/tool_paths.h"
 #include "settings/settings_store.h"
@@ -108,6 +109,7 @@ private:
     jobs::SharedJobFields jobs_ = std::make_shared<jobs::JobFields>();
     jobs::ToolPaths tools_;
     std::shared_ptr<cd::CdAccess> cdAccess_;
+    cd::ListingCalls cdListings_;
     std::string commandLineFile_;
     // Declared before the browser so that it closes after it.
     settings::SettingsStore settings_;

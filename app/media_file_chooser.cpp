@@ -2,6 +2,10 @@
 
 #include <cctype>
 
+#include "app/file_name_check.h"
+#include "app/message_box.h"
+#include "app/message_box_style.h"
+
 namespace quillon::app {
 
 namespace {
@@ -64,6 +68,10 @@ std::string chooseMediaFile(GtkWindow* owner)
         }
     }
     gtk_widget_destroy(chooser);
+    if (const auto message = unusableFileNameMessage(path)) {
+        runMessageBox(owner, kAppBoxCaption, *message, kStyleWarningOk);
+        path.clear();
+    }
     return path.size() < kPathBuffer ? path : std::string();
 }
 

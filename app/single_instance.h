@@ -9,11 +9,10 @@
 
 namespace quillon::app {
 
-// One running copy per app folder and session. Copies started from one folder
-// share its res/tmp, whose clean-up by one copy's transcode job would delete the
-// other's clip; so a later start hands its file to the running copy and ends.
-// Copies in different folders never meet and stay independent. Without a session
-// bus every start is its own instance.
+// One running copy per app folder and session: a later start hands its file to
+// the running copy and ends, so the user works in one window. Copies in different
+// folders never meet and stay independent. Without a session bus every start is
+// its own instance; each copy's jobs::TempFolder keeps their clips apart.
 class SingleInstance {
 public:
     // Receives what a later start hands over, on the UI thread: its file as an
@@ -34,7 +33,8 @@ public:
 
     // Not primary: gives file to the running copy and waits until it has taken it.
     // A relative path is made absolute here, since the running copy has another
-    // working folder. Returns an error text, empty on success.
+    // working folder. A name that is not UTF-8 is not handed over (the running
+    // copy's pages could not use it). Returns an error text, empty on success.
     [[nodiscard]] std::string handOver(const std::string& file) const;
 
 private:

@@ -130,12 +130,16 @@ TEST_F(BridgeFixture, MissingWrongKindAndExtraArgumentsAreHarmless)
     call("DTE_SetTEPhone", {S("first"), S("extra"), I(3)});
     call("DTE_GetTracksInfo", {S("2")});
     call("DTE_MessageBox", {});
+    call("DTE_MessageBox", {BridgeValue::boolean(true), BridgeValue::boolean(true)});
+    call("DTE_MessageBox", {S("no"), BridgeValue::boolean(false)});
     EXPECT_EQ(window.calls, (std::vector<std::string>{
                                 "TranscodeMedia only|",
                                 "TranscodeMedia |",
                                 "SetTEPhone first",
                                 "GetTracksInfo 0",
                                 "MessageBox  0",
+                                "MessageBox  1",
+                                "MessageBox no 0",
                             }));
 }
 
