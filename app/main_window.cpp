@@ -13,6 +13,7 @@
 #include "jobs/normalize_job.h"
 #include "jobs/transcode_job.h"
 #include "jobs/upload_job.h"
+#include "jobs/waveform_job.h"
 #include "settings/homepage.h"
 #include "settings/service_host.h"
 
@@ -141,6 +142,7 @@ void MainWindow::clearDialogFields()
 void MainWindow::CloseWindow(bridge::CallerId)
 {
     jobs::terminateEncoder(*jobs_);
+    jobs::terminateWaveformEncoder(*jobs_);
     // The window that has the input closes: the innermost dialog while one is up
     // (the windows under it take no input), else the main window, which ends the app.
     if (openDialogs_.empty()) {
@@ -240,6 +242,19 @@ int MainWindow::TranscodeMedia(const std::string& input, const std::string& outp
 {
     return jobs::startTranscode(jobs_, tools_, input, output);
 }
+
+int MainWindow::TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
+                              std::int32_t lengthMs, std::int32_t fadeMs)
+{
+    return jobs::startTranscodeClip(jobs_, tools_, input, output, {startMs, lengthMs, fadeMs});
+}
+
+int MainWindow::ReadWaveform(const std::string& path, std::int32_t points)
+{
+    return jobs::startWaveform(jobs_, tools_, path, points);
+}
+
+std::string MainWindow::wfResponse() { return jobs::waveformResponse(*jobs_); }
 
 int MainWindow::UploadFile(const std::string& file, const std::string& sessionId)
 {

@@ -65,6 +65,9 @@ public:
     int BreakAsyncOperation() override;
     std::string GetDrivesInfo() override;
     std::string GetTracksInfo(std::int32_t drive) override;
+    int ReadWaveform(const std::string& path, std::int32_t points) override;
+    int TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
+                      std::int32_t lengthMs, std::int32_t fadeMs) override;
 
     std::int32_t xhStatus() override { return jobs_->xhStatus.value(); }
     std::string xhResponse() override { return jobs_->xhResponse.get(); }
@@ -72,6 +75,8 @@ public:
     std::int32_t upStatus() override { return jobs_->upStatus.value(); }
     std::int32_t ripStatus() override { return jobs_->ripStatus.value(); }
     std::int32_t norStatus() override { return jobs_->norStatus.value(); }
+    std::int32_t wfStatus() override { return jobs_->wfStatus.value(); }
+    std::string wfResponse() override;
     std::string& commandLineFile() override { return commandLineFile_; }
 
     // Empties the bookkeeping of the dialog that has just ended.
