@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "jobs/active_jobs.h"
 #include "jobs/running_encoders.h"
 #include "jobs/status_slot.h"
 
@@ -43,6 +44,8 @@ struct JobFields {
     // The encoders transcode jobs wait for; the window reads tsProcessId from here
     // and stops them when it closes.
     RunningEncoders encoders;
+    // The job threads still running, counted by startJob.
+    ActiveJobs active;
 
     [[nodiscard]] bool breakRequested() const { return breakFlag.load(std::memory_order_acquire); }
 };
