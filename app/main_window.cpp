@@ -6,7 +6,7 @@
 #include "app/message_box.h"
 #include "app/no_client_error.h"
 #include "app/popup_menu.h"
-#include "cd/cd_listing.h"
+#include "app/ui_wait.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "jobs/http_request_job.h"
@@ -14,6 +14,7 @@
 #include "jobs/start_job.h"
 #include "jobs/transcode_job.h"
 #include "jobs/upload_job.h"
+#include "jobs/waveform_job.h"
 #include "settings/homepage.h"
 #include "settings/service_host.h"
 
@@ -29,7 +30,10 @@ constexpr const char* kCaptionVersion = "2.1.0";
 }  // namespace
 
 MainWindow::MainWindow(AppHost& app)
-    : app_(app), tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res")), cdAccess_(cd::makeSystemCdAccess())
+    : app_(app),
+      tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
+      cdAccess_(cd::makeSystemCdAccess()),
+      cdListings_(cdAccess_, [] { g_main_context_wakeup(nullptr); })
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
@@ -83,17 +87,16 @@ void MainWindow::initialise()
     browser_->navigate(startPageUri());
 }
 
-// The start page learns where the service is from its address: no script member
-// tells it, and the uploads and the pages must reach the same service.
+// The start page learns where the service is, and this copy's temporary folder,
+// from its address: no script member tells them, and the uploads and the pages
+// must reach the same service, the jobs and the pages the same folder.
 std::string MainWindow::startPageUri() const
 {
     const std::string page = (app_.exeDir() / "res" / "selectSong.html").string();
-    gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
-    gchar* service = g_uri_escape_string(settings::serviceHost().authority().c_str(), nullptr, FALSE);
-    std::string result = std::string(uri ? uri : page.c_str()) + "?service=" + service;
-    g_free(service);
-    g_free(uri);
-    return result;
+    g_autofree gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
+    g_autofree gchar* service = g_uri_escape_string(settings::serviceHost().authority().c_str(), nullptr, FALSE);
+    g_autofree gchar* temp = g_uri_escape_string(app_.tempDir().c_str(), nullptr, FALSE);
+    return std::string(uri ? uri : page.c_str()) + "?service=" + service + "&tmp=" + temp;
 }
 
 void MainWindow::measureFrame()
@@ -146,6 +149,7 @@ void MainWindow::clearDialogFields()
 void MainWindow::CloseWindow(bridge::CallerId)
 {
     jobs::terminateEncoder(*jobs_);
+    jobs::terminateWaveformEncoder(*jobs_);
     // The window that has the input closes: the innermost dialog while one is up
     // (the windows under it take no input), else the main window, which ends the app.
     if (openDialogs_.empty()) {
@@ -246,6 +250,19 @@ int MainWindow::TranscodeMedia(const std::string& input, const std::string& outp
     return jobs::startTranscode(jobs_, tools_, input, output);
 }
 
+int MainWindow::TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
+                              std::int32_t lengthMs, std::int32_t fadeMs)
+{
+    return jobs::startTranscodeClip(jobs_, tools_, input, output, {startMs, lengthMs, fadeMs});
+}
+
+int MainWindow::ReadWaveform(const std::string& path, std::int32_t points)
+{
+    return jobs::startWaveform(jobs_, tools_, path, points);
+}
+
+std::string MainWindow::wfResponse() { return jobs::waveformResponse(*jobs_); }
+
 int MainWindow::UploadFile(const std::string& file, const std::string& sessionId)
 {
     return jobs::startUpload(jobs_, file, sessionId);
@@ -264,7 +281,9 @@ int MainWindow::BreakAsyncOperation()
     return 1;
 }
 
-std::string MainWindow::GetDrivesInfo() { return cd::getDrivesInfo(*cdAccess_); }
-std::string MainWindow::GetTracksInfo(std::int32_t drive) { return cd::getTracksInfo(*cdAccess_, drive); }
+// A drive can take seconds to answer (spinning up after a disc goes in): the page
+// waits for its answer as for a modal dialog while the window keeps painting.
+std::string MainWindow::GetDrivesInfo() { return awaitServingUi(cdListings_.drivesInfo(), loop_); }
+std::string MainWindow::GetTracksInfo(std::int32_t drive) { return awaitServingUi(cdListings_.tracksInfo(drive), loop_); }
 
 }  // namespace quillon::app

@@ -23,6 +23,7 @@ const FilterEntry kFilters[] = {
     {"Windows Media Audio Files (*.wma)", {"wma"}},
     {"OGG Vorbis Audio Files(*.ogg)", {"ogg"}},
     {"Windows Waveform Audio Files (*.wav)", {"wav"}},
+    {"More audio files (*.flac; *.m4a; *.aac; *.opus; *.aif; *.aiff)", {"flac", "m4a", "aac", "opus", "aif", "aiff"}},
 };
 
 // "*.[mM][pP]3": file names match whatever the case of their extension.
