@@ -11,6 +11,7 @@
 #include "cd/rip_job.h"
 #include "jobs/http_request_job.h"
 #include "jobs/normalize_job.h"
+#include "jobs/start_job.h"
 #include "jobs/transcode_job.h"
 #include "jobs/upload_job.h"
 #include "jobs/waveform_job.h"
@@ -30,7 +31,7 @@ constexpr const char* kCaptionVersion = "2.1.0";
 
 MainWindow::MainWindow(AppHost& app)
     : app_(app),
-      tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res")),
+      tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
       cdAccess_(cd::makeSystemCdAccess()),
       cdListings_(cdAccess_, [] { g_main_context_wakeup(nullptr); })
 {
@@ -86,17 +87,16 @@ void MainWindow::initialise()
     browser_->navigate(startPageUri());
 }
 
-// The start page learns where the service is from its address: no script member
-// tells it, and the uploads and the pages must reach the same service.
+// The start page learns where the service is, and this copy's temporary folder,
+// from its address: no script member tells them, and the uploads and the pages
+// must reach the same service, the jobs and the pages the same folder.
 std::string MainWindow::startPageUri() const
 {
     const std::string page = (app_.exeDir() / "res" / "selectSong.html").string();
-    gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
-    gchar* service = g_uri_escape_string(settings::serviceHost().authority().c_str(), nullptr, FALSE);
-    std::string result = std::string(uri ? uri : page.c_str()) + "?service=" + service;
-    g_free(service);
-    g_free(uri);
-    return result;
+    g_autofree gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
+    g_autofree gchar* service = g_uri_escape_string(settings::serviceHost().authority().c_str(), nullptr, FALSE);
+    g_autofree gchar* temp = g_uri_escape_string(app_.tempDir().c_str(), nullptr, FALSE);
+    return std::string(uri ? uri : page.c_str()) + "?service=" + service + "&tmp=" + temp;
 }
 
 void MainWindow::measureFrame()
@@ -115,6 +115,13 @@ void MainWindow::runModal()
     measureFrame();
     loop_ = g_main_loop_new(nullptr, FALSE);
     g_main_loop_run(loop_);
+}
+
+bool MainWindow::stopJobs()
+{
+    // A break is seen within about a second by every job that is not blocked in
+    // a drive; a killed tool ends its job at once.
+    return jobs::stopJobs(*jobs_, std::chrono::seconds(3));
 }
 
 gboolean MainWindow::onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self)

@@ -70,8 +70,15 @@ const Quillon = (() => {
     return path.substring(0, path.lastIndexOf("/"));
   }
 
-  // A file in the page's own res/tmp/ folder, which the converter keeps tidy.
-  const tempPath = (name) => pageFolder() + "/tmp/" + name;
+  // A file in this copy's temporary folder, which the converter keeps tidy: the
+  // "tmp" query value the app hands the start page, else the page's own tmp/.
+  function tempPath(name) {
+    const match = /[?&]tmp=([^&#]*)/.exec(location.search);
+    return (match && match[1] ? decodeURIComponent(match[1]) : pageFolder() + "/tmp") + "/" + name;
+  }
+
+  // The file:// URL of an absolute path, each name escaped.
+  const fileUrl = (path) => "file://" + path.split("/").map(encodeURIComponent).join("/");
 
   function fileName(path) {
     const cut = Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\"));
@@ -97,6 +104,16 @@ const Quillon = (() => {
     const rest = seconds % 60;
     return minutes + ":" + (rest < 10 ? "0" : "") + rest;
   }
+
+  // m:ss.s, tenths rounded down so a shown end never passes the song's end.
+  function formatMs(ms) {
+    const tenths = Math.floor(ms / 100);
+    const rest = tenths % 600;
+    return Math.floor(tenths / 600) + ":" + (rest < 100 ? "0" : "") + (rest / 10).toFixed(1);
+  }
+
+  // "from 1:05.0 to 1:25.0", for the part of a song a clip is made of.
+  const partText = (part) => "from " + formatMs(part.startMs) + " to " + formatMs(part.startMs + part.lengthMs);
 
   // "a:::b:::c" into its items; the empty text has none.
   const splitList = (text) => (text ? text.split(":::") : []);
@@ -160,8 +177,16 @@ const Quillon = (() => {
     "ERROR: Not an audio CD": "This disc has no audio tracks to copy."
   };
 
+  // A drive the user may not open names its device and the group that may.
+  const deniedDrive = /^ERROR: Could not get handle to CD \((.+), group (.+)\)$/;
+
   function cdListError(text) {
     if (text.indexOf("ERROR") !== 0) return null;
+    const denied = deniedDrive.exec(text);
+    if (denied) {
+      return "Your account may not use the CD drive " + denied[1] + ". Join the group “" + denied[2] +
+        "” (for example: sudo usermod -aG " + denied[2] + " $USER), then log out and log in again.";
+    }
     return cdListErrors[text] || "The CD could not be read (" + text.replace(/^ERROR:\s*/, "") + ").";
   }
 
@@ -175,7 +200,8 @@ const Quillon = (() => {
     207: "There was not enough memory to copy the track.",
     208: "The copy could not be saved: the disk may be full or the folder read-only.",
     209: "Part of the track could not be read. Clean the disc and try again.",
-    210: "Copying was stopped."
+    210: "Copying was stopped.",
+    211: "The disc was changed or taken out while it was copied, so nothing was kept. Put the disc back in and try again."
   };
 
   const normalizeErrors = {
@@ -246,9 +272,9 @@ const Quillon = (() => {
   return {
     host, state, requireHost,
     poll, after, stopAllPolling,
-    pageFolder, tempPath, fileName,
+    pageFolder, tempPath, fileUrl, fileName,
     serviceAuthority, serviceUrl,
-    framesToTime, splitList, normalisePhoneNumber,
+    framesToTime, formatMs, partText, splitList, normalisePhoneNumber,
     phones, networks, findById, storedChoice, fillSelect,
     cdListError, ripError, normalizeError,
     transcodeError, uploadError,
