@@ -11,8 +11,12 @@ const Song = (() => {
   // The one owner of what the user has picked and made so far.
   const work = {
     source: null, // { kind: "file", path, label } or { kind: "cd", drive, track, label }
+    part: null,   // { startMs, lengthMs, fadeMs } of the source, or null for all of it
     clip: ""      // the finished, levelled MP3
   };
+
+  // "Song.mp3 · from 1:05.0 to 1:25.0": what the clip is made of.
+  const clipLabel = () => work.source.label + (work.part ? " \u00B7 " + Q.partText(work.part) : "");
 
   // Each step: { wire() once at start, enter() when shown, leave() when hidden }.
   const steps = {};
@@ -63,6 +67,7 @@ const Song = (() => {
   function startOver(note) {
     Q.stopAllPolling();
     work.source = null;
+    work.part = null;
     work.clip = "";
     show("pick");
     message("pick-message", note || "");
@@ -89,5 +94,5 @@ const Song = (() => {
   // The step files load after this one; start once all of them are in.
   document.addEventListener("DOMContentLoaded", start);
 
-  return { Q, $, work, steps, show, message, stage, busy, startOver };
+  return { Q, $, work, clipLabel, steps, show, message, stage, busy, startOver };
 })();

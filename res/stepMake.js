@@ -6,15 +6,16 @@
   const { Q, $, work } = S;
   const ext = Q.host();
 
-  // The song (a file, or the copy of a CD track) and the part of it to make,
-  // { startMs, lengthMs, fadeMs }; without a part the whole song is the clip.
-  let job = { input: "", part: null };
+  // The song: a file, or the copy of a CD track.
+  let input = "";
 
-  function start(input, part) {
-    job = { input, part };
+  // Makes the clip of work.part of the song, or of all of it when there is no part.
+  function start(song, part) {
+    input = song;
+    work.part = part;
     work.clip = "";
     S.message("make-error", "");
-    $("make-source").textContent = work.source.label + (part ? " \u00B7 " + Q.partText(part) : "");
+    $("make-source").textContent = S.clipLabel();
     ["stage-convert", "stage-level"].forEach((id) => S.stage(id, "pending", "Waiting"));
     $("make-retry").hidden = true;
     $("make-other").hidden = true;
@@ -28,7 +29,7 @@
   function retry() {
     Q.stopAllPolling();
     if (work.source.kind === "cd") S.steps.part.start(work.source);
-    else start(job.input, job.part);
+    else start(input, work.part);
   }
 
   function failed(stageId, text, code) {
@@ -43,7 +44,7 @@
 
   function convert() {
     const output = Q.tempPath("clip-" + Date.now() + ".mp3");
-    const { input, part } = job;
+    const part = work.part;
     Q.state("converting" + (part ? " " + part.startMs + " " + part.lengthMs + " " + part.fadeMs : ""));
     S.busy("stage-convert", "Working…");
     const started = part ? ext.DTE_TranscodeClip(input, output, part.startMs, part.lengthMs, part.fadeMs)

@@ -18,7 +18,7 @@
   }
 
   function open() {
-    $("clip-source").textContent = work.source ? work.source.label : "";
+    $("clip-source").textContent = S.clipLabel();
     $("play").hidden = !Q.canPlayMp3();
     $("play").textContent = "\u25B6 Listen";
     $("send-form").hidden = false;
