@@ -1,5 +1,9 @@
 #include "app/main_window.h"
 
+#include <glib-unix.h>
+
+#include <csignal>
+
 #include "app/app_host.h"
 #include "app/html_dialog.h"
 #include "app/media_file_chooser.h"
@@ -24,6 +28,10 @@ constexpr int kPageWidth = 760;
 constexpr int kPageHeight = 471;
 constexpr const char* kCaption = "Quillon - Version %s";
 constexpr const char* kCaptionVersion = "2.1.0";
+// Dialogs opened inside one another: each level holds a web view and a nested
+// loop, so a page that keeps opening them would exhaust the process. Past this
+// depth the call returns the empty text at once, as a dialog closed unanswered.
+constexpr std::size_t kMaxDialogDepth = 32;
 
 }  // namespace
 
@@ -37,6 +45,10 @@ MainWindow::MainWindow(AppHost& app)
 
 MainWindow::~MainWindow()
 {
+    for (const guint source : signalSources_)
+        g_source_remove(source);
+    // No tool the jobs started may outlive the app, nor leave half a file behind.
+    jobs_->encoders.stopEverything(std::chrono::seconds(2));
     // The browser goes first, then the window around it.
     browser_.reset();
     gtk_widget_destroy(window_);
@@ -110,17 +122,31 @@ void MainWindow::runModal()
     gtk_widget_show_all(window_);
     measureFrame();
     loop_ = g_main_loop_new(nullptr, FALSE);
+    // Asked to stop, the app ends as if its window were closed, so its clean-up
+    // (the tools its jobs run included) still happens.
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        signalSources_.push_back(g_unix_signal_add(signal, G_SOURCE_FUNC(&MainWindow::onEndSignal), this));
     g_main_loop_run(loop_);
+}
+
+void MainWindow::end()
+{
+    for (HtmlDialog* dialog : openDialogs_)
+        dialog->end(2);
+    app_.dialogOpen = 0;
+    g_main_loop_quit(loop_);
 }
 
 gboolean MainWindow::onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self)
 {
-    // Closing the main window ends the app, dialogs still open over it included.
-    for (HtmlDialog* dialog : self->openDialogs_)
-        dialog->end(2);
-    self->app_.dialogOpen = 0;
-    g_main_loop_quit(self->loop_);
+    self->end();
     return TRUE;
+}
+
+gboolean MainWindow::onEndSignal(MainWindow* self)
+{
+    self->end();
+    return G_SOURCE_CONTINUE;
 }
 
 GtkWindow* MainWindow::topWindow() const
@@ -153,6 +179,8 @@ void MainWindow::CloseWindow(bridge::CallerId)
 std::string MainWindow::ShowModalDialog(const std::string& title, const std::string& url, const std::string& argument,
                                         std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height)
 {
+    if (openDialogs_.size() >= kMaxDialogDepth)
+        return {};
     // A dialog opened from a dialog's page: the outer one's bookkeeping comes back
     // when the inner one ends, so the outer page can still close its own dialog.
     struct Saved {
@@ -249,6 +277,8 @@ int MainWindow::GrabAudioDataFromCD(const std::string& drive, const std::string&
 }
 
 int MainWindow::NormalizeAudio(const std::string& file) { return jobs::startNormalize(jobs_, tools_, file); }
+
+std::string MainWindow::tsReason() { return jobs::transcodeReason(*jobs_); }
 
 int MainWindow::BreakAsyncOperation()
 {

@@ -68,6 +68,7 @@ public:
     std::int32_t xhStatus() override { return jobs_->xhStatus.value(); }
     std::string xhResponse() override { return jobs_->xhResponse.get(); }
     std::int32_t tsStatus() override { return jobs_->tsStatus.value(); }
+    std::string tsReason() override;
     std::int32_t upStatus() override { return jobs_->upStatus.value(); }
     std::int32_t ripStatus() override { return jobs_->ripStatus.value(); }
     std::int32_t norStatus() override { return jobs_->norStatus.value(); }
@@ -98,6 +99,9 @@ private:
     void measureFrame();
     [[nodiscard]] std::string startPageUri() const;
     static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self);
+    static gboolean onEndSignal(MainWindow* self);
+    // Ends the app's loop, dialogs still open over it included.
+    void end();
 
     AppHost& app_;
     jobs::SharedJobFields jobs_ = std::make_shared<jobs::JobFields>();
@@ -110,6 +114,7 @@ private:
     std::unique_ptr<WebViewHost> browser_;
     GMainLoop* loop_ = nullptr;
     std::vector<HtmlDialog*> openDialogs_;
+    std::vector<guint> signalSources_;
 };
 
 }  // namespace quillon::app

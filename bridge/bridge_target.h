@@ -52,6 +52,8 @@ public:
     virtual std::int32_t xhStatus() = 0;
     virtual std::string xhResponse() = 0;
     virtual std::int32_t tsStatus() = 0;
+    // Why the last transcode ended with 2: "" unless it did.
+    virtual std::string tsReason() = 0;
     virtual std::int32_t upStatus() = 0;
     virtual std::int32_t ripStatus() = 0;
     virtual std::int32_t norStatus() = 0;

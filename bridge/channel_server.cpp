@@ -55,13 +55,15 @@ int ChannelServer::onReadable(int, unsigned, void* self)
 
 bool ChannelServer::receive()
 {
-    char block[64 * 1024];
-    const ssize_t got = ::recv(fd_, block, sizeof block, MSG_DONTWAIT);
+    // Off the stack: a call that opens a dialog serves that dialog's channel from
+    // inside this frame, so each nesting would keep a block of its own. The block
+    // is free again once appended, before any call runs.
+    const ssize_t got = ::recv(fd_, block_.data(), block_.size(), MSG_DONTWAIT);
     if (got == 0)
         return false;
     if (got < 0)
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-    reader_.append(std::string_view(block, static_cast<std::size_t>(got)));
+    reader_.append(std::string_view(block_.data(), static_cast<std::size_t>(got)));
     while (auto request = reader_.next()) {
         const std::string reply = answer(*request);
         if (!isOpen() || !sendAll(frameMessage(reply)))

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "bridge/bridge_target.h"
 #include "bridge/frame_reader.h"
@@ -43,6 +44,7 @@ private:
     CallerId caller_;
     TrustCheck trusted_;
     FrameReader reader_;
+    std::vector<char> block_ = std::vector<char>(64 * 1024);
 };
 
 }  // namespace quillon::bridge

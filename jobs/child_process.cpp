@@ -116,6 +116,12 @@ void ChildProcess::abandon(UniqueFd output)
     reapWhenEnded(std::move(pidfd_), std::move(output));
 }
 
+void ChildProcess::kill()
+{
+    if (pidfd_.valid() && !exitStatus_)
+        (void)pidfd_send_signal(pidfd_.get(), SIGKILL, nullptr, 0);
+}
+
 std::optional<std::uint32_t> ChildProcess::collect(int options)
 {
     if (exitStatus_)

@@ -41,6 +41,8 @@ public:
     [[nodiscard]] std::optional<std::uint32_t> exitStatusNow();
     // Blocks until the child ends and returns its exit status.
     [[nodiscard]] std::uint32_t waitForExit();
+    // Sends SIGKILL through the pidfd; nothing happens once the child is collected.
+    void kill();
     // Stops looking after the child: if it still runs, it is handed to the reaper
     // together with the reading end of its output (see reapWhenEnded).
     void abandon(UniqueFd output);

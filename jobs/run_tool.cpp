@@ -1,6 +1,7 @@
 #include "jobs/run_tool.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <array>
@@ -29,15 +30,21 @@ struct Pipe {
 
 enum class DrainEnd { outputEnded, broken };
 
+// A tool that writes nothing for a long time (one blocked opening a named pipe)
+// must still notice a break, so the wait for output is bounded.
 DrainEnd drain(int fd, const std::atomic<bool>& breakFlag)
 {
     std::array<char, 512> block;
     for (;;) {
-        const ssize_t got = ::read(fd, block.data(), block.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
+        pollfd readable{fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, kBreakTestIntervalMs);
+        if (ready < 0 && errno != EINTR)
             return DrainEnd::outputEnded;
+        if (ready > 0) {
+            const ssize_t got = ::read(fd, block.data(), block.size());
+            if (got == 0 || (got < 0 && errno != EINTR))
+                return DrainEnd::outputEnded;
+        }
         if (breakFlag.load(std::memory_order_acquire))
             return DrainEnd::broken;
     }
@@ -71,10 +78,13 @@ ToolOutcome runTool(const std::vector<std::string>& argv, const std::atomic<bool
         // The output ends while the tool is still exiting; asking without waiting
         // here would misreport a clean run as still running.
         outcome.exitStatus = child->waitForExit();
+    } else if (const auto ended = child->exitStatusNow()) {
+        outcome.exitStatus = *ended;
     } else {
-        outcome.exitStatus = child->exitStatusNow().value_or(kStillRunning);
-        // The tool works on by itself: keep its output flowing until it ends.
-        child->abandon(std::move(output.read));
+        // Broken off: the tool must not go on writing a result nobody will take.
+        child->kill();
+        outcome.exitStatus = child->waitForExit();
+        outcome.stopped = true;
     }
     return outcome;
 }

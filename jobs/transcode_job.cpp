@@ -1,6 +1,7 @@
 #include "jobs/transcode_job.h"
 
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "jobs/run_tool.h"
@@ -20,22 +21,31 @@ std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, 
             "-y",             pathArgument(output)};
 }
 
-std::int32_t encode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
-                    const std::string& output)
+TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
+                       const std::string& output)
 {
+    if (const TranscodeReason refused = checkBeforeEncoding(input, output); refused != TranscodeReason::none)
+        return refused;
     const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
     if (!encoder)
-        return kTranscodeFailed;
+        return TranscodeReason::noEncoder;
 
     JobFields& fields = ticket.fields();
     RunningEncoders::Registration registration;
     const ToolOutcome outcome =
         runTool(encoderArguments(*encoder, input, output), fields.breakFlag, [&](const ChildProcess& child) {
-            registration = fields.encoders.add(ticket.generation(), child.pid(), child.pidfd());
+            registration = fields.encoders.add(ticket.generation(), child.pid(), child.pidfd(), output);
         });
     // tsProcessId back to 0 before the status tells the page the job is over.
     registration.withdraw();
-    return outcome.started && outcome.exitStatus == 0 ? kTranscodeDone : kTranscodeFailed;
+    if (!outcome.started)
+        return TranscodeReason::noEncoder;
+    if (outcome.stopped) {
+        std::error_code ignored;
+        std::filesystem::remove(output, ignored);  // half a clip is no clip
+        return TranscodeReason::brokenOff;
+    }
+    return judgeEncoderEnd(observeEncoderEnd(outcome.exitStatus, output));
 }
 
 void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
@@ -43,7 +53,11 @@ void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::st
 {
     ticket.store(kTranscodeRunning);
     removeFilesByExtension(tools.tempDir, ".mp3", {input});
-    ticket.store(encode(ticket, tools, input, output));
+    const TranscodeReason reason = encode(ticket, tools, input, output);
+    // The reason is in place before the status that makes the page read it.
+    if (ticket.isCurrent())
+        ticket.fields().tsReason.store(reason, std::memory_order_release);
+    ticket.store(reason == TranscodeReason::none ? kTranscodeDone : kTranscodeFailed);
     // A job cut off by a newer start leaves the folder to that one, whose input
     // may be a wave file there.
     if (ticket.isCurrent())
@@ -63,6 +77,13 @@ bool startTranscode(SharedJobFields fields, const ToolPaths& tools, std::string 
 std::uint32_t transcodeProcessId(const JobFields& fields)
 {
     return fields.encoders.processId(fields.tsStatus.generation());
+}
+
+std::string transcodeReason(const JobFields& fields)
+{
+    if (fields.tsStatus.value() != kTranscodeFailed)
+        return {};
+    return std::string(reasonText(fields.tsReason.load(std::memory_order_acquire)));
 }
 
 int terminateEncoder(JobFields& fields)

@@ -114,7 +114,9 @@ std::string uploadTarget(std::string_view sid)
 std::int32_t runUpload(const UploadRequest& request, const std::function<void(std::int32_t)>& progress,
                        const std::function<bool()>& breakRequested)
 {
-    const FileDescriptor file(::open(request.file.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: opening a named pipe would otherwise wait for a writer for ever;
+    // the type check below then refuses it.
+    const FileDescriptor file(::open(request.file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat info{};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return kUploadFailed;

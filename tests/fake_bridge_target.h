@@ -74,6 +74,7 @@ public:
     std::int32_t xhStatus() override { return record("xhStatus", status); }
     std::string xhResponse() override { return record("xhResponse", textResult); }
     std::int32_t tsStatus() override { return record("tsStatus", status); }
+    std::string tsReason() override { return record("tsReason", textResult); }
     std::int32_t upStatus() override { return record("upStatus", status); }
     std::int32_t ripStatus() override { return record("ripStatus", status); }
     std::int32_t norStatus() override { return record("norStatus", status); }

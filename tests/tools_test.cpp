@@ -6,6 +6,7 @@
 #include <atomic>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "jobs/child_process.h"
 #include "jobs/run_tool.h"
@@ -138,20 +139,24 @@ TEST_F(RunToolTest, LargeOutputOnBothStreamsIsDrained)
     EXPECT_TRUE(zombieChildren().empty());
 }
 
-TEST_F(RunToolTest, BreakLeavesTheToolRunningUntilItsOwnEndThenCollectsIt)
+TEST_F(RunToolTest, BreakStopsTheToolWhetherItWritesOrNot)
 {
-    breakFlag = true;
-    const ToolOutcome outcome = run("echo $$ > \"$D/pid\"\necho started\n"
-                                    "while [ ! -e \"$D/release\" ]; do sleep 0.01; done\n"
-                                    // More than a pipe holds: it must keep flowing after the break.
-                                    "head -c 1000000 /dev/zero && echo done > \"$D/finished\"\nexit 0\n");
-    ASSERT_TRUE(outcome.started);
-    EXPECT_EQ(outcome.exitStatus, kStillRunning);
-    EXPECT_TRUE(isRunning(outcome.processId));
-
-    writeFile(dir / "release", "");
-    EXPECT_TRUE(waitUntil([&] { return fs::exists(dir / "finished"); }));
-    EXPECT_TRUE(waitUntil([&] { return isGone(outcome.processId); })) << "left as a zombie";
+    // Each tool would run for a minute; the break must end it long before.
+    for (const std::string body : {"while :; do echo busy; sleep 0.01; done\n", "exec sleep 60\n",
+                                   "mkfifo \"$D/pipe\"; exec cat \"$D/pipe\"\n"}) {
+        breakFlag = false;
+        pid_t pid = 0;
+        std::thread breaker([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            breakFlag = true;
+        });
+        const ToolOutcome outcome = runTool({tool(body)}, breakFlag, [&](const ChildProcess& child) { pid = child.pid(); });
+        breaker.join();
+        EXPECT_TRUE(outcome.stopped) << body;
+        EXPECT_EQ(outcome.exitStatus, 128u + 9u) << body;
+        EXPECT_TRUE(isGone(pid)) << body;
+        fs::remove(dir / "pipe");
+    }
 }
 
 TEST_F(RunToolTest, BreakAfterTheToolEndedReportsItsExitCode)
@@ -191,6 +196,30 @@ TEST(RunningEncoders, TerminatesOnlyEncodersThatStillRun)
         EXPECT_EQ(encoders.terminateAll(), 0);
     }
     EXPECT_EQ(encoders.processId(7), 0u);
+}
+
+TEST(RunningEncoders, AtTheEndEveryToolIsStoppedAndItsPartialOutputRemoved)
+{
+    TempDir dir;
+    writeScript(dir / "tool", "exec sleep 60\n");
+    UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    std::optional<ChildProcess> encoder = ChildProcess::spawn({(dir / "tool").string()}, devNull.get(), devNull.get());
+    std::optional<ChildProcess> gainTool = ChildProcess::spawn({(dir / "tool").string()}, devNull.get(), devNull.get());
+    ASSERT_TRUE(encoder && gainTool);
+    writeFile(dir / "half.mp3", "partial");
+    writeFile(dir / "clip.mp3", "whole");
+
+    RunningEncoders tools;
+    auto first = tools.add(3, encoder->pid(), encoder->pidfd(), dir / "half.mp3");
+    auto second = tools.add(std::nullopt, gainTool->pid(), gainTool->pidfd());
+    // Closing a window stops only the encoders; the app's end stops everything.
+    EXPECT_EQ(tools.terminateAll(), 1);
+    EXPECT_EQ(encoder->waitForExit(), 128u + 9u);
+    EXPECT_TRUE(gainTool->exitStatusNow() == std::nullopt);
+    tools.stopEverything(std::chrono::seconds(5));
+    EXPECT_EQ(gainTool->waitForExit(), 128u + 9u);
+    EXPECT_FALSE(fs::exists(dir / "half.mp3"));
+    EXPECT_EQ(readFile(dir / "clip.mp3"), "whole");
 }
 
 TEST(ToolPaths, BundledToolWinsThenTheSearchPathInOrder)

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -304,6 +305,9 @@ TEST(Upload, FailsWith101WithoutAFileOrAService)
     RequestRecorder server;
     EXPECT_EQ(upload(server, (dir / "missing.mp3").string(), "s1").status, kUploadFailed);
     EXPECT_EQ(upload(server, dir.path().string(), "s1").status, kUploadFailed);
+    // Opening a named pipe must not wait for a writer that never comes.
+    ASSERT_EQ(::mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
+    EXPECT_EQ(upload(server, (dir / "pipe.mp3").string(), "s1").status, kUploadFailed);
 
     const UploadRequest refused{{"127.0.0.1", unusedPort()}, (dir / "clip.mp3").string(), "s1"};
     std::vector<std::int32_t> progress;
