@@ -129,6 +129,12 @@ AppRun::~AppRun()
         reader_.join();
 }
 
+void AppRun::signal(int number) const
+{
+    if (pid_ > 0)
+        kill(pid_, number);
+}
+
 void AppRun::readOutput(int fd)
 {
     static const std::string kMarker = "CONSOLE LOG QTEST ";

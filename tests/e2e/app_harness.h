@@ -65,6 +65,8 @@ public:
     // The exit code once the process has ended within timeout.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = 30s);
     [[nodiscard]] bool running();
+    // Sends a signal to the app process.
+    void signal(int number) const;
 
     // The X window with exactly this title, once it is mapped.
     std::optional<std::string> waitForWindow(const std::string& title, std::chrono::milliseconds timeout = 30s);

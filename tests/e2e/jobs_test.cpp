@@ -3,6 +3,7 @@
 // stopped when the page closes the window.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 
 #include "tests/e2e/app_harness.h"
@@ -89,35 +90,62 @@ TEST_F(AppJobsTest, RealEncoderAndGainToolMakeALevelledClip)
     EXPECT_EQ(probe.output, "codec_name=mp3\nsample_rate=44100\nchannels=2\nbit_rate=64000\n");
 }
 
-TEST_F(AppJobsTest, ClosingTheWindowTerminatesTheRunningEncoder)
+TEST_F(AppJobsTest, NoEncoderOutlivesACancelOrTheAppAndNoHalfClipStays)
 {
+    // The stand-in writes part of its output, then waits for ever on its input,
+    // a named pipe that nobody writes.
     const auto pidFile = app.dir().path() / "encoder.pid";
-    writeScript(app.res() / "ffmpeg", "echo $$ > '" + pidFile.string() + ".part'; mv '" + pidFile.string() +
-                                          ".part' '" + pidFile.string() + "'\nexec sleep 300\n");
-    app.addPage("selectSong.html", page(R"(
-        report('transcode ' + window.external.DTE_TranscodeMedia('/tmp/in.wav', '/tmp/out.mp3'));
-        document.addEventListener('keydown', function (e) {
-            if (e.key === 'q') { report('status ' + window.external.DTE_tsStatus); window.external.DTE_CloseWindow(); }
+    const auto input = app.dir().path() / "in.pipe";
+    const auto output = app.res() / "tmp" / "clip.mp3";
+    ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
+    writeScript(app.res() / "ffmpeg", "for last; do :; done\necho part > \"$last\"\necho $$ > '" + pidFile.string() +
+                                          ".part'; mv '" + pidFile.string() + ".part' '" + pidFile.string() +
+                                          "'\nexec cat \"$2\"\n");
+    app.addPage("selectSong.html", page(std::string(kPollScript) + R"(
+        var e = window.external;
+        report('transcode ' + e.DTE_TranscodeMedia(')" + input.string() + "', '" + output.string() + R"('));
+        document.addEventListener('keydown', function (k) {
+            if (k.key === 'q') e.DTE_CloseWindow();
+            if (k.key === 'c') {
+                e.DTE_BreakAsyncOperation();
+                poll('DTE_tsStatus', function (v) { return v !== 0; }, function (v) { report('cancelled ' + v); });
+            }
         });
     )"));
-    AppRun run(app);
-    ASSERT_EQ(run.waitForReport("transcode"), "transcode true") << run.output();
-    for (int i = 0; i < 200 && !std::filesystem::exists(pidFile); ++i)
-        std::this_thread::sleep_for(50ms);
-    ASSERT_TRUE(std::filesystem::exists(pidFile)) << "the encoder did not start";
-    const pid_t encoder = std::stoi(readFile(pidFile));
-    ASSERT_EQ(kill(encoder, 0), 0) << "the encoder is not running";
-
-    const auto window = run.waitForWindow("Quillon - Version 2.1.0");
-    ASSERT_TRUE(window);
-    run.keys(*window, {"q"});
-    EXPECT_EQ(run.waitForReport("status"), "status 0");
-    EXPECT_EQ(run.waitForExit(20s), 0);
-    bool gone = false;
-    for (int i = 0; i < 200 && !gone; ++i) {
-        gone = kill(encoder, 0) != 0;
-        if (!gone)
+    enum class End { cancel, closeWindow, closeButton, terminate };
+    for (const End end : {End::cancel, End::closeWindow, End::closeButton, End::terminate}) {
+        std::filesystem::remove(pidFile);
+        AppRun run(app);
+        ASSERT_EQ(run.waitForReport("transcode"), "transcode true") << run.output();
+        for (int i = 0; i < 200 && !std::filesystem::exists(pidFile); ++i)
             std::this_thread::sleep_for(50ms);
+        ASSERT_TRUE(std::filesystem::exists(pidFile)) << "the encoder did not start";
+        const pid_t encoder = std::stoi(readFile(pidFile));
+        const auto window = run.waitForWindow("Quillon - Version 2.1.0");
+        ASSERT_TRUE(window);
+        switch (end) {
+        case End::cancel:
+            run.keys(*window, {"c"});
+            EXPECT_EQ(run.waitForReport("cancelled"), "cancelled 2");
+            break;
+        case End::closeWindow: run.keys(*window, {"q"}); break;
+        case End::closeButton: {
+            const auto geometry = runCommand({"xdotool", "getwindowgeometry", "--shell", *window}).output;
+            run.click(*window, std::stoi(geometry.substr(geometry.find("WIDTH=") + 6)) - 28, 26);
+            break;
+        }
+        case End::terminate: run.signal(SIGTERM); break;
+        }
+        if (end != End::cancel) {
+            EXPECT_EQ(run.waitForExit(20s), 0) << static_cast<int>(end);
+        }
+        bool gone = false;
+        for (int i = 0; i < 200 && !gone; ++i) {
+            gone = kill(encoder, 0) != 0;
+            if (!gone)
+                std::this_thread::sleep_for(50ms);
+        }
+        EXPECT_TRUE(gone) << "the encoder outlived the end " << static_cast<int>(end);
+        EXPECT_FALSE(std::filesystem::exists(output)) << static_cast<int>(end);
     }
-    EXPECT_TRUE(gone) << "the encoder outlived the window";
 }
