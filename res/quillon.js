@@ -25,6 +25,16 @@ var Quillon = (function () {
     return false;
   }
 
+  // A button that starts something is replaced at once by its Cancel button in
+  // the same place, so the second click of a double click would undo the first:
+  // every button ignores all but the first click of a quick series.
+  document.addEventListener("click", function (e) {
+    if (e.detail > 1 && e.target.closest && e.target.closest("button")) {
+      e.preventDefault();
+      e.stopImmediatePropagation();
+    }
+  }, true);
+
   /* ---- polling ---- */
 
   var pollers = [];

@@ -239,4 +239,12 @@ void AppRun::click(const std::string& window, int x, int y, int button)
               0);
 }
 
+void AppRun::doubleClick(const std::string& window, int x, int y)
+{
+    EXPECT_EQ(runCommand({"xdotool", "mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y),
+                          "click", "--repeat", "2", "--delay", "80", "1"})
+                  .exitCode,
+              0);
+}
+
 }  // namespace quillon::test

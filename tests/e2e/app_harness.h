@@ -74,6 +74,8 @@ public:
     void keys(const std::string& window, const std::vector<std::string>& keys);
     void type(const std::string& window, const std::string& text);
     void click(const std::string& window, int x, int y, int button = 1);
+    // Two left clicks as one double click.
+    void doubleClick(const std::string& window, int x, int y);
 
 private:
     void readOutput(int fd);

@@ -1,0 +1,30 @@
+// A double click on a button that its Cancel button replaces does what one click does.
+#include <gtest/gtest.h>
+
+#include "tests/e2e/app_harness.h"
+#include "tests/e2e/pages_support.h"
+
+using namespace quillon::test;
+
+using PagesClicksTest = AppTest;
+
+TEST_F(PagesClicksTest, DoubleClickOnTryAgainStartsTheWorkAndDoesNotCancelIt)
+{
+    // The encoder fails once, then works for a long while.
+    const auto marker = app.dir().path() / "failed-once";
+    writeScript(app.res() / "ffmpeg", "[ -e '" + marker.string() + "' ] || { : > '" + marker.string() +
+                                          "'; exit 1; }\nexec sleep 30\n");
+    probeElements(app, {"make-retry"});
+    const auto tone = app.dir().path() / "tone.wav";
+    writeFile(tone, toneWav(1.0));
+    AppRun run(app, {tone.string()});
+    ASSERT_EQ(waitForState(run, "failed convert"), "failed convert 2") << run.output();
+    const auto window = run.waitForWindow("Quillon - Version 2.1.0");
+    ASSERT_TRUE(window);
+    const auto retry = elementPosition(run, *window, "make-retry");
+    ASSERT_TRUE(retry) << run.output();
+
+    run.doubleClick(*window, retry->first, retry->second);
+    EXPECT_TRUE(waitForState(run, "converting", 10s, 1)) << run.output();
+    EXPECT_FALSE(waitForState(run, "cancelled", 2s)) << run.output();
+}
