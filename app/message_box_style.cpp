@@ -22,6 +22,9 @@ MessageBoxLayout messageBoxLayout(std::int32_t style)
     case 5:
         layout.buttons = {B{"_Retry", IdRetry}, B{"_Cancel", IdCancel}};
         break;
+    case 6:
+        layout.buttons = {B{"_Cancel", IdCancel}, B{"_Try Again", IdTryAgain}, B{"C_ontinue", IdContinue}};
+        break;
     default:  // 0, and sets this box does not know, get one OK button
         layout.buttons = {B{"_OK", IdOk}};
         break;

@@ -7,13 +7,12 @@
 #include <mutex>
 
 #include "app/message_box.h"
+#include "app/message_box_style.h"
 #include "jobs/http_request_job.h"
 
 namespace quillon::app {
 
 namespace {
-
-constexpr int kErrorIconWithOk = 0x10;
 
 struct Pending {
     std::mutex mutex;
@@ -30,7 +29,7 @@ void showNoClientError()
         nullptr, G_PRIORITY_DEFAULT,
         [](gpointer data) {
             auto& state = **static_cast<std::shared_ptr<Pending>*>(data);
-            runMessageBox(nullptr, jobs::kNoClientCaption, jobs::kNoClientMessage, kErrorIconWithOk);
+            runMessageBox(nullptr, jobs::kNoClientCaption, jobs::kNoClientMessage, kStyleErrorOk);
             std::lock_guard lock(state.mutex);
             state.done = true;
             state.closed.notify_all();

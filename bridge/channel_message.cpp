@@ -11,7 +11,7 @@ namespace {
 constexpr const char* kRequestType = "(ysiqbav)";
 constexpr const char* kLookupReplyType = "(iy)";
 constexpr const char* kInvokeReplyType = "(v)";
-constexpr const char* kStatusReplyType = "(iiiii)";
+constexpr const char* kStatusReplyType = "(iiiiii)";
 constexpr guchar kLookupOp = 1;
 constexpr guchar kInvokeOp = 2;
 constexpr guchar kStatusOp = 3;
@@ -141,7 +141,7 @@ std::optional<LookupReply> decodeLookupReply(std::string_view bytes)
 std::string encodeStatusReply(const StatusReply& reply)
 {
     const auto& v = reply.values;
-    return serialise(g_variant_new(kStatusReplyType, v[0], v[1], v[2], v[3], v[4]));
+    return serialise(g_variant_new(kStatusReplyType, v[0], v[1], v[2], v[3], v[4], v[5]));
 }
 
 std::optional<StatusReply> decodeStatusReply(std::string_view bytes)
@@ -149,7 +149,7 @@ std::optional<StatusReply> decodeStatusReply(std::string_view bytes)
     VariantPtr v = deserialise(bytes, kStatusReplyType);
     StatusReply reply;
     auto& r = reply.values;
-    g_variant_get(v.get(), kStatusReplyType, &r[0], &r[1], &r[2], &r[3], &r[4]);
+    g_variant_get(v.get(), kStatusReplyType, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5]);
     return reply;
 }
 

@@ -33,8 +33,8 @@ struct InvokeRequest {
     bool operator==(const InvokeRequest&) const = default;
 };
 
-// Reads the five job statuses at once, so a page that polls them all costs one
-// round trip instead of five.
+// Reads the six job statuses at once, so a page that polls them all costs one
+// round trip instead of six.
 struct StatusRequest {
     bool operator==(const StatusRequest&) const = default;
 };
@@ -53,7 +53,7 @@ struct InvokeReply {
 };
 
 // The status properties a StatusReply carries, in its order.
-inline constexpr std::array<DispId, 5> kStatusMembers{22, 25, 28, 30, 36};
+inline constexpr std::array<DispId, 6> kStatusMembers{22, 25, 28, 30, 36, 38};
 
 struct StatusReply {
     std::array<std::int32_t, kStatusMembers.size()> values{};

@@ -162,6 +162,8 @@ TEST_F(TranscodeTest, FailureTellsItsReasonAndNeverHarmsTheInput)
         {in, out, "echo mp3 > \"$D/out.mp3\"\nexit 1\n", kTranscodeFailed, "damaged", 1},
         {in, out, "", kTranscodeFailed, "no-encoder", 0},
     };
+    // The clip of a part runs the same job.
+    for (const bool part : {false, true})
     for (const Case& c : cases) {
         for (int n = 1; fs::remove(dir / ("call" + std::to_string(n))); ++n) {
         }
@@ -169,7 +171,8 @@ TEST_F(TranscodeTest, FailureTellsItsReasonAndNeverHarmsTheInput)
         fs::remove(tools.resDir / "ffmpeg");
         if (!c.encoder.empty())
             standIn("ffmpeg", c.encoder);
-        ASSERT_TRUE(startTranscode(fields, tools, c.input, c.output));
+        ASSERT_TRUE(part ? startTranscodeClip(fields, tools, c.input, c.output, {0, 20000, 0})
+                         : startTranscode(fields, tools, c.input, c.output));
         EXPECT_EQ(waitForTranscodeEnd(), c.status) << c.input << " " << c.encoder;
         EXPECT_EQ(transcodeReason(*fields), c.reason) << c.input << " " << c.encoder;
         EXPECT_EQ(calls().size(), c.runs) << c.input << " " << c.encoder;
