@@ -18,7 +18,7 @@ TEST_F(PagesClicksTest, DoubleClickOnTryAgainStartsTheWorkAndDoesNotCancelIt)
     const auto tone = app.dir().path() / "tone.wav";
     writeFile(tone, toneWav(1.0));
     AppRun run(app, {tone.string()});
-    ASSERT_EQ(waitForState(run, "failed convert"), "failed convert 2") << run.output();
+    ASSERT_EQ(waitForState(run, "failed convert"), "failed convert 2 damaged") << run.output();
     const auto window = run.waitForWindow("Quillon - Version 2.1.0");
     ASSERT_TRUE(window);
     const auto retry = elementPosition(run, *window, "make-retry");

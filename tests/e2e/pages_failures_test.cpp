@@ -17,7 +17,8 @@ TEST_F(PagesFailuresTest, AFailedToolIsReportedAndRetried)
     };
     // The gain tool fails only in its second step ("/r").
     const std::vector<Case> cases = {
-        {"ffmpeg", "exit 1\n", "failed convert 2"},
+        {"ffmpeg", "exit 1\n", "failed convert 2 damaged"},
+        {"ffmpeg", "exit 0\n", "failed convert 2 no-output"},
         {"mp3gain", "[ \"$1\" = /r ] && exit 1\nexit 0\n", "failed level 202"},
     };
     for (const auto& c : cases) {
