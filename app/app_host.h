@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bridge/script_bridge.h"
+#include "jobs/temp_folder.h"
 
 namespace quillon::app {
 
@@ -31,6 +32,8 @@ public:
     [[nodiscard]] WebKitWebContext* webContext() { return webContext_; }
     [[nodiscard]] const std::filesystem::path& exeDir() const { return exeDir_; }
     [[nodiscard]] const std::string& resDir() const { return resDir_; }
+    // This copy's temporary folder, told to the pages and used by the jobs.
+    [[nodiscard]] const std::filesystem::path& tempDir() const { return tempFolder_->path(); }
 
     // 1 while an HTML dialog is up; the popup menu stays hidden meanwhile.
     int dialogOpen = 0;
@@ -45,6 +48,7 @@ private:
 
     std::filesystem::path exeDir_;
     std::unique_ptr<SingleInstance> instance_;
+    std::unique_ptr<jobs::TempFolder> tempFolder_;
     std::string startFile_;
     std::string resDir_;
     WebKitWebContext* webContext_ = nullptr;

@@ -38,7 +38,7 @@ constexpr std::size_t kMaxDialogDepth = 32;
 
 MainWindow::MainWindow(AppHost& app)
     : app_(app),
-      tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res")),
+      tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
       cdAccess_(cd::makeSystemCdAccess()),
       cdListings_(cdAccess_, [] { g_main_context_wakeup(nullptr); })
 {
@@ -99,17 +99,16 @@ void MainWindow::initialise()
     browser_->navigate(startPageUri());
 }
 
-// The start page learns where the service is from its address: no script member
-// tells it, and the uploads and the pages must reach the same service.
+// The start page learns where the service is, and this copy's temporary folder,
+// from its address: no script member tells them, and the uploads and the pages
+// must reach the same service, the jobs and the pages the same folder.
 std::string MainWindow::startPageUri() const
 {
     const std::string page = (app_.exeDir() / "res" / "selectSong.html").string();
-    gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
-    gchar* service = g_uri_escape_string(settings::serviceHost().authority().c_str(), nullptr, FALSE);
-    std::string result = std::string(uri ? uri : page.c_str()) + "?service=" + service;
-    g_free(service);
-    g_free(uri);
-    return result;
+    g_autofree gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
+    g_autofree gchar* service = g_uri_escape_string(settings::serviceHost().authority().c_str(), nullptr, FALSE);
+    g_autofree gchar* temp = g_uri_escape_string(app_.tempDir().c_str(), nullptr, FALSE);
+    return std::string(uri ? uri : page.c_str()) + "?service=" + service + "&tmp=" + temp;
 }
 
 void MainWindow::measureFrame()

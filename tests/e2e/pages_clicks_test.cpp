@@ -10,17 +10,21 @@ using PagesClicksTest = AppTest;
 
 TEST_F(PagesClicksTest, DoubleClickOnTryAgainStartsTheWorkAndDoesNotCancelIt)
 {
-    // The encoder fails once, then works for a long while.
+    // The encoder reads the waveform, then fails the clip once and works on the
+    // next one for a long while.
     const auto marker = app.dir().path() / "failed-once";
-    writeScript(app.res() / "ffmpeg", "[ -e '" + marker.string() + "' ] || { : > '" + marker.string() +
+    writeScript(app.res() / "ffmpeg", "case \" $* \" in *\" -ab \"*) ;; *) exec ffmpeg \"$@\" ;; esac\n[ -e '" +
+                                          marker.string() + "' ] || { : > '" + marker.string() +
                                           "'; exit 1; }\nexec sleep 30\n");
     probeElements(app, {"make-retry"});
     const auto tone = app.dir().path() / "tone.wav";
-    writeFile(tone, toneWav(1.0));
+    writeFile(tone, toneWav(2.0));
     AppRun run(app, {tone.string()});
-    ASSERT_EQ(waitForState(run, "failed convert"), "failed convert 2 damaged") << run.output();
+    ASSERT_TRUE(waitForState(run, "part")) << run.output();
     const auto window = run.waitForWindow("Quillon - Version 2.1.0");
     ASSERT_TRUE(window);
+    run.keys(*window, {"Return"});
+    ASSERT_EQ(waitForState(run, "failed convert"), "failed convert 2 damaged") << run.output();
     const auto retry = elementPosition(run, *window, "make-retry");
     ASSERT_TRUE(retry) << run.output();
 
