@@ -15,6 +15,7 @@
 #include "cd/rip_job.h"
 #include "jobs/http_request_job.h"
 #include "jobs/normalize_job.h"
+#include "jobs/start_job.h"
 #include "jobs/transcode_job.h"
 #include "jobs/upload_job.h"
 #include "jobs/waveform_job.h"
@@ -51,9 +52,6 @@ MainWindow::~MainWindow()
 {
     for (const guint source : signalSources_)
         g_source_remove(source);
-    // No tool the jobs started may outlive the app, nor leave half a file behind.
-    jobs_->encoders.stopEverything(std::chrono::seconds(2));
-    jobs_->waveformEncoders.stopEverything(std::chrono::seconds(2));
     // The browser goes first, then the window around it.
     browser_.reset();
     gtk_widget_destroy(window_);
@@ -139,6 +137,13 @@ void MainWindow::end()
         dialog->end(2);
     app_.dialogOpen = 0;
     g_main_loop_quit(loop_);
+}
+
+bool MainWindow::stopJobs()
+{
+    // A break is seen within about a second by every job that is not blocked in
+    // a drive; a killed tool ends its job at once.
+    return jobs::stopJobs(*jobs_, std::chrono::seconds(3));
 }
 
 gboolean MainWindow::onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self)

@@ -41,15 +41,13 @@ bool isWritableClip(const std::string& file)
 }
 
 // A step broken off counts as failed: its tool has been stopped mid-way.
-bool runStep(const std::filesystem::path& tool, const GainStep& step, const std::string& file, JobFields& fields)
+bool runStep(const std::filesystem::path& tool, const GainStep& step, const std::string& file,
+             const std::atomic<bool>& breakFlag)
 {
     std::vector<std::string> argv{tool.string()};
     argv.insert(argv.end(), step.options.begin(), step.options.end());
     argv.push_back(pathArgument(file));
-    RunningEncoders::Registration registration;
-    const ToolOutcome outcome = runTool(argv, fields.breakFlag, [&](const ChildProcess& child) {
-        registration = fields.encoders.add(std::nullopt, child.pid(), child.pidfd());
-    });
+    const ToolOutcome outcome = runTool(argv, breakFlag);
     return outcome.started && outcome.exitStatus == 0 && isWritableClip(file);
 }
 
@@ -62,7 +60,7 @@ void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::st
         if (!ticket.store(step.running))
             return;
         const bool refused = step.running == kNormalizeRemovingTags && !isWritableClip(file);
-        if (refused || !tool || !runStep(*tool, step, file, ticket.fields())) {
+        if (refused || !tool || !runStep(*tool, step, file, ticket.fields().breakFlag)) {
             ticket.store(step.failed);
             return;
         }

@@ -2,11 +2,8 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <mutex>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -14,11 +11,10 @@
 
 namespace quillon::jobs {
 
-// The tool children that jobs are waiting for: the encoders of transcode jobs, so
-// the window can show the current one's id and stop them when it closes, and every
-// other tool, so that none outlives the app. Each entry keeps its own pidfd: a
-// signal reaches the tool itself or, once it has ended and been collected, nothing
-// at all.
+// The encoder children that transcode jobs are waiting for, so the window can
+// show the current one's id and stop them all when it closes. Each entry keeps
+// its own pidfd: a signal reaches the encoder itself or, once it has ended and
+// been collected, nothing at all.
 class RunningEncoders {
 public:
     // A job's entry; dropping it withdraws the encoder.
@@ -51,11 +47,8 @@ public:
         std::uint64_t key_ = 0;
     };
 
-    // Job thread: the encoder of the transcode start with this generation, or with
-    // no generation another tool. partialOutput, when given, is the file the tool
-    // writes, removed when the tool is stopped at the app's end.
-    [[nodiscard]] Registration add(std::optional<std::uint32_t> generation, pid_t pid, int pidfd,
-                                   std::filesystem::path partialOutput = {});
+    // Job thread: the encoder of the transcode start with this generation.
+    [[nodiscard]] Registration add(std::uint32_t generation, pid_t pid, int pidfd);
 
     // The id of the encoder that the start with this generation waits for, else 0.
     [[nodiscard]] std::uint32_t processId(std::uint32_t generation) const;
@@ -64,17 +57,12 @@ public:
     // how many were signalled.
     int terminateAll();
 
-    // The app ends: kills every registered tool, waits up to limit for them to end
-    // and removes their partial outputs.
-    void stopEverything(std::chrono::milliseconds limit);
-
 private:
     struct Entry {
         std::uint64_t key;
-        std::optional<std::uint32_t> generation;
+        std::uint32_t generation;
         pid_t pid;
         UniqueFd pidfd;
-        std::filesystem::path partialOutput;
     };
     void remove(std::uint64_t key);
 

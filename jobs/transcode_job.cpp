@@ -42,13 +42,14 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
     RunningEncoders::Registration registration;
     const ToolOutcome outcome =
         runTool(encoderArguments(*encoder, input, output, part), fields.breakFlag, [&](const ChildProcess& child) {
-            registration = fields.encoders.add(ticket.generation(), child.pid(), child.pidfd(), output);
+            registration = fields.encoders.add(ticket.generation(), child.pid(), child.pidfd());
         });
     // tsProcessId back to 0 before the status tells the page the job is over.
     registration.withdraw();
     if (!outcome.started)
         return TranscodeReason::noEncoder;
-    if (outcome.stopped) {
+    // Broken off, or killed as the app ends (which breaks every job first).
+    if (outcome.stopped || ticket.breakRequested()) {
         std::error_code ignored;
         std::filesystem::remove(output, ignored);  // half a clip is no clip
         return TranscodeReason::brokenOff;

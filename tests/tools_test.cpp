@@ -198,30 +198,6 @@ TEST(RunningEncoders, TerminatesOnlyEncodersThatStillRun)
     EXPECT_EQ(encoders.processId(7), 0u);
 }
 
-TEST(RunningEncoders, AtTheEndEveryToolIsStoppedAndItsPartialOutputRemoved)
-{
-    TempDir dir;
-    writeScript(dir / "tool", "exec sleep 60\n");
-    UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
-    std::optional<ChildProcess> encoder = ChildProcess::spawn({(dir / "tool").string()}, devNull.get(), devNull.get());
-    std::optional<ChildProcess> gainTool = ChildProcess::spawn({(dir / "tool").string()}, devNull.get(), devNull.get());
-    ASSERT_TRUE(encoder && gainTool);
-    writeFile(dir / "half.mp3", "partial");
-    writeFile(dir / "clip.mp3", "whole");
-
-    RunningEncoders tools;
-    auto first = tools.add(3, encoder->pid(), encoder->pidfd(), dir / "half.mp3");
-    auto second = tools.add(std::nullopt, gainTool->pid(), gainTool->pidfd());
-    // Closing a window stops only the encoders; the app's end stops everything.
-    EXPECT_EQ(tools.terminateAll(), 1);
-    EXPECT_EQ(encoder->waitForExit(), 128u + 9u);
-    EXPECT_TRUE(gainTool->exitStatusNow() == std::nullopt);
-    tools.stopEverything(std::chrono::seconds(5));
-    EXPECT_EQ(gainTool->waitForExit(), 128u + 9u);
-    EXPECT_FALSE(fs::exists(dir / "half.mp3"));
-    EXPECT_EQ(readFile(dir / "clip.mp3"), "whole");
-}
-
 TEST(ToolPaths, BundledToolWinsThenTheSearchPathInOrder)
 {
     TempDir dir;
