@@ -1,6 +1,6 @@
 #pragma once
 
-#include "jobs/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace quillon::jobs {
 

@@ -6,7 +6,7 @@
 #include <array>
 #include <cerrno>
 
-#include "jobs/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace quillon::jobs {
 

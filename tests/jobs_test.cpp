@@ -13,6 +13,7 @@
 #include "jobs/transcode_job.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
+#include "tests/tone_wav.h"
 
 namespace fs = std::filesystem;
 using namespace quillon::jobs;
@@ -324,8 +325,8 @@ protected:
     std::string probe(const fs::path& file)
     {
         const fs::path report = dir / "probe.txt";
-        UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-        UniqueFd output(::open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        quillon::UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        quillon::UniqueFd output(::open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         auto child = ChildProcess::spawn({locateTool(tools, "ffprobe")->string(), "-v", "error", "-select_streams",
                                           "a:0", "-show_entries", "stream=codec_name,sample_rate,channels,bit_rate",
                                           "-of", "default=noprint_wrappers=1", file.string()},
