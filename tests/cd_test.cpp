@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "cd/cd_listing.h"
-#include "cd/fake_cd_access.h"
+#include "tests/fake_cd_access.h"
 #include "cd/index_text.h"
 #include "cd/libcdio_access.h"
 #include "cd/wav_header.h"

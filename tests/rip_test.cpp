@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "cd/fake_cd_access.h"
+#include "tests/fake_cd_access.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "cd/wav_header.h"

@@ -203,8 +203,9 @@ TEST_F(FaultTest, KilledWhileWritingSettingsLeavesEachValueOldOrNew)
         ASSERT_TRUE(first) << run.output();
         EXPECT_TRUE(std::regex_match(*first, settings)) << *first;
         // A first start reads values that are not there yet; later ones find them all.
-        if (round > 0)
+        if (round > 0) {
             EXPECT_EQ(run.output().find("Failed!"), std::string::npos) << run.output();
+        }
         ASSERT_TRUE(run.waitForReport("wrote", 60s)) << run.output();
         // Let a few more rounds of writes run, differently long each time.
         const std::size_t target = countReports(run, "wrote") + 3 + static_cast<std::size_t>(round) * 4;
