@@ -21,9 +21,10 @@ WebKitSettings* newSettings()
 {
     const char* console = std::getenv("QUILLON_CONSOLE");
     // File-URL access rules matter only for file pages, and the navigation rule
-    // below keeps the view's file pages inside the app's res folder.
+    // below keeps the view's file pages inside the app's res folder. Pages reach
+    // the network only through the bridge, so no file page gets universal access.
     return webkit_settings_new_with_settings(
-        "allow-file-access-from-file-urls", TRUE, "allow-universal-access-from-file-urls", TRUE,
+        "allow-file-access-from-file-urls", TRUE,
         "javascript-can-open-windows-automatically", FALSE, "enable-developer-extras", FALSE,
         "enable-back-forward-navigation-gestures", FALSE, "enable-caret-browsing", FALSE,
         "hardware-acceleration-policy", WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER,
