@@ -22,8 +22,6 @@ namespace {
 
 constexpr int kPageWidth = 760;
 constexpr int kPageHeight = 471;
-constexpr const char* kCaption = "Quillon - Version %s";
-constexpr const char* kCaptionVersion = "2.1.0";
 
 }  // namespace
 
@@ -59,9 +57,8 @@ void MainWindow::initialise()
     gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(header), TRUE);
     gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(header), "icon:minimize,close");
     gtk_window_set_titlebar(window, header);
-    gchar* caption = g_strdup_printf(kCaption, kCaptionVersion);
-    gtk_window_set_title(window, caption);
-    g_free(caption);
+    const std::string caption = "Quillon - Version " + std::string(kVersion);
+    gtk_window_set_title(window, caption.c_str());
 
     browser_ = std::make_unique<WebViewHost>(app_, [this](GdkEvent* trigger) { showPopupMenu(*this, trigger); });
     GtkWidget* page = browser_->widget();

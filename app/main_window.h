@@ -4,9 +4,11 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/web_view_host.h"
+#include "base/version.h"
 #include "bridge/bridge_target.h"
 #include "cd/cd_access.h"
 #include "jobs/job_fields.h"
@@ -45,7 +47,7 @@ public:
     std::string GetTENVCheck() override;
     void SetTENVCheck(const std::string& value) override;
 
-    std::string GetVersion() override { return "210"; }
+    std::string GetVersion() override { return std::string(kVersionCode); }
     std::string GetDialogArgument() override { return dialogArgument; }
     void SetDialogRetValue(const std::string& value) override { dialogArgument = value; }
     void ShowAboutBox() override;
@@ -71,7 +73,9 @@ public:
     std::int32_t upStatus() override { return jobs_->upStatus.value(); }
     std::int32_t ripStatus() override { return jobs_->ripStatus.value(); }
     std::int32_t norStatus() override { return jobs_->norStatus.value(); }
-    std::string& commandLineFile() override { return commandLineFile_; }
+    std::string takeCommandLineFile() override { return std::exchange(commandLineFile_, {}); }
+    // The file the app was started with, or one a later start handed over.
+    void setCommandLineFile(std::string file) { commandLineFile_ = std::move(file); }
 
     // Empties the bookkeeping of the dialog that has just ended.
     void clearDialogFields();

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "base/version.h"
 #include "jobs/curl_handle.h"
 #include "jobs/start_job.h"
 
@@ -107,7 +108,9 @@ std::string uploadTarget(std::string_view sid)
             target += kHex[byte & 0x0F];
         }
     }
-    target += "&ver=210&aff=2&pid=2";
+    target += "&ver=";
+    target += kVersionCode;
+    target += "&aff=2&pid=2";
     return target;
 }
 

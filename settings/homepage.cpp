@@ -1,12 +1,12 @@
 #include "settings/homepage.h"
 
+#include "base/version.h"
 #include "settings/service_host.h"
 #include "settings/url_encode.h"
 
 namespace quillon::settings {
 namespace {
 
-constexpr std::string_view kVersionCode = "210";
 // Fixed, deliberately not the stored TEAid setting.
 constexpr std::string_view kAffiliateCode = "2";
 

@@ -13,7 +13,7 @@ namespace quillon::settings {
 using UriLauncher = std::function<bool(const std::string& uri)>;
 
 // The service's redirect address for where:
-// "http://" host "/redir.php?pid=2&ver=210&aff=2&where=" urlEncode(where).
+// "http://" host "/redir.php?pid=2&ver=" kVersionCode "&aff=2&where=" urlEncode(where).
 [[nodiscard]] std::string homepageAddress(std::string_view where);
 
 // Opens homepageAddress(where) through launch. A failed launch shows nothing and is
