@@ -7,13 +7,16 @@
 #include <mutex>
 
 #include "app/message_box.h"
-#include "jobs/http_request_job.h"
+#include "app/message_box_style.h"
 
 namespace quillon::app {
 
 namespace {
 
-constexpr int kErrorIconWithOk = 0x10;
+constexpr const char* kCaption = "Fatal Error";
+constexpr const char* kMessage =
+    "Cannot initialize XMLHTTP Transporter.\n\nIn order to use Quillon you must have MSXML installed       \n"
+    "on your computer.";
 
 struct Pending {
     std::mutex mutex;
@@ -30,7 +33,7 @@ void showNoClientError()
         nullptr, G_PRIORITY_DEFAULT,
         [](gpointer data) {
             auto& state = **static_cast<std::shared_ptr<Pending>*>(data);
-            runMessageBox(nullptr, jobs::kNoClientCaption, jobs::kNoClientMessage, kErrorIconWithOk);
+            runMessageBox(nullptr, kCaption, kMessage, box_style::kOk | box_style::kIconError);
             std::lock_guard lock(state.mutex);
             state.done = true;
             state.closed.notify_all();

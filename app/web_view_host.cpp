@@ -9,6 +9,7 @@
 #include "app/app_host.h"
 #include "app/key_filter.h"
 #include "app/message_box.h"
+#include "app/message_box_style.h"
 #include "bridge/channel_message.h"
 #include "bridge/app_page.h"
 
@@ -129,7 +130,7 @@ gboolean WebViewHost::onScriptDialog(WebKitWebView* view, WebKitScriptDialog* di
     // Whatever the page asked for: the app's caption and one OK button.
     GtkWidget* toplevel = gtk_widget_get_toplevel(GTK_WIDGET(view));
     runMessageBox(GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel) : nullptr, "   Quillon",
-                  webkit_script_dialog_get_message(dialog), 0);
+                  webkit_script_dialog_get_message(dialog), box_style::kOk);
     return TRUE;
 }
 
