@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace quillon::bridge {
@@ -11,7 +12,7 @@ namespace {
 constexpr const char* kRequestType = "(ysiqbav)";
 constexpr const char* kLookupReplyType = "(iy)";
 constexpr const char* kInvokeReplyType = "(v)";
-constexpr const char* kStatusReplyType = "(iiiii)";
+constexpr const char* kStatusReplyType = "(ai)";
 constexpr guchar kLookupOp = 1;
 constexpr guchar kInvokeOp = 2;
 constexpr guchar kStatusOp = 3;
@@ -140,16 +141,23 @@ std::optional<LookupReply> decodeLookupReply(std::string_view bytes)
 
 std::string encodeStatusReply(const StatusReply& reply)
 {
-    const auto& v = reply.values;
-    return serialise(g_variant_new(kStatusReplyType, v[0], v[1], v[2], v[3], v[4]));
+    GVariant* values = g_variant_new_fixed_array(G_VARIANT_TYPE_INT32, reply.values.data(), reply.values.size(),
+                                                 sizeof(std::int32_t));
+    return serialise(g_variant_new_tuple(&values, 1));
 }
 
+// A snapshot of another length than this build's status list is refused.
 std::optional<StatusReply> decodeStatusReply(std::string_view bytes)
 {
     VariantPtr v = deserialise(bytes, kStatusReplyType);
+    VariantPtr array(g_variant_get_child_value(v.get(), 0));
+    gsize count = 0;
+    const auto* values = static_cast<const std::int32_t*>(
+        g_variant_get_fixed_array(array.get(), &count, sizeof(std::int32_t)));
     StatusReply reply;
-    auto& r = reply.values;
-    g_variant_get(v.get(), kStatusReplyType, &r[0], &r[1], &r[2], &r[3], &r[4]);
+    if (count != reply.values.size())
+        return std::nullopt;
+    std::copy_n(values, count, reply.values.begin());
     return reply;
 }
 

@@ -86,9 +86,10 @@ std::string ChannelServer::answer(const std::string& bytes)
     if (request && std::holds_alternative<StatusRequest>(*request)) {
         // Each status is read through the bridge like any property read.
         StatusReply reply;
-        for (std::size_t i = 0; trusted && i < kStatusMembers.size(); ++i) {
+        const auto& members = statusMembers();
+        for (std::size_t i = 0; trusted && i < members.size(); ++i) {
             BridgeValue value;
-            bridge_.Invoke(kStatusMembers[i], kDispatchPropertyGet, {}, &value, caller_);
+            bridge_.Invoke(members[i], kDispatchPropertyGet, {}, &value, caller_);
             reply.values[i] = value.asInteger();
         }
         return encodeStatusReply(reply);
@@ -96,8 +97,7 @@ std::string ChannelServer::answer(const std::string& bytes)
     InvokeReply reply;
     if (trusted) {
         const auto& invoke = std::get<InvokeRequest>(*request);
-        std::vector<BridgeValue> reversed(invoke.arguments.rbegin(), invoke.arguments.rend());
-        bridge_.Invoke(invoke.member, invoke.flags, reversed, invoke.wantsResult ? &reply.value : nullptr, caller_);
+        bridge_.Invoke(invoke.member, invoke.flags, invoke.arguments, invoke.wantsResult ? &reply.value : nullptr, caller_);
     }
     return encodeInvokeReply(reply);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bridge/bridge_target.h"
@@ -77,7 +78,7 @@ public:
     std::int32_t upStatus() override { return record("upStatus", status); }
     std::int32_t ripStatus() override { return record("ripStatus", status); }
     std::int32_t norStatus() override { return record("norStatus", status); }
-    std::string& commandLineFile() override { return commandLine; }
+    std::string takeCommandLineFile() override { return std::exchange(commandLine, {}); }
 
 private:
     void record(std::string call)
