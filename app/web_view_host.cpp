@@ -22,10 +22,12 @@ WebKitSettings* newSettings()
 {
     const char* console = std::getenv("QUILLON_CONSOLE");
     // File-URL access rules matter only for file pages, and the navigation rule
-    // below keeps the view's file pages inside the app's res folder. Pages reach
-    // the network only through the bridge, so no file page gets universal access.
+    // below keeps the view's file pages inside the app's res folder. Universal
+    // access stays: the host lets every page it shows read data across domains
+    // (a page opened as a dialog may fetch from its site with XMLHttpRequest),
+    // which for a file page is exactly this setting.
     return webkit_settings_new_with_settings(
-        "allow-file-access-from-file-urls", TRUE,
+        "allow-file-access-from-file-urls", TRUE, "allow-universal-access-from-file-urls", TRUE,
         "javascript-can-open-windows-automatically", FALSE, "enable-developer-extras", FALSE,
         "enable-back-forward-navigation-gestures", FALSE, "enable-caret-browsing", FALSE,
         "hardware-acceleration-policy", WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER,
@@ -107,7 +109,7 @@ gboolean WebViewHost::onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent
 {
     if (webkit_hit_test_result_context_is_editable(hit))
         return FALSE;  // input fields keep the engine's edit menu
-    if (self->app_.dialogOpen == 0 && self->popup_)
+    if (self->popup_)
         self->popup_(trigger);
     return TRUE;
 }
