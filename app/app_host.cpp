@@ -69,7 +69,6 @@ void AppHost::takeHandedOver(const std::string& file)
 
 int AppHost::run(const std::vector<std::string>& argv)
 {
-    dialogOpen = 0;
     const auto commandLine = CommandLineReader::parse(CommandLineReader::joinArguments(argv));
     startFile_ = commandLine.value;
 

@@ -32,9 +32,6 @@ public:
     [[nodiscard]] const std::filesystem::path& exeDir() const { return exeDir_; }
     [[nodiscard]] const std::string& resDir() const { return resDir_; }
 
-    // 1 while an HTML dialog is up; the popup menu stays hidden meanwhile.
-    int dialogOpen = 0;
-
 private:
     // The exit code when a running copy took the file, nothing when this start
     // runs the window itself.

@@ -246,16 +246,15 @@ void benchUpload(const test::TempDir& dir)
     const fs::path file = dir / "clip.mp3";
     writeUploadFile(file);
     UploadSink sink;
-    const std::string host = "127.0.0.1:" + std::to_string(sink.port());
-    ::setenv("QUILLON_SERVICE", host.c_str(), 1);
-    const std::string url = "http://" + host + jobs::uploadTarget("bench");
+    const service_endpoint::ServiceHost host{"127.0.0.1", sink.port()};
+    const std::string url = "http://" + host.authority() + jobs::uploadTarget("bench");
     const std::string curlData = std::string("@").append(file.string());
     std::vector<double> jobSeconds, curlSeconds;
     const auto jobOnce = [&] {
         prewarm(file);
         auto fields = std::make_shared<jobs::JobFields>();
         const auto start = std::chrono::steady_clock::now();
-        if (!jobs::startUpload(fields, file.string(), "bench"))
+        if (!jobs::startUpload(fields, host, file.string(), "bench"))
             throw std::runtime_error("the upload job did not start");
         jobSeconds.push_back(pollUntil(start, [&] { return fields->upStatus.value() >= jobs::kUploadDone; }));
         if (fields->upStatus.value() != jobs::kUploadDone || sink.takeReceived() != kUploadBytes)

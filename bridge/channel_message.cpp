@@ -27,10 +27,8 @@ GVariant* newString(const std::string& text)
 {
     if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
         return g_variant_new_string(text.c_str());
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    GVariant* v = g_variant_new_string(valid);
-    g_free(valid);
-    return v;
+    g_autofree gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    return g_variant_new_string(valid);
 }
 
 GVariant* toVariant(const BridgeValue& value)
@@ -67,10 +65,8 @@ std::string serialise(GVariant* floating)
 // makes every accessor return a default for malformed content.
 VariantPtr deserialise(std::string_view bytes, const char* type)
 {
-    GBytes* owned = g_bytes_new(bytes.data(), bytes.size());
-    GVariant* v = g_variant_new_from_bytes(G_VARIANT_TYPE(type), owned, FALSE);
-    g_bytes_unref(owned);
-    return VariantPtr(g_variant_ref_sink(v));
+    g_autoptr(GBytes) owned = g_bytes_new(bytes.data(), bytes.size());
+    return VariantPtr(g_variant_ref_sink(g_variant_new_from_bytes(G_VARIANT_TYPE(type), owned, FALSE)));
 }
 
 }  // namespace

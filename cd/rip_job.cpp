@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "cd/index_text.h"
 #include "cd/wav_header.h"
 #include "jobs/start_job.h"
@@ -23,14 +24,14 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // The copy of a user's track is theirs alone, whatever the process umask says.
 FilePtr createPrivateFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd.valid())
         return nullptr;
-    ::fchmod(fd, 0600);  // an existing file keeps its mode through O_CREAT
-    std::FILE* file = ::fdopen(fd, "w+b");
-    if (!file)
-        ::close(fd);
-    return FilePtr(file);
+    ::fchmod(fd.get(), 0600);  // an existing file keeps its mode through O_CREAT
+    FilePtr file(::fdopen(fd.get(), "w+b"));
+    if (file)
+        (void)fd.release();  // the stream owns it now
+    return file;
 }
 
 // One progress line, written and flushed under the stream's lock so that it

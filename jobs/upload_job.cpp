@@ -8,28 +8,13 @@
 #include <cerrno>
 #include <memory>
 
+#include "base/unique_fd.h"
 #include "base/version.h"
 #include "jobs/curl_handle.h"
 #include "jobs/start_job.h"
 
 namespace quillon::jobs {
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    [[nodiscard]] int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // State the read callback works on: the file, how far it got, and why it stopped.
 struct SendState {
@@ -117,7 +102,7 @@ std::string uploadTarget(std::string_view sid)
 std::int32_t runUpload(const UploadRequest& request, const std::function<void(std::int32_t)>& progress,
                        const std::function<bool()>& breakRequested)
 {
-    const FileDescriptor file(::open(request.file.c_str(), O_RDONLY | O_CLOEXEC));
+    const UniqueFd file(::open(request.file.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info{};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return kUploadFailed;
@@ -165,9 +150,9 @@ std::int32_t runUpload(const UploadRequest& request, const std::function<void(st
     return kUploadDone;
 }
 
-bool startUpload(const SharedJobFields& fields, std::string file, std::string sid)
+bool startUpload(const SharedJobFields& fields, service_endpoint::ServiceHost host, std::string file, std::string sid)
 {
-    UploadRequest request{settings::serviceHost(), std::move(file), std::move(sid)};
+    UploadRequest request{std::move(host), std::move(file), std::move(sid)};
     JobTicket ticket(fields, &JobFields::upStatus);
     return startJob(*fields, [ticket = std::move(ticket), request = std::move(request)] {
         ticket.store(0);

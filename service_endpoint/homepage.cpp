@@ -1,10 +1,10 @@
-#include "settings/homepage.h"
+#include "service_endpoint/homepage.h"
 
 #include "base/version.h"
-#include "settings/service_host.h"
-#include "settings/url_encode.h"
+#include "service_endpoint/service_host.h"
+#include "service_endpoint/url_encode.h"
 
-namespace quillon::settings {
+namespace quillon::service_endpoint {
 namespace {
 
 // Fixed, deliberately not the stored TEAid setting.
@@ -23,4 +23,4 @@ void navigateUrl(std::string_view where, const UriLauncher& launch)
     (void)launch(homepageAddress(where));
 }
 
-}  // namespace quillon::settings
+}  // namespace quillon::service_endpoint

@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "settings/default_browser.h"
+#include "service_endpoint/default_browser.h"
 
-namespace quillon::settings {
+namespace quillon::service_endpoint {
 
 // Opens an address somewhere (the default browser, or a recorder in tests).
 // Returns whether the launch started.
@@ -20,4 +20,4 @@ using UriLauncher = std::function<bool(const std::string& uri)>;
 // not reported to the page. UI thread.
 void navigateUrl(std::string_view where, const UriLauncher& launch = openInDefaultBrowser);
 
-}  // namespace quillon::settings
+}  // namespace quillon::service_endpoint
