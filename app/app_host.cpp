@@ -6,10 +6,21 @@
 
 #include "app/command_line_reader.h"
 #include "app/exe_dir.h"
+#include "app/file_name_check.h"
 #include "app/main_window.h"
+#include "app/message_box.h"
+#include "app/message_box_style.h"
 #include "app/single_instance.h"
 
 namespace quillon::app {
+
+namespace {
+
+constexpr const char* kNoAppFolderMessage =
+    "Quillon cannot start: the folder it was installed in cannot be found (/proc/self/exe cannot be read), "
+    "and its pages and tools live there. Start it on a system where /proc is mounted.";
+
+}  // namespace
 
 AppHost::AppHost() = default;
 
@@ -69,10 +80,21 @@ void AppHost::takeHandedOver(const std::string& file)
 
 int AppHost::run(const std::vector<std::string>& argv)
 {
-    const auto commandLine = CommandLineReader::parse(CommandLineReader::joinArguments(argv));
-    startFile_ = commandLine.value;
+    const auto folder = app::exeDir();
+    if (!folder) {
+        std::fprintf(stderr, "quillon: %s\n", kNoAppFolderMessage);
+        runMessageBox(nullptr, kAppBoxCaption, kNoAppFolderMessage, kStyleErrorOk);
+        return 1;
+    }
+    exeDir_ = *folder;
 
-    exeDir_ = app::exeDir();
+    startFile_ = CommandLineReader::parse(argv).value;
+    // Said before anything runs, rather than failing later on a file the pages
+    // cannot name; the app then starts without a file.
+    if (const auto message = unusableFileNameMessage(startFile_)) {
+        runMessageBox(nullptr, kAppBoxCaption, *message, kStyleWarningOk);
+        startFile_.clear();
+    }
     if (const auto handedOver = claimInstance(startFile_))
         return *handedOver;
     std::error_code error;

@@ -4,12 +4,12 @@
 
 namespace quillon::app {
 
-std::filesystem::path exeDir()
+std::optional<std::filesystem::path> exeDir(const std::filesystem::path& selfLink)
 {
     std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error)
-        return std::filesystem::current_path(error);
+    const auto executable = std::filesystem::read_symlink(selfLink, error);
+    if (error || !executable.is_absolute())
+        return std::nullopt;
     return executable.parent_path();
 }
 

@@ -9,13 +9,14 @@
 #include "app/message_box.h"
 #include "app/no_client_error.h"
 #include "app/popup_menu.h"
-#include "cd/cd_listing.h"
+#include "app/ui_wait.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "jobs/http_request_job.h"
 #include "jobs/normalize_job.h"
 #include "jobs/transcode_job.h"
 #include "jobs/upload_job.h"
+#include "jobs/waveform_job.h"
 #include "service_endpoint/homepage.h"
 #include "service_endpoint/service_host.h"
 
@@ -41,7 +42,10 @@ int dialogPageExtent(std::int32_t requested)
 }  // namespace
 
 MainWindow::MainWindow(AppHost& app)
-    : app_(app), tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res")), cdAccess_(cd::makeSystemCdAccess())
+    : app_(app),
+      tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res")),
+      cdAccess_(cd::makeSystemCdAccess()),
+      cdListings_(cdAccess_, [] { g_main_context_wakeup(nullptr); })
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
@@ -132,6 +136,7 @@ GtkWindow* MainWindow::topWindow() const
 void MainWindow::CloseWindow(bridge::CallerId)
 {
     jobs::terminateEncoder(*jobs_);
+    jobs::terminateWaveformEncoder(*jobs_);
     // The window that has the input closes: the innermost dialog while one is up
     // (the windows under it take no input), else the main window, which ends the app.
     if (dialogs_.empty()) {
@@ -203,6 +208,19 @@ int MainWindow::TranscodeMedia(const std::string& input, const std::string& outp
     return jobs::startTranscode(jobs_, tools_, input, output);
 }
 
+int MainWindow::TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
+                              std::int32_t lengthMs, std::int32_t fadeMs)
+{
+    return jobs::startTranscodeClip(jobs_, tools_, input, output, {startMs, lengthMs, fadeMs});
+}
+
+int MainWindow::ReadWaveform(const std::string& path, std::int32_t points)
+{
+    return jobs::startWaveform(jobs_, tools_, path, points);
+}
+
+std::string MainWindow::wfResponse() { return jobs::waveformResponse(*jobs_); }
+
 int MainWindow::UploadFile(const std::string& file, const std::string& sessionId)
 {
     return jobs::startUpload(jobs_, service_endpoint::serviceHost(), file, sessionId);
@@ -221,7 +239,9 @@ int MainWindow::BreakAsyncOperation()
     return 1;
 }
 
-std::string MainWindow::GetDrivesInfo() { return cd::getDrivesInfo(*cdAccess_); }
-std::string MainWindow::GetTracksInfo(std::int32_t drive) { return cd::getTracksInfo(*cdAccess_, drive); }
+// A drive can take seconds to answer (spinning up after a disc goes in): the page
+// waits for its answer as for a modal dialog while the window keeps painting.
+std::string MainWindow::GetDrivesInfo() { return awaitServingUi(cdListings_.drivesInfo(), loop_); }
+std::string MainWindow::GetTracksInfo(std::int32_t drive) { return awaitServingUi(cdListings_.tracksInfo(drive), loop_); }
 
 }  // namespace quillon::app

@@ -11,6 +11,7 @@
 #include "base/version.h"
 #include "bridge/bridge_target.h"
 #include "cd/cd_access.h"
+#include "cd/listing_calls.h"
 #include "jobs/job_fields.h"
 #include "jobs/tool_paths.h"
 #include "settings/settings_store.h"
@@ -66,6 +67,9 @@ public:
     int BreakAsyncOperation() override;
     std::string GetDrivesInfo() override;
     std::string GetTracksInfo(std::int32_t drive) override;
+    int ReadWaveform(const std::string& path, std::int32_t points) override;
+    int TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
+                      std::int32_t lengthMs, std::int32_t fadeMs) override;
 
     std::int32_t xhStatus() override { return jobs_->xhStatus.value(); }
     std::string xhResponse() override { return jobs_->xhResponse.get(); }
@@ -73,6 +77,8 @@ public:
     std::int32_t upStatus() override { return jobs_->upStatus.value(); }
     std::int32_t ripStatus() override { return jobs_->ripStatus.value(); }
     std::int32_t norStatus() override { return jobs_->norStatus.value(); }
+    std::int32_t wfStatus() override { return jobs_->wfStatus.value(); }
+    std::string wfResponse() override;
     std::string takeCommandLineFile() override { return std::exchange(commandLineFile_, {}); }
     // The file the app was started with, or one a later start handed over.
     void setCommandLineFile(std::string file) { commandLineFile_ = std::move(file); }
@@ -89,6 +95,7 @@ private:
     jobs::SharedJobFields jobs_ = std::make_shared<jobs::JobFields>();
     jobs::ToolPaths tools_;
     std::shared_ptr<cd::CdAccess> cdAccess_;
+    cd::ListingCalls cdListings_;
     std::string commandLineFile_;
     // Declared before the browser so that it closes after it.
     settings::SettingsStore settings_;

@@ -2,6 +2,10 @@
 
 #include <cctype>
 
+#include "app/file_name_check.h"
+#include "app/message_box.h"
+#include "app/message_box_style.h"
+
 namespace quillon::app {
 
 namespace {
@@ -19,6 +23,7 @@ const FilterEntry kFilters[] = {
     {"Windows Media Audio Files (*.wma)", {"wma"}},
     {"OGG Vorbis Audio Files(*.ogg)", {"ogg"}},
     {"Windows Waveform Audio Files (*.wav)", {"wav"}},
+    {"More audio files (*.flac; *.m4a; *.aac; *.opus; *.aif; *.aiff)", {"flac", "m4a", "aac", "opus", "aif", "aiff"}},
 };
 
 // "*.[mM][pP]3": file names match whatever the case of their extension.
@@ -61,6 +66,10 @@ std::string chooseMediaFile(GtkWindow* owner)
             path = chosen;
     }
     gtk_widget_destroy(chooser);
+    if (const auto message = unusableFileNameMessage(path)) {
+        runMessageBox(owner, kAppBoxCaption, *message, kStyleWarningOk);
+        path.clear();
+    }
     return path.size() < kPathBuffer ? path : std::string();
 }
 

@@ -23,6 +23,9 @@ MessageBoxLayout messageBoxLayout(std::int32_t style)
     case kRetryCancel:
         layout.buttons = {B{"_Retry", IdRetry}, B{"_Cancel", IdCancel}};
         break;
+    case kCancelTryContinue:
+        layout.buttons = {B{"_Cancel", IdCancel}, B{"_Try Again", IdTryAgain}, B{"C_ontinue", IdContinue}};
+        break;
     default:  // kOk, and sets this box does not know, get one OK button
         layout.buttons = {B{"_OK", IdOk}};
         break;

@@ -58,6 +58,9 @@ std::string SingleInstance::handOver(const std::string& file) const
         if (!error)
             value = absolute.string();
     }
+    // A bus string must be UTF-8; GLib aborts on anything else.
+    if (!g_utf8_validate(value.data(), static_cast<gssize>(value.size()), nullptr))
+        return "the file name is not UTF-8 text";
     GVariant* parameter = g_variant_new_variant(g_variant_new_string(value.c_str()));
     GVariant* arguments =
         g_variant_new("(s@av@a{sv})", kHandOverAction, g_variant_new_array(G_VARIANT_TYPE_VARIANT, &parameter, 1),

@@ -34,7 +34,8 @@ public:
 
     // Not primary: gives file to the running copy and waits until it has taken it.
     // A relative path is made absolute here, since the running copy has another
-    // working folder. Returns an error text, empty on success.
+    // working folder. A name that is not UTF-8 is not handed over (the running
+    // copy's pages could not use it). Returns an error text, empty on success.
     [[nodiscard]] std::string handOver(const std::string& file) const;
 
 private:

@@ -16,11 +16,12 @@
 #include "bench/bench_report.h"
 #include "bench/proc_stats.h"
 #include "bench/spawned_process.h"
-#include "bench/temp_folder.h"
+#include "tests/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using namespace quillon::bench;
+using quillon::test::TempDir;
 
 namespace {
 
@@ -64,7 +65,7 @@ public:
     }
 
 private:
-    TempFolder dir_;
+    TempDir dir_;
 };
 
 using Timings = std::map<std::string, double>;
@@ -217,7 +218,7 @@ StartFigures measureStart(const Launch& launch, const std::string& who)
     return {took.count(), *ui / 1024, *page / 1024};
 }
 
-void benchStart(const Paths& paths, const AppCopy& app, const TempFolder& scratch)
+void benchStart(const Paths& paths, const AppCopy& app, const TempDir& scratch)
 {
     app.setStartPage(paths.pages / "first_call.html");
     const fs::path barePage = scratch / "first_call.html";
@@ -272,7 +273,7 @@ int main(int argc, char** argv)
     try {
         const Paths paths{fs::absolute(argv[1]), fs::absolute(argv[2]), fs::absolute(argv[3]), fs::absolute(argv[4])};
         const AppCopy app(paths.app);
-        const TempFolder scratch;
+        const TempDir scratch;
         if (wanted("calls"))
             benchCalls(paths, app);
         if (wanted("start"))

@@ -1,10 +1,12 @@
 // The jobs' throughput beside the tool that does the same work alone: the rip job
 // against reading the image with cat, the upload job against curl, the transcode
-// job against ffmpeg with the same arguments. Every job run must end with its
-// success status and every upload must reach the sink whole, or the benchmark
-// stops with an error rather than print a figure.
+// job against ffmpeg with the same arguments, the waveform job against ffmpeg
+// decoding to the same PCM, and the clip of a part against the whole-song
+// transcode and against ffmpeg with the clip's arguments. Every job run must end
+// with its success status and every upload must reach the sink whole, or the
+// benchmark stops with an error rather than print a figure.
 //
-// Usage: bench_jobs [rip|upload|transcode]
+// Usage: bench_jobs [rip|upload|transcode|waveform|clip]
 #include <httplib.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -31,6 +33,7 @@
 #include "jobs/tool_paths.h"
 #include "jobs/transcode_job.h"
 #include "jobs/upload_job.h"
+#include "jobs/waveform_job.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -46,6 +49,9 @@ constexpr int kTrackFrames = 6 * 60 * 75;  // a six-minute track
 constexpr int kTailFrames = 75;            // a second track, so the disc is no single-track one
 constexpr std::uint64_t kUploadBytes = 200ull * 1000 * 1000;
 constexpr int kWavSeconds = 180;
+constexpr int kWaveformRuns = 5;
+constexpr int kClipRuns = 5;
+constexpr int kSongSeconds = 240;
 constexpr double kMega = 1e6;
 
 struct FileCloser {
@@ -275,16 +281,19 @@ void benchUpload(const test::TempDir& dir)
               ">= 0.9x curl", job.median >= 0.9 * curl.median});
 }
 
+void writeWav(const fs::path& path, int seconds)
+{
+    FilePtr file = create(path);
+    const std::uint64_t frames = static_cast<std::uint64_t>(seconds) * 44100;
+    if (!cd::writeWavHeader(file.get(), static_cast<std::uint32_t>(frames * 4)))
+        throw std::runtime_error("cannot write the wave header");
+    writePcm(file.get(), frames);
+}
+
 void benchTranscode(const test::TempDir& dir)
 {
     const fs::path input = dir / "song.wav";
-    {
-        FilePtr file = create(input);
-        const std::uint64_t frames = static_cast<std::uint64_t>(kWavSeconds) * 44100;
-        if (!cd::writeWavHeader(file.get(), static_cast<std::uint32_t>(frames * 4)))
-            throw std::runtime_error("cannot write the wave header");
-        writePcm(file.get(), frames);
-    }
+    writeWav(input, kWavSeconds);
     const fs::path res = dir / "res";
     fs::create_directories(res / "tmp");
     const jobs::ToolPaths tools = jobs::ToolPaths::forResDir(res);
@@ -317,6 +326,102 @@ void benchTranscode(const test::TempDir& dir)
               "<= 1.03x ffmpeg", job.median <= 1.03 * direct.median});
 }
 
+// The encoder and the tool paths the jobs find it by; the song lies outside the
+// temp folder, which the transcode job empties of earlier MP3 files.
+struct SongSetup {
+    jobs::ToolPaths tools;
+    fs::path encoder;
+    fs::path song;
+};
+
+// A four-minute 192 kbit/s MP3 of the music-like PCM, made by the encoder itself.
+SongSetup makeMp3Song(const test::TempDir& dir)
+{
+    fs::create_directories(dir / "res" / "tmp");
+    SongSetup setup{jobs::ToolPaths::forResDir(dir / "res"), {}, dir / "song4.mp3"};
+    const auto encoder = jobs::locateTool(setup.tools, "ffmpeg");
+    if (!encoder)
+        throw std::runtime_error("ffmpeg is not installed");
+    setup.encoder = *encoder;
+    const fs::path wav = dir / "song4.wav";
+    writeWav(wav, kSongSeconds);
+    (void)timedRun({encoder->string(), "-nostdin", "-v", "error", "-i", wav.string(), "-ab", "192k", "-y",
+                    setup.song.string()});
+    fs::remove(wav);
+    return setup;
+}
+
+void benchWaveform(const SongSetup& setup)
+{
+    const std::string song = setup.song.string();
+    std::vector<double> jobSeconds, directSeconds;
+    const auto jobOnce = [&] {
+        prewarm(setup.song);
+        auto fields = std::make_shared<jobs::JobFields>();
+        const auto start = std::chrono::steady_clock::now();
+        if (!jobs::startWaveform(fields, setup.tools, song, 1024))
+            throw std::runtime_error("the waveform job did not start");
+        jobSeconds.push_back(pollUntil(start, [&] { return fields->wfStatus.value() != jobs::kWaveformRunning; }));
+        if (fields->wfStatus.value() != jobs::kWaveformDone || !jobs::waveformResponse(*fields).starts_with("2400"))
+            throw std::runtime_error("the waveform job failed: " + std::to_string(fields->wfStatus.value()) + " " +
+                                     jobs::waveformResponse(*fields).substr(0, 20));
+    };
+    const auto directOnce = [&] {
+        prewarm(setup.song);
+        directSeconds.push_back(timedRun({setup.encoder.string(), "-nostdin", "-i", song, "-vn", "-ac", "1", "-ar",
+                                          "8000", "-f", "s16le", "-acodec", "pcm_s16le", "pipe:1"}));
+    };
+    for (int run = 0; run < kWaveformRuns; ++run)
+        inTurns(run, jobOnce, directOnce);
+    const Summary job = summarize(jobSeconds);
+    const Summary direct = summarize(directSeconds);
+    printRow({"8 waveform 4 min MP3", {"waveform job, 1024 points", job},
+              Figure{"ffmpeg decoding to the same PCM alone", direct}, "s", "<= 1.1x ffmpeg",
+              job.median <= 1.1 * direct.median});
+}
+
+void benchClip(const test::TempDir& dir, const SongSetup& setup)
+{
+    const std::string song = setup.song.string();
+    const fs::path clipOutput = dir / "clip.mp3";
+    const fs::path wholeOutput = dir / "whole.mp3";
+    const fs::path directOutput = dir / "direct-clip.mp3";
+    std::vector<double> clipSeconds, wholeSeconds, directSeconds;
+    const auto runJob = [&](const std::function<bool(jobs::SharedJobFields)>& startJob, const fs::path& output,
+                            std::vector<double>& seconds) {
+        prewarm(setup.song);
+        auto fields = std::make_shared<jobs::JobFields>();
+        const auto start = std::chrono::steady_clock::now();
+        if (!startJob(fields))
+            throw std::runtime_error("a transcode job did not start");
+        seconds.push_back(pollUntil(start, [&] { return fields->tsStatus.value() != jobs::kTranscodeRunning; }));
+        if (fields->tsStatus.value() != jobs::kTranscodeDone || fs::file_size(output) == 0)
+            throw std::runtime_error("a transcode job failed");
+    };
+    const auto clipOnce = [&] {
+        runJob([&](auto fields) {
+            return jobs::startTranscodeClip(fields, setup.tools, song, clipOutput.string(), {60000, 30000, 1000});
+        }, clipOutput, clipSeconds);
+    };
+    const auto referencesOnce = [&] {
+        runJob([&](auto fields) { return jobs::startTranscode(fields, setup.tools, song, wholeOutput.string()); },
+               wholeOutput, wholeSeconds);
+        prewarm(setup.song);
+        directSeconds.push_back(timedRun({setup.encoder.string(), "-ss", "60.000", "-t", "30.000", "-i", song, "-af",
+                                          "afade=t=in:st=0:d=1.000,afade=t=out:st=29.000:d=1.000", "-ab", "64k",
+                                          "-ar", "44100", "-ac", "2", "-y", directOutput.string()}));
+    };
+    for (int run = 0; run < kClipRuns; ++run)
+        inTurns(run, clipOnce, referencesOnce);
+    const Summary clip = summarize(clipSeconds);
+    const Summary whole = summarize(wholeSeconds);
+    const Summary direct = summarize(directSeconds);
+    printRow({"9 clip 30 s of 4 min MP3", {"clip job, 1 s fades", clip}, Figure{"whole-song transcode job", whole},
+              "s", "<= 0.2x whole song", clip.median <= 0.2 * whole.median});
+    printRow({"9 clip 30 s of 4 min MP3", {"clip job, 1 s fades", clip}, Figure{"same ffmpeg arguments alone", direct},
+              "s", "<= 1.05x ffmpeg", clip.median <= 1.05 * direct.median});
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -331,6 +436,13 @@ int main(int argc, char** argv)
             benchUpload(dir);
         if (wanted("transcode"))
             benchTranscode(dir);
+        if (wanted("waveform") || wanted("clip")) {
+            const SongSetup setup = makeMp3Song(dir);
+            if (wanted("waveform"))
+                benchWaveform(setup);
+            if (wanted("clip"))
+                benchClip(dir, setup);
+        }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_jobs: %s\n", error.what());
         return 1;

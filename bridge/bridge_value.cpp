@@ -13,7 +13,7 @@ std::int32_t BridgeValue::asInteger() const
 {
     if (const auto* number = std::get_if<std::int32_t>(&storage_))
         return *number;
-    return 0;
+    return asBoolean() ? 1 : 0;
 }
 
 }  // namespace quillon::bridge

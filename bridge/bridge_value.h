@@ -19,7 +19,9 @@ public:
     [[nodiscard]] bool isInteger() const { return std::holds_alternative<std::int32_t>(storage_); }
     [[nodiscard]] bool isBoolean() const { return std::holds_alternative<bool>(storage_); }
 
-    // Argument reads never fail: a value of another kind reads as "" or 0.
+    // Argument reads never fail. Booleans cross as 1/0, so one read as an integer
+    // is 1 or 0; any other value of another kind reads as "" or 0 (text is never
+    // made from a number or a boolean).
     [[nodiscard]] std::string asText() const;
     [[nodiscard]] std::int32_t asInteger() const;
     [[nodiscard]] bool asBoolean() const { return isBoolean() && std::get<bool>(storage_); }

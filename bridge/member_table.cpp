@@ -86,6 +86,19 @@ const std::array<Member, kMemberCount> kMembers{{
     {"DTE_NormalizeAudio", K::Method, "S", R::Boolean,
      [](T t, A a, CallerId) { return boolean(t.NormalizeAudio(a.text(0))); }},
     {"DTE_norStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.norStatus()); }},
+    // Added after the original 36; pages feature-test them.
+    // 37: starts the waveform job (duration, peaks, suggested start) on an audio file.
+    {"DTE_ReadWaveform", K::Method, "SI", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.ReadWaveform(a.text(0), a.integer(1))); }},
+    // 38: the waveform job's status: 0, 1 running, 100 done, 201 unreadable, 202 broken off.
+    {"DTE_wfStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.wfStatus()); }},
+    // 39: the waveform once wfStatus is 100: "durationMs:::suggestedStartMs:::p1,...,pN".
+    {"DTE_wfResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.wfResponse()); }},
+    // 40: the transcode job over one part of the song, with fades; status in DTE_tsStatus.
+    {"DTE_TranscodeClip", K::Method, "SSIII", R::Boolean,
+     [](T t, A a, CallerId) {
+         return boolean(t.TranscodeClip(a.text(0), a.text(1), a.integer(2), a.integer(3), a.integer(4)));
+     }},
 }};
 
 }  // namespace

@@ -42,12 +42,12 @@ struct Member {
     BridgeValue (*call)(BridgeTarget& target, const Arguments& arguments, CallerId caller);
 };
 
-inline constexpr std::size_t kMemberCount = 36;
+inline constexpr std::size_t kMemberCount = 40;
 
 // The members in the order that numbers them: member n is at index n - 1.
 const std::array<Member, kMemberCount>& memberTable();
 
-// The member with the given number, or nullptr outside 1..36.
+// The member with the given number, or nullptr outside 1..kMemberCount.
 const Member* memberById(DispId id);
 
 // The job status members (the integer properties) in member order: the ones a

@@ -24,20 +24,43 @@ struct CdDrive {
 struct CdTocEntry {
     std::int32_t startBlock = 0;
     bool data = false;
+    [[nodiscard]] bool operator==(const CdTocEntry&) const = default;
 };
+
+// Blocks between the end of one session's last track and the start of the next session's
+// first track: the session's lead-out (6750), the next lead-in (4500) and pregap (150).
+inline constexpr std::int32_t kSessionGapBlocks = 11400;
 
 // Block-addressed table of contents: one entry per track in disc order, then the lead-out.
 struct CdToc {
     int firstTrack = 0;
     int lastTrack = 0;
     std::vector<CdTocEntry> entries;
+    // First block of the last session; 0 on a single-session disc.
+    std::int32_t lastSessionStart = 0;
 
     [[nodiscard]] int trackCount() const { return entries.empty() ? 0 : static_cast<int>(entries.size()) - 1; }
-    // Frames from the start of track index i up to the next entry (the lead-out for the last track).
+    // First block after track index i: the next entry's start (the lead-out for the last
+    // track), except for an audio track that ends the session before a data session
+    // (an enhanced CD), which ends where that session's lead-out begins.
+    [[nodiscard]] std::int64_t trackEnd(int index) const
+    {
+        const CdTocEntry& track = entries[static_cast<std::size_t>(index)];
+        const CdTocEntry& next = entries[static_cast<std::size_t>(index) + 1];
+        const std::int64_t sessionEnd = std::int64_t{lastSessionStart} - kSessionGapBlocks;
+        const bool beforeDataSession = index + 1 < trackCount() && next.data && lastSessionStart > 0
+            && next.startBlock >= lastSessionStart;
+        if (!track.data && beforeDataSession && sessionEnd > track.startBlock && sessionEnd < next.startBlock)
+            return sessionEnd;
+        return next.startBlock;
+    }
     [[nodiscard]] std::int64_t trackFrames(int index) const
     {
-        return std::int64_t{entries[index + 1].startBlock} - entries[index].startBlock;
+        return trackEnd(index) - entries[static_cast<std::size_t>(index)].startBlock;
     }
+    // A disc whose only track is data: no music on it. A one-track audio disc is a disc.
+    [[nodiscard]] bool onlyDataTrack() const { return trackCount() == 1 && entries.front().data; }
+    [[nodiscard]] bool operator==(const CdToc&) const = default;
 };
 
 // An open drive. Destroying it releases the handle.
@@ -49,6 +72,9 @@ public:
     // Reads count raw frames starting at block into out (count * kFrameBytes bytes).
     // False when any of them cannot be read; out then holds nothing usable.
     [[nodiscard]] virtual bool readFrames(std::int32_t block, std::int32_t count, std::span<std::uint8_t> out) = 0;
+    // Whether the drive says the disc was changed or taken out since the last ask (the
+    // first ask clears what happened before the handle). False when it cannot tell.
+    [[nodiscard]] virtual bool mediaChanged() = 0;
 };
 
 // The whole of what the program needs from a CD facility. listDrives and open may be
@@ -58,7 +84,7 @@ public:
     virtual ~CdAccess() = default;
     // A fresh enumeration each call.
     [[nodiscard]] virtual std::vector<CdDrive> listDrives() const = 0;
-    // Null when no handle can be had for the drive.
+    // Null when no handle can be had for the drive (for a device: it cannot be opened).
     [[nodiscard]] virtual std::unique_ptr<CdDisc> open(const CdDrive& drive) const = 0;
 };
 

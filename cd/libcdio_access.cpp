@@ -2,15 +2,26 @@
 
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <fstream>
 #include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "base/unique_fd.h"
+#include "cd/optical_drives.h"
+#include "cd/toc_image.h"
 
 namespace quillon::cd {
 namespace {
+
 
 struct CdioDeleter {
     void operator()(CdIo_t* cdio) const { cdio_destroy(cdio); }
@@ -23,6 +34,8 @@ struct DeviceListDeleter {
 using DeviceList = std::unique_ptr<char*, DeviceListDeleter>;
 
 constexpr std::size_t kProductMax = 16;
+constexpr std::uintmax_t kTocTextMax = 1 << 20;
+constexpr std::chrono::milliseconds kImageOpenDelayMax{60000};
 
 // Cuts text to at most max bytes without splitting a UTF-8 sequence.
 std::string cutUtf8(std::string_view text, std::size_t max)
@@ -59,7 +72,10 @@ void logToStderr(cdio_log_level_t level, const char message[])
 
 class LibcdioDisc final : public CdDisc {
 public:
-    explicit LibcdioDisc(CdioHandle handle) : handle_(std::move(handle)) {}
+    LibcdioDisc(CdioHandle handle, UniqueFd imageFolder)
+        : handle_(std::move(handle)), imageFolder_(std::move(imageFolder))
+    {
+    }
 
     std::optional<CdToc> readToc() override
     {
@@ -82,6 +98,10 @@ public:
         if (leadOut == CDIO_INVALID_LSN)
             return std::nullopt;
         toc.entries.push_back({leadOut, false});
+        // Drives answer this; images say they cannot, and are single-session.
+        lsn_t lastSession = 0;
+        if (cdio_get_last_session(cdio, &lastSession) == DRIVER_OP_SUCCESS && lastSession > 0)
+            toc.lastSessionStart = lastSession;
         return toc;
     }
 
@@ -91,16 +111,61 @@ public:
             return false;
         // Image drivers report a read that runs past the end of the image file as a
         // success and leave the rest of the buffer as it was; refuse such reads here.
-        const lsn_t end = cdio_get_disc_last_lsn(handle_.get());
-        if (end == CDIO_INVALID_LSN || std::int64_t{block} + count > end)
+        // A drive is asked for its end once per handle, not before every read.
+        if (!end_)
+            end_ = cdio_get_disc_last_lsn(handle_.get());
+        if (*end_ == CDIO_INVALID_LSN || std::int64_t{block} + count > *end_)
             return false;
         return cdio_read_audio_sectors(handle_.get(), out.data(), block, static_cast<std::uint32_t>(count))
             == DRIVER_OP_SUCCESS;
     }
 
+    bool mediaChanged() override { return cdio_get_media_changed(handle_.get()) == 1; }
+
 private:
     CdioHandle handle_;
+    UniqueFd imageFolder_;  // keeps the data files of a rewritten table reachable
+    std::optional<lsn_t> end_;
 };
+
+std::unique_ptr<CdDisc> makeDisc(CdioHandle handle, UniqueFd imageFolder = {})
+{
+    if (!handle)
+        return nullptr;
+    return std::make_unique<LibcdioDisc>(std::move(handle), std::move(imageFolder));
+}
+
+// Opens a table-of-contents image whose data files may be named relative to it:
+// a copy of the table names them through a descriptor of the image's folder.
+std::unique_ptr<CdDisc> openTocImage(const std::string& path)
+{
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || size > kTocTextMax)
+        return nullptr;
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    const std::filesystem::path folder = std::filesystem::absolute(path, error).parent_path();
+    UniqueFd folderFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!in || error || !folderFd.valid())
+        return nullptr;
+    const std::optional<std::string> anchored
+        = anchorTocDataFiles(text.str(), "/proc/self/fd/" + std::to_string(folderFd.get()));
+    if (!anchored)
+        return makeDisc(CdioHandle(cdio_open(path.c_str(), DRIVER_CDRDAO)));
+
+    // libcdio reads the table once, while opening, so the copy goes right after.
+    std::string copy = (std::filesystem::temp_directory_path(error) / "quillon-image-XXXXXX.toc").string();
+    UniqueFd copyFd(::mkstemps(copy.data(), 4));
+    if (!copyFd.valid())
+        return nullptr;
+    const bool written = ::write(copyFd.get(), anchored->data(), anchored->size())
+        == static_cast<ssize_t>(anchored->size());
+    CdioHandle handle(written ? cdio_open(copy.c_str(), DRIVER_CDRDAO) : nullptr);
+    ::unlink(copy.c_str());
+    return makeDisc(std::move(handle), std::move(folderFd));
+}
 
 class LibcdioAccess final : public CdAccess {
 public:
@@ -118,8 +183,10 @@ public:
     std::vector<CdDrive> listDrives() const override
     {
         std::vector<CdDrive> drives;
-        if (config_.includeDevices)
-            appendDevices(drives);
+        if (config_.includeDevices) {
+            drives = kernelOpticalDrives(config_.blockDir, config_.devDir);
+            appendLibcdioDevices(drives);
+        }
         for (const std::string& image : config_.images)
             drives.push_back({image, imageProductText(image), CdDriveKind::image});
         return drives;
@@ -127,26 +194,38 @@ public:
 
     std::unique_ptr<CdDisc> open(const CdDrive& drive) const override
     {
-        const driver_id_t driver = drive.kind == CdDriveKind::image ? imageDriver(drive.address) : DRIVER_DEVICE;
-        CdioHandle handle(cdio_open(drive.address.c_str(), driver));
-        if (!handle)
-            return nullptr;
-        return std::make_unique<LibcdioDisc>(std::move(handle));
+        if (drive.kind == CdDriveKind::device)
+            return makeDisc(CdioHandle(cdio_open(drive.address.c_str(), DRIVER_DEVICE)));
+        std::this_thread::sleep_for(config_.imageOpenDelay);
+        const driver_id_t driver = imageDriver(drive.address);
+        if (driver == DRIVER_CDRDAO)
+            return openTocImage(drive.address);
+        return makeDisc(CdioHandle(cdio_open(drive.address.c_str(), driver)));
     }
 
 private:
-    static void appendDevices(std::vector<CdDrive>& drives)
+    // Drives libcdio finds that the kernel's list did not name (it lists only drives
+    // it can open, so the kernel's list comes first).
+    static void appendLibcdioDevices(std::vector<CdDrive>& drives)
     {
         DeviceList devices(cdio_get_devices(DRIVER_DEVICE));
         if (!devices)
             return;
         for (char** device = devices.get(); *device; ++device) {
+            std::error_code error;
+            const std::filesystem::path real = std::filesystem::canonical(*device, error);
+            const bool listed = std::any_of(drives.begin(), drives.end(), [&](const CdDrive& drive) {
+                std::error_code e;
+                return drive.address == *device || (!error && std::filesystem::canonical(drive.address, e) == real);
+            });
+            if (listed)
+                continue;
             // A drive that does not tell its model is still listed, under its node's name.
             std::string product = imageProductText(*device);
             if (CdioHandle handle{cdio_open(*device, DRIVER_DEVICE)}) {
                 cdio_hwinfo_t info{};
                 if (cdio_get_hwinfo(handle.get(), &info) && info.psz_model[0] != '\0')
-                    product = cutUtf8(info.psz_model, kProductMax);
+                    product = productText(info.psz_model);
             }
             drives.push_back({*device, std::move(product), CdDriveKind::device});
         }
@@ -164,8 +243,12 @@ std::shared_ptr<CdAccess> makeLibcdioAccess(LibcdioConfig config)
 
 std::shared_ptr<CdAccess> makeSystemCdAccess()
 {
+    LibcdioConfig config;
     const char* images = std::getenv("QUILLON_CD_IMAGES");
-    return makeLibcdioAccess({true, splitImageList(images ? images : "")});
+    config.images = splitImageList(images ? images : "");
+    if (const char* delay = std::getenv("QUILLON_CD_IMAGE_DELAY_MS"))
+        config.imageOpenDelay = std::min(std::chrono::milliseconds(std::strtoul(delay, nullptr, 10)), kImageOpenDelayMax);
+    return makeLibcdioAccess(std::move(config));
 }
 
 std::vector<std::string> splitImageList(std::string_view list)
@@ -183,10 +266,12 @@ std::vector<std::string> splitImageList(std::string_view list)
     return paths;
 }
 
+std::string productText(std::string_view text) { return cutUtf8(text, kProductMax); }
+
 std::string imageProductText(std::string_view path)
 {
     const std::size_t slash = path.rfind('/');
-    return cutUtf8(slash == std::string_view::npos ? path : path.substr(slash + 1), kProductMax);
+    return productText(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 }  // namespace quillon::cd

@@ -4,8 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "base/unique_fd.h"
@@ -16,18 +20,31 @@
 namespace quillon::cd {
 namespace {
 
+using namespace std::chrono_literals;
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// The copy of a user's track is theirs alone, whatever the process umask says.
-FilePtr createPrivateFile(const std::string& path)
+// The copy of a user's track is theirs alone, whatever the process umask says, and it
+// goes only into a regular file: never through a link, never into a device or a pipe.
+FilePtr openOutput(const std::string& path)
 {
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.valid() && errno == EEXIST) {
+        // Looked at without opening it for reading or writing (which a device may act
+        // on), then opened through that same look, so it cannot be swapped in between.
+        const UniqueFd look(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        struct stat info {};
+        if (!look.valid() || ::fstat(look.get(), &info) != 0 || !S_ISREG(info.st_mode))
+            return nullptr;
+        fd.reset(::open(("/proc/self/fd/" + std::to_string(look.get())).c_str(), O_RDWR | O_CLOEXEC));
+        if (fd.valid() && ::ftruncate(fd.get(), 0) != 0)
+            return nullptr;
+    }
     if (!fd.valid())
         return nullptr;
-    ::fchmod(fd.get(), 0600);  // an existing file keeps its mode through O_CREAT
     FilePtr file(::fdopen(fd.get(), "w+b"));
     if (file)
         (void)fd.release();  // the stream owns it now
@@ -44,13 +61,54 @@ void traceRead(std::int64_t block, std::int64_t remaining)
     funlockfile(stdout);
 }
 
-bool readChunk(CdDisc& disc, std::int64_t block, std::int32_t frames, std::vector<std::uint8_t>& buffer)
+// A rip that a break or a newer start has ended must not touch the drive or the file again.
+bool mustStop(const jobs::JobTicket& ticket)
+{
+    return ticket.breakRequested() || !ticket.isCurrent();
+}
+
+// Held by the rip that uses a drive and a file; a newer rip waits for the older one
+// to see that it must stop, unless it is itself broken off or overtaken meanwhile.
+class RipTurn {
+public:
+    explicit RipTurn(const jobs::JobTicket& ticket)
+    {
+        while (!mutex().try_lock_for(20ms)) {
+            if (mustStop(ticket))
+                return;
+        }
+        held_ = true;
+    }
+    ~RipTurn()
+    {
+        if (held_)
+            mutex().unlock();
+    }
+    RipTurn(const RipTurn&) = delete;
+    RipTurn& operator=(const RipTurn&) = delete;
+    [[nodiscard]] bool held() const { return held_; }
+
+private:
+    static std::timed_mutex& mutex()
+    {
+        static std::timed_mutex turn;
+        return turn;
+    }
+    bool held_ = false;
+};
+
+enum class ChunkRead { ok, failed, stopped };
+
+ChunkRead readChunk(CdDisc& disc, std::int64_t block, std::int32_t frames, std::vector<std::uint8_t>& buffer,
+                    const jobs::JobTicket& ticket)
 {
     for (int attempt = 0; attempt < kRipReadAttempts; ++attempt) {
+        if (attempt > 0 && mustStop(ticket))
+            return ChunkRead::stopped;
         if (disc.readFrames(static_cast<std::int32_t>(block), frames, buffer))
-            return true;
+            return ChunkRead::ok;
     }
-    return false;
+    return ChunkRead::failed;
 }
 
 }  // namespace
@@ -60,6 +118,9 @@ RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::J
     const std::optional<std::int32_t> driveIndex = parseIndexText(request.drive);
     const std::optional<std::int32_t> trackIndex = parseIndexText(request.track);
     ticket.store(0);
+    const RipTurn turn(ticket);
+    if (!turn.held())
+        return RipEnd::stopped;
 
     const std::vector<CdDrive> drives = access.listDrives();
     if (!driveIndex || *driveIndex < 0 || static_cast<std::size_t>(*driveIndex) >= drives.size())
@@ -67,12 +128,14 @@ RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::J
     const std::unique_ptr<CdDisc> disc = access.open(drives[static_cast<std::size_t>(*driveIndex)]);
     if (!disc)
         return RipEnd::noHandle;
+    // What the drive noted before this rip (the disc going in) is no change during it.
+    (void)disc->mediaChanged();
     const std::optional<CdToc> toc = disc->readToc();
     if (!toc || toc->trackCount() == 0)
         return RipEnd::noToc;
     if (!trackIndex || *trackIndex < 0 || *trackIndex >= toc->trackCount())
         return RipEnd::badTrack;
-    if (toc->firstTrack == toc->lastTrack)
+    if (toc->onlyDataTrack())
         return RipEnd::singleTrack;
     if (toc->entries[static_cast<std::size_t>(*trackIndex)].data)
         return RipEnd::dataTrack;
@@ -91,9 +154,14 @@ RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::J
         return RipEnd::noBuffer;
     }
 
-    FilePtr file = createPrivateFile(request.wavPath);
+    FilePtr file = openOutput(request.wavPath);
     if (!file || !writeWavHeader(file.get(), 0))
         return RipEnd::fileFailed;
+    // Audio from two discs is no copy of either: only the header stays.
+    const auto discChanged = [&file] {
+        std::fflush(file.get());
+        return ::ftruncate(::fileno(file.get()), kWavHeaderBytes) == 0 ? RipEnd::discChanged : RipEnd::fileFailed;
+    };
 
     std::int64_t block = start;
     std::int64_t remaining = total;
@@ -107,8 +175,15 @@ RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::J
         ++reads;
         if (remaining < chunk)
             chunk = static_cast<std::int32_t>(remaining);
-        if (!readChunk(*disc, block, chunk, buffer))
+        const ChunkRead read = readChunk(*disc, block, chunk, buffer, ticket);
+        if (read == ChunkRead::stopped)
+            return RipEnd::stopped;
+        if (disc->mediaChanged())
+            return discChanged();
+        if (read == ChunkRead::failed)
             return RipEnd::readFailed;
+        if (!ticket.isCurrent())
+            return RipEnd::stopped;
         const std::size_t bytes = static_cast<std::size_t>(chunk) * kFrameBytes;
         if (std::fwrite(buffer.data(), 1, bytes, file.get()) != bytes)
             return RipEnd::fileFailed;

@@ -16,12 +16,14 @@ enum class RipEnd : std::int32_t {
     noHandle = 202,
     noToc = 203,        // no disc, or its table cannot be read
     badTrack = 204,     // track index outside the disc's tracks (or not a 32-bit number)
-    singleTrack = 205,  // first and last track numbers are equal
+    singleTrack = 205,  // the disc's only track is a data track (a one-track audio disc is ripped)
     dataTrack = 206,
     noBuffer = 207,
-    fileFailed = 208,   // output file cannot be created or written
+    fileFailed = 208,   // output cannot be created or written, or is not a regular file
     readFailed = 209,   // a chunk failed all its read attempts, or the track is empty
-    stopped = 210,      // break requested
+    stopped = 210,      // break requested, or a newer rip was started
+    discChanged = 211,  // the disc was changed or taken out during the copy; the file keeps
+                        // only its header (data size 0)
 };
 
 inline constexpr std::int32_t kRipChunkFrames = 26;
@@ -35,7 +37,11 @@ struct RipRequest {
 
 // Copies one audio track into a WAV file. Stores 0 and the progress through ticket,
 // traces every fifth read on standard output, and returns the end value once the
-// file and the drive handle are released. Runs on the job's thread.
+// file and the drive handle are released. Runs on the job's thread. One rip at a time
+// holds a drive and a file: a rip waits until the one before it has ended (which a
+// newer start makes it do before its next write or read attempt). The output is
+// written only if it is a regular file or does not exist yet; a symbolic link is not
+// followed, and an existing file keeps its mode (a new one is made 0600).
 [[nodiscard]] RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::JobTicket& ticket);
 
 // The rip job's start, on the UI thread: resets the rip status, clears the break flag

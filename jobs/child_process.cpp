@@ -33,7 +33,7 @@ struct SpawnAttrDeleter {
 using FileActions = std::unique_ptr<posix_spawn_file_actions_t, FileActionsDeleter>;
 using SpawnAttr = std::unique_ptr<posix_spawnattr_t, SpawnAttrDeleter>;
 
-FileActions makeFileActions(int inputFd, int outputFd)
+FileActions makeFileActions(int inputFd, int outputFd, int errorFd)
 {
     auto raw = std::make_unique<posix_spawn_file_actions_t>();
     if (posix_spawn_file_actions_init(raw.get()) != 0)
@@ -43,7 +43,7 @@ FileActions makeFileActions(int inputFd, int outputFd)
     // without close-on-exec, so no child holds another child's output pipe open.
     if (posix_spawn_file_actions_adddup2(actions.get(), inputFd, STDIN_FILENO) != 0 ||
         posix_spawn_file_actions_adddup2(actions.get(), outputFd, STDOUT_FILENO) != 0 ||
-        posix_spawn_file_actions_adddup2(actions.get(), outputFd, STDERR_FILENO) != 0 ||
+        posix_spawn_file_actions_adddup2(actions.get(), errorFd, STDERR_FILENO) != 0 ||
         posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1) != 0)
         return nullptr;
     return actions;
@@ -78,11 +78,12 @@ std::uint32_t decodeExit(const siginfo_t& info)
 
 }  // namespace
 
-std::optional<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& argv, int inputFd, int outputFd)
+std::optional<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& argv, int inputFd, int outputFd,
+                                                int errorFd)
 {
     if (argv.empty() || argv.front().empty())
         return std::nullopt;
-    FileActions actions = makeFileActions(inputFd, outputFd);
+    FileActions actions = makeFileActions(inputFd, outputFd, errorFd < 0 ? outputFd : errorFd);
     SpawnAttr attr = makeSpawnAttr();
     if (!actions || !attr)
         return std::nullopt;
@@ -107,6 +108,12 @@ std::optional<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& 
         return std::nullopt;
     }
     return ChildProcess(pid, std::move(pidfd));
+}
+
+void ChildProcess::kill()
+{
+    if (pidfd_.valid() && !exitStatus_)
+        pidfd_send_signal(pidfd_.get(), SIGKILL, nullptr, 0);
 }
 
 void ChildProcess::abandon(UniqueFd output)

@@ -20,11 +20,11 @@ inline constexpr std::uint32_t kExitStatusLost = 0xFFFFFFFFu;
 class ChildProcess {
 public:
     // Starts argv[0] (a path; no PATH search, no shell) with argv as its argument
-    // vector. inputFd becomes its standard input, outputFd both standard output and
-    // standard error; every other descriptor is closed in the child.
-    // nullopt when the program cannot be started.
+    // vector. inputFd becomes its standard input, outputFd its standard output and
+    // errorFd its standard error (outputFd when errorFd is negative); every other
+    // descriptor is closed in the child. nullopt when the program cannot be started.
     [[nodiscard]] static std::optional<ChildProcess> spawn(const std::vector<std::string>& argv, int inputFd,
-                                                           int outputFd);
+                                                           int outputFd, int errorFd = -1);
 
     ChildProcess(ChildProcess&&) noexcept = default;
     ChildProcess& operator=(ChildProcess&&) = delete;
@@ -41,6 +41,9 @@ public:
     [[nodiscard]] std::optional<std::uint32_t> exitStatusNow();
     // Blocks until the child ends and returns its exit status.
     [[nodiscard]] std::uint32_t waitForExit();
+    // Kills the child unless it has already been collected (then its id may be
+    // someone else's, and the pidfd keeps the signal from reaching them).
+    void kill();
     // Stops looking after the child: if it still runs, it is handed to the reaper
     // together with the reading end of its output (see reapWhenEnded).
     void abandon(UniqueFd output);

@@ -49,11 +49,15 @@ int watchBreak(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 }
 
 // The URL parsed, when it is one the job takes: http or https only, so page
-// script cannot read local files or reach other protocols.
+// script cannot read local files or reach other protocols. Blanks and bytes
+// beyond ASCII are escaped, as a browser's request component does (libcurl writes
+// a blank in the query as "+"); escapes already present stay; control bytes are
+// refused.
 CurlUrl parseWebUrl(const std::string& url)
 {
     CurlUrl parsed(curl_url());
-    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+    if (!parsed ||
+        curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), CURLU_URLENCODE | CURLU_ALLOW_SPACE) != CURLUE_OK)
         return nullptr;
     char* scheme = nullptr;
     if (curl_url_get(parsed.get(), CURLUPART_SCHEME, &scheme, 0) != CURLUE_OK)

@@ -29,6 +29,29 @@ private:
     std::string text_;
 };
 
+// A job's result text together with the start it belongs to, so that the text of
+// a job cut off by a newer start can never pass for the newer one's result.
+class StartText {
+public:
+    void set(std::uint32_t generation, std::string text)
+    {
+        std::lock_guard lock(mutex_);
+        generation_ = generation;
+        text_ = std::move(text);
+    }
+    // "" unless the start with this generation stored the text.
+    [[nodiscard]] std::string get(std::uint32_t generation) const
+    {
+        std::lock_guard lock(mutex_);
+        return generation == generation_ ? text_ : std::string();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::uint32_t generation_ = 0;
+    std::string text_;
+};
+
 // Every field that page script and job threads share. The main window holds it
 // through a shared_ptr and so does every running job, so a job may still store
 // into it after the window is gone.
@@ -39,10 +62,14 @@ struct JobFields {
     StatusSlot upStatus;
     StatusSlot ripStatus;
     StatusSlot norStatus;
+    StatusSlot wfStatus;
+    StartText wfResponse;
     std::atomic<bool> breakFlag{false};
     // The encoders transcode jobs wait for; the window reads tsProcessId from here
     // and stops them when it closes.
     RunningEncoders encoders;
+    // The decoders waveform jobs read from (their generations are wfStatus's).
+    RunningEncoders waveformEncoders;
 
     [[nodiscard]] bool breakRequested() const { return breakFlag.load(std::memory_order_acquire); }
 };

@@ -1,10 +1,12 @@
 #include "jobs/run_tool.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
+#include <vector>
 
 #include "base/unique_fd.h"
 
@@ -43,39 +45,90 @@ DrainEnd drain(int fd, const std::atomic<bool>& breakFlag)
     }
 }
 
+// Starts the tool with an empty standard input and its standard output on a new
+// pipe (its standard error too, unless errorFd is given); returns the child and
+// the pipe's reading end, and records the start in outcome.
+struct RunningTool {
+    ChildProcess child;
+    UniqueFd output;
+};
+
+std::optional<RunningTool> launch(const std::vector<std::string>& argv, int errorFd,
+                                  const std::function<void(const ChildProcess&)>& onStarted, ToolOutcome& outcome)
+{
+    Pipe input;
+    Pipe output;
+    if (!makePipe(input) || !makePipe(output))
+        return std::nullopt;
+    // With no writer left, the tool reads end of input at once.
+    input.write.reset();
+
+    std::optional<ChildProcess> child = ChildProcess::spawn(argv, input.read.get(), output.write.get(), errorFd);
+    if (!child)
+        return std::nullopt;
+    outcome.started = true;
+    outcome.processId = child->pid();
+    if (onStarted)
+        onStarted(*child);
+    // Only the child may hold the writing end now, so the output ends with it.
+    return RunningTool{std::move(*child), std::move(output.read)};
+}
+
 }  // namespace
 
 ToolOutcome runTool(const std::vector<std::string>& argv, const std::atomic<bool>& breakFlag,
                     const std::function<void(const ChildProcess&)>& onStarted)
 {
     ToolOutcome outcome;
-    Pipe input;
-    Pipe output;
-    if (!makePipe(input) || !makePipe(output))
+    std::optional<RunningTool> tool = launch(argv, -1, onStarted, outcome);
+    if (!tool)
         return outcome;
-    // With no writer left, the tool reads end of input at once.
-    input.write.reset();
 
-    std::optional<ChildProcess> child = ChildProcess::spawn(argv, input.read.get(), output.write.get());
-    if (!child)
-        return outcome;
-    outcome.started = true;
-    outcome.processId = child->pid();
-    if (onStarted)
-        onStarted(*child);
-    // Only the child may hold the writing end now, so the output ends with it.
-    input.read.reset();
-    output.write.reset();
-
-    if (drain(output.read.get(), breakFlag) == DrainEnd::outputEnded) {
+    if (drain(tool->output.get(), breakFlag) == DrainEnd::outputEnded) {
         // The output ends while the tool is still exiting; asking without waiting
         // here would misreport a clean run as still running.
-        outcome.exitStatus = child->waitForExit();
+        outcome.exitStatus = tool->child.waitForExit();
     } else {
-        outcome.exitStatus = child->exitStatusNow().value_or(kStillRunning);
+        outcome.exitStatus = tool->child.exitStatusNow().value_or(kStillRunning);
         // The tool works on by itself: keep its output flowing until it ends.
-        child->abandon(std::move(output.read));
+        tool->child.abandon(std::move(tool->output));
     }
+    return outcome;
+}
+
+ToolOutcome streamTool(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
+                       const std::function<void(const ChildProcess&)>& onStarted,
+                       const std::function<void(std::string_view)>& onOutput)
+{
+    ToolOutcome outcome;
+    const UniqueFd discard(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    if (!discard.valid())
+        return outcome;
+    std::optional<RunningTool> tool = launch(argv, discard.get(), onStarted, outcome);
+    if (!tool)
+        return outcome;
+    const int fd = tool->output.get();
+
+    std::vector<char> block(64 * 1024);
+    bool outputEnded = false;
+    bool failed = false;
+    while (!outputEnded && !failed && !(outcome.stopped = stopRequested())) {
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, 50);
+        if (polled == 0 || (polled < 0 && errno == EINTR))
+            continue;
+        const ssize_t got = polled < 0 ? -1 : ::read(fd, block.data(), block.size());
+        if (got > 0)
+            onOutput(std::string_view(block.data(), static_cast<std::size_t>(got)));
+        else if (got == 0)
+            outputEnded = true;
+        else
+            failed = errno != EINTR;
+    }
+    // Stopped, or nobody left to take its output: the tool must not run on.
+    if (!outputEnded)
+        tool->child.kill();
+    outcome.exitStatus = tool->child.waitForExit();
     return outcome;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "jobs/child_process.h"
@@ -20,6 +21,8 @@ struct ToolOutcome {
     pid_t processId = 0;
     // The exit code, kStillRunning, or 128 + signal for a killed tool.
     std::uint32_t exitStatus = 0;
+    // streamTool only: the tool was killed because the caller asked to stop.
+    bool stopped = false;
 };
 
 // Runs one tool and waits for it while discarding its output.
@@ -36,5 +39,15 @@ struct ToolOutcome {
 // draining.
 [[nodiscard]] ToolOutcome runTool(const std::vector<std::string>& argv, const std::atomic<bool>& breakFlag,
                                   const std::function<void(const ChildProcess&)>& onStarted = {});
+
+// Runs one tool for what it writes on its standard output, which is handed to
+// onOutput block by block as it comes; its standard error is discarded. argv, the
+// end of input and onStarted are as for runTool. stopRequested is asked before
+// each block and at least every 50 ms while the tool is quiet: once it answers
+// true, the tool is killed and collected, and the outcome says stopped. Otherwise
+// the tool's exit is waited for when its output ends.
+[[nodiscard]] ToolOutcome streamTool(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
+                                     const std::function<void(const ChildProcess&)>& onStarted,
+                                     const std::function<void(std::string_view)>& onOutput);
 
 }  // namespace quillon::jobs

@@ -34,6 +34,12 @@ std::int32_t StatusSlot::value() const
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(packed_.load(std::memory_order_acquire)));
 }
 
+StatusSlot::Snapshot StatusSlot::snapshot() const
+{
+    const std::uint64_t packed = packed_.load(std::memory_order_acquire);
+    return {static_cast<std::uint32_t>(packed >> 32), static_cast<std::int32_t>(static_cast<std::uint32_t>(packed))};
+}
+
 std::uint32_t StatusSlot::generation() const
 {
     return static_cast<std::uint32_t>(packed_.load(std::memory_order_acquire) >> 32);

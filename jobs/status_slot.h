@@ -19,6 +19,12 @@ public:
     bool store(std::uint32_t generation, std::int32_t value);
 
     [[nodiscard]] std::int32_t value() const;
+    // Value and generation read together, as one store left them.
+    struct Snapshot {
+        std::uint32_t generation;
+        std::int32_t value;
+    };
+    [[nodiscard]] Snapshot snapshot() const;
     [[nodiscard]] std::uint32_t generation() const;
     [[nodiscard]] bool isCurrent(std::uint32_t generation) const { return this->generation() == generation; }
 

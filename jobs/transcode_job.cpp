@@ -1,5 +1,7 @@
 #include "jobs/transcode_job.h"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -12,16 +14,22 @@ namespace quillon::jobs {
 namespace {
 
 std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, const std::string& input,
-                                          const std::string& output)
+                                          const std::string& output, const std::optional<ClipPart>& part)
 {
+    std::vector<std::string> argv{encoder.string()};
+    if (part)
+        std::ranges::move(clipRangeArguments(*part), std::back_inserter(argv));
+    argv.insert(argv.end(), {"-i", pathArgument(input)});
+    if (part)
+        std::ranges::move(clipFadeArguments(*part), std::back_inserter(argv));
     // "-ab 64k": a bare "64" would be read as 64 bit/s and silently replaced by
     // the encoder's default rate.
-    return {encoder.string(), "-i",  pathArgument(input), "-ab", "64k", "-ar", "44100", "-ac", "2",
-            "-y",             pathArgument(output)};
+    argv.insert(argv.end(), {"-ab", "64k", "-ar", "44100", "-ac", "2", "-y", pathArgument(output)});
+    return argv;
 }
 
 std::int32_t encode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
-                    const std::string& output)
+                    const std::string& output, const std::optional<ClipPart>& part)
 {
     const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
     if (!encoder)
@@ -30,7 +38,7 @@ std::int32_t encode(const JobTicket& ticket, const ToolPaths& tools, const std::
     JobFields& fields = ticket.fields();
     RunningEncoders::Registration registration;
     const ToolOutcome outcome =
-        runTool(encoderArguments(*encoder, input, output), fields.breakFlag, [&](const ChildProcess& child) {
+        runTool(encoderArguments(*encoder, input, output, part), fields.breakFlag, [&](const ChildProcess& child) {
             registration = fields.encoders.add(ticket.generation(), child.pid(), child.pidfd());
         });
     // tsProcessId back to 0 before the status tells the page the job is over.
@@ -39,25 +47,37 @@ std::int32_t encode(const JobTicket& ticket, const ToolPaths& tools, const std::
 }
 
 void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
-                  const std::string& output)
+                  const std::string& output, const std::optional<ClipPart>& part)
 {
     ticket.store(kTranscodeRunning);
     removeFilesByExtension(tools.tempDir, ".mp3", {input});
-    ticket.store(encode(ticket, tools, input, output));
+    ticket.store(encode(ticket, tools, input, output, part));
     // A job cut off by a newer start leaves the folder to that one, whose input
     // may be a wave file there.
     if (ticket.isCurrent())
         removeFilesByExtension(tools.tempDir, ".wav", {output});
 }
 
+bool start(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,
+           std::optional<ClipPart> part)
+{
+    JobFields& target = *fields;
+    JobTicket ticket(std::move(fields), &JobFields::tsStatus);
+    return startJob(target, [ticket = std::move(ticket), tools, input = std::move(input), output = std::move(output),
+                             part] { runTranscode(ticket, tools, input, output, part); });
+}
+
 }  // namespace
 
 bool startTranscode(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output)
 {
-    JobFields& target = *fields;
-    JobTicket ticket(std::move(fields), &JobFields::tsStatus);
-    return startJob(target, [ticket = std::move(ticket), tools, input = std::move(input),
-                             output = std::move(output)] { runTranscode(ticket, tools, input, output); });
+    return start(std::move(fields), tools, std::move(input), std::move(output), std::nullopt);
+}
+
+bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,
+                        const ClipPart& part)
+{
+    return isValidClipPart(part) && start(std::move(fields), tools, std::move(input), std::move(output), part);
 }
 
 std::uint32_t transcodeProcessId(const JobFields& fields)

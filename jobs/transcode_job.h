@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "jobs/clip_part.h"
 #include "jobs/job_fields.h"
 #include "jobs/tool_paths.h"
 
@@ -20,6 +21,13 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
 // there except output. Returns whether the job's thread was started.
 [[nodiscard]] bool startTranscode(SharedJobFields fields, const ToolPaths& tools, std::string input,
                                   std::string output);
+
+// UI thread. The same job encoding only part of input: the encoder starts at
+// part.startMs, stops after part.lengthMs (or at the song's end) and fades in and
+// out over part.fadeMs. Returns false, starting nothing, for a part that
+// isValidClipPart refuses.
+[[nodiscard]] bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::string input,
+                                      std::string output, const ClipPart& part);
 
 // UI thread: tsProcessId, the id of the encoder the current transcode job waits
 // for, else 0.

@@ -140,12 +140,17 @@ std::int32_t runUpload(const UploadRequest& request, const std::function<void(st
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, discardReply);
 
     // The outcome is what was sent, not how the reply went: every byte handed over
-    // is success even when the service answers nothing or an error.
-    curl_easy_perform(h);
+    // is success even when the service answers nothing or an error. A transfer that
+    // failed before its head went out (no host, no connection) sent nothing, which
+    // the byte count alone cannot tell for an empty file.
+    const CURLcode result = curl_easy_perform(h);
     curl_off_t uploaded = 0;
+    long headBytes = 0;
     curl_easy_getinfo(h, CURLINFO_SIZE_UPLOAD_T, &uploaded);
+    curl_easy_getinfo(h, CURLINFO_REQUEST_SIZE, &headBytes);
+    const bool requestSent = result == CURLE_OK || headBytes > 0;
     const bool allSent = static_cast<std::uint64_t>(uploaded) == state.size;
-    if (state.failed || !allSent)
+    if (state.failed || !requestSent || !allSent)
         return kUploadFailed;
     return kUploadDone;
 }

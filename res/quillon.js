@@ -1,12 +1,12 @@
 /* Talking to the host program through window.external: polling, paths, the
  * service address and the plain-language texts for every failure it reports.
  * Shared by the start page and the dialogs. */
-var Quillon = (function () {
+const Quillon = (() => {
   "use strict";
 
   // The host object, or null when the page is opened in an ordinary browser.
   function host() {
-    var ext = window.external;
+    const ext = window.external;
     try {
       if (ext && typeof ext.DTE_IsDTE !== "undefined" && ext.DTE_IsDTE) return ext;
     } catch (e) { /* a browser's own external object may refuse unknown names */ }
@@ -14,12 +14,12 @@ var Quillon = (function () {
   }
 
   // Short state lines on the console let a watcher follow the flow.
-  function state(text) { console.log("QUILLON state " + text); }
+  const state = (text) => console.log("QUILLON state " + text);
 
   // Replaces the page with a note when it runs outside the app.
   function requireHost() {
     if (host()) return true;
-    var note = document.getElementById("no-host");
+    const note = document.getElementById("no-host");
     if (note) note.hidden = false;
     document.body.classList.add("without-host");
     return false;
@@ -27,107 +27,96 @@ var Quillon = (function () {
 
   /* ---- polling ---- */
 
-  var pollers = [];
+  let pollers = [];
 
   // Reads a status every interval ms until isEnd(value); calls onValue with every
   // reading and onEnd with the final one. Returns a handle whose stop() ends it.
-  function poll(read, isEnd, onValue, onEnd, interval) {
-    var handle = { timer: 0, stopped: false };
-    handle.stop = function () {
+  // Every wait of the pages goes through here, so stopAllPolling() ends them all.
+  function poll(read, isEnd, onValue, onEnd, interval = 150) {
+    const handle = { timer: 0, stopped: false };
+    handle.stop = () => {
       handle.stopped = true;
       clearTimeout(handle.timer);
-      pollers = pollers.filter(function (p) { return p !== handle; });
+      pollers = pollers.filter((p) => p !== handle);
     };
-    function tick() {
+    const tick = () => {
       if (handle.stopped) return;
-      var value = read();
+      const value = read();
       if (onValue) onValue(value);
       if (isEnd(value)) {
         handle.stop();
         onEnd(value);
         return;
       }
-      handle.timer = setTimeout(tick, interval || 150);
-    }
+      handle.timer = setTimeout(tick, interval);
+    };
     pollers.push(handle);
-    handle.timer = setTimeout(tick, interval || 150);
+    handle.timer = setTimeout(tick, interval);
     return handle;
   }
 
   // Runs fn once after ms unless polling is stopped first.
-  function after(ms, fn) {
-    var handle = { stopped: false };
-    handle.stop = function () {
-      handle.stopped = true;
-      clearTimeout(handle.timer);
-      pollers = pollers.filter(function (p) { return p !== handle; });
-    };
-    handle.timer = setTimeout(function () { handle.stop(); fn(); }, ms);
-    pollers.push(handle);
-    return handle;
-  }
+  const after = (ms, fn) => poll(() => null, () => true, null, fn, ms);
 
   function stopAllPolling() {
-    pollers.slice().forEach(function (p) { p.stop(); });
+    pollers.slice().forEach((p) => p.stop());
   }
-
-  function pollingCount() { return pollers.length; }
 
   /* ---- paths and addresses ---- */
 
   // The folder of this page on disk, from its own file URL.
   function pageFolder() {
-    var path = decodeURIComponent(location.pathname);
+    const path = decodeURIComponent(location.pathname);
     return path.substring(0, path.lastIndexOf("/"));
   }
 
   // A file in the page's own res/tmp/ folder, which the converter keeps tidy.
-  function tempPath(name) { return pageFolder() + "/tmp/" + name; }
+  const tempPath = (name) => pageFolder() + "/tmp/" + name;
 
   function fileName(path) {
-    var cut = Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\"));
+    const cut = Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\"));
     return cut < 0 ? path : path.substring(cut + 1);
   }
 
   // host[:port] of the online service: the "service" query value the app may
   // hand the start page, else the address this copy of the app was built for.
   function serviceAuthority() {
-    var match = /[?&]service=([^&#]*)/.exec(location.search);
+    const match = /[?&]service=([^&#]*)/.exec(location.search);
     if (match && match[1]) return decodeURIComponent(match[1]);
     return window.QUILLON_SERVICE_DEFAULT || "127.0.0.1:8080";
   }
 
-  function serviceUrl(pathAndQuery) { return "http://" + serviceAuthority() + pathAndQuery; }
+  const serviceUrl = (pathAndQuery) => "http://" + serviceAuthority() + pathAndQuery;
 
   /* ---- formatting ---- */
 
   // Track lengths come in CD frames, 75 to the second.
   function framesToTime(frames) {
-    var seconds = Math.round(frames / 75);
-    var minutes = Math.floor(seconds / 60);
-    var rest = seconds % 60;
+    const seconds = Math.round(frames / 75);
+    const minutes = Math.floor(seconds / 60);
+    const rest = seconds % 60;
     return minutes + ":" + (rest < 10 ? "0" : "") + rest;
   }
 
   // "a:::b:::c" into its items; the empty text has none.
-  function splitList(text) { return text ? text.split(":::") : []; }
+  const splitList = (text) => (text ? text.split(":::") : []);
 
   // Digits with an optional leading +, spaces, dots, dashes and brackets dropped.
   function normalisePhoneNumber(text) {
-    var compact = String(text).replace(/[\s.()\-]/g, "");
+    const compact = String(text).replace(/[\s.()\-]/g, "");
     return /^\+?[0-9]{5,20}$/.test(compact) ? compact : null;
   }
 
   /* ---- phones and networks (shared with the compatibility dialog) ---- */
 
-  var phones = [
+  const phones = [
     { id: "android", label: "Android phone", mp3: true },
     { id: "iphone", label: "iPhone", mp3: true },
     { id: "feature-mp3", label: "Other phone that plays MP3 ringtones", mp3: true },
     { id: "feature-basic", label: "Older phone without MP3 ringtones", mp3: false }
   ];
 
-  var networks = [
+  const networks = [
     { id: "vodafone", label: "Vodafone" },
     { id: "o2", label: "O2" },
     { id: "ee", label: "EE" },
@@ -136,25 +125,24 @@ var Quillon = (function () {
   ];
 
   function findById(list, id) {
-    for (var i = 0; i < list.length; i++) if (list[i].id === id) return list[i];
-    return null;
+    return list.find((item) => item.id === id) || null;
   }
 
   // The stored choice, or "" while it is "Unknown" (never chosen) or not one we know.
   function storedChoice(getter, list) {
-    var ext = host();
-    var value = ext ? String(ext[getter]()) : "";
+    const ext = host();
+    const value = ext ? String(ext[getter]()) : "";
     return findById(list, value) ? value : "";
   }
 
   function fillSelect(select, list, chosen, placeholder) {
     select.innerHTML = "";
-    var first = document.createElement("option");
+    const first = document.createElement("option");
     first.value = "";
     first.textContent = placeholder;
     select.appendChild(first);
-    list.forEach(function (item) {
-      var option = document.createElement("option");
+    list.forEach((item) => {
+      const option = document.createElement("option");
       option.value = item.id;
       option.textContent = item.label;
       select.appendChild(option);
@@ -164,7 +152,7 @@ var Quillon = (function () {
 
   /* ---- what each failure means ---- */
 
-  var cdListErrors = {
+  const cdListErrors = {
     "ERROR: No drives found": "No CD drive was found on this computer.",
     "ERROR: Invalid Drive ID": "That drive is no longer there. Press Refresh to look again.",
     "ERROR: Could not get handle to CD": "The drive could not be opened. Another program may be using it.",
@@ -177,7 +165,7 @@ var Quillon = (function () {
     return cdListErrors[text] || "The CD could not be read (" + text.replace(/^ERROR:\s*/, "") + ").";
   }
 
-  var ripErrors = {
+  const ripErrors = {
     201: "The CD drive is no longer there. Check the drive and try again.",
     202: "The CD drive could not be opened. Another program may be using it.",
     203: "There is no disc in the drive, or it cannot be read.",
@@ -190,18 +178,18 @@ var Quillon = (function () {
     210: "Copying was stopped."
   };
 
-  var normalizeErrors = {
+  const normalizeErrors = {
     201: "The clip's old volume information could not be removed.",
     202: "The loudness of the clip could not be measured and levelled.",
     203: "The final volume lift could not be applied to the clip."
   };
 
-  function ripError(code) { return ripErrors[code] || "Copying from the CD failed (code " + code + ")."; }
-  function normalizeError(code) { return normalizeErrors[code] || "Levelling the loudness failed (code " + code + ")."; }
-  var transcodeError = "The music could not be turned into an MP3 clip. The file may be damaged, or in a format that cannot be read.";
-  var uploadError = "The clip could not be sent: the connection to the service failed or broke off.";
+  const ripError = (code) => ripErrors[code] || "Copying from the CD failed (code " + code + ").";
+  const normalizeError = (code) => normalizeErrors[code] || "Levelling the loudness failed (code " + code + ").";
+  const transcodeError = "The music could not be turned into an MP3 clip. The file may be damaged, or in a format that cannot be read.";
+  const uploadError = "The clip could not be sent: the connection to the service failed or broke off.";
 
-  var serviceErrors = {
+  const serviceErrors = {
     "missing phone": "Please enter the phone number.",
     "invalid phone number": "The service did not accept this phone number. Use digits only, with the country code.",
     "missing network": "Please choose the phone's network.",
@@ -217,7 +205,7 @@ var Quillon = (function () {
     if (text.indexOf("ERROR:XMLHTTP") === 0 || text === "")
       return { ok: false, message: "The service could not be reached. Check the internet connection and try again." };
     if (text.indexOf("ERROR") === 0) {
-      var reason = text.replace(/^ERROR\s*/, "");
+      const reason = text.replace(/^ERROR\s*/, "");
       return { ok: false, message: serviceErrors[reason] || "The service reported a problem: " + reason + "." };
     }
     return { ok: true, words: text.split(/\s+/) };
@@ -225,25 +213,27 @@ var Quillon = (function () {
 
   // Starts an HTTP GET and calls done(text) with the answer.
   function fetchText(url, done) {
-    var ext = host();
+    const ext = host();
     if (!ext.DTE_MakeHttpRequest(url)) { done(""); return null; }
-    return poll(function () { return ext.DTE_xhStatus; }, function (v) { return v === 1; }, null,
-      function () { done(String(ext.DTE_xhResponse)); });
+    return poll(() => ext.DTE_xhStatus, (v) => v === 1, null, () => done(String(ext.DTE_xhResponse)));
   }
 
   /* ---- dialogs ---- */
 
   // A dialog page closes through its button, which starts with the focus.
   function wireCloseButton(button) {
-    button.addEventListener("click", function () {
-      var ext = host();
+    button.addEventListener("click", () => {
+      const ext = host();
       if (ext) ext.DTE_CloseWindow();
     });
     button.focus();
     state("dialog " + document.title);
   }
 
-  function openHomepage() { var ext = host(); if (ext) ext.DTE_NavigateURL("homepage"); }
+  function openHomepage() {
+    const ext = host();
+    if (ext) ext.DTE_NavigateURL("homepage");
+  }
 
   function canPlayMp3() {
     try {
@@ -254,15 +244,15 @@ var Quillon = (function () {
   }
 
   return {
-    host: host, state: state, requireHost: requireHost,
-    poll: poll, after: after, stopAllPolling: stopAllPolling, pollingCount: pollingCount,
-    pageFolder: pageFolder, tempPath: tempPath, fileName: fileName,
-    serviceAuthority: serviceAuthority, serviceUrl: serviceUrl,
-    framesToTime: framesToTime, splitList: splitList, normalisePhoneNumber: normalisePhoneNumber,
-    phones: phones, networks: networks, findById: findById, storedChoice: storedChoice, fillSelect: fillSelect,
-    cdListError: cdListError, ripError: ripError, normalizeError: normalizeError,
-    transcodeError: transcodeError, uploadError: uploadError,
-    readServiceAnswer: readServiceAnswer, fetchText: fetchText,
-    wireCloseButton: wireCloseButton, openHomepage: openHomepage, canPlayMp3: canPlayMp3
+    host, state, requireHost,
+    poll, after, stopAllPolling,
+    pageFolder, tempPath, fileName,
+    serviceAuthority, serviceUrl,
+    framesToTime, splitList, normalisePhoneNumber,
+    phones, networks, findById, storedChoice, fillSelect,
+    cdListError, ripError, normalizeError,
+    transcodeError, uploadError,
+    readServiceAnswer, fetchText,
+    wireCloseButton, openHomepage, canPlayMp3
   };
 })();

@@ -41,13 +41,15 @@ BridgeValue I(std::int32_t value) { return BridgeValue::integer(value); }
 
 }  // namespace
 
-TEST_F(BridgeFixture, NamesAreNumberedOneToThirtySixInTableOrder)
+TEST_F(BridgeFixture, NamesAreNumberedOneToFortyInTableOrder)
 {
     const std::vector<std::pair<std::string, DispId>> expected = {
         {"DTE_IsDTE", 1},          {"DTE_CloseWindow", 2},      {"DTE_ShowModalDialog", 3},
         {"DTE_SetTENVCheck", 11},  {"DTE_GetVersion", 12},      {"DTE_MessageBox", 20},
         {"DTE_xhStatus", 22},      {"DTE_xhResponse", 23},      {"DTE_SelectMediaFile", 26},
         {"DTE_clFileName", 31},    {"DTE_GetTracksInfo", 33},   {"DTE_norStatus", 36},
+        {"DTE_ReadWaveform", 37},  {"DTE_wfStatus", 38},        {"DTE_wfResponse", 39},
+        {"DTE_TranscodeClip", 40},
     };
     for (const auto& [name, number] : expected)
         EXPECT_EQ(id(name), number) << name;
@@ -90,7 +92,7 @@ TEST_F(BridgeFixture, FlagsThatDoNotMatchTheMemberKindDoNothing)
 
 TEST_F(BridgeFixture, NumbersOutsideTheTableDoNothing)
 {
-    for (DispId number : {0, 37, -1, 1000}) {
+    for (DispId number : {0, 41, -1, 1000}) {
         BridgeValue result = S("untouched");
         EXPECT_EQ(bridge.Invoke(number, kDispatchMethod | kDispatchPropertyGet, {}, &result, "main"), kOk);
         EXPECT_EQ(result, S("untouched"));
@@ -106,11 +108,17 @@ TEST_F(BridgeFixture, ArgumentsReachTheOperationInScriptOrder)
     call("DTE_GrabAudioDataFromCD", {S("0"), S("3"), S("/tmp/t.wav")});
     call("DTE_TranscodeMedia", {S("in.mp3"), S("out.mp3")});
     EXPECT_EQ(call("DTE_MessageBox", {S("Sure?"), I(0x24)}), I(6));
+    EXPECT_EQ(call("DTE_ReadWaveform", {S("a b.flac"), I(512)}), BridgeValue::boolean(true));
+    call("DTE_TranscodeClip", {S("in.wav"), S("out.mp3"), I(65000), I(20000), I(1000)});
+    EXPECT_EQ(get("DTE_wfResponse"), S("result"));
     EXPECT_EQ(window.calls, (std::vector<std::string>{
                                 "ShowModalDialog Title|page.html|arg|100,-5,700,520",
                                 "GrabAudioDataFromCD 0|3|/tmp/t.wav",
                                 "TranscodeMedia in.mp3|out.mp3",
                                 "MessageBox Sure? 36",
+                                "ReadWaveform a b.flac|512",
+                                "TranscodeClip in.wav|out.mp3|65000|20000|1000",
+                                "wfResponse",
                             }));
 }
 
@@ -121,12 +129,16 @@ TEST_F(BridgeFixture, MissingWrongKindAndExtraArgumentsAreHarmless)
     call("DTE_SetTEPhone", {S("first"), S("extra"), I(3)});
     call("DTE_GetTracksInfo", {S("2")});
     call("DTE_MessageBox", {});
+    call("DTE_MessageBox", {BridgeValue::boolean(true), BridgeValue::boolean(true)});
+    call("DTE_MessageBox", {S("no"), BridgeValue::boolean(false)});
     EXPECT_EQ(window.calls, (std::vector<std::string>{
                                 "TranscodeMedia only|",
                                 "TranscodeMedia |",
                                 "SetTEPhone first",
                                 "GetTracksInfo 0",
                                 "MessageBox  0",
+                                "MessageBox  1",
+                                "MessageBox no 0",
                             }));
 }
 

@@ -21,7 +21,7 @@ struct ImageTrack {
 };
 
 struct DiscImage {
-    std::filesystem::path cue;
+    std::filesystem::path cue;  // the .cue or .toc file
     std::filesystem::path bin;
     std::vector<int> starts;  // first block of each track
 };
@@ -72,6 +72,24 @@ inline DiscImage writeDiscImage(const std::filesystem::path& dir, const std::str
     }
     writeFile(image.cue, cue);
     writeFile(image.bin, imageFrames(0, binFrames.value_or(block)));
+    return image;
+}
+
+// Writes <dir>/<name>.bin and <dir>/<name>.toc (audio tracks only), the table naming
+// its data file relative to itself.
+inline DiscImage writeTocImage(const std::filesystem::path& dir, const std::string& name,
+                               const std::vector<int>& trackFrames)
+{
+    DiscImage image{dir / (name + ".toc"), dir / (name + ".bin"), {}};
+    std::string toc = "CD_DA\n// a comment naming FILE \"elsewhere.bin\"\n";
+    int block = 0;
+    for (int frames : trackFrames) {
+        toc += "TRACK AUDIO\nFILE \"" + name + ".bin\" " + cueTime(block) + " " + cueTime(frames) + "\n";
+        image.starts.push_back(block);
+        block += frames;
+    }
+    writeFile(image.cue, toc);
+    writeFile(image.bin, imageFrames(0, block));
     return image;
 }
 

@@ -1,13 +1,21 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
+#include <future>
 
 #include "cd/cd_listing.h"
 #include "tests/fake_cd_access.h"
 #include "cd/index_text.h"
 #include "cd/libcdio_access.h"
+#include "cd/listing_calls.h"
+#include "cd/toc_image.h"
 #include "cd/wav_header.h"
 #include "tests/cd_image_builder.h"
+#include "tests/process_probe.h"
 #include "tests/test_support.h"
 
 namespace quillon::cd {
@@ -148,7 +156,7 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
     } cases[] = {
         {0, "1000:::300:::DATA:::150"},
         {1, "400:::260:::DATA"},  // an audio track runs up to the data track's start
-        {2, "ERROR: Not an audio CD"},
+        {2, "500"},  // a one-track audio disc
         {3, "ERROR: Not an audio CD"},
         {4, "DATA:::DATA"},
         {5, "ERROR: Invalid Drive ID"},
@@ -167,28 +175,83 @@ TEST(TracksInfo, AMissingImageGivesNoHandle)
     EXPECT_EQ(getTracksInfo(*access, 0), "ERROR: Could not get handle to CD");
 }
 
-TEST(TracksInfo, ErrorTextsAndTheHandleClosedOnEveryPath)
+TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
 {
-    CdToc twoTracks{1, 2, {{0, false}, {500, false}, {800, false}}};
-    CdToc oneTrack{1, 1, {{0, false}, {500, false}}};
+    TempDir dir;
+    const auto block = dir / "block", dev = dir / "dev";
+    for (const char* name : {"sda", "sr", "srx", "sr10", "sr2", "sr0"})
+        std::filesystem::create_directories(block / name / "device");
+    test::writeFile(block / "sr0" / "device" / "model", "CD/DVD WRITER 12\n");
+    test::writeFile(block / "sr2" / "device" / "model", "Slim Drive      \n");
+    // A node that exists but that no one, root included, can open as a drive.
+    std::filesystem::create_directories(dev / "sr0");
+
+    const auto access = makeLibcdioAccess({true, {}, block, dev});
+    const auto drives = access->listDrives();
+    ASSERT_GE(drives.size(), 3u);  // this machine's own drives, if any, follow
+    const std::pair<std::string, std::string> expected[] = {
+        {(dev / "sr0").string(), "CD/DVD WRITER 12"}, {(dev / "sr2").string(), "Slim Drive"}, {(dev / "sr10").string(), "sr10"}};
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(std::make_pair(drives[i].address, drives[i].product), expected[i]);
+    const group* own = getgrgid(getegid());
+    ASSERT_TRUE(own);
+    EXPECT_EQ(getTracksInfo(*access, 0),
+              "ERROR: Could not get handle to CD (" + (dev / "sr0").string() + ", group " + own->gr_name + ")");
+    EXPECT_EQ(getTracksInfo(*access, 1), "ERROR: Could not get handle to CD");  // no node: nothing to name
+}
+
+TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
+{
     const struct {
-        FakeDriveSetup drive;
-        std::string expected;
-        int opens;
+        const char* toc;
+        std::optional<std::string> expected;
     } cases[] = {
-        {{"NOHANDLE", false, twoTracks, {}}, "ERROR: Could not get handle to CD", 0},
-        {{"EMPTY", true, std::nullopt, {}}, "ERROR: No CD inserted", 1},
-        {{"BLANK", true, CdToc{}, {}}, "ERROR: No CD inserted", 1},
-        {{"SINGLE", true, oneTrack, {}}, "ERROR: Not an audio CD", 1},
-        {{"AUDIO", true, twoTracks, {}}, "500:::300", 1},
+        {"FILE \"a.bin\" 0 00:02:00\n", "FILE \"/F/a.bin\" 0 00:02:00\n"},
+        {"AUDIOFILE  \"sub/a b\" 0\nDATAFILE \"c\"", "AUDIOFILE  \"/F/sub/a b\" 0\nDATAFILE \"/F/c\""},
+        {"FILE \"/abs.bin\" // FILE \"x\"\nTITLE \"FILE\" FILE 0 \"y\" FILE \"\"", std::nullopt},
+        {"TITLE \"x \\\" FILE \" FILE \"q\\\"r\"", "TITLE \"x \\\" FILE \" FILE \"/F/q\\\"r\""},
     };
-    for (const auto& c : cases) {
-        FakeCdAccess access({c.drive});
-        EXPECT_EQ(getDrivesInfo(access), c.drive.product);
-        EXPECT_EQ(getTracksInfo(access, 0), c.expected) << c.drive.product;
-        EXPECT_EQ(access.opens(), c.opens) << c.drive.product;
-        EXPECT_EQ(access.closes(), c.opens) << c.drive.product;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(anchorTocDataFiles(c.toc, "/F"), c.expected) << c.toc;
+}
+
+TEST(TocImage, OpensFromAnotherWorkingFolder)
+{
+    TempDir dir;
+    const auto image = test::writeTocImage(dir.path(), "live", {300, 226});
+    ASSERT_NE(std::filesystem::current_path(), dir.path());
+    const auto access = makeLibcdioAccess({false, {image.cue.string()}});
+    EXPECT_EQ(getTracksInfo(*access, 0), "300:::226");
+    const auto disc = access->open(access->listDrives().at(0));
+    std::vector<std::uint8_t> buffer(26 * kFrameBytes);
+    ASSERT_TRUE(disc && disc->readFrames(290, 26, buffer));
+    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), test::imageFrames(290, 26));
+}
+
+TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
+{
+    const CdToc toc{1, 2, {{0, false}, {500, false}, {800, false}}};
+    auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDriveSetup>{{.product = "A", .toc = toc}, {.product = "B"}});
+    std::atomic<int> opensAsked{0}, wakes{0};
+    std::promise<void> spunUp;
+    access->setOpenHook([&, gate = spunUp.get_future().share()] {
+        ++opensAsked;
+        gate.wait();
+    });
+    ListingCalls calls(access, [&] { ++wakes; });
+
+    const auto first = calls.tracksInfo(0), again = calls.tracksInfo(0), other = calls.tracksInfo(1);
+    EXPECT_EQ(calls.drivesInfo().get(), "A:::B");  // listing the drives opens none
+    EXPECT_TRUE(test::waitUntil([&] { return opensAsked == 2; }));
+    spunUp.set_value();
+    EXPECT_EQ(first.get(), "500:::300");
+    EXPECT_EQ(again.get(), "500:::300");
+    EXPECT_EQ(other.get(), "ERROR: No CD inserted");
+    // Once answered, the same question goes to the drive again.
+    EXPECT_EQ(calls.tracksInfo(0).get(), "500:::300");
+    EXPECT_EQ(opensAsked, 3);
+    // Each listing wakes the waiting thread once, after its answer is set.
+    EXPECT_TRUE(test::waitUntil([&] { return wakes == 4; }));
 }
 
 TEST(ImageReads, DeliverTheImageFramesAndRefuseReadsPastItsEnd)

@@ -25,7 +25,7 @@ TEST(ChannelMessages, RoundTripEveryValueKind)
     EXPECT_EQ(decodeRequest(encodeRequest(invoke)), Request(invoke));
     EXPECT_EQ(decodeRequest(encodeRequest(LookupRequest{"DTE_GetVersion"})), Request(LookupRequest{"DTE_GetVersion"}));
     EXPECT_EQ(decodeRequest(encodeRequest(StatusRequest{})), Request(StatusRequest{}));
-    const StatusReply statuses{{1, 2, 55, 201, -7}};
+    const StatusReply statuses{{1, 2, 55, 201, -7, 202}};
     EXPECT_EQ(decodeStatusReply(encodeStatusReply(statuses)), statuses);
     EXPECT_EQ(decodeLookupReply(encodeLookupReply({31, MemberKind::Property})), (LookupReply{31, MemberKind::Property}));
     for (const auto& value : {BridgeValue::text("a\xF0\x9F\x8E\xB5"), BridgeValue::integer(7), BridgeValue::boolean(false),
@@ -164,19 +164,20 @@ TEST_F(ServedChannel, CallsCrossInBothDirections)
     EXPECT_EQ(window.calls, (std::vector<std::string>{"upStatus", "SetTEPhone Nokia 3310", "GetTEPhone"}));
 }
 
-TEST_F(ServedChannel, OneRequestReadsAllFiveStatusesThroughTheBridge)
+TEST_F(ServedChannel, OneRequestReadsAllSixStatusesThroughTheBridge)
 {
     window.status = 77;
     auto bytes = roundTrip(StatusRequest{});
     ASSERT_TRUE(bytes);
-    EXPECT_EQ(decodeStatusReply(*bytes), (StatusReply{{77, 77, 77, 77, 77}}));
-    EXPECT_EQ(window.calls, (std::vector<std::string>{"xhStatus", "tsStatus", "upStatus", "ripStatus", "norStatus"}));
+    EXPECT_EQ(decodeStatusReply(*bytes), (StatusReply{{77, 77, 77, 77, 77, 77}}));
+    EXPECT_EQ(window.calls, (std::vector<std::string>{"xhStatus", "tsStatus", "upStatus", "ripStatus", "norStatus",
+                                                      "wfStatus"}));
 
     trusted = false;
     bytes = roundTrip(StatusRequest{});
     ASSERT_TRUE(bytes);
     EXPECT_EQ(decodeStatusReply(*bytes), StatusReply{});
-    EXPECT_EQ(window.calls.size(), 5u);
+    EXPECT_EQ(window.calls.size(), 6u);
 }
 
 TEST(StatusCache, AnswersOnlyFromAFreshSnapshotAndOnlyForStatuses)
@@ -185,9 +186,11 @@ TEST(StatusCache, AnswersOnlyFromAFreshSnapshotAndOnlyForStatuses)
     StatusCache cache;
     const auto start = StatusCache::Clock::time_point{} + 10s;
     EXPECT_FALSE(cache.read(25, start));  // nothing taken yet
-    cache.store(StatusReply{{1, 2, 3, 4, 5}}, start);
+    cache.store(StatusReply{{1, 2, 3, 4, 5, 6}}, start);
     EXPECT_EQ(cache.read(22, start), 1);
     EXPECT_EQ(cache.read(36, start + 999us), 5);
+    EXPECT_EQ(cache.read(38, start), 6);
+    EXPECT_FALSE(cache.read(39, start));           // wfResponse is text
     EXPECT_FALSE(cache.read(36, start + 1ms));     // too old
     EXPECT_FALSE(cache.read(25, start - 1us));     // a clock that went back
     EXPECT_FALSE(cache.read(23, start));           // xhResponse is text, never cached

@@ -4,57 +4,34 @@
 
 using quillon::app::CommandLineReader;
 
-namespace {
-
-struct Case {
-    const char* line;
-    const char* switchName;
-    const char* value;
-};
-
-}  // namespace
-
-TEST(CommandLineReader, ParsesTheOneSwitchAndValue)
+TEST(CommandLineReader, TakesTheSwitchAndTheValueByteForByte)
 {
-    const Case cases[] = {
-        {"/usr/bin/quillon", "", ""},
-        {"   /usr/bin/quillon   ", "", ""},
-        {"", "", ""},
-        {"quillon \"/home/me/My Music/song.mp3\"", "", "/home/me/My Music/song.mp3"},
-        {"quillon \"/a  two blanks/b.mp3\"", "", "/a  two blanks/b.mp3"},
-        {"quillon -x y", "x", "y"},
-        {"quillon -open song.mp3", "open", "song.mp3"},
-        {"quillon a b", "", "a"},
-        {"quillon    a    b", "", "a"},
-        {"quillon /home/me/song.mp3", "", "/home/me/song.mp3"},  // an absolute path is a value
-        {"quillon -open", "open", ""},
-        {"quillon -x -y", "x", ""},
-        {"quillon \"unclosed rest of line", "", "unclosed rest of line"},
-        {"quillon \"one\"", "", "one"},
-        {"quillon \" starts with blank\"", "", " starts with blank"},
-        {"\"/opt/my apps/quillon\" song.wav", "", "song.wav"},
-        {"quillon -open \"/tmp/a b.ogg\" ignored", "open", "/tmp/a b.ogg"},
-        {"quillon \"\"", "", ""},
+    const struct {
+        std::vector<std::string> argv;
+        const char* switchName;
+        std::string value;
+    } cases[] = {
+        {{}, "", ""},
+        {{"/usr/bin/quillon"}, "", ""},
+        {{"quillon", "/home/me/My Music/song.mp3"}, "", "/home/me/My Music/song.mp3"},
+        {{"quillon", "/home/me/My \"Best\" Song.mp3"}, "", "/home/me/My \"Best\" Song.mp3"},
+        {{"quillon", "\"quoted.mp3\""}, "", "\"quoted.mp3\""},
+        {{"quillon", " /a  two blanks/b.mp3\t"}, "", " /a  two blanks/b.mp3\t"},
+        {{"quillon", "/tmp/line\nbreak.ogg "}, "", "/tmp/line\nbreak.ogg "},
+        {{"quillon", "/tmp/$x;y'z.wav"}, "", "/tmp/$x;y'z.wav"},
+        {{"quillon", std::string("/tmp/bad\xFF\x00name.mp3", 18)}, "", std::string("/tmp/bad\xFF\x00name.mp3", 18)},
+        {{"quillon", ""}, "", ""},
+        {{"quillon", "-x", "y"}, "x", "y"},
+        {{"quillon", "-open", "/tmp/a b.ogg", "ignored"}, "open", "/tmp/a b.ogg"},
+        {{"quillon", "a", "b"}, "", "a"},
+        {{"quillon", "-open"}, "open", ""},
+        {{"quillon", "-x", "-y"}, "x", ""},
+        {{"/opt/my apps/quillon", "song.wav"}, "", "song.wav"},
     };
     for (const auto& c : cases) {
-        const auto item = CommandLineReader::parse(c.line);
-        EXPECT_EQ(item.switchName, c.switchName) << c.line;
-        EXPECT_EQ(item.value, c.value) << c.line;
+        const auto item = CommandLineReader::parse(c.argv);
+        SCOPED_TRACE(c.argv.size() > 1 ? c.argv[1] : "(none)");
+        EXPECT_EQ(item.switchName, c.switchName);
+        EXPECT_EQ(item.value, c.value);
     }
-}
-
-TEST(CommandLineReader, RebuildsTheLineFromSplitArguments)
-{
-    EXPECT_EQ(CommandLineReader::joinArguments({"/usr/bin/quillon"}), "/usr/bin/quillon");
-    EXPECT_EQ(CommandLineReader::joinArguments({"/opt/q q/quillon", "/m/My Song.mp3", "-x"}),
-              "\"/opt/q q/quillon\" \"/m/My Song.mp3\" -x");
-
-    // What a file manager hands over arrives whole.
-    const std::vector<std::vector<std::string>> argvs = {
-        {"/usr/bin/quillon", "/home/me/Müsik/Lied 1.mp3"},
-        {"/usr/bin/quillon", "/tmp/$x;y'z.wav"},
-        {"/usr/bin/quillon", "/tmp/two  blanks.ogg"},
-    };
-    for (const auto& argv : argvs)
-        EXPECT_EQ(CommandLineReader::parse(CommandLineReader::joinArguments(argv)).value, argv[1]);
 }

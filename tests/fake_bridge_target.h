@@ -72,12 +72,25 @@ public:
     int BreakAsyncOperation() override { return record("BreakAsyncOperation", 1); }
     std::string GetDrivesInfo() override { return record("GetDrivesInfo", textResult); }
     std::string GetTracksInfo(std::int32_t d) override { return record("GetTracksInfo " + std::to_string(d), textResult); }
+    int ReadWaveform(const std::string& p, std::int32_t n) override
+    {
+        return record("ReadWaveform " + p + "|" + std::to_string(n), startResult);
+    }
+    int TranscodeClip(const std::string& a, const std::string& b, std::int32_t s, std::int32_t l,
+                      std::int32_t f) override
+    {
+        return record("TranscodeClip " + a + "|" + b + "|" + std::to_string(s) + "|" + std::to_string(l) + "|" +
+                          std::to_string(f),
+                      startResult);
+    }
     std::int32_t xhStatus() override { return record("xhStatus", status); }
     std::string xhResponse() override { return record("xhResponse", textResult); }
     std::int32_t tsStatus() override { return record("tsStatus", status); }
     std::int32_t upStatus() override { return record("upStatus", status); }
     std::int32_t ripStatus() override { return record("ripStatus", status); }
     std::int32_t norStatus() override { return record("norStatus", status); }
+    std::int32_t wfStatus() override { return record("wfStatus", status); }
+    std::string wfResponse() override { return record("wfResponse", textResult); }
     std::string takeCommandLineFile() override { return std::exchange(commandLine, {}); }
 
 private:

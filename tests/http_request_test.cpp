@@ -72,6 +72,10 @@ public:
             r.status = 404;
             r.set_content("<h1>not here</h1>", "text/html");
         });
+        // Answers with the request target exactly as it arrived.
+        server_.Get("/echo/.*", [](const httplib::Request& q, httplib::Response& r) {
+            r.set_content(q.target, "text/plain");
+        });
         server_.Get("/moved", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/abc"); });
         server_.Get("/to-file", [](const httplib::Request&, httplib::Response& r) {
             r.set_redirect("file:///etc/hostname");
@@ -144,6 +148,19 @@ TEST(HttpRequest, ReturnsTheBodyOfAnyStatusAndFollowsRedirects)
     const std::string large = fetch(server.url("/large"));
     EXPECT_EQ(large.size(), (1u << 20) + 3);
     EXPECT_TRUE(large.ends_with("xend"));
+}
+
+TEST(HttpRequest, WhatAUrlMayNotHoldIsEscapedBeforeTheRequest)
+{
+    LocalServer server;
+    const std::pair<std::string, std::string> cases[] = {
+        {"/echo/a b", "/echo/a%20b"},
+        {"/echo/a%20b c", "/echo/a%20b%20c"},
+        {"/echo/M\xC3\xBCsik?s=\xC3\xA4 x&t=1+2", "/echo/M%c3%bcsik?s=%c3%a4+x&t=1+2"},
+        {"/echo/x y#frag ment", "/echo/x%20y"},
+    };
+    for (const auto& [path, target] : cases)
+        EXPECT_EQ(fetch(server.url(path)), target) << path;
 }
 
 TEST(HttpRequest, UrlsOutsideHttpAreRefusedBeforeAnyRequest)

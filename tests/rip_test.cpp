@@ -1,17 +1,24 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <future>
 
 #include <chrono>
 #include <functional>
 #include <mutex>
 #include <thread>
 
-#include "tests/fake_cd_access.h"
+#include "cd/cd_listing.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "cd/wav_header.h"
+#include "tests/fake_cd_access.h"
 #include "tests/cd_image_builder.h"
 #include "tests/test_support.h"
 
@@ -96,6 +103,7 @@ private:
     public:
         Disc(const RecordingAccess& owner, std::unique_ptr<CdDisc> inner) : owner_(owner), inner_(std::move(inner)) {}
         std::optional<CdToc> readToc() override { return inner_->readToc(); }
+        bool mediaChanged() override { return inner_->mediaChanged(); }
         bool readFrames(std::int32_t block, std::int32_t count, std::span<std::uint8_t> out) override
         {
             {
@@ -214,7 +222,7 @@ TEST_F(RipTest, IndexTextsAreReadAsLeadingNumbers)
 
 TEST_F(RipTest, RefusedRequestsEndWithTheirCodeAndWriteNothing)
 {
-    const auto single = test::writeDiscImage(dir_.path(), "single", {{300}});
+    const auto single = test::writeDiscImage(dir_.path(), "single", {{300, true}});
     RecordingAccess twoDiscs(makeLibcdioAccess({false, {disc_.cue.string(), single.cue.string()}}));
     const struct {
         const char* drive;
@@ -242,13 +250,45 @@ TEST_F(RipTest, RefusedRequestsEndWithTheirCodeAndWriteNothing)
     EXPECT_TRUE(twoDiscs.reads().empty());
 }
 
-TEST_F(RipTest, OutputThatCannotBeCreatedOrWrittenGives208)
+TEST_F(RipTest, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
 {
-    EXPECT_EQ(rip(*access_, "0", "1", dir_ / "no-such-folder" / "t.wav").end, RipEnd::fileFailed);
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "no-such-folder"));
-    EXPECT_EQ(rip(*access_, "0", "1", dir_.path()).end, RipEnd::fileFailed);
-    // A device that takes no data: the copy must not be reported as done.
-    EXPECT_EQ(rip(*access_, "0", "1", "/dev/full").end, RipEnd::fileFailed);
+    const auto victim = dir_ / "victim";
+    for (const auto& file : {victim, dir_ / "old.wav"}) {
+        test::writeFile(file, "keep me");
+        std::filesystem::permissions(file, std::filesystem::perms(0644));
+    }
+    std::filesystem::create_symlink(victim, dir_ / "link.wav");
+    std::filesystem::create_symlink(dir_ / "made-through-link", dir_ / "dangling.wav");
+    ASSERT_EQ(mkfifo((dir_ / "pipe.wav").c_str(), 0600), 0);
+    const struct {
+        std::filesystem::path path;
+        unsigned mode;  // of the copy written; 0: refused with 208
+    } cases[] = {
+        {dir_ / "no-such-folder" / "t.wav", 0}, {dir_.path(), 0}, {dir_ / "link.wav", 0}, {dir_ / "dangling.wav", 0},
+        {dir_ / "pipe.wav", 0},  // refused without waiting for a reader
+        {dir_ / "old.wav", 0644}, {dir_ / "new.wav", 0600},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(rip(*access_, "0", "1", c.path).end, c.mode ? RipEnd::done : RipEnd::fileFailed) << c.path;
+        if (c.mode) {
+            EXPECT_EQ(readFile(c.path), headerBytes(520 * 2352) + image(1, 520)) << c.path;
+            EXPECT_EQ(static_cast<unsigned>(std::filesystem::status(c.path).permissions()), c.mode) << c.path;
+        }
+    }
+    EXPECT_EQ(readFile(victim), "keep me");
+    EXPECT_EQ(std::filesystem::status(victim).permissions(), std::filesystem::perms(0644));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "made-through-link"));
+
+    // A disk that fills up: files may grow to 100 frames in this process for a moment.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{100 * 2352, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const RipEnd end = rip("0", "1").end;
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedSignal);
+    EXPECT_EQ(end, RipEnd::fileFailed);
 }
 
 TEST_F(RipTest, ImageShorterThanItsCueGives209AndKeepsWhatWasRead)
@@ -296,71 +336,111 @@ CdToc fakeToc()
     return CdToc{1, 2, {{100, false}, {200, false}, {400, false}}};  // 100 and 200 frames
 }
 
-TEST(RipRetries, AChunkIsTriedThreeTimesBeforeTheRipFails)
+// The frames the fake drive delivers for blocks [from, from + count).
+std::string fakeFrames(std::int32_t from, std::int32_t count)
 {
-    const struct {
-        int failures;
-        RipEnd end;
-        std::size_t attemptsAtBlock;
-        std::size_t totalReads;
-    } cases[] = {
-        {0, RipEnd::done, 1, 4},
-        {1, RipEnd::done, 2, 5},
-        {2, RipEnd::done, 3, 6},
-        {3, RipEnd::readFailed, 3, 5},  // chunks at 100 and 126, then three at 152
-        {5, RipEnd::readFailed, 3, 5},
-    };
-    for (const auto& c : cases) {
-        TempDir dir;
-        FakeCdAccess access({{"FAKE", true, fakeToc(), {{152, c.failures}}}});
-        auto fields = std::make_shared<jobs::JobFields>();
-        const jobs::JobTicket ticket(fields, &jobs::JobFields::ripStatus);
-        CapturedStdout out(dir / "stdout.txt");
-        EXPECT_EQ(ripTrack(access, {"0", "0", (dir / "t.wav").string()}, ticket), c.end) << c.failures;
-
-        const auto reads = access.reads();
-        EXPECT_EQ(reads.size(), c.totalReads) << c.failures;
-        EXPECT_EQ(std::count_if(reads.begin(), reads.end(), [](const auto& r) { return r.block == 152; }),
-                  static_cast<std::ptrdiff_t>(c.attemptsAtBlock))
-            << c.failures;
-        EXPECT_EQ(access.opens(), 1);
-        EXPECT_EQ(access.closes(), 1);
-
-        // The file holds exactly the frames delivered, in order.
-        const int frames = c.end == RipEnd::done ? 100 : 52;
-        std::string audio;
-        for (int block = 100; block < 100 + frames; ++block)
-            for (std::size_t i = 0; i < kFrameBytes; ++i)
-                audio += static_cast<char>(fakeFrameByte(block, i));
-        const std::uint32_t size = c.end == RipEnd::done ? 100 * 2352 : 0;
-        EXPECT_EQ(readFile(dir / "t.wav"), headerBytes(size) + audio) << c.failures;
-        EXPECT_EQ(out.text(), "100: 100\n") << c.failures;
-    }
+    std::string bytes;
+    for (std::int32_t block = from; block < from + count; ++block)
+        for (std::size_t i = 0; i < kFrameBytes; ++i)
+            bytes += static_cast<char>(fakeFrameByte(block, i));
+    return bytes;
 }
 
-TEST(RipRetries, NoHandleNoTableAndEveryHandleReleased)
+// Rips a track of the fake drive's disc into dir/t.wav.
+RipEnd ripFake(const FakeCdAccess& access, const char* track, const TempDir& dir,
+               jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>())
 {
+    const jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::ripStatus);
+    CapturedStdout out(dir / "stdout.txt");
+    return ripTrack(access, {"0", track, (dir / "t.wav").string()}, ticket);
+}
+
+TEST(RipFaults, RetriesBreaksAndADiscChangedMidRip)
+{
+    const auto failing = [](int failures) {
+        return FakeDriveSetup{.product = std::to_string(failures), .toc = fakeToc(), .failuresAtBlock = {{152, failures}}};
+    };
     const struct {
         FakeDriveSetup drive;
         RipEnd end;
-        int opens;
+        int attemptsAt152;
+        std::size_t reads;
+        int framesKept;  // behind a header that gives the data size only when done
+        bool breakAt152 = false;
     } cases[] = {
-        {{"NOHANDLE", false, fakeToc(), {}}, RipEnd::noHandle, 0},
-        {{"EMPTY", true, std::nullopt, {}}, RipEnd::noToc, 1},
-        {{"BLANK", true, CdToc{}, {}}, RipEnd::noToc, 1},
-        {{"EMPTYTRACK", true, CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}, {}}, RipEnd::readFailed, 1},
-        {{"BACKWARDS", true, CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}, {}}, RipEnd::readFailed, 1},
-        {{"GOOD", true, fakeToc(), {}}, RipEnd::done, 1},
+        {failing(0), RipEnd::done, 1, 4, 100},
+        {failing(1), RipEnd::done, 2, 5, 100},
+        {failing(2), RipEnd::done, 3, 6, 100},
+        {failing(3), RipEnd::readFailed, 3, 5, 52},  // chunks at 100 and 126, then three at 152
+        {failing(5), RipEnd::readFailed, 3, 5, 52},
+        {failing(2), RipEnd::stopped, 1, 3, 52, true},  // the break is tested between attempts
+        {{.product = "CHANGED", .toc = fakeToc(), .discChangeAt = 152}, RipEnd::discChanged, 1, 3, 0},
+        {{.product = "TAKEN OUT", .toc = fakeToc(), .discChangeAt = 152, .changedToNothing = true},
+         RipEnd::discChanged, 3, 5, 0},
     };
     for (const auto& c : cases) {
         TempDir dir;
         FakeCdAccess access({c.drive});
         auto fields = std::make_shared<jobs::JobFields>();
-        const jobs::JobTicket ticket(fields, &jobs::JobFields::ripStatus);
-        CapturedStdout out(dir / "stdout.txt");
-        EXPECT_EQ(ripTrack(access, {"0", "0", (dir / "t.wav").string()}, ticket), c.end) << c.drive.product;
-        EXPECT_EQ(access.opens(), c.opens) << c.drive.product;
-        EXPECT_EQ(access.closes(), c.opens) << c.drive.product;
+        access.setReadHook([&](std::int32_t block) { fields->breakFlag = c.breakAt152 && block == 152; });
+        EXPECT_EQ(ripFake(access, "0", dir, fields), c.end) << c.drive.product;
+        const auto reads = access.reads();
+        EXPECT_EQ(reads.size(), c.reads) << c.drive.product;
+        EXPECT_EQ(std::count_if(reads.begin(), reads.end(), [](const auto& r) { return r.block == 152; }),
+                  c.attemptsAt152)
+            << c.drive.product;
+        EXPECT_EQ(access.closes(), 1);
+        const std::uint32_t size = c.end == RipEnd::done ? 100 * 2352 : 0;
+        EXPECT_EQ(readFile(dir / "t.wav"), headerBytes(size) + fakeFrames(100, c.framesKept)) << c.drive.product;
+    }
+}
+
+// Listing and rip side by side; each opens and closes the drive and reads its table once.
+TEST(RipLayouts, EachDiscLayoutIsListedAndRippedWithOneTableRead)
+{
+    // Audio at 0 and 1000, data from 13400, lead-out at 20000; last session at the given block.
+    const auto sessions = [](std::int32_t lastSession) {
+        return CdToc{1, 3, {{0, false}, {1000, false}, {13400, true}, {20000, false}}, lastSession};
+    };
+    const CdToc from3{3, 5, {{0, false}, {100, true}, {300, false}, {350, false}}};
+    const struct {
+        FakeDriveSetup drive;
+        std::string listing;
+        const char* track;
+        RipEnd end;
+        std::int32_t first = 0;  // the frames copied, when done
+        std::int32_t frames = 0;
+    } cases[] = {
+        {{.handleAvailable = false, .toc = fakeToc()}, "ERROR: Could not get handle to CD", "0", RipEnd::noHandle},
+        {{}, "ERROR: No CD inserted", "0", RipEnd::noToc},
+        {{.toc = CdToc{}}, "ERROR: No CD inserted", "0", RipEnd::noToc},
+        {{.toc = CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}}, "0:::300", "0", RipEnd::readFailed},
+        {{.toc = CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}}, "-50:::350", "0", RipEnd::readFailed},
+        {{.toc = fakeToc()}, "100:::200", "1", RipEnd::done, 200, 200},
+        {{.toc = CdToc{1, 1, {{150, false}, {290, false}}}}, "140", "0", RipEnd::done, 150, 140},
+        {{.toc = CdToc{1, 1, {{150, true}, {290, false}}}}, "ERROR: Not an audio CD", "0", RipEnd::singleTrack},
+        {{.toc = from3}, "100:::DATA:::50", "2", RipEnd::done, 300, 50},
+        {{.toc = from3}, "100:::DATA:::50", "3", RipEnd::badTrack},
+        // An enhanced CD: the gap before the data session cannot be read, and the track ends before it.
+        {{.toc = sessions(13400), .unreadable = {{2000, 13400}}}, "1000:::1000:::DATA", "1", RipEnd::done, 1000, 1000},
+        {{.toc = sessions(0)}, "1000:::12400:::DATA", "0", RipEnd::done, 0, 1000},      // one session
+        {{.toc = sessions(30000)}, "1000:::12400:::DATA", "0", RipEnd::done, 0, 1000},  // data in the audio's session
+        {{.toc = sessions(1500)}, "1000:::12400:::DATA", "0", RipEnd::done, 0, 1000},   // no sane session end
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        FakeCdAccess access({c.drive});
+        EXPECT_EQ(getTracksInfo(access, 0), c.listing);
+        EXPECT_EQ(ripFake(access, c.track, dir), c.end) << c.listing;
+        const int opens = c.drive.handleAvailable ? 2 : 0;
+        EXPECT_EQ(access.closes(), opens) << c.listing;
+        EXPECT_EQ(access.tocReads(), opens) << c.listing;  // one for the listing, one for the rip
+        if (c.end == RipEnd::done) {
+            EXPECT_EQ(readFile(dir / "t.wav"), headerBytes(c.frames * 2352u) + fakeFrames(c.first, c.frames))
+                << c.listing;
+        }
+        for (const auto& read : access.reads())
+            EXPECT_TRUE(read.block >= c.first && read.block + read.count <= c.first + c.frames) << c.listing;
     }
 }
 
@@ -399,6 +479,38 @@ TEST_F(RipTest, StartedJobReportsItsFailureCode)
     EXPECT_EQ(waitForEnd(*fields_), 206);
     ASSERT_TRUE(startRip(fields_, access_, "-1", "0", wav().string()));
     EXPECT_EQ(waitForEnd(*fields_), 201);
+}
+
+TEST(RipRestart, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
+{
+    TempDir dir;
+    auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDriveSetup>{{.product = "FAKE", .toc = fakeToc()}});
+    std::promise<void> stalled, released;
+    std::shared_future<void> release = released.get_future().share();
+    std::atomic<int> readsAt152{0};
+    access->setReadHook([&](std::int32_t block) {
+        if (block == 152 && ++readsAt152 == 1) {  // the first read there hangs, as on a scratched disc
+            stalled.set_value();
+            release.wait();
+        }
+    });
+    auto fields = std::make_shared<jobs::JobFields>();
+    CapturedStdout out(dir / "stdout.txt");
+    ASSERT_TRUE(startRip(fields, access, "0", "0", (dir / "t.wav").string()));
+    stalled.get_future().wait();
+    // Cancel, and at once pick the same track again: the new start clears the break.
+    fields->breakFlag = true;
+    ASSERT_TRUE(startRip(fields, access, "0", "0", (dir / "t.wav").string()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(access->reads().size(), 2u);  // the new rip has not touched the drive
+    released.set_value();
+    EXPECT_EQ(waitForEnd(*fields), 100);
+    EXPECT_EQ(readFile(dir / "t.wav"), headerBytes(100 * 2352) + fakeFrames(100, 100));
+    // The old rip's reads end at the stalled one; the new one's start from the track's start.
+    std::vector<std::int32_t> blocks;
+    for (const auto& read : access->reads())
+        blocks.push_back(read.block);
+    EXPECT_EQ(blocks, (std::vector<std::int32_t>{100, 126, 152, 100, 126, 152, 178}));
 }
 
 }  // namespace

@@ -305,11 +305,19 @@ TEST(Upload, FailsWith101WithoutAFileOrAService)
     EXPECT_EQ(upload(server, (dir / "missing.mp3").string(), "s1").status, kUploadFailed);
     EXPECT_EQ(upload(server, dir.path().string(), "s1").status, kUploadFailed);
 
-    const UploadRequest refused{{"127.0.0.1", unusedPort()}, (dir / "clip.mp3").string(), "s1"};
-    std::vector<std::int32_t> progress;
-    EXPECT_EQ(runUpload(refused, [&](std::int32_t p) { progress.push_back(p); }, [] { return false; }),
-              kUploadFailed);
-    EXPECT_TRUE(progress.empty());
+    // An empty file has no body to count: only the transfer's result tells that nothing went out.
+    test::writeFile(dir / "empty.mp3", "");
+    const service_endpoint::ServiceHost unreachable[] = {{"127.0.0.1", unusedPort()}, {"nohost.invalid", 80}};
+    for (const auto& host : unreachable) {
+        for (const char* name : {"clip.mp3", "empty.mp3"}) {
+            SCOPED_TRACE(host.authority() + " " + name);
+            std::vector<std::int32_t> progress;
+            const UploadRequest request{host, (dir / name).string(), "s1"};
+            EXPECT_EQ(runUpload(request, [&](std::int32_t p) { progress.push_back(p); }, [] { return false; }),
+                      kUploadFailed);
+            EXPECT_TRUE(progress.empty());
+        }
+    }
 }
 
 class UploadJob : public ::testing::Test {

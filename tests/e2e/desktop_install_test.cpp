@@ -140,7 +140,8 @@ TEST(DesktopInstall, PlacesEveryPieceAndUninstallLeavesOnlyWhatWasThere)
     EXPECT_NE(entry.find("\nExec=\"" + launcher.string() + "\" %f\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find("\nTryExec=" + launcher.string() + "\n"), std::string::npos) << entry;
     EXPECT_NE(entry.find("\nMimeType=audio/mpeg;audio/x-ms-wma;audio/ogg;audio/x-vorbis+ogg;audio/wav;audio/x-wav;"
-                         "audio/vnd.wave;\n"),
+                         "audio/vnd.wave;audio/flac;audio/x-flac;audio/mp4;audio/x-m4a;audio/aac;audio/x-aac;"
+                         "audio/x-opus+ogg;audio/x-aiff;audio/aiff;\n"),
               std::string::npos)
         << entry;
     EXPECT_NE(entry.find(std::string("\nIcon=") + kAppId + "\n"), std::string::npos) << entry;

@@ -144,3 +144,24 @@ TEST_F(DesktopInstance, WithoutASessionBusEveryStartRunsItsOwnWindow)
     EXPECT_TRUE(second.running());
     EXPECT_EQ(first.reports(), (std::vector<std::string>{"up", "file /music/one.mp3"}));
 }
+
+TEST_F(DesktopInstanceOnBus, ANameThatIsNotUtf8IsExplainedBeforeAnythingRuns)
+{
+    const std::string latin1 = "/music/M\xFCsik.mp3";
+    AppRun first(app, {latin1}, environment);
+    auto box = first.waitForWindow("Quillon");
+    ASSERT_TRUE(box) << first.output();
+    first.keys(*box, {"Return"});
+    ASSERT_TRUE(first.waitForReport("up")) << first.output();
+
+    // A later start says so itself and hands nothing over; the running copy goes on.
+    AppRun later(app, {latin1}, environment);
+    box = later.waitForWindow("Quillon");
+    ASSERT_TRUE(box) << later.output();
+    later.keys(*box, {"Return"});
+    EXPECT_EQ(later.waitForExit(), 0) << later.output();
+    AppRun next(app, {"/music/after.mp3"}, environment);
+    EXPECT_EQ(next.waitForExit(), 0) << next.output();
+    EXPECT_EQ(first.waitForReport("file"), "file /music/after.mp3") << first.output();
+    EXPECT_EQ(first.reports(), (std::vector<std::string>{"up", "file /music/after.mp3"}));
+}

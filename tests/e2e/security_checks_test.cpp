@@ -94,8 +94,8 @@ TEST_F(SecurityTest, PathsWithShellMetacharactersReachTheToolsByteForByte)
         "x | touch " + dir + "PWNED.mp3", "it's \"quoted\".mp3", "line\nbreak & tab\t.mp3", "-y.mp3",
     };
     std::string calls;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        calls += "[" + jsString(dir + names[i]) + ", " + jsString(names[i]) + "],";
+    for (const auto& name : names) {
+        calls += "[" + jsString(dir + name) + ", " + jsString(name) + "],";
     }
     app.addPage("selectSong.html", page(std::string(kPollScript) + "var CASES = [" + calls + "];" + R"(
         var at = 0;

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillon::jobs {
+
+// The part of a song that a clip is made of, in milliseconds.
+struct ClipPart {
+    std::int32_t startMs = 0;
+    std::int32_t lengthMs = 0;
+    // Fade in at the start and out at the end; 0 for none.
+    std::int32_t fadeMs = 0;
+};
+
+// startMs >= 0, 1000 <= lengthMs <= 60000 and 0 <= fadeMs <= lengthMs / 2.
+[[nodiscard]] bool isValidClipPart(const ClipPart& part);
+
+// Milliseconds (not negative) as seconds with three decimals ("65.000"), whatever the locale.
+[[nodiscard]] std::string secondsText(std::int32_t ms);
+
+// The encoder's arguments that pick the part, before its input: -ss and -t.
+[[nodiscard]] std::vector<std::string> clipRangeArguments(const ClipPart& part);
+// The encoder's arguments that fade the part, after its input (none without fade).
+[[nodiscard]] std::vector<std::string> clipFadeArguments(const ClipPart& part);
+
+}  // namespace quillon::jobs

@@ -1,0 +1,46 @@
+// What the app checks before it runs anything: its own folder, and whether the
+// file it was handed can be named to the pages at all.
+#include <gtest/gtest.h>
+
+#include "app/exe_dir.h"
+#include "app/file_name_check.h"
+#include "tests/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace quillon;
+
+TEST(AppStart, ExeDirIsTheLinkedFolderOrNothing)
+{
+    test::TempDir dir;
+    fs::create_symlink("/opt/quillon app/quillon", dir / "absolute");
+    fs::create_symlink("quillon", dir / "relative");
+    test::writeFile(dir / "plain", "");
+    const std::pair<std::string, std::optional<fs::path>> cases[] = {
+        {"absolute", fs::path("/opt/quillon app")},
+        {"relative", std::nullopt},
+        {"plain", std::nullopt},
+        {"missing", std::nullopt},
+    };
+    for (const auto& [link, folder] : cases)
+        EXPECT_EQ(app::exeDir(dir / link), folder) << link;
+    EXPECT_EQ(app::exeDir(), fs::canonical("/proc/self/exe").parent_path());
+}
+
+TEST(AppStart, OnlyANameThatIsNotUtf8IsRefusedAndItIsShownReadably)
+{
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {"", std::nullopt},
+        {"/home/me/Müsik/Lied \"1\".mp3", std::nullopt},
+        {"/tmp/a\tb\n.ogg", std::nullopt},
+        {"/home/me/M\xFCsik/song.mp3",  // Latin-1 ü
+         "Quillon cannot use this file because its name is not valid UTF-8 text:\n\n"
+         "/home/me/M\xEF\xBF\xBDsik/song.mp3\n\n"
+         "Rename the file (for example in your file manager), then open it again."},
+        {"\xC3(\xFF.wav",
+         "Quillon cannot use this file because its name is not valid UTF-8 text:\n\n"
+         "\xEF\xBF\xBD(\xEF\xBF\xBD.wav\n\n"
+         "Rename the file (for example in your file manager), then open it again."},
+    };
+    for (const auto& [name, message] : cases)
+        EXPECT_EQ(app::unusableFileNameMessage(name), message) << name;
+}

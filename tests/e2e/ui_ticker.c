@@ -1,0 +1,20 @@
+/* Loaded into the app under test with LD_PRELOAD: a timer on the main context of the
+   app's UI thread writes "QTICK <wall-clock ms>" every 50 ms to standard error, so a
+   test can see whether that thread keeps serving its loop. */
+#include <glib.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+static gboolean tick(gpointer unused)
+{
+    (void)unused;
+    fprintf(stderr, "QTICK %lld\n", (long long)(g_get_real_time() / 1000));
+    return G_SOURCE_CONTINUE;
+}
+
+__attribute__((constructor)) static void start_ticking(void)
+{
+    /* Only the app itself: not the web processes or the tools it starts. */
+    unsetenv("LD_PRELOAD");
+    g_timeout_add(50, tick, NULL);
+}
