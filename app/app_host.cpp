@@ -100,6 +100,7 @@ int AppHost::run(const std::vector<std::string>& argv)
     std::error_code error;
     const auto res = std::filesystem::weakly_canonical(exeDir_ / "res", error);
     resDir_ = (error ? exeDir_ / "res" : res).string();
+    tempFolder_ = std::make_unique<jobs::TempFolder>(exeDir_ / "res" / "tmp", g_get_user_cache_dir());
     createWebContext();
 
     bridge_ = std::make_unique<bridge::ScriptBridge>([this] { return static_cast<bridge::BridgeTarget*>(mainWindow_.get()); });

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bridge/script_bridge.h"
+#include "jobs/temp_folder.h"
 
 namespace quillon::app {
 
@@ -31,6 +32,8 @@ public:
     [[nodiscard]] WebKitWebContext* webContext() { return webContext_; }
     [[nodiscard]] const std::filesystem::path& exeDir() const { return exeDir_; }
     [[nodiscard]] const std::string& resDir() const { return resDir_; }
+    // This copy's temporary folder, told to the pages and used by the jobs.
+    [[nodiscard]] const std::filesystem::path& tempDir() const { return tempFolder_->path(); }
 
 private:
     // The exit code when a running copy took the file, nothing when this start
@@ -42,6 +45,7 @@ private:
 
     std::filesystem::path exeDir_;
     std::unique_ptr<SingleInstance> instance_;
+    std::unique_ptr<jobs::TempFolder> tempFolder_;
     std::string startFile_;
     std::string resDir_;
     WebKitWebContext* webContext_ = nullptr;

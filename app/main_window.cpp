@@ -43,7 +43,7 @@ int dialogPageExtent(std::int32_t requested)
 
 MainWindow::MainWindow(AppHost& app)
     : app_(app),
-      tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res")),
+      tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
       cdAccess_(cd::makeSystemCdAccess()),
       cdListings_(cdAccess_, [] { g_main_context_wakeup(nullptr); })
 {
@@ -102,14 +102,16 @@ void MainWindow::initialise()
     browser_->navigate(startPageUri());
 }
 
-// The start page learns where the service is from its address: no script member
-// tells it, and the uploads and the pages must reach the same service.
+// The start page learns where the service is, and this copy's temporary folder,
+// from its address: no script member tells them, and the uploads and the pages
+// must reach the same service, the jobs and the pages the same folder.
 std::string MainWindow::startPageUri() const
 {
     const std::string page = (app_.exeDir() / "res" / "selectSong.html").string();
     g_autofree gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
     g_autofree gchar* service = g_uri_escape_string(service_endpoint::serviceHost().authority().c_str(), nullptr, FALSE);
-    return std::string(uri ? uri : page.c_str()) + "?service=" + service;
+    g_autofree gchar* temp = g_uri_escape_string(app_.tempDir().c_str(), nullptr, FALSE);
+    return std::string(uri ? uri : page.c_str()) + "?service=" + service + "&tmp=" + temp;
 }
 
 void MainWindow::runModal()

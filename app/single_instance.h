@@ -9,11 +9,10 @@
 
 namespace quillon::app {
 
-// One running copy per app folder and session. Copies started from one folder
-// share its res/tmp, whose clean-up by one copy's transcode job would delete the
-// other's clip; so a later start hands its file to the running copy and ends.
-// Copies in different folders never meet and stay independent. Without a session
-// bus every start is its own instance.
+// One running copy per app folder and session: a later start hands its file to
+// the running copy and ends, so the user works in one window. Copies in different
+// folders never meet and stay independent. Without a session bus every start is
+// its own instance; each copy's jobs::TempFolder keeps their clips apart.
 class SingleInstance {
 public:
     // Receives what a later start hands over, on the UI thread: its file as an

@@ -1,5 +1,7 @@
 # Runs at install time (inside cmake_install.cmake). Places, under the prefix:
 #   <data>/quillon/                the app folder, with an empty res/tmp of the user's own
+#                                  (package mode: <prefix>/lib/quillon/, without res/tmp, stripped,
+#                                  and the copyright and changelog under <data>/doc/quillon/)
 #   <bin>/quillon                  the launcher: a symbolic link to the app folder's quillon
 #   <data>/applications/           the desktop entry, which declares the audio types
 #   <data>/icons/hicolor/          the icon, scalable and in PNG sizes
@@ -40,13 +42,24 @@ quillon_under_prefix(man "${QUILLON_MANDIR}")
 set(app "${data}/quillon")
 set(staging "${QUILLON_BUILT_DATA}/staging")
 
-# The clips that runs of the build left in res/tmp stay behind.
-file(INSTALL "${QUILLON_BUILT_APP}/" DESTINATION "${app}" USE_SOURCE_PERMISSIONS REGEX "/res/tmp/." EXCLUDE)
+# The clips that runs of the build left in res/tmp stay behind. A system app
+# folder has no res/tmp at all: each user's temporary folder is in their cache.
+if(QUILLON_PACKAGE)
+  quillon_under_prefix(app "lib/quillon")
+  file(INSTALL "${QUILLON_BUILT_APP}/" DESTINATION "${app}" USE_SOURCE_PERMISSIONS REGEX "/res/tmp$" EXCLUDE)
+else()
+  file(INSTALL "${QUILLON_BUILT_APP}/" DESTINATION "${app}" USE_SOURCE_PERMISSIONS REGEX "/res/tmp/." EXCLUDE)
+endif()
 
-# The link names the final place, never the DESTDIR staging one: exeDir follows it.
+# The link names the final place, never the DESTDIR staging one: exeDir follows
+# it. Within the one tree of a package it is relative, as Debian asks.
 file(REMOVE_RECURSE "${staging}")
 file(MAKE_DIRECTORY "${staging}")
-file(CREATE_LINK "${app}/quillon" "${staging}/quillon" SYMBOLIC)
+set(target "${app}/quillon")
+if(QUILLON_PACKAGE)
+  file(RELATIVE_PATH target "${bin}" "${target}")
+endif()
+file(CREATE_LINK "${target}" "${staging}/quillon" SYMBOLIC)
 file(INSTALL "${staging}/quillon" DESTINATION "${bin}")
 
 quillon_exec_quoted(QUILLON_DESKTOP_EXEC "${bin}/quillon")
@@ -57,4 +70,23 @@ file(INSTALL "${staging}/${QUILLON_APP_ID}.desktop" DESTINATION "${data}/applica
 file(INSTALL "${QUILLON_BUILT_DATA}/icons/hicolor" DESTINATION "${data}/icons")
 file(INSTALL "${QUILLON_ICON_SVG}" DESTINATION "${data}/icons/hicolor/scalable/apps" RENAME "${QUILLON_APP_ID}.svg")
 file(INSTALL "${QUILLON_SOURCE_DATA}/${QUILLON_APP_ID}.metainfo.xml" DESTINATION "${data}/metainfo")
-file(INSTALL "${QUILLON_SOURCE_DATA}/quillon.1" DESTINATION "${man}/man1")
+if(NOT QUILLON_PACKAGE)
+  file(INSTALL "${QUILLON_SOURCE_DATA}/quillon.1" DESTINATION "${man}/man1")
+  return()
+endif()
+
+# Package mode: what Debian's tools would do to a package's files.
+function(quillon_gzip source target)
+  execute_process(COMMAND gzip -9nc INPUT_FILE "${source}" OUTPUT_FILE "${target}" COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+quillon_gzip("${QUILLON_SOURCE_DATA}/quillon.1" "${staging}/quillon.1.gz")
+file(INSTALL "${staging}/quillon.1.gz" DESTINATION "${man}/man1")
+configure_file("${QUILLON_SOURCE_DATA}/changelog.in" "${staging}/changelog" @ONLY)
+quillon_gzip("${staging}/changelog" "${staging}/changelog.gz")
+file(INSTALL "${staging}/changelog.gz" "${QUILLON_SOURCE_DATA}/copyright" DESTINATION "${data}/doc/quillon")
+if(CMAKE_INSTALL_DO_STRIP AND QUILLON_STRIP)
+  foreach(binary "quillon" "webext/libquillon-external.so")
+    execute_process(COMMAND "${QUILLON_STRIP}" --strip-unneeded --remove-section=.comment --remove-section=.note
+      "$ENV{DESTDIR}${app}/${binary}" COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
+endif()

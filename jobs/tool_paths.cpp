@@ -19,10 +19,10 @@ bool isExecutableFile(const std::filesystem::path& file)
 
 }  // namespace
 
-ToolPaths ToolPaths::forResDir(const std::filesystem::path& resDir)
+ToolPaths ToolPaths::forResDir(const std::filesystem::path& resDir, const std::filesystem::path& tempDir)
 {
     const char* path = std::getenv("PATH");
-    return ToolPaths{resDir, resDir / "tmp", path ? path : kDefaultSearchPath};
+    return ToolPaths{resDir, tempDir.empty() ? resDir / "tmp" : tempDir, path ? path : kDefaultSearchPath};
 }
 
 std::optional<std::filesystem::path> locateTool(const ToolPaths& paths, std::string_view name)

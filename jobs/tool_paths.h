@@ -10,12 +10,14 @@ namespace quillon::jobs {
 // Where the transcode and normalize jobs find their tools and their temp folder.
 struct ToolPaths {
     std::filesystem::path resDir;   // a bundled tool here wins over the search path
-    std::filesystem::path tempDir;  // emptied of earlier results by the transcode job
+    std::filesystem::path tempDir;  // this copy's temporary folder, emptied of earlier results by the transcode job
     std::string searchPath;         // colon-separated folders, as in PATH
 
-    // resDir, its "tmp" folder, and this process's PATH (or the usual system
-    // folders when PATH is unset). Read the environment on the UI thread.
-    [[nodiscard]] static ToolPaths forResDir(const std::filesystem::path& resDir);
+    // resDir, tempDir (resDir's "tmp" folder when empty), and this process's PATH
+    // (or the usual system folders when PATH is unset). Read the environment on
+    // the UI thread.
+    [[nodiscard]] static ToolPaths forResDir(const std::filesystem::path& resDir,
+                                             const std::filesystem::path& tempDir = {});
 };
 
 // resDir/name when that is an executable file, else the first executable file

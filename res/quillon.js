@@ -70,8 +70,15 @@ const Quillon = (() => {
     return path.substring(0, path.lastIndexOf("/"));
   }
 
-  // A file in the page's own res/tmp/ folder, which the converter keeps tidy.
-  const tempPath = (name) => pageFolder() + "/tmp/" + name;
+  // A file in this copy's temporary folder, which the converter keeps tidy: the
+  // "tmp" query value the app hands the start page, else the page's own tmp/.
+  function tempPath(name) {
+    const match = /[?&]tmp=([^&#]*)/.exec(location.search);
+    return (match && match[1] ? decodeURIComponent(match[1]) : pageFolder() + "/tmp") + "/" + name;
+  }
+
+  // The file:// URL of an absolute path, each name escaped.
+  const fileUrl = (path) => "file://" + path.split("/").map(encodeURIComponent).join("/");
 
   function fileName(path) {
     const cut = Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\"));
@@ -97,6 +104,16 @@ const Quillon = (() => {
     const rest = seconds % 60;
     return minutes + ":" + (rest < 10 ? "0" : "") + rest;
   }
+
+  // m:ss.s, tenths rounded down so a shown end never passes the song's end.
+  function formatMs(ms) {
+    const tenths = Math.floor(ms / 100);
+    const rest = tenths % 600;
+    return Math.floor(tenths / 600) + ":" + (rest < 100 ? "0" : "") + (rest / 10).toFixed(1);
+  }
+
+  // "from 1:05.0 to 1:25.0", for the part of a song a clip is made of.
+  const partText = (part) => "from " + formatMs(part.startMs) + " to " + formatMs(part.startMs + part.lengthMs);
 
   // "a:::b:::c" into its items; the empty text has none.
   const splitList = (text) => (text ? text.split(":::") : []);
@@ -246,9 +263,9 @@ const Quillon = (() => {
   return {
     host, state, requireHost,
     poll, after, stopAllPolling,
-    pageFolder, tempPath, fileName,
+    pageFolder, tempPath, fileUrl, fileName,
     serviceAuthority, serviceUrl,
-    framesToTime, splitList, normalisePhoneNumber,
+    framesToTime, formatMs, partText, splitList, normalisePhoneNumber,
     phones, networks, findById, storedChoice, fillSelect,
     cdListError, ripError, normalizeError,
     transcodeError, uploadError,

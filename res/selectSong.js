@@ -1,4 +1,4 @@
-/* The start page: pick the music, make the clip, send it to the phone.
+/* The start page: pick the music, choose the part, make the clip, send it.
  * This file holds what the steps share (the page's state, the views and the
  * stage rows) and starts the page; each step lives in its own step*.js file and
  * registers itself in Song.steps. */
@@ -11,18 +11,22 @@ const Song = (() => {
   // The one owner of what the user has picked and made so far.
   const work = {
     source: null, // { kind: "file", path, label } or { kind: "cd", drive, track, label }
+    part: null,   // { startMs, lengthMs, fadeMs } of the source, or null for all of it
     clip: ""      // the finished, levelled MP3
   };
 
+  // "Song.mp3 · from 1:05.0 to 1:25.0": what the clip is made of.
+  const clipLabel = () => work.source.label + (work.part ? " \u00B7 " + Q.partText(work.part) : "");
+
   // Each step: { wire() once at start, enter() when shown, leave() when hidden }.
   const steps = {};
-  const order = ["pick", "make", "send", "done"];
+  const order = ["pick", "part", "make", "send", "done"];
   let current = "";
 
   function show(view) {
     order.forEach((name) => { $(name).hidden = name !== view; });
     document.body.setAttribute("data-view", view);
-    const at = Math.min(order.indexOf(view), 2);
+    const at = Math.min(order.indexOf(view), 3);
     document.querySelectorAll(".steps li").forEach((item, i) => {
       item.className = i === at && view !== "done" ? "current" : i < at || view === "done" ? "past" : "";
     });
@@ -63,6 +67,7 @@ const Song = (() => {
   function startOver(note) {
     Q.stopAllPolling();
     work.source = null;
+    work.part = null;
     work.clip = "";
     show("pick");
     message("pick-message", note || "");
@@ -89,5 +94,5 @@ const Song = (() => {
   // The step files load after this one; start once all of them are in.
   document.addEventListener("DOMContentLoaded", start);
 
-  return { Q, $, work, steps, show, message, stage, busy, startOver };
+  return { Q, $, work, clipLabel, steps, show, message, stage, busy, startOver };
 })();

@@ -1,4 +1,4 @@
-/* Step 2: make the clip: copy the CD track, turn it into an MP3, level it. */
+/* Step 3: make the clip: turn the song or its part into an MP3, level it. */
 (() => {
   "use strict";
 
@@ -6,20 +6,30 @@
   const { Q, $, work } = S;
   const ext = Q.host();
 
-  function start(picked) {
-    work.source = picked;
+  // The song: a file, or the copy of a CD track.
+  let input = "";
+
+  // Makes the clip of work.part of the song, or of all of it when there is no part.
+  function start(song, part) {
+    input = song;
+    work.part = part;
     work.clip = "";
-    S.message("pick-message", "");
     S.message("make-error", "");
-    $("make-source").textContent = picked.label;
-    $("stage-rip").hidden = picked.kind !== "cd";
-    ["stage-rip", "stage-convert", "stage-level"].forEach((id) => S.stage(id, "pending", "Waiting"));
+    $("make-source").textContent = S.clipLabel();
+    ["stage-convert", "stage-level"].forEach((id) => S.stage(id, "pending", "Waiting"));
     $("make-retry").hidden = true;
     $("make-other").hidden = true;
     $("make-cancel").hidden = false;
     S.show("make");
     $("make-cancel").focus();
-    if (picked.kind === "cd") rip(); else convert(picked.path);
+    convert();
+  }
+
+  // The conversion removes the copy of a CD track, so a retry copies it again.
+  function retry() {
+    Q.stopAllPolling();
+    if (work.source.kind === "cd") S.steps.part.start(work.source);
+    else start(input, work.part);
   }
 
   function failed(stageId, text, code) {
@@ -32,28 +42,14 @@
     Q.state("failed " + stageId.replace("stage-", "") + " " + code);
   }
 
-  function rip() {
-    const wav = Q.tempPath("track.wav");
-    Q.state("ripping");
-    S.stage("stage-rip", "active", "0 %", 0);
-    if (!ext.DTE_GrabAudioDataFromCD(String(work.source.drive), String(work.source.track), wav)) {
-      failed("stage-rip", "Copying from the CD could not be started.", "start");
-      return;
-    }
-    Q.poll(() => ext.DTE_ripStatus, (v) => v >= 100,
-      (v) => { if (v < 100) S.stage("stage-rip", "active", v + " %", v); },
-      (v) => {
-        if (v !== 100) { failed("stage-rip", Q.ripError(v), v); return; }
-        S.stage("stage-rip", "done", "Done");
-        convert(wav);
-      });
-  }
-
-  function convert(input) {
+  function convert() {
     const output = Q.tempPath("clip-" + Date.now() + ".mp3");
-    Q.state("converting");
+    const part = work.part;
+    Q.state("converting" + (part ? " " + part.startMs + " " + part.lengthMs + " " + part.fadeMs : ""));
     S.busy("stage-convert", "Working…");
-    if (!ext.DTE_TranscodeMedia(input, output)) {
+    const started = part ? ext.DTE_TranscodeClip(input, output, part.startMs, part.lengthMs, part.fadeMs)
+      : ext.DTE_TranscodeMedia(input, output);
+    if (!started) {
       failed("stage-convert", "The converter could not be started.", "start");
       return;
     }
@@ -94,7 +90,7 @@
 
   function wire() {
     $("make-cancel").addEventListener("click", cancel);
-    $("make-retry").addEventListener("click", () => { Q.stopAllPolling(); start(work.source); });
+    $("make-retry").addEventListener("click", retry);
     $("make-other").addEventListener("click", () => S.startOver());
   }
 

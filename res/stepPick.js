@@ -10,7 +10,7 @@
   function useFile(path) {
     if (!path) return;
     Q.state("chose file");
-    S.steps.make.start({ kind: "file", path, label: Q.fileName(path) });
+    S.steps.part.start({ kind: "file", path, label: Q.fileName(path) });
   }
 
   // The file the app was started with, and any handed over later.
@@ -94,7 +94,7 @@
     const drive = $("drive");
     const track = parseInt(checked.value, 10);
     Q.state("chose cd");
-    S.steps.make.start({
+    S.steps.part.start({
       kind: "cd", drive: parseInt(drive.value, 10), track,
       label: "Track " + (track + 1) + " of the CD in " + drive.options[drive.selectedIndex].textContent
     });

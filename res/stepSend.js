@@ -1,4 +1,4 @@
-/* Step 3: send the clip to the phone through the online service. */
+/* Step 4: send the clip to the phone through the online service. */
 (() => {
   "use strict";
 
@@ -18,7 +18,7 @@
   }
 
   function open() {
-    $("clip-source").textContent = work.source ? work.source.label : "";
+    $("clip-source").textContent = S.clipLabel();
     $("play").hidden = !Q.canPlayMp3();
     $("play").textContent = "\u25B6 Listen";
     $("send-form").hidden = false;
@@ -172,7 +172,7 @@
       player = new Audio();
       player.addEventListener("ended", () => { $("play").textContent = "\u25B6 Listen"; });
     }
-    const wanted = "tmp/" + encodeURIComponent(Q.fileName(work.clip));
+    const wanted = Q.fileUrl(work.clip);
     if (player.getAttribute("src") !== wanted) player.setAttribute("src", wanted);
     if (player.paused) {
       player.play();

@@ -165,3 +165,37 @@ TEST_F(DesktopInstanceOnBus, ANameThatIsNotUtf8IsExplainedBeforeAnythingRuns)
     EXPECT_EQ(first.waitForReport("file"), "file /music/after.mp3") << first.output();
     EXPECT_EQ(first.reports(), (std::vector<std::string>{"up", "file /music/after.mp3"}));
 }
+
+TEST_F(DesktopInstance, WithoutASessionBusCopiesKeepToTheirOwnTemporaryFolders)
+{
+    // Each copy starts a transcode, whose clean-up empties its temporary folder of
+    // clips, and reports that folder; a copy started with a file then closes. The
+    // first to hold the shared folder removes the folders that killed copies left.
+    app.addPage("selectSong.html", page(std::string(kPollScript) + R"(
+        var tmp = decodeURIComponent((/[?&]tmp=([^&#]*)/.exec(location.search) || ["", ""])[1]);
+        window.external.DTE_TranscodeMedia(tmp + "/missing.wav", tmp + "/clip.mp3");
+        poll("DTE_tsStatus", function (v) { return v === 1 || v === 2; }, function () {
+            report("tmp " + tmp);
+            if (window.external.DTE_clFileName) window.external.DTE_CloseWindow();
+        });
+    )"));
+    const std::map<std::string, std::string> noBus{
+        {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (app.dir().path() / "no-bus").string()}};
+    const fs::path shared = fs::canonical(app.res() / "tmp");
+    fs::create_directory(shared / "copy-of-a-killed-one");
+    AppRun first(app, {}, noBus);
+    ASSERT_EQ(first.waitForReport("tmp"), "tmp " + shared.string()) << first.output();
+    EXPECT_FALSE(fs::exists(shared / "copy-of-a-killed-one"));
+    writeFile(shared / "clip-of-the-first.mp3", "first");
+
+    AppRun second(app, {"/music/two.mp3"}, noBus);
+    const auto report = second.waitForReport("tmp");
+    ASSERT_TRUE(report) << second.output();
+    const fs::path own = report->substr(4);
+    EXPECT_EQ(own.parent_path(), shared);
+    EXPECT_TRUE(own.filename().string().starts_with("copy-")) << own;
+    EXPECT_EQ(second.waitForExit(), 0) << second.output();
+    EXPECT_FALSE(fs::exists(own));
+    EXPECT_EQ(readFile(shared / "clip-of-the-first.mp3"), "first");
+    EXPECT_TRUE(first.running());
+}

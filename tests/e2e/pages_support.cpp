@@ -15,6 +15,8 @@
 #include <sstream>
 #include <thread>
 
+#include "cd/wav_header.h"
+
 extern char** environ;
 
 namespace quillon::test {
@@ -28,10 +30,10 @@ std::filesystem::path serviceExecutable()
     return std::filesystem::path(QUILLON_APP_DIR).parent_path() / "service" / "quillon-service";
 }
 
-// One 16-bit stereo frame pair of a 440 Hz tone at sample i, little-endian.
-void appendToneSample(std::string& bytes, int i)
+// One 16-bit stereo frame of a 440 Hz tone at 44100 Hz at sample i, little-endian.
+void appendToneSample(std::string& bytes, std::uint32_t i, double level)
 {
-    const double value = std::sin(2.0 * M_PI * 440.0 * i / 44100.0) * 12000.0;
+    const double value = std::sin(2.0 * M_PI * 440.0 * i / 44100.0) * level;
     const auto sample = static_cast<std::int16_t>(std::lround(value));
     for (int channel = 0; channel < 2; ++channel) {
         bytes.push_back(static_cast<char>(sample & 0xFF));
@@ -164,7 +166,7 @@ std::filesystem::path writeSineDisc(const std::filesystem::path& dir)
     std::string bin;
     bin.reserve(static_cast<std::size_t>(audioFrames + dataFrames) * 2352);
     for (int i = 0; i < audioFrames * kSamplesPerFrame; ++i)
-        appendToneSample(bin, i);
+        appendToneSample(bin, static_cast<std::uint32_t>(i), 12000.0);
     bin.append(static_cast<std::size_t>(dataFrames) * 2352, '\0');
     writeFile(dir / "sine.bin", bin);
     writeFile(dir / "sine.cue", "FILE \"sine.bin\" BINARY\n"
@@ -192,6 +194,95 @@ std::filesystem::path clipPathOf(const std::string& state)
 {
     const std::string prefix = "clip-ready ";
     return state.rfind(prefix, 0) == 0 ? std::filesystem::path(state.substr(prefix.size())) : std::filesystem::path();
+}
+
+std::string songWav(double seconds, double loudFrom, double loudTo)
+{
+    const auto frames = static_cast<std::uint32_t>(seconds * 44100);
+    std::string pcm;
+    pcm.reserve(static_cast<std::size_t>(frames) * 4);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const double t = i / 44100.0;
+        appendToneSample(pcm, i, t >= loudFrom && t < loudTo ? 20000.0 : 1500.0);
+    }
+    const auto header = cd::wavHeader(static_cast<std::uint32_t>(pcm.size()));
+    return std::string(header.begin(), header.end()) + pcm;
+}
+
+long durationMsOf(const std::filesystem::path& file)
+{
+    const auto probe = runCommand({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
+                                   file.string()});
+    try {
+        return probe.exitCode == 0 ? std::lround(std::stod(probe.output) * 1000.0) : -1;
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+std::vector<std::string> milestones(const std::string& output, const std::vector<std::string>& wanted)
+{
+    std::vector<std::string> seen;
+    for (const auto& state : statesOf(output)) {
+        for (const auto& w : wanted) {
+            if (state.rfind(w, 0) == 0)
+                seen.push_back(w);
+        }
+    }
+    return seen;
+}
+
+void PagesTest::fillSendForm(AppRun& run, const std::string& window)
+{
+    const auto form = waitForState(run, "send-form");
+    ASSERT_EQ(form, "send-form phone=none network=none checked=no") << run.output();
+    run.keys(window, {"a", "Tab", "v", "Tab"});
+    run.type(window, "+44 7700 900123");
+    run.keys(window, {"Return"});
+}
+
+void PagesTest::chooseFile(AppRun& run, const std::string& window, const std::filesystem::path& file)
+{
+    run.keys(window, {"Return"});
+    const std::string title = "Select audio file to use on mobile phone as ringtone";
+    const auto chooser = run.waitForWindow(title, 10s);
+    ASSERT_TRUE(chooser) << "Return did not open the file chooser";
+    // A chooser just mapped may drop keys: type the path again until it closes.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        run.keys(*chooser, {"ctrl+l", "ctrl+a"});
+        run.type(*chooser, file.string());
+        run.keys(*chooser, {"Return"});
+        if (waitForNoWindow(title, 3s))
+            return;
+    }
+    ADD_FAILURE() << "the chooser did not take " << file;
+}
+
+void PagesTest::closeDialog(AppRun& run, const std::string& caption, const std::string& key)
+{
+    const std::string title = "  " + caption;
+    const auto dialog = run.waitForWindow(title, 10s);
+    ASSERT_TRUE(dialog) << title;
+    // A window just mapped may drop a key.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        run.keys(*dialog, {key});
+        if (waitForNoWindow(title, 3s))
+            return;
+    }
+    ADD_FAILURE() << title << " stayed open";
+}
+
+void PagesTest::expectNoConsoleErrors(const AppRun& run)
+{
+    EXPECT_EQ(consoleErrors(run.output()), std::vector<std::string>{}) << run.output();
+}
+
+void PagesTest::expectStoredClipIs(const std::filesystem::path& clip, const std::string& sent) const
+{
+    const auto stored = storedClip(storage());
+    ASSERT_TRUE(stored) << "the service holds no single clip";
+    EXPECT_EQ(readFile(*stored), readFile(clip));
+    EXPECT_EQ(sent.substr(sent.rfind('/') + 1), stored->filename().string());
 }
 
 }  // namespace quillon::test

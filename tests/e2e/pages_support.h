@@ -61,4 +61,35 @@ std::optional<std::filesystem::path> storedClip(const std::filesystem::path& sto
 // The file named by a "clip-ready <path>" state.
 std::filesystem::path clipPathOf(const std::string& state);
 
+// A WAV of a 440 Hz tone (16-bit stereo, 44100 Hz), quiet except from loudFrom to loudTo seconds.
+std::string songWav(double seconds, double loudFrom, double loudTo);
+
+// The duration in ms of an audio file as the encoder's probe reports it; -1 if none.
+long durationMsOf(const std::filesystem::path& file);
+
+// The states in order, each once, from the given list only.
+std::vector<std::string> milestones(const std::string& output, const std::vector<std::string>& wanted);
+
+inline constexpr const char* kCaption = "Quillon - Version 2.1.0";
+
+// The pages' scenarios: a fresh app copy with a song and a folder for the
+// service's clips, and the user's moves that several scenarios share.
+class PagesTest : public AppTest {
+protected:
+    [[nodiscard]] std::filesystem::path storage() const { return app.dir().path() / "clips"; }
+    [[nodiscard]] std::filesystem::path song() const { return app.dir().path() / "my song.wav"; }
+
+    // Phone and network by their first letters, then the number, then Enter;
+    // on a fresh start nothing is chosen yet.
+    static void fillSendForm(AppRun& run, const std::string& window);
+    // "Choose a file…" has the focus: its chooser, then the path typed.
+    static void chooseFile(AppRun& run, const std::string& window, const std::filesystem::path& file);
+    // The key that closes the dialog with this caption (shown with the host's
+    // two-blank indent), pressed until it has closed.
+    static void closeDialog(AppRun& run, const std::string& caption, const std::string& key);
+    static void expectNoConsoleErrors(const AppRun& run);
+    // The clip the service holds is the very file the page made.
+    void expectStoredClipIs(const std::filesystem::path& clip, const std::string& sent) const;
+};
+
 }  // namespace quillon::test

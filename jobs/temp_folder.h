@@ -1,0 +1,36 @@
+#pragma once
+
+#include <filesystem>
+
+#include "base/unique_fd.h"
+
+namespace quillon::jobs {
+
+// The temporary folder of this running copy: where the pages put ripped tracks
+// and clips, and where the transcode job clears out earlier ones.
+//
+// It is the app folder's res/tmp when this user may write there (a build, a
+// per-user install), else <cache>/quillon/tmp, private to the user (mode 0700),
+// as for an app folder under /usr/lib. A copy locks its folder for as long as it
+// runs. A copy that finds it locked by another (two starts without a session bus,
+// or from two sessions) works in a folder of its own inside it, "copy-XXXXXX",
+// which it removes when it ends; the next copy to hold the shared folder removes
+// those left by copies that were killed. So no copy's clean-up reaches another's
+// clips.
+class TempFolder {
+public:
+    // appTmp: the app folder's res/tmp; cacheHome: the user's cache folder.
+    TempFolder(const std::filesystem::path& appTmp, const std::filesystem::path& cacheHome);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    UniqueFd lock_;
+    bool ownFolder_ = false;  // made for this copy alone: removed at the end
+};
+
+}  // namespace quillon::jobs

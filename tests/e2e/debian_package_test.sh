@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The Debian package on this machine: builds it, installs it with apt, checks what
+# it placed, makes a clip from the command line as an ordinary user (created here)
+# under a virtual display, then removes it with apt and finds none of its files
+# left, the user's settings and cache kept. Needs root; exit 77 (skipped) otherwise.
+set -euo pipefail
+source="$(cd "$(dirname "$0")/../.." && pwd)"
+[ "$(id -u)" -eq 0 ] || { echo "skipped: installs a system package, so it runs as root only"; exit 77; }
+if dpkg-query -W -f='${Status}' quillon 2>/dev/null | grep -q 'ok installed'; then
+  echo "skipped: a quillon package is installed already and is left alone"; exit 77
+fi
+
+user=quillon-package-test
+work="$(mktemp -d)"
+installed=0
+cleanup() {
+  [ "$installed" -eq 0 ] || apt-get remove -y -qq quillon >/dev/null 2>&1 || true
+  ! id "$user" >/dev/null 2>&1 || userdel --remove "$user" 2>/dev/null || true
+  rm -rf -- "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+"$source/scripts/package" >"$work/package.log" 2>&1 || { cat "$work/package.log"; fail "scripts/package"; }
+deb="$(ls "$source"/build-package/quillon_*.deb)"
+lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings"
+depends="$(dpkg-deb --field "$deb" Depends)"
+for wanted in ffmpeg mp3gain libgtk-3-0 libwebkit2gtk-4.1-0 libsqlite3-0 'libcurl4 ' libcdio; do
+  [[ "$depends" == *"$wanted"* ]] || fail "Depends lacks $wanted: $depends"
+done
+
+env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install"; }
+installed=1
+dpkg -L quillon >"$work/files"
+[ "$(readlink -f /usr/bin/quillon)" = /usr/lib/quillon/quillon ] || fail "/usr/bin/quillon is no link to /usr/lib/quillon/quillon"
+[ ! -e /usr/lib/quillon/res/tmp ] || fail "the shared app folder has a res/tmp"
+id="org.quillon.Quillon"
+for file in /usr/lib/quillon/webext/libquillon-external.so /usr/lib/quillon/res/selectSong.html \
+  "/usr/share/icons/hicolor/"{scalable/apps/$id.svg,48x48/apps/$id.png} /usr/share/{man/man1/quillon.1.gz,doc/quillon/copyright}; do
+  [ -f "$file" ] || fail "$file is missing"
+done
+grep -qx 'Exec="/usr/bin/quillon" %f' "/usr/share/applications/$id.desktop" || fail "desktop entry's Exec"
+desktop-file-validate "/usr/share/applications/$id.desktop" && appstreamcli validate --no-net \
+  "/usr/share/metainfo/$id.metainfo.xml" || fail "the desktop entry or the metadata is not valid"
+
+# An ordinary user without a session bus starts two copies, each with a file;
+# each makes its clip in a folder only that user can read, and the second's
+# clean-up leaves the first's clip alone.
+useradd --create-home "$user"
+home="$(getent passwd "$user" | cut -d: -f6)"
+as_user=(runuser -u "$user" -- env -i HOME="$home" PATH=/usr/bin:/bin QUILLON_CONSOLE=1
+  DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent)
+"${as_user[@]}" ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=3 -ac 2 "$home/song one.mp3"
+"${as_user[@]}" cp "$home/song one.mp3" "$home/song two.mp3"
+pids=()
+stop_copies() { for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || true; done; wait || true; pids=(); }
+trap 'stop_copies; cleanup' EXIT
+make_clip() {  # starts a copy on the file $1, logging to $2; sets clip to the clip's path
+  # The part step waits for "Make the clip": Enter on the waveform, which has the focus.
+  setsid "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
+    /usr/bin/quillon "$1" 2>&1 | while IFS= read -r line; do
+      printf "%s\n" "$line"
+      case "$line" in
+        *"QUILLON state part "*) xdotool search --sync --onlyvisible --name "^Quillon - Version" windowfocus --sync key Return ;;
+      esac
+    done' sh "$1" >"$2" 2>&1 &
+  pids+=($!)
+  local line=""
+  for _ in $(seq 240); do
+    line="$(grep -m1 'QUILLON state \(clip-ready\|failed\)' "$2" || true)"
+    [ -z "$line" ] || break
+    sleep 0.5
+  done
+  [[ "$line" == *clip-ready* ]] || { cat "$2" >&2; fail "no clip from $1: ${line:-no answer}"; }
+  clip="${line#*clip-ready }"
+}
+tmp="$home/.cache/quillon/tmp"
+make_clip "$home/song one.mp3" "$work/first.log"
+first="$clip"
+[ "$(dirname "$first")" = "$tmp" ] || fail "the first clip $first is not in $tmp"
+make_clip "$home/song two.mp3" "$work/second.log"
+second="$clip"
+[[ "$second" == "$tmp"/copy-*/clip-*.mp3 ]] || fail "the second clip $second is not in a folder of its own"
+[ -s "$first" ] && [ -s "$second" ] || fail "a clip is missing or empty"
+[ "$(stat -c '%a %U' "$tmp")" = "700 $user" ] || fail "$tmp is not the user's alone: $(stat -c '%a %U' "$tmp")"
+! runuser -u nobody -- cat "$first" >/dev/null 2>&1 || fail "another user can read the clip"
+stop_copies
+
+env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq quillon >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get remove"; }
+installed=0
+while IFS= read -r path; do
+  [ -d "$path" ] && [ ! -L "$path" ] && continue
+  [ ! -e "$path" ] && [ ! -L "$path" ] || fail "$path is left after removal"
+done <"$work/files"
+for gone in /usr/lib/quillon /usr/share/doc/quillon; do [ ! -e "$gone" ] || fail "$gone is left after removal"; done
+[ -f "$home/.config/quillon/registry.sqlite3" ] && [ -f "$first" ] || fail "the user's settings or cache went with the package"
+echo "package installed, used by $user, removed: $(basename "$deb")"
