@@ -108,7 +108,7 @@ fs::path writeDiscImage(const fs::path& dir)
 {
     const fs::path bin = dir / "disc.bin";
     writePcm(create(bin).get(), static_cast<std::uint64_t>(kTrackFrames + kTailFrames) * cd::kFrameBytes / 4);
-    const fs::path cue = dir / "disc.cue";
+    fs::path cue = dir / "disc.cue";
     const std::string text = "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
                              "  TRACK 02 AUDIO\n    INDEX 01 " + cueTime(kTrackFrames) + "\n";
     FilePtr file = create(cue);
@@ -234,7 +234,7 @@ private:
 void writeUploadFile(const fs::path& path)
 {
     FilePtr file = create(path);
-    std::vector<std::int16_t> block(512 * 1024);
+    std::vector<std::int16_t> block(std::size_t{512} * 1024);
     std::uint32_t value = 1;
     for (std::int16_t& sample : block) {
         value = value * 1664525u + 1013904223u;
