@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/command_line_reader.h"
 #include "app/exe_dir.h"
@@ -10,6 +11,7 @@
 #include "app/main_window.h"
 #include "app/message_box.h"
 #include "app/message_box_style.h"
+#include "app/no_client_error.h"
 #include "app/single_instance.h"
 
 namespace quillon::app {
@@ -113,10 +115,21 @@ int AppHost::run(const std::vector<std::string>& argv)
     // a window that is going away.
     instance_.reset();
 
+    // No job may touch the windows from here on, nor outlive the app's tools.
+    endNoClientErrors();
+    const bool jobsEnded = mainWindow_->stopJobs();
+
     // No main-loop iteration runs between these steps, so no page can reach the
     // bridge after it is gone.
     bridge_.reset();
     mainWindow_.reset();
+    if (!jobsEnded) {
+        // A job still blocked (in a drive that does not answer) must not meet the
+        // destruction of static data and the libraries' exit handlers that a
+        // normal exit runs; it ends with the process.
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
     return 0;
 }
 

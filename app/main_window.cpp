@@ -14,6 +14,7 @@
 #include "cd/rip_job.h"
 #include "jobs/http_request_job.h"
 #include "jobs/normalize_job.h"
+#include "jobs/start_job.h"
 #include "jobs/transcode_job.h"
 #include "jobs/upload_job.h"
 #include "jobs/waveform_job.h"
@@ -119,6 +120,13 @@ void MainWindow::runModal()
     gtk_widget_show_all(window_);
     loop_ = g_main_loop_new(nullptr, FALSE);
     g_main_loop_run(loop_);
+}
+
+bool MainWindow::stopJobs()
+{
+    // A break is seen within about a second by every job that is not blocked in
+    // a drive; a killed tool ends its job at once.
+    return jobs::stopJobs(*jobs_, std::chrono::seconds(3));
 }
 
 gboolean MainWindow::onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self)

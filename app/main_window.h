@@ -32,6 +32,9 @@ public:
 
     // Shows the window and runs until it is closed.
     void runModal();
+    // After runModal: breaks every job off and stops its tools; true when every
+    // job thread has returned within a short wait.
+    [[nodiscard]] bool stopJobs();
     [[nodiscard]] GtkWidget* widget() const { return window_; }
 
     int IsDTE() override { return 1; }

@@ -157,7 +157,7 @@ std::unique_ptr<CdDisc> openTocImage(const std::string& path)
 
     // libcdio reads the table once, while opening, so the copy goes right after.
     std::string copy = (std::filesystem::temp_directory_path(error) / "quillon-image-XXXXXX.toc").string();
-    UniqueFd copyFd(::mkstemps(copy.data(), 4));
+    UniqueFd copyFd(error ? -1 : ::mkostemps(copy.data(), 4, O_CLOEXEC));
     if (!copyFd.valid())
         return nullptr;
     const bool written = ::write(copyFd.get(), anchored->data(), anchored->size())

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <mutex>
 #include <new>
@@ -73,25 +74,37 @@ class RipTurn {
 public:
     explicit RipTurn(const jobs::JobTicket& ticket)
     {
-        while (!mutex().try_lock_for(20ms)) {
+        std::unique_lock lock(shared().mutex);
+        while (shared().busy) {
             if (mustStop(ticket))
                 return;
+            shared().ended.wait_for(lock, 20ms);
         }
-        held_ = true;
+        shared().busy = held_ = true;
     }
     ~RipTurn()
     {
-        if (held_)
-            mutex().unlock();
+        if (!held_)
+            return;
+        {
+            std::lock_guard lock(shared().mutex);
+            shared().busy = false;
+        }
+        shared().ended.notify_all();
     }
     RipTurn(const RipTurn&) = delete;
     RipTurn& operator=(const RipTurn&) = delete;
     [[nodiscard]] bool held() const { return held_; }
 
 private:
-    static std::timed_mutex& mutex()
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool busy = false;
+    };
+    static Shared& shared()
     {
-        static std::timed_mutex turn;
+        static Shared turn;
         return turn;
     }
     bool held_ = false;

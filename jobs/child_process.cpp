@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "jobs/child_reaper.h"
+#include "jobs/live_children.h"
 
 extern char** environ;
 
@@ -107,7 +108,9 @@ std::optional<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& 
         }
         return std::nullopt;
     }
-    return ChildProcess(pid, std::move(pidfd));
+    ChildProcess child(pid, std::move(pidfd));
+    child.liveKey_ = addLiveChild(child.pidfd_.get());
+    return child;
 }
 
 void ChildProcess::kill()
@@ -120,7 +123,7 @@ void ChildProcess::abandon(UniqueFd output)
 {
     if (!pidfd_.valid() || exitStatus_ || exitStatusNow())
         return;
-    reapWhenEnded(std::move(pidfd_), std::move(output));
+    reapWhenEnded(std::move(pidfd_), std::move(output), std::exchange(liveKey_, 0));
 }
 
 std::optional<std::uint32_t> ChildProcess::collect(int options)
@@ -131,13 +134,10 @@ std::optional<std::uint32_t> ChildProcess::collect(int options)
     int rc;
     while ((rc = ::waitid(P_PIDFD, pidfd_.get(), &info, WEXITED | options)) < 0 && errno == EINTR) {
     }
-    if (rc < 0) {
-        exitStatus_ = kExitStatusLost;
-        return exitStatus_;
-    }
-    if (info.si_pid == 0)
+    if (rc == 0 && info.si_pid == 0)
         return std::nullopt;  // WNOHANG and still running
-    exitStatus_ = decodeExit(info);
+    exitStatus_ = rc < 0 ? kExitStatusLost : decodeExit(info);
+    removeLiveChild(std::exchange(liveKey_, 0));
     return exitStatus_;
 }
 

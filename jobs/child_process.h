@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/unique_fd.h"
@@ -26,7 +27,11 @@ public:
     [[nodiscard]] static std::optional<ChildProcess> spawn(const std::vector<std::string>& argv, int inputFd,
                                                            int outputFd, int errorFd = -1);
 
-    ChildProcess(ChildProcess&&) noexcept = default;
+    ChildProcess(ChildProcess&& other) noexcept
+        : pid_(other.pid_), pidfd_(std::move(other.pidfd_)), exitStatus_(other.exitStatus_),
+          liveKey_(std::exchange(other.liveKey_, 0))
+    {
+    }
     ChildProcess& operator=(ChildProcess&&) = delete;
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -55,6 +60,8 @@ private:
     pid_t pid_;
     UniqueFd pidfd_;
     std::optional<std::uint32_t> exitStatus_;
+    // Its entry among the live children until it is collected (0: none).
+    std::uint64_t liveKey_ = 0;
 };
 
 }  // namespace quillon::jobs

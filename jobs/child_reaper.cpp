@@ -7,6 +7,8 @@
 #include <system_error>
 #include <thread>
 
+#include "jobs/live_children.h"
+
 namespace quillon::jobs {
 
 namespace {
@@ -26,15 +28,16 @@ void drainAndCollect(int pidfd, int output)
 
 }  // namespace
 
-void reapWhenEnded(UniqueFd pidfd, UniqueFd output)
+void reapWhenEnded(UniqueFd pidfd, UniqueFd output, std::uint64_t liveKey)
 {
     if (!pidfd.valid())
         return;
     const int pid = pidfd.get();
     const int out = output.get();
     try {
-        std::thread([pid, out] {
+        std::thread([pid, out, liveKey] {
             drainAndCollect(pid, out);
+            removeLiveChild(liveKey);
             ::close(pid);
             if (out >= 0)
                 ::close(out);
@@ -43,6 +46,7 @@ void reapWhenEnded(UniqueFd pidfd, UniqueFd output)
         // No thread to hand it to: waiting here delays the caller but still leaves
         // no zombie behind.
         drainAndCollect(pid, out);
+        removeLiveChild(liveKey);
         return;
     }
     (void)pidfd.release();

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "jobs/active_jobs.h"
 #include "jobs/running_encoders.h"
 #include "jobs/status_slot.h"
 
@@ -70,6 +71,8 @@ struct JobFields {
     RunningEncoders encoders;
     // The decoders waveform jobs read from (their generations are wfStatus's).
     RunningEncoders waveformEncoders;
+    // The job threads still running, counted by startJob.
+    ActiveJobs active;
 
     [[nodiscard]] bool breakRequested() const { return breakFlag.load(std::memory_order_acquire); }
 };

@@ -66,6 +66,19 @@ std::size_t readBlocks(char* buffer, std::size_t size, std::size_t count, void* 
     return filled;
 }
 
+// Called about once a second while the service takes nothing, so a break (the app
+// ending, say) is seen even then. As in readBlocks it counts only between a block
+// and the end of the file.
+int watchBreak(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    auto& state = *static_cast<SendState*>(user);
+    if (state.sent > 0 && state.sent < state.size && (*state.breakRequested)()) {
+        state.failed = true;
+        return 1;
+    }
+    return 0;
+}
+
 // The reply is not part of the outcome; it is read and dropped.
 std::size_t discardReply(char*, std::size_t size, std::size_t count, void*)
 {
@@ -138,6 +151,9 @@ std::int32_t runUpload(const UploadRequest& request, const std::function<void(st
     curl_easy_setopt(h, CURLOPT_READFUNCTION, readBlocks);
     curl_easy_setopt(h, CURLOPT_READDATA, &state);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, discardReply);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, watchBreak);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state);
 
     // The outcome is what was sent, not how the reply went: every byte handed over
     // is success even when the service answers nothing or an error. A transfer that

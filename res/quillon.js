@@ -177,8 +177,16 @@ const Quillon = (() => {
     "ERROR: Not an audio CD": "This disc has no audio tracks to copy."
   };
 
+  // A drive the user may not open names its device and the group that may.
+  const deniedDrive = /^ERROR: Could not get handle to CD \((.+), group (.+)\)$/;
+
   function cdListError(text) {
     if (text.indexOf("ERROR") !== 0) return null;
+    const denied = deniedDrive.exec(text);
+    if (denied) {
+      return "Your account may not use the CD drive " + denied[1] + ". Join the group “" + denied[2] +
+        "” (for example: sudo usermod -aG " + denied[2] + " $USER), then log out and log in again.";
+    }
     return cdListErrors[text] || "The CD could not be read (" + text.replace(/^ERROR:\s*/, "") + ").";
   }
 
@@ -192,7 +200,8 @@ const Quillon = (() => {
     207: "There was not enough memory to copy the track.",
     208: "The copy could not be saved: the disk may be full or the folder read-only.",
     209: "Part of the track could not be read. Clean the disc and try again.",
-    210: "Copying was stopped."
+    210: "Copying was stopped.",
+    211: "The disc was changed or taken out while it was copied, so nothing was kept. Put the disc back in and try again."
   };
 
   const normalizeErrors = {

@@ -29,7 +29,16 @@
     commandLineTimer = 0;
   }
 
-  function listDrives() {
+  // A drive can take seconds to answer while it spins up, and the page waits for it:
+  // say so, let the page paint, then ask.
+  function whileReading(ask) {
+    S.message("cd-message", "Reading the disc…");
+    Q.state("listing the disc");
+    $("use-track").disabled = true;
+    requestAnimationFrame(() => setTimeout(ask, 0));
+  }
+
+  const listDrives = () => whileReading(() => {
     const select = $("drive");
     const text = String(ext.DTE_GetDrivesInfo());
     const error = Q.cdListError(text);
@@ -46,14 +55,14 @@
       select.appendChild(option);
     });
     listTracks();
-  }
+  });
 
-  function listTracks() {
+  const listTracks = () => whileReading(() => {
     const drive = parseInt($("drive").value, 10);
     const text = String(ext.DTE_GetTracksInfo(drive));
     const error = Q.cdListError(text);
     showTracks(error ? [] : Q.splitList(text), error);
-  }
+  });
 
   const trackLength = (item) => (item === "DATA" ? "data track" : Q.framesToTime(parseInt(item, 10)));
 

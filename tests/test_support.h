@@ -13,4 +13,19 @@ void writeFile(const std::filesystem::path& file, const std::string& bytes);
 // Writes an executable shell script (mode 0755).
 void writeScript(const std::filesystem::path& file, const std::string& body);
 
+// A service on 127.0.0.1 that takes connections into its backlog (with a small
+// receive buffer) and never reads or answers them.
+class StalledService {
+public:
+    StalledService();
+    ~StalledService();
+    StalledService(const StalledService&) = delete;
+    StalledService& operator=(const StalledService&) = delete;
+    [[nodiscard]] const std::string& authority() const { return authority_; }
+
+private:
+    int fd_ = -1;
+    std::string authority_;
+};
+
 }  // namespace quillon::test

@@ -43,35 +43,38 @@ grep -qx 'Exec="/usr/bin/quillon" %f' "/usr/share/applications/$id.desktop" || f
 desktop-file-validate "/usr/share/applications/$id.desktop" && appstreamcli validate --no-net \
   "/usr/share/metainfo/$id.metainfo.xml" || fail "the desktop entry or the metadata is not valid"
 
-# An ordinary user without a session bus starts two copies, each with a file;
-# each makes its clip in a folder only that user can read, and the second's
-# clean-up leaves the first's clip alone.
+# An ordinary user without a session bus starts two copies on one display, each
+# with a file, and takes the part the page suggests (Return); each copy makes its
+# clip in a folder only that user can read, and the second's clean-up leaves the
+# first's clip alone.
 useradd --create-home "$user"
 home="$(getent passwd "$user" | cut -d: -f6)"
-as_user=(runuser -u "$user" -- env -i HOME="$home" PATH=/usr/bin:/bin QUILLON_CONSOLE=1
-  DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent)
+display=":$(for n in $(seq 90 199); do [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { echo "$n"; break; }; done)"
+as_user=(setpriv --reuid="$user" --regid="$user" --init-groups env -i HOME="$home" PATH=/usr/bin:/bin
+  DISPLAY="$display" QUILLON_CONSOLE=1 DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent)
+pids=()
+stop_all() { for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || true; done; wait || true; pids=(); }
+trap 'stop_all; cleanup' EXIT
+setsid "${as_user[@]}" Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.2; done
 "${as_user[@]}" ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=3 -ac 2 "$home/song one.mp3"
 "${as_user[@]}" cp "$home/song one.mp3" "$home/song two.mp3"
-pids=()
-stop_copies() { for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || true; done; wait || true; pids=(); }
-trap 'stop_copies; cleanup' EXIT
-make_clip() {  # starts a copy on the file $1, logging to $2; sets clip to the clip's path
-  # The part step waits for "Make the clip": Enter on the waveform, which has the focus.
-  setsid "${as_user[@]}" xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
-    /usr/bin/quillon "$1" 2>&1 | while IFS= read -r line; do
-      printf "%s\n" "$line"
-      case "$line" in
-        *"QUILLON state part "*) xdotool search --sync --onlyvisible --name "^Quillon - Version" windowfocus --sync key Return ;;
-      esac
-    done' sh "$1" >"$2" 2>&1 &
-  pids+=($!)
-  local line=""
+state() {  # waits for the first state line of the log $1 that matches $2 or is a failure
   for _ in $(seq 240); do
-    line="$(grep -m1 'QUILLON state \(clip-ready\|failed\)' "$2" || true)"
+    line="$(grep -m1 "QUILLON state \($2\|failed\)" "$1" || true)"
     [ -z "$line" ] || break
     sleep 0.5
   done
-  [[ "$line" == *clip-ready* ]] || { cat "$2" >&2; fail "no clip from $1: ${line:-no answer}"; }
+  [[ "$line" == *"state $2"* ]] || { cat "$1" >&2; fail "no '$2' in $1: ${line:-no answer}"; }
+}
+make_clip() {  # starts a copy on the file $1, logging to $2; sets clip to the clip's path
+  setsid "${as_user[@]}" /usr/bin/quillon "$1" >"$2" 2>&1 &
+  pids+=($!)
+  state "$2" part
+  window="$("${as_user[@]}" xdotool search --sync --onlyvisible --pid "$!" | head -1)"
+  "${as_user[@]}" xdotool windowfocus --sync "$window" key --clearmodifiers Return
+  state "$2" clip-ready
   clip="${line#*clip-ready }"
 }
 tmp="$home/.cache/quillon/tmp"
@@ -84,7 +87,7 @@ second="$clip"
 [ -s "$first" ] && [ -s "$second" ] || fail "a clip is missing or empty"
 [ "$(stat -c '%a %U' "$tmp")" = "700 $user" ] || fail "$tmp is not the user's alone: $(stat -c '%a %U' "$tmp")"
 ! runuser -u nobody -- cat "$first" >/dev/null 2>&1 || fail "another user can read the clip"
-stop_copies
+stop_all
 
 env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq quillon >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get remove"; }
 installed=0

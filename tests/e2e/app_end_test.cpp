@@ -1,0 +1,77 @@
+// Closing the app while every kind of job runs: it ends at once and leaves no
+// tool behind, whether the job waits for a tool or for a service that stalls.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+
+#include "tests/e2e/app_harness.h"
+#include "tests/e2e/page_script.h"
+
+using namespace quillon::test;
+
+namespace {
+
+pid_t waitForPid(const std::filesystem::path& file)
+{
+    for (int i = 0; i < 400 && !std::filesystem::exists(file); ++i)
+        std::this_thread::sleep_for(50ms);
+    return std::filesystem::exists(file) ? std::stoi(readFile(file)) : -1;
+}
+
+bool goneSoon(pid_t pid)
+{
+    for (int i = 0; i < 40; ++i) {
+        if (kill(pid, 0) != 0)
+            return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return false;
+}
+
+using AppEndTest = AppTest;
+
+}  // namespace
+
+TEST_F(AppEndTest, ClosingWhileEveryJobRunsEndsPromptlyAndLeavesNoTool)
+{
+    StalledService service;
+    const auto dir = app.dir().path();
+    for (const char* tool : {"ffmpeg", "mp3gain"}) {
+        const std::string pidFile = (dir / tool).string() + ".pid";
+        writeScript(app.res() / tool, "echo $$ > '" + pidFile + ".part'; mv '" + pidFile + ".part' '" + pidFile +
+                                          "'\nexec sleep 300\n");
+    }
+    writeFile(dir / "big.mp3", std::string(16 << 20, 'x'));
+    app.addPage("selectSong.html", page(std::string(kPollScript) + R"(
+        var e = window.external;
+        var tmp = decodeURIComponent(location.pathname.replace(/[^/]*$/, '')) + 'tmp/';
+        var outside = tmp.replace(/app\/res\/tmp\/$/, '');
+        var service = decodeURIComponent(location.search.split('service=')[1]);
+        report('started ' + [e.DTE_TranscodeMedia(outside + 'in.wav', tmp + 'out.mp3'),
+                             e.DTE_NormalizeAudio(outside + 'clip.mp3'),
+                             e.DTE_UploadFile(outside + 'big.mp3', 'sid'),
+                             e.DTE_MakeHttpRequest('http://' + service + '/x')].join());
+        poll('DTE_upStatus', function (v) { return v > 0; }, function (v) { report('uploading ' + (v < 100)); });
+        document.addEventListener('keydown', function (ev) {
+            if (ev.key === 'q') { report('closing ' + e.DTE_xhStatus); e.DTE_CloseWindow(); }
+        });
+    )"));
+    AppRun run(app, {}, {{"QUILLON_SERVICE", service.authority()}});
+    ASSERT_EQ(run.waitForReport("started"), "started true,true,true,true") << run.output();
+    const pid_t encoder = waitForPid(dir / "ffmpeg.pid");
+    const pid_t gainTool = waitForPid(dir / "mp3gain.pid");
+    ASSERT_GT(encoder, 0);
+    ASSERT_GT(gainTool, 0);
+    ASSERT_EQ(run.waitForReport("uploading"), "uploading true") << run.output();
+
+    const auto window = run.waitForWindow("Quillon - Version 2.1.0");
+    ASSERT_TRUE(window);
+    run.keys(*window, {"q"});
+    EXPECT_EQ(run.waitForReport("closing"), "closing 0");
+    const auto closed = std::chrono::steady_clock::now();
+    EXPECT_EQ(run.waitForExit(20s), 0) << run.output();
+    EXPECT_LT(std::chrono::steady_clock::now() - closed, 5s);
+    EXPECT_TRUE(goneSoon(encoder)) << "the encoder outlived the app";
+    EXPECT_TRUE(goneSoon(gainTool)) << "the gain tool outlived the app";
+}
