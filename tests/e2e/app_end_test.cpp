@@ -47,7 +47,7 @@ TEST_F(AppEndTest, ClosingWhileEveryJobRunsEndsPromptlyAndLeavesNoTool)
         var e = window.external;
         var tmp = decodeURIComponent(location.pathname.replace(/[^/]*$/, '')) + 'tmp/';
         var outside = tmp.replace(/app\/res\/tmp\/$/, '');
-        var service = decodeURIComponent(location.search.split('service=')[1]);
+        var service = new URLSearchParams(location.search).get('service');
         report('started ' + [e.DTE_TranscodeMedia(outside + 'in.wav', tmp + 'out.mp3'),
                              e.DTE_NormalizeAudio(outside + 'clip.mp3'),
                              e.DTE_UploadFile(outside + 'big.mp3', 'sid'),
