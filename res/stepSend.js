@@ -10,9 +10,9 @@
 
   // The stored phone and network; a choice made here but not yet sent is kept.
   function loadPhoneChoice(keepChosen) {
-    const phone = keepChosen && $("phone").value || Q.storedChoice("DTE_GetTEPhone", Q.phones);
+    const model = keepChosen && $("phone-model").value || Q.storedChoice("DTE_GetTEPhone", Q.phones);
     const network = keepChosen && $("network").value || Q.storedChoice("DTE_GetTENetwork", Q.networks);
-    Q.fillSelect($("phone"), Q.phones, phone, "Choose your phone…");
+    Q.fillSelect($("phone-model"), Q.phones, model, "Choose your phone…");
     Q.fillSelect($("network"), Q.networks, network, "Choose a network…");
     $("check-hint").hidden = String(ext.DTE_GetTENVCheck()) === "1";
   }
@@ -26,30 +26,30 @@
     S.message("form-error", "");
     loadPhoneChoice();
     S.show("send");
-    const first = !$("phone").value ? $("phone") : !$("network").value ? $("network") : $("number");
+    const first = !$("phone-model").value ? $("phone-model") : !$("network").value ? $("network") : $("phone-number");
     first.focus();
-    Q.state("send-form phone=" + ($("phone").value || "none") + " network=" + ($("network").value || "none") +
+    Q.state("send-form phone=" + ($("phone-model").value || "none") + " network=" + ($("network").value || "none") +
       " checked=" + ($("check-hint").hidden ? "yes" : "no"));
   }
 
   function checkPhone() {
     const answer = String(ext.DTE_ShowModalDialog("Quillon - Phone Compatibility Test",
-      Q.pageFolder() + "/helpCompatibility.html", $("phone").value + ":::" + $("network").value, 100, 100, 700, 520));
+      Q.pageFolder() + "/helpCompatibility.html", $("phone-model").value + ":::" + $("network").value, 100, 100, 700, 520));
     const parts = Q.splitList(answer);
     if (!$("send").hidden) {
       loadPhoneChoice(true);
-      if (Q.findById(Q.phones, parts[0])) $("phone").value = parts[0];
+      if (Q.findById(Q.phones, parts[0])) $("phone-model").value = parts[0];
       if (Q.findById(Q.networks, parts[1])) $("network").value = parts[1];
     }
   }
 
   function formProblem() {
-    const phone = Q.findById(Q.phones, $("phone").value);
-    if (!phone) return ["phone", "Please choose your phone."];
-    if (!phone.mp3) return ["phone", "This phone cannot play MP3 ringtones, so the clip would not work on it."];
+    const model = Q.findById(Q.phones, $("phone-model").value);
+    if (!model) return ["phone-model", "Please choose your phone."];
+    if (!model.mp3) return ["phone-model", "This phone cannot play MP3 ringtones, so the clip would not work on it."];
     if (!$("network").value) return ["network", "Please choose your phone's network."];
-    if (!Q.normalisePhoneNumber($("number").value))
-      return ["number", "Please enter the phone number with its country code, for example +44 7700 900123."];
+    if (!Q.normalisePhoneNumber($("phone-number").value))
+      return ["phone-number", "Please enter the phone number with its country code, for example +44 7700 900123."];
     return null;
   }
 
@@ -61,7 +61,7 @@
       $(problem[0]).focus();
       return;
     }
-    ext.DTE_SetTEPhone($("phone").value);
+    ext.DTE_SetTEPhone($("phone-model").value);
     ext.DTE_SetTENetwork($("network").value);
     sendClip();
   }
@@ -94,9 +94,13 @@
   function openSession() {
     Q.state("sending");
     S.busy("stage-session", "Connecting…");
-    const query = "?phone=" + encodeURIComponent(Q.normalisePhoneNumber($("number").value)) +
+    // The service's names, kept as it reads them: "phone" carries the phone
+    // number, "number" the phone model (see service/README.md).
+    const phoneNumber = Q.normalisePhoneNumber($("phone-number").value);
+    const phoneModel = $("phone-model").value;
+    const query = "?phone=" + encodeURIComponent(phoneNumber) +
       "&network=" + encodeURIComponent($("network").value) +
-      "&number=" + encodeURIComponent($("phone").value) +
+      "&number=" + encodeURIComponent(phoneModel) +
       "&aff=" + encodeURIComponent(String(ext.DTE_GetTEAid()));
     Q.fetchText(Q.serviceUrl("/cgi-bin/dte_session.cgi" + query), (text) => {
       const answer = Q.readServiceAnswer(text);
@@ -145,7 +149,7 @@
   }
 
   function sent(address) {
-    $("done-to").textContent = "It goes to " + Q.normalisePhoneNumber($("number").value) +
+    $("done-to").textContent = "It goes to " + Q.normalisePhoneNumber($("phone-number").value) +
       ". If it does not arrive, open this address on the phone:";
     $("done-address").value = address;
     S.show("done");

@@ -1,33 +1,16 @@
 // Closing the app while every kind of job runs: it ends at once and leaves no
 // tool behind, whether the job waits for a tool or for a service that stalls.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <chrono>
 
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
+#include "tests/process_probe.h"
 
 using namespace quillon::test;
 
 namespace {
-
-pid_t waitForPid(const std::filesystem::path& file)
-{
-    for (int i = 0; i < 400 && !std::filesystem::exists(file); ++i)
-        std::this_thread::sleep_for(50ms);
-    return std::filesystem::exists(file) ? std::stoi(readFile(file)) : -1;
-}
-
-bool goneSoon(pid_t pid)
-{
-    for (int i = 0; i < 40; ++i) {
-        if (kill(pid, 0) != 0)
-            return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return false;
-}
 
 using AppEndTest = AppTest;
 
@@ -59,10 +42,11 @@ TEST_F(AppEndTest, ClosingWhileEveryJobRunsEndsPromptlyAndLeavesNoTool)
     )"));
     AppRun run(app, {}, {{"QUILLON_SERVICE", service.authority()}});
     ASSERT_EQ(run.waitForReport("started"), "started true,true,true,true") << run.output();
-    const pid_t encoder = waitForPid(dir / "ffmpeg.pid");
-    const pid_t gainTool = waitForPid(dir / "mp3gain.pid");
-    ASSERT_GT(encoder, 0);
-    ASSERT_GT(gainTool, 0);
+    std::vector<pid_t> tools;
+    for (const char* tool : {"ffmpeg.pid", "mp3gain.pid"}) {
+        ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(dir / tool); })) << tool;
+        tools.push_back(std::stoi(readFile(dir / tool)));
+    }
     ASSERT_EQ(run.waitForReport("uploading"), "uploading true") << run.output();
 
     const auto window = run.waitForWindow("Quillon - Version 2.1.0");
@@ -72,6 +56,6 @@ TEST_F(AppEndTest, ClosingWhileEveryJobRunsEndsPromptlyAndLeavesNoTool)
     const auto closed = std::chrono::steady_clock::now();
     EXPECT_EQ(run.waitForExit(20s), 0) << run.output();
     EXPECT_LT(std::chrono::steady_clock::now() - closed, 5s);
-    EXPECT_TRUE(goneSoon(encoder)) << "the encoder outlived the app";
-    EXPECT_TRUE(goneSoon(gainTool)) << "the gain tool outlived the app";
+    for (const pid_t tool : tools)
+        EXPECT_TRUE(waitUntil([tool] { return isGone(tool); }, 2s)) << "a tool outlived the app: " << tool;
 }
