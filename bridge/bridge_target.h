@@ -62,8 +62,8 @@ public:
     virtual std::int32_t norStatus() = 0;
     virtual std::int32_t wfStatus() = 0;
     virtual std::string wfResponse() = 0;
-    // The command-line value; the bridge hands it out once and then empties it.
-    virtual std::string& commandLineFile() = 0;
+    // The command-line value, handed out once: later calls give "" until a new one is set.
+    virtual std::string takeCommandLineFile() = 0;
 };
 
 }  // namespace quillon::bridge

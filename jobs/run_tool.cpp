@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "jobs/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace quillon::jobs {
 
@@ -118,7 +118,7 @@ ToolOutcome streamTool(const std::vector<std::string>& argv, const std::function
         return outcome;
     const int fd = tool->output.get();
 
-    std::vector<char> block(64 * 1024);
+    std::vector<char> block(std::size_t{64} * 1024);
     bool outputEnded = false;
     bool failed = false;
     while (!outputEnded && !failed && !(outcome.stopped = stopRequested())) {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <limits>
 
-#include "jobs/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace quillon::jobs {
 

@@ -29,9 +29,8 @@ struct BridgeFixture : ::testing::Test {
     BridgeValue call(const std::string& name, std::vector<BridgeValue> scriptArgs = {},
                      std::uint16_t flags = kDispatchMethod)
     {
-        std::vector<BridgeValue> reversed(scriptArgs.rbegin(), scriptArgs.rend());
         BridgeValue result = BridgeValue::text("untouched");
-        EXPECT_EQ(bridge.Invoke(id(name), flags, reversed, &result, "main"), kOk);
+        EXPECT_EQ(bridge.Invoke(id(name), flags, scriptArgs, &result, "main"), kOk);
         return result;
     }
     BridgeValue get(const std::string& name) { return call(name, {}, kDispatchPropertyGet); }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bridge/bridge_target.h"
@@ -91,7 +92,7 @@ public:
     std::int32_t norStatus() override { return record("norStatus", status); }
     std::int32_t wfStatus() override { return record("wfStatus", status); }
     std::string wfResponse() override { return record("wfResponse", textResult); }
-    std::string& commandLineFile() override { return commandLine; }
+    std::string takeCommandLineFile() override { return std::exchange(commandLine, {}); }
 
 private:
     void record(std::string call)

@@ -16,6 +16,7 @@
 #include "jobs/transcode_job.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
+#include "tests/tone_wav.h"
 
 namespace fs = std::filesystem;
 using namespace quillon::jobs;
@@ -135,7 +136,7 @@ TEST_F(TranscodeTest, FailureTellsItsReasonAndNeverHarmsTheInput)
 {
     // A socket exists but cannot be opened, even by the superuser.
     const fs::path socketPath = dir / "in.sock";
-    UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    quillon::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
@@ -414,8 +415,8 @@ protected:
     std::string probe(const fs::path& file)
     {
         const fs::path report = dir / "probe.txt";
-        UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-        UniqueFd output(::open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+        quillon::UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+        quillon::UniqueFd output(::open(report.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         auto child = ChildProcess::spawn({locateTool(tools, "ffprobe")->string(), "-v", "error", "-select_streams",
                                           "a:0", "-show_entries", "stream=codec_name,sample_rate,channels,bit_rate",
                                           "-of", "default=noprint_wrappers=1", file.string()},

@@ -9,16 +9,18 @@
 #include <thread>
 #include <vector>
 
-#include "settings/default_browser.h"
-#include "settings/homepage.h"
+#include "service_endpoint/default_browser.h"
+#include "service_endpoint/homepage.h"
 #include "settings/registry_file.h"
 #include "settings/settings_store.h"
 #include "settings/sqlite_key_backend.h"
-#include "settings/url_encode.h"
+#include "service_endpoint/url_encode.h"
 #include "tests/test_support.h"
 
 namespace quillon::settings {
 namespace {
+
+using namespace quillon::service_endpoint;
 
 using test::TempDir;
 

@@ -179,7 +179,7 @@ TEST(RunningEncoders, TerminatesOnlyEncodersThatStillRun)
 {
     TempDir dir;
     writeScript(dir / "tool", "n=0; while [ $n -lt 3000 ]; do n=$((n+1)); sleep 0.01; done\n");
-    UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    quillon::UniqueFd devNull(::open("/dev/null", O_RDWR | O_CLOEXEC));
     std::optional<ChildProcess> child = ChildProcess::spawn({(dir / "tool").string()}, devNull.get(), devNull.get());
     ASSERT_TRUE(child);
 

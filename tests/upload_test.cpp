@@ -311,7 +311,7 @@ TEST(Upload, FailsWith101WithoutAFileOrAService)
 
     // An empty file has no body to count: only the transfer's result tells that nothing went out.
     test::writeFile(dir / "empty.mp3", "");
-    const settings::ServiceHost unreachable[] = {{"127.0.0.1", unusedPort()}, {"nohost.invalid", 80}};
+    const service_endpoint::ServiceHost unreachable[] = {{"127.0.0.1", unusedPort()}, {"nohost.invalid", 80}};
     for (const auto& host : unreachable) {
         for (const char* name : {"clip.mp3", "empty.mp3"}) {
             SCOPED_TRACE(host.authority() + " " + name);
@@ -326,10 +326,8 @@ TEST(Upload, FailsWith101WithoutAFileOrAService)
 
 class UploadJob : public ::testing::Test {
 protected:
-    void SetUp() override { ::setenv("QUILLON_SERVICE", server.authority().c_str(), 1); }
-    void TearDown() override { ::unsetenv("QUILLON_SERVICE"); }
-
     RequestRecorder server{true};
+    const service_endpoint::ServiceHost host{"127.0.0.1", server.port()};
     SharedJobFields fields = std::make_shared<JobFields>();
     test::TempDir dir;
 };
@@ -340,7 +338,7 @@ TEST_F(UploadJob, RunsOnItsThreadAndEndsWith100)
     test::writeFile(dir / "clip.mp3", bytes);
     fields->upStatus.store(fields->upStatus.generation(), 77);
     fields->breakFlag = true;  // a start clears an earlier break
-    ASSERT_TRUE(startUpload(fields, (dir / "clip.mp3").string(), "sid"));
+    ASSERT_TRUE(startUpload(fields, host, (dir / "clip.mp3").string(), "sid"));
     EXPECT_FALSE(fields->breakFlag.load());
     EXPECT_NE(fields->upStatus.value(), 77);
     server.release();
@@ -356,7 +354,7 @@ TEST_F(UploadJob, BreakFlagStopsAStalledUpload)
     // server is not reading.
     const std::string bytes = patternBytes(16 << 20);
     test::writeFile(dir / "clip.mp3", bytes);
-    ASSERT_TRUE(startUpload(fields, (dir / "clip.mp3").string(), "sid"));
+    ASSERT_TRUE(startUpload(fields, host, (dir / "clip.mp3").string(), "sid"));
     ASSERT_TRUE(server.waitHead());
     fields->breakFlag = true;
     server.release();
@@ -369,12 +367,11 @@ TEST_F(UploadJob, BreakFlagStopsAStalledUpload)
 TEST_F(UploadJob, NewerStartCutsTheOlderJobOff)
 {
     test::writeFile(dir / "clip.mp3", patternBytes(3000));
-    ASSERT_TRUE(startUpload(fields, (dir / "clip.mp3").string(), "first"));
+    ASSERT_TRUE(startUpload(fields, host, (dir / "clip.mp3").string(), "first"));
     ASSERT_TRUE(server.waitHead());
     // The second upload goes nowhere and fails; the first one, released later,
     // must not overwrite that outcome with its own.
-    ::setenv("QUILLON_SERVICE", ("127.0.0.1:" + std::to_string(unusedPort())).c_str(), 1);
-    ASSERT_TRUE(startUpload(fields, (dir / "clip.mp3").string(), "second"));
+    ASSERT_TRUE(startUpload(fields, {"127.0.0.1", unusedPort()}, (dir / "clip.mp3").string(), "second"));
     ASSERT_TRUE(test::waitUntil([&] { return fields->upStatus.value() >= 100; }));
     server.release();
     // Each job holds the fields until its thread ends: once only we hold them,

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/test_support.h"
+#include "tests/tone_wav.h"
 
 namespace quillon::test {
 

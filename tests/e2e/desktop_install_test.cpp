@@ -116,8 +116,9 @@ TEST(DesktopInstall, PlacesEveryPieceAndUninstallLeavesOnlyWhatWasThere)
     // The desktop keeps a cache of the entries folder, but none of the icons.
     const fs::path mimeCache = home.data() / "applications" / "mimeinfo.cache";
     const bool cacheTool = haveProgram("update-desktop-database");
-    if (cacheTool)
+    if (cacheTool) {
         ASSERT_EQ(runCommand({"update-desktop-database", (home.data() / "applications").string()}).exitCode, 0);
+    }
     const std::string cacheBefore = cacheTool ? readFile(mimeCache) : "";
     const auto before = home.tree();
 
@@ -172,8 +173,9 @@ TEST(DesktopInstall, PlacesEveryPieceAndUninstallLeavesOnlyWhatWasThere)
     const auto removed = home.uninstall();
     ASSERT_EQ(removed.exitCode, 0) << removed.output;
     EXPECT_EQ(home.tree(), before);
-    if (cacheTool)
+    if (cacheTool) {
         EXPECT_EQ(readFile(mimeCache), cacheBefore);
+    }
 
     const auto nothing = home.uninstall();
     EXPECT_EQ(nothing.exitCode, 1);

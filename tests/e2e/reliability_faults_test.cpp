@@ -203,8 +203,9 @@ TEST_F(FaultTest, KilledWhileWritingSettingsLeavesEachValueOldOrNew)
         ASSERT_TRUE(first) << run.output();
         EXPECT_TRUE(std::regex_match(*first, settings)) << *first;
         // A first start reads values that are not there yet; later ones find them all.
-        if (round > 0)
+        if (round > 0) {
             EXPECT_EQ(run.output().find("Failed!"), std::string::npos) << run.output();
+        }
         ASSERT_TRUE(run.waitForReport("wrote", 60s)) << run.output();
         // Let a few more rounds of writes run, differently long each time.
         const std::size_t target = countReports(run, "wrote") + 3 + static_cast<std::size_t>(round) * 4;
@@ -239,13 +240,13 @@ TEST_F(FaultTest, ServiceDyingMidUploadGives101AndTheAppGoesOn)
         const int client = ::accept(listener, nullptr, nullptr);
         char block[4096];
         ssize_t got;
-        while (received < 64 * 1024 && (got = ::recv(client, block, sizeof block, 0)) > 0)
+        while (received < std::size_t{64} * 1024 && (got = ::recv(client, block, sizeof block, 0)) > 0)
             received += static_cast<std::size_t>(got);
         ::close(client);
         ::close(listener);
     });
     const auto clip = app.dir().path() / "clip.mp3";
-    writeFile(clip, std::string(8 * 1024 * 1024, 'c'));
+    writeFile(clip, std::string(std::size_t{8} * 1024 * 1024, 'c'));
     app.addPage("selectSong.html", page(std::string(kPollScript) + "var CLIP = '" + clip.string() + "';" + R"(
         report('upload ' + window.external.DTE_UploadFile(CLIP, '0123456789abcdef'));
         poll('DTE_upStatus', function (v) { return v >= 100; }, function (v) {

@@ -94,11 +94,11 @@ TEST_F(SecurityTest, PathsWithShellMetacharactersReachTheToolsByteForByte)
         "x | touch " + dir + "PWNED.mp3", "it's \"quoted\".mp3", "line\nbreak & tab\t.mp3", "-y.mp3",
     };
     std::string calls;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        calls += "[" + jsString(dir + names[i]) + ", " + jsString(names[i]) + "],";
+    for (const auto& name : names) {
+        calls += "[" + jsString(dir + name) + ", " + jsString(name) + "],";
         // The input must exist (a "/" in a name makes folders of its start).
-        std::filesystem::create_directories(std::filesystem::path(dir + names[i]).parent_path());
-        writeFile(dir + names[i], "ID3");
+        std::filesystem::create_directories(std::filesystem::path(dir + name).parent_path());
+        writeFile(dir + name, "ID3");
     }
     app.addPage("selectSong.html", page(std::string(kPollScript) + "var CASES = [" + calls + "];" + R"(
         var at = 0;
