@@ -76,13 +76,12 @@ void AppHost::takeHandedOver(const std::string& file)
         return;
     }
     if (!file.empty())
-        mainWindow_->commandLineFile() = file;
+        mainWindow_->setCommandLineFile(file);
     gtk_window_present(GTK_WINDOW(mainWindow_->widget()));
 }
 
 int AppHost::run(const std::vector<std::string>& argv)
 {
-    dialogOpen = 0;
     const auto folder = app::exeDir();
     if (!folder) {
         std::fprintf(stderr, "quillon: %s\n", kNoAppFolderMessage);
@@ -109,7 +108,7 @@ int AppHost::run(const std::vector<std::string>& argv)
     bridge_ = std::make_unique<bridge::ScriptBridge>([this] { return static_cast<bridge::BridgeTarget*>(mainWindow_.get()); });
 
     mainWindow_ = std::make_unique<MainWindow>(*this);
-    mainWindow_->commandLineFile() = startFile_;
+    mainWindow_->setCommandLineFile(startFile_);
     mainWindow_->runModal();
 
     // Later starts run on their own from here on rather than hand their file to

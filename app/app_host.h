@@ -35,9 +35,6 @@ public:
     // This copy's temporary folder, told to the pages and used by the jobs.
     [[nodiscard]] const std::filesystem::path& tempDir() const { return tempFolder_->path(); }
 
-    // 1 while an HTML dialog is up; the popup menu stays hidden meanwhile.
-    int dialogOpen = 0;
-
 private:
     // The exit code when a running copy took the file, nothing when this start
     // runs the window itself.

@@ -10,37 +10,39 @@
 namespace quillon::app {
 
 class AppHost;
-class MainWindow;
 
-// A modal window whose whole client area is one web view showing one page. It
-// takes its page, caption and size from the main window's dialog fields.
+// What a page's DTE_ShowModalDialog asks for, as the dialog shows it.
+struct DialogRequest {
+    std::string url;
+    std::string title;
+    int pageWidth = 1;
+    int pageHeight = 1;
+};
+
+// A modal window whose whole client area is one web view showing the requested
+// page. Whoever runs it decides what its ending means.
 class HtmlDialog {
 public:
-    HtmlDialog(AppHost& app, MainWindow& main, GtkWindow* owner);
+    HtmlDialog(AppHost& app, DialogRequest request, GtkWindow* owner);
     ~HtmlDialog();
     HtmlDialog(const HtmlDialog&) = delete;
     HtmlDialog& operator=(const HtmlDialog&) = delete;
 
     // Shows the dialog and runs a nested loop until it ends.
     void run();
-    // Ends the loop with a result (1 closed by a page, 2 cancelled).
-    void end(int result);
+    // Ends the loop (a page closed the dialog, the user cancelled it, or the app ends).
+    void end();
     [[nodiscard]] GtkWindow* window() const { return GTK_WINDOW(window_); }
-    [[nodiscard]] WebKitWebView* view() const { return browser_->view(); }
 
 private:
     void initialise();
-    void cancel();
-    static gboolean onKeyPress(GtkWidget*, GdkEventKey* event, HtmlDialog* self);
-    static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, HtmlDialog* self);
+    static gboolean onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
+    static gboolean onDeleteEvent(GtkWidget* widget, GdkEvent* event, gpointer self);
 
-    AppHost& app_;
-    MainWindow& main_;
+    const DialogRequest request_;
     GtkWidget* window_;
     std::unique_ptr<WebViewHost> browser_;
-    std::string pageAddress_;
     GMainLoop* loop_;
-    int result_ = 0;
 };
 
 }  // namespace quillon::app

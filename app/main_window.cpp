@@ -1,5 +1,11 @@
 #include "app/main_window.h"
 
+#include <glib-unix.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdint>
+
 #include "app/app_host.h"
 #include "app/html_dialog.h"
 #include "app/media_file_chooser.h"
@@ -15,8 +21,8 @@
 #include "jobs/transcode_job.h"
 #include "jobs/upload_job.h"
 #include "jobs/waveform_job.h"
-#include "settings/homepage.h"
-#include "settings/service_host.h"
+#include "service_endpoint/homepage.h"
+#include "service_endpoint/service_host.h"
 
 namespace quillon::app {
 
@@ -24,8 +30,18 @@ namespace {
 
 constexpr int kPageWidth = 760;
 constexpr int kPageHeight = 471;
-constexpr const char* kCaption = "Quillon - Version %s";
-constexpr const char* kCaptionVersion = "2.1.0";
+// Dialogs opened inside one another: each level holds a web view and a nested
+// loop, so a page that keeps opening them would exhaust the process. Past this
+// depth the call returns the empty text at once, as a dialog closed unanswered.
+constexpr std::size_t kMaxDialogDepth = 32;
+
+// The page asks for a dialog's client size in the main window's measure, whose
+// page area sits one pixel inside its client area all round.
+// A page area no page can turn into an absurd surface.
+int dialogPageExtent(std::int32_t requested)
+{
+    return static_cast<int>(std::clamp<std::int64_t>(std::int64_t{requested} + 2, 1, 4096));
+}
 
 }  // namespace
 
@@ -42,6 +58,8 @@ MainWindow::MainWindow(AppHost& app)
 
 MainWindow::~MainWindow()
 {
+    for (const guint source : signalSources_)
+        g_source_remove(source);
     // The browser goes first, then the window around it.
     browser_.reset();
     gtk_widget_destroy(window_);
@@ -64,11 +82,14 @@ void MainWindow::initialise()
     gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(header), TRUE);
     gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(header), "icon:minimize,close");
     gtk_window_set_titlebar(window, header);
-    gchar* caption = g_strdup_printf(kCaption, kCaptionVersion);
-    gtk_window_set_title(window, caption);
-    g_free(caption);
+    const std::string caption = "Quillon - Version " + std::string(kVersion);
+    gtk_window_set_title(window, caption.c_str());
 
-    browser_ = std::make_unique<WebViewHost>(app_, [this](GdkEvent* trigger) { showPopupMenu(*this, trigger); });
+    // The app's menu is hidden while a dialog is up.
+    browser_ = std::make_unique<WebViewHost>(app_, [this](GdkEvent* trigger) {
+        if (dialogs_.empty())
+            showPopupMenu(*this, trigger);
+    });
     GtkWidget* page = browser_->widget();
     gtk_widget_set_size_request(page, kPageWidth, kPageHeight);
     // The page area sits at (1, 1) inside a client area one pixel larger all round.
@@ -94,26 +115,19 @@ std::string MainWindow::startPageUri() const
 {
     const std::string page = (app_.exeDir() / "res" / "selectSong.html").string();
     g_autofree gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
-    g_autofree gchar* service = g_uri_escape_string(settings::serviceHost().authority().c_str(), nullptr, FALSE);
+    g_autofree gchar* service = g_uri_escape_string(service_endpoint::serviceHost().authority().c_str(), nullptr, FALSE);
     g_autofree gchar* temp = g_uri_escape_string(app_.tempDir().c_str(), nullptr, FALSE);
     return std::string(uri ? uri : page.c_str()) + "?service=" + service + "&tmp=" + temp;
-}
-
-void MainWindow::measureFrame()
-{
-    GtkAllocation client;
-    gtk_widget_get_allocation(browser_->widget(), &client);
-    int width = 0, height = 0;
-    gtk_window_get_size(GTK_WINDOW(window_), &width, &height);
-    frameExtraWidth = width - (client.width + 2) + 2;
-    frameExtraHeight = height - (client.height + 2) + 2;
 }
 
 void MainWindow::runModal()
 {
     gtk_widget_show_all(window_);
-    measureFrame();
     loop_ = g_main_loop_new(nullptr, FALSE);
+    // Asked to stop, the app ends as if its window were closed, so its clean-up
+    // (the tools its jobs run included) still happens.
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        signalSources_.push_back(g_unix_signal_add(signal, G_SOURCE_FUNC(&MainWindow::onEndSignal), this));
     g_main_loop_run(loop_);
 }
 
@@ -124,26 +138,29 @@ bool MainWindow::stopJobs()
     return jobs::stopJobs(*jobs_, std::chrono::seconds(3));
 }
 
-gboolean MainWindow::onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self)
+void MainWindow::end()
 {
     // Closing the main window ends the app, dialogs still open over it included.
-    for (HtmlDialog* dialog : self->openDialogs_)
-        dialog->end(2);
-    self->app_.dialogOpen = 0;
-    g_main_loop_quit(self->loop_);
+    for (HtmlDialog* dialog : dialogs_)
+        dialog->end();
+    g_main_loop_quit(loop_);
+}
+
+gboolean MainWindow::onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self)
+{
+    self->end();
     return TRUE;
+}
+
+gboolean MainWindow::onEndSignal(MainWindow* self)
+{
+    self->end();
+    return G_SOURCE_CONTINUE;
 }
 
 GtkWindow* MainWindow::topWindow() const
 {
-    return openDialogs_.empty() ? GTK_WINDOW(window_) : openDialogs_.back()->window();
-}
-
-void MainWindow::clearDialogFields()
-{
-    currentDialog = nullptr;
-    dialogUrl.clear();
-    dialogWidth = dialogHeight = dialogLeft = dialogTop = 0;
+    return dialogs_.empty() ? GTK_WINDOW(window_) : dialogs_.back()->window();
 }
 
 void MainWindow::CloseWindow(bridge::CallerId)
@@ -152,58 +169,29 @@ void MainWindow::CloseWindow(bridge::CallerId)
     jobs::terminateWaveformEncoder(*jobs_);
     // The window that has the input closes: the innermost dialog while one is up
     // (the windows under it take no input), else the main window, which ends the app.
-    if (openDialogs_.empty()) {
+    if (dialogs_.empty()) {
         if (loop_)
             g_main_loop_quit(loop_);
-    } else if (currentDialog) {
-        currentDialog->end(1);
-        clearDialogFields();
+    } else {
+        dialogs_.back()->end();
     }
-    app_.dialogOpen = 0;
 }
 
 std::string MainWindow::ShowModalDialog(const std::string& title, const std::string& url, const std::string& argument,
-                                        std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height)
+                                        std::int32_t, std::int32_t, std::int32_t width, std::int32_t height)
 {
-    // A dialog opened from a dialog's page: the outer one's bookkeeping comes back
-    // when the inner one ends, so the outer page can still close its own dialog.
-    struct Saved {
-        HtmlDialog* dialog;
-        std::string url, title;
-        int width, height, left, top;
-    } const outer{currentDialog, dialogUrl, dialogTitle, dialogWidth, dialogHeight, dialogLeft, dialogTop};
-
+    if (dialogs_.size() >= kMaxDialogDepth)
+        return {};
     GtkWindow* owner = topWindow();
-    HtmlDialog dialog(app_, *this, owner);
-    currentDialog = &dialog;
-    dialogTitle = "  " + title;
-    dialogUrl = url;
-    dialogArgument = argument;
-    dialogWidth = frameExtraWidth + width;
-    dialogHeight = height + frameExtraHeight;
-    dialogLeft = x - frameExtraWidth / 2;
-    dialogTop = y - frameExtraHeight / 2;
-    app_.dialogOpen = 1;
+    HtmlDialog dialog(app_, DialogRequest{url, "  " + title, dialogPageExtent(width), dialogPageExtent(height)}, owner);
+    dialogValue_ = argument;
 
     gtk_widget_set_sensitive(GTK_WIDGET(owner), FALSE);
-    openDialogs_.push_back(&dialog);
+    dialogs_.push_back(&dialog);
     dialog.run();
-    openDialogs_.pop_back();
+    dialogs_.pop_back();
     gtk_widget_set_sensitive(GTK_WIDGET(owner), TRUE);
-
-    if (outer.dialog) {
-        currentDialog = outer.dialog;
-        dialogUrl = outer.url;
-        dialogTitle = outer.title;
-        dialogWidth = outer.width;
-        dialogHeight = outer.height;
-        dialogLeft = outer.left;
-        dialogTop = outer.top;
-        app_.dialogOpen = 1;
-    } else if (currentDialog == &dialog) {
-        clearDialogFields();  // ended with the app: nothing may point at it
-    }
-    return dialogArgument;
+    return dialogValue_;
 }
 
 void MainWindow::showFixedDialog(const char* title, const char* page, int width, int height)
@@ -238,7 +226,7 @@ void MainWindow::SetTEAid(const std::string& value) { settings_.setTEAid(value);
 std::string MainWindow::GetTENVCheck() { return settings_.getTENVCheck(); }
 void MainWindow::SetTENVCheck(const std::string& value) { settings_.setTENVCheck(value); }
 
-void MainWindow::NavigateURL(const std::string& where) { settings::navigateUrl(where); }
+void MainWindow::NavigateURL(const std::string& where) { service_endpoint::navigateUrl(where); }
 
 int MainWindow::MakeHttpRequest(const std::string& url)
 {
@@ -265,7 +253,7 @@ std::string MainWindow::wfResponse() { return jobs::waveformResponse(*jobs_); }
 
 int MainWindow::UploadFile(const std::string& file, const std::string& sessionId)
 {
-    return jobs::startUpload(jobs_, file, sessionId);
+    return jobs::startUpload(jobs_, service_endpoint::serviceHost(), file, sessionId);
 }
 
 int MainWindow::GrabAudioDataFromCD(const std::string& drive, const std::string& track, const std::string& wavFile)
@@ -274,6 +262,8 @@ int MainWindow::GrabAudioDataFromCD(const std::string& drive, const std::string&
 }
 
 int MainWindow::NormalizeAudio(const std::string& file) { return jobs::startNormalize(jobs_, tools_, file); }
+
+std::string MainWindow::tsReason() { return jobs::transcodeReason(*jobs_); }
 
 int MainWindow::BreakAsyncOperation()
 {

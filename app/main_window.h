@@ -4,9 +4,11 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/web_view_host.h"
+#include "base/version.h"
 #include "bridge/bridge_target.h"
 #include "cd/cd_access.h"
 #include "cd/listing_calls.h"
@@ -49,9 +51,9 @@ public:
     std::string GetTENVCheck() override;
     void SetTENVCheck(const std::string& value) override;
 
-    std::string GetVersion() override { return "210"; }
-    std::string GetDialogArgument() override { return dialogArgument; }
-    void SetDialogRetValue(const std::string& value) override { dialogArgument = value; }
+    std::string GetVersion() override { return std::string(kVersionCode); }
+    std::string GetDialogArgument() override { return dialogValue_; }
+    void SetDialogRetValue(const std::string& value) override { dialogValue_ = value; }
     void ShowAboutBox() override;
     void ShowContact() override;
     void ShowCompatibility() override;
@@ -75,38 +77,26 @@ public:
     std::int32_t xhStatus() override { return jobs_->xhStatus.value(); }
     std::string xhResponse() override { return jobs_->xhResponse.get(); }
     std::int32_t tsStatus() override { return jobs_->tsStatus.value(); }
+    std::string tsReason() override;
     std::int32_t upStatus() override { return jobs_->upStatus.value(); }
     std::int32_t ripStatus() override { return jobs_->ripStatus.value(); }
     std::int32_t norStatus() override { return jobs_->norStatus.value(); }
     std::int32_t wfStatus() override { return jobs_->wfStatus.value(); }
     std::string wfResponse() override;
-    std::string& commandLineFile() override { return commandLineFile_; }
-
-    // Empties the bookkeeping of the dialog that has just ended.
-    void clearDialogFields();
-
-    // Window frame plus 2, measured once the window is shown; dialogs add these.
-    int frameExtraWidth = 0;
-    int frameExtraHeight = 0;
-
-    // The HTML dialog that ShowModalDialog is running, and what it shows.
-    HtmlDialog* currentDialog = nullptr;
-    std::string dialogUrl;
-    std::string dialogArgument;
-    std::string dialogTitle;
-    int dialogWidth = 0;
-    int dialogHeight = 0;
-    int dialogTop = 0;
-    int dialogLeft = 0;
+    std::string takeCommandLineFile() override { return std::exchange(commandLineFile_, {}); }
+    // The file the app was started with, or one a later start handed over.
+    void setCommandLineFile(std::string file) { commandLineFile_ = std::move(file); }
 
 private:
     void initialise();
     // The innermost open dialog, else the main window: the one that has the input.
     GtkWindow* topWindow() const;
     void showFixedDialog(const char* title, const char* page, int width, int height);
-    void measureFrame();
     [[nodiscard]] std::string startPageUri() const;
     static gboolean onDeleteEvent(GtkWidget*, GdkEvent*, MainWindow* self);
+    static gboolean onEndSignal(MainWindow* self);
+    // Ends the app's loop, dialogs still open over it included.
+    void end();
 
     AppHost& app_;
     jobs::SharedJobFields jobs_ = std::make_shared<jobs::JobFields>();
@@ -119,7 +109,11 @@ private:
     GtkWidget* window_ = nullptr;
     std::unique_ptr<WebViewHost> browser_;
     GMainLoop* loop_ = nullptr;
-    std::vector<HtmlDialog*> openDialogs_;
+    // The open HTML dialogs, innermost last: a dialog is up while it is not empty.
+    std::vector<HtmlDialog*> dialogs_;
+    // The argument of the dialog last opened, and then the value its page returns.
+    std::string dialogValue_;
+    std::vector<guint> signalSources_;
 };
 
 }  // namespace quillon::app

@@ -62,10 +62,8 @@ std::string chooseMediaFile(GtkWindow* owner)
 
     std::string path;
     if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
-        if (gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser))) {
+        if (g_autofree gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(chooser)))
             path = chosen;
-            g_free(chosen);
-        }
     }
     gtk_widget_destroy(chooser);
     if (const auto message = unusableFileNameMessage(path)) {

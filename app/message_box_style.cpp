@@ -5,27 +5,28 @@ namespace quillon::app {
 MessageBoxLayout messageBoxLayout(std::int32_t style)
 {
     using B = MessageBoxLayout::Button;
+    using namespace box_style;
     MessageBoxLayout layout;
-    switch (style & 0xF) {
-    case 1:
+    switch (style & kButtonsMask) {
+    case kOkCancel:
         layout.buttons = {B{"_OK", IdOk}, B{"_Cancel", IdCancel}};
         break;
-    case 2:
+    case kAbortRetryIgnore:
         layout.buttons = {B{"_Abort", IdAbort}, B{"_Retry", IdRetry}, B{"_Ignore", IdIgnore}};
         break;
-    case 3:
+    case kYesNoCancel:
         layout.buttons = {B{"_Yes", IdYes}, B{"_No", IdNo}, B{"_Cancel", IdCancel}};
         break;
-    case 4:
+    case kYesNo:
         layout.buttons = {B{"_Yes", IdYes}, B{"_No", IdNo}};
         break;
-    case 5:
+    case kRetryCancel:
         layout.buttons = {B{"_Retry", IdRetry}, B{"_Cancel", IdCancel}};
         break;
-    case 6:
+    case kCancelTryContinue:
         layout.buttons = {B{"_Cancel", IdCancel}, B{"_Try Again", IdTryAgain}, B{"C_ontinue", IdContinue}};
         break;
-    default:  // 0, and sets this box does not know, get one OK button
+    default:  // kOk, and sets this box does not know, get one OK button
         layout.buttons = {B{"_OK", IdOk}};
         break;
     }
@@ -38,14 +39,15 @@ MessageBoxLayout messageBoxLayout(std::int32_t style)
     if (layout.buttons.size() == 1)
         layout.closeAnswer = IdOk;
 
-    switch (style & 0xF0) {
-    case 0x10: layout.icon = BoxIcon::Error; break;
-    case 0x20: layout.icon = BoxIcon::Question; break;
-    case 0x30: layout.icon = BoxIcon::Warning; break;
-    case 0x40: layout.icon = BoxIcon::Information; break;
+    switch (style & kIconMask) {
+    case kIconError: layout.icon = BoxIcon::Error; break;
+    case kIconQuestion: layout.icon = BoxIcon::Question; break;
+    case kIconWarning: layout.icon = BoxIcon::Warning; break;
+    case kIconInformation: layout.icon = BoxIcon::Information; break;
     default: break;
     }
-    const std::size_t wanted = (style & 0xF00) == 0x100 ? 1 : (style & 0xF00) == 0x200 ? 2 : 0;
+    const std::int32_t defaultFlag = style & kDefaultMask;
+    const std::size_t wanted = defaultFlag == kDefaultSecond ? 1 : defaultFlag == kDefaultThird ? 2 : 0;
     layout.defaultButton = wanted < layout.buttons.size() ? wanted : 0;
     return layout;
 }

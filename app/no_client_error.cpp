@@ -8,11 +8,15 @@
 
 #include "app/message_box.h"
 #include "app/message_box_style.h"
-#include "jobs/http_request_job.h"
 
 namespace quillon::app {
 
 namespace {
+
+constexpr const char* kCaption = "Fatal Error";
+constexpr const char* kMessage =
+    "Cannot initialize XMLHTTP Transporter.\n\nIn order to use Quillon you must have MSXML installed       \n"
+    "on your computer.";
 
 // Never destroyed: a job thread may still come here after main has returned.
 struct Boxes {
@@ -41,7 +45,7 @@ gboolean showOnUiThread(gpointer data)
         ended = state.uiEnded;
     }
     if (!ended)
-        runMessageBox(nullptr, jobs::kNoClientCaption, jobs::kNoClientMessage, kStyleErrorOk);
+        runMessageBox(nullptr, kCaption, kMessage, kStyleErrorOk);
     std::lock_guard lock(state.mutex);
     pending->closed = true;
     state.changed.notify_all();
@@ -62,11 +66,10 @@ void showNoClientError()
     // An idle source runs only when the UI thread's loop turns. The shorter
     // g_main_context_invoke would run the box right here, on the job thread,
     // whenever no loop owns the context, as after the main loop has ended.
-    GSource* source = g_idle_source_new();
+    g_autoptr(GSource) source = g_idle_source_new();
     g_source_set_callback(source, showOnUiThread, new std::shared_ptr<Pending>(pending),
                           [](gpointer data) { delete static_cast<std::shared_ptr<Pending>*>(data); });
     g_source_attach(source, nullptr);
-    g_source_unref(source);
     std::unique_lock lock(state.mutex);
     state.changed.wait(lock, [&] { return pending->closed || state.uiEnded; });
 }

@@ -9,6 +9,7 @@
 #include "app/app_host.h"
 #include "app/key_filter.h"
 #include "app/message_box.h"
+#include "app/message_box_style.h"
 #include "bridge/channel_message.h"
 #include "bridge/app_page.h"
 
@@ -21,7 +22,10 @@ WebKitSettings* newSettings()
 {
     const char* console = std::getenv("QUILLON_CONSOLE");
     // File-URL access rules matter only for file pages, and the navigation rule
-    // below keeps the view's file pages inside the app's res folder.
+    // below keeps the view's file pages inside the app's res folder. Universal
+    // access stays: the host lets every page it shows read data across domains
+    // (a page opened as a dialog may fetch from its site with XMLHttpRequest),
+    // which for a file page is exactly this setting.
     return webkit_settings_new_with_settings(
         "allow-file-access-from-file-urls", TRUE, "allow-universal-access-from-file-urls", TRUE,
         "javascript-can-open-windows-automatically", FALSE, "enable-developer-extras", FALSE,
@@ -36,10 +40,9 @@ WebViewHost::WebViewHost(AppHost& app, PopupHandler popup)
     : app_(app), popup_(std::move(popup)),
       view_(nullptr)
 {
-    WebKitSettings* settings = newSettings();
+    g_autoptr(WebKitSettings) settings = newSettings();
     view_ = WEBKIT_WEB_VIEW(
         g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", app.webContext(), "settings", settings, nullptr));
-    g_object_unref(settings);
     g_object_ref_sink(view_);
     g_signal_connect(view_, "load-changed", G_CALLBACK(onLoadChanged), this);
     g_signal_connect(view_, "context-menu", G_CALLBACK(onContextMenu), this);
@@ -72,15 +75,14 @@ void WebViewHost::openChannel()
         channel_->close();
     WebKitWebView* view = view_;
     const std::string resDir = app_.resDir();
-    channel_ = bridge::ChannelServer::serve(ends[0], app_.bridge(), view_, [view, resDir] {
+    channel_ = bridge::ChannelServer::serve(UniqueFd(ends[0]), app_.bridge(), view_, [view, resDir] {
         const char* uri = webkit_web_view_get_uri(view);
         return uri && bridge::isAppPage(uri, resDir);
     });
-    GUnixFDList* fds = g_unix_fd_list_new();
+    g_autoptr(GUnixFDList) fds = g_unix_fd_list_new();
     g_unix_fd_list_append(fds, ends[1], nullptr);
     ::close(ends[1]);
     WebKitUserMessage* message = webkit_user_message_new_with_fd_list(bridge::kChannelMessageName, nullptr, fds);
-    g_object_unref(fds);
     webkit_web_view_send_message_to_page(view_, message, nullptr, nullptr, nullptr);
 }
 
@@ -88,15 +90,12 @@ void WebViewHost::navigate(const std::string& pathOrUri)
 {
     // An absolute path is a local file; a text without a scheme names a page in res/.
     std::string uri = pathOrUri;
-    gchar* scheme = g_uri_parse_scheme(pathOrUri.c_str());
+    g_autofree gchar* scheme = g_uri_parse_scheme(pathOrUri.c_str());
     if (!scheme) {
         const std::string path = !pathOrUri.empty() && pathOrUri.front() == '/' ? pathOrUri : app_.resDir() + "/" + pathOrUri;
-        if (gchar* fileUri = g_filename_to_uri(path.c_str(), nullptr, nullptr)) {
+        if (g_autofree gchar* fileUri = g_filename_to_uri(path.c_str(), nullptr, nullptr))
             uri = fileUri;
-            g_free(fileUri);
-        }
     }
-    g_free(scheme);
     webkit_web_view_load_uri(view_, uri.c_str());
 }
 
@@ -105,7 +104,7 @@ gboolean WebViewHost::onContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent
 {
     if (webkit_hit_test_result_context_is_editable(hit))
         return FALSE;  // input fields keep the engine's edit menu
-    if (self->app_.dialogOpen == 0 && self->popup_)
+    if (self->popup_)
         self->popup_(trigger);
     return TRUE;
 }
@@ -128,7 +127,7 @@ gboolean WebViewHost::onScriptDialog(WebKitWebView* view, WebKitScriptDialog* di
     // Whatever the page asked for: the app's caption and one OK button.
     GtkWidget* toplevel = gtk_widget_get_toplevel(GTK_WIDGET(view));
     runMessageBox(GTK_IS_WINDOW(toplevel) ? GTK_WINDOW(toplevel) : nullptr, "   Quillon",
-                  webkit_script_dialog_get_message(dialog), 0);
+                  webkit_script_dialog_get_message(dialog), box_style::kOk);
     return TRUE;
 }
 

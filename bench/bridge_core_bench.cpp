@@ -166,7 +166,7 @@ int main(int argc, char** argv)
     // The fake window answers every message box with Yes (6).
     add("Invoke DTE_MessageBox(text, 0)", [](benchmark::State& s) {
         invoke(s, "DTE_MessageBox", bridge::kDispatchMethod,
-               {BridgeValue::integer(0), BridgeValue::text("a message of a usual length")}, BridgeValue::integer(6));
+               {BridgeValue::text("a message of a usual length"), BridgeValue::integer(0)}, BridgeValue::integer(6));
     });
 
     benchmark::RegisterBenchmark("socket pair echo", socketEcho)

@@ -108,7 +108,7 @@ fs::path writeDiscImage(const fs::path& dir)
 {
     const fs::path bin = dir / "disc.bin";
     writePcm(create(bin).get(), static_cast<std::uint64_t>(kTrackFrames + kTailFrames) * cd::kFrameBytes / 4);
-    const fs::path cue = dir / "disc.cue";
+    fs::path cue = dir / "disc.cue";
     const std::string text = "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
                              "  TRACK 02 AUDIO\n    INDEX 01 " + cueTime(kTrackFrames) + "\n";
     FilePtr file = create(cue);
@@ -238,7 +238,7 @@ private:
 void writeUploadFile(const fs::path& path)
 {
     FilePtr file = create(path);
-    std::vector<std::int16_t> block(512 * 1024);
+    std::vector<std::int16_t> block(std::size_t{512} * 1024);
     std::uint32_t value = 1;
     for (std::int16_t& sample : block) {
         value = value * 1664525u + 1013904223u;
@@ -256,16 +256,15 @@ void benchUpload(const test::TempDir& dir)
     const fs::path file = dir / "clip.mp3";
     writeUploadFile(file);
     UploadSink sink;
-    const std::string host = "127.0.0.1:" + std::to_string(sink.port());
-    ::setenv("QUILLON_SERVICE", host.c_str(), 1);
-    const std::string url = "http://" + host + jobs::uploadTarget("bench");
+    const service_endpoint::ServiceHost host{"127.0.0.1", sink.port()};
+    const std::string url = "http://" + host.authority() + jobs::uploadTarget("bench");
     const std::string curlData = std::string("@").append(file.string());
     std::vector<double> jobSeconds, curlSeconds;
     const auto jobOnce = [&] {
         prewarm(file);
         auto fields = std::make_shared<jobs::JobFields>();
         const auto start = std::chrono::steady_clock::now();
-        if (!jobs::startUpload(fields, file.string(), "bench"))
+        if (!jobs::startUpload(fields, host, file.string(), "bench"))
             throw std::runtime_error("the upload job did not start");
         jobSeconds.push_back(pollUntil(start, [&] { return fields->upStatus.value() >= jobs::kUploadDone; }));
         if (fields->upStatus.value() != jobs::kUploadDone || sink.takeReceived() != kUploadBytes)

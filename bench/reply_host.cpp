@@ -71,7 +71,7 @@ int main(int argc, char** argv)
         std::perror("socketpair");
         return 1;
     }
-    const auto channel = quillon::bridge::ChannelServer::serve(ends[0], bridge, view, [view, resDir] {
+    const auto channel = quillon::bridge::ChannelServer::serve(quillon::UniqueFd(ends[0]), bridge, view, [view, resDir] {
         const char* uri = webkit_web_view_get_uri(view);
         return uri && quillon::bridge::isAppPage(uri, resDir);
     });

@@ -55,13 +55,15 @@ public:
     virtual std::int32_t xhStatus() = 0;
     virtual std::string xhResponse() = 0;
     virtual std::int32_t tsStatus() = 0;
+    // Why the last transcode ended with 2: "" unless it did.
+    virtual std::string tsReason() = 0;
     virtual std::int32_t upStatus() = 0;
     virtual std::int32_t ripStatus() = 0;
     virtual std::int32_t norStatus() = 0;
     virtual std::int32_t wfStatus() = 0;
     virtual std::string wfResponse() = 0;
-    // The command-line value; the bridge hands it out once and then empties it.
-    virtual std::string& commandLineFile() = 0;
+    // The command-line value, handed out once: later calls give "" until a new one is set.
+    virtual std::string takeCommandLineFile() = 0;
 };
 
 }  // namespace quillon::bridge

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "base/unique_fd.h"
 #include "bridge/frame_reader.h"
 
 namespace quillon::bridge {
@@ -11,20 +12,16 @@ namespace quillon::bridge {
 // time, which is what makes window.external synchronous for page script.
 class ChannelClient {
 public:
-    // Takes ownership of fd (-1: no channel yet; every call then fails).
-    explicit ChannelClient(int fd);
-    ~ChannelClient();
-    ChannelClient(const ChannelClient&) = delete;
-    ChannelClient& operator=(const ChannelClient&) = delete;
+    // An fd that is not valid: no channel yet; every call then fails.
+    explicit ChannelClient(UniqueFd fd) : fd_(std::move(fd)) {}
 
     // Sends one request and waits for its reply. nullopt once the channel is gone;
     // a channel that failed stays failed.
     std::optional<std::string> call(const std::string& request);
-    [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
+    [[nodiscard]] bool isOpen() const { return fd_.valid(); }
 
 private:
-    void drop();
-    int fd_;
+    UniqueFd fd_;
     FrameReader reader_;
 };
 

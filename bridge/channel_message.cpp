@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace quillon::bridge {
@@ -11,7 +12,7 @@ namespace {
 constexpr const char* kRequestType = "(ysiqbav)";
 constexpr const char* kLookupReplyType = "(iy)";
 constexpr const char* kInvokeReplyType = "(v)";
-constexpr const char* kStatusReplyType = "(iiiiii)";
+constexpr const char* kStatusReplyType = "(ai)";
 constexpr guchar kLookupOp = 1;
 constexpr guchar kInvokeOp = 2;
 constexpr guchar kStatusOp = 3;
@@ -26,10 +27,8 @@ GVariant* newString(const std::string& text)
 {
     if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
         return g_variant_new_string(text.c_str());
-    gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    GVariant* v = g_variant_new_string(valid);
-    g_free(valid);
-    return v;
+    g_autofree gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+    return g_variant_new_string(valid);
 }
 
 GVariant* toVariant(const BridgeValue& value)
@@ -66,10 +65,8 @@ std::string serialise(GVariant* floating)
 // makes every accessor return a default for malformed content.
 VariantPtr deserialise(std::string_view bytes, const char* type)
 {
-    GBytes* owned = g_bytes_new(bytes.data(), bytes.size());
-    GVariant* v = g_variant_new_from_bytes(G_VARIANT_TYPE(type), owned, FALSE);
-    g_bytes_unref(owned);
-    return VariantPtr(g_variant_ref_sink(v));
+    g_autoptr(GBytes) owned = g_bytes_new(bytes.data(), bytes.size());
+    return VariantPtr(g_variant_ref_sink(g_variant_new_from_bytes(G_VARIANT_TYPE(type), owned, FALSE)));
 }
 
 }  // namespace
@@ -140,16 +137,23 @@ std::optional<LookupReply> decodeLookupReply(std::string_view bytes)
 
 std::string encodeStatusReply(const StatusReply& reply)
 {
-    const auto& v = reply.values;
-    return serialise(g_variant_new(kStatusReplyType, v[0], v[1], v[2], v[3], v[4], v[5]));
+    GVariant* values = g_variant_new_fixed_array(G_VARIANT_TYPE_INT32, reply.values.data(), reply.values.size(),
+                                                 sizeof(std::int32_t));
+    return serialise(g_variant_new_tuple(&values, 1));
 }
 
+// A snapshot of another length than this build's status list is refused.
 std::optional<StatusReply> decodeStatusReply(std::string_view bytes)
 {
     VariantPtr v = deserialise(bytes, kStatusReplyType);
+    VariantPtr array(g_variant_get_child_value(v.get(), 0));
+    gsize count = 0;
+    const auto* values = static_cast<const std::int32_t*>(
+        g_variant_get_fixed_array(array.get(), &count, sizeof(std::int32_t)));
     StatusReply reply;
-    auto& r = reply.values;
-    g_variant_get(v.get(), kStatusReplyType, &r[0], &r[1], &r[2], &r[3], &r[4], &r[5]);
+    if (count != reply.values.size())
+        return std::nullopt;
+    std::copy_n(values, count, reply.values.begin());
     return reply;
 }
 

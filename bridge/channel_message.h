@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,8 +32,8 @@ struct InvokeRequest {
     bool operator==(const InvokeRequest&) const = default;
 };
 
-// Reads the six job statuses at once, so a page that polls them all costs one
-// round trip instead of six.
+// Reads all job statuses at once, so a page that polls them all costs one round
+// trip instead of one per status.
 struct StatusRequest {
     bool operator==(const StatusRequest&) const = default;
 };
@@ -52,11 +51,9 @@ struct InvokeReply {
     bool operator==(const InvokeReply&) const = default;
 };
 
-// The status properties a StatusReply carries, in its order.
-inline constexpr std::array<DispId, 6> kStatusMembers{22, 25, 28, 30, 36, 38};
-
+// One value per statusMembers(), in its order.
 struct StatusReply {
-    std::array<std::int32_t, kStatusMembers.size()> values{};
+    std::vector<std::int32_t> values = std::vector<std::int32_t>(statusMembers().size());
     bool operator==(const StatusReply&) const = default;
 };
 

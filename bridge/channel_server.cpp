@@ -12,18 +12,19 @@
 
 namespace quillon::bridge {
 
-std::shared_ptr<ChannelServer> ChannelServer::serve(int fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted)
+std::shared_ptr<ChannelServer> ChannelServer::serve(UniqueFd fd, ScriptBridge& bridge, CallerId caller,
+                                                    TrustCheck trusted)
 {
-    std::shared_ptr<ChannelServer> server(new ChannelServer(fd, bridge, caller, std::move(trusted)));
-    server->sourceId_ = g_unix_fd_add(fd, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                      reinterpret_cast<GUnixFDSourceFunc>(&ChannelServer::onReadable), server.get());
+    std::shared_ptr<ChannelServer> server(new ChannelServer(std::move(fd), bridge, caller, std::move(trusted)));
+    server->sourceId_ = g_unix_fd_add(server->fd_.get(), static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                      &ChannelServer::onReadable, server.get());
     return server;
 }
 
-ChannelServer::ChannelServer(int fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted)
-    : fd_(fd), bridge_(bridge), caller_(caller), trusted_(std::move(trusted))
+ChannelServer::ChannelServer(UniqueFd fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted)
+    : fd_(std::move(fd)), bridge_(bridge), caller_(caller), trusted_(std::move(trusted))
 {
-    g_unix_set_fd_nonblocking(fd_, TRUE, nullptr);
+    g_unix_set_fd_nonblocking(fd_.get(), TRUE, nullptr);
 }
 
 ChannelServer::~ChannelServer() { close(); }
@@ -34,13 +35,10 @@ void ChannelServer::close()
         g_source_remove(sourceId_);
         sourceId_ = 0;
     }
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    fd_.reset();
 }
 
-int ChannelServer::onReadable(int, unsigned, void* self)
+gboolean ChannelServer::onReadable(gint, GIOCondition, gpointer self)
 {
     auto* server = static_cast<ChannelServer*>(self);
     // A call may close or drop this server (a dialog whose page closed it): keep
@@ -55,13 +53,15 @@ int ChannelServer::onReadable(int, unsigned, void* self)
 
 bool ChannelServer::receive()
 {
-    char block[64 * 1024];
-    const ssize_t got = ::recv(fd_, block, sizeof block, MSG_DONTWAIT);
+    // Off the stack: a call that opens a dialog serves that dialog's channel from
+    // inside this frame, so each nesting would keep a block of its own. The block
+    // is free again once appended, before any call runs.
+    const ssize_t got = ::recv(fd_.get(), block_.data(), block_.size(), MSG_DONTWAIT);
     if (got == 0)
         return false;
     if (got < 0)
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
-    reader_.append(std::string_view(block, static_cast<std::size_t>(got)));
+    reader_.append(std::string_view(block_.data(), static_cast<std::size_t>(got)));
     while (auto request = reader_.next()) {
         const std::string reply = answer(*request);
         if (!isOpen() || !sendAll(frameMessage(reply)))
@@ -86,9 +86,10 @@ std::string ChannelServer::answer(const std::string& bytes)
     if (request && std::holds_alternative<StatusRequest>(*request)) {
         // Each status is read through the bridge like any property read.
         StatusReply reply;
-        for (std::size_t i = 0; trusted && i < kStatusMembers.size(); ++i) {
+        const auto& members = statusMembers();
+        for (std::size_t i = 0; trusted && i < members.size(); ++i) {
             BridgeValue value;
-            bridge_.Invoke(kStatusMembers[i], kDispatchPropertyGet, {}, &value, caller_);
+            bridge_.Invoke(members[i], kDispatchPropertyGet, {}, &value, caller_);
             reply.values[i] = value.asInteger();
         }
         return encodeStatusReply(reply);
@@ -96,8 +97,7 @@ std::string ChannelServer::answer(const std::string& bytes)
     InvokeReply reply;
     if (trusted) {
         const auto& invoke = std::get<InvokeRequest>(*request);
-        std::vector<BridgeValue> reversed(invoke.arguments.rbegin(), invoke.arguments.rend());
-        bridge_.Invoke(invoke.member, invoke.flags, reversed, invoke.wantsResult ? &reply.value : nullptr, caller_);
+        bridge_.Invoke(invoke.member, invoke.flags, invoke.arguments, invoke.wantsResult ? &reply.value : nullptr, caller_);
     }
     return encodeInvokeReply(reply);
 }
@@ -106,11 +106,11 @@ bool ChannelServer::sendAll(const std::string& bytes)
 {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = ::send(fd_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd writable{fd_, POLLOUT, 0};
+            pollfd writable{fd_.get(), POLLOUT, 0};
             if (::poll(&writable, 1, 5000) <= 0)  // a peer that stops reading is dropped
                 return false;
         } else if (!(n < 0 && errno == EINTR)) {

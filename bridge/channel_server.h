@@ -1,8 +1,12 @@
 #pragma once
 
+#include <glib.h>
+
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "base/unique_fd.h"
 #include "bridge/bridge_target.h"
 #include "bridge/frame_reader.h"
 #include "bridge/script_bridge.h"
@@ -18,8 +22,8 @@ public:
     // from any other page gets no member and no effect.
     using TrustCheck = std::function<bool()>;
 
-    // Takes ownership of fd and starts serving it on the thread-default main context.
-    static std::shared_ptr<ChannelServer> serve(int fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted);
+    // Starts serving fd on the thread-default main context.
+    static std::shared_ptr<ChannelServer> serve(UniqueFd fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted);
     ~ChannelServer();
 
     ChannelServer(const ChannelServer&) = delete;
@@ -28,21 +32,22 @@ public:
     // Stops serving and closes the channel; a page waiting on it gets no answer
     // and its call returns.
     void close();
-    [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
+    [[nodiscard]] bool isOpen() const { return fd_.valid(); }
 
 private:
-    ChannelServer(int fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted);
-    static int onReadable(int fd, unsigned condition, void* self);
+    ChannelServer(UniqueFd fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted);
+    static gboolean onReadable(gint fd, GIOCondition condition, gpointer self);
     bool receive();
     std::string answer(const std::string& request);
     bool sendAll(const std::string& bytes);
 
-    int fd_;
+    UniqueFd fd_;
     unsigned sourceId_ = 0;
     ScriptBridge& bridge_;
     CallerId caller_;
     TrustCheck trusted_;
     FrameReader reader_;
+    std::vector<char> block_ = std::vector<char>(64 * 1024);
 };
 
 }  // namespace quillon::bridge

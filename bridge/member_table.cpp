@@ -2,14 +2,21 @@
 
 namespace quillon::bridge {
 
+const BridgeValue* Arguments::declared(std::size_t index, char kind) const
+{
+    return index < kinds_.size() && kinds_[index] == kind && index < values_.size() ? &values_[index] : nullptr;
+}
+
 std::string Arguments::text(std::size_t index) const
 {
-    return index < values_.size() ? values_[index].asText() : std::string();
+    const BridgeValue* value = declared(index, 'S');
+    return value ? value->asText() : std::string();
 }
 
 std::int32_t Arguments::integer(std::size_t index) const
 {
-    return index < values_.size() ? values_[index].asInteger() : 0;
+    const BridgeValue* value = declared(index, 'I');
+    return value ? value->asInteger() : 0;
 }
 
 namespace {
@@ -70,12 +77,7 @@ const std::array<Member, kMemberCount> kMembers{{
      [](T t, A a, CallerId) { return boolean(t.GrabAudioDataFromCD(a.text(0), a.text(1), a.text(2))); }},
     {"DTE_ripStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.ripStatus()); }},
     {"DTE_clFileName", K::Property, "", R::Text,
-     [](T t, A, CallerId) {
-         // Handed to the page once: later reads give the empty text.
-         BridgeValue value = text(t.commandLineFile());
-         t.commandLineFile().clear();
-         return value;
-     }},
+     [](T t, A, CallerId) { return text(t.takeCommandLineFile()); }},
     {"DTE_GetDrivesInfo", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetDrivesInfo()); }},
     {"DTE_GetTracksInfo", K::Method, "I", R::Text,
      [](T t, A a, CallerId) { return text(t.GetTracksInfo(a.integer(0))); }},
@@ -97,6 +99,9 @@ const std::array<Member, kMemberCount> kMembers{{
      [](T t, A a, CallerId) {
          return boolean(t.TranscodeClip(a.text(0), a.text(1), a.integer(2), a.integer(3), a.integer(4)));
      }},
+    // 41: why the last transcode ended with 2 (missing, unreadable, same-file, disk-full, no-output,
+    // no-encoder, damaged); "" otherwise.
+    {"DTE_tsReason", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.tsReason()); }},
 }};
 
 }  // namespace
@@ -108,6 +113,19 @@ const Member* memberById(DispId id)
     if (id < 1 || id > static_cast<DispId>(kMemberCount))
         return nullptr;
     return &kMembers[static_cast<std::size_t>(id - 1)];
+}
+
+const std::vector<DispId>& statusMembers()
+{
+    static const std::vector<DispId> ids = [] {
+        std::vector<DispId> found;
+        for (std::size_t i = 0; i < kMembers.size(); ++i) {
+            if (kMembers[i].kind == MemberKind::Property && kMembers[i].result == ResultKind::Integer)
+                found.push_back(static_cast<DispId>(i + 1));
+        }
+        return found;
+    }();
+    return ids;
 }
 
 }  // namespace quillon::bridge

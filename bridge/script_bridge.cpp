@@ -1,7 +1,5 @@
 #include "bridge/script_bridge.h"
 
-#include <vector>
-
 #include "bridge/member_table.h"
 
 namespace quillon::bridge {
@@ -64,7 +62,7 @@ bool flagsMatch(MemberKind kind, std::uint16_t flags, bool wantsResult)
 
 }  // namespace
 
-HResult ScriptBridge::Invoke(DispId id, std::uint16_t flags, std::span<const BridgeValue> reversedArguments,
+HResult ScriptBridge::Invoke(DispId id, std::uint16_t flags, std::span<const BridgeValue> arguments,
                              BridgeValue* result, CallerId caller)
 {
     BridgeTarget* target = mainWindow_ ? mainWindow_() : nullptr;
@@ -72,11 +70,7 @@ HResult ScriptBridge::Invoke(DispId id, std::uint16_t flags, std::span<const Bri
     if (!target || !member || !flagsMatch(member->kind, flags, result != nullptr))
         return kOk;
 
-    // Script's k-th of n arguments is element n - k. Counting from the block's own
-    // size (rather than the member's arity) keeps extra trailing arguments from
-    // shifting the ones the member reads.
-    std::vector<BridgeValue> scriptOrder(reversedArguments.rbegin(), reversedArguments.rend());
-    BridgeValue value = member->call(*target, Arguments(scriptOrder), caller);
+    BridgeValue value = member->call(*target, Arguments(member->argumentKinds, arguments), caller);
     if (member->result != ResultKind::None && result)
         *result = std::move(value);
     return kOk;

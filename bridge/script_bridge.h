@@ -34,10 +34,10 @@ public:
     HResult GetIDsOfNames(const InterfaceId& iid, std::span<const std::string> names, std::uint32_t locale,
                           std::span<DispId> ids);
 
-    // reversedArguments holds the call's arguments last first, as the automation
-    // convention passes them. result may be nullptr when the caller wants none.
-    // Always returns kOk: failures reach the page only through results.
-    HResult Invoke(DispId member, std::uint16_t flags, std::span<const BridgeValue> reversedArguments,
+    // arguments are in script order, as they cross the channel. result may be
+    // nullptr when the caller wants none. Always returns kOk: failures reach the
+    // page only through results.
+    HResult Invoke(DispId member, std::uint16_t flags, std::span<const BridgeValue> arguments,
                    BridgeValue* result, CallerId caller);
 
 private:

@@ -4,8 +4,9 @@ namespace quillon::bridge {
 
 std::optional<std::size_t> StatusCache::slotOf(DispId member)
 {
-    for (std::size_t i = 0; i < kStatusMembers.size(); ++i) {
-        if (kStatusMembers[i] == member)
+    const auto& members = statusMembers();
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        if (members[i] == member)
             return i;
     }
     return std::nullopt;

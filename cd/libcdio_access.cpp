@@ -15,14 +15,13 @@
 #include <sstream>
 #include <thread>
 
+#include "base/unique_fd.h"
 #include "cd/optical_drives.h"
 #include "cd/toc_image.h"
-#include "jobs/unique_fd.h"
 
 namespace quillon::cd {
 namespace {
 
-using jobs::UniqueFd;
 
 struct CdioDeleter {
     void operator()(CdIo_t* cdio) const { cdio_destroy(cdio); }

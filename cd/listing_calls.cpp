@@ -38,7 +38,7 @@ std::shared_future<std::string> ListingCalls::ask(std::int64_t question,
     auto promise = std::make_shared<std::promise<std::string>>();
     std::shared_future<std::string> answer = promise->get_future().share();
     // The thread holds what it uses, so it may outlive this object.
-    auto work = [running = running_, access = access_, wake = wake_, question, listing, promise] {
+    auto work = [running = running_, access = access_, wake = wake_, question, listing = std::move(listing), promise] {
         std::string text = listing(*access);
         {
             std::lock_guard lock(running->mutex);

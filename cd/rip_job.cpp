@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_fd.h"
 #include "cd/index_text.h"
 #include "cd/wav_header.h"
 #include "jobs/start_job.h"
-#include "jobs/unique_fd.h"
 
 namespace quillon::cd {
 namespace {
@@ -32,26 +32,24 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // goes only into a regular file: never through a link, never into a device or a pipe.
 FilePtr openOutput(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.valid() && errno == EEXIST) {
         // Looked at without opening it for reading or writing (which a device may act
         // on), then opened through that same look, so it cannot be swapped in between.
-        const jobs::UniqueFd look(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        const UniqueFd look(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         struct stat info {};
         if (!look.valid() || ::fstat(look.get(), &info) != 0 || !S_ISREG(info.st_mode))
             return nullptr;
-        fd = ::open(("/proc/self/fd/" + std::to_string(look.get())).c_str(), O_RDWR | O_CLOEXEC);
-        if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
-            ::close(fd);
+        fd.reset(::open(("/proc/self/fd/" + std::to_string(look.get())).c_str(), O_RDWR | O_CLOEXEC));
+        if (fd.valid() && ::ftruncate(fd.get(), 0) != 0)
             return nullptr;
-        }
     }
-    if (fd < 0)
+    if (!fd.valid())
         return nullptr;
-    std::FILE* file = ::fdopen(fd, "w+b");
-    if (!file)
-        ::close(fd);
-    return FilePtr(file);
+    FilePtr file(::fdopen(fd.get(), "w+b"));
+    if (file)
+        (void)fd.release();  // the stream owns it now
+    return file;
 }
 
 // One progress line, written and flushed under the stream's lock so that it

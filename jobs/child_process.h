@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "jobs/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace quillon::jobs {
 

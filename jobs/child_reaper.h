@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "jobs/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace quillon::jobs {
 

@@ -13,15 +13,9 @@ inline constexpr const char* kNoClientError = "ERROR:XMLHTTP:CoCreateInstance";
 inline constexpr const char* kOpenError = "ERROR:XMLHTTP:Open";
 inline constexpr const char* kSendError = "ERROR:XMLHTTP:Send";
 
-// What the user is told when no HTTP client can be made.
-inline constexpr const char* kNoClientCaption = "Fatal Error";
-inline constexpr const char* kNoClientMessage =
-    "Cannot initialize XMLHTTP Transporter.\n\nIn order to use Quillon you must have MSXML installed       \n"
-    "on your computer.";
-
 // Called on the job thread when no HTTP client can be made, before the job stores
-// its error. It must not touch GTK itself: it posts the "Fatal Error" message box
-// to the UI thread (g_main_context_invoke) and may wait there until it is closed.
+// its error. It must not touch GTK itself: it tells the user on the UI thread
+// (g_main_context_invoke) and may wait there until the user has been told.
 using NoClientHook = std::function<void()>;
 
 // Responses beyond this size are refused rather than held in memory.

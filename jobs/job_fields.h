@@ -8,6 +8,7 @@
 #include "jobs/active_jobs.h"
 #include "jobs/running_encoders.h"
 #include "jobs/status_slot.h"
+#include "jobs/transcode_reason.h"
 
 namespace quillon::jobs {
 
@@ -60,6 +61,8 @@ struct JobFields {
     StatusSlot xhStatus;
     GuardedText xhResponse;
     StatusSlot tsStatus;
+    // Why the last transcode ended with 2; stored before its status.
+    std::atomic<TranscodeReason> tsReason{TranscodeReason::none};
     StatusSlot upStatus;
     StatusSlot ripStatus;
     StatusSlot norStatus;

@@ -6,8 +6,8 @@
 #include <map>
 #include <mutex>
 
+#include "base/unique_fd.h"
 #include "jobs/pidfd.h"
-#include "jobs/unique_fd.h"
 
 namespace quillon::jobs {
 

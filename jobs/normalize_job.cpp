@@ -1,5 +1,8 @@
 #include "jobs/normalize_job.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <optional>
 #include <vector>
@@ -27,8 +30,17 @@ const std::array<GainStep, 3>& gainSteps()
     return steps;
 }
 
-// A tool still running after a break counts as failed: the next step must not
-// start on the file while it may still be writing it.
+// The gain tool writes a new file and renames it over the old one: given a
+// symlink, a device node or a file we may not write, it would replace that, and
+// on a full disk it may leave an empty file behind and still succeed.
+bool isWritableClip(const std::string& file)
+{
+    struct stat info{};
+    return ::lstat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+           ::access(file.c_str(), W_OK) == 0;
+}
+
+// A step broken off counts as failed: its tool has been stopped mid-way.
 bool runStep(const std::filesystem::path& tool, const GainStep& step, const std::string& file,
              const std::atomic<bool>& breakFlag)
 {
@@ -36,7 +48,7 @@ bool runStep(const std::filesystem::path& tool, const GainStep& step, const std:
     argv.insert(argv.end(), step.options.begin(), step.options.end());
     argv.push_back(pathArgument(file));
     const ToolOutcome outcome = runTool(argv, breakFlag);
-    return outcome.started && outcome.exitStatus == 0;
+    return outcome.started && outcome.exitStatus == 0 && isWritableClip(file);
 }
 
 void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::string& file)
@@ -47,7 +59,8 @@ void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::st
         // keep overlapping on the file.
         if (!ticket.store(step.running))
             return;
-        if (!tool || !runStep(*tool, step, file, ticket.fields().breakFlag)) {
+        const bool refused = step.running == kNormalizeRemovingTags && !isWritableClip(file);
+        if (refused || !tool || !runStep(*tool, step, file, ticket.fields().breakFlag)) {
             ticket.store(step.failed);
             return;
         }

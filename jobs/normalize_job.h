@@ -19,9 +19,11 @@ inline constexpr std::int32_t kNormalizeRaisingFailed = 203;
 
 // UI thread. Starts levelling the loudness of the MP3 file in place with the gain
 // tool "mp3gain" of tools.resDir, else of the search path, in three runs: drop
-// stored gain tags, apply the track gain, raise by 4 steps. A step fails on a
-// non-zero exit, a tool that cannot be started, or a tool still running after a
-// break; no further step is run then. Returns whether the thread was started.
+// stored gain tags, apply the track gain, raise by 4 steps. Anything but a
+// non-empty regular file we may write fails step 1 before the tool runs. A step
+// fails on a non-zero exit, a tool that cannot be started, a break (which stops
+// the tool), or a file left empty; no further step is run then. Returns whether
+// the thread was started.
 [[nodiscard]] bool startNormalize(SharedJobFields fields, const ToolPaths& tools, std::string file);
 
 }  // namespace quillon::jobs

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "jobs/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace quillon::jobs {
 
@@ -31,15 +31,21 @@ struct Pipe {
 
 enum class DrainEnd { outputEnded, broken };
 
+// A tool that writes nothing for a long time (one blocked opening a named pipe)
+// must still notice a break, so the wait for output is bounded.
 DrainEnd drain(int fd, const std::atomic<bool>& breakFlag)
 {
     std::array<char, 512> block;
     for (;;) {
-        const ssize_t got = ::read(fd, block.data(), block.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
+        pollfd readable{fd, POLLIN, 0};
+        const int ready = ::poll(&readable, 1, kBreakTestIntervalMs);
+        if (ready < 0 && errno != EINTR)
             return DrainEnd::outputEnded;
+        if (ready > 0) {
+            const ssize_t got = ::read(fd, block.data(), block.size());
+            if (got == 0 || (got < 0 && errno != EINTR))
+                return DrainEnd::outputEnded;
+        }
         if (breakFlag.load(std::memory_order_acquire))
             return DrainEnd::broken;
     }
@@ -88,10 +94,13 @@ ToolOutcome runTool(const std::vector<std::string>& argv, const std::atomic<bool
         // The output ends while the tool is still exiting; asking without waiting
         // here would misreport a clean run as still running.
         outcome.exitStatus = tool->child.waitForExit();
+    } else if (const auto ended = tool->child.exitStatusNow()) {
+        outcome.exitStatus = *ended;
     } else {
-        outcome.exitStatus = tool->child.exitStatusNow().value_or(kStillRunning);
-        // The tool works on by itself: keep its output flowing until it ends.
-        tool->child.abandon(std::move(tool->output));
+        // Broken off: the tool must not go on writing a result nobody will take.
+        tool->child.kill();
+        outcome.exitStatus = tool->child.waitForExit();
+        outcome.stopped = true;
     }
     return outcome;
 }
@@ -109,12 +118,12 @@ ToolOutcome streamTool(const std::vector<std::string>& argv, const std::function
         return outcome;
     const int fd = tool->output.get();
 
-    std::vector<char> block(64 * 1024);
+    std::vector<char> block(std::size_t{64} * 1024);
     bool outputEnded = false;
     bool failed = false;
     while (!outputEnded && !failed && !(outcome.stopped = stopRequested())) {
         pollfd ready{fd, POLLIN, 0};
-        const int polled = ::poll(&ready, 1, 50);
+        const int polled = ::poll(&ready, 1, kBreakTestIntervalMs);
         if (polled == 0 || (polled < 0 && errno == EINTR))
             continue;
         const ssize_t got = polled < 0 ? -1 : ::read(fd, block.data(), block.size());

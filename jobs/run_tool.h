@@ -13,15 +13,14 @@
 
 namespace quillon::jobs {
 
-// Exit status of a tool that had not ended when it was asked for.
-inline constexpr std::uint32_t kStillRunning = 259;
+inline constexpr int kBreakTestIntervalMs = 50;
 
 struct ToolOutcome {
     bool started = false;
     pid_t processId = 0;
-    // The exit code, kStillRunning, or 128 + signal for a killed tool.
+    // The exit code, or 128 + signal for a killed tool.
     std::uint32_t exitStatus = 0;
-    // streamTool only: the tool was killed because the caller asked to stop.
+    // A break or a stop request killed the tool before it ended by itself.
     bool stopped = false;
 };
 
@@ -30,10 +29,10 @@ struct ToolOutcome {
 // argv[0] is the tool's path; the vector is passed as it stands (no shell), so
 // spaces, quotes, '$' or ';' in arguments stay inert. The tool reads end of input
 // at once; its standard output and error share one pipe that is drained in blocks
-// of 512 bytes. breakFlag is tested after each non-empty block: once it is set the
-// draining stops and the status is asked without waiting (kStillRunning when the
-// tool works on; it is then collected in the background when it ends). When the
-// output ends, the tool's exit is waited for.
+// of 512 bytes. breakFlag is tested after each block and at least every
+// kBreakTestIntervalMs while the tool writes nothing: once it is set, a tool that has
+// not ended yet is killed through its pidfd and collected, and the outcome says it
+// was stopped. When the output ends, the tool's exit is waited for.
 //
 // onStarted, when given, sees the child right after it started and before any
 // draining.

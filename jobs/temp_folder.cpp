@@ -56,7 +56,7 @@ fs::path privateFolder(const fs::path& cacheHome)
 {
     if (cacheHome.empty())
         return {};
-    const fs::path folder = cacheHome / "quillon" / "tmp";
+    fs::path folder = cacheHome / "quillon" / "tmp";
     std::error_code ignored;
     fs::create_directories(cacheHome, ignored);
     ::mkdir((cacheHome / "quillon").c_str(), 0700);

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "jobs/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace quillon::jobs {
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "jobs/run_tool.h"
@@ -28,12 +29,14 @@ std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, 
     return argv;
 }
 
-std::int32_t encode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
-                    const std::string& output, const std::optional<ClipPart>& part)
+TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
+                       const std::string& output, const std::optional<ClipPart>& part)
 {
+    if (const TranscodeReason refused = checkBeforeEncoding(input, output); refused != TranscodeReason::none)
+        return refused;
     const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
     if (!encoder)
-        return kTranscodeFailed;
+        return TranscodeReason::noEncoder;
 
     JobFields& fields = ticket.fields();
     RunningEncoders::Registration registration;
@@ -43,7 +46,15 @@ std::int32_t encode(const JobTicket& ticket, const ToolPaths& tools, const std::
         });
     // tsProcessId back to 0 before the status tells the page the job is over.
     registration.withdraw();
-    return outcome.started && outcome.exitStatus == 0 ? kTranscodeDone : kTranscodeFailed;
+    if (!outcome.started)
+        return TranscodeReason::noEncoder;
+    // Broken off, or killed as the app ends (which breaks every job first).
+    if (outcome.stopped || ticket.breakRequested()) {
+        std::error_code ignored;
+        std::filesystem::remove(output, ignored);  // half a clip is no clip
+        return TranscodeReason::brokenOff;
+    }
+    return judgeEncoderEnd(observeEncoderEnd(outcome.exitStatus, output));
 }
 
 void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
@@ -51,7 +62,11 @@ void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::st
 {
     ticket.store(kTranscodeRunning);
     removeFilesByExtension(tools.tempDir, ".mp3", {input});
-    ticket.store(encode(ticket, tools, input, output, part));
+    const TranscodeReason reason = encode(ticket, tools, input, output, part);
+    // The reason is in place before the status that makes the page read it.
+    if (ticket.isCurrent())
+        ticket.fields().tsReason.store(reason, std::memory_order_release);
+    ticket.store(reason == TranscodeReason::none ? kTranscodeDone : kTranscodeFailed);
     // A job cut off by a newer start leaves the folder to that one, whose input
     // may be a wave file there.
     if (ticket.isCurrent())
@@ -83,6 +98,13 @@ bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::str
 std::uint32_t transcodeProcessId(const JobFields& fields)
 {
     return fields.encoders.processId(fields.tsStatus.generation());
+}
+
+std::string transcodeReason(const JobFields& fields)
+{
+    if (fields.tsStatus.value() != kTranscodeFailed)
+        return {};
+    return std::string(reasonText(fields.tsReason.load(std::memory_order_acquire)));
 }
 
 int terminateEncoder(JobFields& fields)

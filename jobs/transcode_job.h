@@ -18,7 +18,10 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
 // format follows the output's extension) with the encoder "ffmpeg" of
 // tools.resDir, else of the search path. Before encoding, every "*.mp3" in
 // tools.tempDir except input is deleted; after the final status every "*.wav"
-// there except output. Returns whether the job's thread was started.
+// there except output. An input that is missing or unreadable, an output that is
+// the input under another name, and an encoder that leaves no output all end
+// with 2; a break stops the encoder and removes its partial output. Returns
+// whether the job's thread was started.
 [[nodiscard]] bool startTranscode(SharedJobFields fields, const ToolPaths& tools, std::string input,
                                   std::string output);
 
@@ -32,6 +35,9 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
 // UI thread: tsProcessId, the id of the encoder the current transcode job waits
 // for, else 0.
 [[nodiscard]] std::uint32_t transcodeProcessId(const JobFields& fields);
+
+// UI thread: tsReason, why the last transcode ended with 2 ("" unless it did).
+[[nodiscard]] std::string transcodeReason(const JobFields& fields);
 
 // UI thread, when the window closes: kills every encoder a transcode job is still
 // waiting for (each through its pidfd, so an encoder that has ended is left alone

@@ -8,27 +8,13 @@
 #include <cerrno>
 #include <memory>
 
+#include "base/unique_fd.h"
+#include "base/version.h"
 #include "jobs/curl_handle.h"
 #include "jobs/start_job.h"
 
 namespace quillon::jobs {
 namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    [[nodiscard]] int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // State the read callback works on: the file, how far it got, and why it stopped.
 struct SendState {
@@ -120,14 +106,18 @@ std::string uploadTarget(std::string_view sid)
             target += kHex[byte & 0x0F];
         }
     }
-    target += "&ver=210&aff=2&pid=2";
+    target += "&ver=";
+    target += kVersionCode;
+    target += "&aff=2&pid=2";
     return target;
 }
 
 std::int32_t runUpload(const UploadRequest& request, const std::function<void(std::int32_t)>& progress,
                        const std::function<bool()>& breakRequested)
 {
-    const FileDescriptor file(::open(request.file.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: opening a named pipe would otherwise wait for a writer for ever;
+    // the type check below then refuses it.
+    const UniqueFd file(::open(request.file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat info{};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return kUploadFailed;
@@ -183,9 +173,9 @@ std::int32_t runUpload(const UploadRequest& request, const std::function<void(st
     return kUploadDone;
 }
 
-bool startUpload(const SharedJobFields& fields, std::string file, std::string sid)
+bool startUpload(const SharedJobFields& fields, service_endpoint::ServiceHost host, std::string file, std::string sid)
 {
-    UploadRequest request{settings::serviceHost(), std::move(file), std::move(sid)};
+    UploadRequest request{std::move(host), std::move(file), std::move(sid)};
     JobTicket ticket(fields, &JobFields::upStatus);
     return startJob(*fields, [ticket = std::move(ticket), request = std::move(request)] {
         ticket.store(0);

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "jobs/job_fields.h"
-#include "settings/service_host.h"
+#include "service_endpoint/service_host.h"
 
 namespace quillon::jobs {
 
@@ -23,7 +23,7 @@ inline constexpr const char* kUploadUserAgent = "QLN/1.0 (Vostrel)";
 [[nodiscard]] std::string uploadTarget(std::string_view sid);
 
 struct UploadRequest {
-    settings::ServiceHost host;
+    service_endpoint::ServiceHost host;
     std::string file;
     std::string sid;
 };
@@ -37,7 +37,8 @@ struct UploadRequest {
                                      const std::function<bool()>& breakRequested);
 
 // UI thread: DTE_UploadFile. Resets upStatus to 0 and starts the job on its own
-// thread against the service host in force now; false when no thread could be made.
-[[nodiscard]] bool startUpload(const SharedJobFields& fields, std::string file, std::string sid);
+// thread against host; false when no thread could be made.
+[[nodiscard]] bool startUpload(const SharedJobFields& fields, service_endpoint::ServiceHost host, std::string file,
+                               std::string sid);
 
 }  // namespace quillon::jobs

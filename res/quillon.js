@@ -25,6 +25,16 @@ const Quillon = (() => {
     return false;
   }
 
+  // A button that starts something is replaced at once by its Cancel button in
+  // the same place, so the second click of a double click would undo the first:
+  // every button ignores all but the first click of a quick series.
+  document.addEventListener("click", function (e) {
+    if (e.detail > 1 && e.target.closest && e.target.closest("button")) {
+      e.preventDefault();
+      e.stopImmediatePropagation();
+    }
+  }, true);
+
   /* ---- polling ---- */
 
   let pollers = [];
@@ -213,6 +223,19 @@ const Quillon = (() => {
   const ripError = (code) => ripErrors[code] || "Copying from the CD failed (code " + code + ").";
   const normalizeError = (code) => normalizeErrors[code] || "Levelling the loudness failed (code " + code + ").";
   const transcodeError = "The music could not be turned into an MP3 clip. The file may be damaged, or in a format that cannot be read.";
+  // What the host says about a failed conversion (DTE_tsReason); "" or an unknown
+  // reason gives the general text.
+  const transcodeReasons = {
+    "missing": "The music file is not there any more: it may have been moved, renamed or deleted. Please pick it again.",
+    "unreadable": "The music file cannot be opened. Check that you may read it, or pick another file.",
+    "same-file": "The clip would have been written over the music itself, so nothing was done. Please pick the music from another folder.",
+    "disk-full": "There is no room left on the disk for the clip. Free some space, then try again.",
+    "no-output": "The converter finished but made no clip. Please try again; if it happens again, the disk may be full.",
+    "no-encoder": "The converter (ffmpeg) could not be started. Please reinstall Quillon."
+  };
+  const transcodeFailure = (reason) => transcodeReasons[reason] || transcodeError;
+  // Refusals that are the clip's own: sending it again cannot help.
+  const clipRefusals = ["clip too large", "not MPEG audio", "empty clip"];
   const uploadError = "The clip could not be sent: the connection to the service failed or broke off.";
 
   const serviceErrors = {
@@ -221,18 +244,23 @@ const Quillon = (() => {
     "missing network": "Please choose the phone's network.",
     "invalid parameters": "The service did not accept the phone details.",
     "unknown session": "The service has forgotten this sending. Please try again.",
-    "clip too large": "The clip is too large for the service.",
-    "not MPEG audio": "The service did not accept the clip as MP3 audio."
+    "clip too large": "The clip is too large for the service. A shorter part or other music will fit.",
+    "not MPEG audio": "The service did not accept the clip as MP3 audio. Please try other music.",
+    "empty clip": "The service received an empty clip. Please make the clip again."
   };
 
-  // The answer of an HTTP request: { ok, words } or { ok:false, message }.
+  // The answer of an HTTP request: { ok, words } or { ok:false, message, reason },
+  // with clipRefused set when the service will not take this clip at all.
   function readServiceAnswer(text) {
     text = String(text || "").trim();
     if (text.indexOf("ERROR:XMLHTTP") === 0 || text === "")
       return { ok: false, message: "The service could not be reached. Check the internet connection and try again." };
     if (text.indexOf("ERROR") === 0) {
       const reason = text.replace(/^ERROR\s*/, "");
-      return { ok: false, message: serviceErrors[reason] || "The service reported a problem: " + reason + "." };
+      return {
+        ok: false, reason, clipRefused: clipRefusals.includes(reason),
+        message: serviceErrors[reason] || "The service reported a problem: " + reason + "."
+      };
     }
     return { ok: true, words: text.split(/\s+/) };
   }
@@ -277,7 +305,7 @@ const Quillon = (() => {
     framesToTime, formatMs, partText, splitList, normalisePhoneNumber,
     phones, networks, findById, storedChoice, fillSelect,
     cdListError, ripError, normalizeError,
-    transcodeError, uploadError,
+    transcodeError, transcodeFailure, uploadError,
     readServiceAnswer, fetchText,
     wireCloseButton, openHomepage, canPlayMp3
   };

@@ -55,7 +55,12 @@
     }
     Q.poll(() => ext.DTE_tsStatus, (v) => v === 1 || v === 2, null,
       (v) => {
-        if (v !== 1) { failed("stage-convert", Q.transcodeError, v); return; }
+        if (v !== 1) {
+          // The host may say why; without that member the general text stays.
+          const reason = typeof ext.DTE_tsReason !== "undefined" ? String(ext.DTE_tsReason) : "";
+          failed("stage-convert", Q.transcodeFailure(reason), reason ? v + " " + reason : v);
+          return;
+        }
         S.stage("stage-convert", "done", "Done");
         level(output);
       });

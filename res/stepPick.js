@@ -5,7 +5,7 @@
   const S = Song;
   const { Q, $ } = S;
   const ext = Q.host();
-  let commandLineTimer = 0;
+  let offered = "";  // a handed-over file waiting for the user's word
 
   function useFile(path) {
     if (!path) return;
@@ -13,20 +13,39 @@
     S.steps.part.start({ kind: "file", path, label: Q.fileName(path) });
   }
 
-  // The file the app was started with, and any handed over later.
+  // The file the app was started with, and any handed over later. Away from this
+  // step, taking it at once would throw away the work in progress: the screen the
+  // user is on says that it arrived and offers to use it.
   function takeCommandLineFile() {
     const path = String(ext.DTE_clFileName || "");
-    if (path) useFile(path);
+    if (!path) return;
+    if (document.body.getAttribute("data-view") === "pick") {
+      useFile(path);
+      return;
+    }
+    offered = path;
+    $("arrived-text").textContent = "\u201C" + Q.fileName(path) + "\u201D has arrived.";
+    $("arrived").hidden = false;
+    $("arrived-use").focus();
+    Q.state("file arrived " + path);
   }
 
-  function watchCommandLine() {
-    stopWatchingCommandLine();
-    commandLineTimer = setInterval(takeCommandLineFile, 1500);
+  function dismissOffer() {
+    offered = "";
+    $("arrived").hidden = true;
   }
 
-  function stopWatchingCommandLine() {
-    clearInterval(commandLineTimer);
-    commandLineTimer = 0;
+  function useOffered() {
+    const path = offered;
+    dismissOffer();
+    ext.DTE_BreakAsyncOperation();
+    Q.stopAllPolling();
+    useFile(path);
+  }
+
+  // Back on this step, a file still on offer is taken, once the step is shown.
+  function enter() {
+    if (offered) setTimeout(useOffered, 0);
   }
 
   // A drive can take seconds to answer while it spins up, and the page waits for it:
@@ -122,8 +141,11 @@
       useTrack();
     });
     $("tracks").addEventListener("dblclick", useTrack);
+    $("arrived-use").addEventListener("click", useOffered);
+    $("arrived-dismiss").addEventListener("click", dismissOffer);
+    setInterval(takeCommandLineFile, 1500);
     listDrives();
   }
 
-  S.steps.pick = { wire, enter: watchCommandLine, leave: stopWatchingCommandLine, takeCommandLineFile };
+  S.steps.pick = { wire, enter, takeCommandLineFile };
 })();

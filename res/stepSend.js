@@ -66,14 +66,17 @@
     sendClip();
   }
 
-  function failed(stageId, text) {
+  // A clip the service refuses outright is not sent again: other music (or a
+  // shorter part of it) is what can help.
+  function failed(stageId, text, clipRefused) {
     S.stage(stageId, "failed", "Failed");
     S.message("send-error", text);
     $("send-cancel").hidden = true;
-    $("send-retry").hidden = false;
-    $("send-back").hidden = false;
-    $("send-retry").focus();
-    Q.state("failed " + stageId.replace("stage-", ""));
+    $("send-retry").hidden = !!clipRefused;
+    $("send-other").hidden = !clipRefused;
+    $("send-back").hidden = !!clipRefused;
+    $(clipRefused ? "send-other" : "send-retry").focus();
+    Q.state("failed " + stageId.replace("stage-", "") + (clipRefused ? " clip refused" : ""));
   }
 
   // From the session on; the clip itself is kept for every retry.
@@ -83,6 +86,7 @@
     S.message("send-error", "");
     $("send-cancel").hidden = false;
     $("send-retry").hidden = true;
+    $("send-other").hidden = true;
     $("send-back").hidden = true;
     ["stage-session", "stage-upload", "stage-confirm"].forEach((id) => S.stage(id, "pending", "Waiting"));
     $("send-cancel").focus();
@@ -134,7 +138,7 @@
     S.busy("stage-confirm", "Checking…");
     Q.fetchText(Q.serviceUrl("/cgi-bin/dte_status.cgi?sid=" + encodeURIComponent(sessionId)), (text) => {
       const answer = Q.readServiceAnswer(text);
-      if (!answer.ok) { failed("stage-confirm", answer.message); return; }
+      if (!answer.ok) { failed("stage-confirm", answer.message, answer.clipRefused); return; }
       if (answer.words[0] === "READY" && answer.words[1]) {
         S.stage("stage-confirm", "done", "Done");
         sent(answer.words[1]);
@@ -199,6 +203,7 @@
     $("send-cancel").addEventListener("click", cancelSending);
     $("send-retry").addEventListener("click", sendClip);
     $("send-back").addEventListener("click", backToForm);
+    $("send-other").addEventListener("click", () => S.startOver());
     $("again").addEventListener("click", () => S.startOver());
     // Settings may change in a dialog opened from the window's own menu.
     window.addEventListener("focus", () => { if (!$("send").hidden && !$("send-form").hidden) loadPhoneChoice(true); });

@@ -173,7 +173,20 @@ Reply ClipService::storeClip(const std::string& sid, const BodyReader& readBody)
 {
     if (!isSessionId(sid) || !knows(sid))
         return error(404, "unknown session");
+    {
+        std::lock_guard lock(mutex_);
+        refusals_.erase(sid);
+    }
+    Reply reply = receiveClip(sid, readBody);
+    if (reply.status != 200) {
+        std::lock_guard lock(mutex_);
+        refusals_.insert_or_assign(sid, reply);
+    }
+    return reply;
+}
 
+Reply ClipService::receiveClip(const std::string& sid, const BodyReader& readBody)
+{
     PendingClip pending(storage_ / (sid + ".upload-XXXXXX"));
     if (!pending.isOpen())
         return error(500, "cannot store clip");
@@ -210,8 +223,11 @@ Reply ClipService::status(const std::string& sid, std::string_view authority)
 {
     if (!isSessionId(sid) || !knows(sid))
         return error(404, "unknown session");
-    if (!std::filesystem::exists(clipFile(sid)))
-        return Reply{200, "WAITING"};
+    if (!std::filesystem::exists(clipFile(sid))) {
+        std::lock_guard lock(mutex_);
+        const auto refused = refusals_.find(sid);
+        return refused == refusals_.end() ? Reply{200, "WAITING"} : refused->second;
+    }
     return Reply{200, "READY http://" + std::string(authority) + "/clips/" + sid + ".mp3"};
 }
 

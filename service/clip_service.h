@@ -36,10 +36,12 @@ public:
     // dte_session.cgi: phone and network are required; number and aff are kept.
     [[nodiscard]] Reply openSession(const Params& params);
     // dte_upload2.cgi: stores the body as the session's clip when it is MPEG audio
-    // of at most maxClipBytes; the body is streamed to disk, never held whole.
+    // of at most maxClipBytes; the body is streamed to disk, never held whole. A
+    // refusal is kept for the status check until the next upload of the session.
     [[nodiscard]] Reply storeClip(const std::string& sid, const BodyReader& readBody);
     // dte_status.cgi: authority is "host[:port]" as the client reached us, for the
-    // download address.
+    // download address. Without a clip, the refusal of the last upload if there was
+    // one: the uploading program does not read the upload's reply.
     [[nodiscard]] Reply status(const std::string& sid, std::string_view authority);
     // /clips/<sid>.mp3
     [[nodiscard]] Reply clip(const std::string& sid);
@@ -51,12 +53,14 @@ public:
 
 private:
     [[nodiscard]] bool knows(const std::string& sid);
+    [[nodiscard]] Reply receiveClip(const std::string& sid, const BodyReader& readBody);
     [[nodiscard]] std::filesystem::path clipFile(const std::string& sid) const;
 
     std::filesystem::path storage_;
     std::uint64_t maxClipBytes_;
     std::mutex mutex_;
     std::set<std::string> sessions_;
+    std::map<std::string, Reply> refusals_;
 };
 
 }  // namespace quillon::service

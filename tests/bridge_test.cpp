@@ -29,9 +29,8 @@ struct BridgeFixture : ::testing::Test {
     BridgeValue call(const std::string& name, std::vector<BridgeValue> scriptArgs = {},
                      std::uint16_t flags = kDispatchMethod)
     {
-        std::vector<BridgeValue> reversed(scriptArgs.rbegin(), scriptArgs.rend());
         BridgeValue result = BridgeValue::text("untouched");
-        EXPECT_EQ(bridge.Invoke(id(name), flags, reversed, &result, "main"), kOk);
+        EXPECT_EQ(bridge.Invoke(id(name), flags, scriptArgs, &result, "main"), kOk);
         return result;
     }
     BridgeValue get(const std::string& name) { return call(name, {}, kDispatchPropertyGet); }
@@ -42,7 +41,7 @@ BridgeValue I(std::int32_t value) { return BridgeValue::integer(value); }
 
 }  // namespace
 
-TEST_F(BridgeFixture, NamesAreNumberedOneToFortyInTableOrder)
+TEST_F(BridgeFixture, NamesAreNumberedOneToFortyOneInTableOrder)
 {
     const std::vector<std::pair<std::string, DispId>> expected = {
         {"DTE_IsDTE", 1},          {"DTE_CloseWindow", 2},      {"DTE_ShowModalDialog", 3},
@@ -50,7 +49,7 @@ TEST_F(BridgeFixture, NamesAreNumberedOneToFortyInTableOrder)
         {"DTE_xhStatus", 22},      {"DTE_xhResponse", 23},      {"DTE_SelectMediaFile", 26},
         {"DTE_clFileName", 31},    {"DTE_GetTracksInfo", 33},   {"DTE_norStatus", 36},
         {"DTE_ReadWaveform", 37},  {"DTE_wfStatus", 38},        {"DTE_wfResponse", 39},
-        {"DTE_TranscodeClip", 40},
+        {"DTE_TranscodeClip", 40}, {"DTE_tsReason", 41},
     };
     for (const auto& [name, number] : expected)
         EXPECT_EQ(id(name), number) << name;
@@ -65,6 +64,12 @@ TEST_F(BridgeFixture, FlagsThatDoNotMatchTheMemberKindDoNothing)
     EXPECT_EQ(call("DTE_GetVersion", {}, 4 /* property put */), S("untouched"));
     // A property read without a result slot is no read.
     EXPECT_EQ(bridge.Invoke(22, kDispatchPropertyGet, {}, nullptr, "main"), kOk);
+    // Numbers outside the table (42 is one past the last member) do nothing either.
+    for (DispId number : {0, 42, -1, 1000}) {
+        BridgeValue result = S("untouched");
+        EXPECT_EQ(bridge.Invoke(number, kDispatchMethod | kDispatchPropertyGet, {}, &result, "main"), kOk);
+        EXPECT_EQ(result, S("untouched"));
+    }
     EXPECT_TRUE(window.calls.empty());
 }
 
@@ -79,6 +84,7 @@ TEST_F(BridgeFixture, ArgumentsReachTheOperationInScriptOrder)
     EXPECT_EQ(call("DTE_ReadWaveform", {S("a b.flac"), I(512)}), BridgeValue::boolean(true));
     call("DTE_TranscodeClip", {S("in.wav"), S("out.mp3"), I(65000), I(20000), I(1000)});
     EXPECT_EQ(get("DTE_wfResponse"), S("result"));
+    EXPECT_EQ(get("DTE_tsReason"), S("result"));
     EXPECT_EQ(window.calls, (std::vector<std::string>{
                                 "ShowModalDialog Title|page.html|arg|100,-5,700,520",
                                 "GrabAudioDataFromCD 0|3|/tmp/t.wav",
@@ -87,6 +93,7 @@ TEST_F(BridgeFixture, ArgumentsReachTheOperationInScriptOrder)
                                 "ReadWaveform a b.flac|512",
                                 "TranscodeClip in.wav|out.mp3|65000|20000|1000",
                                 "wfResponse",
+                                "tsReason",
                             }));
 }
 

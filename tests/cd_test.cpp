@@ -8,7 +8,7 @@
 #include <future>
 
 #include "cd/cd_listing.h"
-#include "cd/fake_cd_access.h"
+#include "tests/fake_cd_access.h"
 #include "cd/index_text.h"
 #include "cd/libcdio_access.h"
 #include "cd/listing_calls.h"

@@ -82,8 +82,8 @@ struct ServedChannel : ::testing::Test {
     {
         int ends[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
-        server = ChannelServer::serve(ends[0], bridge, nullptr, [this] { return trusted; });
-        client = std::make_unique<ChannelClient>(ends[1]);
+        server = ChannelServer::serve(quillon::UniqueFd(ends[0]), bridge, nullptr, [this] { return trusted; });
+        client = std::make_unique<ChannelClient>(quillon::UniqueFd(ends[1]));
     }
 
     // Runs the client's blocking call on a thread while this thread serves it.

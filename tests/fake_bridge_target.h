@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bridge/bridge_target.h"
@@ -85,12 +86,13 @@ public:
     std::int32_t xhStatus() override { return record("xhStatus", status); }
     std::string xhResponse() override { return record("xhResponse", textResult); }
     std::int32_t tsStatus() override { return record("tsStatus", status); }
+    std::string tsReason() override { return record("tsReason", textResult); }
     std::int32_t upStatus() override { return record("upStatus", status); }
     std::int32_t ripStatus() override { return record("ripStatus", status); }
     std::int32_t norStatus() override { return record("norStatus", status); }
     std::int32_t wfStatus() override { return record("wfStatus", status); }
     std::string wfResponse() override { return record("wfResponse", textResult); }
-    std::string& commandLineFile() override { return commandLine; }
+    std::string takeCommandLineFile() override { return std::exchange(commandLine, {}); }
 
 private:
     void record(std::string call)

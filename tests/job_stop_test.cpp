@@ -20,7 +20,6 @@ TEST(StopJobs, EveryKindEndsAtOnceAndNoToolIsLeft)
 {
     test::TempDir dir;
     test::StalledService service;
-    ::setenv("QUILLON_SERVICE", service.authority().c_str(), 1);
     // The encoder keeps writing, so a break leaves it to finish by itself; the
     // gain tool is silent, so only a kill ends it.
     const std::pair<const char*, const char*> tools[] = {{"ffmpeg", "while :; do echo frame; sleep 0.05; done"},
@@ -32,12 +31,16 @@ TEST(StopJobs, EveryKindEndsAtOnceAndNoToolIsLeft)
                           "echo $$ > '" + pidFile + ".part'; mv '" + pidFile + ".part' '" + pidFile + "'\n" + body + "\n");
     }
     test::writeFile(dir / "big.mp3", std::string(16 << 20, 'x'));
+    test::writeFile(dir / "in.wav", "RIFF");
+    test::writeFile(dir / "clip.mp3", "ID3");
     const jobs::ToolPaths paths{dir / "res", dir / "res/tmp", ""};
 
     const auto fields = std::make_shared<jobs::JobFields>();
     ASSERT_TRUE(jobs::startTranscode(fields, paths, (dir / "in.wav").string(), (dir / "res/tmp/out.mp3").string()));
     ASSERT_TRUE(jobs::startNormalize(fields, paths, (dir / "clip.mp3").string()));
-    ASSERT_TRUE(jobs::startUpload(fields, (dir / "big.mp3").string(), "sid"));
+    const auto host = service_endpoint::parseServiceHost(service.authority());
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(jobs::startUpload(fields, *host, (dir / "big.mp3").string(), "sid"));
     ASSERT_TRUE(jobs::startHttpRequest(fields, "http://" + service.authority() + "/x", {}));
     std::vector<pid_t> pids;
     for (const auto& [name, body] : tools) {
@@ -56,5 +59,4 @@ TEST(StopJobs, EveryKindEndsAtOnceAndNoToolIsLeft)
     EXPECT_EQ(fields->xhResponse.get(), "");
     for (const pid_t pid : pids)
         EXPECT_TRUE(test::waitUntil([pid] { return test::isGone(pid); }, 2s)) << pid;
-    ::unsetenv("QUILLON_SERVICE");
 }

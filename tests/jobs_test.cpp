@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 
 #include <filesystem>
 #include <set>
@@ -28,6 +31,8 @@ protected:
     {
         fs::create_directories(tools.tempDir);
         fs::create_directories(dir / "no-tools");
+        writeFile(dir / "in.wav", "RIFF");
+        writeFile(dir / "clip.mp3", "ID3");
     }
 
     void standIn(const std::string& name, const std::string& body)
@@ -82,7 +87,9 @@ TEST_F(TranscodeTest, EncoderGetsTheExactArgumentVector)
         {odd + ".wav", odd + ".mp3", odd + ".wav", odd + ".mp3"},
         {"-i.wav", "-y.mp3", "./-i.wav", "./-y.mp3"},
     };
-    standIn("ffmpeg", "exit 0\n");
+    standIn("ffmpeg", "for last; do :; done\necho mp3 > \"$last\"\n");
+    writeFile(odd + ".wav", "RIFF");
+    writeFile("-i.wav", "RIFF");  // relative: in the working folder
     for (const Case& c : cases) {
         for (const auto& entry : fs::directory_iterator(dir.path()))
             if (entry.path().filename().string().starts_with("call"))
@@ -102,6 +109,78 @@ TEST_F(TranscodeTest, EncoderGetsTheExactArgumentVector)
                                                 c.outputArg};
         EXPECT_EQ(calls(), std::vector<std::vector<std::string>>{expected}) << c.input;
     }
+    fs::remove("-i.wav");
+    fs::remove("-y.mp3");
+}
+
+TEST_F(TranscodeTest, FailureTellsItsReasonAndNeverHarmsTheInput)
+{
+    // A socket exists but cannot be opened, even by the superuser.
+    const fs::path socketPath = dir / "in.sock";
+    quillon::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(sock.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    fs::create_hard_link(dir / "in.wav", dir / "linked.mp3");
+    fs::create_directories(dir / "sub");
+
+    struct Case {
+        std::string input, output, encoder;  // encoder: the stand-in's body, "" for none
+        std::int32_t status;
+        std::string reason;
+        std::size_t runs;
+    };
+    const std::string in = (dir / "in.wav").string(), out = (dir / "out.mp3").string();
+    const std::vector<Case> cases{
+        {in, out, "echo mp3 > \"$D/out.mp3\"\n", kTranscodeDone, "", 1},
+        {(dir / "gone.wav").string(), out, "exit 0\n", kTranscodeFailed, "missing", 0},
+        {(dir / "in.wav/x").string(), out, "exit 0\n", kTranscodeFailed, "missing", 0},
+        {socketPath.string(), out, "exit 0\n", kTranscodeFailed, "unreadable", 0},
+        {in, (dir / "linked.mp3").string(), "echo > \"$D/linked.mp3\"\n", kTranscodeFailed, "same-file", 0},
+        {in, (dir / "sub/../in.wav").string(), "echo > \"$D/in.wav\"\n", kTranscodeFailed, "same-file", 0},
+        {in, out, "exit 0\n", kTranscodeFailed, "no-output", 1},
+        {in, out, ": > \"$D/out.mp3\"\n", kTranscodeFailed, "no-output", 1},
+        {in, out, "echo mp3 > \"$D/out.mp3\"\nexit 1\n", kTranscodeFailed, "damaged", 1},
+        {in, out, "", kTranscodeFailed, "no-encoder", 0},
+    };
+    // The clip of a part runs the same job.
+    for (const bool part : {false, true})
+    for (const Case& c : cases) {
+        for (int n = 1; fs::remove(dir / ("call" + std::to_string(n))); ++n) {
+        }
+        fs::remove(dir / "out.mp3");
+        fs::remove(tools.resDir / "ffmpeg");
+        if (!c.encoder.empty())
+            standIn("ffmpeg", c.encoder);
+        ASSERT_TRUE(part ? startTranscodeClip(fields, tools, c.input, c.output, {0, 20000, 0})
+                         : startTranscode(fields, tools, c.input, c.output));
+        EXPECT_EQ(waitForTranscodeEnd(), c.status) << c.input << " " << c.encoder;
+        EXPECT_EQ(transcodeReason(*fields), c.reason) << c.input << " " << c.encoder;
+        EXPECT_EQ(calls().size(), c.runs) << c.input << " " << c.encoder;
+        EXPECT_EQ(readFile(dir / "in.wav"), "RIFF");
+        EXPECT_EQ(transcodeProcessId(*fields), 0u);
+    }
+}
+
+TEST(TranscodeReason, EncoderEndIsJudgedByItsOutputAndTheRoomLeft)
+{
+    struct Case {
+        EncoderEnd end;
+        TranscodeReason reason;
+    };
+    const std::vector<Case> cases{
+        {{0, 1000, kRoomForAClip}, TranscodeReason::none},
+        {{0, 1000, 0}, TranscodeReason::none},
+        {{0, 0, kRoomForAClip}, TranscodeReason::noOutput},
+        {{0, 0, kRoomForAClip - 1}, TranscodeReason::diskFull},
+        {{1, 1000, 4096}, TranscodeReason::diskFull},
+        {{1, 1000, kRoomForAClip}, TranscodeReason::damaged},
+        {{137, 0, kRoomForAClip}, TranscodeReason::damaged},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(reasonText(judgeEncoderEnd(c.end)), reasonText(c.reason))
+            << c.end.exitStatus << " " << c.end.outputSize << " " << c.end.spaceLeft;
 }
 
 // Only the exit code decides the status. Earlier results in the temp folder are
@@ -130,26 +209,21 @@ TEST_F(TranscodeTest, ExitCodeDecidesTheStatusAndTheTempFolderIsCleanedBeforeAnd
     }
 }
 
-TEST_F(TranscodeTest, BreakEndsTheJobWhileTheEncoderRunsOn)
+TEST_F(TranscodeTest, BreakStopsTheEncoderAndRemovesItsPartialOutput)
 {
-    standIn("ffmpeg", "echo $$ > \"$D/pid\"\necho started\nawait go\necho more\nawait release\n"
-                      "echo done > \"$D/finished\"\nexit 0\n");
+    // It writes part of a clip, then nothing at all, as on a named pipe.
+    standIn("ffmpeg", "echo $$ > \"$D/pid\"\necho part > \"$D/out.mp3\"\nexec sleep 60\n");
     ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (dir / "out.mp3").string()));
     const pid_t encoder = waitForPidFile();
     ASSERT_TRUE(waitUntil([&] { return transcodeProcessId(*fields) != 0; }));
     EXPECT_EQ(transcodeProcessId(*fields), static_cast<std::uint32_t>(encoder));
 
     fields->breakFlag = true;
-    writeFile(dir / "go", "");
     EXPECT_EQ(waitForTranscodeEnd(), kTranscodeFailed);
+    EXPECT_EQ(transcodeReason(*fields), "");
     EXPECT_EQ(transcodeProcessId(*fields), 0u);
-    EXPECT_TRUE(isRunning(encoder));
-    // Closing the window now must not touch it.
-    EXPECT_EQ(terminateEncoder(*fields), 0);
-
-    writeFile(dir / "release", "");
-    EXPECT_TRUE(waitUntil([&] { return fs::exists(dir / "finished"); }));
-    EXPECT_TRUE(waitUntil([&] { return isGone(encoder); })) << "left as a zombie";
+    EXPECT_TRUE(isGone(encoder));
+    EXPECT_FALSE(fs::exists(dir / "out.mp3"));
 }
 
 using NormalizeTest = ToolJobTest;
@@ -158,6 +232,7 @@ TEST_F(NormalizeTest, RunsTheThreeStepsInOrderShowingEachOne)
 {
     standIn("mp3gain", "case \"$1\" in /s) await go1;; /r) await go2;; /g) await go3;; esac\nexit 0\n");
     const std::string file = (dir / "my 'clip' \"x\" $PATH; ♪.mp3").string();
+    writeFile(file, "ID3");
     ASSERT_TRUE(startNormalize(fields, tools, file));
     for (const auto& [gate, status] : std::vector<std::pair<std::string, std::int32_t>>{
              {"go1", kNormalizeRemovingTags}, {"go2", kNormalizeLeveling}, {"go3", kNormalizeRaising}}) {
@@ -188,12 +263,39 @@ TEST_F(NormalizeTest, FailingStepEndsTheJobWithItsCode)
         }
         standIn("mp3gain", "[ \"$1\" = \"" + c.failingOption + "\" ] && exit " + std::to_string(c.exitCode) +
                                "\nexit 0\n");
+        writeFile("-clip.mp3", "ID3");  // relative: in the working folder
         ASSERT_TRUE(startNormalize(fields, tools, "-clip.mp3"));
         EXPECT_EQ(waitForNormalizeEnd(), c.status) << c.failingOption;
         const auto runs = calls();
         EXPECT_EQ(runs.size(), c.runs) << c.failingOption;
         EXPECT_EQ(runs.back().back(), "./-clip.mp3");
     }
+    fs::remove("-clip.mp3");
+}
+
+TEST_F(NormalizeTest, OnlyANonEmptyRegularFileWeMayWriteIsHandedToTheTool)
+{
+    fs::create_symlink(dir / "clip.mp3", dir / "link.mp3");
+    ASSERT_EQ(::mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
+    fs::create_directories(dir / "folder.mp3");
+    writeFile(dir / "empty.mp3", "");
+    writeFile(dir / "locked.mp3", "ID3");
+    fs::permissions(dir / "locked.mp3", fs::perms::owner_read);
+    std::vector<std::string> refused{"link.mp3", "pipe.mp3", "folder.mp3", "empty.mp3", "gone.mp3"};
+    if (::geteuid() != 0)  // the superuser may write any file
+        refused.push_back("locked.mp3");
+    standIn("mp3gain", "exit 0\n");
+    for (const std::string& name : refused) {
+        ASSERT_TRUE(startNormalize(fields, tools, (dir / name).string()));
+        EXPECT_EQ(waitForNormalizeEnd(), kNormalizeRemovingTagsFailed) << name;
+        EXPECT_TRUE(calls().empty()) << name;
+    }
+    EXPECT_EQ(readFile(dir / "clip.mp3"), "ID3");
+
+    // A step that succeeds but leaves the file empty (a full disk) fails.
+    standIn("mp3gain", "[ \"$1\" = /r ] && : > \"$2\"\nexit 0\n");
+    ASSERT_TRUE(startNormalize(fields, tools, (dir / "clip.mp3").string()));
+    EXPECT_EQ(waitForNormalizeEnd(), kNormalizeLevelingFailed);
 }
 
 TEST_F(NormalizeTest, BreakDuringAStepStartsNoFurtherStep)
@@ -203,13 +305,8 @@ TEST_F(NormalizeTest, BreakDuringAStepStartsNoFurtherStep)
     ASSERT_TRUE(startNormalize(fields, tools, (dir / "clip.mp3").string()));
     const pid_t gain = waitForPidFile();
     fields->breakFlag = true;
-    writeFile(dir / "go", "");
     EXPECT_EQ(waitForNormalizeEnd(), kNormalizeRemovingTagsFailed);
-    EXPECT_TRUE(isRunning(gain));
-    EXPECT_EQ(calls().size(), 1u);
-
-    writeFile(dir / "release", "");
-    EXPECT_TRUE(waitUntil([&] { return isGone(gain); }));
+    EXPECT_TRUE(isGone(gain));
     EXPECT_EQ(calls().size(), 1u);
     EXPECT_TRUE(zombieChildren().empty());
 }

@@ -11,10 +11,10 @@
 #include <future>
 
 #include "cd/cd_listing.h"
-#include "cd/fake_cd_access.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "cd/wav_header.h"
+#include "tests/fake_cd_access.h"
 #include "tests/cd_image_builder.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"

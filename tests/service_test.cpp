@@ -105,7 +105,7 @@ TEST_F(RunningService, ErrorsComeBackAsText)
         client.Post("/cgi-bin/dte_upload2.cgi?sid=" + sid + "&ver=210&aff=2&pid=2", "text", "audio/mpeg");
     ASSERT_TRUE(noAudio);
     EXPECT_EQ(noAudio->body, "ERROR not MPEG audio");
-    EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "WAITING");
+    EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "ERROR not MPEG audio");
 
     const auto missingClip = client.Get("/clips/" + sid + ".mp3");
     ASSERT_TRUE(missingClip);

@@ -9,17 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "settings/homepage.h"
+#include "service_endpoint/homepage.h"
 #include "settings/registry.h"
 #include "settings/settings_store.h"
 #include "settings/sqlite_key_backend.h"
-#include "settings/url_encode.h"
+#include "service_endpoint/url_encode.h"
 #include "tests/test_support.h"
 
 namespace quillon::settings {
 namespace {
 
 using namespace std::chrono_literals;
+using namespace quillon::service_endpoint;
 
 std::string line(const std::string& text) { return "REG_TRACE:\t" + text + "\n"; }
 std::string valueLines(const char* verb, std::vector<const char*> names)

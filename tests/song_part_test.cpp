@@ -88,6 +88,7 @@ protected:
                     "D='" + dir.path().string() + "'\nprintf '%s\\0' \"$0\" \"$@\" > \"$D/args\"\ncase \"$3\" in\n"
                     "*slow) echo $$ > \"$D/pid\"; while :; do head -c 1000 /dev/zero; sleep 0.01; done;;\n"
                     "*fail) exit 1;; *empty) exit 0;; *broken) head -c 16000 /dev/zero; exit 3;;\nesac\n"
+                    "for last; do :; done\ncase \"$last\" in *.mp3) echo mp3 > \"$last\";; esac\n"
                     "head -c 16000 /dev/zero\n");
     }
     std::int32_t waitFor(const StatusSlot& status, std::int32_t running)
@@ -116,6 +117,8 @@ TEST_F(SongPartTest, EncodersGetTheExactArgumentVectors)
                                                                     "-acodec", "pcm_s16le", "pipe:1"}));
         EXPECT_EQ(waveformResponse(*fields), silence);
 
+        for (const char* extension : {".m4a", ".wav"})
+            writeFile(path + extension, "RIFF");
         ASSERT_TRUE(startTranscodeClip(fields, tools, path + ".m4a", path + ".mp3", {1234567, 20000, 1000}));
         ASSERT_EQ(transcodeEnd(), kTranscodeDone);
         EXPECT_EQ(readArgs(dir / "args"),
@@ -128,6 +131,8 @@ TEST_F(SongPartTest, EncodersGetTheExactArgumentVectors)
                                                                     argument + ".wav", "-ab", "64k", "-ar", "44100",
                                                                     "-ac", "2", "-y", argument + ".mp3"}));
     }
+    for (const char* made : {"-i.m4a", "-i.wav", "-i.mp3"})
+        fs::remove(made);
 }
 
 TEST_F(SongPartTest, BadArgumentsStartNothingAndUnreadableSongsGive201)

@@ -10,8 +10,6 @@ namespace quillon::test {
 // Whole-file helpers that fail the calling test on error.
 std::string readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, const std::string& bytes);
-// A 440 Hz tone as a WAV file's bytes: 16-bit stereo PCM at 44100 Hz.
-std::string toneWav(double seconds);
 // Writes an executable shell script (mode 0755).
 void writeScript(const std::filesystem::path& file, const std::string& body);
 

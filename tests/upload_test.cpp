@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -156,9 +157,12 @@ TEST(Upload, BreakAfterABlockAMissingFileOrNoServiceGive101)
     EXPECT_TRUE(body == bytes.substr(0, body.size()));
 
     // An empty file has no body to count: only the transfer's result tells that nothing went out.
+    // Opening a named pipe must not wait for a writer that never comes.
     test::writeFile(dir / "empty.mp3", "");
+    ASSERT_EQ(::mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
     for (const UploadRequest& failing : {UploadRequest{{"127.0.0.1", server.port()}, (dir / "none.mp3").string(), ""},
                                          UploadRequest{{"127.0.0.1", server.port()}, dir.path().string(), ""},
+                                         UploadRequest{{"127.0.0.1", server.port()}, (dir / "pipe.mp3").string(), ""},
                                          UploadRequest{{"127.0.0.1", 1}, (dir / "clip.mp3").string(), ""},
                                          UploadRequest{{"127.0.0.1", 1}, (dir / "empty.mp3").string(), ""},
                                          UploadRequest{{"nohost.invalid", 80}, (dir / "empty.mp3").string(), ""}}) {
@@ -170,11 +174,10 @@ TEST(Upload, BreakAfterABlockAMissingFileOrNoServiceGive101)
 
 class UploadJob : public ::testing::Test {
 protected:
-    void SetUp() override { ::setenv("QUILLON_SERVICE", server.authority().c_str(), 1); }
-    void TearDown() override { ::unsetenv("QUILLON_SERVICE"); }
     [[nodiscard]] bool ended() { return test::waitUntil([&] { return fields->upStatus.value() >= 100; }); }
 
     RequestRecorder server{true};
+    const service_endpoint::ServiceHost host{"127.0.0.1", server.port()};
     SharedJobFields fields = std::make_shared<JobFields>();
     test::TempDir dir;
 };
@@ -185,7 +188,7 @@ TEST_F(UploadJob, BreakFlagStopsAStalledUpload)
     const std::string bytes = patternBytes(16 << 20);
     test::writeFile(dir / "clip.mp3", bytes);
     fields->breakFlag = true;  // a start clears an earlier break
-    ASSERT_TRUE(startUpload(fields, (dir / "clip.mp3").string(), "sid"));
+    ASSERT_TRUE(startUpload(fields, host, (dir / "clip.mp3").string(), "sid"));
     EXPECT_FALSE(fields->breakFlag.load());
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     fields->breakFlag = true;
@@ -198,11 +201,10 @@ TEST_F(UploadJob, BreakFlagStopsAStalledUpload)
 TEST_F(UploadJob, NewerStartCutsTheOlderJobOff)
 {
     test::writeFile(dir / "clip.mp3", patternBytes(3000));
-    ASSERT_TRUE(startUpload(fields, (dir / "clip.mp3").string(), "first"));
+    ASSERT_TRUE(startUpload(fields, host, (dir / "clip.mp3").string(), "first"));
     // The second upload goes nowhere and fails; the first one, let through later,
     // must not overwrite that outcome with its own success.
-    ::setenv("QUILLON_SERVICE", "127.0.0.1:1", 1);
-    ASSERT_TRUE(startUpload(fields, (dir / "clip.mp3").string(), "second"));
+    ASSERT_TRUE(startUpload(fields, {"127.0.0.1", 1}, (dir / "clip.mp3").string(), "second"));
     ASSERT_TRUE(ended());
     server.release();
     EXPECT_NE(server.request().first.find("sid=first"), std::string::npos);

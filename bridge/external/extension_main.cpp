@@ -26,7 +26,7 @@ gboolean onUserMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer
         return FALSE;
     GUnixFDList* fds = webkit_user_message_get_fd_list(message);
     const int fd = fds && g_unix_fd_list_get_length(fds) > 0 ? g_unix_fd_list_get(fds, 0, nullptr) : -1;
-    g_object_set_data_full(G_OBJECT(page), kChannelKey, new SharedChannel(std::make_shared<quillon::bridge::PageChannel>(fd)),
+    g_object_set_data_full(G_OBJECT(page), kChannelKey, new SharedChannel(std::make_shared<quillon::bridge::PageChannel>(quillon::UniqueFd(fd))),
                            [](gpointer p) { delete static_cast<SharedChannel*>(p); });
     return TRUE;
 }
@@ -42,15 +42,12 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     if (!uri || !quillon::bridge::isAppPage(uri, resDir))
         return;  // pages from anywhere else never get the bridge
     auto* channel = static_cast<SharedChannel*>(g_object_get_data(G_OBJECT(page), kChannelKey));
-    auto client = channel ? *channel : std::make_shared<quillon::bridge::PageChannel>(-1);
+    auto client = channel ? *channel : std::make_shared<quillon::bridge::PageChannel>(quillon::UniqueFd());
 
-    JSCContext* context = webkit_frame_get_js_context_for_script_world(frame, world);
-    JSCValue* external = quillon::bridge::newExternalObject(context, std::move(client));
-    JSCValue* global = jsc_context_get_global_object(context);
+    g_autoptr(JSCContext) context = webkit_frame_get_js_context_for_script_world(frame, world);
+    g_autoptr(JSCValue) external = quillon::bridge::newExternalObject(context, std::move(client));
+    g_autoptr(JSCValue) global = jsc_context_get_global_object(context);
     jsc_value_object_set_property(global, "external", external);
-    g_object_unref(global);
-    g_object_unref(external);
-    g_object_unref(context);
 }
 
 }  // namespace

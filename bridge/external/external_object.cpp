@@ -78,10 +78,8 @@ struct FunctionData {
 BridgeValue fromScript(JSCValue* value)
 {
     if (jsc_value_is_string(value)) {
-        gchar* text = jsc_value_to_string(value);
-        BridgeValue result = BridgeValue::text(text ? text : "");
-        g_free(text);
-        return result;
+        g_autofree gchar* text = jsc_value_to_string(value);
+        return BridgeValue::text(text ? text : "");
     }
     if (jsc_value_is_number(value))
         return BridgeValue::integer(jsc_value_to_int32(value));
@@ -94,10 +92,8 @@ JSCValue* toScript(JSCContext* context, const BridgeValue& value)
 {
     if (value.isText()) {
         const std::string text = value.asText();
-        GBytes* bytes = g_bytes_new(text.data(), text.size());
-        JSCValue* result = jsc_value_new_string_from_bytes(context, bytes);
-        g_bytes_unref(bytes);
-        return result;
+        g_autoptr(GBytes) bytes = g_bytes_new(text.data(), text.size());
+        return jsc_value_new_string_from_bytes(context, bytes);
     }
     if (value.isInteger())
         return jsc_value_new_number(context, value.asInteger());

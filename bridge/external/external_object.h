@@ -11,7 +11,7 @@ namespace quillon::bridge {
 
 // One page's end of its channel, with its snapshot of the job statuses.
 struct PageChannel {
-    explicit PageChannel(int fd) : client(fd) {}
+    explicit PageChannel(UniqueFd fd) : client(std::move(fd)) {}
     ChannelClient client;
     StatusCache statuses;
 };

@@ -26,6 +26,8 @@ TEST_F(AppEndTest, ClosingWhileEveryJobRunsEndsPromptlyAndLeavesNoTool)
                                           "'\nexec sleep 300\n");
     }
     writeFile(dir / "big.mp3", std::string(16 << 20, 'x'));
+    writeFile(dir / "in.wav", "RIFF");
+    writeFile(dir / "clip.mp3", "ID3");
     app.addPage("selectSong.html", page(std::string(kPollScript) + R"(
         var e = window.external;
         var tmp = decodeURIComponent(location.pathname.replace(/[^/]*$/, '')) + 'tmp/';

@@ -129,6 +129,12 @@ AppRun::~AppRun()
         reader_.join();
 }
 
+void AppRun::signal(int number) const
+{
+    if (pid_ > 0)
+        kill(pid_, number);
+}
+
 void AppRun::readOutput(int fd)
 {
     static const std::string kMarker = "CONSOLE LOG QTEST ";
@@ -229,6 +235,14 @@ void AppRun::click(const std::string& window, int x, int y, int button)
 {
     EXPECT_EQ(runCommand({"xdotool", "mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y),
                           "click", std::to_string(button)})
+                  .exitCode,
+              0);
+}
+
+void AppRun::doubleClick(const std::string& window, int x, int y)
+{
+    EXPECT_EQ(runCommand({"xdotool", "mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y),
+                          "click", "--repeat", "2", "--delay", "80", "1"})
                   .exitCode,
               0);
 }

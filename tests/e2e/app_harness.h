@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/test_support.h"
+#include "tests/tone_wav.h"
 
 namespace quillon::test {
 
@@ -65,6 +66,8 @@ public:
     // The exit code once the process has ended within timeout.
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = 30s);
     [[nodiscard]] bool running();
+    // Sends a signal to the app process.
+    void signal(int number) const;
 
     // The X window with exactly this title, once it is mapped.
     std::optional<std::string> waitForWindow(const std::string& title, std::chrono::milliseconds timeout = 30s);
@@ -72,6 +75,8 @@ public:
     void keys(const std::string& window, const std::vector<std::string>& keys);
     void type(const std::string& window, const std::string& text);
     void click(const std::string& window, int x, int y, int button = 1);
+    // Two left clicks as one double click.
+    void doubleClick(const std::string& window, int x, int y);
 
 private:
     void readOutput(int fd);

@@ -7,6 +7,7 @@
 
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
+#include "tests/e2e/private_bus.h"
 
 using namespace quillon::test;
 namespace fs = std::filesystem;
@@ -23,34 +24,6 @@ const std::string kPollingPage = page(R"(
         if (/quit\.mp3$/.test(file)) window.external.DTE_CloseWindow();
     }, 50);
 )");
-
-// A session bus of the test's own.
-class PrivateBus {
-public:
-    PrivateBus()
-    {
-        const auto started =
-            runCommand({"dbus-daemon", "--session", "--fork", "--nopidfile", "--print-address=1", "--print-pid=1"});
-        std::istringstream lines(started.output);
-        std::getline(lines, address_);
-        lines >> pid_;
-        if (started.exitCode != 0 || address_.empty() || pid_ <= 0)
-            address_.clear();
-    }
-    ~PrivateBus()
-    {
-        if (pid_ > 0)
-            kill(pid_, SIGTERM);
-    }
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-
-    [[nodiscard]] const std::string& address() const { return address_; }
-
-private:
-    std::string address_;
-    pid_t pid_ = -1;
-};
 
 class DesktopInstance : public AppTest {
 protected:

@@ -19,7 +19,8 @@ TEST_F(PagesFailuresTest, AFailedToolIsReportedAndRetried)
     // The encoder fails only for the clip, after reading the waveform; the gain
     // tool only in its second step ("/r").
     const std::vector<Case> cases = {
-        {"ffmpeg", "case \" $* \" in *\" -ab \"*) exit 1 ;; esac\nexec ffmpeg \"$@\"\n", "failed convert 2"},
+        {"ffmpeg", "case \" $* \" in *\" -ab \"*) exit 1 ;; esac\nexec ffmpeg \"$@\"\n", "failed convert 2 damaged"},
+        {"ffmpeg", "case \" $* \" in *\" -ab \"*) exit 0 ;; esac\nexec ffmpeg \"$@\"\n", "failed convert 2 no-output"},
         {"mp3gain", "[ \"$1\" = /r ] && exit 1\nexit 0\n", "failed level 202"},
     };
     for (const auto& c : cases) {

@@ -78,6 +78,25 @@ TEST_F(PagesFlowTest, CommandLineSongsPartIsMovedByKeysClippedAndSentOnceTheServ
     expectNoConsoleErrors(run);
 }
 
+TEST_F(PagesFlowTest, AClipTheServiceRefusesIsExplainedAndOtherMusicOffered)
+{
+    ReferenceService service(storage(), 1000);  // takes no real clip
+    pointPagesAt(app, service.authority());
+    writeFile(song(), toneWav(4.0));
+    AppRun run(app, {song().string()}, {{"QUILLON_SERVICE", service.authority()}});
+    ASSERT_TRUE(waitForState(run, "part")) << run.output();
+    const auto window = run.waitForWindow(kCaption);
+    ASSERT_TRUE(window);
+    run.keys(*window, {"Return"});
+    ASSERT_TRUE(waitForState(run, "clip-ready")) << run.output();
+    fillSendForm(run, *window);
+    EXPECT_EQ(waitForState(run, "failed"), "failed confirm clip refused") << run.output();
+    // "Choose other music" has the focus and leads back to the first step.
+    run.keys(*window, {"Return"});
+    EXPECT_TRUE(waitForState(run, "pick", 10s, 1)) << run.output();
+    EXPECT_FALSE(waitForState(run, "sending", 0ms, 1));
+}
+
 TEST_F(PagesFlowTest, CdTrackIsCopiedThenWhollyClippedAndSent)
 {
     const auto cue = writeSineDisc(app.dir().path());

@@ -88,6 +88,43 @@ void pointPagesAt(const TestApp& app, const std::string& authority)
     writeFile(app.res() / "service_address.js", "window.QUILLON_SERVICE_DEFAULT = \"" + authority + "\";\n");
 }
 
+void probeElements(const TestApp& app, const std::vector<std::string>& ids)
+{
+    std::string list;
+    for (const auto& id : ids)
+        list += (list.empty() ? "'" : ",'") + id + "'";
+    const auto html = app.res() / "selectSong.html";
+    std::string text = readFile(html);
+    text.insert(text.rfind("</body>"), "<script>var probed = {};\nsetInterval(function () { [" + list +
+                                           "].forEach(function (id) {\n"
+                                           "  var e = document.getElementById(id), r = e.getBoundingClientRect();\n"
+                                           "  var at = e.offsetParent ? Math.round(r.left + r.width / 2) + ' ' + "
+                                           "Math.round(r.top + r.height / 2) : '';\n"
+                                           "  if (at && probed[id] !== at) console.log('QTEST at ' + id + ' ' + at);\n"
+                                           "  probed[id] = at; }); }, 100);</script>\n");
+    writeFile(html, text);
+}
+
+std::optional<std::pair<int, int>> elementPosition(AppRun& run, const std::string& window, const std::string& id)
+{
+    if (!run.waitForReport("at " + id + " "))
+        return std::nullopt;
+    std::string last;
+    for (const auto& report : run.reports())
+        if (report.rfind("at " + id + " ", 0) == 0)
+            last = report;
+    const auto geometry = runCommand({"xdotool", "getwindowgeometry", "--shell", window}).output;
+    const auto heightAt = geometry.find("HEIGHT=");
+    if (heightAt == std::string::npos)
+        return std::nullopt;
+    std::istringstream at(last.substr(id.size() + 4));
+    int x = 0, y = 0;
+    at >> x >> y;
+    // The 471-pixel page area sits one pixel above the window's bottom edge.
+    const int pageTop = std::stoi(geometry.substr(heightAt + 7)) - 1 - 471;
+    return std::pair{1 + x, pageTop + y};
+}
+
 int unusedPort()
 {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -30,6 +30,13 @@ std::vector<std::string> consoleErrors(const std::string& output);
 // address from res/service_address.js, the uploads from QUILLON_SERVICE.
 void pointPagesAt(const TestApp& app, const std::string& authority);
 
+// Makes the start page of the app copy report where each of these elements is
+// whenever it is shown: "QTEST at <id> <x> <y>", its centre in window
+// coordinates (the page area starts one pixel in, under the header bar).
+void probeElements(const TestApp& app, const std::vector<std::string>& ids);
+// The window position of the element from its latest "at" report.
+std::optional<std::pair<int, int>> elementPosition(AppRun& run, const std::string& window, const std::string& id);
+
 // A port on 127.0.0.1 that nothing listened on a moment ago.
 int unusedPort();
 

@@ -4,7 +4,8 @@
 
 namespace quillon::test {
 
-ReferenceService::ReferenceService(const std::filesystem::path& storage) : clips_(storage, 10u << 20)
+ReferenceService::ReferenceService(const std::filesystem::path& storage, std::uint64_t maxClipBytes)
+    : clips_(storage, maxClipBytes)
 {
     std::filesystem::create_directories(storage);
     port_ = server_.bind_to_any_port("127.0.0.1");

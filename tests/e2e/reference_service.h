@@ -15,7 +15,7 @@ namespace quillon::test {
 // its clips in the given folder. Stops when it goes out of scope.
 class ReferenceService {
 public:
-    explicit ReferenceService(const std::filesystem::path& storage);
+    explicit ReferenceService(const std::filesystem::path& storage, std::uint64_t maxClipBytes = 10u << 20);
     ~ReferenceService();
     ReferenceService(const ReferenceService&) = delete;
     ReferenceService& operator=(const ReferenceService&) = delete;

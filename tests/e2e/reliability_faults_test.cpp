@@ -7,6 +7,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <regex>
@@ -151,13 +152,13 @@ TEST_F(FaultTest, ServiceDyingMidUploadGives101AndTheAppGoesOn)
         const int client = ::accept(listener, nullptr, nullptr);
         char block[4096];
         ssize_t got;
-        while (received < 64 * 1024 && (got = ::recv(client, block, sizeof block, 0)) > 0)
+        while (received < std::size_t{64} * 1024 && (got = ::recv(client, block, sizeof block, 0)) > 0)
             received += static_cast<std::size_t>(got);
         ::close(client);
         ::close(listener);
     });
     const auto clip = app.dir().path() / "clip.mp3";
-    writeFile(clip, std::string(8 * 1024 * 1024, 'c'));
+    writeFile(clip, std::string(std::size_t{8} * 1024 * 1024, 'c'));
     app.addPage("selectSong.html", page(std::string(kPollScript) + "var CLIP = '" + clip.string() + "';" + R"(
         report('upload ' + window.external.DTE_UploadFile(CLIP, '0123456789abcdef'));
         poll('DTE_upStatus', function (v) { return v >= 100; }, function (v) {
@@ -172,21 +173,47 @@ TEST_F(FaultTest, ServiceDyingMidUploadGives101AndTheAppGoesOn)
     EXPECT_TRUE(run.running());
 }
 
-TEST_F(FaultTest, ClosingTheWindowTerminatesTheRunningEncoder)
+TEST_F(FaultTest, NoEncoderOutlivesACancelOrTheAppAndNoHalfClipStays)
 {
-    const auto record = app.dir().path() / "ffmpeg.args";
-    writeRecordingTool(app.res() / "ffmpeg", record, "exec sleep 300");
-    app.addPage("selectSong.html", page(R"(
-        report('transcode ' + window.external.DTE_TranscodeMedia('/tmp/in.wav', '/tmp/out.mp3'));
-        document.addEventListener('keydown', function () { window.external.DTE_CloseWindow(); });
+    // The stand-in writes part of its clip, then waits for ever on its input,
+    // a named pipe that nobody writes.
+    const auto pidFile = app.dir().path() / "encoder.pid";
+    const auto input = app.dir().path() / "in.pipe";
+    const auto output = app.res() / "tmp" / "clip.mp3";
+    ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
+    writeScript(app.res() / "ffmpeg", "for last; do :; done\necho part > \"$last\"\necho $$ > '" + pidFile.string() +
+                                          ".part'; mv '" + pidFile.string() + ".part' '" + pidFile.string() +
+                                          "'\nexec cat \"$2\"\n");
+    app.addPage("selectSong.html", page(std::string(kPollScript) + R"(
+        var e = window.external;
+        report('transcode ' + e.DTE_TranscodeMedia(')" + input.string() + "', '" + output.string() + R"('));
+        document.addEventListener('keydown', function (k) {
+            if (k.key === 'q') e.DTE_CloseWindow();
+            if (k.key === 'c') {
+                e.DTE_BreakAsyncOperation();
+                poll('DTE_tsStatus', function (v) { return v !== 0; }, function (v) { report('cancelled ' + v); });
+            }
+        });
     )"));
-    AppRun run(app);
-    ASSERT_EQ(run.waitForReport("transcode"), "transcode true") << run.output();
-    ASSERT_TRUE(waitUntil([&] { return readPid(record.string() + ".pid") > 0; }, 30s));
-    const pid_t encoder = readPid(record.string() + ".pid");
-    const auto window = run.waitForWindow("Quillon - Version 2.1.0");
-    ASSERT_TRUE(window);
-    run.keys(*window, {"q"});
-    EXPECT_EQ(run.waitForExit(30s), 0);
-    EXPECT_TRUE(waitUntil([&] { return isGone(encoder); }, 10s)) << "the encoder outlived the window";
+    for (const char* end : {"cancel", "close", "SIGTERM"}) {
+        std::filesystem::remove(pidFile);
+        AppRun run(app);
+        ASSERT_EQ(run.waitForReport("transcode"), "transcode true") << run.output();
+        ASSERT_TRUE(waitUntil([&] { return readPid(pidFile) > 0; }, 30s)) << "the encoder did not start";
+        const pid_t encoder = readPid(pidFile);
+        const auto window = run.waitForWindow("Quillon - Version 2.1.0");
+        ASSERT_TRUE(window);
+        if (end == std::string("cancel")) {
+            run.keys(*window, {"c"});
+            EXPECT_EQ(run.waitForReport("cancelled"), "cancelled 2");
+        } else {
+            if (end == std::string("close"))
+                run.keys(*window, {"q"});
+            else
+                run.signal(SIGTERM);
+            EXPECT_EQ(run.waitForExit(30s), 0) << end;
+        }
+        EXPECT_TRUE(waitUntil([&] { return isGone(encoder); }, 10s)) << "the encoder outlived the " << end;
+        EXPECT_FALSE(std::filesystem::exists(output)) << end;
+    }
 }

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <regex>
-
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
 #include "tests/e2e/reliability_support.h"
@@ -69,9 +67,16 @@ TEST_F(SecurityTest, PathsWithShellMetacharactersReachTheToolsByteForByte)
     writeRecordingTool(app.res() / "mp3gain", app.dir().path() / "mp3gain.args");
     const std::string dir = app.dir().path().string() + "/";
     std::string names;
-    for (const std::string name : {"$(touch " + dir + "PWNED).mp3", "a; touch " + dir + "PWNED; b.mp3",
-                                   std::string("it's \"quoted\"\\n&\\t.mp3"), std::string("-y.mp3")})
-        names += "'" + std::regex_replace(name, std::regex("'"), "\\'") + "',";
+    for (const std::string& name : {"$(touch " + dir + "PWNED).mp3", "a; touch " + dir + "PWNED; b.mp3",
+                                   std::string("it's \"quoted\"\n&\t.mp3"), std::string("-y.mp3")}) {
+        std::string quoted = "'";
+        for (const char c : name)
+            quoted += c == '\'' ? "\\'" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : std::string(1, c);
+        names += quoted + "',";
+        // The input must exist (a "/" in a name makes folders of its start).
+        std::filesystem::create_directories(std::filesystem::path(dir + name).parent_path());
+        writeFile(dir + name, "ID3");
+    }
     app.addPage("selectSong.html", page(std::string(kPollScript) + "var DIR = '" + dir + "', NAMES = [" + names + "];" + R"(
         var at = 0;
         function next() {
@@ -79,6 +84,7 @@ TEST_F(SecurityTest, PathsWithShellMetacharactersReachTheToolsByteForByte)
             var name = NAMES[at++];
             window.external.DTE_TranscodeMedia(DIR + name, name);
             poll('DTE_tsStatus', function (v) { return v != 0; }, function (ts) {
+                ts += ' ' + window.external.DTE_tsReason;
                 window.external.DTE_NormalizeAudio(DIR + name);
                 poll('DTE_norStatus', function (v) { return v == 100 || v > 200; }, function (nor) {
                     report('ended ' + ts + ' ' + nor);
@@ -90,7 +96,9 @@ TEST_F(SecurityTest, PathsWithShellMetacharactersReachTheToolsByteForByte)
     )"));
     AppRun run(app);
     ASSERT_TRUE(run.waitForReport("done", 120s)) << run.output();
-    EXPECT_EQ(run.reports(), (std::vector<std::string>{"ended 1 100", "ended 1 100", "ended 1 100", "ended 1 100", "done"}));
+    EXPECT_EQ(run.reports(), (std::vector<std::string>{"ended 2 no-output 100", "ended 2 no-output 100",
+                                                  "ended 2 no-output 100", "ended 2 no-output 100", "done"}))
+        << "the stand-in encoder writes no clip";
     EXPECT_FALSE(std::filesystem::exists(app.dir().path() / "PWNED")) << "a path reached a shell";
     // The last case's arguments, exactly as the page passed them.
     const auto encoder = readArgs(app.dir().path() / "ffmpeg.args");

@@ -42,16 +42,15 @@ void dispatch(const Request& request)
         return;
     }
     if (std::holds_alternative<StatusRequest>(request)) {
-        for (DispId id : kStatusMembers) {
+        for (DispId id : statusMembers()) {
             BridgeValue value;
             FUZZ_CHECK(bridge.Invoke(id, kDispatchPropertyGet, {}, &value, nullptr) == kOk && value.isInteger());
         }
         return;
     }
     const auto& invoke = std::get<InvokeRequest>(request);
-    std::vector<BridgeValue> reversed(invoke.arguments.rbegin(), invoke.arguments.rend());
     BridgeValue result;
-    FUZZ_CHECK(bridge.Invoke(invoke.member, invoke.flags, reversed, invoke.wantsResult ? &result : nullptr, nullptr) ==
+    FUZZ_CHECK(bridge.Invoke(invoke.member, invoke.flags, invoke.arguments, invoke.wantsResult ? &result : nullptr, nullptr) ==
                kOk);
     const Member* member = memberById(invoke.member);
     if (!member) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "settings/url_encode.h"
+#include "service_endpoint/url_encode.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {
@@ -17,7 +17,7 @@ int hexValue(char c) { return c >= '0' && c <= '9' ? c - '0' : (c >= 'A' && c <=
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const std::string encoded = quillon::settings::urlEncode(text);
+    const std::string encoded = quillon::service_endpoint::urlEncode(text);
 
     // Decoding gives back every byte, with each '+' standing for a whitespace byte,
     // and nothing in the result can end a query value or start another one.

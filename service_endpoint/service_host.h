@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace quillon::settings {
+namespace quillon::service_endpoint {
 
 // Where the online service lives: QUILLON_SERVICE ("host" or "host:port") when set,
 // else the build-time default. Port 80 when none is given.
@@ -22,4 +22,4 @@ struct ServiceHost {
 // The service host in force for this process.
 [[nodiscard]] ServiceHost serviceHost();
 
-}  // namespace quillon::settings
+}  // namespace quillon::service_endpoint

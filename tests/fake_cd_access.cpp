@@ -1,4 +1,4 @@
-#include "cd/fake_cd_access.h"
+#include "tests/fake_cd_access.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
-#include "settings/service_host.h"
+#include "service_endpoint/service_host.h"
 
 #include <charconv>
 #include <cstdlib>
 
-namespace quillon::settings {
+namespace quillon::service_endpoint {
 
 std::string ServiceHost::authority() const
 {
@@ -37,4 +37,4 @@ ServiceHost serviceHost()
     return *parseServiceHost(QUILLON_DEFAULT_SERVICE);
 }
 
-}  // namespace quillon::settings
+}  // namespace quillon::service_endpoint

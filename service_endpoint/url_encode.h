@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
-namespace quillon::settings {
+namespace quillon::service_endpoint {
 
 // Query-string encoding, byte by byte: ASCII letters and digits are kept, the six
 // whitespace bytes become '+', every other byte becomes "%XX" (upper-case hex).
 [[nodiscard]] std::string urlEncode(std::string_view text);
 
-}  // namespace quillon::settings
+}  // namespace quillon::service_endpoint

@@ -1,12 +1,12 @@
-#include "settings/homepage.h"
+#include "service_endpoint/homepage.h"
 
-#include "settings/service_host.h"
-#include "settings/url_encode.h"
+#include "base/version.h"
+#include "service_endpoint/service_host.h"
+#include "service_endpoint/url_encode.h"
 
-namespace quillon::settings {
+namespace quillon::service_endpoint {
 namespace {
 
-constexpr std::string_view kVersionCode = "210";
 // Fixed, deliberately not the stored TEAid setting.
 constexpr std::string_view kAffiliateCode = "2";
 
@@ -23,4 +23,4 @@ void navigateUrl(std::string_view where, const UriLauncher& launch)
     (void)launch(homepageAddress(where));
 }
 
-}  // namespace quillon::settings
+}  // namespace quillon::service_endpoint

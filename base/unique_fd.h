@@ -4,9 +4,10 @@
 
 #include <utility>
 
-namespace quillon::jobs {
+namespace quillon {
 
-// Sole owner of one file descriptor; closes it when dropped.
+// Sole owner of one file descriptor; closes it when dropped. Every module that
+// holds a descriptor keeps it in one of these.
 class UniqueFd {
 public:
     UniqueFd() = default;
@@ -37,4 +38,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace quillon::jobs
+}  // namespace quillon

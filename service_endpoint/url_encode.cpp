@@ -1,6 +1,6 @@
-#include "settings/url_encode.h"
+#include "service_endpoint/url_encode.h"
 
-namespace quillon::settings {
+namespace quillon::service_endpoint {
 namespace {
 
 // Deliberately not <cctype>: the result must not depend on the locale.
@@ -36,4 +36,4 @@ std::string urlEncode(std::string_view text)
     return encoded;
 }
 
-}  // namespace quillon::settings
+}  // namespace quillon::service_endpoint

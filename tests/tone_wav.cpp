@@ -1,0 +1,28 @@
+#include "tests/tone_wav.h"
+
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+#include "cd/wav_header.h"
+
+namespace quillon::test {
+
+std::string toneWav(double seconds)
+{
+    constexpr double rate = 44100;
+    const auto frames = static_cast<std::uint32_t>(seconds * rate);
+    std::string pcm;
+    pcm.reserve(frames * 4);
+    for (std::uint32_t i = 0; i < frames; ++i) {
+        const auto sample = static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 440 * i / rate));
+        for (int channel = 0; channel < 2; ++channel) {
+            pcm.push_back(static_cast<char>(sample & 0xff));
+            pcm.push_back(static_cast<char>((sample >> 8) & 0xff));
+        }
+    }
+    const auto header = cd::wavHeader(static_cast<std::uint32_t>(pcm.size()));
+    return std::string(header.begin(), header.end()) + pcm;
+}
+
+}  // namespace quillon::test
