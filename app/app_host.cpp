@@ -105,7 +105,8 @@ int AppHost::run(const std::vector<std::string>& argv)
     tempFolder_ = std::make_unique<jobs::TempFolder>(exeDir_ / "res" / "tmp", g_get_user_cache_dir());
     createWebContext();
 
-    bridge_ = std::make_unique<bridge::ScriptBridge>([this] { return static_cast<bridge::BridgeTarget*>(mainWindow_.get()); });
+    bridge_ = std::make_unique<bridge::ScriptBridge>(
+        [this] { return static_cast<bridge::BridgeTarget*>(mainWindow_.get()); });
 
     mainWindow_ = std::make_unique<MainWindow>(*this);
     mainWindow_->setCommandLineFile(startFile_);

@@ -21,10 +21,8 @@ bool isSwallowedKey(unsigned keyval, bool control, bool alt, bool shift)
     case GDK_KEY_HomePage:
     case GDK_KEY_Search:
     case GDK_KEY_ZoomIn:
-    case GDK_KEY_ZoomOut:
-        return true;
-    default:
-        break;
+    case GDK_KEY_ZoomOut: return true;
+    default: break;
     }
     if (alt && (keyval == GDK_KEY_Left || keyval == GDK_KEY_Right || keyval == GDK_KEY_Home))
         return true;
@@ -44,12 +42,9 @@ bool isSwallowedKey(unsigned keyval, bool control, bool alt, bool shift)
     case GDK_KEY_minus:
     case GDK_KEY_0:
     case GDK_KEY_KP_Add:
-    case GDK_KEY_KP_Subtract:
-        return true;
-    case GDK_KEY_i:
-        return shift;  // the inspector
-    default:
-        return false;
+    case GDK_KEY_KP_Subtract: return true;
+    case GDK_KEY_i: return shift;  // the inspector
+    default: return false;
     }
 }
 

@@ -46,10 +46,8 @@ int dialogPageExtent(std::int32_t requested)
 }  // namespace
 
 MainWindow::MainWindow(AppHost& app)
-    : app_(app),
-      tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
-      cdAccess_(cd::makeSystemCdAccess()),
-      cdListings_(cdAccess_, [] { g_main_context_wakeup(nullptr); })
+    : app_(app), tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
+      cdAccess_(cd::makeSystemCdAccess()), cdListings_(cdAccess_, [] { g_main_context_wakeup(nullptr); })
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
@@ -115,7 +113,8 @@ std::string MainWindow::startPageUri() const
 {
     const std::string page = (app_.exeDir() / "res" / "selectSong.html").string();
     g_autofree gchar* uri = g_filename_to_uri(page.c_str(), nullptr, nullptr);
-    g_autofree gchar* service = g_uri_escape_string(service_endpoint::serviceHost().authority().c_str(), nullptr, FALSE);
+    g_autofree gchar* service =
+        g_uri_escape_string(service_endpoint::serviceHost().authority().c_str(), nullptr, FALSE);
     g_autofree gchar* temp = g_uri_escape_string(app_.tempDir().c_str(), nullptr, FALSE);
     return std::string(uri ? uri : page.c_str()) + "?service=" + service + "&tmp=" + temp;
 }
@@ -158,10 +157,7 @@ gboolean MainWindow::onEndSignal(MainWindow* self)
     return G_SOURCE_CONTINUE;
 }
 
-GtkWindow* MainWindow::topWindow() const
-{
-    return dialogs_.empty() ? GTK_WINDOW(window_) : dialogs_.back()->window();
-}
+GtkWindow* MainWindow::topWindow() const { return dialogs_.empty() ? GTK_WINDOW(window_) : dialogs_.back()->window(); }
 
 void MainWindow::CloseWindow(bridge::CallerId)
 {
@@ -274,6 +270,9 @@ int MainWindow::BreakAsyncOperation()
 // A drive can take seconds to answer (spinning up after a disc goes in): the page
 // waits for its answer as for a modal dialog while the window keeps painting.
 std::string MainWindow::GetDrivesInfo() { return awaitServingUi(cdListings_.drivesInfo(), loop_); }
-std::string MainWindow::GetTracksInfo(std::int32_t drive) { return awaitServingUi(cdListings_.tracksInfo(drive), loop_); }
+std::string MainWindow::GetTracksInfo(std::int32_t drive)
+{
+    return awaitServingUi(cdListings_.tracksInfo(drive), loop_);
+}
 
 }  // namespace quillon::app

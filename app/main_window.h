@@ -71,8 +71,8 @@ public:
     std::string GetDrivesInfo() override;
     std::string GetTracksInfo(std::int32_t drive) override;
     int ReadWaveform(const std::string& path, std::int32_t points) override;
-    int TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
-                      std::int32_t lengthMs, std::int32_t fadeMs) override;
+    int TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs, std::int32_t lengthMs,
+                      std::int32_t fadeMs) override;
 
     std::int32_t xhStatus() override { return jobs_->xhStatus.value(); }
     std::string xhResponse() override { return jobs_->xhResponse.get(); }

@@ -35,8 +35,8 @@ const char* iconName(BoxIcon icon)
 std::int32_t runMessageBox(GtkWindow* owner, const std::string& caption, const std::string& text, std::int32_t style)
 {
     const MessageBoxLayout layout = messageBoxLayout(style);
-    GtkWidget* box = gtk_message_dialog_new(owner, GTK_DIALOG_MODAL, messageType(layout.icon), GTK_BUTTONS_NONE, "%s",
-                                            text.c_str());
+    GtkWidget* box =
+        gtk_message_dialog_new(owner, GTK_DIALOG_MODAL, messageType(layout.icon), GTK_BUTTONS_NONE, "%s", text.c_str());
     // GTK no longer draws an icon for the message kind: put it beside the text, in
     // the row that holds the message area.
     GtkWidget* row = gtk_widget_get_parent(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box)));

@@ -8,21 +8,13 @@ MessageBoxLayout messageBoxLayout(std::int32_t style)
     using namespace box_style;
     MessageBoxLayout layout;
     switch (style & kButtonsMask) {
-    case kOkCancel:
-        layout.buttons = {B{"_OK", IdOk}, B{"_Cancel", IdCancel}};
-        break;
+    case kOkCancel: layout.buttons = {B{"_OK", IdOk}, B{"_Cancel", IdCancel}}; break;
     case kAbortRetryIgnore:
         layout.buttons = {B{"_Abort", IdAbort}, B{"_Retry", IdRetry}, B{"_Ignore", IdIgnore}};
         break;
-    case kYesNoCancel:
-        layout.buttons = {B{"_Yes", IdYes}, B{"_No", IdNo}, B{"_Cancel", IdCancel}};
-        break;
-    case kYesNo:
-        layout.buttons = {B{"_Yes", IdYes}, B{"_No", IdNo}};
-        break;
-    case kRetryCancel:
-        layout.buttons = {B{"_Retry", IdRetry}, B{"_Cancel", IdCancel}};
-        break;
+    case kYesNoCancel: layout.buttons = {B{"_Yes", IdYes}, B{"_No", IdNo}, B{"_Cancel", IdCancel}}; break;
+    case kYesNo: layout.buttons = {B{"_Yes", IdYes}, B{"_No", IdNo}}; break;
+    case kRetryCancel: layout.buttons = {B{"_Retry", IdRetry}, B{"_Cancel", IdCancel}}; break;
     case kCancelTryContinue:
         layout.buttons = {B{"_Cancel", IdCancel}, B{"_Try Again", IdTryAgain}, B{"C_ontinue", IdContinue}};
         break;

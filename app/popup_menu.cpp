@@ -40,13 +40,14 @@ void showPopupMenu(MainWindow& window, GdkEvent* trigger)
             // dialog they open does not nest inside the menu's grab.
             g_signal_connect_data(
                 item, "activate", G_CALLBACK(+[](GtkMenuItem*, Activation* a) {
-                    g_idle_add_full(G_PRIORITY_DEFAULT_IDLE,
-                                    [](gpointer p) {
-                                        auto* act = static_cast<Activation*>(p);
-                                        act->command(*act->window);
-                                        return G_SOURCE_REMOVE;
-                                    },
-                                    new Activation(*a), [](gpointer p) { delete static_cast<Activation*>(p); });
+                    g_idle_add_full(
+                        G_PRIORITY_DEFAULT_IDLE,
+                        [](gpointer p) {
+                            auto* act = static_cast<Activation*>(p);
+                            act->command(*act->window);
+                            return G_SOURCE_REMOVE;
+                        },
+                        new Activation(*a), [](gpointer p) { delete static_cast<Activation*>(p); });
                 }),
                 new Activation{&window, entry.command},
                 [](gpointer p, GClosure*) { delete static_cast<Activation*>(p); }, GConnectFlags(0));
@@ -57,10 +58,12 @@ void showPopupMenu(MainWindow& window, GdkEvent* trigger)
     gtk_menu_attach_to_widget(GTK_MENU(menu), window.widget(), nullptr);
     // The menu is dropped once it has closed.
     g_signal_connect(menu, "deactivate", G_CALLBACK(+[](GtkWidget* m) {
-                         g_idle_add([](gpointer p) {
-                             gtk_widget_destroy(GTK_WIDGET(p));
-                             return G_SOURCE_REMOVE;
-                         }, m);
+                         g_idle_add(
+                             [](gpointer p) {
+                                 gtk_widget_destroy(GTK_WIDGET(p));
+                                 return G_SOURCE_REMOVE;
+                             },
+                             m);
                      }),
                      nullptr);
     gtk_menu_popup_at_pointer(GTK_MENU(menu), trigger);

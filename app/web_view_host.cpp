@@ -10,13 +10,12 @@
 #include "app/key_filter.h"
 #include "app/message_box.h"
 #include "app/message_box_style.h"
-#include "bridge/channel_message.h"
 #include "bridge/app_page.h"
+#include "bridge/channel_message.h"
 
 namespace quillon::app {
 
 namespace {
-
 
 WebKitSettings* newSettings()
 {
@@ -36,9 +35,7 @@ WebKitSettings* newSettings()
 
 }  // namespace
 
-WebViewHost::WebViewHost(AppHost& app, PopupHandler popup)
-    : app_(app), popup_(std::move(popup)),
-      view_(nullptr)
+WebViewHost::WebViewHost(AppHost& app, PopupHandler popup) : app_(app), popup_(std::move(popup)), view_(nullptr)
 {
     g_autoptr(WebKitSettings) settings = newSettings();
     view_ = WEBKIT_WEB_VIEW(
@@ -92,7 +89,8 @@ void WebViewHost::navigate(const std::string& pathOrUri)
     std::string uri = pathOrUri;
     g_autofree gchar* scheme = g_uri_parse_scheme(pathOrUri.c_str());
     if (!scheme) {
-        const std::string path = !pathOrUri.empty() && pathOrUri.front() == '/' ? pathOrUri : app_.resDir() + "/" + pathOrUri;
+        const std::string path =
+            !pathOrUri.empty() && pathOrUri.front() == '/' ? pathOrUri : app_.resDir() + "/" + pathOrUri;
         if (g_autofree gchar* fileUri = g_filename_to_uri(path.c_str(), nullptr, nullptr))
             uri = fileUri;
     }

@@ -185,13 +185,25 @@ void benchPolling(const Paths& paths, const AppCopy& app)
         timerSum.push_back(timer.ui + timer.web);
     }
     const std::string baseline = "same 50 ms timer, no reads";
-    printRow({"2 polling 5 status/50ms", {"UI process", summarize(pollUi)}, Figure{baseline, summarize(timerUi)},
-              "% core", "", {}});
-    printRow({"2 polling 5 status/50ms", {"web process", summarize(pollWeb)}, Figure{baseline, summarize(timerWeb)},
-              "% core", "", {}});
+    printRow({"2 polling 5 status/50ms",
+              {"UI process", summarize(pollUi)},
+              Figure{baseline, summarize(timerUi)},
+              "% core",
+              "",
+              {}});
+    printRow({"2 polling 5 status/50ms",
+              {"web process", summarize(pollWeb)},
+              Figure{baseline, summarize(timerWeb)},
+              "% core",
+              "",
+              {}});
     const Summary sum = summarize(pollSum);
-    printRow({"2 polling 5 status/50ms", {"UI + web process", sum}, Figure{baseline, summarize(timerSum)}, "% core",
-              "< 2 % of a core", sum.median < 2});
+    printRow({"2 polling 5 status/50ms",
+              {"UI + web process", sum},
+              Figure{baseline, summarize(timerSum)},
+              "% core",
+              "< 2 % of a core",
+              sum.median < 2});
 }
 
 struct StartFigures {
@@ -228,8 +240,7 @@ void benchStart(const Paths& paths, const AppCopy& app, const TempDir& scratch)
         appRuns.push_back(measureStart([&] { return app.start(); }, "app"));
         bareRuns.push_back(measureStart(
             [&] {
-                return SpawnedProcess({paths.bareWindow.string(), barePage.string()}, {},
-                                      SpawnedProcess::Output::read);
+                return SpawnedProcess({paths.bareWindow.string(), barePage.string()}, {}, SpawnedProcess::Output::read);
             },
             "bare window"));
     }
@@ -241,12 +252,24 @@ void benchStart(const Paths& paths, const AppCopy& app, const TempDir& scratch)
     };
     const Summary appMs = pick(appRuns, &StartFigures::ms);
     const Summary bareMs = pick(bareRuns, &StartFigures::ms);
-    printRow({"6 start-up", {"app: start to first bridge call", appMs}, Figure{"bare WebKitGTK window", bareMs}, "ms",
-              "<= 1.2x bare", appMs.median <= 1.2 * bareMs.median});
-    printRow({"6 start-up", {"app UI process PSS", pick(appRuns, &StartFigures::uiMiB)},
-              Figure{"bare window UI process", pick(bareRuns, &StartFigures::uiMiB)}, "MiB", "", {}});
-    printRow({"6 start-up", {"app web process PSS", pick(appRuns, &StartFigures::webMiB)},
-              Figure{"bare window web process", pick(bareRuns, &StartFigures::webMiB)}, "MiB", "", {}});
+    printRow({"6 start-up",
+              {"app: start to first bridge call", appMs},
+              Figure{"bare WebKitGTK window", bareMs},
+              "ms",
+              "<= 1.2x bare",
+              appMs.median <= 1.2 * bareMs.median});
+    printRow({"6 start-up",
+              {"app UI process PSS", pick(appRuns, &StartFigures::uiMiB)},
+              Figure{"bare window UI process", pick(bareRuns, &StartFigures::uiMiB)},
+              "MiB",
+              "",
+              {}});
+    printRow({"6 start-up",
+              {"app web process PSS", pick(appRuns, &StartFigures::webMiB)},
+              Figure{"bare window web process", pick(bareRuns, &StartFigures::webMiB)},
+              "MiB",
+              "",
+              {}});
     std::vector<double> appTotal, bareTotal;
     for (const StartFigures& f : appRuns)
         appTotal.push_back(f.uiMiB + f.webMiB);
@@ -254,8 +277,12 @@ void benchStart(const Paths& paths, const AppCopy& app, const TempDir& scratch)
         bareTotal.push_back(f.uiMiB + f.webMiB);
     const Summary appMem = summarize(appTotal);
     const Summary bareMem = summarize(bareTotal);
-    printRow({"6 start-up", {"app UI + web PSS", appMem}, Figure{"bare window UI + web", bareMem}, "MiB",
-              "<= 1.2x bare", appMem.median <= 1.2 * bareMem.median});
+    printRow({"6 start-up",
+              {"app UI + web PSS", appMem},
+              Figure{"bare window UI + web", bareMem},
+              "MiB",
+              "<= 1.2x bare",
+              appMem.median <= 1.2 * bareMem.median});
 }
 
 }  // namespace

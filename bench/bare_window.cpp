@@ -16,9 +16,9 @@ int main(int argc, char** argv)
         std::fputs("usage: bench_bare_window <page file> (needs a display)\n", stderr);
         return 2;
     }
-    WebKitSettings* settings = webkit_settings_new_with_settings(
-        "hardware-acceleration-policy", WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER,
-        "enable-write-console-messages-to-stdout", TRUE, nullptr);
+    WebKitSettings* settings =
+        webkit_settings_new_with_settings("hardware-acceleration-policy", WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER,
+                                          "enable-write-console-messages-to-stdout", TRUE, nullptr);
     GtkWidget* view = webkit_web_view_new_with_settings(settings);
     g_object_unref(settings);
     GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);

@@ -143,10 +143,7 @@ public:
 
 void add(const char* name, auto&& body)
 {
-    benchmark::RegisterBenchmark(name, body)
-        ->Unit(benchmark::kNanosecond)
-        ->MinTime(0.1)
-        ->Repetitions(kRepetitions);
+    benchmark::RegisterBenchmark(name, body)->Unit(benchmark::kNanosecond)->MinTime(0.1)->Repetitions(kRepetitions);
 }
 
 }  // namespace
@@ -182,8 +179,12 @@ int main(int argc, char** argv)
         return 1;
     for (const auto& [name, times] : collector.times) {
         if (name == "socket pair echo") {
-            bench::printRow({"1 bridge call", {"socket pair echo via another process (OS floor)",
-                                               bench::summarize(times)}, {}, "ns", "", {}});
+            bench::printRow({"1 bridge call",
+                             {"socket pair echo via another process (OS floor)", bench::summarize(times)},
+                             {},
+                             "ns",
+                             "",
+                             {}});
         } else {
             bench::printRow({"7 bridge core", {name, bench::summarize(times)}, {}, "ns", "", {}});
         }

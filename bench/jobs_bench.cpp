@@ -25,7 +25,6 @@
 
 #include "bench/bench_report.h"
 #include "bench/spawned_process.h"
-#include "tests/temp_dir.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "cd/wav_header.h"
@@ -34,6 +33,7 @@
 #include "jobs/transcode_job.h"
 #include "jobs/upload_job.h"
 #include "jobs/waveform_job.h"
+#include "tests/temp_dir.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -110,7 +110,8 @@ fs::path writeDiscImage(const fs::path& dir)
     writePcm(create(bin).get(), static_cast<std::uint64_t>(kTrackFrames + kTailFrames) * cd::kFrameBytes / 4);
     fs::path cue = dir / "disc.cue";
     const std::string text = "FILE \"disc.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                             "  TRACK 02 AUDIO\n    INDEX 01 " + cueTime(kTrackFrames) + "\n";
+                             "  TRACK 02 AUDIO\n    INDEX 01 " +
+                             cueTime(kTrackFrames) + "\n";
     FilePtr file = create(cue);
     if (std::fputs(text.c_str(), file.get()) < 0)
         throw std::runtime_error("cannot write the cue sheet");
@@ -133,10 +134,7 @@ double pollUntil(std::chrono::steady_clock::time_point start, const std::functio
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void prewarm(const fs::path& file)
-{
-    (void)timedRun({"cat", file.string()});
-}
+void prewarm(const fs::path& file) { (void)timedRun({"cat", file.string()}); }
 
 // Runs both sides of one comparison, taking turns at going first, so that a
 // machine that gets busier or quieter during the run weighs on both alike.
@@ -178,8 +176,7 @@ void benchRip(const test::TempDir& dir)
         catSeconds.push_back(timedRun({"cat", bin.string()}));
         // Reading and writing the same bytes in blocks, as "cat image.bin > copy" does.
         prewarm(bin);
-        copySeconds.push_back(
-            timedRun({"dd", "if=" + bin.string(), "of=" + copy.string(), "bs=128K", "status=none"}));
+        copySeconds.push_back(timedRun({"dd", "if=" + bin.string(), "of=" + copy.string(), "bs=128K", "status=none"}));
         fs::remove(copy);
     };
     for (int run = 0; run < kRipRuns; ++run)
@@ -188,10 +185,18 @@ void benchRip(const test::TempDir& dir)
     const double binMB = static_cast<double>(fs::file_size(bin)) / kMega;
     const Summary rip = summarize(rates(trackMB, ripSeconds));
     const Summary cat = summarize(rates(binMB, catSeconds));
-    printRow({"3 rip", {"rip job, 6 min track", rip}, Figure{"cat image.bin >/dev/null", cat}, "MB/s", ">= 0.8x cat",
+    printRow({"3 rip",
+              {"rip job, 6 min track", rip},
+              Figure{"cat image.bin >/dev/null", cat},
+              "MB/s",
+              ">= 0.8x cat",
               rip.median >= 0.8 * cat.median});
-    printRow({"3 rip", {"rip job, 6 min track", rip},
-              Figure{"read+write copy (dd bs=128K)", summarize(rates(binMB, copySeconds))}, "MB/s", "", {}});
+    printRow({"3 rip",
+              {"rip job, 6 min track", rip},
+              Figure{"read+write copy (dd bs=128K)", summarize(rates(binMB, copySeconds))},
+              "MB/s",
+              "",
+              {}});
 }
 
 // Takes uploads on 127.0.0.1 and throws their bodies away, counting the bytes.
@@ -200,15 +205,15 @@ public:
     UploadSink()
     {
         server_.Post("/cgi-bin/dte_upload2.cgi",
-                      [this](const httplib::Request&, httplib::Response& response, const httplib::ContentReader& read) {
-                          std::uint64_t bytes = 0;
-                          read([&bytes](const char*, std::size_t length) {
-                              bytes += length;
-                              return true;
-                          });
-                          received_ = bytes;
-                          response.set_content("OK", "text/plain");
-                      });
+                     [this](const httplib::Request&, httplib::Response& response, const httplib::ContentReader& read) {
+                         std::uint64_t bytes = 0;
+                         read([&bytes](const char*, std::size_t length) {
+                             bytes += length;
+                             return true;
+                         });
+                         received_ = bytes;
+                         response.set_content("OK", "text/plain");
+                     });
         port_ = server_.bind_to_any_port("127.0.0.1");
         if (port_ <= 0)
             throw std::runtime_error("the upload sink cannot listen");
@@ -281,8 +286,12 @@ void benchUpload(const test::TempDir& dir)
         inTurns(run, jobOnce, curlOnce);
     const Summary job = summarize(rates(kUploadBytes / kMega, jobSeconds));
     const Summary curl = summarize(rates(kUploadBytes / kMega, curlSeconds));
-    printRow({"4 upload 200 MB", {"upload job to 127.0.0.1", job}, Figure{"curl --http1.0 --data-binary", curl}, "MB/s",
-              ">= 0.9x curl", job.median >= 0.9 * curl.median});
+    printRow({"4 upload 200 MB",
+              {"upload job to 127.0.0.1", job},
+              Figure{"curl --http1.0 --data-binary", curl},
+              "MB/s",
+              ">= 0.9x curl",
+              job.median >= 0.9 * curl.median});
 }
 
 void writeWav(const fs::path& path, int seconds)
@@ -326,8 +335,12 @@ void benchTranscode(const test::TempDir& dir)
         inTurns(run, jobOnce, directOnce);
     const Summary job = summarize(jobSeconds);
     const Summary direct = summarize(directSeconds);
-    printRow({"5 transcode 3 min WAV", {"transcode job", job}, Figure{"same ffmpeg arguments alone", direct}, "s",
-              "<= 1.03x ffmpeg", job.median <= 1.03 * direct.median});
+    printRow({"5 transcode 3 min WAV",
+              {"transcode job", job},
+              Figure{"same ffmpeg arguments alone", direct},
+              "s",
+              "<= 1.03x ffmpeg",
+              job.median <= 1.03 * direct.median});
 }
 
 // The encoder and the tool paths the jobs find it by; the song lies outside the
@@ -349,8 +362,8 @@ SongSetup makeMp3Song(const test::TempDir& dir)
     setup.encoder = *encoder;
     const fs::path wav = dir / "song4.wav";
     writeWav(wav, kSongSeconds);
-    (void)timedRun({encoder->string(), "-nostdin", "-v", "error", "-i", wav.string(), "-ab", "192k", "-y",
-                    setup.song.string()});
+    (void)timedRun(
+        {encoder->string(), "-nostdin", "-v", "error", "-i", wav.string(), "-ab", "192k", "-y", setup.song.string()});
     fs::remove(wav);
     return setup;
 }
@@ -365,8 +378,8 @@ void benchWaveform(const SongSetup& setup)
         const auto start = std::chrono::steady_clock::now();
         if (!jobs::startWaveform(fields, setup.tools, song, 1024))
             throw std::runtime_error("the waveform job did not start");
-        jobSeconds.push_back(
-            pollUntil(start, [&] { return fields->wfStatus.value() != jobs::kWaveformRunning; }, 2ms));
+        jobSeconds.push_back(pollUntil(
+            start, [&] { return fields->wfStatus.value() != jobs::kWaveformRunning; }, 2ms));
         if (fields->wfStatus.value() != jobs::kWaveformDone || !jobs::waveformResponse(*fields).starts_with("2400"))
             throw std::runtime_error("the waveform job failed: " + std::to_string(fields->wfStatus.value()) + " " +
                                      jobs::waveformResponse(*fields).substr(0, 20));
@@ -380,8 +393,11 @@ void benchWaveform(const SongSetup& setup)
         inTurns(run, jobOnce, directOnce);
     const Summary job = summarize(jobSeconds);
     const Summary direct = summarize(directSeconds);
-    printRow({"8 waveform 4 min MP3", {"waveform job, 1024 points", job},
-              Figure{"ffmpeg decoding to the same PCM alone", direct}, "s", "<= 1.1x ffmpeg",
+    printRow({"8 waveform 4 min MP3",
+              {"waveform job, 1024 points", job},
+              Figure{"ffmpeg decoding to the same PCM alone", direct},
+              "s",
+              "<= 1.1x ffmpeg",
               job.median <= 1.1 * direct.median});
 }
 
@@ -399,33 +415,43 @@ void benchClip(const test::TempDir& dir, const SongSetup& setup)
         const auto start = std::chrono::steady_clock::now();
         if (!startJob(fields))
             throw std::runtime_error("a transcode job did not start");
-        seconds.push_back(
-            pollUntil(start, [&] { return fields->tsStatus.value() != jobs::kTranscodeRunning; }, 2ms));
+        seconds.push_back(pollUntil(
+            start, [&] { return fields->tsStatus.value() != jobs::kTranscodeRunning; }, 2ms));
         if (fields->tsStatus.value() != jobs::kTranscodeDone || fs::file_size(output) == 0)
             throw std::runtime_error("a transcode job failed");
     };
     const auto clipOnce = [&] {
-        runJob([&](auto fields) {
-            return jobs::startTranscodeClip(fields, setup.tools, song, clipOutput.string(), {60000, 30000, 1000});
-        }, clipOutput, clipSeconds);
+        runJob(
+            [&](auto fields) {
+                return jobs::startTranscodeClip(fields, setup.tools, song, clipOutput.string(), {60000, 30000, 1000});
+            },
+            clipOutput, clipSeconds);
     };
     const auto referencesOnce = [&] {
         runJob([&](auto fields) { return jobs::startTranscode(fields, setup.tools, song, wholeOutput.string()); },
                wholeOutput, wholeSeconds);
         prewarm(setup.song);
         directSeconds.push_back(timedRun({setup.encoder.string(), "-ss", "60.000", "-t", "30.000", "-i", song, "-af",
-                                          "afade=t=in:st=0:d=1.000,afade=t=out:st=29.000:d=1.000", "-ab", "64k",
-                                          "-ar", "44100", "-ac", "2", "-y", directOutput.string()}));
+                                          "afade=t=in:st=0:d=1.000,afade=t=out:st=29.000:d=1.000", "-ab", "64k", "-ar",
+                                          "44100", "-ac", "2", "-y", directOutput.string()}));
     };
     for (int run = 0; run < kClipRuns; ++run)
         inTurns(run, clipOnce, referencesOnce);
     const Summary clip = summarize(clipSeconds);
     const Summary whole = summarize(wholeSeconds);
     const Summary direct = summarize(directSeconds);
-    printRow({"9 clip 30 s of 4 min MP3", {"clip job, 1 s fades", clip}, Figure{"whole-song transcode job", whole},
-              "s", "<= 0.2x whole song", clip.median <= 0.2 * whole.median});
-    printRow({"9 clip 30 s of 4 min MP3", {"clip job, 1 s fades", clip}, Figure{"same ffmpeg arguments alone", direct},
-              "s", "<= 1.05x ffmpeg", clip.median <= 1.05 * direct.median});
+    printRow({"9 clip 30 s of 4 min MP3",
+              {"clip job, 1 s fades", clip},
+              Figure{"whole-song transcode job", whole},
+              "s",
+              "<= 0.2x whole song",
+              clip.median <= 0.2 * whole.median});
+    printRow({"9 clip 30 s of 4 min MP3",
+              {"clip job, 1 s fades", clip},
+              Figure{"same ffmpeg arguments alone", direct},
+              "s",
+              "<= 1.05x ffmpeg",
+              clip.median <= 1.05 * direct.median});
 }
 
 }  // namespace

@@ -10,10 +10,7 @@ namespace quillon::bench {
 
 namespace {
 
-std::string procPath(pid_t pid, const std::string& entry)
-{
-    return "/proc/" + std::to_string(pid) + "/" + entry;
-}
+std::string procPath(pid_t pid, const std::string& entry) { return "/proc/" + std::to_string(pid) + "/" + entry; }
 
 std::vector<pid_t> children(pid_t pid)
 {

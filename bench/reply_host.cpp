@@ -15,8 +15,8 @@
 #include <memory>
 #include <string>
 
-#include "bridge/channel_message.h"
 #include "bridge/app_page.h"
+#include "bridge/channel_message.h"
 #include "bridge/channel_server.h"
 #include "bridge/script_bridge.h"
 #include "tests/fake_bridge_target.h"
@@ -71,14 +71,16 @@ int main(int argc, char** argv)
         std::perror("socketpair");
         return 1;
     }
-    const auto channel = quillon::bridge::ChannelServer::serve(quillon::UniqueFd(ends[0]), bridge, view, [view, resDir] {
-        const char* uri = webkit_web_view_get_uri(view);
-        return uri && quillon::bridge::isAppPage(uri, resDir);
-    });
+    const auto channel =
+        quillon::bridge::ChannelServer::serve(quillon::UniqueFd(ends[0]), bridge, view, [view, resDir] {
+            const char* uri = webkit_web_view_get_uri(view);
+            return uri && quillon::bridge::isAppPage(uri, resDir);
+        });
     GUnixFDList* fds = g_unix_fd_list_new();
     g_unix_fd_list_append(fds, ends[1], nullptr);
     ::close(ends[1]);
-    WebKitUserMessage* message = webkit_user_message_new_with_fd_list(quillon::bridge::kChannelMessageName, nullptr, fds);
+    WebKitUserMessage* message =
+        webkit_user_message_new_with_fd_list(quillon::bridge::kChannelMessageName, nullptr, fds);
     g_object_unref(fds);
     webkit_web_view_send_message_to_page(view, message, nullptr, nullptr, nullptr);
 

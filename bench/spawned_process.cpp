@@ -51,8 +51,8 @@ struct SpawnActions {
 
 }  // namespace
 
-SpawnedProcess::SpawnedProcess(const std::vector<std::string>& argv, const std::map<std::string, std::string>& environment,
-                               Output output)
+SpawnedProcess::SpawnedProcess(const std::vector<std::string>& argv,
+                               const std::map<std::string, std::string>& environment, Output output)
 {
     std::vector<std::string> args = argv;
     std::vector<std::string> env = mergedEnvironment(environment);
@@ -103,7 +103,8 @@ std::optional<std::string> SpawnedProcess::waitForLine(const std::string& marker
             if (const std::size_t at = line.find(marker); at != std::string::npos)
                 return line.substr(at + marker.size());
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return std::nullopt;
         pollfd watch{outputFd_, POLLIN, 0};

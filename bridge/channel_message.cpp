@@ -78,8 +78,8 @@ std::string encodeRequest(const Request& request)
     if (const auto* invoke = std::get_if<InvokeRequest>(&request)) {
         for (const auto& argument : invoke->arguments)
             g_variant_builder_add(&arguments, "v", toVariant(argument));
-        return serialise(g_variant_new("(y@siqbav)", kInvokeOp, g_variant_new_string(""), invoke->member,
-                                       invoke->flags, invoke->wantsResult, &arguments));
+        return serialise(g_variant_new("(y@siqbav)", kInvokeOp, g_variant_new_string(""), invoke->member, invoke->flags,
+                                       invoke->wantsResult, &arguments));
     }
     if (const auto* lookup = std::get_if<LookupRequest>(&request))
         return serialise(g_variant_new("(y@siqbav)", kLookupOp, newString(lookup->name), 0, 0, FALSE, &arguments));
@@ -137,8 +137,8 @@ std::optional<LookupReply> decodeLookupReply(std::string_view bytes)
 
 std::string encodeStatusReply(const StatusReply& reply)
 {
-    GVariant* values = g_variant_new_fixed_array(G_VARIANT_TYPE_INT32, reply.values.data(), reply.values.size(),
-                                                 sizeof(std::int32_t));
+    GVariant* values =
+        g_variant_new_fixed_array(G_VARIANT_TYPE_INT32, reply.values.data(), reply.values.size(), sizeof(std::int32_t));
     return serialise(g_variant_new_tuple(&values, 1));
 }
 
@@ -148,8 +148,8 @@ std::optional<StatusReply> decodeStatusReply(std::string_view bytes)
     VariantPtr v = deserialise(bytes, kStatusReplyType);
     VariantPtr array(g_variant_get_child_value(v.get(), 0));
     gsize count = 0;
-    const auto* values = static_cast<const std::int32_t*>(
-        g_variant_get_fixed_array(array.get(), &count, sizeof(std::int32_t)));
+    const auto* values =
+        static_cast<const std::int32_t*>(g_variant_get_fixed_array(array.get(), &count, sizeof(std::int32_t)));
     StatusReply reply;
     if (count != reply.values.size())
         return std::nullopt;

@@ -97,7 +97,8 @@ std::string ChannelServer::answer(const std::string& bytes)
     InvokeReply reply;
     if (trusted) {
         const auto& invoke = std::get<InvokeRequest>(*request);
-        bridge_.Invoke(invoke.member, invoke.flags, invoke.arguments, invoke.wantsResult ? &reply.value : nullptr, caller_);
+        bridge_.Invoke(invoke.member, invoke.flags, invoke.arguments, invoke.wantsResult ? &reply.value : nullptr,
+                       caller_);
     }
     return encodeInvokeReply(reply);
 }

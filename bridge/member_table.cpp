@@ -33,33 +33,71 @@ BridgeValue boolean(int value) { return BridgeValue::boolean(value != 0); }
 const std::array<Member, kMemberCount> kMembers{{
     {"DTE_IsDTE", K::Both, "", R::Boolean, [](T t, A, CallerId) { return boolean(t.IsDTE()); }},
     {"DTE_CloseWindow", K::Method, "", R::None,
-     [](T t, A, CallerId caller) { t.CloseWindow(caller); return BridgeValue(); }},
+     [](T t, A, CallerId caller) {
+         t.CloseWindow(caller);
+         return BridgeValue();
+     }},
     {"DTE_ShowModalDialog", K::Method, "SSSIIII", R::Text,
      [](T t, A a, CallerId) {
          return text(t.ShowModalDialog(a.text(0), a.text(1), a.text(2), a.integer(3), a.integer(4), a.integer(5),
                                        a.integer(6)));
      }},
     {"DTE_GetTEPhone", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetTEPhone()); }},
-    {"DTE_SetTEPhone", K::Method, "S", R::None, [](T t, A a, CallerId) { t.SetTEPhone(a.text(0)); return BridgeValue(); }},
+    {"DTE_SetTEPhone", K::Method, "S", R::None,
+     [](T t, A a, CallerId) {
+         t.SetTEPhone(a.text(0));
+         return BridgeValue();
+     }},
     {"DTE_GetTENetwork", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetTENetwork()); }},
     {"DTE_SetTENetwork", K::Method, "S", R::None,
-     [](T t, A a, CallerId) { t.SetTENetwork(a.text(0)); return BridgeValue(); }},
+     [](T t, A a, CallerId) {
+         t.SetTENetwork(a.text(0));
+         return BridgeValue();
+     }},
     {"DTE_GetTEAid", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetTEAid()); }},
-    {"DTE_SetTEAid", K::Method, "S", R::None, [](T t, A a, CallerId) { t.SetTEAid(a.text(0)); return BridgeValue(); }},
+    {"DTE_SetTEAid", K::Method, "S", R::None,
+     [](T t, A a, CallerId) {
+         t.SetTEAid(a.text(0));
+         return BridgeValue();
+     }},
     {"DTE_GetTENVCheck", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetTENVCheck()); }},
     {"DTE_SetTENVCheck", K::Method, "S", R::None,
-     [](T t, A a, CallerId) { t.SetTENVCheck(a.text(0)); return BridgeValue(); }},
+     [](T t, A a, CallerId) {
+         t.SetTENVCheck(a.text(0));
+         return BridgeValue();
+     }},
     {"DTE_GetVersion", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetVersion()); }},
     {"DTE_GetDialogArgument", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetDialogArgument()); }},
     {"DTE_SetDialogRetValue", K::Method, "S", R::None,
-     [](T t, A a, CallerId) { t.SetDialogRetValue(a.text(0)); return BridgeValue(); }},
-    {"DTE_ShowAboutBox", K::Method, "", R::None, [](T t, A, CallerId) { t.ShowAboutBox(); return BridgeValue(); }},
-    {"DTE_ShowContact", K::Method, "", R::None, [](T t, A, CallerId) { t.ShowContact(); return BridgeValue(); }},
+     [](T t, A a, CallerId) {
+         t.SetDialogRetValue(a.text(0));
+         return BridgeValue();
+     }},
+    {"DTE_ShowAboutBox", K::Method, "", R::None,
+     [](T t, A, CallerId) {
+         t.ShowAboutBox();
+         return BridgeValue();
+     }},
+    {"DTE_ShowContact", K::Method, "", R::None,
+     [](T t, A, CallerId) {
+         t.ShowContact();
+         return BridgeValue();
+     }},
     {"DTE_ShowCompatibility", K::Method, "", R::None,
-     [](T t, A, CallerId) { t.ShowCompatibility(); return BridgeValue(); }},
-    {"DTE_ShowUsage", K::Method, "", R::None, [](T t, A, CallerId) { t.ShowUsage(); return BridgeValue(); }},
+     [](T t, A, CallerId) {
+         t.ShowCompatibility();
+         return BridgeValue();
+     }},
+    {"DTE_ShowUsage", K::Method, "", R::None,
+     [](T t, A, CallerId) {
+         t.ShowUsage();
+         return BridgeValue();
+     }},
     {"DTE_NavigateURL", K::Method, "S", R::None,
-     [](T t, A a, CallerId) { t.NavigateURL(a.text(0)); return BridgeValue(); }},
+     [](T t, A a, CallerId) {
+         t.NavigateURL(a.text(0));
+         return BridgeValue();
+     }},
     {"DTE_MessageBox", K::Method, "SI", R::Integer,
      [](T t, A a, CallerId) { return integer(t.MessageBox(a.text(0), a.integer(1))); }},
     {"DTE_MakeHttpRequest", K::Method, "S", R::Boolean,
@@ -76,8 +114,7 @@ const std::array<Member, kMemberCount> kMembers{{
     {"DTE_GrabAudioDataFromCD", K::Method, "SSS", R::Boolean,
      [](T t, A a, CallerId) { return boolean(t.GrabAudioDataFromCD(a.text(0), a.text(1), a.text(2))); }},
     {"DTE_ripStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.ripStatus()); }},
-    {"DTE_clFileName", K::Property, "", R::Text,
-     [](T t, A, CallerId) { return text(t.takeCommandLineFile()); }},
+    {"DTE_clFileName", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.takeCommandLineFile()); }},
     {"DTE_GetDrivesInfo", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.GetDrivesInfo()); }},
     {"DTE_GetTracksInfo", K::Method, "I", R::Text,
      [](T t, A a, CallerId) { return text(t.GetTracksInfo(a.integer(0))); }},

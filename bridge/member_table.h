@@ -19,9 +19,7 @@ enum class ResultKind : std::uint8_t { None, Text, Integer, Boolean };
 // its letter, or beyond the letters reads as "" or 0; extra ones are never looked at.
 class Arguments {
 public:
-    Arguments(std::string_view kinds, std::span<const BridgeValue> scriptOrder) : kinds_(kinds), values_(scriptOrder)
-    {
-    }
+    Arguments(std::string_view kinds, std::span<const BridgeValue> scriptOrder) : kinds_(kinds), values_(scriptOrder) {}
     [[nodiscard]] std::string text(std::size_t index) const;
     [[nodiscard]] std::int32_t integer(std::size_t index) const;
 

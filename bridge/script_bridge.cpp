@@ -50,12 +50,9 @@ bool flagsMatch(MemberKind kind, std::uint16_t flags, bool wantsResult)
     const bool method = (flags & kDispatchMethod) != 0;
     const bool propertyGet = (flags & kDispatchPropertyGet) != 0 && wantsResult;
     switch (kind) {
-    case MemberKind::Method:
-        return method;
-    case MemberKind::Property:
-        return propertyGet;
-    case MemberKind::Both:
-        return method || (flags & kDispatchPropertyGet) != 0;
+    case MemberKind::Method: return method;
+    case MemberKind::Property: return propertyGet;
+    case MemberKind::Both: return method || (flags & kDispatchPropertyGet) != 0;
     }
     return false;
 }

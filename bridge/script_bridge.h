@@ -37,8 +37,8 @@ public:
     // arguments are in script order, as they cross the channel. result may be
     // nullptr when the caller wants none. Always returns kOk: failures reach the
     // page only through results.
-    HResult Invoke(DispId member, std::uint16_t flags, std::span<const BridgeValue> arguments,
-                   BridgeValue* result, CallerId caller);
+    HResult Invoke(DispId member, std::uint16_t flags, std::span<const BridgeValue> arguments, BridgeValue* result,
+                   CallerId caller);
 
 private:
     MainWindowLookup mainWindow_;

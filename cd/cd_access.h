@@ -48,8 +48,8 @@ struct CdToc {
         const CdTocEntry& track = entries[static_cast<std::size_t>(index)];
         const CdTocEntry& next = entries[static_cast<std::size_t>(index) + 1];
         const std::int64_t sessionEnd = std::int64_t{lastSessionStart} - kSessionGapBlocks;
-        const bool beforeDataSession = index + 1 < trackCount() && next.data && lastSessionStart > 0
-            && next.startBlock >= lastSessionStart;
+        const bool beforeDataSession =
+            index + 1 < trackCount() && next.data && lastSessionStart > 0 && next.startBlock >= lastSessionStart;
         if (!track.data && beforeDataSession && sessionEnd > track.startBlock && sessionEnd < next.startBlock)
             return sessionEnd;
         return next.startBlock;

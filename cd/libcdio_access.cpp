@@ -22,7 +22,6 @@
 namespace quillon::cd {
 namespace {
 
-
 struct CdioDeleter {
     void operator()(CdIo_t* cdio) const { cdio_destroy(cdio); }
 };
@@ -74,8 +73,7 @@ class LibcdioDisc final : public CdDisc {
 public:
     LibcdioDisc(CdioHandle handle, UniqueFd imageFolder)
         : handle_(std::move(handle)), imageFolder_(std::move(imageFolder))
-    {
-    }
+    {}
 
     std::optional<CdToc> readToc() override
     {
@@ -116,8 +114,8 @@ public:
             end_ = cdio_get_disc_last_lsn(handle_.get());
         if (*end_ == CDIO_INVALID_LSN || std::int64_t{block} + count > *end_)
             return false;
-        return cdio_read_audio_sectors(handle_.get(), out.data(), block, static_cast<std::uint32_t>(count))
-            == DRIVER_OP_SUCCESS;
+        return cdio_read_audio_sectors(handle_.get(), out.data(), block, static_cast<std::uint32_t>(count)) ==
+               DRIVER_OP_SUCCESS;
     }
 
     bool mediaChanged() override { return cdio_get_media_changed(handle_.get()) == 1; }
@@ -150,8 +148,8 @@ std::unique_ptr<CdDisc> openTocImage(const std::string& path)
     UniqueFd folderFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (!in || error || !folderFd.valid())
         return nullptr;
-    const std::optional<std::string> anchored
-        = anchorTocDataFiles(text.str(), "/proc/self/fd/" + std::to_string(folderFd.get()));
+    const std::optional<std::string> anchored =
+        anchorTocDataFiles(text.str(), "/proc/self/fd/" + std::to_string(folderFd.get()));
     if (!anchored)
         return makeDisc(CdioHandle(cdio_open(path.c_str(), DRIVER_CDRDAO)));
 
@@ -160,8 +158,8 @@ std::unique_ptr<CdDisc> openTocImage(const std::string& path)
     UniqueFd copyFd(error ? -1 : ::mkostemps(copy.data(), 4, O_CLOEXEC));
     if (!copyFd.valid())
         return nullptr;
-    const bool written = ::write(copyFd.get(), anchored->data(), anchored->size())
-        == static_cast<ssize_t>(anchored->size());
+    const bool written =
+        ::write(copyFd.get(), anchored->data(), anchored->size()) == static_cast<ssize_t>(anchored->size());
     CdioHandle handle(written ? cdio_open(copy.c_str(), DRIVER_CDRDAO) : nullptr);
     ::unlink(copy.c_str());
     return makeDisc(std::move(handle), std::move(folderFd));
@@ -247,7 +245,8 @@ std::shared_ptr<CdAccess> makeSystemCdAccess()
     const char* images = std::getenv("QUILLON_CD_IMAGES");
     config.images = splitImageList(images ? images : "");
     if (const char* delay = std::getenv("QUILLON_CD_IMAGE_DELAY_MS"))
-        config.imageOpenDelay = std::min(std::chrono::milliseconds(std::strtoul(delay, nullptr, 10)), kImageOpenDelayMax);
+        config.imageOpenDelay =
+            std::min(std::chrono::milliseconds(std::strtoul(delay, nullptr, 10)), kImageOpenDelayMax);
     return makeLibcdioAccess(std::move(config));
 }
 

@@ -15,8 +15,7 @@ constexpr std::int64_t kDrivesQuestion = std::int64_t{1} << 40;
 
 ListingCalls::ListingCalls(std::shared_ptr<const CdAccess> access, std::function<void()> wake)
     : access_(std::move(access)), wake_(std::move(wake))
-{
-}
+{}
 
 std::shared_future<std::string> ListingCalls::drivesInfo()
 {
@@ -29,7 +28,7 @@ std::shared_future<std::string> ListingCalls::tracksInfo(std::int32_t drive)
 }
 
 std::shared_future<std::string> ListingCalls::ask(std::int64_t question,
-                                                   std::function<std::string(const CdAccess&)> listing)
+                                                  std::function<std::string(const CdAccess&)> listing)
 {
     std::lock_guard lock(running_->mutex);
     if (auto it = running_->answers.find(question); it != running_->answers.end())

@@ -13,8 +13,8 @@ namespace {
 // The number of an "sr<digits>" name, or -1 for any other name.
 long srNumber(const std::string& name)
 {
-    if (name.size() < 3 || name.size() > 12 || name.compare(0, 2, "sr") != 0
-        || !std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (name.size() < 3 || name.size() > 12 || name.compare(0, 2, "sr") != 0 ||
+        !std::all_of(name.begin() + 2, name.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return -1;
     return std::stol(name.substr(2));
 }

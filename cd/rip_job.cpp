@@ -63,10 +63,7 @@ void traceRead(std::int64_t block, std::int64_t remaining)
 }
 
 // A rip that a break or a newer start has ended must not touch the drive or the file again.
-bool mustStop(const jobs::JobTicket& ticket)
-{
-    return ticket.breakRequested() || !ticket.isCurrent();
-}
+bool mustStop(const jobs::JobTicket& ticket) { return ticket.breakRequested() || !ticket.isCurrent(); }
 
 // Held by the rip that uses a drive and a file; a newer rip waits for the older one
 // to see that it must stop, unless it is itself broken off or overtaken meanwhile.

@@ -12,7 +12,7 @@ namespace quillon::cd {
 // End values of the rip status; 0 to 99 are progress in percent.
 enum class RipEnd : std::int32_t {
     done = 100,
-    badDrive = 201,     // drive index outside the drive list (or not a 32-bit number)
+    badDrive = 201,  // drive index outside the drive list (or not a 32-bit number)
     noHandle = 202,
     noToc = 203,        // no disc, or its table cannot be read
     badTrack = 204,     // track index outside the disc's tracks (or not a 32-bit number)

@@ -8,10 +8,7 @@ bool isWordChar(char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-bool namesDataFile(std::string_view word)
-{
-    return word == "FILE" || word == "AUDIOFILE" || word == "DATAFILE";
-}
+bool namesDataFile(std::string_view word) { return word == "FILE" || word == "AUDIOFILE" || word == "DATAFILE"; }
 
 }  // namespace
 

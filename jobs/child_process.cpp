@@ -1,7 +1,7 @@
 #include "jobs/child_process.h"
 
-#include <spawn.h>
 #include "jobs/pidfd.h"
+#include <spawn.h>
 #include <sys/wait.h>
 
 #include <cerrno>
@@ -141,14 +141,8 @@ std::optional<std::uint32_t> ChildProcess::collect(int options)
     return exitStatus_;
 }
 
-std::optional<std::uint32_t> ChildProcess::exitStatusNow()
-{
-    return collect(WNOHANG);
-}
+std::optional<std::uint32_t> ChildProcess::exitStatusNow() { return collect(WNOHANG); }
 
-std::uint32_t ChildProcess::waitForExit()
-{
-    return collect(0).value_or(kExitStatusLost);
-}
+std::uint32_t ChildProcess::waitForExit() { return collect(0).value_or(kExitStatusLost); }
 
 }  // namespace quillon::jobs

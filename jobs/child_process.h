@@ -30,8 +30,7 @@ public:
     ChildProcess(ChildProcess&& other) noexcept
         : pid_(other.pid_), pidfd_(std::move(other.pidfd_)), exitStatus_(other.exitStatus_),
           liveKey_(std::exchange(other.liveKey_, 0))
-    {
-    }
+    {}
     ChildProcess& operator=(ChildProcess&&) = delete;
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

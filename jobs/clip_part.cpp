@@ -25,8 +25,8 @@ std::vector<std::string> clipFadeArguments(const ClipPart& part)
     if (part.fadeMs == 0)
         return {};
     const std::string fade = secondsText(part.fadeMs);
-    return {"-af", "afade=t=in:st=0:d=" + fade + ",afade=t=out:st=" + secondsText(part.lengthMs - part.fadeMs) +
-                       ":d=" + fade};
+    return {"-af",
+            "afade=t=in:st=0:d=" + fade + ",afade=t=out:st=" + secondsText(part.lengthMs - part.fadeMs) + ":d=" + fade};
 }
 
 }  // namespace quillon::jobs

@@ -96,8 +96,7 @@ std::string responseTextToUtf8(std::string_view body, std::string_view contentTy
         std::string_view bytes;
         const char* charset;
     };
-    static constexpr Mark kMarks[] = {
-        {"\xEF\xBB\xBF", "UTF-8"}, {"\xFF\xFE", "UTF-16LE"}, {"\xFE\xFF", "UTF-16BE"}};
+    static constexpr Mark kMarks[] = {{"\xEF\xBB\xBF", "UTF-8"}, {"\xFF\xFE", "UTF-16LE"}, {"\xFE\xFF", "UTF-16BE"}};
 
     std::string charset = charsetOf(contentType);
     for (const Mark& mark : kMarks) {

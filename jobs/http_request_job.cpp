@@ -119,8 +119,8 @@ bool startHttpRequest(const SharedJobFields& fields, std::string url, NoClientHo
     return startJob(*fields, [ticket = std::move(ticket), url = std::move(url), onNoClient = std::move(onNoClient),
                               makeHandle = std::move(makeHandle)] {
         ticket.store(0);
-        std::string text = fetchResponseText(url, [&ticket] { return ticket.breakRequested(); }, makeHandle,
-                                              onNoClient);
+        std::string text = fetchResponseText(
+            url, [&ticket] { return ticket.breakRequested(); }, makeHandle, onNoClient);
         {
             std::lock_guard lock(responseHandover);
             if (ticket.isCurrent())

@@ -88,8 +88,7 @@ class JobTicket {
 public:
     JobTicket(SharedJobFields fields, StatusSlot JobFields::*slot)
         : fields_(std::move(fields)), slot_(slot), generation_((*fields_.*slot_).restart())
-    {
-    }
+    {}
 
     bool store(std::int32_t value) const { return (*fields_.*slot_).store(generation_, value); }
     [[nodiscard]] bool isCurrent() const { return (*fields_.*slot_).isCurrent(generation_); }

@@ -35,7 +35,7 @@ const std::array<GainStep, 3>& gainSteps()
 // on a full disk it may leave an empty file behind and still succeed.
 bool isWritableClip(const std::string& file)
 {
-    struct stat info{};
+    struct stat info {};
     return ::lstat(file.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
            ::access(file.c_str(), W_OK) == 0;
 }
@@ -74,9 +74,8 @@ bool startNormalize(SharedJobFields fields, const ToolPaths& tools, std::string 
 {
     JobFields& target = *fields;
     JobTicket ticket(std::move(fields), &JobFields::norStatus);
-    return startJob(target, [ticket = std::move(ticket), tools, file = std::move(file)] {
-        runNormalize(ticket, tools, file);
-    });
+    return startJob(target,
+                    [ticket = std::move(ticket), tools, file = std::move(file)] { runNormalize(ticket, tools, file); });
 }
 
 }  // namespace quillon::jobs

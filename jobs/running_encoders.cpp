@@ -1,7 +1,7 @@
 #include "jobs/running_encoders.h"
 
-#include <fcntl.h>
 #include "jobs/pidfd.h"
+#include <fcntl.h>
 
 #include <algorithm>
 #include <csignal>

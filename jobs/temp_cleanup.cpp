@@ -12,7 +12,9 @@ bool endsWithIgnoringCase(const std::string& name, std::string_view suffix)
 {
     if (name.size() < suffix.size())
         return false;
-    auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c); };
+    auto lower = [](unsigned char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+    };
     return std::equal(suffix.begin(), suffix.end(), name.end() - static_cast<std::ptrdiff_t>(suffix.size()),
                       [&](char a, char b) { return lower(a) == lower(b); });
 }

@@ -57,8 +57,8 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
     return judgeEncoderEnd(observeEncoderEnd(outcome.exitStatus, output));
 }
 
-void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
-                  const std::string& output, const std::optional<ClipPart>& part)
+void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input, const std::string& output,
+                  const std::optional<ClipPart>& part)
 {
     ticket.store(kTranscodeRunning);
     removeFilesByExtension(tools.tempDir, ".mp3", {input});
@@ -107,9 +107,6 @@ std::string transcodeReason(const JobFields& fields)
     return std::string(reasonText(fields.tsReason.load(std::memory_order_acquire)));
 }
 
-int terminateEncoder(JobFields& fields)
-{
-    return fields.encoders.terminateAll();
-}
+int terminateEncoder(JobFields& fields) { return fields.encoders.terminateAll(); }
 
 }  // namespace quillon::jobs

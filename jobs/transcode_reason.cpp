@@ -31,7 +31,7 @@ std::string_view reasonText(TranscodeReason reason)
 
 TranscodeReason checkBeforeEncoding(const std::string& input, const std::string& output)
 {
-    struct stat in{};
+    struct stat in {};
     if (::stat(input.c_str(), &in) != 0)
         return errno == ENOENT || errno == ENOTDIR ? TranscodeReason::missing : TranscodeReason::unreadable;
     // O_NONBLOCK: opening a named pipe must not wait for a writer here.
@@ -40,7 +40,7 @@ TranscodeReason checkBeforeEncoding(const std::string& input, const std::string&
         return TranscodeReason::unreadable;
     // The encoder truncates its output before it reads: the same file under
     // another name (a hard link, "dir/../in.mp3") would be destroyed.
-    struct stat out{};
+    struct stat out {};
     if (::stat(output.c_str(), &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino)
         return TranscodeReason::sameFile;
     return TranscodeReason::none;
@@ -49,13 +49,13 @@ TranscodeReason checkBeforeEncoding(const std::string& input, const std::string&
 EncoderEnd observeEncoderEnd(std::uint32_t exitStatus, const std::string& output)
 {
     EncoderEnd end{exitStatus, 0, std::numeric_limits<std::uintmax_t>::max()};
-    struct stat out{};
+    struct stat out {};
     if (::stat(output.c_str(), &out) == 0 && S_ISREG(out.st_mode))
         end.outputSize = static_cast<std::uintmax_t>(out.st_size);
     std::filesystem::path folder = std::filesystem::path(output).parent_path();
     if (folder.empty())
         folder = ".";
-    struct statvfs room{};
+    struct statvfs room {};
     if (::statvfs(folder.c_str(), &room) == 0) {
         // The blocks kept for the superuser are ours too when we are it.
         const auto blocks = ::geteuid() == 0 ? room.f_bfree : room.f_bavail;

@@ -37,7 +37,8 @@ std::size_t readBlocks(char* buffer, std::size_t size, std::size_t count, void* 
     std::size_t filled = 0;
     while (state.sent < state.size) {
         // Never more than the declared length, should the file have grown meanwhile.
-        const std::size_t block = static_cast<std::size_t>(std::min<std::uint64_t>(kUploadBlockSize, state.size - state.sent));
+        const std::size_t block =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kUploadBlockSize, state.size - state.sent));
         if (room - filled < block && filled > 0)
             break;  // the next block goes whole into the next buffer
         const std::size_t wanted = std::min(block, room - filled);
@@ -80,15 +81,9 @@ int watchBreak(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 }
 
 // The reply is not part of the outcome; it is read and dropped.
-std::size_t discardReply(char*, std::size_t size, std::size_t count, void*)
-{
-    return size * count;
-}
+std::size_t discardReply(char*, std::size_t size, std::size_t count, void*) { return size * count; }
 
-bool isTargetSafe(unsigned char byte)
-{
-    return byte > 0x20 && byte < 0x7F;
-}
+bool isTargetSafe(unsigned char byte) { return byte > 0x20 && byte < 0x7F; }
 
 }  // namespace
 
@@ -118,7 +113,7 @@ std::int32_t runUpload(const UploadRequest& request, const std::function<void(st
     // O_NONBLOCK: opening a named pipe would otherwise wait for a writer for ever;
     // the type check below then refuses it.
     const UniqueFd file(::open(request.file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    struct stat info{};
+    struct stat info {};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return kUploadFailed;
 

@@ -32,8 +32,7 @@ struct UploadRequest {
 // kUploadBlockSize, calls progress with the percentage sent after each block that
 // does not finish the file and then asks breakRequested. Returns kUploadDone when
 // every byte was handed over and the request ended, else kUploadFailed.
-[[nodiscard]] std::int32_t runUpload(const UploadRequest& request,
-                                     const std::function<void(std::int32_t)>& progress,
+[[nodiscard]] std::int32_t runUpload(const UploadRequest& request, const std::function<void(std::int32_t)>& progress,
                                      const std::function<bool()>& breakRequested);
 
 // UI thread: DTE_UploadFile. Resets upStatus to 0 and starts the job on its own

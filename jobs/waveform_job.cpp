@@ -13,8 +13,8 @@ namespace {
 
 std::vector<std::string> decoderArguments(const std::filesystem::path& encoder, const std::string& path)
 {
-    return {encoder.string(), "-nostdin", "-i", pathArgument(path), "-vn", "-ac", "1", "-ar", "8000",
-            "-f", "s16le", "-acodec", "pcm_s16le", "pipe:1"};
+    return {encoder.string(), "-nostdin", "-i",    pathArgument(path), "-vn",       "-ac",   "1", "-ar",
+            "8000",           "-f",       "s16le", "-acodec",          "pcm_s16le", "pipe:1"};
 }
 
 std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const std::string& path, int points)
@@ -67,9 +67,6 @@ std::string waveformResponse(const JobFields& fields)
     return status.value == kWaveformDone ? fields.wfResponse.get(status.generation) : std::string();
 }
 
-int terminateWaveformEncoder(JobFields& fields)
-{
-    return fields.waveformEncoders.terminateAll();
-}
+int terminateWaveformEncoder(JobFields& fields) { return fields.waveformEncoders.terminateAll(); }
 
 }  // namespace quillon::jobs

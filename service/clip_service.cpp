@@ -14,10 +14,7 @@
 namespace quillon::service {
 namespace {
 
-Reply error(int status, std::string_view message)
-{
-    return Reply{status, "ERROR " + std::string(message)};
-}
+Reply error(int status, std::string_view message) { return Reply{status, "ERROR " + std::string(message)}; }
 
 std::string param(const Params& params, const std::string& key)
 {
@@ -137,10 +134,7 @@ bool ClipService::knows(const std::string& sid)
     return sessions_.contains(sid);
 }
 
-std::filesystem::path ClipService::clipFile(const std::string& sid) const
-{
-    return storage_ / (sid + ".mp3");
-}
+std::filesystem::path ClipService::clipFile(const std::string& sid) const { return storage_ / (sid + ".mp3"); }
 
 Reply ClipService::openSession(const Params& params)
 {
@@ -252,8 +246,8 @@ Reply ClipService::redirectPage(const Params& params)
     const std::string name = htmlEscape(where);
     return Reply{200,
                  "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quillon: " + name +
-                     "</title></head>\n<body><h1>" + name +
-                     "</h1><p>The reference service has no " + name + " page; this one stands in for it.</p></body></html>\n",
+                     "</title></head>\n<body><h1>" + name + "</h1><p>The reference service has no " + name +
+                     " page; this one stands in for it.</p></body></html>\n",
                  "text/html; charset=utf-8"};
 }
 

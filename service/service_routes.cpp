@@ -43,12 +43,11 @@ void installRoutes(httplib::Server& server, ClipService& clips, std::string fall
         send(response, clips.storeClip(request.get_param_value("sid"), readBody));
     });
 
-    server.Get("/cgi-bin/dte_status.cgi",
-               [&clips, fallbackAuthority](const httplib::Request& request, httplib::Response& response) {
-                   const std::string host = request.get_header_value("Host");
-                   send(response, clips.status(request.get_param_value("sid"),
-                                               isAuthority(host) ? host : fallbackAuthority));
-               });
+    server.Get("/cgi-bin/dte_status.cgi", [&clips, fallbackAuthority](const httplib::Request& request,
+                                                                      httplib::Response& response) {
+        const std::string host = request.get_header_value("Host");
+        send(response, clips.status(request.get_param_value("sid"), isAuthority(host) ? host : fallbackAuthority));
+    });
 
     server.Get(R"(/clips/([0-9a-f]{16})\.mp3)", [&clips](const httplib::Request& request, httplib::Response& response) {
         send(response, clips.clip(request.matches[1]));

@@ -18,9 +18,6 @@ std::string homepageAddress(std::string_view where)
            "&aff=" + urlEncode(kAffiliateCode) + "&where=" + urlEncode(where);
 }
 
-void navigateUrl(std::string_view where, const UriLauncher& launch)
-{
-    (void)launch(homepageAddress(where));
-}
+void navigateUrl(std::string_view where, const UriLauncher& launch) { (void)launch(homepageAddress(where)); }
 
 }  // namespace quillon::service_endpoint

@@ -5,10 +5,7 @@
 
 namespace quillon::service_endpoint {
 
-std::string ServiceHost::authority() const
-{
-    return port == 80 ? host : host + ":" + std::to_string(port);
-}
+std::string ServiceHost::authority() const { return port == 80 ? host : host + ":" + std::to_string(port); }
 
 std::optional<ServiceHost> parseServiceHost(std::string_view text)
 {

@@ -9,10 +9,7 @@ bool isAsciiAlnum(unsigned char byte)
     return (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
 }
 
-bool isWhitespace(unsigned char byte)
-{
-    return byte == ' ' || (byte >= '\t' && byte <= '\r');
-}
+bool isWhitespace(unsigned char byte) { return byte == ' ' || (byte >= '\t' && byte <= '\r'); }
 
 }  // namespace
 

@@ -3,10 +3,7 @@
 namespace quillon::settings {
 namespace {
 
-std::string_view outcomeText(bool ok)
-{
-    return ok ? "OK\n" : "Failed!\n";
-}
+std::string_view outcomeText(bool ok) { return ok ? "OK\n" : "Failed!\n"; }
 
 }  // namespace
 

@@ -10,20 +10,14 @@ constexpr int kCurrentUser = static_cast<int>(RootKey::CurrentUser);
 
 }  // namespace
 
-SettingsStore::SettingsStore()
-    : SettingsStore(std::make_unique<SqliteKeyBackend>(defaultRegistryFile()), stdoutTrace())
-{
-}
+SettingsStore::SettingsStore() : SettingsStore(std::make_unique<SqliteKeyBackend>(defaultRegistryFile()), stdoutTrace())
+{}
 
 SettingsStore::SettingsStore(std::unique_ptr<KeyBackend> backend, TraceSink trace)
-    : backend_(std::move(backend)),
-      registry_(*backend_, kSubkey, kCurrentUser, std::move(trace)),
-      tePhone_(registry_, "TEPhone"),
-      teNetwork_(registry_, "TENetwork"),
-      teAid_(registry_, "TEAid"),
+    : backend_(std::move(backend)), registry_(*backend_, kSubkey, kCurrentUser, std::move(trace)),
+      tePhone_(registry_, "TEPhone"), teNetwork_(registry_, "TENetwork"), teAid_(registry_, "TEAid"),
       teNVCheck_(registry_, "TENVCheck")
-{
-}
+{}
 
 void SettingsStore::startUp()
 {
@@ -62,44 +56,20 @@ std::string SettingsStore::textOrDefault(registry::value& setting, std::string_v
     return std::string(fallback);
 }
 
-std::string SettingsStore::getTEPhone()
-{
-    return tePhone_.text();
-}
+std::string SettingsStore::getTEPhone() { return tePhone_.text(); }
 
-void SettingsStore::setTEPhone(std::string_view text)
-{
-    tePhone_.assign(text);
-}
+void SettingsStore::setTEPhone(std::string_view text) { tePhone_.assign(text); }
 
-std::string SettingsStore::getTENetwork()
-{
-    return teNetwork_.text();
-}
+std::string SettingsStore::getTENetwork() { return teNetwork_.text(); }
 
-void SettingsStore::setTENetwork(std::string_view text)
-{
-    teNetwork_.assign(text);
-}
+void SettingsStore::setTENetwork(std::string_view text) { teNetwork_.assign(text); }
 
-std::string SettingsStore::getTEAid()
-{
-    return textOrDefault(teAid_, "2");
-}
+std::string SettingsStore::getTEAid() { return textOrDefault(teAid_, "2"); }
 
-void SettingsStore::setTEAid(std::string_view text)
-{
-    teAid_.assign(text);
-}
+void SettingsStore::setTEAid(std::string_view text) { teAid_.assign(text); }
 
-std::string SettingsStore::getTENVCheck()
-{
-    return textOrDefault(teNVCheck_, "0");
-}
+std::string SettingsStore::getTENVCheck() { return textOrDefault(teNVCheck_, "0"); }
 
-void SettingsStore::setTENVCheck(std::string_view text)
-{
-    teNVCheck_.assign(text);
-}
+void SettingsStore::setTENVCheck(std::string_view text) { teNVCheck_.assign(text); }
 
 }  // namespace quillon::settings

@@ -22,18 +22,17 @@ struct StatementFinalizer {
 using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
 // Key paths and value names compare without regard to ASCII case, as registry names do.
-constexpr const char* kSchema =
-    "CREATE TABLE IF NOT EXISTS registry_keys("
-    " root INTEGER NOT NULL,"
-    " path TEXT NOT NULL COLLATE NOCASE,"
-    " PRIMARY KEY (root, path));"
-    "CREATE TABLE IF NOT EXISTS registry_values("
-    " root INTEGER NOT NULL,"
-    " path TEXT NOT NULL COLLATE NOCASE,"
-    " name TEXT NOT NULL COLLATE NOCASE,"
-    " type INTEGER NOT NULL,"
-    " data BLOB NOT NULL,"
-    " PRIMARY KEY (root, path, name));";
+constexpr const char* kSchema = "CREATE TABLE IF NOT EXISTS registry_keys("
+                                " root INTEGER NOT NULL,"
+                                " path TEXT NOT NULL COLLATE NOCASE,"
+                                " PRIMARY KEY (root, path));"
+                                "CREATE TABLE IF NOT EXISTS registry_values("
+                                " root INTEGER NOT NULL,"
+                                " path TEXT NOT NULL COLLATE NOCASE,"
+                                " name TEXT NOT NULL COLLATE NOCASE,"
+                                " type INTEGER NOT NULL,"
+                                " data BLOB NOT NULL,"
+                                " PRIMARY KEY (root, path, name));";
 
 Statement prepare(sqlite3* db, const char* sql)
 {
@@ -91,11 +90,10 @@ public:
     bool write(std::string_view name, std::string_view bytes, std::uint32_t type) override
     {
         // One statement is one transaction: the old row or the new one, never a mix.
-        Statement statement = prepare(db_.get(),
-                                      "INSERT INTO registry_values (root, path, name, type, data)"
-                                      " VALUES (?1, ?2, ?3, ?4, ?5)"
-                                      " ON CONFLICT (root, path, name) DO UPDATE"
-                                      " SET type = excluded.type, data = excluded.data");
+        Statement statement = prepare(db_.get(), "INSERT INTO registry_values (root, path, name, type, data)"
+                                                 " VALUES (?1, ?2, ?3, ?4, ?5)"
+                                                 " ON CONFLICT (root, path, name) DO UPDATE"
+                                                 " SET type = excluded.type, data = excluded.data");
         if (!statement || !bindKey(statement.get()) || !bindText(statement.get(), 3, name) ||
             sqlite3_bind_int64(statement.get(), 4, type) != SQLITE_OK || !bindBytes(statement.get(), 5, bytes))
             return false;
@@ -105,8 +103,7 @@ public:
 private:
     bool bindKey(sqlite3_stmt* statement) const
     {
-        return sqlite3_bind_int(statement, 1, static_cast<int>(root_)) == SQLITE_OK &&
-               bindText(statement, 2, path_);
+        return sqlite3_bind_int(statement, 1, static_cast<int>(root_)) == SQLITE_OK && bindText(statement, 2, path_);
     }
 
     Database db_;
@@ -138,8 +135,7 @@ bool prepareFile(const std::filesystem::path& file)
 
 SqliteKeyBackend::SqliteKeyBackend(std::filesystem::path file, std::chrono::milliseconds busyTimeout)
     : file_(std::move(file)), busyTimeout_(busyTimeout)
-{
-}
+{}
 
 std::unique_ptr<OpenKey> SqliteKeyBackend::open(RootKey root, std::string_view path)
 {

@@ -28,10 +28,7 @@ void writeWhole(std::string_view line)
 
 }  // namespace
 
-TraceSink stdoutTrace()
-{
-    return writeWhole;
-}
+TraceSink stdoutTrace() { return writeWhole; }
 
 std::string formatTrace(const char* format, ...)
 {

@@ -44,11 +44,11 @@ BridgeValue I(std::int32_t value) { return BridgeValue::integer(value); }
 TEST_F(BridgeFixture, NamesAreNumberedOneToFortyOneInTableOrder)
 {
     const std::vector<std::pair<std::string, DispId>> expected = {
-        {"DTE_IsDTE", 1},          {"DTE_CloseWindow", 2},      {"DTE_ShowModalDialog", 3},
-        {"DTE_SetTENVCheck", 11},  {"DTE_GetVersion", 12},      {"DTE_MessageBox", 20},
-        {"DTE_xhStatus", 22},      {"DTE_xhResponse", 23},      {"DTE_SelectMediaFile", 26},
-        {"DTE_clFileName", 31},    {"DTE_GetTracksInfo", 33},   {"DTE_norStatus", 36},
-        {"DTE_ReadWaveform", 37},  {"DTE_wfStatus", 38},        {"DTE_wfResponse", 39},
+        {"DTE_IsDTE", 1},          {"DTE_CloseWindow", 2},    {"DTE_ShowModalDialog", 3},
+        {"DTE_SetTENVCheck", 11},  {"DTE_GetVersion", 12},    {"DTE_MessageBox", 20},
+        {"DTE_xhStatus", 22},      {"DTE_xhResponse", 23},    {"DTE_SelectMediaFile", 26},
+        {"DTE_clFileName", 31},    {"DTE_GetTracksInfo", 33}, {"DTE_norStatus", 36},
+        {"DTE_ReadWaveform", 37},  {"DTE_wfStatus", 38},      {"DTE_wfResponse", 39},
         {"DTE_TranscodeClip", 40}, {"DTE_tsReason", 41},
     };
     for (const auto& [name, number] : expected)
@@ -133,4 +133,3 @@ TEST_F(BridgeFixture, ResultsTakeTheMemberResultKind)
     EXPECT_EQ(window.calls.back(), "CloseWindow");
     EXPECT_STREQ(static_cast<const char*>(window.lastCaller), "main");
 }
-

@@ -64,8 +64,8 @@ inline DiscImage writeDiscImage(const std::filesystem::path& dir, const std::str
     int block = 0;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         const std::size_t number = i + 1;
-        cue += std::string("  TRACK ") + char('0' + number / 10 % 10) + char('0' + number % 10)
-            + (tracks[i].data ? " MODE1/2352\n" : " AUDIO\n");
+        cue += std::string("  TRACK ") + char('0' + number / 10 % 10) + char('0' + number % 10) +
+               (tracks[i].data ? " MODE1/2352\n" : " AUDIO\n");
         cue += "    INDEX 01 " + cueTime(block) + "\n";
         image.starts.push_back(block);
         block += tracks[i].frames;

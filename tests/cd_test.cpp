@@ -8,13 +8,13 @@
 #include <future>
 
 #include "cd/cd_listing.h"
-#include "tests/fake_cd_access.h"
 #include "cd/index_text.h"
 #include "cd/libcdio_access.h"
 #include "cd/listing_calls.h"
 #include "cd/toc_image.h"
 #include "cd/wav_header.h"
 #include "tests/cd_image_builder.h"
+#include "tests/fake_cd_access.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 
@@ -39,10 +39,29 @@ TEST(IndexText, ReadsTheLeadingDecimalNumberTruncatedTowardZero)
         const char* text;
         std::optional<std::int32_t> expected;
     } cases[] = {
-        {"3", 3}, {"1.9", 1}, {"-1.9", -1}, {"-0.5", 0}, {"+2", 2}, {"  \t\n7", 7}, {"12abc", 12}, {"x", 0},
-        {"", 0}, {"- 1", 0}, {".5", 0}, {"5.", 5}, {"2.5E1", 25}, {"1e+", 1}, {"0x10", 0}, {"1e-400", 0},
-        {"2147483647.9", 2147483647}, {"-2147483648", -2147483647 - 1}, {"2147483648", std::nullopt},
-        {"-2147483649", std::nullopt}, {"1e30", std::nullopt}, {"inf", std::nullopt}, {" NaN(1)", std::nullopt},
+        {"3", 3},
+        {"1.9", 1},
+        {"-1.9", -1},
+        {"-0.5", 0},
+        {"+2", 2},
+        {"  \t\n7", 7},
+        {"12abc", 12},
+        {"x", 0},
+        {"", 0},
+        {"- 1", 0},
+        {".5", 0},
+        {"5.", 5},
+        {"2.5E1", 25},
+        {"1e+", 1},
+        {"0x10", 0},
+        {"1e-400", 0},
+        {"2147483647.9", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"2147483648", std::nullopt},
+        {"-2147483649", std::nullopt},
+        {"1e30", std::nullopt},
+        {"inf", std::nullopt},
+        {" NaN(1)", std::nullopt},
     };
     for (const auto& c : cases)
         EXPECT_EQ(parseIndexText(c.text), c.expected) << '"' << c.text << '"';
@@ -80,7 +99,7 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
     } cases[] = {
         {0, "1000:::300:::DATA:::150"},
         {1, "400:::260:::DATA"},  // an audio track runs up to the data track's start
-        {2, "500"},  // a one-track audio disc
+        {2, "500"},               // a one-track audio disc
         {3, "ERROR: Not an audio CD"},
         {4, "DATA:::DATA"},
         {5, "ERROR: Invalid Drive ID"},
@@ -105,8 +124,9 @@ TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
     const auto access = makeLibcdioAccess({true, {}, block, dev});
     const auto drives = access->listDrives();
     ASSERT_GE(drives.size(), 3u);  // this machine's own drives, if any, follow
-    const std::pair<std::string, std::string> expected[] = {
-        {(dev / "sr0").string(), "CD/DVD WRITER 12"}, {(dev / "sr2").string(), "Slim Drive"}, {(dev / "sr10").string(), "sr10"}};
+    const std::pair<std::string, std::string> expected[] = {{(dev / "sr0").string(), "CD/DVD WRITER 12"},
+                                                            {(dev / "sr2").string(), "Slim Drive"},
+                                                            {(dev / "sr10").string(), "sr10"}};
     for (std::size_t i = 0; i < 3; ++i)
         EXPECT_EQ(std::make_pair(drives[i].address, drives[i].product), expected[i]);
     const group* own = getgrgid(getegid());
@@ -147,7 +167,8 @@ TEST(TocImage, OpensFromAnotherWorkingFolder)
 TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
 {
     const CdToc toc{1, 2, {{0, false}, {500, false}, {800, false}}};
-    auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDriveSetup>{{.product = "A", .toc = toc}, {.product = "B"}});
+    auto access =
+        std::make_shared<FakeCdAccess>(std::vector<FakeDriveSetup>{{.product = "A", .toc = toc}, {.product = "B"}});
     std::atomic<int> opensAsked{0}, wakes{0};
     std::promise<void> spunUp;
     access->setOpenHook([&, gate = spunUp.get_future().share()] {

@@ -1,7 +1,7 @@
 // The channel between a page's web process and the UI process: message encoding,
 // framing, and a real socket pair served from a GLib main loop.
-#include <gtest/gtest.h>
 #include <glib.h>
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,7 +19,9 @@ using namespace quillon::bridge;
 
 TEST(ChannelMessages, RoundTripEveryValueKind)
 {
-    const InvokeRequest invoke{3, kDispatchMethod, true,
+    const InvokeRequest invoke{3,
+                               kDispatchMethod,
+                               true,
                                {BridgeValue::text("Título \"x\"\n"), BridgeValue::integer(-2147483647 - 1),
                                 BridgeValue::boolean(true), BridgeValue(), BridgeValue::text("")}};
     EXPECT_EQ(decodeRequest(encodeRequest(invoke)), Request(invoke));
@@ -27,9 +29,10 @@ TEST(ChannelMessages, RoundTripEveryValueKind)
     EXPECT_EQ(decodeRequest(encodeRequest(StatusRequest{})), Request(StatusRequest{}));
     const StatusReply statuses{{1, 2, 55, 201, -7, 202}};
     EXPECT_EQ(decodeStatusReply(encodeStatusReply(statuses)), statuses);
-    EXPECT_EQ(decodeLookupReply(encodeLookupReply({31, MemberKind::Property})), (LookupReply{31, MemberKind::Property}));
-    for (const auto& value : {BridgeValue::text("a\xF0\x9F\x8E\xB5"), BridgeValue::integer(7), BridgeValue::boolean(false),
-                              BridgeValue()})
+    EXPECT_EQ(decodeLookupReply(encodeLookupReply({31, MemberKind::Property})),
+              (LookupReply{31, MemberKind::Property}));
+    for (const auto& value :
+         {BridgeValue::text("a\xF0\x9F\x8E\xB5"), BridgeValue::integer(7), BridgeValue::boolean(false), BridgeValue()})
         EXPECT_EQ(decodeInvokeReply(encodeInvokeReply({value})), InvokeReply{value});
 }
 
@@ -132,8 +135,8 @@ TEST_F(ServedChannel, OneRequestReadsAllSixStatusesThroughTheBridge)
     auto bytes = roundTrip(StatusRequest{});
     ASSERT_TRUE(bytes);
     EXPECT_EQ(decodeStatusReply(*bytes), (StatusReply{{77, 77, 77, 77, 77, 77}}));
-    EXPECT_EQ(window.calls, (std::vector<std::string>{"xhStatus", "tsStatus", "upStatus", "ripStatus", "norStatus",
-                                                      "wfStatus"}));
+    EXPECT_EQ(window.calls,
+              (std::vector<std::string>{"xhStatus", "tsStatus", "upStatus", "ripStatus", "norStatus", "wfStatus"}));
 
     trusted = false;
     bytes = roundTrip(StatusRequest{});
@@ -152,11 +155,11 @@ TEST(StatusCache, AnswersOnlyFromAFreshSnapshotAndOnlyForStatuses)
     EXPECT_EQ(cache.read(22, start), 1);
     EXPECT_EQ(cache.read(36, start + 999us), 5);
     EXPECT_EQ(cache.read(38, start), 6);
-    EXPECT_FALSE(cache.read(39, start));           // wfResponse is text
-    EXPECT_FALSE(cache.read(36, start + 1ms));     // too old
-    EXPECT_FALSE(cache.read(25, start - 1us));     // a clock that went back
-    EXPECT_FALSE(cache.read(23, start));           // xhResponse is text, never cached
-    EXPECT_FALSE(cache.read(31, start));           // the command-line value is read once
+    EXPECT_FALSE(cache.read(39, start));        // wfResponse is text
+    EXPECT_FALSE(cache.read(36, start + 1ms));  // too old
+    EXPECT_FALSE(cache.read(25, start - 1us));  // a clock that went back
+    EXPECT_FALSE(cache.read(23, start));        // xhResponse is text, never cached
+    EXPECT_FALSE(cache.read(31, start));        // the command-line value is read once
     cache.invalidate();
     EXPECT_FALSE(cache.read(25, start));
 }

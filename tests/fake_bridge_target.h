@@ -71,7 +71,10 @@ public:
     int NormalizeAudio(const std::string& a) override { return record("NormalizeAudio " + a, startResult); }
     int BreakAsyncOperation() override { return record("BreakAsyncOperation", 1); }
     std::string GetDrivesInfo() override { return record("GetDrivesInfo", textResult); }
-    std::string GetTracksInfo(std::int32_t d) override { return record("GetTracksInfo " + std::to_string(d), textResult); }
+    std::string GetTracksInfo(std::int32_t d) override
+    {
+        return record("GetTracksInfo " + std::to_string(d), textResult);
+    }
     int ReadWaveform(const std::string& p, std::int32_t n) override
     {
         return record("ReadWaveform " + p + "|" + std::to_string(n), startResult);

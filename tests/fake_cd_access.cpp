@@ -47,8 +47,8 @@ std::vector<CdDrive> FakeCdAccess::listDrives() const
 {
     std::vector<CdDrive> list;
     for (std::size_t i = 0; i < drives_.size(); ++i)
-        list.push_back({drives_[i].node.empty() ? std::to_string(i) : drives_[i].node, drives_[i].product,
-                        CdDriveKind::device});
+        list.push_back(
+            {drives_[i].node.empty() ? std::to_string(i) : drives_[i].node, drives_[i].product, CdDriveKind::device});
     return list;
 }
 
@@ -57,7 +57,8 @@ std::unique_ptr<CdDisc> FakeCdAccess::open(const CdDrive& drive) const
     if (openHook_)
         openHook_();
     const std::vector<CdDrive> list = listDrives();
-    const auto found = std::find_if(list.begin(), list.end(), [&](const CdDrive& d) { return d.address == drive.address; });
+    const auto found =
+        std::find_if(list.begin(), list.end(), [&](const CdDrive& d) { return d.address == drive.address; });
     const std::size_t index = static_cast<std::size_t>(found - list.begin());
     if (!drives_.at(index).handleAvailable)
         return nullptr;
@@ -103,7 +104,8 @@ std::vector<FakeCdAccess::ReadCall> FakeCdAccess::reads() const
 
 std::uint8_t fakeFrameByte(std::int64_t block, std::size_t offset, bool changedDisc)
 {
-    const auto byte = static_cast<std::uint8_t>((block * 31 + static_cast<std::int64_t>(offset) * 7 + (offset >> 8)) & 0xFF);
+    const auto byte =
+        static_cast<std::uint8_t>((block * 31 + static_cast<std::int64_t>(offset) * 7 + (offset >> 8)) & 0xFF);
     return changedDisc ? static_cast<std::uint8_t>(byte ^ 0x5A) : byte;
 }
 

@@ -27,7 +27,11 @@ TEST(ResponseText, DecodesTheDeclaredCharsetToUtf8AndReplacesWhatIsNotText)
         {"\x80 5", "text/plain; format=flowed; CharSet = windows-1252 ", "\xE2\x82\xAC 5"},
         {"caf\xE9", "text/plain;charset=\"ISO-8859-1\"", "caf\xC3\xA9"},
         {"caf\xE9", "text/plain; charsetx=latin1", "caf\xEF\xBF\xBD"},
-        {"a\xFF" "b", "text/plain", "a\xEF\xBF\xBD" "b"},
+        {"a\xFF"
+         "b",
+         "text/plain",
+         "a\xEF\xBF\xBD"
+         "b"},
         {"a\xE2\x82", "", "a\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"\xC0\xAF", "text/plain; charset=utf-8", "\xEF\xBF\xBD\xEF\xBF\xBD"},  // overlong "/"
         {"caf\xC3\xA9", "text/plain; charset=x-no-such-set", "caf\xC3\xA9"},
@@ -52,11 +56,15 @@ public:
             r.set_content("<h1>not here</h1>", "text/html");
         });
         // Answers with the request target exactly as it arrived.
-        server_.Get("/echo/.*", [](const httplib::Request& q, httplib::Response& r) { r.set_content(q.target, "text/plain"); });
+        server_.Get("/echo/.*",
+                    [](const httplib::Request& q, httplib::Response& r) { r.set_content(q.target, "text/plain"); });
         server_.Get("/moved", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/latin1"); });
-        server_.Get("/to-file", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("file:///etc/hostname"); });
+        server_.Get("/to-file",
+                    [](const httplib::Request&, httplib::Response& r) { r.set_redirect("file:///etc/hostname"); });
         server_.Get("/latin1", [](const httplib::Request&, httplib::Response& r) {
-            r.set_content("Gr\xFC\xDF" "e", "text/plain; charset=ISO-8859-1");
+            r.set_content("Gr\xFC\xDF"
+                          "e",
+                          "text/plain; charset=ISO-8859-1");
         });
         server_.Get("/stall", [this](const httplib::Request&, httplib::Response& r) {
             r.set_chunked_content_provider("text/plain", [this](std::size_t, httplib::DataSink& sink) {
@@ -82,7 +90,10 @@ public:
         return "http://127.0.0.1:" + std::to_string(port_) + path;
     }
     void waitForFirstPart() { EXPECT_EQ(firstPart_.wait_for(30s), std::future_status::ready); }
-    void release() { std::call_once(once_, [this] { release_.set_value(); }); }
+    void release()
+    {
+        std::call_once(once_, [this] { release_.set_value(); });
+    }
 
 private:
     httplib::Server server_;
@@ -95,7 +106,10 @@ private:
     std::shared_future<void> released_ = release_.get_future().share();
 };
 
-std::string fetch(const std::string& url) { return fetchResponseText(url, [] { return false; }, makeCurlHandle, {}); }
+std::string fetch(const std::string& url)
+{
+    return fetchResponseText(url, [] { return false; }, makeCurlHandle, {});
+}
 
 TEST(HttpRequest, ReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEverythingButHttp)
 {
@@ -105,7 +119,8 @@ TEST(HttpRequest, ReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEverythingButH
         {server.url("/abc"), "abc"},
         {"HTTP://127.0.0.1:" + port + "/abc", "abc"},
         {server.url("/missing"), "<h1>not here</h1>"},
-        {server.url("/moved"), "Gr\xC3\xBC\xC3\x9F" "e"},
+        {server.url("/moved"), "Gr\xC3\xBC\xC3\x9F"
+                               "e"},
         // What a URL may not hold is escaped before the request.
         {server.url("/echo/a b"), "/echo/a%20b"},
         {server.url("/echo/a%20b c"), "/echo/a%20b%20c"},
@@ -123,13 +138,17 @@ TEST(HttpRequest, ReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEverythingButH
     };
     for (const auto& [url, text] : cases)
         EXPECT_EQ(fetch(url), text) << url;
-    EXPECT_EQ(fetchResponseText(server.url("/abc"), [] { return false; }, [] { return CurlHandle(); }, {}),
+    EXPECT_EQ(fetchResponseText(
+                  server.url("/abc"), [] { return false; }, [] { return CurlHandle(); }, {}),
               kNoClientError);
 }
 
 class HttpRequestJob : public ::testing::Test {
 protected:
-    [[nodiscard]] bool ended() { return test::waitUntil([this] { return fields->xhStatus.value() == 1; }); }
+    [[nodiscard]] bool ended()
+    {
+        return test::waitUntil([this] { return fields->xhStatus.value() == 1; });
+    }
 
     LocalServer server;
     SharedJobFields fields = std::make_shared<JobFields>();

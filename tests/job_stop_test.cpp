@@ -27,8 +27,8 @@ TEST(StopJobs, EveryKindEndsAtOnceAndNoToolIsLeft)
     std::filesystem::create_directories(dir / "res/tmp");
     for (const auto& [name, body] : tools) {
         const std::string pidFile = (dir / name).string() + ".pid";
-        test::writeScript(dir / "res" / name,
-                          "echo $$ > '" + pidFile + ".part'; mv '" + pidFile + ".part' '" + pidFile + "'\n" + body + "\n");
+        test::writeScript(dir / "res" / name, "echo $$ > '" + pidFile + ".part'; mv '" + pidFile + ".part' '" +
+                                                  pidFile + "'\n" + body + "\n");
     }
     test::writeFile(dir / "big.mp3", std::string(16 << 20, 'x'));
     test::writeFile(dir / "in.wav", "RIFF");

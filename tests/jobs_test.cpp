@@ -146,21 +146,21 @@ TEST_F(TranscodeTest, FailureTellsItsReasonAndNeverHarmsTheInput)
     };
     // The clip of a part runs the same job.
     for (const bool part : {false, true})
-    for (const Case& c : cases) {
-        for (int n = 1; fs::remove(dir / ("call" + std::to_string(n))); ++n) {
+        for (const Case& c : cases) {
+            for (int n = 1; fs::remove(dir / ("call" + std::to_string(n))); ++n) {
+            }
+            fs::remove(dir / "out.mp3");
+            fs::remove(tools.resDir / "ffmpeg");
+            if (!c.encoder.empty())
+                standIn("ffmpeg", c.encoder);
+            ASSERT_TRUE(part ? startTranscodeClip(fields, tools, c.input, c.output, {0, 20000, 0})
+                             : startTranscode(fields, tools, c.input, c.output));
+            EXPECT_EQ(waitForTranscodeEnd(), c.status) << c.input << " " << c.encoder;
+            EXPECT_EQ(transcodeReason(*fields), c.reason) << c.input << " " << c.encoder;
+            EXPECT_EQ(calls().size(), c.runs) << c.input << " " << c.encoder;
+            EXPECT_EQ(readFile(dir / "in.wav"), "RIFF");
+            EXPECT_EQ(transcodeProcessId(*fields), 0u);
         }
-        fs::remove(dir / "out.mp3");
-        fs::remove(tools.resDir / "ffmpeg");
-        if (!c.encoder.empty())
-            standIn("ffmpeg", c.encoder);
-        ASSERT_TRUE(part ? startTranscodeClip(fields, tools, c.input, c.output, {0, 20000, 0})
-                         : startTranscode(fields, tools, c.input, c.output));
-        EXPECT_EQ(waitForTranscodeEnd(), c.status) << c.input << " " << c.encoder;
-        EXPECT_EQ(transcodeReason(*fields), c.reason) << c.input << " " << c.encoder;
-        EXPECT_EQ(calls().size(), c.runs) << c.input << " " << c.encoder;
-        EXPECT_EQ(readFile(dir / "in.wav"), "RIFF");
-        EXPECT_EQ(transcodeProcessId(*fields), 0u);
-    }
 }
 
 TEST(TranscodeReason, EncoderEndIsJudgedByItsOutputAndTheRoomLeft)
@@ -170,12 +170,9 @@ TEST(TranscodeReason, EncoderEndIsJudgedByItsOutputAndTheRoomLeft)
         TranscodeReason reason;
     };
     const std::vector<Case> cases{
-        {{0, 1000, kRoomForAClip}, TranscodeReason::none},
-        {{0, 1000, 0}, TranscodeReason::none},
-        {{0, 0, kRoomForAClip}, TranscodeReason::noOutput},
-        {{0, 0, kRoomForAClip - 1}, TranscodeReason::diskFull},
-        {{1, 1000, 4096}, TranscodeReason::diskFull},
-        {{1, 1000, kRoomForAClip}, TranscodeReason::damaged},
+        {{0, 1000, kRoomForAClip}, TranscodeReason::none},   {{0, 1000, 0}, TranscodeReason::none},
+        {{0, 0, kRoomForAClip}, TranscodeReason::noOutput},  {{0, 0, kRoomForAClip - 1}, TranscodeReason::diskFull},
+        {{1, 1000, 4096}, TranscodeReason::diskFull},        {{1, 1000, kRoomForAClip}, TranscodeReason::damaged},
         {{137, 0, kRoomForAClip}, TranscodeReason::damaged},
     };
     for (const Case& c : cases)
@@ -195,15 +192,16 @@ TEST_F(TranscodeTest, ExitCodeDecidesTheStatusAndTheTempFolderIsCleanedBeforeAnd
     for (const auto& c : cases) {
         for (const char* name : {"old.mp3", "OLD2.MP3", "in.Mp3", "out.mp3", "a.wav", "B.WAV", "notes.txt"})
             writeFile(tools.tempDir / name, "x");
-        standIn("ffmpeg", "LC_ALL=C ls -A \"$D/res/tmp\" | tr '\\n' ' ' > \"$D/listing\"\necho new > \"$D/res/tmp/" + c.output +
-                              "\"\nexit " + std::to_string(c.exitCode) + "\n");
-        ASSERT_TRUE(startTranscode(fields, tools, (tools.tempDir / "in.Mp3").string(),
-                                   (tools.tempDir / c.output).string()));
+        standIn("ffmpeg", "LC_ALL=C ls -A \"$D/res/tmp\" | tr '\\n' ' ' > \"$D/listing\"\necho new > \"$D/res/tmp/" +
+                              c.output + "\"\nexit " + std::to_string(c.exitCode) + "\n");
+        ASSERT_TRUE(
+            startTranscode(fields, tools, (tools.tempDir / "in.Mp3").string(), (tools.tempDir / c.output).string()));
         EXPECT_EQ(waitForTranscodeEnd(), c.status);
         EXPECT_EQ(transcodeProcessId(*fields), 0u);
         EXPECT_EQ(readFile(dir / "listing"), "B.WAV a.wav in.Mp3 notes.txt ");
-        EXPECT_TRUE(waitUntil([&] { return tempListing() == std::set<std::string>{"in.Mp3", "notes.txt", c.output}; }))
-            << c.output;
+        EXPECT_TRUE(waitUntil([&] {
+            return tempListing() == std::set<std::string>{"in.Mp3", "notes.txt", c.output};
+        })) << c.output;
         for (const auto& name : tempListing())
             fs::remove(tools.tempDir / name);
     }
@@ -261,8 +259,8 @@ TEST_F(NormalizeTest, FailingStepEndsTheJobWithItsCode)
     for (const Case& c : cases) {
         for (int n = 1; fs::remove(dir / ("call" + std::to_string(n))); ++n) {
         }
-        standIn("mp3gain", "[ \"$1\" = \"" + c.failingOption + "\" ] && exit " + std::to_string(c.exitCode) +
-                               "\nexit 0\n");
+        standIn("mp3gain",
+                "[ \"$1\" = \"" + c.failingOption + "\" ] && exit " + std::to_string(c.exitCode) + "\nexit 0\n");
         writeFile("-clip.mp3", "ID3");  // relative: in the working folder
         ASSERT_TRUE(startNormalize(fields, tools, "-clip.mp3"));
         EXPECT_EQ(waitForNormalizeEnd(), c.status) << c.failingOption;

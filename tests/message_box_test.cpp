@@ -35,8 +35,8 @@ TEST(MessageBoxLayout, ButtonSetsDefaultsAndCloseAnswersFollowTheStyleWord)
         {0x203, {IdYes, IdNo, IdCancel}, 2, IdCancel},
         {0x6, {IdCancel, IdTryAgain, IdContinue}, 0, IdCancel},
         {0x216, {IdCancel, IdTryAgain, IdContinue}, 2, IdCancel},
-        {0x200, {IdOk}, 0, IdOk},           // a default beyond the buttons falls back to the first
-        {0x9, {IdOk}, 0, IdOk},             // an unknown set is a lone OK
+        {0x200, {IdOk}, 0, IdOk},  // a default beyond the buttons falls back to the first
+        {0x9, {IdOk}, 0, IdOk},    // an unknown set is a lone OK
         {-1, {IdOk}, 0, IdOk},
     };
     for (const auto& c : cases) {

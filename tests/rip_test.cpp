@@ -14,8 +14,8 @@
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "cd/wav_header.h"
-#include "tests/fake_cd_access.h"
 #include "tests/cd_image_builder.h"
+#include "tests/fake_cd_access.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 
@@ -85,8 +85,7 @@ std::vector<FakeDriveSetup> drives(std::map<std::int32_t, int> failures = {})
 
 class RipTest : public ::testing::Test {
 protected:
-    RipEnd rip(const CdAccess& access, const std::string& drive, const std::string& track,
-               std::string wav = {})
+    RipEnd rip(const CdAccess& access, const std::string& drive, const std::string& track, std::string wav = {})
     {
         const jobs::JobTicket ticket(fields, &jobs::JobFields::ripStatus);
         CapturedStdout out(dir / "stdout.txt");
@@ -134,9 +133,9 @@ TEST_F(RipTest, RefusedRequestsEndWithTheirCodeAndWriteNothing)
         const char* track;
         int end;
     } cases[] = {
-        {"-1", "0", 201}, {"3", "0", 201},  {"1e30", "0", 201},       {"nan", "0", 201},    {"2", "0", 202},
-        {"0", "4", 204},  {"0", "-1", 204}, {"0", "inf", 204},        {"0", "4294967296", 204},
-        {"0", "2.9", 206}, {"1", "0", 205},
+        {"-1", "0", 201},         {"3", "0", 201},   {"1e30", "0", 201}, {"nan", "0", 201},
+        {"2", "0", 202},          {"0", "4", 204},   {"0", "-1", 204},   {"0", "inf", 204},
+        {"0", "4294967296", 204}, {"0", "2.9", 206}, {"1", "0", 205},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(static_cast<int>(rip(access, c.drive, c.track)), c.end) << c.drive << " / " << c.track;
@@ -165,9 +164,13 @@ TEST_F(RipTest, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
         std::filesystem::path path;
         unsigned mode;  // of the copy written; 0: refused with 208
     } cases[] = {
-        {dir / "no-such-folder" / "t.wav", 0}, {dir.path(), 0}, {dir / "link.wav", 0}, {dir / "dangling.wav", 0},
+        {dir / "no-such-folder" / "t.wav", 0},
+        {dir.path(), 0},
+        {dir / "link.wav", 0},
+        {dir / "dangling.wav", 0},
         {dir / "pipe.wav", 0},  // refused without waiting for a reader
-        {dir / "old.wav", 0644}, {dir / "new.wav", 0600},
+        {dir / "old.wav", 0644},
+        {dir / "new.wav", 0600},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(rip(access, "0", "1", c.path.string()), c.mode ? RipEnd::done : RipEnd::fileFailed) << c.path;
@@ -230,7 +233,8 @@ RipEnd ripFake(const FakeCdAccess& access, const char* track, const TempDir& dir
 TEST(RipFaults, RetriesBreaksAndADiscChangedMidRip)
 {
     const auto failing = [](int failures) {
-        return FakeDriveSetup{.product = std::to_string(failures), .toc = fakeToc(), .failuresAtBlock = {{152, failures}}};
+        return FakeDriveSetup{
+            .product = std::to_string(failures), .toc = fakeToc(), .failuresAtBlock = {{152, failures}}};
     };
     const struct {
         FakeDriveSetup drive;
@@ -248,7 +252,10 @@ TEST(RipFaults, RetriesBreaksAndADiscChangedMidRip)
         {failing(2), RipEnd::stopped, 1, 3, 52, true},  // the break is tested between attempts
         {{.product = "CHANGED", .toc = fakeToc(), .discChangeAt = 152}, RipEnd::discChanged, 1, 3, 0},
         {{.product = "TAKEN OUT", .toc = fakeToc(), .discChangeAt = 152, .changedToNothing = true},
-         RipEnd::discChanged, 3, 5, 0},
+         RipEnd::discChanged,
+         3,
+         5,
+         0},
     };
     for (const auto& c : cases) {
         TempDir dir;

@@ -74,7 +74,9 @@ TEST_F(RunningService, UploadFromTheJobEndsAsTheSameBytesOnDisk)
 
     test::writeFile(dir / "upload.mp3", mpegClip(100));
     const jobs::UploadRequest request{{"127.0.0.1", port}, (dir / "upload.mp3").string(), sid};
-    EXPECT_EQ(jobs::runUpload(request, [](std::int32_t) {}, [] { return false; }), jobs::kUploadDone);
+    EXPECT_EQ(jobs::runUpload(
+                  request, [](std::int32_t) {}, [] { return false; }),
+              jobs::kUploadDone);
     EXPECT_EQ(test::readFile(dir / (sid + ".mp3")), mpegClip(100));
 
     const std::string ready = get("/cgi-bin/dte_status.cgi?sid=" + sid);
@@ -96,8 +98,8 @@ TEST_F(RunningService, ErrorsComeBackAsText)
 
     const std::string sid = get("/cgi-bin/dte_session.cgi?phone=123456&network=O2").substr(3);
     httplib::Client client("127.0.0.1", port);
-    const auto tooLarge = client.Post("/cgi-bin/dte_upload2.cgi?sid=" + sid + "&ver=210&aff=2&pid=2",
-                                      mpegClip(200), "audio/mpeg");
+    const auto tooLarge =
+        client.Post("/cgi-bin/dte_upload2.cgi?sid=" + sid + "&ver=210&aff=2&pid=2", mpegClip(200), "audio/mpeg");
     ASSERT_TRUE(tooLarge);
     EXPECT_EQ(tooLarge->status, 413);
     EXPECT_EQ(tooLarge->body, "ERROR clip too large");

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "service_endpoint/homepage.h"
+#include "service_endpoint/url_encode.h"
 #include "settings/registry.h"
 #include "settings/settings_store.h"
 #include "settings/sqlite_key_backend.h"
-#include "service_endpoint/url_encode.h"
 #include "tests/test_support.h"
 
 namespace quillon::settings {

@@ -85,11 +85,12 @@ protected:
     {
         fs::create_directories(tools.tempDir);
         writeScript(tools.resDir / "ffmpeg",
-                    "D='" + dir.path().string() + "'\nprintf '%s\\0' \"$0\" \"$@\" > \"$D/args\"\ncase \"$3\" in\n"
-                    "*slow) echo $$ > \"$D/pid\"; while :; do head -c 1000 /dev/zero; sleep 0.01; done;;\n"
-                    "*fail) exit 1;; *empty) exit 0;; *broken) head -c 16000 /dev/zero; exit 3;;\nesac\n"
-                    "for last; do :; done\ncase \"$last\" in *.mp3) echo mp3 > \"$last\";; esac\n"
-                    "head -c 16000 /dev/zero\n");
+                    "D='" + dir.path().string() +
+                        "'\nprintf '%s\\0' \"$0\" \"$@\" > \"$D/args\"\ncase \"$3\" in\n"
+                        "*slow) echo $$ > \"$D/pid\"; while :; do head -c 1000 /dev/zero; sleep 0.01; done;;\n"
+                        "*fail) exit 1;; *empty) exit 0;; *broken) head -c 16000 /dev/zero; exit 3;;\nesac\n"
+                        "for last; do :; done\ncase \"$last\" in *.mp3) echo mp3 > \"$last\";; esac\n"
+                        "head -c 16000 /dev/zero\n");
     }
     std::int32_t waitFor(const StatusSlot& status, std::int32_t running)
     {
@@ -112,9 +113,9 @@ TEST_F(SongPartTest, EncodersGetTheExactArgumentVectors)
     for (const auto& [path, argument] : std::vector<std::pair<std::string, std::string>>{{odd, odd}, {"-i", "./-i"}}) {
         ASSERT_TRUE(startWaveform(fields, tools, path + ".flac", 16));
         ASSERT_EQ(waveformEnd(), kWaveformDone);
-        EXPECT_EQ(readArgs(dir / "args"), (std::vector<std::string>{ffmpeg, "-nostdin", "-i", argument + ".flac", "-vn",
-                                                                    "-ac", "1", "-ar", "8000", "-f", "s16le",
-                                                                    "-acodec", "pcm_s16le", "pipe:1"}));
+        EXPECT_EQ(readArgs(dir / "args"),
+                  (std::vector<std::string>{ffmpeg, "-nostdin", "-i", argument + ".flac", "-vn", "-ac", "1", "-ar",
+                                            "8000", "-f", "s16le", "-acodec", "pcm_s16le", "pipe:1"}));
         EXPECT_EQ(waveformResponse(*fields), silence);
 
         for (const char* extension : {".m4a", ".wav"})
@@ -127,9 +128,9 @@ TEST_F(SongPartTest, EncodersGetTheExactArgumentVectors)
                                             "-ar", "44100", "-ac", "2", "-y", argument + ".mp3"}));
         ASSERT_TRUE(startTranscodeClip(fields, tools, path + ".wav", path + ".mp3", {0, 1001, 0}));
         ASSERT_EQ(transcodeEnd(), kTranscodeDone);
-        EXPECT_EQ(readArgs(dir / "args"), (std::vector<std::string>{ffmpeg, "-ss", "0.000", "-t", "1.001", "-i",
-                                                                    argument + ".wav", "-ab", "64k", "-ar", "44100",
-                                                                    "-ac", "2", "-y", argument + ".mp3"}));
+        EXPECT_EQ(readArgs(dir / "args"),
+                  (std::vector<std::string>{ffmpeg, "-ss", "0.000", "-t", "1.001", "-i", argument + ".wav", "-ab",
+                                            "64k", "-ar", "44100", "-ac", "2", "-y", argument + ".mp3"}));
     }
     for (const char* made : {"-i.m4a", "-i.wav", "-i.mp3"})
         fs::remove(made);
@@ -186,7 +187,10 @@ TEST_F(SongPartTest, RealEncoderFindsTheLoudStretchAndMakesAFadedClipOfIt)
     const auto run = [&](std::vector<std::string> argv) {
         argv.front() = locateTool(tools, argv.front())->string();
         std::string output;
-        EXPECT_EQ(streamTool(argv, [] { return false; }, {}, [&](std::string_view b) { output += b; }).exitStatus, 0u);
+        EXPECT_EQ(streamTool(
+                      argv, [] { return false; }, {}, [&](std::string_view b) { output += b; })
+                      .exitStatus,
+                  0u);
         return output;
     };
     // Three minutes of a 440 Hz tone at 1/80 of full scale, at 3/4 from 60 s to 90 s.
@@ -209,14 +213,15 @@ TEST_F(SongPartTest, RealEncoderFindsTheLoudStretchAndMakesAFadedClipOfIt)
     // Slices 59 and 90 are left out: the resampler's filter may ring across the edges.
     EXPECT_GE(*std::min_element(peaks.begin() + 60, peaks.begin() + 90), 70);
     EXPECT_LE(std::max(*std::max_element(peaks.begin(), peaks.begin() + 59),
-                       *std::max_element(peaks.begin() + 91, peaks.end())), 2);
+                       *std::max_element(peaks.begin() + 91, peaks.end())),
+              2);
 
     const fs::path clip = dir / "-clip 'q'.mp3";
     ASSERT_TRUE(startTranscodeClip(fields, tools, song.string(), clip.string(), {65000, 20000, 1000}));
     ASSERT_EQ(transcodeEnd(), kTranscodeDone);
-    EXPECT_NEAR(std::stod(run({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
-                               clip.string()})),
-                20.0, 0.06);
+    EXPECT_NEAR(
+        std::stod(run({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", clip.string()})),
+        20.0, 0.06);
     EXPECT_EQ(run({"ffprobe", "-v", "error", "-show_entries", "stream=sample_rate,channels,bit_rate", "-of",
                    "default=nw=1", clip.string()}),
               "sample_rate=44100\nchannels=2\nbit_rate=64000\n");

@@ -15,9 +15,10 @@ TEST(TempFolder, ResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
     enum Setup { kAppTmp, kNothing, kOpenCacheFolder, kCacheFolderIsALink };
     // Expected: relative to the test folder; empty for a folder of the copy's own in
     // the system's temporary folder, removed when the copy ends.
-    const std::vector<std::pair<Setup, std::string>> cases{
-        {kAppTmp, "app/res/tmp"}, {kNothing, "cache/quillon/tmp"}, {kOpenCacheFolder, "cache/quillon/tmp"},
-        {kCacheFolderIsALink, ""}};
+    const std::vector<std::pair<Setup, std::string>> cases{{kAppTmp, "app/res/tmp"},
+                                                           {kNothing, "cache/quillon/tmp"},
+                                                           {kOpenCacheFolder, "cache/quillon/tmp"},
+                                                           {kCacheFolderIsALink, ""}};
     for (const auto& [setup, expected] : cases) {
         TempDir dir;
         fs::create_directories(setup == kAppTmp ? dir / "app/res/tmp" : dir / "cache/quillon");
@@ -35,7 +36,8 @@ TEST(TempFolder, ResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
             ASSERT_EQ(::lstat(used.c_str(), &info), 0) << setup;
         }
         EXPECT_EQ(expected.empty() ? used.filename().string().substr(0, 8) : used.string(),
-                  expected.empty() ? "quillon-" : (dir / expected).string()) << setup;
+                  expected.empty() ? "quillon-" : (dir / expected).string())
+            << setup;
         EXPECT_EQ(fs::exists(used), !expected.empty()) << setup;
         EXPECT_TRUE(S_ISDIR(info.st_mode)) << setup;
         if (setup != kAppTmp) {

@@ -51,9 +51,6 @@ StalledService::StalledService()
     authority_ = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
 }
 
-StalledService::~StalledService()
-{
-    ::close(fd_);
-}
+StalledService::~StalledService() { ::close(fd_); }
 
 }  // namespace quillon::test

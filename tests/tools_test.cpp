@@ -1,6 +1,6 @@
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -107,7 +107,8 @@ TEST_F(RunToolTest, BreakStopsTheToolWhetherItWritesOrNot)
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             breakFlag = true;
         });
-        const ToolOutcome outcome = runTool({tool(body)}, breakFlag, [&](const ChildProcess& child) { pid = child.pid(); });
+        const ToolOutcome outcome =
+            runTool({tool(body)}, breakFlag, [&](const ChildProcess& child) { pid = child.pid(); });
         breaker.join();
         EXPECT_TRUE(outcome.stopped) << body;
         EXPECT_EQ(outcome.exitStatus, 128u + 9u) << body;

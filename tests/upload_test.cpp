@@ -130,13 +130,16 @@ TEST(Upload, SendsTheExactRequestAndReportsProgressPerBlock)
         RequestRecorder server;
         std::vector<std::int32_t> seen;
         const UploadRequest request{{"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), "a b"};
-        EXPECT_EQ(runUpload(request, [&](std::int32_t p) { seen.push_back(p); }, [] { return false; }), kUploadDone);
+        EXPECT_EQ(runUpload(
+                      request, [&](std::int32_t p) { seen.push_back(p); }, [] { return false; }),
+                  kUploadDone);
         EXPECT_EQ(seen, progress) << size;
         const auto [head, body] = server.request();
         EXPECT_EQ(head, "POST /cgi-bin/dte_upload2.cgi?sid=a%20b&ver=210&aff=2&pid=2 HTTP/1.0\r\nHost: " +
                             server.authority() +
                             "\r\nUser-Agent: QLN/1.0 (Vostrel)\r\nContent-Type: audio/mpeg\r\nPragma: no-cache\r\n"
-                            "Content-Length: " + std::to_string(size) + "\r\n\r\n");
+                            "Content-Length: " +
+                            std::to_string(size) + "\r\n\r\n");
         EXPECT_TRUE(body == bytes) << size;
     }
 }
@@ -149,7 +152,8 @@ TEST(Upload, BreakAfterABlockAMissingFileOrNoServiceGive101)
     RequestRecorder server;
     std::vector<std::int32_t> seen;
     const UploadRequest request{{"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), "s1"};
-    EXPECT_EQ(runUpload(request, [&](std::int32_t p) { seen.push_back(p); }, [&] { return seen.size() >= 3; }),
+    EXPECT_EQ(runUpload(
+                  request, [&](std::int32_t p) { seen.push_back(p); }, [&] { return seen.size() >= 3; }),
               kUploadFailed);
     EXPECT_EQ(seen, (std::vector<std::int32_t>{0, 0, 0}));
     const std::string body = server.request().second;
@@ -167,14 +171,19 @@ TEST(Upload, BreakAfterABlockAMissingFileOrNoServiceGive101)
                                          UploadRequest{{"127.0.0.1", 1}, (dir / "empty.mp3").string(), ""},
                                          UploadRequest{{"nohost.invalid", 80}, (dir / "empty.mp3").string(), ""}}) {
         seen.clear();
-        EXPECT_EQ(runUpload(failing, [&](std::int32_t p) { seen.push_back(p); }, [] { return false; }), kUploadFailed);
+        EXPECT_EQ(runUpload(
+                      failing, [&](std::int32_t p) { seen.push_back(p); }, [] { return false; }),
+                  kUploadFailed);
         EXPECT_TRUE(seen.empty());
     }
 }
 
 class UploadJob : public ::testing::Test {
 protected:
-    [[nodiscard]] bool ended() { return test::waitUntil([&] { return fields->upStatus.value() >= 100; }); }
+    [[nodiscard]] bool ended()
+    {
+        return test::waitUntil([&] { return fields->upStatus.value() >= 100; });
+    }
 
     RequestRecorder server{true};
     const service_endpoint::ServiceHost host{"127.0.0.1", server.port()};

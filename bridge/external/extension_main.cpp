@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "bridge/channel_message.h"
 #include "bridge/app_page.h"
 #include "bridge/channel_client.h"
+#include "bridge/channel_message.h"
 #include "bridge/external/external_object.h"
 
 namespace {
@@ -26,7 +26,8 @@ gboolean onUserMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer
         return FALSE;
     GUnixFDList* fds = webkit_user_message_get_fd_list(message);
     const int fd = fds && g_unix_fd_list_get_length(fds) > 0 ? g_unix_fd_list_get(fds, 0, nullptr) : -1;
-    g_object_set_data_full(G_OBJECT(page), kChannelKey, new SharedChannel(std::make_shared<quillon::bridge::PageChannel>(quillon::UniqueFd(fd))),
+    g_object_set_data_full(G_OBJECT(page), kChannelKey,
+                           new SharedChannel(std::make_shared<quillon::bridge::PageChannel>(quillon::UniqueFd(fd))),
                            [](gpointer p) { delete static_cast<SharedChannel*>(p); });
     return TRUE;
 }
@@ -53,7 +54,7 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
 }  // namespace
 
 extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(WebKitWebExtension* extension,
-                                                                                const GVariant* data)
+                                                                               const GVariant* data)
 {
     if (data && g_variant_is_of_type(const_cast<GVariant*>(data), G_VARIANT_TYPE_STRING))
         resDir = g_variant_get_string(const_cast<GVariant*>(data), nullptr);

@@ -34,7 +34,6 @@ struct ExternalInstance {
             members.emplace(name, reply);
         return reply;
     }
-
 };
 
 BridgeValue invoke(PageChannel& channel, DispId member, std::uint16_t flags, std::vector<BridgeValue> arguments)

@@ -22,8 +22,8 @@ TEST_F(AppEndTest, ClosingWhileEveryJobRunsEndsPromptlyAndLeavesNoTool)
     const auto dir = app.dir().path();
     for (const char* tool : {"ffmpeg", "mp3gain"}) {
         const std::string pidFile = (dir / tool).string() + ".pid";
-        writeScript(app.res() / tool, "echo $$ > '" + pidFile + ".part'; mv '" + pidFile + ".part' '" + pidFile +
-                                          "'\nexec sleep 300\n");
+        writeScript(app.res() / tool,
+                    "echo $$ > '" + pidFile + ".part'; mv '" + pidFile + ".part' '" + pidFile + "'\nexec sleep 300\n");
     }
     writeFile(dir / "big.mp3", std::string(16 << 20, 'x'));
     writeFile(dir / "in.wav", "RIFF");

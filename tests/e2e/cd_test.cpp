@@ -27,7 +27,8 @@ TEST_F(AppCdTest, TheWindowKeepsServingItsLoopWhileASlowDriveIsListed)
         }, 500);
     )"));
     AppRun run(app, {},
-               {{"QUILLON_CD_IMAGES", disc.cue.string()}, {"QUILLON_CD_IMAGE_DELAY_MS", "2000"},
+               {{"QUILLON_CD_IMAGES", disc.cue.string()},
+                {"QUILLON_CD_IMAGE_DELAY_MS", "2000"},
                 {"LD_PRELOAD", QUILLON_UI_TICKER}});
     const auto report = run.waitForReport("tracks");
     ASSERT_TRUE(report) << run.output();

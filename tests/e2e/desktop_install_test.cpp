@@ -86,7 +86,8 @@ TEST(DesktopInstall, PlacesEveryPieceAndUninstallLeavesOnlyWhatWasThere)
     const fs::path launcher = home.bin() / "quillon";
     EXPECT_EQ(fs::read_symlink(launcher), home.app() / "quillon");
     EXPECT_TRUE(fs::is_regular_file(home.app() / "webext" / "libquillon-external.so"));
-    EXPECT_EQ(readFile(home.app() / "res" / "selectSong.html"), readFile(fs::path(QUILLON_APP_DIR) / "res" / "selectSong.html"));
+    EXPECT_EQ(readFile(home.app() / "res" / "selectSong.html"),
+              readFile(fs::path(QUILLON_APP_DIR) / "res" / "selectSong.html"));
     EXPECT_TRUE(fs::is_empty(home.app() / "res" / "tmp"));
     const fs::path entry = home.data() / "applications" / (std::string(kAppId) + ".desktop");
     EXPECT_NE(readFile(entry).find("\nExec=\"" + launcher.string() + "\" %f\n"), std::string::npos) << readFile(entry);

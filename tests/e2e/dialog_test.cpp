@@ -1,7 +1,6 @@
 // Modal HTML dialogs, message boxes and the file chooser in the real app.
 #include <gtest/gtest.h>
 
-
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
 
@@ -47,7 +46,8 @@ TEST_F(DialogTest, DialogIsSizedFromTheMainFrameCentredNestsAndReturnsItsValue)
             window.external.DTE_CloseWindow();
         }, 1500);
     )"));
-    app.addPage("inner.html", page("window.external.DTE_SetDialogRetValue('inner done'); window.external.DTE_CloseWindow();"));
+    app.addPage("inner.html",
+                page("window.external.DTE_SetDialogRetValue('inner done'); window.external.DTE_CloseWindow();"));
     AppRun run(app);
     EXPECT_EQ(run.waitForReport("dialog"), "dialog 702x522 arg=the argument") << run.output();
     const auto mainWindow = run.waitForWindow(kCaption);

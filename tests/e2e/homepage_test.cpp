@@ -2,7 +2,6 @@
 // window's popup menu. (Settings across runs: the page tests and the settings tests.)
 #include <gtest/gtest.h>
 
-
 #include "tests/e2e/app_harness.h"
 #include "tests/e2e/page_script.h"
 
@@ -31,9 +30,11 @@ TEST_F(HomepageTest, HomepageOpensInTheDefaultBrowserFromScriptAndFromTheMenu)
     app.addPage("selectSong.html", page(R"(
         window.external.DTE_NavigateURL('help & faq');
         report('asked');
-    )", "<div style='width:760px;height:471px'>page text</div>"));
-    AppRun run(app, {}, {{"XDG_DATA_HOME", data.string()}, {"QUILLON_SERVICE", "service.example:8081"},
-                         {"XDG_CURRENT_DESKTOP", ""}});
+    )",
+                                        "<div style='width:760px;height:471px'>page text</div>"));
+    AppRun run(
+        app, {},
+        {{"XDG_DATA_HOME", data.string()}, {"QUILLON_SERVICE", "service.example:8081"}, {"XDG_CURRENT_DESKTOP", ""}});
     ASSERT_TRUE(run.waitForReport("asked")) << run.output();
     const auto window = run.waitForWindow("Quillon - Version 2.1.0");
     ASSERT_TRUE(window);

@@ -103,7 +103,8 @@ TEST_F(HostTest, BrowserKeysNeverReachThePageWhileTypingDoes)
             report('typed ' + field.value);
             if (field.value == 'ababq') window.external.DTE_CloseWindow();
         });
-    )", "<input id='field' autofocus>"));
+    )",
+                                        "<input id='field' autofocus>"));
     AppRun run(app);
     ASSERT_TRUE(run.waitForReport("loaded 1")) << run.output();
     const auto window = run.waitForWindow(kCaption);

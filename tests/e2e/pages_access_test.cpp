@@ -26,8 +26,8 @@ std::optional<std::filesystem::path> axeScript()
         return script;
     std::filesystem::create_directories(dir);
     const auto tarball = dir / ("axe-core-" + std::string(kAxeVersion) + ".tgz");
-    if (runCommand({"npm", "pack", "--silent", "axe-core@" + std::string(kAxeVersion), "--pack-destination",
-                    dir.string()})
+    if (runCommand(
+            {"npm", "pack", "--silent", "axe-core@" + std::string(kAxeVersion), "--pack-destination", dir.string()})
                 .exitCode != 0 ||
         runCommand({"tar", "-xzf", tarball.string(), "-C", dir.string(), "package/axe.min.js"}).exitCode != 0)
         return std::nullopt;
@@ -141,8 +141,8 @@ TEST_F(PagesAccessTest, EveryPageAndStepPassesAxe)
         checked.insert(report.substr(4, space - 4));
         EXPECT_EQ(report.substr(space + 1, 2), "0 ") << report;
     }
-    const std::set<std::string> views = {"Quillon/pick", "Quillon/part", "Quillon/converting", "Quillon/send-form",
-                                          "Quillon/send-ok", "About Quillon/load", "FAQ and contact/load",
-                                          "Phone check/load", "How to use Quillon/load"};
+    const std::set<std::string> views = {"Quillon/pick",         "Quillon/part",     "Quillon/converting",
+                                         "Quillon/send-form",    "Quillon/send-ok",  "About Quillon/load",
+                                         "FAQ and contact/load", "Phone check/load", "How to use Quillon/load"};
     EXPECT_TRUE(std::includes(checked.begin(), checked.end(), views.begin(), views.end()));
 }

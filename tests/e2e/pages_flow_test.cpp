@@ -122,8 +122,8 @@ TEST_F(PagesFlowTest, CdTrackIsCopiedThenWhollyClippedAndSent)
     const auto clip = clipPathOf(*ready);
     EXPECT_NEAR(durationMsOf(clip), 2000, 60);
     // Each listing (drives, then tracks) is announced before the page waits for it.
-    const std::vector<std::string> steps = {"listing the disc", "tracks", "chose cd", "ripping", "reading", "part",
-                                            "converting", "clip-ready"};
+    const std::vector<std::string> steps = {"listing the disc", "tracks", "chose cd",   "ripping",
+                                            "reading",          "part",   "converting", "clip-ready"};
     std::vector<std::string> seen = steps;
     seen.insert(seen.begin(), "listing the disc");
     EXPECT_EQ(milestones(run.output(), steps), seen) << run.output();
@@ -143,8 +143,9 @@ TEST_F(PagesFlowTest, CancelDuringTheClipReturnsToACleanFirstStep)
     const auto pidFile = app.dir().path() / "encoder.pid";
     const auto argsFile = app.dir().path() / "encoder.args";
     writeScript(app.res() / "ffmpeg", "case \" $* \" in *\" -ab \"*) ;; *) exec ffmpeg \"$@\" ;; esac\n"
-                                      "echo $$ > '" + pidFile.string() + "'\nprintf '%s\\n' \"$@\" > '" +
-                                          argsFile.string() + "'\nexec sleep 120\n");
+                                      "echo $$ > '" +
+                                          pidFile.string() + "'\nprintf '%s\\n' \"$@\" > '" + argsFile.string() +
+                                          "'\nexec sleep 120\n");
     writeFile(song(), toneWav(4.0));
     AppRun run(app, {song().string()});
     EXPECT_EQ(waitForState(run, "part"), "part 0 4000 of 4000") << run.output();

@@ -56,8 +56,8 @@ std::vector<std::string> statesOf(const std::string& output)
     return states;
 }
 
-std::optional<std::string> waitForState(const AppRun& run, const std::string& prefix,
-                                        std::chrono::milliseconds timeout, std::size_t skip)
+std::optional<std::string> waitForState(const AppRun& run, const std::string& prefix, std::chrono::milliseconds timeout,
+                                        std::size_t skip)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
@@ -142,8 +142,9 @@ int unusedPort()
 
 ServiceProcess::ServiceProcess(const std::filesystem::path& storage, int port)
 {
-    std::vector<std::string> argv{serviceExecutable().string(), "--storage", storage.string(), "--host", "127.0.0.1",
-                                  "--port", std::to_string(port)};
+    std::vector<std::string> argv{
+        serviceExecutable().string(), "--storage", storage.string(), "--host", "127.0.0.1", "--port",
+        std::to_string(port)};
     std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());
@@ -248,8 +249,8 @@ std::string songWav(double seconds, double loudFrom, double loudTo)
 
 long durationMsOf(const std::filesystem::path& file)
 {
-    const auto probe = runCommand({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0",
-                                   file.string()});
+    const auto probe =
+        runCommand({"ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", file.string()});
     try {
         return probe.exitCode == 0 ? std::lround(std::stod(probe.output) * 1000.0) : -1;
     } catch (const std::exception&) {

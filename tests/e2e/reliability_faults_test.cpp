@@ -21,7 +21,6 @@ using namespace quillon::test;
 
 namespace {
 
-
 // Reports the four settings as "settings [phone][network][aid][nvcheck]".
 constexpr const char* kReportSettings = R"(
     var e = window.external;
@@ -186,7 +185,8 @@ TEST_F(FaultTest, NoEncoderOutlivesACancelOrTheAppAndNoHalfClipStays)
                                           "'\nexec cat \"$2\"\n");
     app.addPage("selectSong.html", page(std::string(kPollScript) + R"(
         var e = window.external;
-        report('transcode ' + e.DTE_TranscodeMedia(')" + input.string() + "', '" + output.string() + R"('));
+        report('transcode ' + e.DTE_TranscodeMedia(')" +
+                                        input.string() + "', '" + output.string() + R"('));
         document.addEventListener('keydown', function (k) {
             if (k.key === 'q') e.DTE_CloseWindow();
             if (k.key === 'c') {

@@ -22,10 +22,10 @@ protected:
         if (IsSkipped())
             return;
         const int port = server.bind_to_any_port("127.0.0.1");
-        server.Get("/get", [](const httplib::Request&, httplib::Response& res) { res.set_content("answer", "text/plain"); });
-        server.Post("/cgi-bin/dte_upload2.cgi", [](const httplib::Request&, httplib::Response& res) {
-            res.set_content("OK", "text/plain");
-        });
+        server.Get("/get",
+                   [](const httplib::Request&, httplib::Response& res) { res.set_content("answer", "text/plain"); });
+        server.Post("/cgi-bin/dte_upload2.cgi",
+                    [](const httplib::Request&, httplib::Response& res) { res.set_content("OK", "text/plain"); });
         serving = std::thread([this] { server.listen_after_bind(); });
         host = "127.0.0.1:" + std::to_string(port);
     }
@@ -61,7 +61,8 @@ void expectFlat(const Usage& before, const Usage& after)
     EXPECT_LE(after.threads, before.threads + 4) << before.threads << " -> " << after.threads;
     EXPECT_LE(after.children, before.children) << before.children << " -> " << after.children;
     EXPECT_EQ(after.zombies, 0u);
-    EXPECT_LE(after.residentKb, before.residentKb + std::size_t{64} * 1024) << before.residentKb << " -> " << after.residentKb;
+    EXPECT_LE(after.residentKb, before.residentKb + std::size_t{64} * 1024)
+        << before.residentKb << " -> " << after.residentKb;
 }
 
 }  // namespace
@@ -83,8 +84,8 @@ TEST_F(LoadTest, StartsPollsAndBreaksOfEveryJobWhileASecondPagePollsLeaveUsageFl
             if (polls % 500 == 0) report('polled ' + polls);
         }, 1);
     )"));
-    app.addPage("selectSong.html", page("var DIR = '" + dir + "', CLIP = '" + clip.string() + "', HOST = '" + host +
-                                            "';" + R"(
+    app.addPage("selectSong.html",
+                page("var DIR = '" + dir + "', CLIP = '" + clip.string() + "', HOST = '" + host + "';" + R"(
         var e = window.external, round = 0, refused = 0;
         var drive = String(e.DTE_GetDrivesInfo().split(':::').length - 1);
         function one() {
@@ -118,4 +119,3 @@ TEST_F(LoadTest, StartsPollsAndBreaksOfEveryJobWhileASecondPagePollsLeaveUsageFl
     expectFlat(before, usageOf(*pid));
     EXPECT_TRUE(run.running());
 }
-

@@ -75,8 +75,8 @@ Usage usageOf(pid_t pid)
     Usage usage;
     const std::string proc = "/proc/" + std::to_string(pid);
     std::error_code error;
-    for (auto it = std::filesystem::directory_iterator(proc + "/fd", error); !error && it != std::filesystem::directory_iterator();
-         it.increment(error))
+    for (auto it = std::filesystem::directory_iterator(proc + "/fd", error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error))
         ++usage.descriptors;
     for (auto it = std::filesystem::directory_iterator(proc + "/task", error);
          !error && it != std::filesystem::directory_iterator(); it.increment(error))

@@ -21,11 +21,17 @@ TEST_F(SecurityTest, ForeignPagesGetNoBridgeAndNoProcessCanConnect)
     httplib::Server server;
     const auto remote = [](const std::string& label) {
         return page("var seen = typeof (window.external && window.external.DTE_IsDTE);"
-                    "var parentSeen; try { parentSeen = typeof parent.external.DTE_IsDTE; } catch (e) { parentSeen = 'blocked'; }"
-                    "report('" + label + " ' + seen + ' ' + parentSeen);");
+                    "var parentSeen; try { parentSeen = typeof parent.external.DTE_IsDTE; } catch (e) { parentSeen = "
+                    "'blocked'; }"
+                    "report('" +
+                    label + " ' + seen + ' ' + parentSeen);");
     };
-    server.Get("/remote.html", [&](const httplib::Request&, httplib::Response& res) { res.set_content(remote("remote"), "text/html"); });
-    server.Get("/framed.html", [&](const httplib::Request&, httplib::Response& res) { res.set_content(remote("framed"), "text/html"); });
+    server.Get("/remote.html", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(remote("remote"), "text/html");
+    });
+    server.Get("/framed.html", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(remote("framed"), "text/html");
+    });
     server.Get("/to-remote", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/remote.html"); });
     server.Get("/to-framed", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/framed.html"); });
     const int port = server.bind_to_any_port("127.0.0.1");
@@ -68,7 +74,7 @@ TEST_F(SecurityTest, PathsWithShellMetacharactersReachTheToolsByteForByte)
     const std::string dir = app.dir().path().string() + "/";
     std::string names;
     for (const std::string& name : {"$(touch " + dir + "PWNED).mp3", "a; touch " + dir + "PWNED; b.mp3",
-                                   std::string("it's \"quoted\"\n&\t.mp3"), std::string("-y.mp3")}) {
+                                    std::string("it's \"quoted\"\n&\t.mp3"), std::string("-y.mp3")}) {
         std::string quoted = "'";
         for (const char c : name)
             quoted += c == '\'' ? "\\'" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : std::string(1, c);
@@ -77,7 +83,8 @@ TEST_F(SecurityTest, PathsWithShellMetacharactersReachTheToolsByteForByte)
         std::filesystem::create_directories(std::filesystem::path(dir + name).parent_path());
         writeFile(dir + name, "ID3");
     }
-    app.addPage("selectSong.html", page(std::string(kPollScript) + "var DIR = '" + dir + "', NAMES = [" + names + "];" + R"(
+    app.addPage("selectSong.html",
+                page(std::string(kPollScript) + "var DIR = '" + dir + "', NAMES = [" + names + "];" + R"(
         var at = 0;
         function next() {
             if (at == NAMES.length) { report('done'); return; }
@@ -97,7 +104,7 @@ TEST_F(SecurityTest, PathsWithShellMetacharactersReachTheToolsByteForByte)
     AppRun run(app);
     ASSERT_TRUE(run.waitForReport("done", 120s)) << run.output();
     EXPECT_EQ(run.reports(), (std::vector<std::string>{"ended 2 no-output 100", "ended 2 no-output 100",
-                                                  "ended 2 no-output 100", "ended 2 no-output 100", "done"}))
+                                                       "ended 2 no-output 100", "ended 2 no-output 100", "done"}))
         << "the stand-in encoder writes no clip";
     EXPECT_FALSE(std::filesystem::exists(app.dir().path() / "PWNED")) << "a path reached a shell";
     // The last case's arguments, exactly as the page passed them.

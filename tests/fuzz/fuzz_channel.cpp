@@ -18,14 +18,10 @@ namespace {
 bool hasKind(const BridgeValue& value, ResultKind kind)
 {
     switch (kind) {
-    case ResultKind::None:
-        return value.isEmpty();
-    case ResultKind::Text:
-        return value.isText();
-    case ResultKind::Integer:
-        return value.isInteger();
-    case ResultKind::Boolean:
-        return value.isBoolean();
+    case ResultKind::None: return value.isEmpty();
+    case ResultKind::Text: return value.isText();
+    case ResultKind::Integer: return value.isInteger();
+    case ResultKind::Boolean: return value.isBoolean();
     }
     return false;
 }
@@ -50,8 +46,8 @@ void dispatch(const Request& request)
     }
     const auto& invoke = std::get<InvokeRequest>(request);
     BridgeValue result;
-    FUZZ_CHECK(bridge.Invoke(invoke.member, invoke.flags, invoke.arguments, invoke.wantsResult ? &result : nullptr, nullptr) ==
-               kOk);
+    FUZZ_CHECK(bridge.Invoke(invoke.member, invoke.flags, invoke.arguments, invoke.wantsResult ? &result : nullptr,
+                             nullptr) == kOk);
     const Member* member = memberById(invoke.member);
     if (!member) {
         FUZZ_CHECK(target.calls.empty() && result.isEmpty());

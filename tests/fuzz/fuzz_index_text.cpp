@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t digits = 0;
     while (digits < text.size() && isDigit(text[digits]))
         ++digits;
-    if (digits > 0 && digits <= 9 && (digits == text.size() || !(text[digits] == '.' || text[digits] == 'e' ||
-                                                                 text[digits] == 'E'))) {
+    if (digits > 0 && digits <= 9 &&
+        (digits == text.size() || !(text[digits] == '.' || text[digits] == 'e' || text[digits] == 'E'))) {
         FUZZ_CHECK(value && *value == std::stoi(text.substr(0, digits)));
     }
     return 0;
