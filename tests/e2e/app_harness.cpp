@@ -121,9 +121,14 @@ AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<
 
 AppRun::~AppRun()
 {
+    // SIGTERM ends the app as closing its window does, so it still writes its
+    // coverage counters; SIGKILL only if it does not end.
     if (pid_ > 0 && !exitCode_) {
-        kill(pid_, SIGKILL);
-        waitForExit(10s);
+        kill(pid_, SIGTERM);
+        if (!waitForExit(10s)) {
+            kill(pid_, SIGKILL);
+            waitForExit(10s);
+        }
     }
     if (reader_.joinable())
         reader_.join();
