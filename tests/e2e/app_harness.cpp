@@ -1,14 +1,16 @@
 #include "tests/e2e/app_harness.h"
 
-#include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
-
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
 
 extern char** environ;
 
@@ -93,8 +95,6 @@ TestApp::TestApp()
     std::filesystem::create_directories(configHome());
 }
 
-void TestApp::addPage(const std::string& name, const std::string& html) const { writeFile(res() / name, html); }
-
 void AppTest::SetUp()
 {
     if (!std::getenv("DISPLAY"))
@@ -121,8 +121,6 @@ AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<
 
 AppRun::~AppRun()
 {
-    // SIGTERM ends the app as closing its window does, so it still writes its
-    // coverage counters; SIGKILL only if it does not end.
     if (pid_ > 0 && !exitCode_) {
         kill(pid_, SIGTERM);
         if (!waitForExit(10s)) {
@@ -152,10 +150,8 @@ void AppRun::readOutput(int fd)
         std::lock_guard lock(mutex_);
         output_.append(block, static_cast<std::size_t>(n));
         pending.append(block, static_cast<std::size_t>(n));
-        std::size_t newline;
-        while ((newline = pending.find('\n')) != std::string::npos) {
+        for (std::size_t newline; (newline = pending.find('\n')) != std::string::npos; pending.erase(0, newline + 1)) {
             const std::string line = pending.substr(0, newline);
-            pending.erase(0, newline + 1);
             if (const auto at = line.find(kMarker); at != std::string::npos)
                 reports_.push_back(line.substr(at + kMarker.size()));
         }
@@ -169,12 +165,9 @@ std::optional<std::string> AppRun::waitForReport(const std::string& prefix, std:
     std::unique_lock lock(mutex_);
     std::optional<std::string> found;
     changed_.wait_for(lock, timeout, [&] {
-        for (const auto& report : reports_) {
-            if (report.rfind(prefix, 0) == 0) {
-                found = report;
-                return true;
-            }
-        }
+        for (const auto& report : reports_)
+            if (report.starts_with(prefix))
+                return (found = report).has_value();
         return false;
     });
     return found;
@@ -184,6 +177,13 @@ std::vector<std::string> AppRun::reports() const
 {
     std::lock_guard lock(mutex_);
     return reports_;
+}
+
+std::size_t AppRun::countReports(const std::string& prefix) const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(reports_.begin(), reports_.end(), [&](const auto& r) { return r.starts_with(prefix); }));
 }
 
 std::string AppRun::output() const
@@ -196,30 +196,40 @@ std::optional<int> AppRun::waitForExit(std::chrono::milliseconds timeout)
 {
     if (exitCode_ || pid_ <= 0)
         return exitCode_;
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    do {
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+    waitUntil(
+        [&] {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) != pid_)
+                return false;
             exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return exitCode_;
-        }
-        std::this_thread::sleep_for(20ms);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return std::nullopt;
+            return true;
+        },
+        timeout);
+    return exitCode_;
 }
 
-bool AppRun::running() { return !waitForExit(0ms).has_value(); }
+namespace {
+
+std::optional<std::string> findWindow(const std::string& title)
+{
+    auto found = runCommand({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
+    if (found.exitCode != 0 || found.output.empty())
+        return std::nullopt;
+    return found.output.substr(0, found.output.find('\n'));
+}
+
+}  // namespace
 
 std::optional<std::string> AppRun::waitForWindow(const std::string& title, std::chrono::milliseconds timeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    do {
-        auto found = runCommand({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
-        if (found.exitCode == 0 && !found.output.empty())
-            return found.output.substr(0, found.output.find('\n'));
-        std::this_thread::sleep_for(100ms);
-    } while (std::chrono::steady_clock::now() < deadline);
-    return std::nullopt;
+    std::optional<std::string> window;
+    waitUntil([&] { return (window = findWindow(title)) || (std::this_thread::sleep_for(100ms), false); }, timeout);
+    return window;
+}
+
+bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout)
+{
+    return waitUntil([&] { return !findWindow(title) || (std::this_thread::sleep_for(100ms), false); }, timeout);
 }
 
 void AppRun::keys(const std::string& window, const std::vector<std::string>& keys)
@@ -236,20 +246,107 @@ void AppRun::type(const std::string& window, const std::string& text)
     EXPECT_EQ(runCommand({"xdotool", "type", "--delay", "20", text}).exitCode, 0);
 }
 
-void AppRun::click(const std::string& window, int x, int y, int button)
+void AppRun::click(const std::string& window, int x, int y, int button, int count)
 {
     EXPECT_EQ(runCommand({"xdotool", "mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y),
-                          "click", std::to_string(button)})
+                          "click", "--repeat", std::to_string(count), "--delay", "80", std::to_string(button)})
                   .exitCode,
               0);
 }
 
-void AppRun::doubleClick(const std::string& window, int x, int y)
+PrivateBus::PrivateBus()
 {
-    EXPECT_EQ(runCommand({"xdotool", "mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y),
-                          "click", "--repeat", "2", "--delay", "80", "1"})
-                  .exitCode,
-              0);
+    const auto started =
+        runCommand({"dbus-daemon", "--session", "--fork", "--nopidfile", "--print-address=1", "--print-pid=1"});
+    std::istringstream lines(started.output);
+    std::getline(lines, address_);
+    lines >> pid_;
+    if (started.exitCode != 0 || pid_ <= 0)
+        address_.clear();
+}
+
+PrivateBus::~PrivateBus()
+{
+    if (pid_ > 0)
+        kill(pid_, SIGTERM);
+}
+
+std::vector<ChildProcess> childrenOf(pid_t parent)
+{
+    std::vector<ChildProcess> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const auto pid = static_cast<pid_t>(std::stol(name));
+        std::ifstream comm(entry.path() / "comm");
+        std::string command;
+        std::getline(comm, command);
+        if (const auto stat = procStat(pid); stat && stat->parent == parent)
+            children.push_back({pid, command, stat->state});
+    }
+    return children;
+}
+
+std::vector<pid_t> webProcesses(pid_t app)
+{
+    std::vector<pid_t> pids;
+    for (const auto& child : childrenOf(app))
+        if (child.name.starts_with("WebKitWebProces") && child.state != 'Z')
+            pids.push_back(child.pid);
+    return pids;
+}
+
+Usage usageOf(pid_t pid)
+{
+    Usage usage;
+    const std::filesystem::path proc = "/proc/" + std::to_string(pid);
+    std::error_code error;
+    for (const char* folder : {"fd", "task"})
+        for (auto it = std::filesystem::directory_iterator(proc / folder, error);
+             !error && it != std::filesystem::directory_iterator(); it.increment(error))
+            ++(folder[0] == 'f' ? usage.descriptors : usage.threads);
+    std::ifstream status(proc / "status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmRSS:"))
+            usage.residentKb = std::stoul(line.substr(6));
+    for (const auto& child : childrenOf(pid)) {
+        ++usage.children;
+        usage.zombies += child.state == 'Z' ? 1 : 0;
+    }
+    return usage;
+}
+
+std::vector<std::string> listeningSockets(pid_t pid)
+{
+    std::set<std::string> inodes;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (target.starts_with("socket:["))
+            inodes.insert(target.substr(8, target.size() - 9));
+    }
+    std::vector<std::string> found;
+    std::string line, skip, flags, state, inode, path;
+    // Num RefCount Protocol Flags Type St Inode [Path]; flag 00010000 marks a listener.
+    std::ifstream unixTable("/proc/net/unix");
+    for (std::getline(unixTable, line); std::getline(unixTable, line);) {
+        path.clear();
+        std::istringstream(line) >> skip >> skip >> skip >> flags >> skip >> skip >> inode >> path;
+        if (inodes.count(inode) && (std::stoul(flags, nullptr, 16) & 0x10000) != 0)
+            found.push_back("unix " + (path.empty() ? std::string("-") : path));
+    }
+    // sl local_address rem_address st ... inode; state 0A is LISTEN.
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream tcp(table);
+        for (std::getline(tcp, line); std::getline(tcp, line);) {
+            std::string local;
+            std::istringstream(line) >> skip >> local >> skip >> state >> skip >> skip >> skip >> skip >> skip >> inode;
+            if (state == "0A" && inodes.count(inode))
+                found.push_back("tcp " + local);
+        }
+    }
+    return found;
 }
 
 }  // namespace quillon::test
