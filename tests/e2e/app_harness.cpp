@@ -18,55 +18,38 @@ namespace quillon::test {
 
 namespace {
 
-std::vector<char*> pointers(std::vector<std::string>& strings)
+// Starts argv (searched in PATH) with the given environment, its output and
+// errors into a pipe whose read end is returned in readEnd.
+pid_t spawnWithOutput(std::vector<std::string> argv, std::map<std::string, std::string> environment, int& readEnd)
 {
-    std::vector<char*> result;
-    for (auto& s : strings)
-        result.push_back(s.data());
-    result.push_back(nullptr);
-    return result;
-}
-
-pid_t spawnWithOutput(std::vector<std::string> argv, std::vector<std::string> env, int& readEnd, bool searchPath)
-{
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0)
+    for (char** e = environ; *e; ++e) {
+        const std::string entry(*e);
+        environment.emplace(entry.substr(0, entry.find('=')), entry.substr(entry.find('=') + 1));
+    }
+    std::vector<std::string> env;
+    for (const auto& [key, value] : environment)
+        env.push_back(key + "=" + value);
+    std::vector<char*> args, envp;
+    for (auto& a : argv)
+        args.push_back(a.data());
+    for (auto& e : env)
+        envp.push_back(e.data());
+    args.push_back(nullptr);
+    envp.push_back(nullptr);
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
         return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    auto args = pointers(argv);
-    auto envp = pointers(env);
     pid_t pid = -1;
-    const int error = searchPath ? posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data())
-                                 : posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    const int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    if (error != 0) {
-        close(pipeEnds[0]);
-        return -1;
-    }
-    readEnd = pipeEnds[0];
-    return pid;
-}
-
-std::vector<std::string> currentEnvironment(const std::map<std::string, std::string>& overrides)
-{
-    std::map<std::string, std::string> merged;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        const auto eq = entry.find('=');
-        if (eq != std::string::npos)
-            merged[entry.substr(0, eq)] = entry.substr(eq + 1);
-    }
-    for (const auto& [key, value] : overrides)
-        merged[key] = value;
-    std::vector<std::string> result;
-    for (const auto& [key, value] : merged)
-        result.push_back(key + "=" + value);
-    return result;
+    close(ends[1]);
+    readEnd = ends[0];
+    return error == 0 ? pid : (close(ends[0]), -1);
 }
 
 }  // namespace
@@ -75,12 +58,11 @@ CommandResult runCommand(const std::vector<std::string>& argv)
 {
     CommandResult result;
     int fd = -1;
-    const pid_t pid = spawnWithOutput(argv, currentEnvironment({}), fd, true);
+    const pid_t pid = spawnWithOutput(argv, {}, fd);
     if (pid < 0)
         return result;
     char block[4096];
-    ssize_t n;
-    while ((n = read(fd, block, sizeof block)) > 0)
+    for (ssize_t n; (n = read(fd, block, sizeof block)) > 0;)
         result.output.append(block, static_cast<std::size_t>(n));
     close(fd);
     int status = 0;
@@ -103,20 +85,25 @@ void AppTest::SetUp()
 
 AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<std::string, std::string> environment)
 {
-    std::vector<std::string> argv{(app.folder() / "quillon").string()};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    environment.emplace("QUILLON_CONSOLE", "1");
-    // No desktop session here: keep GTK's settings in memory and skip the accessibility bus.
-    environment.emplace("GSETTINGS_BACKEND", "memory");
-    environment.emplace("NO_AT_BRIDGE", "1");
-    environment.emplace("XDG_CONFIG_HOME", app.configHome().string());
+    arguments.insert(arguments.begin(), (app.folder() / "quillon").string());
+    // No desktop session here: GTK's settings in memory, no accessibility bus.
+    environment.insert({{"QUILLON_CONSOLE", "1"},
+                        {"GSETTINGS_BACKEND", "memory"},
+                        {"NO_AT_BRIDGE", "1"},
+                        {"XDG_CONFIG_HOME", app.configHome().string()}});
     int fd = -1;
-    pid_ = spawnWithOutput(argv, currentEnvironment(environment), fd, false);
-    if (pid_ < 0) {
-        ADD_FAILURE() << "cannot start " << argv[0];
-        return;
-    }
-    reader_ = std::thread([this, fd] { readOutput(fd); });
+    pid_ = spawnWithOutput(arguments, environment, fd);
+    if (pid_ < 0)
+        ADD_FAILURE() << "cannot start " << arguments[0];
+    else
+        reader_ = std::thread([this, fd] {
+            char block[4096];
+            for (ssize_t n; (n = read(fd, block, sizeof block)) > 0 || (n < 0 && errno == EINTR);) {
+                std::lock_guard lock(mutex_);
+                output_.append(block, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+            }
+            close(fd);
+        });
 }
 
 AppRun::~AppRun()
@@ -138,69 +125,53 @@ void AppRun::signal(int number) const
         kill(pid_, number);
 }
 
-void AppRun::readOutput(int fd)
-{
-    static const std::string kMarker = "CONSOLE LOG QTEST ";
-    std::string pending;
-    char block[4096];
-    ssize_t n;
-    while ((n = read(fd, block, sizeof block)) > 0 || (n < 0 && errno == EINTR)) {
-        if (n <= 0)
-            continue;
-        std::lock_guard lock(mutex_);
-        output_.append(block, static_cast<std::size_t>(n));
-        pending.append(block, static_cast<std::size_t>(n));
-        for (std::size_t newline; (newline = pending.find('\n')) != std::string::npos; pending.erase(0, newline + 1)) {
-            const std::string line = pending.substr(0, newline);
-            if (const auto at = line.find(kMarker); at != std::string::npos)
-                reports_.push_back(line.substr(at + kMarker.size()));
-        }
-        changed_.notify_all();
-    }
-    close(fd);
-}
-
-std::optional<std::string> AppRun::waitForReport(const std::string& prefix, std::chrono::milliseconds timeout)
-{
-    std::unique_lock lock(mutex_);
-    std::optional<std::string> found;
-    changed_.wait_for(lock, timeout, [&] {
-        for (const auto& report : reports_)
-            if (report.starts_with(prefix))
-                return (found = report).has_value();
-        return false;
-    });
-    return found;
-}
-
-std::vector<std::string> AppRun::reports() const
-{
-    std::lock_guard lock(mutex_);
-    return reports_;
-}
-
-std::size_t AppRun::countReports(const std::string& prefix) const
-{
-    std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(
-        std::count_if(reports_.begin(), reports_.end(), [&](const auto& r) { return r.starts_with(prefix); }));
-}
-
 std::string AppRun::output() const
 {
     std::lock_guard lock(mutex_);
     return output_;
 }
 
+std::vector<std::string> AppRun::linesAfter(const std::string& marker) const
+{
+    std::vector<std::string> found;
+    std::istringstream lines(output());
+    for (std::string line; std::getline(lines, line);)
+        if (const auto at = line.find(marker); at != std::string::npos)
+            found.push_back(line.substr(at + marker.size()));
+    return found;
+}
+
+std::optional<std::string> AppRun::waitFor(const std::string& marker, const std::string& prefix,
+                                           std::chrono::milliseconds timeout, std::size_t skip) const
+{
+    std::optional<std::string> found;
+    waitUntil(
+        [&] {
+            std::size_t seen = 0;
+            for (const auto& line : linesAfter(marker))
+                if (line.starts_with(prefix) && seen++ == skip)
+                    return (found = line).has_value();
+            std::this_thread::sleep_for(20ms);
+            return false;
+        },
+        timeout);
+    return found;
+}
+
+std::size_t AppRun::countReports(const std::string& prefix) const
+{
+    const auto all = reports();
+    return static_cast<std::size_t>(
+        std::count_if(all.begin(), all.end(), [&](const auto& r) { return r.starts_with(prefix); }));
+}
+
 std::optional<int> AppRun::waitForExit(std::chrono::milliseconds timeout)
 {
-    if (exitCode_ || pid_ <= 0)
-        return exitCode_;
     waitUntil(
         [&] {
             int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) != pid_)
-                return false;
+            if (exitCode_ || pid_ <= 0 || waitpid(pid_, &status, WNOHANG) != pid_)
+                return exitCode_.has_value();
             exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             return true;
         },

@@ -1,13 +1,11 @@
 #pragma once
 
-// The real app run under the test's display: a private copy of its folder, its
-// output and the page reports in it, its windows driven with xdotool, and what
-// the process holds as /proc shows it.
+// The real app under the test's display: a private copy of its folder, its page
+// reports, its windows driven with xdotool, and what the process holds in /proc.
 
 #include <sys/types.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -60,7 +58,7 @@ private:
     TempDir dir_;
 };
 
-// A fresh app folder per test, skipped where there is no display.
+// A fresh app folder per test; skipped without a display.
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -77,33 +75,36 @@ public:
     AppRun(const AppRun&) = delete;
     AppRun& operator=(const AppRun&) = delete;
 
-    // The first report that starts with prefix.
-    std::optional<std::string> waitForReport(const std::string& prefix, std::chrono::milliseconds timeout = 30s);
-    [[nodiscard]] std::vector<std::string> reports() const;
-    [[nodiscard]] std::size_t countReports(const std::string& prefix) const;
     [[nodiscard]] std::string output() const;
+    // The text after marker on each output line that holds it.
+    [[nodiscard]] std::vector<std::string> linesAfter(const std::string& marker) const;
+    // The (skip+1)-th of those that starts with prefix, once the app has written it.
+    std::optional<std::string> waitFor(const std::string& marker, const std::string& prefix,
+                                       std::chrono::milliseconds timeout, std::size_t skip = 0) const;
+    std::optional<std::string> waitForReport(const std::string& prefix, std::chrono::milliseconds timeout = 30s) const
+    {
+        return waitFor(kReport, prefix, timeout);
+    }
+    [[nodiscard]] std::vector<std::string> reports() const { return linesAfter(kReport); }
+    [[nodiscard]] std::size_t countReports(const std::string& prefix) const;
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = 30s);
     [[nodiscard]] bool running() { return !waitForExit(0ms).has_value(); }
     void signal(int number) const;
     [[nodiscard]] pid_t pid() const { return pid_; }
 
-    // The X window with exactly this title, once it is mapped.
+    // The X window with exactly this title, once mapped; keys by xdotool names ("ctrl+r").
     std::optional<std::string> waitForWindow(const std::string& title, std::chrono::milliseconds timeout = 30s);
-    // Key presses (xdotool names, e.g. "ctrl+r") and typed text, to the window.
     void keys(const std::string& window, const std::vector<std::string>& keys);
     void type(const std::string& window, const std::string& text);
     void click(const std::string& window, int x, int y, int button = 1, int count = 1);
 
 private:
-    void readOutput(int fd);
-
+    static constexpr const char* kReport = "CONSOLE LOG QTEST ";
     pid_t pid_ = -1;
     std::optional<int> exitCode_;
     std::thread reader_;
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
     std::string output_;
-    std::vector<std::string> reports_;
 };
 
 // Waits until no mapped window has exactly this title.
@@ -138,9 +139,7 @@ struct Usage {
     std::size_t descriptors = 0, threads = 0, residentKb = 0, children = 0, zombies = 0;
 };
 [[nodiscard]] Usage usageOf(pid_t pid);
-
-// The sockets of pid another process could connect to: listening Unix sockets
-// (by path, "-" when unnamed) and listening TCP ports.
+// The sockets of pid another process could connect to: listening Unix ("-" when unnamed) and TCP ones.
 [[nodiscard]] std::vector<std::string> listeningSockets(pid_t pid);
 
 }  // namespace quillon::test

@@ -29,24 +29,6 @@ Part partOf(const std::optional<std::string>& state)
     return part;
 }
 
-// The pinned axe-core script, fetched once with npm into the build folder.
-std::optional<std::filesystem::path> axeScript()
-{
-    const std::string version = "4.10.2";
-    const auto dir = std::filesystem::path(QUILLON_APP_DIR).parent_path() / ("axe-core-" + version);
-    const auto script = dir / "package" / "axe.min.js";
-    if (std::filesystem::exists(script))
-        return script;
-    std::filesystem::create_directories(dir);
-    if (runCommand({"npm", "pack", "--silent", "axe-core@" + version, "--pack-destination", dir.string()}).exitCode !=
-            0 ||
-        runCommand({"tar", "-xzf", (dir / ("axe-core-" + version + ".tgz")).string(), "-C", dir.string(),
-                    "package/axe.min.js"})
-                .exitCode != 0)
-        return std::nullopt;
-    return script;
-}
-
 // Runs axe when a page has loaded and for each kind of state it logs (its first
 // word), once drawn, and reports "axe <title>/<kind> <count> <rule>@<targets>; ...".
 constexpr const char* kAxeProbe = R"(
@@ -68,41 +50,50 @@ constexpr const char* kAxeProbe = R"(
 })();
 )";
 
-class PagesRoadTest : public PagesTest {
-protected:
-    // Every page of the copy loads axe and the probe after its own scripts.
-    [[nodiscard]] bool instrumentPagesWithAxe() const
-    {
-        const auto axe = axeScript();
-        if (!axe)
-            return false;
-        std::filesystem::copy_file(*axe, app.res() / "axe.min.js");
-        writeFile(app.res() / "axe_probe.js", kAxeProbe);
-        const std::string own = "<script src=\"quillon.js\"></script>";
-        for (const auto& entry : std::filesystem::directory_iterator(app.res())) {
-            if (entry.path().extension() != ".html")
-                continue;
-            std::string html = readFile(entry.path());
-            const auto at = html.find(own);
-            EXPECT_NE(at, std::string::npos) << entry.path();
-            html.insert(at + own.size(), "<script src=\"axe.min.js\"></script><script src=\"axe_probe.js\"></script>");
-            writeFile(entry.path(), html);
-        }
-        return true;
+// Every page of the copy loads the pinned axe-core (fetched once with npm into
+// the build folder) and the probe after its own scripts; false without axe.
+bool instrumentPagesWithAxe(const TestApp& app)
+{
+    const auto dir = std::filesystem::path(QUILLON_APP_DIR).parent_path() / "axe-core-4.10.2";
+    const auto axe = dir / "package" / "axe.min.js";
+    std::filesystem::create_directories(dir);
+    if (!std::filesystem::exists(axe) &&
+        (runCommand({"npm", "pack", "--silent", "axe-core@4.10.2", "--pack-destination", dir.string()}).exitCode != 0 ||
+         runCommand({"tar", "-xzf", (dir / "axe-core-4.10.2.tgz").string(), "-C", dir.string(), "package/axe.min.js"})
+                 .exitCode != 0))
+        return false;
+    std::filesystem::copy_file(axe, app.res() / "axe.min.js");
+    writeFile(app.res() / "axe_probe.js", kAxeProbe);
+    const std::string own = "<script src=\"quillon.js\"></script>";
+    for (const auto& entry : std::filesystem::directory_iterator(app.res())) {
+        if (entry.path().extension() != ".html")
+            continue;
+        std::string html = readFile(entry.path());
+        EXPECT_NE(html.find(own), std::string::npos) << entry.path();
+        html.insert(html.find(own) + own.size(),
+                    "<script src=\"axe.min.js\"></script><script src=\"axe_probe.js\"></script>");
+        writeFile(entry.path(), html);
     }
-};
+    return true;
+}
+
+using PagesRoadTest = PagesTest;
 
 }  // namespace
 
 TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServiceIsUp)
 {
-    const bool axe = instrumentPagesWithAxe();
+    const bool axe = instrumentPagesWithAxe(app);
     probeElements({"nav-about", "nav-contact", "nav-usage", "nav-compat", "choose-file"});
     // A gain tool that takes its time keeps the making step on screen for its check.
     writeScript(app.res() / "mp3gain", "sleep 1\nexec mp3gain \"$@\"\n");
     // Loud from 20 s to 50 s: the liveliest 30 s start at 20 s.
-    writeFile(song(), songWav(60.0, 20.0, 50.0));
-    const int port = unusedPort();
+    writeSong(song(), 60.0, 20.0, 50.0);
+    int port = 0;  // where a service listened a moment ago
+    {
+        const ReferenceService gone(storage());
+        port = gone.port();
+    }
     const std::string authority = "127.0.0.1:" + std::to_string(port);
     AppRun run(app, {}, pointAt(authority));
     const auto window = run.waitForWindow(kCaption);
@@ -133,7 +124,7 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     run.keys(*check, {"i", "Tab", "e", "Tab", "Tab", "Return"});
     EXPECT_EQ(waitForState(run, "phone-check saved"), "phone-check saved iphone ee") << run.output();
     EXPECT_TRUE(waitForNoWindow("  Quillon - Phone Compatibility Test"));
-    EXPECT_EQ(milestones(run.output(), {"dialog "}).size(), 4u) << run.output();
+    EXPECT_EQ(milestones(run, {"dialog "}).size(), 4u) << run.output();
     chooseFile(run, *window, song(), "choose-file");
     const Part suggested = partOf(waitForState(run, "part"));
     EXPECT_NEAR(suggested.startMs, 20000, 1000) << run.output();
@@ -166,7 +157,7 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     expectStoredClipIs(clip, *sent);
     // MP3 frames round the length up by at most one frame's padding.
     EXPECT_NEAR(durationMsOf(clip), 20000, 60);
-    EXPECT_EQ(milestones(run.output(), {"chose file", "reading", "converting", "clip-ready", "sending", "send-ok"}),
+    EXPECT_EQ(milestones(run, {"chose file", "reading", "converting", "clip-ready", "sending", "send-ok"}),
               (std::vector<std::string>{"chose file", "reading", "converting", "clip-ready", "sending", "sending",
                                         "send-ok"}));
     run.keys(*window, {"Return"});  // "Make another clip" leads back to the first step
@@ -258,8 +249,8 @@ TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
 
     const std::vector<std::string> failures = {"failed convert 2 damaged", "failed convert 2 no-output",
                                                "failed level 202", "failed confirm clip refused", "failed read 201"};
-    EXPECT_EQ(milestones(run.output(), failures), failures) << run.output();
-    EXPECT_EQ(milestones(run.output(), {"cancelled", "sending"}), (std::vector<std::string>{"cancelled", "sending"}));
+    EXPECT_EQ(milestones(run, failures), failures) << run.output();
+    EXPECT_EQ(milestones(run, {"cancelled", "sending"}), (std::vector<std::string>{"cancelled", "sending"}));
     expectNoConsoleErrors(run);
 }
 
@@ -301,8 +292,8 @@ TEST_F(PagesRoadTest, ACdTrackIsCopiedWhollyClippedAndSentWhileTheWindowKeepsSer
     const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
     EXPECT_NEAR(durationMsOf(clip), 2000, 60);
     // Each listing (drives, then tracks) is announced before the page waits for it.
-    EXPECT_EQ(milestones(run.output(), {"listing the disc", "tracks", "chose cd", "ripping", "reading", "part",
-                                        "converting", "clip-ready"}),
+    EXPECT_EQ(milestones(run, {"listing the disc", "tracks", "chose cd", "ripping", "reading", "part", "converting",
+                               "clip-ready"}),
               (std::vector<std::string>{"listing the disc", "listing the disc", "tracks", "chose cd", "ripping",
                                         "reading", "part", "converting", "clip-ready"}));
     // The copied wave file does not outlive the conversion.

@@ -1,90 +1,29 @@
 #include "tests/e2e/pages_support.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdint>
 #include <sstream>
-
-#include "cd/wav_header.h"
 
 namespace quillon::test {
 
-namespace {
-
-constexpr std::string_view kStateMarker = "QUILLON state ";
-
-std::vector<std::string> statesOf(const std::string& output)
-{
-    std::vector<std::string> states;
-    std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);)
-        if (const auto at = line.find(kStateMarker); at != std::string::npos)
-            states.push_back(line.substr(at + kStateMarker.size()));
-    return states;
-}
-
-}  // namespace
-
-std::optional<std::string> waitForState(const AppRun& run, const std::string& prefix, std::chrono::milliseconds timeout,
-                                        std::size_t skip)
-{
-    std::optional<std::string> found;
-    waitUntil(
-        [&] {
-            std::size_t seen = 0;
-            for (const auto& state : statesOf(run.output()))
-                if (state.starts_with(prefix) && seen++ == skip)
-                    return (found = state).has_value();
-            std::this_thread::sleep_for(50ms);
-            return false;
-        },
-        timeout);
-    return found;
-}
-
-std::vector<std::string> milestones(const std::string& output, const std::vector<std::string>& wanted)
+std::vector<std::string> milestones(const AppRun& run, const std::vector<std::string>& wanted)
 {
     std::vector<std::string> seen;
-    for (const auto& state : statesOf(output))
+    for (const auto& state : run.linesAfter(kState))
         for (const auto& w : wanted)
             if (state.starts_with(w))
                 seen.push_back(w);
     return seen;
 }
 
-int unusedPort()
+void writeSong(const std::filesystem::path& file, double seconds, double loudFrom, double loudTo)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = -1;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    close(fd);
-    return port;
-}
-
-std::string songWav(double seconds, double loudFrom, double loudTo)
-{
-    const auto frames = static_cast<std::uint32_t>(seconds * 44100);
-    std::string pcm;
-    pcm.reserve(static_cast<std::size_t>(frames) * 4);
-    for (std::uint32_t i = 0; i < frames; ++i) {
-        const double t = i / 44100.0;
-        const auto sample = static_cast<std::int16_t>(
-            std::lround(std::sin(2.0 * M_PI * 440.0 * t) * (t >= loudFrom && t < loudTo ? 20000.0 : 1500.0)));
-        for (int channel = 0; channel < 2; ++channel)
-            pcm += {static_cast<char>(sample & 0xFF), static_cast<char>((sample >> 8) & 0xFF)};
-    }
-    const auto header = cd::wavHeader(static_cast<std::uint32_t>(pcm.size()));
-    return std::string(header.begin(), header.end()) + pcm;
+    const auto volume =
+        "volume='if(between(t," + std::to_string(loudFrom) + "," + std::to_string(loudTo) + "),1,0.07)':eval=frame";
+    ASSERT_EQ(
+        runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                    "sine=frequency=440:duration=" + std::to_string(seconds), "-af", volume, "-ac", "2", file.string()})
+            .exitCode,
+        0);
 }
 
 long durationMsOf(const std::filesystem::path& file)

@@ -13,19 +13,18 @@
 
 namespace quillon::test {
 
-// The text after "QUILLON state " of the (skip+1)-th state line that starts with
-// prefix, once the page has logged it.
-std::optional<std::string> waitForState(const AppRun& run, const std::string& prefix,
-                                        std::chrono::milliseconds timeout = 60s, std::size_t skip = 0);
-
+// The pages log each step they show as "QUILLON state <text>".
+inline constexpr const char* kState = "QUILLON state ";
+inline std::optional<std::string> waitForState(const AppRun& run, const std::string& prefix,
+                                               std::chrono::milliseconds timeout = 60s, std::size_t skip = 0)
+{
+    return run.waitFor(kState, prefix, timeout, skip);
+}
 // The states in order, each of the wanted ones it starts with, as often as logged.
-std::vector<std::string> milestones(const std::string& output, const std::vector<std::string>& wanted);
+std::vector<std::string> milestones(const AppRun& run, const std::vector<std::string>& wanted);
 
-// A port on 127.0.0.1 that nothing listened on a moment ago.
-int unusedPort();
-
-// A WAV of a 440 Hz tone (16-bit stereo, 44100 Hz), quiet except from loudFrom to loudTo seconds.
-std::string songWav(double seconds, double loudFrom, double loudTo);
+// A WAV of a 440 Hz tone, quiet except from loudFrom to loudTo seconds.
+void writeSong(const std::filesystem::path& file, double seconds, double loudFrom, double loudTo);
 
 // The duration in ms of an audio file as the encoder's probe reports it; -1 if none.
 long durationMsOf(const std::filesystem::path& file);
