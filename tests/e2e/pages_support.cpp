@@ -141,7 +141,7 @@ void PagesTest::expectStoredClipIs(const std::filesystem::path& clip, const std:
         if (entry.path().extension() == ".mp3")
             stored.push_back(entry.path());
     ASSERT_EQ(stored.size(), 1u) << "the service holds no single clip";
-    EXPECT_EQ(readFile(stored[0]), readFile(clip));
+    EXPECT_TRUE(readFile(stored[0]) == readFile(clip)) << stored[0] << " is not " << clip;
     EXPECT_EQ(sent.substr(sent.rfind('/') + 1), stored[0].filename().string());
 }
 
