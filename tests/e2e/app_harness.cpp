@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -196,6 +197,18 @@ std::optional<std::string> AppRun::waitForWindow(const std::string& title, std::
     std::optional<std::string> window;
     waitUntil([&] { return (window = findWindow(title)) || (std::this_thread::sleep_for(100ms), false); }, timeout);
     return window;
+}
+
+std::array<int, 4> geometryOf(const std::string& window)
+{
+    const auto shell = runCommand({"xdotool", "getwindowgeometry", "--shell", window}).output;
+    std::array<int, 4> geometry{-1, -1, -1, -1};
+    for (std::size_t i = 0; const char* name : {"X=", "Y=", "WIDTH=", "HEIGHT="})
+        if (const auto at = shell.find(std::string("\n") + name); at != std::string::npos && i < 4)
+            geometry[i++] = std::stoi(shell.substr(at + 1 + std::strlen(name)));
+        else
+            ++i;
+    return geometry;
 }
 
 bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout)

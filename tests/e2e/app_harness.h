@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -107,6 +108,8 @@ private:
     std::string output_;
 };
 
+// x, y, width and height of the window.
+[[nodiscard]] std::array<int, 4> geometryOf(const std::string& window);
 // Waits until no mapped window has exactly this title.
 [[nodiscard]] bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout = 10s);
 

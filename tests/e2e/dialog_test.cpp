@@ -9,20 +9,6 @@ using namespace quillon::test;
 
 namespace {
 
-struct Geometry {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-Geometry geometryOf(const std::string& window)
-{
-    const auto shell = runCommand({"xdotool", "getwindowgeometry", "--shell", window}).output;
-    auto field = [&](const std::string& name) {
-        const auto at = shell.find(name + "=");
-        return at == std::string::npos ? -1 : std::stoi(shell.substr(at + name.size() + 1));
-    };
-    return {field("X"), field("Y"), field("WIDTH"), field("HEIGHT")};
-}
-
 using DialogTest = AppTest;
 
 }  // namespace
@@ -96,10 +82,10 @@ TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
     EXPECT_EQ(run.waitForReport("dialog 1 "), "dialog 1 702x522") << run.output();
     const auto dialog = run.waitForWindow("  D1");
     ASSERT_TRUE(dialog);
-    const Geometry outer = geometryOf(*window), inner = geometryOf(*dialog);
-    EXPECT_NEAR(inner.x + inner.width / 2, outer.x + outer.width / 2, 4);
-    EXPECT_NEAR(inner.y + inner.height / 2, outer.y + outer.height / 2, 4);
-    EXPECT_NE(inner.x, 100);
+    const auto outer = geometryOf(*window), inner = geometryOf(*dialog);
+    EXPECT_NEAR(inner[0] + inner[2] / 2, outer[0] + outer[2] / 2, 4);
+    EXPECT_NEAR(inner[1] + inner[3] / 2, outer[1] + outer[3] / 2, 4);
+    EXPECT_NE(inner[0], 100);
     // Past thirty-two levels the call returns at once and empty.
     EXPECT_EQ(run.waitForReport("level 32", 180s), "level 32 got []") << run.output();
     EXPECT_EQ(run.waitForReport("level 31", 60s), "level 31 got [back 32]");

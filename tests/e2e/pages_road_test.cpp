@@ -101,21 +101,16 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
 
     // The header's dialogs, each opened with a click; the help dialogs close with
     // their button, which has the focus.
-    const auto clickOn = [&](const std::string& id) {
-        const auto at = elementPosition(run, *window, id);
-        ASSERT_TRUE(at) << id;
-        run.click(*window, at->first, at->second);
-    };
     // Each dialog, once axe has checked it.
     for (const auto& [id, title, caption] : std::vector<std::tuple<std::string, std::string, std::string>>{
              {"nav-about", "About Quillon", "About Quillon"},
              {"nav-contact", "FAQ and contact", "Quillon - FAQ and Contact us"},
              {"nav-usage", "How to use Quillon", "Quillon - How to use the application"}}) {
-        clickOn(id);
+        clickOn(run, *window, id);
         EXPECT_TRUE(!axe || run.waitForReport("axe " + title + "/load")) << title;
         closeDialog(run, caption, "Return");
     }
-    clickOn("nav-compat");
+    clickOn(run, *window, "nav-compat");
     ASSERT_TRUE(waitForState(run, "dialog Phone check", 10s)) << run.output();
     EXPECT_TRUE(!axe || run.waitForReport("axe Phone check/load"));
     const auto check = run.waitForWindow("  Quillon - Phone Compatibility Test", 10s);
@@ -213,9 +208,7 @@ TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
 
     // A double click on "Try again" does what one click does: the Cancel button
     // that replaces it must not take the second click.
-    const auto retry = elementPosition(run, *window, "make-retry");
-    ASSERT_TRUE(retry) << run.output();
-    run.click(*window, retry->first, retry->second, 1, 2);
+    clickOn(run, *window, "make-retry", 2);
     ASSERT_TRUE(waitForState(run, "converting", 10s, 2)) << run.output();
     ASSERT_TRUE(waitUntil([&] { return readPid(dir + "pid") > 0; }, 10s)) << "the encoder never started";
     const std::string args = readFile(dir + "args");

@@ -61,23 +61,15 @@ void PagesTest::probeElements(const std::vector<std::string>& ids) const
     writeFile(html, text);
 }
 
-std::optional<std::pair<int, int>> PagesTest::elementPosition(AppRun& run, const std::string& window,
-                                                              const std::string& id)
+void PagesTest::clickOn(AppRun& run, const std::string& window, const std::string& id, int count)
 {
-    if (!run.waitForReport("at " + id + " "))
-        return std::nullopt;
-    std::string last;
+    ASSERT_TRUE(run.waitForReport("at " + id + " ")) << id;
+    int x = 0, y = 0;
     for (const auto& report : run.reports())
         if (report.starts_with("at " + id + " "))
-            last = report;
-    const auto geometry = runCommand({"xdotool", "getwindowgeometry", "--shell", window}).output;
-    const auto heightAt = geometry.find("HEIGHT=");
-    if (heightAt == std::string::npos)
-        return std::nullopt;
-    int x = 0, y = 0;
-    std::istringstream(last.substr(id.size() + 4)) >> x >> y;
+            std::istringstream(report.substr(id.size() + 4)) >> x >> y;
     // The 471-pixel page area sits one pixel in from the window's left and bottom edges.
-    return std::pair{1 + x, std::stoi(geometry.substr(heightAt + 7)) - 1 - 471 + y};
+    run.click(window, 1 + x, geometryOf(window)[3] - 1 - 471 + y, 1, count);
 }
 
 void PagesTest::fillSendForm(AppRun& run, const std::string& window)
@@ -91,13 +83,7 @@ void PagesTest::fillSendForm(AppRun& run, const std::string& window)
 void PagesTest::chooseFile(AppRun& run, const std::string& window, const std::filesystem::path& file,
                            const std::string& clickAt)
 {
-    if (!clickAt.empty()) {
-        const auto at = elementPosition(run, window, clickAt);
-        ASSERT_TRUE(at) << clickAt;
-        run.click(window, at->first, at->second);
-    } else {
-        run.keys(window, {"Return"});
-    }
+    clickAt.empty() ? run.keys(window, {"Return"}) : clickOn(run, window, clickAt);
     const std::string title = "Select audio file to use on mobile phone as ringtone";
     const auto chooser = run.waitForWindow(title, 10s);
     ASSERT_TRUE(chooser) << "the file chooser did not open";

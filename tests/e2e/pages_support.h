@@ -38,9 +38,8 @@ protected:
     [[nodiscard]] std::map<std::string, std::string> pointAt(const std::string& authority) const;
     // Makes the start page report "QTEST at <id> <x> <y>", the centre of each element whenever it moves.
     void probeElements(const std::vector<std::string>& ids) const;
-    // The window position of the element from its latest "at" report.
-    static std::optional<std::pair<int, int>> elementPosition(AppRun& run, const std::string& window,
-                                                              const std::string& id);
+    // Clicks (count times) the probed element where its latest "at" report puts it.
+    static void clickOn(AppRun& run, const std::string& window, const std::string& id, int count = 1);
     // On a fresh form: phone and network by their first letters, then the number, then Enter.
     static void fillSendForm(AppRun& run, const std::string& window);
     // The chooser opened with Return ("Choose a file…" has the focus) or by a click
