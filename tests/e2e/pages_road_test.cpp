@@ -99,9 +99,8 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     const auto window = run.waitForWindow(kCaption);
     ASSERT_TRUE(window && waitForState(run, "pick")) << run.output();
 
-    // The header's dialogs, each opened with a click; the help dialogs close with
-    // their button, which has the focus.
-    // Each dialog, once axe has checked it.
+    // The header's dialogs, each opened with a click once axe has checked the last;
+    // the help dialogs close with their button, which has the focus.
     for (const auto& [id, title, caption] : std::vector<std::tuple<std::string, std::string, std::string>>{
              {"nav-about", "About Quillon", "About Quillon"},
              {"nav-contact", "FAQ and contact", "Quillon - FAQ and Contact us"},
