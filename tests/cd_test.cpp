@@ -1,10 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <future>
 
 #include "cd/cd_listing.h"
@@ -16,29 +14,16 @@
 #include "tests/cd_image_builder.h"
 #include "tests/fake_cd_access.h"
 #include "tests/process_probe.h"
-#include "tests/test_support.h"
 
 namespace quillon::cd {
 namespace {
 
-using test::ImageTrack;
 using test::TempDir;
 using test::writeDiscImage;
 
-std::shared_ptr<CdAccess> imagesOnly(const std::vector<test::DiscImage>& images)
-{
-    std::vector<std::string> paths;
-    for (const auto& image : images)
-        paths.push_back(image.cue.string());
-    return makeLibcdioAccess({false, paths});
-}
-
 TEST(IndexText, ReadsTheLeadingDecimalNumberTruncatedTowardZero)
 {
-    const struct {
-        const char* text;
-        std::optional<std::int32_t> expected;
-    } cases[] = {
+    const std::pair<const char*, std::optional<std::int32_t>> cases[] = {
         {"3", 3},
         {"1.9", 1},
         {"-1.9", -1},
@@ -55,59 +40,72 @@ TEST(IndexText, ReadsTheLeadingDecimalNumberTruncatedTowardZero)
         {"1e+", 1},
         {"0x10", 0},
         {"1e-400", 0},
+        {"inf", {}},
         {"2147483647.9", 2147483647},
         {"-2147483648", -2147483647 - 1},
-        {"2147483648", std::nullopt},
-        {"-2147483649", std::nullopt},
-        {"1e30", std::nullopt},
-        {"inf", std::nullopt},
-        {" NaN(1)", std::nullopt},
+        {"2147483648", {}},
+        {"-2147483649", {}},
+        {"1e30", {}},
+        {" NaN(1)", {}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(parseIndexText(c.text), c.expected) << '"' << c.text << '"';
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(parseIndexText(text), expected) << '"' << text << '"';
 }
 
 TEST(ImageList, ProductTextIsTheFileNameCutToSixteenBytes)
 {
-    const struct {
-        std::string path;
-        std::string expected;
-    } cases[] = {
-        {"plain.cue", "plain.cue"},
-        {"/discs/a-much-longer-name.cue", "a-much-longer-na"},
-        // "a" and eight two-byte letters: cutting at 16 bytes would split the last one.
-        {"/discs/a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4.cue",
-         "a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(imageProductText(c.path), c.expected) << c.path;
+    EXPECT_EQ(imageProductText("plain.cue"), "plain.cue");
+    EXPECT_EQ(imageProductText("/discs/a-much-longer-name.cue"), "a-much-longer-na");
+    // "a" and eight two-byte letters: cutting at 16 bytes would split the last one.
+    EXPECT_EQ(imageProductText("/d/a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4.cue"),
+              "a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4");
 }
 
 TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
 {
     TempDir dir;
-    const auto mixed = writeDiscImage(dir.path(), "mixed", {{1000}, {300}, {200, true}, {150}});
-    const auto audioThenData = writeDiscImage(dir.path(), "enhanced", {{400}, {260}, {100, true}});
-    const auto single = writeDiscImage(dir.path(), "single", {{500}});
-    const auto singleData = writeDiscImage(dir.path(), "single-data", {{500, true}});
-    const auto allData = writeDiscImage(dir.path(), "all-data", {{300, true}, {200, true}});
-    const auto access = imagesOnly({mixed, audioThenData, single, singleData, allData});
+    const std::vector<std::vector<test::ImageTrack>> discs{{{1000}, {300}, {200, true}, {150}},
+                                                           {{400}, {260}, {100, true}},
+                                                           {{500}},
+                                                           {{500, true}},
+                                                           {{300, true}, {200, true}}};
+    std::vector<std::string> images;
+    for (const auto& tracks : discs)
+        images.push_back(writeDiscImage(dir.path(), std::to_string(images.size()), tracks).cue.string());
+    // A .toc naming its data file relative to itself opens from another working folder.
+    images.push_back(writeDiscImage(dir.path(), "toc", {{300}, {226}}, {}, true).cue.string());
+    ASSERT_NE(std::filesystem::current_path(), dir.path());
+    const auto access = makeLibcdioAccess({false, images});
 
-    const struct {
-        std::int32_t drive;
-        std::string expected;
-    } cases[] = {
+    const std::pair<std::int32_t, std::string> cases[] = {
         {0, "1000:::300:::DATA:::150"},
         {1, "400:::260:::DATA"},  // an audio track runs up to the data track's start
         {2, "500"},               // a one-track audio disc
         {3, "ERROR: Not an audio CD"},
         {4, "DATA:::DATA"},
-        {5, "ERROR: Invalid Drive ID"},
+        {5, "300:::226"},
+        {6, "ERROR: Invalid Drive ID"},
         {-1, "ERROR: Invalid Drive ID"},
         {-2147483647 - 1, "ERROR: Invalid Drive ID"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(getTracksInfo(*access, c.drive), c.expected) << "drive " << c.drive;
+    for (const auto& [drive, expected] : cases)
+        EXPECT_EQ(getTracksInfo(*access, drive), expected) << "drive " << drive;
+    const auto disc = access->open(access->listDrives().at(5));
+    std::vector<std::uint8_t> buffer(26 * kFrameBytes);
+    ASSERT_TRUE(disc && disc->readFrames(290, 26, buffer));
+    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), test::imageFrames(290, 26));
+}
+
+TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
+{
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"FILE \"a.bin\" 0 00:02:00\n", "FILE \"/F/a.bin\" 0 00:02:00\n"},
+        {"AUDIOFILE  \"sub/a b\" 0\nDATAFILE \"c\"", "AUDIOFILE  \"/F/sub/a b\" 0\nDATAFILE \"/F/c\""},
+        {"FILE \"/abs.bin\" // FILE \"x\"\nTITLE \"FILE\" FILE 0 \"y\" FILE \"\"", std::nullopt},
+        {"TITLE \"x \\\" FILE \" FILE \"q\\\"r\"", "TITLE \"x \\\" FILE \" FILE \"/F/q\\\"r\""},
+    };
+    for (const auto& [toc, expected] : cases)
+        EXPECT_EQ(anchorTocDataFiles(toc, "/F"), expected) << toc;
 }
 
 TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
@@ -116,8 +114,8 @@ TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
     const auto block = dir / "block", dev = dir / "dev";
     for (const char* name : {"sda", "sr", "srx", "sr10", "sr2", "sr0"})
         std::filesystem::create_directories(block / name / "device");
-    test::writeFile(block / "sr0" / "device" / "model", "CD/DVD WRITER 12\n");
-    test::writeFile(block / "sr2" / "device" / "model", "Slim Drive      \n");
+    test::writeFile(block / "sr0/device/model", "CD/DVD WRITER 12\n");
+    test::writeFile(block / "sr2/device/model", "Slim Drive      \n");
     // A node that exists but that no one, root included, can open as a drive.
     std::filesystem::create_directories(dev / "sr0");
 
@@ -136,45 +134,17 @@ TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
     EXPECT_EQ(getTracksInfo(*access, 1), "ERROR: Could not get handle to CD");  // no node: nothing to name
 }
 
-TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
-{
-    const struct {
-        const char* toc;
-        std::optional<std::string> expected;
-    } cases[] = {
-        {"FILE \"a.bin\" 0 00:02:00\n", "FILE \"/F/a.bin\" 0 00:02:00\n"},
-        {"AUDIOFILE  \"sub/a b\" 0\nDATAFILE \"c\"", "AUDIOFILE  \"/F/sub/a b\" 0\nDATAFILE \"/F/c\""},
-        {"FILE \"/abs.bin\" // FILE \"x\"\nTITLE \"FILE\" FILE 0 \"y\" FILE \"\"", std::nullopt},
-        {"TITLE \"x \\\" FILE \" FILE \"q\\\"r\"", "TITLE \"x \\\" FILE \" FILE \"/F/q\\\"r\""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(anchorTocDataFiles(c.toc, "/F"), c.expected) << c.toc;
-}
-
-TEST(TocImage, OpensFromAnotherWorkingFolder)
-{
-    TempDir dir;
-    const auto image = test::writeTocImage(dir.path(), "live", {300, 226});
-    ASSERT_NE(std::filesystem::current_path(), dir.path());
-    const auto access = makeLibcdioAccess({false, {image.cue.string()}});
-    EXPECT_EQ(getTracksInfo(*access, 0), "300:::226");
-    const auto disc = access->open(access->listDrives().at(0));
-    std::vector<std::uint8_t> buffer(26 * kFrameBytes);
-    ASSERT_TRUE(disc && disc->readFrames(290, 26, buffer));
-    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), test::imageFrames(290, 26));
-}
-
 TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
 {
     const CdToc toc{1, 2, {{0, false}, {500, false}, {800, false}}};
     auto access =
-        std::make_shared<FakeCdAccess>(std::vector<FakeDriveSetup>{{.product = "A", .toc = toc}, {.product = "B"}});
+        std::make_shared<FakeCdAccess>(std::vector<FakeDrive>{{.product = "A", .toc = toc}, {.product = "B"}});
     std::atomic<int> opensAsked{0}, wakes{0};
     std::promise<void> spunUp;
-    access->setOpenHook([&, gate = spunUp.get_future().share()] {
+    access->onOpen = [&, gate = spunUp.get_future().share()] {
         ++opensAsked;
         gate.wait();
-    });
+    };
     ListingCalls calls(access, [&] { ++wakes; });
 
     const auto first = calls.tracksInfo(0), again = calls.tracksInfo(0), other = calls.tracksInfo(1);
@@ -191,7 +161,7 @@ TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
     EXPECT_TRUE(test::waitUntil([&] { return wakes == 4; }));
 }
 
-TEST(WavHeader, DescribesSixteenBitStereoAt44100)
+TEST(WavHeader, DescribesSixteenBitStereoAt44100AndIsRewrittenInPlace)
 {
     const std::string expected("RIFF\xA4\xE3\x23\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00"
                                "\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00\x10\x00"
@@ -201,15 +171,13 @@ TEST(WavHeader, DescribesSixteenBitStereoAt44100)
     EXPECT_EQ(std::string(header.begin(), header.end()), expected);
 
     TempDir dir;
-    const auto path = dir / "x.wav";
     {
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "w+b"), std::fclose);
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen((dir / "x.wav").c_str(), "w+b"), std::fclose);
         ASSERT_TRUE(file);
         ASSERT_EQ(std::fwrite("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJ", 1, 46, file.get()), 46u);
         EXPECT_TRUE(writeWavHeader(file.get(), 2352000));
     }
-    // Rewritten in place at offset 0; what follows the header stays.
-    EXPECT_EQ(test::readFile(path), expected + "IJ");
+    EXPECT_EQ(test::readFile(dir / "x.wav"), expected + "IJ");
     EXPECT_FALSE(writeWavHeader(nullptr, 0));
 }
 

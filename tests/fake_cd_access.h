@@ -1,5 +1,8 @@
 #pragma once
 
+// A scripted drive for the CD tests: chosen tables of contents, failed reads, a disc
+// changed mid-read, and a record of what was asked of it.
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -14,65 +17,105 @@
 
 namespace quillon::cd {
 
-// A scripted drive for tests: chosen tables of contents, failures injected per chunk,
-// a disc changed mid-read, and counts of what was asked of it. Frames carry
-// fakeFrameByte's pattern.
-struct FakeDriveSetup {
+struct FakeDrive {
     std::string product{};
-    bool handleAvailable = true;
     std::optional<CdToc> toc{};  // nothing: no disc
-    // Read attempts starting at the given block that fail before one succeeds.
-    std::map<std::int32_t, int> failuresAtBlock{};
-    std::string node{};  // the drive's address when given, else its index
-    // Blocks [first, second) cannot be read at all (the gap between two sessions).
-    std::vector<std::pair<std::int32_t, std::int32_t>> unreadable{};
-    // The disc is swapped for another (or taken out) as the read at this block is made.
-    std::optional<std::int32_t> discChangeAt{};
-    bool changedToNothing = false;
+    bool handle = true;
+    std::map<std::int32_t, int> failures{};                           // failed attempts at a block before one succeeds
+    std::vector<std::pair<std::int32_t, std::int32_t>> unreadable{};  // blocks [first, end)
+    std::optional<std::int32_t> changeAt{};                           // the disc is swapped as this block is read
+    bool changedToNothing = false;                                    // ... or taken out
+    int change = 0;                                                   // 1: changed and not yet asked, 2: asked
 };
+
+// The byte at offset within the frame at block; a changed disc delivers other bytes.
+inline std::uint8_t fakeFrameByte(std::int64_t block, std::size_t offset, bool changed = false)
+{
+    const auto byte = (block * 31 + static_cast<std::int64_t>(offset) * 7 + (offset >> 8)) & 0xFF;
+    return static_cast<std::uint8_t>(changed ? byte ^ 0x5A : byte);
+}
 
 class FakeCdAccess final : public CdAccess {
 public:
-    explicit FakeCdAccess(std::vector<FakeDriveSetup> drives);
-
-    std::vector<CdDrive> listDrives() const override;
-    std::unique_ptr<CdDisc> open(const CdDrive& drive) const override;
-
-    // Called with the block of every read attempt, before it is answered.
-    void setReadHook(std::function<void(std::int32_t block)> hook) { readHook_ = std::move(hook); }
-    // Called before every open, which waits for it (a drive spinning up).
-    void setOpenHook(std::function<void()> hook) { openHook_ = std::move(hook); }
-
-    struct ReadCall {
-        std::int32_t block;
-        std::int32_t count;
+    struct Read {
+        std::int32_t block, count;
         bool ok;
     };
-    [[nodiscard]] std::vector<ReadCall> reads() const;
-    [[nodiscard]] int opens() const { return opens_.load(); }
-    [[nodiscard]] int closes() const { return closes_.load(); }
-    [[nodiscard]] int tocReads() const { return tocReads_.load(); }
+    explicit FakeCdAccess(std::vector<FakeDrive> drives) : drives_(std::move(drives)) {}
+
+    std::vector<CdDrive> listDrives() const override
+    {
+        std::vector<CdDrive> list;
+        for (std::size_t i = 0; i < drives_.size(); ++i)
+            list.push_back({std::to_string(i), drives_[i].product, CdDriveKind::device});
+        return list;
+    }
+    std::unique_ptr<CdDisc> open(const CdDrive& drive) const override
+    {
+        if (onOpen)
+            onOpen();
+        const std::size_t index = std::stoul(drive.address);
+        return drives_.at(index).handle ? std::make_unique<Disc>(*this, index) : nullptr;
+    }
+    [[nodiscard]] std::vector<Read> reads() const
+    {
+        const std::lock_guard lock(mutex_);
+        return reads_;
+    }
+
+    std::function<void(std::int32_t block)> onRead;  // before each read is answered
+    std::function<void()> onOpen;                    // before each open, which waits for it
+    mutable std::atomic<int> closes{0}, tocReads{0};
 
 private:
-    friend class FakeDisc;
-    // Nothing when the read fails, else whether the frames come from a changed disc.
-    std::optional<bool> answerRead(std::size_t drive, std::int32_t block, std::int32_t count) const;
-    bool takeMediaChange(std::size_t drive) const;
+    class Disc final : public CdDisc {
+    public:
+        Disc(const FakeCdAccess& owner, std::size_t drive) : owner_(owner), drive_(owner.drives_[drive]) {}
+        ~Disc() override { ++owner_.closes; }
+        Disc(const Disc&) = delete;
+        Disc& operator=(const Disc&) = delete;
+        std::optional<CdToc> readToc() override
+        {
+            ++owner_.tocReads;
+            return drive_.toc;
+        }
+        bool readFrames(std::int32_t block, std::int32_t count, std::span<std::uint8_t> out) override
+        {
+            if (owner_.onRead)
+                owner_.onRead(block);
+            const std::lock_guard lock(owner_.mutex_);
+            if (drive_.changeAt && block >= *drive_.changeAt && drive_.change == 0)
+                drive_.change = 1;
+            bool ok = !(drive_.change && drive_.changedToNothing);
+            if (auto it = drive_.failures.find(block); it != drive_.failures.end() && it->second > 0) {
+                --it->second;
+                ok = false;
+            }
+            for (const auto& [first, end] : drive_.unreadable)
+                ok = ok && (block + count <= first || block >= end);
+            owner_.reads_.push_back({block, count, ok});
+            for (std::size_t i = 0; ok && i < static_cast<std::size_t>(count) * kFrameBytes; ++i)
+                out[i] = fakeFrameByte(block + static_cast<std::int32_t>(i / kFrameBytes), i % kFrameBytes,
+                                       drive_.change != 0);
+            return ok;
+        }
+        bool mediaChanged() override
+        {
+            const std::lock_guard lock(owner_.mutex_);
+            if (drive_.change != 1)
+                return false;
+            drive_.change = 2;
+            return true;
+        }
 
-    std::vector<FakeDriveSetup> drives_;
-    std::function<void(std::int32_t)> readHook_;
-    std::function<void()> openHook_;
+    private:
+        const FakeCdAccess& owner_;
+        FakeDrive& drive_;
+    };
+
+    mutable std::vector<FakeDrive> drives_;
     mutable std::mutex mutex_;
-    mutable std::vector<std::map<std::int32_t, int>> failuresLeft_;
-    mutable std::vector<ReadCall> reads_;
-    mutable std::vector<int> changes_;  // per drive: 0 none, 1 changed and not yet asked, 2 asked
-    mutable std::atomic<int> opens_{0};
-    mutable std::atomic<int> closes_{0};
-    mutable std::atomic<int> tocReads_{0};
+    mutable std::vector<Read> reads_;
 };
-
-// The byte at offset within the frame at block, as every fake read delivers it; a
-// changed disc delivers other bytes.
-[[nodiscard]] std::uint8_t fakeFrameByte(std::int64_t block, std::size_t offset, bool changedDisc = false);
 
 }  // namespace quillon::cd
