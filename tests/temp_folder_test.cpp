@@ -1,7 +1,9 @@
-// Which temporary folder a copy gets, and that it is private to the user. Two
-// copies at once, and the folders of ended ones: e2e desktop_instance_test.
+// Which temporary folder a copy gets, that it is private to the user, and that no
+// copy's clean-up reaches another live copy's folder.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <optional>
 
 #include "jobs/temp_folder.h"
 #include "tests/test_support.h"
@@ -13,12 +15,12 @@ namespace fs = std::filesystem;
 TEST(TempFolder, ResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
 {
     enum Setup { kAppTmp, kNothing, kOpenCacheFolder, kCacheFolderIsALink };
-    // Expected: relative to the test folder; empty for a folder of the copy's own in
-    // the system's temporary folder, removed when the copy ends.
-    const std::vector<std::pair<Setup, std::string>> cases{{kAppTmp, "app/res/tmp"},
-                                                           {kNothing, "cache/quillon/tmp"},
-                                                           {kOpenCacheFolder, "cache/quillon/tmp"},
-                                                           {kCacheFolderIsALink, ""}};
+    // Relative to the test folder; empty for a folder of the copy's own in the
+    // system's temporary folder, removed when the copy ends.
+    const std::pair<Setup, std::string> cases[] = {{kAppTmp, "app/res/tmp"},
+                                                   {kNothing, "cache/quillon/tmp"},
+                                                   {kOpenCacheFolder, "cache/quillon/tmp"},
+                                                   {kCacheFolderIsALink, ""}};
     for (const auto& [setup, expected] : cases) {
         TempDir dir;
         fs::create_directories(setup == kAppTmp ? dir / "app/res/tmp" : dir / "cache/quillon");
@@ -39,9 +41,27 @@ TEST(TempFolder, ResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
                   expected.empty() ? "quillon-" : (dir / expected).string())
             << setup;
         EXPECT_EQ(fs::exists(used), !expected.empty()) << setup;
-        EXPECT_TRUE(S_ISDIR(info.st_mode)) << setup;
-        if (setup != kAppTmp) {
-            EXPECT_EQ(info.st_mode & 07777, 0700u) << setup;
-        }
+        EXPECT_TRUE(S_ISDIR(info.st_mode) && (setup == kAppTmp || (info.st_mode & 07777) == 0700)) << setup;
     }
+}
+
+TEST(TempFolder, ASecondCopyWorksInAFolderOfItsOwnThatOnlyItsEndRemoves)
+{
+    TempDir dir;
+    const fs::path shared = dir / "res/tmp";
+    fs::create_directories(shared / "copy-killed");  // left by a copy that was killed
+    std::optional<TempFolder> first(std::in_place, shared, dir / "cache");
+    EXPECT_EQ(first->path(), shared);
+    EXPECT_FALSE(fs::exists(shared / "copy-killed"));
+    std::optional<TempFolder> second(std::in_place, shared, dir / "cache");
+    const fs::path own = second->path();
+    EXPECT_EQ(own.parent_path(), shared);
+    EXPECT_TRUE(own.filename().string().starts_with("copy-"));
+    // The next copy to hold the shared folder sweeps it, but the second copy still runs.
+    first.reset();
+    const TempFolder third(shared, dir / "cache");
+    EXPECT_EQ(third.path(), shared);
+    EXPECT_TRUE(fs::is_directory(own));
+    second.reset();
+    EXPECT_FALSE(fs::exists(own));
 }
