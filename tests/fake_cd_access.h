@@ -21,28 +21,22 @@ struct FakeDrive {
     std::string product{};
     std::optional<CdToc> toc{};  // nothing: no disc
     bool handle = true;
-    std::map<std::int32_t, int> failures{};                           // failed attempts at a block before one succeeds
-    std::vector<std::pair<std::int32_t, std::int32_t>> unreadable{};  // blocks [first, end)
-    std::optional<std::int32_t> changeAt{};                           // the disc is swapped as this block is read
-    bool changedToNothing = false;                                    // ... or taken out
-    int change = 0;                                                   // 1: changed and not yet asked, 2: asked
+    std::map<std::int32_t, int> failures{};  // failed attempts at a block before one succeeds
+    std::optional<std::int32_t> changeAt{};  // the disc is swapped as this block is read
+    bool changedToNothing = false;           // ... or taken out
+    int change = 0;                          // 1: changed and not yet asked, 2: asked
 };
 
 // The byte at offset within the frame at block; a changed disc delivers other bytes.
-inline std::uint8_t fakeFrameByte(std::int64_t block, std::size_t offset, bool changed = false)
+inline char fakeFrameByte(std::int64_t block, std::size_t offset, bool changed = false)
 {
     const auto byte = (block * 31 + static_cast<std::int64_t>(offset) * 7 + (offset >> 8)) & 0xFF;
-    return static_cast<std::uint8_t>(changed ? byte ^ 0x5A : byte);
+    return static_cast<char>(changed ? byte ^ 0x5A : byte);
 }
 
 class FakeCdAccess final : public CdAccess {
 public:
-    struct Read {
-        std::int32_t block, count;
-        bool ok;
-    };
     explicit FakeCdAccess(std::vector<FakeDrive> drives) : drives_(std::move(drives)) {}
-
     std::vector<CdDrive> listDrives() const override
     {
         std::vector<CdDrive> list;
@@ -54,10 +48,11 @@ public:
     {
         if (onOpen)
             onOpen();
-        const std::size_t index = std::stoul(drive.address);
-        return drives_.at(index).handle ? std::make_unique<Disc>(*this, index) : nullptr;
+        FakeDrive& fake = drives_.at(std::stoul(drive.address));
+        return fake.handle ? std::make_unique<Disc>(*this, fake) : nullptr;
     }
-    [[nodiscard]] std::vector<Read> reads() const
+    // The block and frame count of every read attempt.
+    [[nodiscard]] std::vector<std::pair<std::int32_t, std::int32_t>> reads() const
     {
         const std::lock_guard lock(mutex_);
         return reads_;
@@ -70,7 +65,7 @@ public:
 private:
     class Disc final : public CdDisc {
     public:
-        Disc(const FakeCdAccess& owner, std::size_t drive) : owner_(owner), drive_(owner.drives_[drive]) {}
+        Disc(const FakeCdAccess& owner, FakeDrive& drive) : owner_(owner), drive_(drive) {}
         ~Disc() override { ++owner_.closes; }
         Disc(const Disc&) = delete;
         Disc& operator=(const Disc&) = delete;
@@ -84,28 +79,24 @@ private:
             if (owner_.onRead)
                 owner_.onRead(block);
             const std::lock_guard lock(owner_.mutex_);
+            owner_.reads_.emplace_back(block, count);
             if (drive_.changeAt && block >= *drive_.changeAt && drive_.change == 0)
                 drive_.change = 1;
-            bool ok = !(drive_.change && drive_.changedToNothing);
-            if (auto it = drive_.failures.find(block); it != drive_.failures.end() && it->second > 0) {
-                --it->second;
-                ok = false;
-            }
-            for (const auto& [first, end] : drive_.unreadable)
-                ok = ok && (block + count <= first || block >= end);
-            owner_.reads_.push_back({block, count, ok});
-            for (std::size_t i = 0; ok && i < static_cast<std::size_t>(count) * kFrameBytes; ++i)
-                out[i] = fakeFrameByte(block + static_cast<std::int32_t>(i / kFrameBytes), i % kFrameBytes,
-                                       drive_.change != 0);
-            return ok;
+            if (drive_.change && drive_.changedToNothing)
+                return false;
+            if (int& failures = drive_.failures[block]; failures-- > 0)
+                return false;
+            for (std::size_t i = 0; i < static_cast<std::size_t>(count) * kFrameBytes; ++i)
+                out[i] = static_cast<std::uint8_t>(fakeFrameByte(block + static_cast<std::int64_t>(i / kFrameBytes),
+                                                                 i % kFrameBytes, drive_.change != 0));
+            return true;
         }
         bool mediaChanged() override
         {
             const std::lock_guard lock(owner_.mutex_);
-            if (drive_.change != 1)
-                return false;
-            drive_.change = 2;
-            return true;
+            const bool changed = drive_.change == 1;
+            drive_.change = changed ? 2 : drive_.change;
+            return changed;
         }
 
     private:
@@ -115,7 +106,7 @@ private:
 
     mutable std::vector<FakeDrive> drives_;
     mutable std::mutex mutex_;
-    mutable std::vector<Read> reads_;
+    mutable std::vector<std::pair<std::int32_t, std::int32_t>> reads_;
 };
 
 }  // namespace quillon::cd

@@ -21,14 +21,14 @@ namespace fs = std::filesystem;
 using test::readFile;
 using test::TempDir;
 
-// The header (its bytes are checked in cd_test) and the frames as the fake drive delivers them.
+// A header (its bytes are checked in cd_test) and frames as the fake drive delivers them.
 std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t count = 0)
 {
     const auto header = wavHeader(dataBytes);
     std::string bytes(header.begin(), header.end());
     for (std::int32_t block = from; block < from + count; ++block)
         for (std::size_t i = 0; i < kFrameBytes; ++i)
-            bytes += static_cast<char>(fakeFrameByte(block, i));
+            bytes += fakeFrameByte(block, i);
     return bytes;
 }
 
@@ -58,12 +58,11 @@ TEST(Rip, TrackIsCopiedInChunksOfTwentySixWithProgressAndTrace)
     access.onRead = [&](std::int32_t) { progress.push_back(fields->ripStatus.value()); };
     std::string trace;
     ASSERT_EQ(rip(access, "0", "0", dir / "t.wav", &trace, fields), RipEnd::done);
-
     EXPECT_EQ(readFile(dir / "t.wav"), wav(2352000, 0, 1000));
     const auto reads = access.reads();
     ASSERT_EQ(reads.size(), 39u);
     for (std::size_t i = 0; i < 39; ++i)
-        EXPECT_EQ(std::make_pair(reads[i].block, reads[i].count), std::make_pair(26 * int(i), i < 38 ? 26 : 12));
+        EXPECT_EQ(reads[i], std::make_pair(26 * static_cast<std::int32_t>(i), i < 38 ? 26 : 12));
     EXPECT_EQ(trace, "0: 1000\n130: 870\n260: 740\n390: 610\n520: 480\n650: 350\n780: 220\n910: 90\n");
     ASSERT_EQ(progress.size(), 39u);
     EXPECT_EQ(std::make_pair(progress[1], progress[38]), std::make_pair(2, 98));  // 26 and 988 of 1000
@@ -71,24 +70,63 @@ TEST(Rip, TrackIsCopiedInChunksOfTwentySixWithProgressAndTrace)
     EXPECT_EQ(access.closes, 1);
 }
 
-TEST(Rip, RefusedRequestsEndWithTheirCodeAndWriteNothing)
+// Listing and rip side by side; each opens and closes the drive and reads its table once.
+TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
 {
-    TempDir dir;
-    FakeCdAccess access({{.toc = kDisc}});
+    // Audio at 0 and 1000, data from 13400, lead-out at 20000; last session at the given block.
+    const auto sessions = [](std::int32_t lastSession) {
+        return CdToc{1, 3, {{0, false}, {1000, false}, {13400, true}, {20000, false}}, lastSession};
+    };
+    const CdToc from3{3, 5, {{0, false}, {100, true}, {300, false}, {350, false}}};
+    const std::string disc = "1000:::520:::DATA:::60";
     const struct {
-        const char *drive, *track;
-        int end;  // pages see numbers, not names
-    } cases[] = {{"-1", "0", 201}, {"1", "0", 201},          {"1e30", "0", 201}, {"0", "4", 204},
-                 {"0", "-1", 204}, {"0", "4294967296", 204}, {"0", "2.9", 206}};
+        FakeDrive drive;
+        std::string listing;
+        const char *driveText, *track;
+        int end;                             // pages see numbers, not names
+        std::int32_t first = 0, frames = 0;  // copied, when done
+    } cases[] = {
+        {{.toc = kDisc}, disc, "-1", "0", 201},
+        {{.toc = kDisc}, disc, "1", "0", 201},
+        {{.toc = kDisc}, disc, "1e30", "0", 201},
+        {{.toc = kShort, .handle = false}, "ERROR: Could not get handle to CD", "0", "0", 202},
+        {{}, "ERROR: No CD inserted", "0", "0", 203},
+        {{.toc = CdToc{}}, "ERROR: No CD inserted", "0", "0", 203},
+        {{.toc = kDisc}, disc, "0", "4", 204},
+        {{.toc = kDisc}, disc, "0", "-1", 204},
+        {{.toc = kDisc}, disc, "0", "4294967296", 204},
+        {{.toc = from3}, "100:::DATA:::50", "0", "3", 204},
+        {{.toc = CdToc{1, 1, {{150, true}, {290, false}}}}, "ERROR: Not an audio CD", "0", "0", 205},
+        {{.toc = kDisc}, disc, "0", "2.9", 206},
+        {{.toc = CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}}, "0:::300", "0", "0", 209},
+        {{.toc = CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}}, "-50:::350", "0", "0", 209},
+        {{.toc = kDisc}, disc, "x", " 3abc", 100, 1680, 60},  // leading numbers: drive 0, track 3
+        {{.toc = kShort}, "100:::200", "0", "1", 100, 200, 200},
+        {{.toc = CdToc{1, 1, {{150, false}, {290, false}}}}, "140", "0", "0", 100, 150, 140},
+        {{.toc = from3}, "100:::DATA:::50", "0", "2", 100, 300, 50},  // the disc's first track is track 3
+        // An enhanced CD: the track before the data session ends before its gap.
+        {{.toc = sessions(13400)}, "1000:::1000:::DATA", "0", "1", 100, 1000, 1000},
+        {{.toc = sessions(0)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},      // one session
+        {{.toc = sessions(30000)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},  // data in the audio's session
+        {{.toc = sessions(1500)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},   // no sane session end
+    };
     for (const auto& c : cases) {
+        const std::string name = c.listing + " " + c.driveText + "/" + c.track;
+        TempDir dir;
+        FakeCdAccess access({c.drive});
+        EXPECT_EQ(getTracksInfo(access, 0), c.listing);
         std::string trace;
-        EXPECT_EQ(static_cast<int>(rip(access, c.drive, c.track, dir / "t.wav", &trace)), c.end) << c.drive << c.track;
-        EXPECT_EQ(trace, "");
-        EXPECT_FALSE(fs::exists(dir / "t.wav"));
+        EXPECT_EQ(static_cast<int>(rip(access, c.driveText, c.track, dir / "t.wav", &trace)), c.end) << name;
+        const int opens = c.drive.handle ? 1 + (c.end != 201) : 0;
+        EXPECT_EQ(std::make_pair(access.closes.load(), access.tocReads.load()), std::make_pair(opens, opens)) << name;
+        if (c.end == 100)
+            EXPECT_EQ(readFile(dir / "t.wav"), wav(c.frames * 2352u, c.first, c.frames)) << name;
+        else
+            EXPECT_FALSE(fs::exists(dir / "t.wav")) << name;
+        EXPECT_EQ(trace.empty(), c.end != 100) << name;
+        for (const auto& [block, count] : access.reads())
+            EXPECT_TRUE(block >= c.first && block + count <= c.first + c.frames) << name;
     }
-    EXPECT_TRUE(access.reads().empty());
-    ASSERT_EQ(rip(access, "x", " 3abc", dir / "t.wav"), RipEnd::done);  // leading numbers: drive 0, track 3
-    EXPECT_EQ(readFile(dir / "t.wav"), wav(60 * 2352, 1680, 60));
 }
 
 TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
@@ -103,10 +141,9 @@ TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
     fs::create_symlink(dir / "made-through-link", dir / "dangling.wav");
     ASSERT_EQ(mkfifo((dir / "pipe.wav").c_str(), 0600), 0);
     const std::pair<fs::path, unsigned> cases[] = {
-        // the mode of the copy; 0: refused with 208
         {dir / "no-such-folder/t.wav", 0}, {dir.path(), 0},        {dir / "link.wav", 0},
-        {dir / "dangling.wav", 0},         {dir / "pipe.wav", 0},  // refused without waiting for a reader
-        {dir / "old.wav", 0644},           {dir / "new.wav", 0600}};
+        {dir / "dangling.wav", 0},         {dir / "pipe.wav", 0},     // refused without waiting for a reader
+        {dir / "old.wav", 0644},           {dir / "new.wav", 0600}};  // the copy's mode; 0: refused with 208
     for (const auto& [path, mode] : cases) {
         EXPECT_EQ(rip(access, "0", "0", path), mode ? RipEnd::done : RipEnd::fileFailed) << path;
         if (mode) {
@@ -153,66 +190,19 @@ TEST(Rip, RetriesBreaksAndADiscChangedMidRip)
         {{.toc = kShort, .changeAt = 152, .changedToNothing = true}, RipEnd::discChanged, 3, 5, 0, 52},
     };
     for (const auto& c : cases) {
-        const std::string name = std::to_string(&c - cases);
+        const auto row = &c - cases;
         TempDir dir;
         FakeCdAccess access({c.drive});
         auto fields = std::make_shared<jobs::JobFields>();
         access.onRead = [&](std::int32_t block) { fields->breakFlag = block == c.breakAt; };
-        EXPECT_EQ(rip(access, "0", "0", dir / "t.wav", nullptr, fields), c.end) << name;
+        EXPECT_EQ(rip(access, "0", "0", dir / "t.wav", nullptr, fields), c.end) << row;
         const auto reads = access.reads();
-        EXPECT_EQ(reads.size(), c.reads) << name;
-        EXPECT_EQ(std::count_if(reads.begin(), reads.end(), [](auto& r) { return r.block == 152; }), c.attemptsAt152)
-            << name;
+        EXPECT_EQ(reads.size(), c.reads) << row;
+        EXPECT_EQ(std::count_if(reads.begin(), reads.end(), [](auto& r) { return r.first == 152; }), c.attemptsAt152)
+            << row;
         EXPECT_EQ(access.closes, 1);
-        EXPECT_EQ(fields->ripStatus.value(), c.progress) << name;
-        EXPECT_EQ(readFile(dir / "t.wav"), wav(c.end == RipEnd::done ? 100 * 2352 : 0, 100, c.framesKept)) << name;
-    }
-}
-
-// Listing and rip side by side; each opens and closes the drive and reads its table once.
-TEST(Rip, EachDiscLayoutIsListedAndRippedWithOneTableRead)
-{
-    // Audio at 0 and 1000, data from 13400, lead-out at 20000; last session at the given block.
-    const auto sessions = [](std::int32_t lastSession) {
-        return CdToc{1, 3, {{0, false}, {1000, false}, {13400, true}, {20000, false}}, lastSession};
-    };
-    const CdToc from3{3, 5, {{0, false}, {100, true}, {300, false}, {350, false}}};
-    const struct {
-        FakeDrive drive;
-        std::string listing;
-        const char* track;
-        RipEnd end;
-        std::int32_t first = 0, frames = 0;  // copied, when done
-    } cases[] = {
-        {{.toc = kShort, .handle = false}, "ERROR: Could not get handle to CD", "0", RipEnd::noHandle},
-        {{}, "ERROR: No CD inserted", "0", RipEnd::noToc},
-        {{.toc = CdToc{}}, "ERROR: No CD inserted", "0", RipEnd::noToc},
-        {{.toc = CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}}, "0:::300", "0", RipEnd::readFailed},
-        {{.toc = CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}}, "-50:::350", "0", RipEnd::readFailed},
-        {{.toc = kShort}, "100:::200", "1", RipEnd::done, 200, 200},
-        {{.toc = CdToc{1, 1, {{150, false}, {290, false}}}}, "140", "0", RipEnd::done, 150, 140},
-        {{.toc = CdToc{1, 1, {{150, true}, {290, false}}}}, "ERROR: Not an audio CD", "0", RipEnd::singleTrack},
-        {{.toc = from3}, "100:::DATA:::50", "2", RipEnd::done, 300, 50},
-        {{.toc = from3}, "100:::DATA:::50", "3", RipEnd::badTrack},
-        // An enhanced CD: the gap before the data session cannot be read, and the track ends before it.
-        {{.toc = sessions(13400), .unreadable = {{2000, 13400}}}, "1000:::1000:::DATA", "1", RipEnd::done, 1000, 1000},
-        {{.toc = sessions(0)}, "1000:::12400:::DATA", "0", RipEnd::done, 0, 1000},      // one session
-        {{.toc = sessions(30000)}, "1000:::12400:::DATA", "0", RipEnd::done, 0, 1000},  // data in the audio's session
-        {{.toc = sessions(1500)}, "1000:::12400:::DATA", "0", RipEnd::done, 0, 1000},   // no sane session end
-    };
-    for (const auto& c : cases) {
-        TempDir dir;
-        FakeCdAccess access({c.drive});
-        EXPECT_EQ(getTracksInfo(access, 0), c.listing);
-        EXPECT_EQ(rip(access, "0", c.track, dir / "t.wav"), c.end) << c.listing;
-        const int opens = c.drive.handle ? 2 : 0;
-        EXPECT_EQ(std::make_pair(access.closes.load(), access.tocReads.load()), std::make_pair(opens, opens))
-            << c.listing;
-        if (c.end == RipEnd::done) {
-            EXPECT_EQ(readFile(dir / "t.wav"), wav(c.frames * 2352u, c.first, c.frames)) << c.listing;
-        }
-        for (const auto& read : access.reads())
-            EXPECT_TRUE(read.block >= c.first && read.block + read.count <= c.first + c.frames) << c.listing;
+        EXPECT_EQ(fields->ripStatus.value(), c.progress) << row;
+        EXPECT_EQ(readFile(dir / "t.wav"), wav(c.end == RipEnd::done ? 100 * 2352 : 0, 100, c.framesKept)) << row;
     }
 }
 
@@ -231,9 +221,8 @@ TEST(Rip, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
     TempDir dir;
     auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDrive>{{.toc = kShort}});
     std::promise<void> stalled, released;
-    std::shared_future<void> release = released.get_future().share();
     std::atomic<int> readsAt152{0};
-    access->onRead = [&](std::int32_t block) {
+    access->onRead = [&, release = released.get_future().share()](std::int32_t block) {
         if (block == 152 && ++readsAt152 == 1) {  // the first read there hangs, as on a scratched disc
             stalled.set_value();
             release.wait();
@@ -255,7 +244,7 @@ TEST(Rip, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
     // The old rip's reads end at the stalled one; the new one's start from the track's start.
     std::vector<std::int32_t> blocks;
     for (const auto& read : access->reads())
-        blocks.push_back(read.block);
+        blocks.push_back(read.first);
     EXPECT_EQ(blocks, (std::vector<std::int32_t>{100, 126, 152, 100, 126, 152, 178}));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "100: 100\n100: 100\n");
 }
