@@ -1,14 +1,20 @@
+// The CD drives, their listings and the rip, on a scripted drive and on generated images.
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <future>
 
 #include "cd/cd_listing.h"
 #include "cd/index_text.h"
 #include "cd/libcdio_access.h"
 #include "cd/listing_calls.h"
+#include "cd/rip_job.h"
 #include "cd/toc_image.h"
 #include "cd/wav_header.h"
 #include "tests/cd_image_builder.h"
@@ -18,7 +24,9 @@
 namespace quillon::cd {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace std::string_literals;
+using test::readFile;
 using test::TempDir;
 using test::writeDiscImage;
 
@@ -145,6 +153,234 @@ TEST(WavHeader, DescribesSixteenBitStereoAt44100)
     EXPECT_EQ(std::string(header.begin(), header.end()), expected);
 
     EXPECT_FALSE(writeWavHeader(nullptr, 0));
+}
+
+// A header (its bytes are checked in cd_test) and frames as the fake drive delivers them.
+std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t count = 0)
+{
+    const auto header = wavHeader(dataBytes);
+    std::string bytes(header.begin(), header.end());
+    for (std::int32_t block = from; block < from + count; ++block)
+        for (std::size_t i = 0; i < kFrameBytes; ++i)
+            bytes += fakeFrameByte(block, i);
+    return bytes;
+}
+
+// Rips a track into file; the trace goes to *trace when asked for.
+RipEnd rip(const CdAccess& access, std::string drive, std::string track, const fs::path& file,
+           std::string* trace = nullptr, jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>())
+{
+    const jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::ripStatus);
+    testing::internal::CaptureStdout();
+    const RipEnd end = ripTrack(access, {std::move(drive), std::move(track), file.string()}, ticket);
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (trace)
+        *trace = out;
+    return end;
+}
+
+// Tracks of 1000, 520 and 60 frames, with a data track between the last two.
+const CdToc kDisc{1, 4, {{0, false}, {1000, false}, {1520, true}, {1680, false}, {1740, false}}};
+const CdToc kShort{1, 2, {{100, false}, {200, false}, {400, false}}};  // 100 and 200 frames
+
+TEST(Rip, TrackIsCopiedInChunksOfTwentySixWithProgressAndTrace)
+{
+    TempDir dir;
+    FakeCdAccess access({{.toc = kDisc}});
+    auto fields = std::make_shared<jobs::JobFields>();
+    std::vector<std::int32_t> progress;  // before each read
+    access.onRead = [&](std::int32_t) { progress.push_back(fields->ripStatus.value()); };
+    std::string trace;
+    ASSERT_EQ(rip(access, "0", "0", dir / "t.wav", &trace, fields), RipEnd::done);
+    EXPECT_EQ(readFile(dir / "t.wav"), wav(2352000, 0, 1000));
+    const auto reads = access.reads();
+    ASSERT_EQ(reads.size(), 39u);
+    for (std::size_t i = 0; i < 39; ++i)
+        EXPECT_EQ(reads[i], std::make_pair(26 * static_cast<std::int32_t>(i), i < 38 ? 26 : 12));
+    EXPECT_EQ(trace, "0: 1000\n130: 870\n260: 740\n390: 610\n520: 480\n650: 350\n780: 220\n910: 90\n");
+    ASSERT_EQ(progress.size(), 39u);
+    EXPECT_EQ(std::make_pair(progress[1], progress[38]), std::make_pair(2, 98));  // 26 and 988 of 1000
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_EQ(access.closes, 1);
+}
+
+// Listing and rip side by side; each opens and closes the drive and reads its table once.
+TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
+{
+    // Audio at 0 and 1000, data from 13400, lead-out at 20000; last session at the given block.
+    const auto sessions = [](std::int32_t lastSession) {
+        return CdToc{1, 3, {{0, false}, {1000, false}, {13400, true}, {20000, false}}, lastSession};
+    };
+    const CdToc from3{3, 5, {{0, false}, {100, true}, {300, false}, {350, false}}};
+    const std::string disc = "1000:::520:::DATA:::60";
+    const struct {
+        FakeDrive drive;
+        std::string listing;
+        const char *driveText, *track;
+        int end;                             // pages see numbers, not names
+        std::int32_t first = 0, frames = 0;  // copied, when done
+    } cases[] = {
+        {{.toc = kDisc}, disc, "-1", "0", 201},
+        {{.toc = kDisc}, disc, "1", "0", 201},
+        {{.toc = kDisc}, disc, "1e30", "0", 201},
+        {{.toc = kShort, .handle = false}, "ERROR: Could not get handle to CD", "0", "0", 202},
+        {{}, "ERROR: No CD inserted", "0", "0", 203},
+        {{.toc = CdToc{}}, "ERROR: No CD inserted", "0", "0", 203},
+        {{.toc = kDisc}, disc, "0", "4", 204},
+        {{.toc = kDisc}, disc, "0", "-1", 204},
+        {{.toc = kDisc}, disc, "0", "4294967296", 204},
+        {{.toc = from3}, "100:::DATA:::50", "0", "3", 204},
+        {{.toc = CdToc{1, 1, {{150, true}, {290, false}}}}, "ERROR: Not an audio CD", "0", "0", 205},
+        {{.toc = kDisc}, disc, "0", "2.9", 206},
+        {{.toc = CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}}, "0:::300", "0", "0", 209},
+        {{.toc = CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}}, "-50:::350", "0", "0", 209},
+        {{.toc = kDisc}, disc, "x", " 3abc", 100, 1680, 60},  // leading numbers: drive 0, track 3
+        {{.toc = kShort}, "100:::200", "0", "1", 100, 200, 200},
+        {{.toc = CdToc{1, 1, {{150, false}, {290, false}}}}, "140", "0", "0", 100, 150, 140},
+        {{.toc = from3}, "100:::DATA:::50", "0", "2", 100, 300, 50},  // the disc's first track is track 3
+        // An enhanced CD: the track before the data session ends before its gap.
+        {{.toc = sessions(13400)}, "1000:::1000:::DATA", "0", "1", 100, 1000, 1000},
+        {{.toc = sessions(0)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},      // one session
+        {{.toc = sessions(30000)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},  // data in the audio's session
+        {{.toc = sessions(1500)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},   // no sane session end
+    };
+    for (const auto& c : cases) {
+        const std::string name = c.listing + " " + c.driveText + "/" + c.track;
+        TempDir dir;
+        FakeCdAccess access({c.drive});
+        EXPECT_EQ(getTracksInfo(access, 0), c.listing);
+        std::string trace;
+        EXPECT_EQ(static_cast<int>(rip(access, c.driveText, c.track, dir / "t.wav", &trace)), c.end) << name;
+        const int opens = c.drive.handle ? 1 + (c.end != 201) : 0;
+        EXPECT_EQ(std::make_pair(access.closes.load(), access.tocReads.load()), std::make_pair(opens, opens)) << name;
+        if (c.end == 100)
+            EXPECT_EQ(readFile(dir / "t.wav"), wav(c.frames * 2352u, c.first, c.frames)) << name;
+        else
+            EXPECT_FALSE(fs::exists(dir / "t.wav")) << name;
+        EXPECT_EQ(trace.empty(), c.end != 100) << name;
+        for (const auto& [block, count] : access.reads())
+            EXPECT_TRUE(block >= c.first && block + count <= c.first + c.frames) << name;
+    }
+}
+
+TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
+{
+    TempDir dir;
+    FakeCdAccess access({{.toc = kShort}});
+    for (const auto& file : {dir / "victim", dir / "old.wav"}) {
+        test::writeFile(file, "keep me");
+        fs::permissions(file, fs::perms(0644));
+    }
+    fs::create_symlink(dir / "victim", dir / "link.wav");
+    fs::create_symlink(dir / "made-through-link", dir / "dangling.wav");
+    ASSERT_EQ(mkfifo((dir / "pipe.wav").c_str(), 0600), 0);
+    const std::pair<fs::path, unsigned> cases[] = {
+        {dir / "no-such-folder/t.wav", 0}, {dir.path(), 0},        {dir / "link.wav", 0},
+        {dir / "dangling.wav", 0},         {dir / "pipe.wav", 0},     // refused without waiting for a reader
+        {dir / "old.wav", 0644},           {dir / "new.wav", 0600}};  // the copy's mode; 0: refused with 208
+    for (const auto& [path, mode] : cases) {
+        EXPECT_EQ(rip(access, "0", "0", path), mode ? RipEnd::done : RipEnd::fileFailed) << path;
+        if (mode) {
+            EXPECT_EQ(readFile(path), wav(100 * 2352, 100, 100)) << path;
+            EXPECT_EQ(static_cast<unsigned>(fs::status(path).permissions()), mode) << path;
+        }
+    }
+    EXPECT_EQ(readFile(dir / "victim"), "keep me");
+    EXPECT_EQ(fs::status(dir / "victim").permissions(), fs::perms(0644));
+    EXPECT_FALSE(fs::exists(dir / "made-through-link"));
+
+    // A disk that fills up: files may grow to 50 frames in this process for a moment.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{50 * 2352, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const RipEnd end = rip(access, "0", "0", dir / "full.wav");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedSignal);
+    EXPECT_EQ(end, RipEnd::fileFailed);
+}
+
+// A track of 100 frames from block 100: chunks at 100, 126, 152 and 178 (22 frames).
+TEST(Rip, RetriesBreaksAndADiscChangedMidRip)
+{
+    const auto failing = [](int failures) { return FakeDrive{.toc = kShort, .failures = {{152, failures}}}; };
+    const struct {
+        FakeDrive drive;
+        RipEnd end;
+        int attemptsAt152;
+        std::size_t reads;
+        int framesKept;  // behind a header that gives the data size only when done
+        int progress;    // the last stored: a stopped copy never shows 100
+        std::int32_t breakAt = -1;
+    } cases[] = {
+        {failing(0), RipEnd::done, 1, 4, 100, 78},
+        {failing(2), RipEnd::done, 3, 6, 100, 78},
+        {failing(3), RipEnd::readFailed, 3, 5, 52, 52},
+        {failing(2), RipEnd::stopped, 1, 3, 52, 52, 152},  // tested between attempts
+        {failing(0), RipEnd::stopped, 1, 3, 78, 78, 152},  // and after each chunk
+        {failing(0), RipEnd::stopped, 1, 4, 100, 78, 178},
+        {{.toc = kShort, .changeAt = 152}, RipEnd::discChanged, 1, 3, 0, 52},
+        {{.toc = kShort, .changeAt = 152, .changedToNothing = true}, RipEnd::discChanged, 3, 5, 0, 52},
+    };
+    for (const auto& c : cases) {
+        const auto row = &c - cases;
+        TempDir dir;
+        FakeCdAccess access({c.drive});
+        auto fields = std::make_shared<jobs::JobFields>();
+        access.onRead = [&](std::int32_t block) { fields->breakFlag = block == c.breakAt; };
+        EXPECT_EQ(rip(access, "0", "0", dir / "t.wav", nullptr, fields), c.end) << row;
+        const auto reads = access.reads();
+        EXPECT_EQ(reads.size(), c.reads) << row;
+        EXPECT_EQ(std::count_if(reads.begin(), reads.end(), [](auto& r) { return r.first == 152; }), c.attemptsAt152)
+            << row;
+        EXPECT_EQ(access.closes, 1);
+        EXPECT_EQ(fields->ripStatus.value(), c.progress) << row;
+        EXPECT_EQ(readFile(dir / "t.wav"), wav(c.end == RipEnd::done ? 100 * 2352 : 0, 100, c.framesKept)) << row;
+    }
+}
+
+TEST(Rip, ImageShorterThanItsCueGives209AndKeepsWhatWasRead)
+{
+    TempDir dir;
+    // Track 2 claims 300 frames from block 200, but the .bin ends at block 300.
+    const auto cut = test::writeDiscImage(dir.path(), "cut", {{200}, {300}, {50, true}}, 300);
+    ASSERT_EQ(rip(*makeLibcdioAccess({false, {cut.cue.string()}}), "0", "1", dir / "t.wav"), RipEnd::readFailed);
+    // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
+    EXPECT_EQ(readFile(dir / "t.wav"), wav(0) + test::imageFrames(200, 78));
+}
+
+TEST(Rip, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
+{
+    TempDir dir;
+    auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDrive>{{.toc = kShort}});
+    std::promise<void> stalled, released;
+    std::atomic<int> readsAt152{0};
+    access->onRead = [&, release = released.get_future().share()](std::int32_t block) {
+        if (block == 152 && ++readsAt152 == 1) {  // the first read there hangs, as on a scratched disc
+            stalled.set_value();
+            release.wait();
+        }
+    };
+    auto fields = std::make_shared<jobs::JobFields>();
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(startRip(fields, access, "0", "0", (dir / "t.wav").string()));
+    stalled.get_future().wait();
+    // Cancel, and at once pick the same track again: the new start clears the break.
+    fields->breakFlag = true;
+    ASSERT_TRUE(startRip(fields, access, "0", "0", (dir / "t.wav").string()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(access->reads().size(), 2u);  // the new rip has not touched the drive
+    released.set_value();
+    EXPECT_TRUE(test::waitUntil([&] { return fields->ripStatus.value() >= 100; }));
+    EXPECT_EQ(fields->ripStatus.value(), 100);
+    EXPECT_EQ(readFile(dir / "t.wav"), wav(100 * 2352, 100, 100));
+    // The old rip's reads end at the stalled one; the new one's start from the track's start.
+    std::vector<std::int32_t> blocks;
+    for (const auto& read : access->reads())
+        blocks.push_back(read.first);
+    EXPECT_EQ(blocks, (std::vector<std::int32_t>{100, 126, 152, 100, 126, 152, 178}));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "100: 100\n100: 100\n");
 }
 
 }  // namespace

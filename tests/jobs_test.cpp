@@ -1,5 +1,6 @@
-// The jobs that run the encoder and the gain tool (stand-ins that record their
-// arguments, and the real encoder once), and the waveform analysis.
+// The jobs and the tools they run (stand-ins that record their arguments, and the
+// real encoder once), the waveform analysis, the temp folder and the stop at exit.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -9,12 +10,18 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <sstream>
 
+#include "jobs/child_process.h"
+#include "jobs/http_request_job.h"
 #include "jobs/normalize_job.h"
 #include "jobs/run_tool.h"
+#include "jobs/start_job.h"
+#include "jobs/temp_folder.h"
 #include "jobs/transcode_job.h"
+#include "jobs/upload_job.h"
 #include "jobs/waveform_analysis.h"
 #include "jobs/waveform_job.h"
 #include "tests/process_probe.h"
@@ -23,6 +30,7 @@
 namespace fs = std::filesystem;
 using namespace quillon::jobs;
 using namespace quillon::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -243,18 +251,6 @@ TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
     EXPECT_EQ(readFile(dir / "clip.mp3"), "ID3");
 }
 
-TEST_F(JobTest, BreakEndsTheGainToolAndStartsNoFurtherStep)
-{
-    standIn("mp3gain", "echo $$ > \"$D/pid\"\necho analysing\nawait go\n");
-    ASSERT_TRUE(startNormalize(fields, tools, (dir / "clip.mp3").string()));
-    ASSERT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0; }));
-    fields->breakFlag = true;
-    EXPECT_EQ(end(fields->norStatus), kNormalizeRemovingTagsFailed);
-    EXPECT_TRUE(isGone(readPid(dir / "pid")));
-    EXPECT_EQ(takeCalls().size(), 1u);
-    EXPECT_TRUE(zombieChildren().empty());
-}
-
 TEST(WaveformAnalysis, MeasuresDurationPeaksAndTheLoudestHalfMinute)
 {
     constexpr std::int64_t kRate = WaveformAnalysis::kSampleRate, kTenMinutes = 600 * kRate;
@@ -395,6 +391,132 @@ TEST_F(JobTest, RealEncoderFindsTheLoudStretchAndMakesAFadedClipOfIt)
         return sum;
     };
     EXPECT_GE(power(441000), 100 * power(0));
+}
+
+TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStandReportsTheExitCodeAndHonoursABreak)
+{
+    const int inheritable = ::fcntl(STDOUT_FILENO, F_DUPFD, 50);  // no tool may see it
+    ASSERT_GE(inheritable, 50);
+    // It exits with $1; its output ends before its exit, which is awaited all the same.
+    standIn("tool", "[ -e /proc/$$/fd/" + std::to_string(inheritable) +
+                        " ] && exit 9\nexec >/dev/null 2>&1\n"
+                        "sleep 0.2\nexit $1\n");
+    std::vector<std::string> argv{(tools.resDir / "tool").string(),
+                                  "0",
+                                  "it's \"quoted\"",
+                                  "$HOME and ${PATH}",
+                                  "x; touch \"$D/pwned\"",
+                                  "$(touch pwned) `touch pwned`",
+                                  "Müsik – ♪.wav",
+                                  "",
+                                  "-dash",
+                                  "line\nbreak",
+                                  "*"};
+    for (const char* code : {"0", "7", "255"}) {
+        argv[1] = code;
+        const ToolOutcome outcome = runTool(argv, fields->breakFlag);
+        EXPECT_TRUE(outcome.started && outcome.processId > 0 && !outcome.stopped);
+        EXPECT_EQ(outcome.exitStatus, std::stoul(code));
+        EXPECT_EQ(takeCalls(), Calls{argv});
+    }
+    ::close(inheritable);
+    EXPECT_FALSE(fs::exists(dir / "pwned"));
+    writeFile(dir / "plain", "not a program");
+    for (const auto& cannot : std::vector<std::vector<std::string>>{
+             {(dir / "missing").string()}, {(dir / "plain").string()}, {dir.path().string()}, {""}, {}}) {
+        const ToolOutcome outcome = runTool(cannot, fields->breakFlag);
+        EXPECT_TRUE(!outcome.started && outcome.processId == 0) << (cannot.empty() ? "<empty>" : cannot.front());
+    }
+    // Each would run for a minute; the break, set as it starts, ends it whether it writes or not.
+    for (const std::string body : {"while :; do echo busy; sleep 0.01; done\n", "exec sleep 60\n"}) {
+        standIn("tool", body);
+        pid_t pid = 0;
+        const ToolOutcome outcome = runTool({argv[0]}, fields->breakFlag, [&](const ChildProcess& child) {
+            pid = child.pid();
+            fields->breakFlag = true;
+        });
+        EXPECT_TRUE(outcome.stopped && outcome.exitStatus == 128 + 9 && isGone(pid)) << body;
+        fields->breakFlag = false;
+    }
+}
+
+TEST_F(JobTest, StopJobsEndsEveryKindAndLeavesNoTool)
+{
+    StalledService service;
+    // The encoder keeps writing, so a break leaves it to finish by itself; the gain
+    // tool is silent, so only a kill ends it.
+    standIn("ffmpeg", "echo $$ > \"$D/ffmpeg.pid\"\nwhile :; do echo frame; sleep 0.05; done\n");
+    standIn("mp3gain", "echo $$ > \"$D/mp3gain.pid\"\nexec sleep 300\n");
+    writeFile(dir / "big.mp3", std::string(16 << 20, 'x'));
+    ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (tools.tempDir / "out.mp3").string()));
+    ASSERT_TRUE(startNormalize(fields, tools, (dir / "clip.mp3").string()));
+    const auto host = quillon::service_endpoint::parseServiceHost(service.authority());
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(startUpload(fields, *host, (dir / "big.mp3").string(), "sid"));
+    ASSERT_TRUE(startHttpRequest(fields, "http://" + service.authority() + "/x", {}));
+    ASSERT_TRUE(waitUntil(
+        [&] { return readPid(dir / "ffmpeg.pid") && readPid(dir / "mp3gain.pid") && fields->upStatus.value() > 0; }));
+    EXPECT_TRUE(stopJobs(*fields, 10s));
+    EXPECT_EQ(fields->tsStatus.value(), kTranscodeFailed);
+    EXPECT_EQ(fields->norStatus.value(), kNormalizeRemovingTagsFailed);
+    EXPECT_EQ(fields->upStatus.value(), kUploadFailed);
+    EXPECT_EQ(fields->xhStatus.value(), 1);
+    EXPECT_EQ(fields->xhResponse.get(), "");
+    for (const char* tool : {"ffmpeg.pid", "mp3gain.pid"})
+        EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / tool)); }, 2s)) << tool;
+}
+
+// res/tmp when writable, else a private cache folder, never through a link; else a
+// folder of the copy's own in the system's temporary folder, removed at its end.
+TEST(TempFolder, IsResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
+{
+    enum Setup { kAppTmp, kNothing, kOpenCacheFolder, kCacheFolderIsALink };
+    const std::pair<Setup, std::string> cases[] = {{kAppTmp, "app/res/tmp"},
+                                                   {kNothing, "cache/quillon/tmp"},
+                                                   {kOpenCacheFolder, "cache/quillon/tmp"},
+                                                   {kCacheFolderIsALink, ""}};  // relative to the test's folder
+    for (const auto& [setup, expected] : cases) {
+        TempDir dir;
+        fs::create_directories(setup == kAppTmp ? dir / "app/res/tmp" : dir / "cache/quillon");
+        if (setup == kOpenCacheFolder) {
+            fs::create_directory(dir / "cache/quillon/tmp");
+            fs::permissions(dir / "cache/quillon/tmp", fs::perms::all);
+        }
+        if (setup == kCacheFolderIsALink)
+            fs::create_directory_symlink(dir.path(), dir / "cache/quillon/tmp");
+        fs::path used;
+        struct stat info {};
+        {
+            const TempFolder folder(dir / "app/res/tmp", dir / "cache");
+            used = folder.path();
+            ASSERT_EQ(::lstat(used.c_str(), &info), 0) << setup;
+        }
+        EXPECT_EQ(expected.empty() ? used.filename().string().substr(0, 8) : used.string(),
+                  expected.empty() ? "quillon-" : (dir / expected).string());
+        EXPECT_EQ(fs::exists(used), !expected.empty()) << setup;
+        EXPECT_TRUE(S_ISDIR(info.st_mode) && (setup == kAppTmp || (info.st_mode & 07777) == 0700)) << setup;
+    }
+}
+
+TEST(TempFolder, ASecondCopyWorksInAFolderOfItsOwnThatOnlyItsEndRemoves)
+{
+    TempDir dir;
+    const fs::path shared = dir / "res/tmp";
+    fs::create_directories(shared / "copy-killed");  // left by a copy that was killed
+    std::optional<TempFolder> first(std::in_place, shared, dir / "cache");
+    EXPECT_EQ(first->path(), shared);
+    EXPECT_FALSE(fs::exists(shared / "copy-killed"));
+    std::optional<TempFolder> second(std::in_place, shared, dir / "cache");
+    const fs::path own = second->path();
+    EXPECT_EQ(own.parent_path(), shared);
+    EXPECT_TRUE(own.filename().string().starts_with("copy-"));
+    // The next copy to hold the shared folder sweeps it, but the second copy still runs.
+    first.reset();
+    const TempFolder third(shared, dir / "cache");
+    EXPECT_EQ(third.path(), shared);
+    EXPECT_TRUE(fs::is_directory(own));
+    second.reset();
+    EXPECT_FALSE(fs::exists(own));
 }
 
 }  // namespace
