@@ -8,7 +8,10 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <functional>
 #include <future>
+#include <map>
+#include <mutex>
 
 #include "cd/cd_listing.h"
 #include "cd/index_text.h"
@@ -18,7 +21,6 @@
 #include "cd/toc_image.h"
 #include "cd/wav_header.h"
 #include "tests/cd_image_builder.h"
-#include "tests/fake_cd_access.h"
 #include "tests/process_probe.h"
 
 namespace quillon::cd {
@@ -29,6 +31,128 @@ using namespace std::string_literals;
 using test::readFile;
 using test::TempDir;
 using test::writeDiscImage;
+
+// A scripted drive: chosen tables of contents, failed reads, a disc changed
+// mid-read, and a record of what was asked of it.
+struct FakeDrive {
+    std::string product{};
+    std::optional<CdToc> toc{};  // nothing: no disc
+    bool handle = true;
+    std::map<std::int32_t, int> failures{};  // failed attempts at a block before one succeeds
+    std::optional<std::int32_t> changeAt{};  // the disc is swapped as this block is read
+    bool changedToNothing = false;           // ... or taken out
+    int change = 0;                          // 1: changed and not yet asked, 2: asked
+};
+
+// The byte at offset within the frame at block; a changed disc delivers other bytes.
+inline char fakeFrameByte(std::int64_t block, std::size_t offset, bool changed = false)
+{
+    const auto byte = (block * 31 + static_cast<std::int64_t>(offset) * 7 + (offset >> 8)) & 0xFF;
+    return static_cast<char>(changed ? byte ^ 0x5A : byte);
+}
+
+class FakeCdAccess final : public CdAccess {
+public:
+    explicit FakeCdAccess(std::vector<FakeDrive> drives) : drives_(std::move(drives)) {}
+    std::vector<CdDrive> listDrives() const override
+    {
+        std::vector<CdDrive> list;
+        for (std::size_t i = 0; i < drives_.size(); ++i)
+            list.push_back({std::to_string(i), drives_[i].product, CdDriveKind::device});
+        return list;
+    }
+    std::unique_ptr<CdDisc> open(const CdDrive& drive) const override
+    {
+        if (onOpen)
+            onOpen();
+        FakeDrive& fake = drives_.at(std::stoul(drive.address));
+        return fake.handle ? std::make_unique<Disc>(*this, fake) : nullptr;
+    }
+    // The block and frame count of every read attempt.
+    [[nodiscard]] std::vector<std::pair<std::int32_t, std::int32_t>> reads() const
+    {
+        const std::lock_guard lock(mutex_);
+        return reads_;
+    }
+
+    std::function<void(std::int32_t block)> onRead;  // before each read is answered
+    std::function<void()> onOpen;                    // before each open, which waits for it
+    mutable std::atomic<int> closes{0}, tocReads{0};
+
+private:
+    class Disc final : public CdDisc {
+    public:
+        Disc(const FakeCdAccess& owner, FakeDrive& drive) : owner_(owner), drive_(drive) {}
+        ~Disc() override { ++owner_.closes; }
+        Disc(const Disc&) = delete;
+        Disc& operator=(const Disc&) = delete;
+        std::optional<CdToc> readToc() override
+        {
+            ++owner_.tocReads;
+            return drive_.toc;
+        }
+        bool readFrames(std::int32_t block, std::int32_t count, std::span<std::uint8_t> out) override
+        {
+            if (owner_.onRead)
+                owner_.onRead(block);
+            const std::lock_guard lock(owner_.mutex_);
+            owner_.reads_.emplace_back(block, count);
+            if (drive_.changeAt && block >= *drive_.changeAt && drive_.change == 0)
+                drive_.change = 1;
+            if (drive_.change && drive_.changedToNothing)
+                return false;
+            if (int& failures = drive_.failures[block]; failures-- > 0)
+                return false;
+            for (std::size_t i = 0; i < static_cast<std::size_t>(count) * kFrameBytes; ++i)
+                out[i] = static_cast<std::uint8_t>(fakeFrameByte(block + static_cast<std::int64_t>(i / kFrameBytes),
+                                                                 i % kFrameBytes, drive_.change != 0));
+            return true;
+        }
+        bool mediaChanged() override
+        {
+            const std::lock_guard lock(owner_.mutex_);
+            const bool changed = drive_.change == 1;
+            drive_.change = changed ? 2 : drive_.change;
+            return changed;
+        }
+
+    private:
+        const FakeCdAccess& owner_;
+        FakeDrive& drive_;
+    };
+
+    mutable std::vector<FakeDrive> drives_;
+    mutable std::mutex mutex_;
+    mutable std::vector<std::pair<std::int32_t, std::int32_t>> reads_;
+};
+
+// A header (its bytes are checked in cd_test) and frames as the fake drive delivers them.
+std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t count = 0)
+{
+    const auto header = wavHeader(dataBytes);
+    std::string bytes(header.begin(), header.end());
+    for (std::int32_t block = from; block < from + count; ++block)
+        for (std::size_t i = 0; i < kFrameBytes; ++i)
+            bytes += fakeFrameByte(block, i);
+    return bytes;
+}
+
+// Rips a track into file; the trace goes to *trace when asked for.
+RipEnd rip(const CdAccess& access, std::string drive, std::string track, const fs::path& file,
+           std::string* trace = nullptr, jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>())
+{
+    const jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::ripStatus);
+    testing::internal::CaptureStdout();
+    const RipEnd end = ripTrack(access, {std::move(drive), std::move(track), file.string()}, ticket);
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (trace)
+        *trace = out;
+    return end;
+}
+
+// Tracks of 1000, 520 and 60 frames, with a data track between the last two.
+const CdToc kDisc{1, 4, {{0, false}, {1000, false}, {1520, true}, {1680, false}, {1740, false}}};
+const CdToc kShort{1, 2, {{100, false}, {200, false}, {400, false}}};  // 100 and 200 frames
 
 TEST(IndexText, ReadsTheLeadingDecimalNumberTruncatedTowardZero)
 {
@@ -69,13 +193,18 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
         images.push_back(writeDiscImage(dir.path(), std::to_string(images.size()), tracks).cue.string());
     // A .toc naming its data file relative to itself opens from another working folder.
     images.push_back(writeDiscImage(dir.path(), "toc", {{300}, {226}}, {}, true).cue.string());
+    // Track 2 claims 300 frames from block 200, but the .bin ends at block 300.
+    images.push_back(writeDiscImage(dir.path(), "cut", {{200}, {300}, {50, true}}, 300).cue.string());
     ASSERT_NE(std::filesystem::current_path(), dir.path());
     const auto access = makeLibcdioAccess({false, images});
     for (std::size_t drive = 0; drive < 5; ++drive)
         EXPECT_EQ(getTracksInfo(*access, static_cast<std::int32_t>(drive)), discs[drive].second) << drive;
     EXPECT_EQ(getTracksInfo(*access, 5), "300:::226");
-    for (const std::int32_t drive : {6, -1, INT32_MIN})
+    for (const std::int32_t drive : {7, -1, INT32_MIN})
         EXPECT_EQ(getTracksInfo(*access, drive), "ERROR: Invalid Drive ID") << drive;
+    // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
+    ASSERT_EQ(rip(*access, "6", "1", dir / "t.wav"), RipEnd::readFailed);
+    EXPECT_EQ(readFile(dir / "t.wav"), wav(0) + test::imageFrames(200, 78));
 }
 
 TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
@@ -153,55 +282,6 @@ TEST(WavHeader, DescribesSixteenBitStereoAt44100)
     EXPECT_EQ(std::string(header.begin(), header.end()), expected);
 
     EXPECT_FALSE(writeWavHeader(nullptr, 0));
-}
-
-// A header (its bytes are checked in cd_test) and frames as the fake drive delivers them.
-std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t count = 0)
-{
-    const auto header = wavHeader(dataBytes);
-    std::string bytes(header.begin(), header.end());
-    for (std::int32_t block = from; block < from + count; ++block)
-        for (std::size_t i = 0; i < kFrameBytes; ++i)
-            bytes += fakeFrameByte(block, i);
-    return bytes;
-}
-
-// Rips a track into file; the trace goes to *trace when asked for.
-RipEnd rip(const CdAccess& access, std::string drive, std::string track, const fs::path& file,
-           std::string* trace = nullptr, jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>())
-{
-    const jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::ripStatus);
-    testing::internal::CaptureStdout();
-    const RipEnd end = ripTrack(access, {std::move(drive), std::move(track), file.string()}, ticket);
-    const std::string out = testing::internal::GetCapturedStdout();
-    if (trace)
-        *trace = out;
-    return end;
-}
-
-// Tracks of 1000, 520 and 60 frames, with a data track between the last two.
-const CdToc kDisc{1, 4, {{0, false}, {1000, false}, {1520, true}, {1680, false}, {1740, false}}};
-const CdToc kShort{1, 2, {{100, false}, {200, false}, {400, false}}};  // 100 and 200 frames
-
-TEST(Rip, TrackIsCopiedInChunksOfTwentySixWithProgressAndTrace)
-{
-    TempDir dir;
-    FakeCdAccess access({{.toc = kDisc}});
-    auto fields = std::make_shared<jobs::JobFields>();
-    std::vector<std::int32_t> progress;  // before each read
-    access.onRead = [&](std::int32_t) { progress.push_back(fields->ripStatus.value()); };
-    std::string trace;
-    ASSERT_EQ(rip(access, "0", "0", dir / "t.wav", &trace, fields), RipEnd::done);
-    EXPECT_EQ(readFile(dir / "t.wav"), wav(2352000, 0, 1000));
-    const auto reads = access.reads();
-    ASSERT_EQ(reads.size(), 39u);
-    for (std::size_t i = 0; i < 39; ++i)
-        EXPECT_EQ(reads[i], std::make_pair(26 * static_cast<std::int32_t>(i), i < 38 ? 26 : 12));
-    EXPECT_EQ(trace, "0: 1000\n130: 870\n260: 740\n390: 610\n520: 480\n650: 350\n780: 220\n910: 90\n");
-    ASSERT_EQ(progress.size(), 39u);
-    EXPECT_EQ(std::make_pair(progress[1], progress[38]), std::make_pair(2, 98));  // 26 and 988 of 1000
-    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-    EXPECT_EQ(access.closes, 1);
 }
 
 // Listing and rip side by side; each opens and closes the drive and reads its table once.
@@ -301,53 +381,53 @@ TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
     EXPECT_EQ(end, RipEnd::fileFailed);
 }
 
-// A track of 100 frames from block 100: chunks at 100, 126, 152 and 178 (22 frames).
-TEST(Rip, RetriesBreaksAndADiscChangedMidRip)
+// A track of 1000 frames: 38 chunks of 26 frames and one of 12, the trace every fifth read.
+TEST(Rip, ChunksRetriesBreaksAndADiscChangedMidRip)
 {
-    const auto failing = [](int failures) { return FakeDrive{.toc = kShort, .failures = {{152, failures}}}; };
+    const auto failing = [](int failures) { return FakeDrive{.toc = kDisc, .failures = {{52, failures}}}; };
     const struct {
         FakeDrive drive;
         RipEnd end;
-        int attemptsAt152;
+        int attemptsAt52;
         std::size_t reads;
         int framesKept;  // behind a header that gives the data size only when done
         int progress;    // the last stored: a stopped copy never shows 100
         std::int32_t breakAt = -1;
     } cases[] = {
-        {failing(0), RipEnd::done, 1, 4, 100, 78},
-        {failing(2), RipEnd::done, 3, 6, 100, 78},
-        {failing(3), RipEnd::readFailed, 3, 5, 52, 52},
-        {failing(2), RipEnd::stopped, 1, 3, 52, 52, 152},  // tested between attempts
-        {failing(0), RipEnd::stopped, 1, 3, 78, 78, 152},  // and after each chunk
-        {failing(0), RipEnd::stopped, 1, 4, 100, 78, 178},
-        {{.toc = kShort, .changeAt = 152}, RipEnd::discChanged, 1, 3, 0, 52},
-        {{.toc = kShort, .changeAt = 152, .changedToNothing = true}, RipEnd::discChanged, 3, 5, 0, 52},
+        {failing(0), RipEnd::done, 1, 39, 1000, 98},
+        {failing(2), RipEnd::done, 3, 41, 1000, 98},
+        {failing(3), RipEnd::readFailed, 3, 5, 52, 5},
+        {failing(2), RipEnd::stopped, 1, 3, 52, 5, 52},  // tested between attempts
+        {failing(0), RipEnd::stopped, 1, 3, 78, 7, 52},  // and after each chunk
+        {failing(0), RipEnd::stopped, 1, 39, 1000, 98, 988},
+        {{.toc = kDisc, .changeAt = 52}, RipEnd::discChanged, 1, 3, 0, 5},
+        {{.toc = kDisc, .changeAt = 52, .changedToNothing = true}, RipEnd::discChanged, 3, 5, 0, 5},
     };
     for (const auto& c : cases) {
         const auto row = &c - cases;
         TempDir dir;
         FakeCdAccess access({c.drive});
         auto fields = std::make_shared<jobs::JobFields>();
-        access.onRead = [&](std::int32_t block) { fields->breakFlag = block == c.breakAt; };
-        EXPECT_EQ(rip(access, "0", "0", dir / "t.wav", nullptr, fields), c.end) << row;
+        std::vector<std::int32_t> progress;  // before each read
+        access.onRead = [&](std::int32_t block) {
+            progress.push_back(fields->ripStatus.value());
+            fields->breakFlag = block == c.breakAt;
+        };
+        std::string trace;
+        EXPECT_EQ(rip(access, "0", "0", dir / "t.wav", &trace, fields), c.end) << row;
         const auto reads = access.reads();
         EXPECT_EQ(reads.size(), c.reads) << row;
-        EXPECT_EQ(std::count_if(reads.begin(), reads.end(), [](auto& r) { return r.first == 152; }), c.attemptsAt152)
-            << row;
+        EXPECT_EQ(std::count(reads.begin(), reads.end(), std::make_pair(52, 26)), c.attemptsAt52) << row;
+        EXPECT_EQ(reads.back().second, c.reads >= 39 ? 12 : 26) << row;
         EXPECT_EQ(access.closes, 1);
         EXPECT_EQ(fields->ripStatus.value(), c.progress) << row;
-        EXPECT_EQ(readFile(dir / "t.wav"), wav(c.end == RipEnd::done ? 100 * 2352 : 0, 100, c.framesKept)) << row;
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()) && progress.at(1) == 2) << row;
+        EXPECT_EQ(trace, c.reads >= 39
+                             ? "0: 1000\n130: 870\n260: 740\n390: 610\n520: 480\n650: 350\n780: 220\n910: 90\n"
+                             : "0: 1000\n")
+            << row;
+        EXPECT_EQ(readFile(dir / "t.wav"), wav(c.end == RipEnd::done ? 1000 * 2352 : 0, 0, c.framesKept)) << row;
     }
-}
-
-TEST(Rip, ImageShorterThanItsCueGives209AndKeepsWhatWasRead)
-{
-    TempDir dir;
-    // Track 2 claims 300 frames from block 200, but the .bin ends at block 300.
-    const auto cut = test::writeDiscImage(dir.path(), "cut", {{200}, {300}, {50, true}}, 300);
-    ASSERT_EQ(rip(*makeLibcdioAccess({false, {cut.cue.string()}}), "0", "1", dir / "t.wav"), RipEnd::readFailed);
-    // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
-    EXPECT_EQ(readFile(dir / "t.wav"), wav(0) + test::imageFrames(200, 78));
 }
 
 TEST(Rip, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
