@@ -31,30 +31,24 @@ inline std::string imageFrames(int from, int count)
     return bytes;
 }
 
-inline std::string cueTime(int block)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", block / (75 * 60), block / 75 % 60, block % 75);
-    return text;
-}
-
-// <dir>/<name>.bin with the tracks back to back (or only binFrames of them, for a
-// cut image), and a .cue for them; or a .toc of audio tracks naming its data file
-// relative to itself.
+// <dir>/<name>.bin with the tracks back to back (only binFrames of them, for a cut
+// image) and a .cue for them; or a .toc of audio tracks naming its .bin relative to itself.
 inline DiscImage writeDiscImage(const std::filesystem::path& dir, const std::string& name,
                                 const std::vector<ImageTrack>& tracks, std::optional<int> binFrames = {},
                                 bool toc = false)
 {
+    const auto time = [](int block) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d", block / (75 * 60), block / 75 % 60, block % 75);
+        return std::string(text);
+    };
     std::string text =
         toc ? "CD_DA\n// a comment naming FILE \"elsewhere.bin\"\n" : "FILE \"" + name + ".bin\" BINARY\n";
     int block = 0;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
-        char number[24];
-        std::snprintf(number, sizeof number, "%02zu", i + 1);
-        text +=
-            toc ? "TRACK AUDIO\nFILE \"" + name + ".bin\" " + cueTime(block) + " " + cueTime(tracks[i].frames) + "\n"
-                : std::string("  TRACK ") + number + (tracks[i].data ? " MODE1/2352\n" : " AUDIO\n") + "    INDEX 01 " +
-                      cueTime(block) + "\n";
+        text += toc ? "TRACK AUDIO\nFILE \"" + name + ".bin\" " + time(block) + " " + time(tracks[i].frames) + "\n"
+                    : "  TRACK " + time(static_cast<int>(i) + 1).substr(6) +
+                          (tracks[i].data ? " MODE1/2352\n" : " AUDIO\n") + "    INDEX 01 " + time(block) + "\n";
         block += tracks[i].frames;
     }
     DiscImage image{dir / (name + (toc ? ".toc" : ".cue"))};

@@ -75,17 +75,15 @@ public:
         return reads_;
     }
 
-    std::function<void(std::int32_t block)> onRead;  // before each read is answered
-    std::function<void()> onOpen;                    // before each open, which waits for it
-    mutable std::atomic<int> closes{0}, tocReads{0};
+    std::function<void(std::int32_t block)> onRead;   // before each read is answered
+    std::function<void()> onOpen;                     // before each open, which waits for it
+    mutable std::atomic<int> closes{0}, tocReads{0};  // handles released, tables read
 
 private:
     class Disc final : public CdDisc {
     public:
         Disc(const FakeCdAccess& owner, FakeDrive& drive) : owner_(owner), drive_(drive) {}
         ~Disc() override { ++owner_.closes; }
-        Disc(const Disc&) = delete;
-        Disc& operator=(const Disc&) = delete;
         std::optional<CdToc> readToc() override
         {
             ++owner_.tocReads;
@@ -126,7 +124,7 @@ private:
     mutable std::vector<std::pair<std::int32_t, std::int32_t>> reads_;
 };
 
-// A header (its bytes are checked in cd_test) and frames as the fake drive delivers them.
+// A header (its bytes are checked below) and frames as the fake drive delivers them.
 std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t count = 0)
 {
     const auto header = wavHeader(dataBytes);
@@ -302,12 +300,10 @@ TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
     } cases[] = {
         {{.toc = kDisc}, disc, "-1", "0", 201},
         {{.toc = kDisc}, disc, "1", "0", 201},
-        {{.toc = kDisc}, disc, "1e30", "0", 201},
         {{.toc = kShort, .handle = false}, "ERROR: Could not get handle to CD", "0", "0", 202},
         {{}, "ERROR: No CD inserted", "0", "0", 203},
         {{.toc = CdToc{}}, "ERROR: No CD inserted", "0", "0", 203},
         {{.toc = kDisc}, disc, "0", "4", 204},
-        {{.toc = kDisc}, disc, "0", "-1", 204},
         {{.toc = kDisc}, disc, "0", "4294967296", 204},
         {{.toc = from3}, "100:::DATA:::50", "0", "3", 204},
         {{.toc = CdToc{1, 1, {{150, true}, {290, false}}}}, "ERROR: Not an audio CD", "0", "0", 205},
@@ -456,10 +452,8 @@ TEST(Rip, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
     EXPECT_EQ(fields->ripStatus.value(), 100);
     EXPECT_EQ(readFile(dir / "t.wav"), wav(100 * 2352, 100, 100));
     // The old rip's reads end at the stalled one; the new one's start from the track's start.
-    std::vector<std::int32_t> blocks;
-    for (const auto& read : access->reads())
-        blocks.push_back(read.first);
-    EXPECT_EQ(blocks, (std::vector<std::int32_t>{100, 126, 152, 100, 126, 152, 178}));
+    EXPECT_EQ(access->reads(), (std::vector<std::pair<std::int32_t, std::int32_t>>{
+                                   {100, 26}, {126, 26}, {152, 26}, {100, 26}, {126, 26}, {152, 26}, {178, 22}}));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "100: 100\n100: 100\n");
 }
 
