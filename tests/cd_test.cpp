@@ -369,7 +369,7 @@ TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit small{50 * 2352, saved.rlim_max};
+    const rlimit small{rlim_t{50} * 2352, saved.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     const RipEnd end = rip(access, "0", "0", dir / "full.wav");
     setrlimit(RLIMIT_FSIZE, &saved);
