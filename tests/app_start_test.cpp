@@ -1,7 +1,8 @@
-// What the app checks before it runs anything: its own folder, and whether the
-// file it was handed can be named to the pages at all.
+// What the app checks before it runs anything: its own folder, the file it was
+// handed on the command line, and whether that can be named to the pages at all.
 #include <gtest/gtest.h>
 
+#include "app/command_line_reader.h"
 #include "app/exe_dir.h"
 #include "app/file_name_check.h"
 #include "tests/test_support.h"
@@ -41,4 +42,27 @@ TEST(AppStart, OnlyANameThatIsNotUtf8IsRefusedAndItIsShownReadably)
     };
     for (const auto& [name, message] : cases)
         EXPECT_EQ(app::unusableFileNameMessage(name), message) << name;
+}
+
+TEST(AppStart, CommandLineGivesTheSwitchAndTheValueByteForByte)
+{
+    const std::string odd(" /a  \"Best\" $x;y'z\n\xFF\0.mp3\t", 26);
+    const struct {
+        std::vector<std::string> argv;
+        const char* switchName;
+        std::string value;
+    } cases[] = {
+        {{}, "", ""},
+        {{"/usr/bin/quillon"}, "", ""},
+        {{"quillon", odd}, "", odd},
+        {{"quillon", "a", "b"}, "", "a"},
+        {{"quillon", "-open", "/tmp/a b.ogg", "ignored"}, "open", "/tmp/a b.ogg"},
+        {{"quillon", "-open"}, "open", ""},
+        {{"quillon", "-x", "-y"}, "x", ""},
+    };
+    for (const auto& c : cases) {
+        const auto item = app::CommandLineReader::parse(c.argv);
+        EXPECT_EQ(item.switchName, c.switchName) << c.argv.size();
+        EXPECT_EQ(item.value, c.value) << c.argv.size();
+    }
 }

@@ -51,12 +51,6 @@ inline std::optional<ProcStat> procStat(pid_t pid)
     return stat;
 }
 
-inline bool isRunning(pid_t pid)
-{
-    auto stat = procStat(pid);
-    return stat && stat->state != 'Z';
-}
-
 inline bool isGone(pid_t pid) { return !procStat(pid).has_value(); }
 
 // Children of this process that have ended but were never collected.

@@ -19,9 +19,9 @@
 namespace quillon::jobs {
 namespace {
 
-// A one-shot HTTP server on 127.0.0.1 that keeps the exact bytes of the request:
-// the head, then as much of the announced body as arrives. With holdAccept it only
-// accepts after release(), so the client stalls once the socket buffers are full.
+// A one-shot HTTP server on 127.0.0.1 that keeps the exact bytes of the request (the
+// head, then as much of the announced body as arrives) and answers nothing. With
+// holdAccept it accepts after release(), so the client stalls once buffers are full.
 class RequestRecorder {
 public:
     explicit RequestRecorder(bool holdAccept = false)
@@ -76,8 +76,6 @@ private:
         const std::size_t length = lengthAt < headEnd ? std::stoull(bytes.substr(lengthAt + 16)) : 0;
         while (bytes.size() < headEnd + 4 + length && (got = ::recv(client, block, sizeof block, 0)) > 0)
             bytes.append(block, static_cast<std::size_t>(got));
-        static constexpr std::string_view kReply = "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nOK";
-        (void)::send(client, kReply.data(), kReply.size(), MSG_NOSIGNAL);
         ::close(client);
         return {bytes.substr(0, headEnd + 4), bytes.substr(headEnd + 4)};
     }
@@ -103,19 +101,12 @@ std::string patternBytes(std::size_t size)
     return bytes;
 }
 
+// The id goes in as given but for what would break the request line.
 TEST(Upload, TargetKeepsQueryCharactersAndEncodesWhatWouldBreakTheLine)
 {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"abc123", "abc123"},
-        {"", ""},
-        {"a&b=c?d#e%41/f", "a&b=c?d#e%41/f"},
-        {"a b", "a%20b"},
-        {"x\r\nX-Evil: 1", "x%0D%0AX-Evil:%201"},
-        {std::string("\x00\t\x7F", 3), "%00%09%7F"},
-        {"\xC3\xBC~", "%C3%BC~"},
-    };
-    for (const auto& [sid, encoded] : cases)
-        EXPECT_EQ(uploadTarget(sid), "/cgi-bin/dte_upload2.cgi?sid=" + encoded + "&ver=210&aff=2&pid=2") << sid;
+    EXPECT_EQ(uploadTarget(std::string("a&b=c?d#e%41/f~ x\r\n\0\t\x7F\xC3\xBC", 24)),
+              "/cgi-bin/dte_upload2.cgi?sid=a&b=c?d#e%41/f~%20x%0D%0A%00%09%7F%C3%BC&ver=210&aff=2&pid=2");
+    EXPECT_EQ(uploadTarget(""), "/cgi-bin/dte_upload2.cgi?sid=&ver=210&aff=2&pid=2");
 }
 
 TEST(Upload, SendsTheExactRequestAndReportsProgressPerBlock)
