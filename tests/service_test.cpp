@@ -74,10 +74,6 @@ protected:
         server.Get("/latin1", text("Gr\xFC\xDF"
                                    "e",
                                    "text/plain; charset=ISO-8859-1"));
-        server.Get("/missing", [](const httplib::Request&, httplib::Response& r) {
-            r.status = 404;
-            r.set_content("<h1>not here</h1>", "text/html");
-        });
         // Answers with the request target exactly as it arrived.
         server.Get("/echo/.*", [](const httplib::Request& q, httplib::Response& r) { r.set_content(q.target, ""); });
         server.Get("/moved", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/latin1"); });
@@ -135,7 +131,7 @@ TEST_F(LocalServer, RequestReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEvery
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"/abc", "abc"},
-        {"/missing", "<h1>not here</h1>"},
+        {"/clips/0123456789abcdef.mp3", "ERROR no such clip"},  // the body of a 404
         {"/moved", "Gr\xC3\xBC\xC3\x9F"
                    "e"},
         // What a URL may not hold is escaped before the request.
@@ -181,33 +177,24 @@ TEST_F(LocalServer, RequestJobStoresOnlyTheNewestWholeResponse)
     EXPECT_EQ(fields->xhResponse.get(), "abc");
 }
 
+// What the pages and the upload job rely on; every refusal is plain text.
 TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
 {
+    const std::pair<std::string, std::string> refusals[] = {
+        {"/cgi-bin/dte_session.cgi?network=O2", "ERROR missing phone"},
+        {"/cgi-bin/dte_status.cgi?sid=0123456789abcdef", "ERROR unknown session"},
+        {"/cgi-bin/dte_status.cgi", "ERROR unknown session"},
+    };
+    for (const auto& [path, reply] : refusals)
+        EXPECT_EQ(get(path), reply) << path;
     const std::string session = get("/cgi-bin/dte_session.cgi?phone=%2B420123456789&network=O2&number=7&aff=2");
     ASSERT_TRUE(session.starts_with("OK ")) << session;
     const std::string sid = session.substr(3);
     EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "WAITING");
-
-    test::writeFile(dir / "upload.mp3", mpegClip(100));
-    const UploadRequest request{{"127.0.0.1", port}, (dir / "upload.mp3").string(), sid};
-    EXPECT_EQ(runUpload(
-                  request, [](std::int32_t) {}, [] { return false; }),
-              kUploadDone);
-    EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "READY " + url("/clips/" + sid + ".mp3"));
     httplib::Client client("127.0.0.1", port);
-    const auto download = client.Get("/clips/" + sid + ".mp3");
-    ASSERT_TRUE(download);
-    EXPECT_EQ(download->get_header_value("Content-Type"), "audio/mpeg");
-    EXPECT_TRUE(download->body == mpegClip(100));
-}
+    for (const std::string& missing : {"/clips/" + sid + ".mp3", std::string("/clips/..%2F..%2Fetc%2Fpasswd.mp3")})
+        EXPECT_EQ(client.Get(missing)->status, 404) << missing;
 
-TEST_F(LocalServer, ServiceErrorsComeBackAsText)
-{
-    EXPECT_EQ(get("/cgi-bin/dte_session.cgi?network=O2"), "ERROR missing phone");
-    EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=0123456789abcdef"), "ERROR unknown session");
-    EXPECT_EQ(get("/cgi-bin/dte_status.cgi"), "ERROR unknown session");
-    const std::string sid = get("/cgi-bin/dte_session.cgi?phone=123456&network=O2").substr(3);
-    httplib::Client client("127.0.0.1", port);
     const std::string upload = "/cgi-bin/dte_upload2.cgi?sid=" + sid + "&ver=210&aff=2&pid=2";
     const std::tuple<std::string, int, const char*> refused[] = {
         {mpegClip(200), 413, "ERROR clip too large"},
@@ -219,13 +206,19 @@ TEST_F(LocalServer, ServiceErrorsComeBackAsText)
         ASSERT_TRUE(answer);
         EXPECT_EQ(answer->status, status);
         EXPECT_EQ(answer->body, reply);
-        EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), reply);
+        EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), reply);  // the uploading job reads no reply
     }
-    for (const std::string& missing : {"/clips/" + sid + ".mp3", std::string("/clips/..%2F..%2Fetc%2Fpasswd.mp3")}) {
-        const auto answer = client.Get(missing);
-        ASSERT_TRUE(answer);
-        EXPECT_EQ(answer->status, 404);
-    }
+
+    test::writeFile(dir / "upload.mp3", mpegClip(100));
+    const UploadRequest request{{"127.0.0.1", port}, (dir / "upload.mp3").string(), sid};
+    EXPECT_EQ(runUpload(
+                  request, [](std::int32_t) {}, [] { return false; }),
+              kUploadDone);
+    EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "READY " + url("/clips/" + sid + ".mp3"));
+    const auto download = client.Get("/clips/" + sid + ".mp3");
+    ASSERT_TRUE(download);
+    EXPECT_EQ(download->get_header_value("Content-Type"), "audio/mpeg");
+    EXPECT_TRUE(download->body == mpegClip(100));
     EXPECT_NE(get("/redir.php?pid=2&ver=210&aff=2&where=help").find("<h1>help</h1>"), std::string::npos);
 }
 
