@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <future>
-#include <mutex>
 #include <thread>
 
 #include "jobs/curl_response_text.h"
@@ -19,8 +17,6 @@
 
 namespace quillon::jobs {
 namespace {
-
-using namespace std::chrono_literals;
 
 TEST(ResponseText, DecodesTheDeclaredCharsetToUtf8AndReplacesWhatIsNotText)
 {
@@ -60,7 +56,7 @@ std::string mpegClip(int frames)
 }
 
 // The server on 127.0.0.1 at a port picked at run time. /stall sends a first part,
-// then holds the rest back until release().
+// then holds the rest back until released.
 class LocalServer : public ::testing::Test {
 protected:
     void SetUp() override
@@ -71,9 +67,7 @@ protected:
             return [=](const httplib::Request&, httplib::Response& r) { r.set_content(body, type); };
         };
         server.Get("/abc", text("abc"));
-        server.Get("/latin1", text("Gr\xFC\xDF"
-                                   "e",
-                                   "text/plain; charset=ISO-8859-1"));
+        server.Get("/latin1", text("Gr\xFC\xDF\x65", "text/plain; charset=ISO-8859-1"));
         // Answers with the request target exactly as it arrived.
         server.Get("/echo/.*", [](const httplib::Request& q, httplib::Response& r) { r.set_content(q.target, ""); });
         server.Get("/moved", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/latin1"); });
@@ -83,7 +77,7 @@ protected:
             r.set_chunked_content_provider("text/plain", [this](std::size_t, httplib::DataSink& sink) {
                 sink.write("part", 4);
                 ++stalled;
-                released.wait_for(30s);
+                (void)test::waitUntil([this] { return released.load(); });
                 sink.write("rest", 4);
                 sink.done();
                 return true;
@@ -94,7 +88,7 @@ protected:
     }
     void TearDown() override
     {
-        release();
+        released = true;
         server.stop();
         thread.join();
     }
@@ -105,10 +99,6 @@ protected:
     [[nodiscard]] std::string get(const std::string& path) const
     {
         return fetchResponseText(url(path), [] { return false; }, makeCurlHandle, {});
-    }
-    void release()
-    {
-        std::call_once(once, [this] { release_.set_value(); });
     }
     [[nodiscard]] bool ended()
     {
@@ -121,9 +111,7 @@ protected:
     int port = 0;
     std::thread thread;
     std::atomic<int> stalled = 0;
-    std::once_flag once;
-    std::promise<void> release_;
-    std::shared_future<void> released = release_.get_future().share();
+    std::atomic<bool> released = false;
     SharedJobFields fields = std::make_shared<JobFields>();
 };
 
@@ -132,8 +120,7 @@ TEST_F(LocalServer, RequestReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEvery
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"/abc", "abc"},
         {"/clips/0123456789abcdef.mp3", "ERROR no such clip"},  // the body of a 404
-        {"/moved", "Gr\xC3\xBC\xC3\x9F"
-                   "e"},
+        {"/moved", "Gr\xC3\xBC\xC3\x9F\x65"},
         // What a URL may not hold is escaped before the request.
         {"/echo/a b", "/echo/a%20b"},
         {"/echo/a%20b c", "/echo/a%20b%20c"},
@@ -172,7 +159,7 @@ TEST_F(LocalServer, RequestJobStoresOnlyTheNewestWholeResponse)
     ASSERT_TRUE(test::waitUntil([this] { return stalled == 2; }));
     ASSERT_TRUE(startHttpRequest(fields, url("/abc"), {}));
     ASSERT_TRUE(ended());
-    release();
+    released = true;
     ASSERT_TRUE(test::waitUntil([this] { return fields.use_count() == 1; }));  // every job has ended
     EXPECT_EQ(fields->xhResponse.get(), "abc");
 }
