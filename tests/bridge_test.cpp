@@ -83,11 +83,9 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
          S("result"),
          "ShowModalDialog T|p|a|1|-5|7|5"},
         {"GrabAudioDataFromCD", {S("0"), S("3"), S("/t.wav")}, B(true), "GrabAudioDataFromCD 0|3|/t.wav"},
-        {"TranscodeMedia", {S("in.mp3"), S("out.mp3")}, B(true), "TranscodeMedia in.mp3|out.mp3"},
         {"UploadFile", {S("c.mp3"), S("sid")}, B(true), "UploadFile c.mp3|sid"},
         {"MessageBox", {S("Sure?"), I(0x24)}, I(6), "MessageBox Sure?|36"},
         {"ReadWaveform", {S("a b.flac"), I(512)}, B(true), "ReadWaveform a b.flac|512"},
-        {"TranscodeClip", {S("i"), S("o"), I(65000), I(20000), I(1000)}, B(true), "TranscodeClip i|o|65000|20000|1000"},
         {"wfResponse", {}, S("result"), "wfResponse", get},
         {"tsReason", {}, S("result"), "tsReason", get},
         {"upStatus", {}, I(101), "upStatus", get},
@@ -101,7 +99,6 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
         {"GetTracksInfo", {S("2")}, S("result"), "GetTracksInfo 0"},
         {"MessageBox", {}, I(6), "MessageBox |0"},
         {"MessageBox", {B(true), B(true)}, I(6), "MessageBox |1"},
-        {"MessageBox", {S("no"), B(false)}, I(6), "MessageBox no|0"},
     };
     for (const auto& c : cases) {
         window.calls.clear();
