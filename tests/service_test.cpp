@@ -63,7 +63,7 @@ protected:
     {
         port = server.bind_to_any_port("127.0.0.1");
         service::installRoutes(server, clips, "fallback:1");
-        const auto text = [](std::string body, std::string type = "text/plain") {
+        const auto text = [](const std::string& body, const std::string& type = "text/plain") {
             return [=](const httplib::Request&, httplib::Response& r) { r.set_content(body, type); };
         };
         server.Get("/abc", text("abc"));

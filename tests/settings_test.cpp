@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 using namespace quillon::service_endpoint;
 
 std::string line(const std::string& text) { return "REG_TRACE:\t" + text + "\n"; }
-std::string valueLines(const char* verb, std::vector<const char*> names)
+std::string valueLines(const char* verb, const std::vector<const char*>& names)
 {
     std::string lines;
     for (const char* name : names)
