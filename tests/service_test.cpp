@@ -96,10 +96,11 @@ protected:
     {
         return "http://127.0.0.1:" + std::to_string(port) + path;
     }
-    [[nodiscard]] std::string get(const std::string& path) const
+    [[nodiscard]] static std::string fetch(const std::string& address)
     {
-        return fetchResponseText(url(path), [] { return false; }, makeCurlHandle, {});
+        return fetchResponseText(address, [] { return false; }, makeCurlHandle, {});
     }
+    [[nodiscard]] std::string get(const std::string& path) const { return fetch(url(path)); }
     [[nodiscard]] bool ended()
     {
         return test::waitUntil([this] { return fields->xhStatus.value() == 1; });
@@ -132,11 +133,9 @@ TEST_F(LocalServer, RequestReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEvery
         EXPECT_EQ(get(path), text) << path;
     for (const char* refused : {"file:///etc/hostname", "ftp://127.0.0.1/x", "127.0.0.1/abc", "", "http://",
                                 "http://127.0.0.1/a\r\nX-Evil: 1", "javascript:alert(1)"})
-        EXPECT_EQ(fetchResponseText(refused, [] { return false; }, makeCurlHandle, {}), kOpenError) << refused;
-    EXPECT_EQ(fetchResponseText("HTTP://127.0.0.1:" + std::to_string(port) + "/abc", [] { return false; },
-                                makeCurlHandle, {}),
-              "abc");
-    EXPECT_EQ(fetchResponseText("http://127.0.0.1:1/abc", [] { return false; }, makeCurlHandle, {}), kSendError);
+        EXPECT_EQ(fetch(refused), kOpenError) << refused;
+    EXPECT_EQ(fetch("HTTP://127.0.0.1:" + std::to_string(port) + "/abc"), "abc");
+    EXPECT_EQ(fetch("http://127.0.0.1:1/abc"), kSendError);
     EXPECT_EQ(fetchResponseText(
                   url("/abc"), [] { return false; }, [] { return CurlHandle(); }, {}),
               kNoClientError);
