@@ -1,7 +1,8 @@
-// What the app checks before it runs anything: its own folder, and whether the
-// file it was handed can be named to the pages at all.
+// What the app checks before it runs anything: its own folder, the file it was
+// handed on the command line, and whether that can be named to the pages at all.
 #include <gtest/gtest.h>
 
+#include "app/command_line_reader.h"
 #include "app/exe_dir.h"
 #include "app/file_name_check.h"
 #include "tests/test_support.h"
@@ -15,14 +16,9 @@ TEST(AppStart, ExeDirIsTheLinkedFolderOrNothing)
     fs::create_symlink("/opt/quillon app/quillon", dir / "absolute");
     fs::create_symlink("quillon", dir / "relative");
     test::writeFile(dir / "plain", "");
-    const std::pair<std::string, std::optional<fs::path>> cases[] = {
-        {"absolute", fs::path("/opt/quillon app")},
-        {"relative", std::nullopt},
-        {"plain", std::nullopt},
-        {"missing", std::nullopt},
-    };
-    for (const auto& [link, folder] : cases)
-        EXPECT_EQ(app::exeDir(dir / link), folder) << link;
+    EXPECT_EQ(app::exeDir(dir / "absolute"), fs::path("/opt/quillon app"));
+    for (const char* name : {"relative", "plain", "missing"})
+        EXPECT_EQ(app::exeDir(dir / name), std::nullopt) << name;
     EXPECT_EQ(app::exeDir(), fs::canonical("/proc/self/exe").parent_path());
 }
 
@@ -32,13 +28,32 @@ TEST(AppStart, OnlyANameThatIsNotUtf8IsRefusedAndItIsShownReadably)
         return "Quillon cannot use this file because its name is not valid UTF-8 text:\n\n" + shown +
                "\n\nRename the file (for example in your file manager), then open it again.";
     };
-    const std::pair<std::string, std::optional<std::string>> cases[] = {
-        {"", std::nullopt},
-        {"/home/me/Müsik/Lied \"1\".mp3", std::nullopt},
-        {"/tmp/a\tb\n.ogg", std::nullopt},
-        {"/home/me/M\xFCsik/song.mp3", told("/home/me/M\xEF\xBF\xBDsik/song.mp3")},  // Latin-1 ü
-        {"\xC3(\xFF.wav", told("\xEF\xBF\xBD(\xEF\xBF\xBD.wav")},
+    for (const char* fine : {"", "/home/me/Müsik/Lied \"1\".mp3", "/tmp/a\tb\n.ogg"})
+        EXPECT_EQ(app::unusableFileNameMessage(fine), std::nullopt) << fine;
+    EXPECT_EQ(app::unusableFileNameMessage("/home/me/M\xFCsik/song.mp3"),  // Latin-1 ü
+              told("/home/me/M\xEF\xBF\xBDsik/song.mp3"));
+    EXPECT_EQ(app::unusableFileNameMessage("\xC3(\xFF.wav"), told("\xEF\xBF\xBD(\xEF\xBF\xBD.wav"));
+}
+
+TEST(AppStart, CommandLineGivesTheSwitchAndTheValueByteForByte)
+{
+    const std::string odd(" /a  \"Best\" $x;y'z\n\xFF\0.mp3\t", 26);
+    const struct {
+        std::vector<std::string> argv;
+        const char* switchName;
+        std::string value;
+    } cases[] = {
+        {{}, "", ""},
+        {{"/usr/bin/quillon"}, "", ""},
+        {{"quillon", odd}, "", odd},
+        {{"quillon", "a", "b"}, "", "a"},
+        {{"quillon", "-open", "/tmp/a b.ogg", "ignored"}, "open", "/tmp/a b.ogg"},
+        {{"quillon", "-open"}, "open", ""},
+        {{"quillon", "-x", "-y"}, "x", ""},
     };
-    for (const auto& [name, message] : cases)
-        EXPECT_EQ(app::unusableFileNameMessage(name), message) << name;
+    for (const auto& c : cases) {
+        const auto item = app::CommandLineReader::parse(c.argv);
+        EXPECT_EQ(item.switchName, c.switchName) << c.argv.size();
+        EXPECT_EQ(item.value, c.value) << c.argv.size();
+    }
 }

@@ -1,21 +1,34 @@
-// Dispatch rules of the script bridge, seen through a main window that records
-// every operation it is asked to carry out.
+// The script bridge's dispatch, seen through a main window that records every
+// operation, and the channel that carries it from a page's web process: message
+// encoding, framing, the status snapshot, and a socket pair served from a GLib loop.
+#include <glib.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
+#include <future>
+#include <sstream>
 #include <vector>
 
-#include "bridge/member_table.h"
+#include "bridge/app_page.h"
+#include "bridge/channel_client.h"
+#include "bridge/channel_message.h"
+#include "bridge/channel_server.h"
 #include "bridge/script_bridge.h"
+#include "bridge/status_cache.h"
 #include "tests/fake_bridge_target.h"
 
 using namespace quillon::bridge;
+using namespace std::chrono_literals;
 
 namespace {
 
-using RecordingWindow = quillon::test::FakeBridgeTarget;
+BridgeValue S(const char* text) { return BridgeValue::text(text); }
+BridgeValue I(std::int32_t value) { return BridgeValue::integer(value); }
+BridgeValue B(bool value) { return BridgeValue::boolean(value); }
+const BridgeValue kUntouched = S("untouched");
 
-struct BridgeFixture : ::testing::Test {
-    RecordingWindow window;
+struct Bridge : ::testing::Test {
+    quillon::test::FakeBridgeTarget window;
     ScriptBridge bridge{[this] { return &window; }};
 
     DispId id(const std::string& name)
@@ -24,112 +37,192 @@ struct BridgeFixture : ::testing::Test {
         bridge.GetIDsOfNames(kIidDispatch, std::span(&name, 1), 0, std::span(&result, 1));
         return result;
     }
-
     // Calls a member the way script does: arguments in script order.
-    BridgeValue call(const std::string& name, std::vector<BridgeValue> scriptArgs = {},
-                     std::uint16_t flags = kDispatchMethod)
+    BridgeValue call(DispId member, std::uint16_t flags, const std::vector<BridgeValue>& args = {})
     {
-        BridgeValue result = BridgeValue::text("untouched");
-        EXPECT_EQ(bridge.Invoke(id(name), flags, scriptArgs, &result, "main"), kOk);
+        BridgeValue result = kUntouched;
+        EXPECT_EQ(bridge.Invoke(member, flags, args, &result, "main"), kOk);
         return result;
     }
-    BridgeValue get(const std::string& name) { return call(name, {}, kDispatchPropertyGet); }
 };
-
-BridgeValue S(const char* text) { return BridgeValue::text(text); }
-BridgeValue I(std::int32_t value) { return BridgeValue::integer(value); }
 
 }  // namespace
 
-TEST_F(BridgeFixture, NamesAreNumberedOneToFortyOneInTableOrder)
+// The numbers are what pages hold on to: 1 to 41 in this order.
+TEST_F(Bridge, NamesAreNumberedInTableOrder)
 {
-    const std::vector<std::pair<std::string, DispId>> expected = {
-        {"DTE_IsDTE", 1},          {"DTE_CloseWindow", 2},    {"DTE_ShowModalDialog", 3},
-        {"DTE_SetTENVCheck", 11},  {"DTE_GetVersion", 12},    {"DTE_MessageBox", 20},
-        {"DTE_xhStatus", 22},      {"DTE_xhResponse", 23},    {"DTE_SelectMediaFile", 26},
-        {"DTE_clFileName", 31},    {"DTE_GetTracksInfo", 33}, {"DTE_norStatus", 36},
-        {"DTE_ReadWaveform", 37},  {"DTE_wfStatus", 38},      {"DTE_wfResponse", 39},
-        {"DTE_TranscodeClip", 40}, {"DTE_tsReason", 41},
-    };
-    for (const auto& [name, number] : expected)
-        EXPECT_EQ(id(name), number) << name;
-    for (std::size_t i = 0; i < kMemberCount; ++i)
-        EXPECT_EQ(id(std::string(memberTable()[i].name)), static_cast<DispId>(i + 1));
+    std::istringstream names(
+        "IsDTE CloseWindow ShowModalDialog GetTEPhone SetTEPhone GetTENetwork SetTENetwork GetTEAid SetTEAid "
+        "GetTENVCheck SetTENVCheck GetVersion GetDialogArgument SetDialogRetValue ShowAboutBox ShowContact "
+        "ShowCompatibility ShowUsage NavigateURL MessageBox MakeHttpRequest xhStatus xhResponse "
+        "TranscodeMedia tsStatus SelectMediaFile UploadFile upStatus GrabAudioDataFromCD ripStatus clFileName "
+        "GetDrivesInfo GetTracksInfo BreakAsyncOperation NormalizeAudio norStatus ReadWaveform wfStatus "
+        "wfResponse TranscodeClip tsReason");
+    DispId number = 0;
+    for (std::string name; names >> name;)
+        EXPECT_EQ(id("DTE_" + name), ++number) << name;
+    EXPECT_EQ(number, 41);
+    for (const char* name : {"DTE_nothing", "dte_isdte", "", "DTE_tsReason "})
+        EXPECT_EQ(id(name), kUnknownDispId) << name;
 }
 
-TEST_F(BridgeFixture, FlagsThatDoNotMatchTheMemberKindDoNothing)
+TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKind)
 {
-    EXPECT_EQ(call("DTE_xhStatus", {}, kDispatchMethod), S("untouched"));
-    EXPECT_EQ(call("DTE_GetVersion", {}, kDispatchPropertyGet), S("untouched"));
-    EXPECT_EQ(call("DTE_GetVersion", {}, 4 /* property put */), S("untouched"));
-    // A property read without a result slot is no read.
-    EXPECT_EQ(bridge.Invoke(22, kDispatchPropertyGet, {}, nullptr, "main"), kOk);
-    // Numbers outside the table (42 is one past the last member) do nothing either.
-    for (DispId number : {0, 42, -1, 1000}) {
-        BridgeValue result = S("untouched");
-        EXPECT_EQ(bridge.Invoke(number, kDispatchMethod | kDispatchPropertyGet, {}, &result, "main"), kOk);
-        EXPECT_EQ(result, S("untouched"));
+    const std::uint16_t get = kDispatchPropertyGet;
+    window.textResult = "result";
+    window.status = 101;
+    const struct {
+        const char* name;
+        std::vector<BridgeValue> args;
+        BridgeValue result;
+        std::string call;
+        std::uint16_t flags = kDispatchMethod;
+    } cases[] = {
+        {"ShowModalDialog",
+         {S("T"), S("p"), S("a"), I(1), I(-5), I(7), I(5)},
+         S("result"),
+         "ShowModalDialog T|p|a|1|-5|7|5"},
+        {"GrabAudioDataFromCD", {S("0"), S("3"), S("/t.wav")}, B(true), "GrabAudioDataFromCD 0|3|/t.wav"},
+        {"UploadFile", {S("c.mp3"), S("sid")}, B(true), "UploadFile c.mp3|sid"},
+        {"MessageBox", {S("Sure?"), I(0x24)}, I(6), "MessageBox Sure?|36"},
+        {"ReadWaveform", {S("a b.flac"), I(512)}, B(true), "ReadWaveform a b.flac|512"},
+        {"wfResponse", {}, S("result"), "wfResponse", get},
+        {"tsReason", {}, S("result"), "tsReason", get},
+        {"upStatus", {}, I(101), "upStatus", get},
+        {"GetVersion", {}, S("210"), "GetVersion"},
+        {"SetTEAid", {S("2")}, kUntouched, "SetTEAid 2"},  // no result: the slot is left alone
+        {"CloseWindow", {}, kUntouched, "CloseWindow"},
+        // Missing, wrong-kind and extra arguments are harmless.
+        {"TranscodeMedia", {S("only")}, B(true), "TranscodeMedia only|"},
+        {"TranscodeMedia", {I(5), B(true)}, B(true), "TranscodeMedia |"},
+        {"SetTEPhone", {S("first"), S("extra"), I(3)}, kUntouched, "SetTEPhone first"},
+        {"GetTracksInfo", {S("2")}, S("result"), "GetTracksInfo 0"},
+        {"MessageBox", {}, I(6), "MessageBox |0"},
+        {"MessageBox", {B(true), B(true)}, I(6), "MessageBox |1"},
+    };
+    for (const auto& c : cases) {
+        window.calls.clear();
+        EXPECT_EQ(call(id(std::string("DTE_") + c.name), c.flags, c.args), c.result) << c.name;
+        EXPECT_EQ(window.calls, std::vector<std::string>{c.call});
     }
+    EXPECT_STREQ(static_cast<const char*>(window.lastCaller), "main");
+    window.textResult = "";
+    EXPECT_EQ(call(id("DTE_GetDrivesInfo"), kDispatchMethod), S(""));  // an empty text, not no value
+    window.startResult = 0;
+    EXPECT_EQ(call(id("DTE_NormalizeAudio"), kDispatchMethod, {S("a.mp3")}), B(false));
+}
+
+TEST_F(Bridge, FlagsThatDoNotMatchTheMemberKindAndNumbersOutsideTheTableDoNothing)
+{
+    EXPECT_EQ(call(22, kDispatchMethod), kUntouched);       // xhStatus is a property
+    EXPECT_EQ(call(12, kDispatchPropertyGet), kUntouched);  // GetVersion is a method
+    EXPECT_EQ(call(12, 4 /* property put */), kUntouched);
+    EXPECT_EQ(bridge.Invoke(22, kDispatchPropertyGet, {}, nullptr, "main"), kOk);  // no slot, no read
+    for (DispId number : {0, 42, -1, 1000})
+        EXPECT_EQ(call(number, kDispatchMethod | kDispatchPropertyGet), kUntouched) << number;
     EXPECT_TRUE(window.calls.empty());
 }
 
-TEST_F(BridgeFixture, ArgumentsReachTheOperationInScriptOrder)
+TEST(ChannelMessages, RoundTripAndSplitAtAnyFrameBoundary)
 {
-    window.textResult = "result";
-    EXPECT_EQ(call("DTE_ShowModalDialog", {S("Title"), S("page.html"), S("arg"), I(100), I(-5), I(700), I(520)}),
-              S("result"));
-    call("DTE_GrabAudioDataFromCD", {S("0"), S("3"), S("/tmp/t.wav")});
-    call("DTE_TranscodeMedia", {S("in.mp3"), S("out.mp3")});
-    EXPECT_EQ(call("DTE_MessageBox", {S("Sure?"), I(0x24)}), I(6));
-    EXPECT_EQ(call("DTE_ReadWaveform", {S("a b.flac"), I(512)}), BridgeValue::boolean(true));
-    call("DTE_TranscodeClip", {S("in.wav"), S("out.mp3"), I(65000), I(20000), I(1000)});
-    EXPECT_EQ(get("DTE_wfResponse"), S("result"));
-    EXPECT_EQ(get("DTE_tsReason"), S("result"));
-    EXPECT_EQ(window.calls, (std::vector<std::string>{
-                                "ShowModalDialog Title|page.html|arg|100,-5,700,520",
-                                "GrabAudioDataFromCD 0|3|/tmp/t.wav",
-                                "TranscodeMedia in.mp3|out.mp3",
-                                "MessageBox Sure? 36",
-                                "ReadWaveform a b.flac|512",
-                                "TranscodeClip in.wav|out.mp3|65000|20000|1000",
-                                "wfResponse",
-                                "tsReason",
-                            }));
+    const InvokeRequest invoke{3, kDispatchMethod, true, {S("x"), I(-1), B(true), BridgeValue()}};
+    for (const Request& request : {Request(invoke), Request(LookupRequest{"DTE_GetVersion"}), Request(StatusRequest{})})
+        EXPECT_EQ(decodeRequest(encodeRequest(request)), request);
+    EXPECT_EQ(decodeInvokeReply(encodeInvokeReply({S("a")})), InvokeReply{S("a")});
+    const std::string stream = frameMessage("first") + frameMessage("") + frameMessage(std::string(70000, 'x'));
+    for (std::size_t chunk : {std::size_t(1), std::size_t(3), std::size_t(4096), stream.size()}) {
+        FrameReader reader;
+        std::vector<std::string> frames;
+        for (std::size_t at = 0; at < stream.size(); at += chunk) {
+            reader.append(std::string_view(stream).substr(at, chunk));
+            while (auto frame = reader.next())
+                frames.push_back(*frame);
+        }
+        EXPECT_EQ(frames, (std::vector<std::string>{"first", "", std::string(70000, 'x')})) << chunk;
+    }
 }
 
-TEST_F(BridgeFixture, MissingWrongKindAndExtraArgumentsAreHarmless)
+TEST(AppPage, OnlyFilesInsideTheResFolderAreAppPages)
 {
-    call("DTE_TranscodeMedia", {S("only")});
-    call("DTE_TranscodeMedia", {I(5), BridgeValue::boolean(true)});
-    call("DTE_SetTEPhone", {S("first"), S("extra"), I(3)});
-    call("DTE_GetTracksInfo", {S("2")});
-    call("DTE_MessageBox", {});
-    call("DTE_MessageBox", {BridgeValue::boolean(true), BridgeValue::boolean(true)});
-    call("DTE_MessageBox", {S("no"), BridgeValue::boolean(false)});
-    EXPECT_EQ(window.calls, (std::vector<std::string>{
-                                "TranscodeMedia only|",
-                                "TranscodeMedia |",
-                                "SetTEPhone first",
-                                "GetTracksInfo 0",
-                                "MessageBox  0",
-                                "MessageBox  1",
-                                "MessageBox no 0",
-                            }));
+    for (const char* uri : {"file:///opt/q/res/selectSong.html", "file:///opt/q/res/help/p.html?x=1#top",
+                            "file:///opt/q/res/My%20Page.html", "file://localhost/opt/q/res/a.html"})
+        EXPECT_TRUE(isAppPage(uri, "/opt/q/res")) << uri;
+    for (const char* uri : {"file:///opt/q/res", "file:///opt/q/resources/x.html", "file:///opt/q/res/../secret.html",
+                            "file:///opt/q/res/%2E%2E/secret.html", "http://example.com/opt/q/res/a.html",
+                            "file://otherhost/opt/q/res/a.html", "about:blank", ""})
+        EXPECT_FALSE(isAppPage(uri, "/opt/q/res")) << uri;
+    EXPECT_FALSE(isAppPage("file:///opt/q/res/a.html", ""));
 }
 
-TEST_F(BridgeFixture, ResultsTakeTheMemberResultKind)
+TEST(StatusCache, AnswersOnlyFromAFreshSnapshotAndOnlyForStatuses)
 {
-    window.startResult = 7;
-    EXPECT_EQ(call("DTE_MakeHttpRequest", {S("http://x/")}), BridgeValue::boolean(true));
-    window.startResult = 0;
-    EXPECT_EQ(call("DTE_NormalizeAudio", {S("a.mp3")}), BridgeValue::boolean(false));
-    window.status = 101;
-    EXPECT_EQ(get("DTE_upStatus"), I(101));
-    window.textResult = "";
-    EXPECT_EQ(call("DTE_GetDrivesInfo"), S(""));  // an empty text, not no value
-    // Members without a result leave the slot alone.
-    EXPECT_EQ(call("DTE_SetTEAid", {S("2")}), S("untouched"));
-    EXPECT_EQ(call("DTE_CloseWindow"), S("untouched"));
-    EXPECT_EQ(window.calls.back(), "CloseWindow");
-    EXPECT_STREQ(static_cast<const char*>(window.lastCaller), "main");
+    StatusCache cache;
+    const auto start = StatusCache::Clock::time_point{} + 10s;
+    EXPECT_FALSE(cache.read(25, start));  // nothing taken yet
+    cache.store(StatusReply{{1, 2, 3, 4, 5, 6}}, start);
+    EXPECT_EQ(cache.read(22, start), 1);
+    EXPECT_EQ(cache.read(36, start + 999us), 5);
+    EXPECT_EQ(cache.read(38, start), 6);
+    for (const auto& [member, at] :
+         {std::pair{36, start + 1ms}, {25, start - 1us}, {23, start}, {31, start}, {39, start}})
+        EXPECT_FALSE(cache.read(member, at)) << member;  // too old, clock went back, or not a status
+    cache.invalidate();
+    EXPECT_FALSE(cache.read(25, start));
+}
+
+namespace {
+
+struct Channel : Bridge {
+    bool trusted = true;
+    std::shared_ptr<ChannelServer> server;
+    std::unique_ptr<ChannelClient> client;
+
+    void SetUp() override
+    {
+        int ends[2];
+        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+        server = ChannelServer::serve(quillon::UniqueFd(ends[0]), bridge, nullptr, [this] { return trusted; });
+        client = std::make_unique<ChannelClient>(quillon::UniqueFd(ends[1]));
+    }
+    // Runs the client's blocking call on a thread while this thread serves it.
+    std::string roundTrip(const Request& request)
+    {
+        auto reply = std::async(std::launch::async, [&] { return client->call(encodeRequest(request)); });
+        while (reply.wait_for(0ms) != std::future_status::ready)
+            g_main_context_iteration(nullptr, FALSE);
+        return reply.get().value_or("no reply");
+    }
+    BridgeValue invoke(DispId member, std::uint16_t flags, std::vector<BridgeValue> args = {})
+    {
+        const auto reply = decodeInvokeReply(roundTrip(InvokeRequest{member, flags, true, std::move(args)}));
+        return reply ? reply->value : S("no reply");
+    }
+};
+
+}  // namespace
+
+TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
+{
+    window.status = 42;
+    window.textResult = "Nokia 3310";
+    window.commandLine = "song.mp3";
+    EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_upStatus"})), (LookupReply{28, MemberKind::Property}));
+    EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_IsDTE"})), (LookupReply{1, MemberKind::Both}));
+    EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_nothing"}))->member, kUnknownDispId);
+    EXPECT_EQ(invoke(28, kDispatchPropertyGet), I(42));
+    EXPECT_EQ(invoke(24, kDispatchMethod, {S("T\xC3\xADtulo \"x\"\n"), S("")}), B(true));
+    EXPECT_EQ(invoke(40, kDispatchMethod, {S("a"), B(true), I(-2147483647 - 1), BridgeValue(), I(7)}), B(true));
+    EXPECT_EQ(invoke(4, kDispatchMethod), S("Nokia 3310"));
+    EXPECT_EQ(invoke(31, kDispatchPropertyGet), S("song.mp3"));
+    EXPECT_EQ(invoke(31, kDispatchPropertyGet), S(""));  // taken once
+    EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), (StatusReply{{42, 42, 42, 42, 42, 42}}));
+    EXPECT_EQ(window.calls, (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
+                                                      "TranscodeClip a||-2147483648|0|7", "GetTEPhone", "xhStatus",
+                                                      "tsStatus", "upStatus", "ripStatus", "norStatus", "wfStatus"}));
+    window.calls.clear();
+    trusted = false;
+    EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_GetVersion"}))->member, kUnknownDispId);
+    EXPECT_EQ(invoke(5, kDispatchMethod, {S("evil")}), BridgeValue());
+    EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), StatusReply{});
+    EXPECT_TRUE(window.calls.empty());
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-// Generated disc images (.bin of raw frames plus .cue) for the CD tests.
+// Generated disc images (a .bin of raw frames plus a .cue or .toc) for the CD tests.
 
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -13,8 +12,6 @@
 
 namespace quillon::test {
 
-inline constexpr std::size_t kImageFrameBytes = 2352;
-
 struct ImageTrack {
     int frames;
     bool data = false;
@@ -22,74 +19,41 @@ struct ImageTrack {
 
 struct DiscImage {
     std::filesystem::path cue;  // the .cue or .toc file
-    std::filesystem::path bin;
-    std::vector<int> starts;  // first block of each track
 };
 
-// Frame contents that tell every frame apart: its block number, then a pattern.
-inline std::string imageFrame(int block)
-{
-    std::string frame(kImageFrameBytes, '\0');
-    for (int i = 0; i < 4; ++i)
-        frame[static_cast<std::size_t>(i)] = static_cast<char>(block >> (8 * i));
-    for (std::size_t i = 4; i < frame.size(); ++i)
-        frame[i] = static_cast<char>((block * 13 + static_cast<int>(i) * 5 + static_cast<int>(i >> 7)) & 0xFF);
-    return frame;
-}
-
-// Frames [from, from + count) of an image, as they lie in its .bin.
+// Frames [from, from + count) of an image: each starts with its block number.
 inline std::string imageFrames(int from, int count)
 {
     std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(count) * kImageFrameBytes);
     for (int block = from; block < from + count; ++block)
-        bytes += imageFrame(block);
+        for (int i = 0; i < 2352; ++i)
+            bytes += static_cast<char>(i < 4 ? block >> (8 * i) : (block * 13 + i * 5 + (i >> 7)) & 0xFF);
     return bytes;
 }
 
-inline std::string cueTime(int block)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", block / (75 * 60), block / 75 % 60, block % 75);
-    return text;
-}
-
-// Writes <dir>/<name>.bin and <dir>/<name>.cue with the tracks back to back. The .bin
-// holds binFrames frames when given (fewer than the tracks claim, for a cut image).
+// <dir>/<name>.bin with the tracks back to back (only binFrames of them, for a cut
+// image) and a .cue for them; or a .toc of audio tracks naming its .bin relative to itself.
 inline DiscImage writeDiscImage(const std::filesystem::path& dir, const std::string& name,
-                                const std::vector<ImageTrack>& tracks, std::optional<int> binFrames = {})
+                                const std::vector<ImageTrack>& tracks, std::optional<int> binFrames = {},
+                                bool toc = false)
 {
-    DiscImage image{dir / (name + ".cue"), dir / (name + ".bin"), {}};
-    std::string cue = "FILE \"" + name + ".bin\" BINARY\n";
+    const auto time = [](int block) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d", block / (75 * 60), block / 75 % 60, block % 75);
+        return std::string(text);
+    };
+    std::string text =
+        toc ? "CD_DA\n// a comment naming FILE \"elsewhere.bin\"\n" : "FILE \"" + name + ".bin\" BINARY\n";
     int block = 0;
     for (std::size_t i = 0; i < tracks.size(); ++i) {
-        const std::size_t number = i + 1;
-        cue += std::string("  TRACK ") + char('0' + number / 10 % 10) + char('0' + number % 10) +
-               (tracks[i].data ? " MODE1/2352\n" : " AUDIO\n");
-        cue += "    INDEX 01 " + cueTime(block) + "\n";
-        image.starts.push_back(block);
+        text += toc ? "TRACK AUDIO\nFILE \"" + name + ".bin\" " + time(block) + " " + time(tracks[i].frames) + "\n"
+                    : "  TRACK " + time(static_cast<int>(i) + 1).substr(6) +
+                          (tracks[i].data ? " MODE1/2352\n" : " AUDIO\n") + "    INDEX 01 " + time(block) + "\n";
         block += tracks[i].frames;
     }
-    writeFile(image.cue, cue);
-    writeFile(image.bin, imageFrames(0, binFrames.value_or(block)));
-    return image;
-}
-
-// Writes <dir>/<name>.bin and <dir>/<name>.toc (audio tracks only), the table naming
-// its data file relative to itself.
-inline DiscImage writeTocImage(const std::filesystem::path& dir, const std::string& name,
-                               const std::vector<int>& trackFrames)
-{
-    DiscImage image{dir / (name + ".toc"), dir / (name + ".bin"), {}};
-    std::string toc = "CD_DA\n// a comment naming FILE \"elsewhere.bin\"\n";
-    int block = 0;
-    for (int frames : trackFrames) {
-        toc += "TRACK AUDIO\nFILE \"" + name + ".bin\" " + cueTime(block) + " " + cueTime(frames) + "\n";
-        image.starts.push_back(block);
-        block += frames;
-    }
-    writeFile(image.cue, toc);
-    writeFile(image.bin, imageFrames(0, block));
+    DiscImage image{dir / (name + (toc ? ".toc" : ".cue"))};
+    writeFile(image.cue, text);
+    writeFile(dir / (name + ".bin"), imageFrames(0, binFrames.value_or(block)));
     return image;
 }
 

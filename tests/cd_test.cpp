@@ -1,113 +1,220 @@
-#include <gtest/gtest.h>
-
+// The CD drives, their listings and the rip, on a scripted drive and on generated images.
 #include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
-#include <cstdlib>
+#include <csignal>
+#include <functional>
 #include <future>
+#include <map>
+#include <mutex>
 
 #include "cd/cd_listing.h"
 #include "cd/index_text.h"
 #include "cd/libcdio_access.h"
 #include "cd/listing_calls.h"
+#include "cd/rip_job.h"
 #include "cd/toc_image.h"
 #include "cd/wav_header.h"
 #include "tests/cd_image_builder.h"
-#include "tests/fake_cd_access.h"
 #include "tests/process_probe.h"
-#include "tests/test_support.h"
 
 namespace quillon::cd {
 namespace {
 
-using test::ImageTrack;
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using test::readFile;
 using test::TempDir;
 using test::writeDiscImage;
 
-std::shared_ptr<CdAccess> imagesOnly(const std::vector<test::DiscImage>& images)
+// A scripted drive: chosen tables of contents, failed reads, a disc changed
+// mid-read, and a record of what was asked of it.
+struct FakeDrive {
+    std::string product{};
+    std::optional<CdToc> toc{};  // nothing: no disc
+    bool handle = true;
+    std::map<std::int32_t, int> failures{};  // failed attempts at a block before one succeeds
+    std::optional<std::int32_t> changeAt{};  // the disc is swapped as this block is read
+    bool changedToNothing = false;           // ... or taken out
+    int change = 0;                          // 1: changed and not yet asked, 2: asked
+};
+
+// The byte at offset within the frame at block; a changed disc delivers other bytes.
+inline char fakeFrameByte(std::int64_t block, std::size_t offset, bool changed = false)
 {
-    std::vector<std::string> paths;
-    for (const auto& image : images)
-        paths.push_back(image.cue.string());
-    return makeLibcdioAccess({false, paths});
+    const auto byte = (block * 31 + static_cast<std::int64_t>(offset) * 7 + (offset >> 8)) & 0xFF;
+    return static_cast<char>(changed ? byte ^ 0x5A : byte);
 }
+
+class FakeCdAccess final : public CdAccess {
+public:
+    explicit FakeCdAccess(std::vector<FakeDrive> drives) : drives_(std::move(drives)) {}
+    std::vector<CdDrive> listDrives() const override
+    {
+        std::vector<CdDrive> list;
+        for (std::size_t i = 0; i < drives_.size(); ++i)
+            list.push_back({std::to_string(i), drives_[i].product, CdDriveKind::device});
+        return list;
+    }
+    std::unique_ptr<CdDisc> open(const CdDrive& drive) const override
+    {
+        if (onOpen)
+            onOpen();
+        FakeDrive& fake = drives_.at(std::stoul(drive.address));
+        return fake.handle ? std::make_unique<Disc>(*this, fake) : nullptr;
+    }
+    // The block and frame count of every read attempt.
+    [[nodiscard]] std::vector<std::pair<std::int32_t, std::int32_t>> reads() const
+    {
+        const std::lock_guard lock(mutex_);
+        return reads_;
+    }
+
+    std::function<void(std::int32_t block)> onRead;   // before each read is answered
+    std::function<void()> onOpen;                     // before each open, which waits for it
+    mutable std::atomic<int> closes{0}, tocReads{0};  // handles released, tables read
+
+private:
+    class Disc final : public CdDisc {
+    public:
+        Disc(const FakeCdAccess& owner, FakeDrive& drive) : owner_(owner), drive_(drive) {}
+        ~Disc() override { ++owner_.closes; }
+        std::optional<CdToc> readToc() override
+        {
+            ++owner_.tocReads;
+            return drive_.toc;
+        }
+        bool readFrames(std::int32_t block, std::int32_t count, std::span<std::uint8_t> out) override
+        {
+            if (owner_.onRead)
+                owner_.onRead(block);
+            const std::lock_guard lock(owner_.mutex_);
+            owner_.reads_.emplace_back(block, count);
+            if (drive_.changeAt && block >= *drive_.changeAt && drive_.change == 0)
+                drive_.change = 1;
+            if (drive_.change && drive_.changedToNothing)
+                return false;
+            if (int& failures = drive_.failures[block]; failures-- > 0)
+                return false;
+            for (std::size_t i = 0; i < static_cast<std::size_t>(count) * kFrameBytes; ++i)
+                out[i] = static_cast<std::uint8_t>(fakeFrameByte(block + static_cast<std::int64_t>(i / kFrameBytes),
+                                                                 i % kFrameBytes, drive_.change != 0));
+            return true;
+        }
+        bool mediaChanged() override
+        {
+            const std::lock_guard lock(owner_.mutex_);
+            const bool changed = drive_.change == 1;
+            drive_.change = changed ? 2 : drive_.change;
+            return changed;
+        }
+
+    private:
+        const FakeCdAccess& owner_;
+        FakeDrive& drive_;
+    };
+
+    mutable std::vector<FakeDrive> drives_;
+    mutable std::mutex mutex_;
+    mutable std::vector<std::pair<std::int32_t, std::int32_t>> reads_;
+};
+
+// A header (its bytes are checked below) and frames as the fake drive delivers them.
+std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t count = 0)
+{
+    const auto header = wavHeader(dataBytes);
+    std::string bytes(header.begin(), header.end());
+    for (std::int32_t block = from; block < from + count; ++block)
+        for (std::size_t i = 0; i < kFrameBytes; ++i)
+            bytes += fakeFrameByte(block, i);
+    return bytes;
+}
+
+// Rips a track into file; the trace goes to *trace when asked for.
+RipEnd rip(const CdAccess& access, std::string drive, std::string track, const fs::path& file,
+           std::string* trace = nullptr, jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>())
+{
+    const jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::ripStatus);
+    testing::internal::CaptureStdout();
+    const RipEnd end = ripTrack(access, {std::move(drive), std::move(track), file.string()}, ticket);
+    const std::string out = testing::internal::GetCapturedStdout();
+    if (trace)
+        *trace = out;
+    return end;
+}
+
+// Tracks of 1000, 520 and 60 frames, with a data track between the last two.
+const CdToc kDisc{1, 4, {{0, false}, {1000, false}, {1520, true}, {1680, false}, {1740, false}}};
+const CdToc kShort{1, 2, {{100, false}, {200, false}, {400, false}}};  // 100 and 200 frames
 
 TEST(IndexText, ReadsTheLeadingDecimalNumberTruncatedTowardZero)
 {
-    const struct {
-        const char* text;
-        std::optional<std::int32_t> expected;
-    } cases[] = {
-        {"3", 3},
-        {"1.9", 1},
-        {"-1.9", -1},
-        {"-0.5", 0},
-        {"+2", 2},
-        {"  \t\n7", 7},
-        {"12abc", 12},
-        {"x", 0},
-        {"", 0},
-        {"- 1", 0},
-        {".5", 0},
-        {"5.", 5},
-        {"2.5E1", 25},
-        {"1e+", 1},
-        {"0x10", 0},
-        {"1e-400", 0},
-        {"2147483647.9", 2147483647},
-        {"-2147483648", -2147483647 - 1},
-        {"2147483648", std::nullopt},
-        {"-2147483649", std::nullopt},
-        {"1e30", std::nullopt},
-        {"inf", std::nullopt},
-        {" NaN(1)", std::nullopt},
+    using Cases = std::vector<std::pair<const char*, std::optional<std::int32_t>>>;
+    const auto none = std::nullopt;
+    const Cases small{
+        {"3", 3},    {"1.9", 1},    {"-1.9", -1},   {"-0.5", 0},   {"+2", 2},         {"  \t\n7", 7}, {"12abc", 12},
+        {"x", 0},    {"", 0},       {"- 1", 0},     {".5", 0},     {"5.", 5},         {"2.5E1", 25},  {"1e+", 1},
+        {"0x10", 0}, {"inf", none}, {"1e30", none}, {"1e-400", 0}, {" NaN(1)", none},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(parseIndexText(c.text), c.expected) << '"' << c.text << '"';
+    const Cases limits{
+        {"2147483647.9", INT32_MAX}, {"-2147483648", INT32_MIN}, {"2147483648", none}, {"-2147483649", none}};
+    for (const Cases& cases : {small, limits})
+        for (const auto& [text, expected] : cases)
+            EXPECT_EQ(parseIndexText(text), expected) << '"' << text << '"';
 }
 
 TEST(ImageList, ProductTextIsTheFileNameCutToSixteenBytes)
 {
-    const struct {
-        std::string path;
-        std::string expected;
-    } cases[] = {
-        {"plain.cue", "plain.cue"},
-        {"/discs/a-much-longer-name.cue", "a-much-longer-na"},
-        // "a" and eight two-byte letters: cutting at 16 bytes would split the last one.
-        {"/discs/a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4.cue",
-         "a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(imageProductText(c.path), c.expected) << c.path;
+    EXPECT_EQ(imageProductText("plain.cue"), "plain.cue");
+    EXPECT_EQ(imageProductText("/discs/a-much-longer-name.cue"), "a-much-longer-na");
+    // "a" and eight two-byte letters: cutting at 16 bytes would split the last one.
+    EXPECT_EQ(imageProductText("/d/a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4.cue"),
+              "a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4");
 }
 
 TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
 {
     TempDir dir;
-    const auto mixed = writeDiscImage(dir.path(), "mixed", {{1000}, {300}, {200, true}, {150}});
-    const auto audioThenData = writeDiscImage(dir.path(), "enhanced", {{400}, {260}, {100, true}});
-    const auto single = writeDiscImage(dir.path(), "single", {{500}});
-    const auto singleData = writeDiscImage(dir.path(), "single-data", {{500, true}});
-    const auto allData = writeDiscImage(dir.path(), "all-data", {{300, true}, {200, true}});
-    const auto access = imagesOnly({mixed, audioThenData, single, singleData, allData});
+    const std::pair<std::vector<test::ImageTrack>, std::string> discs[] = {
+        {{{1000}, {300}, {200, true}, {150}}, "1000:::300:::DATA:::150"},
+        {{{400}, {260}, {100, true}}, "400:::260:::DATA"},  // an audio track runs up to the data track's start
+        {{{500}}, "500"},                                   // a one-track audio disc
+        {{{500, true}}, "ERROR: Not an audio CD"},
+        {{{300, true}, {200, true}}, "DATA:::DATA"}};
+    std::vector<std::string> images;
+    for (const auto& [tracks, listing] : discs)
+        images.push_back(writeDiscImage(dir.path(), std::to_string(images.size()), tracks).cue.string());
+    // A .toc naming its data file relative to itself opens from another working folder.
+    images.push_back(writeDiscImage(dir.path(), "toc", {{300}, {226}}, {}, true).cue.string());
+    // Track 2 claims 300 frames from block 200, but the .bin ends at block 300.
+    images.push_back(writeDiscImage(dir.path(), "cut", {{200}, {300}, {50, true}}, 300).cue.string());
+    ASSERT_NE(std::filesystem::current_path(), dir.path());
+    const auto access = makeLibcdioAccess({false, images});
+    for (std::size_t drive = 0; drive < 5; ++drive)
+        EXPECT_EQ(getTracksInfo(*access, static_cast<std::int32_t>(drive)), discs[drive].second) << drive;
+    EXPECT_EQ(getTracksInfo(*access, 5), "300:::226");
+    for (const std::int32_t drive : {7, -1, INT32_MIN})
+        EXPECT_EQ(getTracksInfo(*access, drive), "ERROR: Invalid Drive ID") << drive;
+    // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
+    ASSERT_EQ(rip(*access, "6", "1", dir / "t.wav"), RipEnd::readFailed);
+    EXPECT_EQ(readFile(dir / "t.wav"), wav(0) + test::imageFrames(200, 78));
+}
 
-    const struct {
-        std::int32_t drive;
-        std::string expected;
-    } cases[] = {
-        {0, "1000:::300:::DATA:::150"},
-        {1, "400:::260:::DATA"},  // an audio track runs up to the data track's start
-        {2, "500"},               // a one-track audio disc
-        {3, "ERROR: Not an audio CD"},
-        {4, "DATA:::DATA"},
-        {5, "ERROR: Invalid Drive ID"},
-        {-1, "ERROR: Invalid Drive ID"},
-        {-2147483647 - 1, "ERROR: Invalid Drive ID"},
+TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
+{
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"FILE \"a.bin\" 0 00:02:00\n", "FILE \"/F/a.bin\" 0 00:02:00\n"},
+        {"AUDIOFILE  \"sub/a b\" 0\nDATAFILE \"c\"", "AUDIOFILE  \"/F/sub/a b\" 0\nDATAFILE \"/F/c\""},
+        {"FILE \"/abs.bin\" // FILE \"x\"\nTITLE \"FILE\" FILE 0 \"y\" FILE \"\"", std::nullopt},
+        {"TITLE \"x \\\" FILE \" FILE \"q\\\"r\"", "TITLE \"x \\\" FILE \" FILE \"/F/q\\\"r\""},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(getTracksInfo(*access, c.drive), c.expected) << "drive " << c.drive;
+    for (const auto& [toc, expected] : cases)
+        EXPECT_EQ(anchorTocDataFiles(toc, "/F"), expected) << toc;
 }
 
 TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
@@ -116,19 +223,19 @@ TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
     const auto block = dir / "block", dev = dir / "dev";
     for (const char* name : {"sda", "sr", "srx", "sr10", "sr2", "sr0"})
         std::filesystem::create_directories(block / name / "device");
-    test::writeFile(block / "sr0" / "device" / "model", "CD/DVD WRITER 12\n");
-    test::writeFile(block / "sr2" / "device" / "model", "Slim Drive      \n");
+    test::writeFile(block / "sr0/device/model", "CD/DVD WRITER 12\n");
+    test::writeFile(block / "sr2/device/model", "Slim Drive      \n");
     // A node that exists but that no one, root included, can open as a drive.
     std::filesystem::create_directories(dev / "sr0");
 
     const auto access = makeLibcdioAccess({true, {}, block, dev});
     const auto drives = access->listDrives();
     ASSERT_GE(drives.size(), 3u);  // this machine's own drives, if any, follow
-    const std::pair<std::string, std::string> expected[] = {{(dev / "sr0").string(), "CD/DVD WRITER 12"},
-                                                            {(dev / "sr2").string(), "Slim Drive"},
-                                                            {(dev / "sr10").string(), "sr10"}};
-    for (std::size_t i = 0; i < 3; ++i)
-        EXPECT_EQ(std::make_pair(drives[i].address, drives[i].product), expected[i]);
+    EXPECT_EQ(std::make_pair(drives[0].address, drives[0].product),
+              std::make_pair((dev / "sr0").string(), "CD/DVD WRITER 12"s));
+    EXPECT_EQ(std::make_pair(drives[1].address, drives[1].product),
+              std::make_pair((dev / "sr2").string(), "Slim Drive"s));
+    EXPECT_EQ(std::make_pair(drives[2].address, drives[2].product), std::make_pair((dev / "sr10").string(), "sr10"s));
     const group* own = getgrgid(getegid());
     ASSERT_TRUE(own);
     EXPECT_EQ(getTracksInfo(*access, 0),
@@ -136,45 +243,17 @@ TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
     EXPECT_EQ(getTracksInfo(*access, 1), "ERROR: Could not get handle to CD");  // no node: nothing to name
 }
 
-TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
-{
-    const struct {
-        const char* toc;
-        std::optional<std::string> expected;
-    } cases[] = {
-        {"FILE \"a.bin\" 0 00:02:00\n", "FILE \"/F/a.bin\" 0 00:02:00\n"},
-        {"AUDIOFILE  \"sub/a b\" 0\nDATAFILE \"c\"", "AUDIOFILE  \"/F/sub/a b\" 0\nDATAFILE \"/F/c\""},
-        {"FILE \"/abs.bin\" // FILE \"x\"\nTITLE \"FILE\" FILE 0 \"y\" FILE \"\"", std::nullopt},
-        {"TITLE \"x \\\" FILE \" FILE \"q\\\"r\"", "TITLE \"x \\\" FILE \" FILE \"/F/q\\\"r\""},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(anchorTocDataFiles(c.toc, "/F"), c.expected) << c.toc;
-}
-
-TEST(TocImage, OpensFromAnotherWorkingFolder)
-{
-    TempDir dir;
-    const auto image = test::writeTocImage(dir.path(), "live", {300, 226});
-    ASSERT_NE(std::filesystem::current_path(), dir.path());
-    const auto access = makeLibcdioAccess({false, {image.cue.string()}});
-    EXPECT_EQ(getTracksInfo(*access, 0), "300:::226");
-    const auto disc = access->open(access->listDrives().at(0));
-    std::vector<std::uint8_t> buffer(26 * kFrameBytes);
-    ASSERT_TRUE(disc && disc->readFrames(290, 26, buffer));
-    EXPECT_EQ(std::string(buffer.begin(), buffer.end()), test::imageFrames(290, 26));
-}
-
 TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
 {
     const CdToc toc{1, 2, {{0, false}, {500, false}, {800, false}}};
     auto access =
-        std::make_shared<FakeCdAccess>(std::vector<FakeDriveSetup>{{.product = "A", .toc = toc}, {.product = "B"}});
+        std::make_shared<FakeCdAccess>(std::vector<FakeDrive>{{.product = "A", .toc = toc}, {.product = "B"}});
     std::atomic<int> opensAsked{0}, wakes{0};
     std::promise<void> spunUp;
-    access->setOpenHook([&, gate = spunUp.get_future().share()] {
+    access->onOpen = [&, gate = spunUp.get_future().share()] {
         ++opensAsked;
         gate.wait();
-    });
+    };
     ListingCalls calls(access, [&] { ++wakes; });
 
     const auto first = calls.tracksInfo(0), again = calls.tracksInfo(0), other = calls.tracksInfo(1);
@@ -200,17 +279,182 @@ TEST(WavHeader, DescribesSixteenBitStereoAt44100)
     const auto header = wavHeader(2352000);
     EXPECT_EQ(std::string(header.begin(), header.end()), expected);
 
-    TempDir dir;
-    const auto path = dir / "x.wav";
-    {
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "w+b"), std::fclose);
-        ASSERT_TRUE(file);
-        ASSERT_EQ(std::fwrite("0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJ", 1, 46, file.get()), 46u);
-        EXPECT_TRUE(writeWavHeader(file.get(), 2352000));
-    }
-    // Rewritten in place at offset 0; what follows the header stays.
-    EXPECT_EQ(test::readFile(path), expected + "IJ");
     EXPECT_FALSE(writeWavHeader(nullptr, 0));
+}
+
+// Listing and rip side by side; each opens and closes the drive and reads its table once.
+TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
+{
+    // Audio at 0 and 1000, data from 13400, lead-out at 20000; last session at the given block.
+    const auto sessions = [](std::int32_t lastSession) {
+        return CdToc{1, 3, {{0, false}, {1000, false}, {13400, true}, {20000, false}}, lastSession};
+    };
+    const CdToc from3{3, 5, {{0, false}, {100, true}, {300, false}, {350, false}}};
+    const std::string disc = "1000:::520:::DATA:::60";
+    const struct {
+        FakeDrive drive;
+        std::string listing;
+        const char *driveText, *track;
+        int end;                             // pages see numbers, not names
+        std::int32_t first = 0, frames = 0;  // copied, when done
+    } cases[] = {
+        {{.toc = kDisc}, disc, "-1", "0", 201},
+        {{.toc = kDisc}, disc, "1", "0", 201},
+        {{.toc = kShort, .handle = false}, "ERROR: Could not get handle to CD", "0", "0", 202},
+        {{}, "ERROR: No CD inserted", "0", "0", 203},
+        {{.toc = CdToc{}}, "ERROR: No CD inserted", "0", "0", 203},
+        {{.toc = kDisc}, disc, "0", "4", 204},
+        {{.toc = kDisc}, disc, "0", "4294967296", 204},
+        {{.toc = from3}, "100:::DATA:::50", "0", "3", 204},
+        {{.toc = CdToc{1, 1, {{150, true}, {290, false}}}}, "ERROR: Not an audio CD", "0", "0", 205},
+        {{.toc = kDisc}, disc, "0", "2.9", 206},
+        {{.toc = CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}}, "0:::300", "0", "0", 209},
+        {{.toc = CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}}, "-50:::350", "0", "0", 209},
+        {{.toc = kDisc}, disc, "x", " 3abc", 100, 1680, 60},  // leading numbers: drive 0, track 3
+        {{.toc = kShort}, "100:::200", "0", "1", 100, 200, 200},
+        {{.toc = CdToc{1, 1, {{150, false}, {290, false}}}}, "140", "0", "0", 100, 150, 140},
+        {{.toc = from3}, "100:::DATA:::50", "0", "2", 100, 300, 50},  // the disc's first track is track 3
+        // An enhanced CD: the track before the data session ends before its gap.
+        {{.toc = sessions(13400)}, "1000:::1000:::DATA", "0", "1", 100, 1000, 1000},
+        {{.toc = sessions(0)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},      // one session
+        {{.toc = sessions(30000)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},  // data in the audio's session
+        {{.toc = sessions(1500)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},   // no sane session end
+    };
+    for (const auto& c : cases) {
+        const std::string name = c.listing + " " + c.driveText + "/" + c.track;
+        TempDir dir;
+        FakeCdAccess access({c.drive});
+        EXPECT_EQ(getTracksInfo(access, 0), c.listing);
+        std::string trace;
+        EXPECT_EQ(static_cast<int>(rip(access, c.driveText, c.track, dir / "t.wav", &trace)), c.end) << name;
+        const int opens = c.drive.handle ? 1 + (c.end != 201) : 0;
+        EXPECT_EQ(std::make_pair(access.closes.load(), access.tocReads.load()), std::make_pair(opens, opens)) << name;
+        if (c.end == 100)
+            EXPECT_EQ(readFile(dir / "t.wav"), wav(c.frames * 2352u, c.first, c.frames)) << name;
+        else
+            EXPECT_FALSE(fs::exists(dir / "t.wav")) << name;
+        EXPECT_EQ(trace.empty(), c.end != 100) << name;
+        for (const auto& [block, count] : access.reads())
+            EXPECT_TRUE(block >= c.first && block + count <= c.first + c.frames) << name;
+    }
+}
+
+TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
+{
+    TempDir dir;
+    FakeCdAccess access({{.toc = kShort}});
+    for (const auto& file : {dir / "victim", dir / "old.wav"}) {
+        test::writeFile(file, "keep me");
+        fs::permissions(file, fs::perms(0644));
+    }
+    fs::create_symlink(dir / "victim", dir / "link.wav");
+    fs::create_symlink(dir / "made-through-link", dir / "dangling.wav");
+    ASSERT_EQ(mkfifo((dir / "pipe.wav").c_str(), 0600), 0);
+    const std::pair<fs::path, unsigned> cases[] = {
+        {dir / "no-such-folder/t.wav", 0}, {dir.path(), 0},        {dir / "link.wav", 0},
+        {dir / "dangling.wav", 0},         {dir / "pipe.wav", 0},     // refused without waiting for a reader
+        {dir / "old.wav", 0644},           {dir / "new.wav", 0600}};  // the copy's mode; 0: refused with 208
+    for (const auto& [path, mode] : cases) {
+        EXPECT_EQ(rip(access, "0", "0", path), mode ? RipEnd::done : RipEnd::fileFailed) << path;
+        if (mode) {
+            EXPECT_EQ(readFile(path), wav(100 * 2352, 100, 100)) << path;
+            EXPECT_EQ(static_cast<unsigned>(fs::status(path).permissions()), mode) << path;
+        }
+    }
+    EXPECT_EQ(readFile(dir / "victim"), "keep me");
+    EXPECT_EQ(fs::status(dir / "victim").permissions(), fs::perms(0644));
+    EXPECT_FALSE(fs::exists(dir / "made-through-link"));
+
+    // A disk that fills up: files may grow to 50 frames in this process for a moment.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small{rlim_t{50} * 2352, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const RipEnd end = rip(access, "0", "0", dir / "full.wav");
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedSignal);
+    EXPECT_EQ(end, RipEnd::fileFailed);
+}
+
+// A track of 1000 frames: 38 chunks of 26 frames and one of 12, the trace every fifth read.
+TEST(Rip, ChunksRetriesBreaksAndADiscChangedMidRip)
+{
+    const auto failing = [](int failures) { return FakeDrive{.toc = kDisc, .failures = {{52, failures}}}; };
+    const struct {
+        FakeDrive drive;
+        RipEnd end;
+        int attemptsAt52;
+        std::size_t reads;
+        int framesKept;  // behind a header that gives the data size only when done
+        int progress;    // the last stored: a stopped copy never shows 100
+        std::int32_t breakAt = -1;
+    } cases[] = {
+        {failing(0), RipEnd::done, 1, 39, 1000, 98},
+        {failing(2), RipEnd::done, 3, 41, 1000, 98},
+        {failing(3), RipEnd::readFailed, 3, 5, 52, 5},
+        {failing(2), RipEnd::stopped, 1, 3, 52, 5, 52},  // tested between attempts
+        {failing(0), RipEnd::stopped, 1, 3, 78, 7, 52},  // and after each chunk
+        {failing(0), RipEnd::stopped, 1, 39, 1000, 98, 988},
+        {{.toc = kDisc, .changeAt = 52}, RipEnd::discChanged, 1, 3, 0, 5},
+        {{.toc = kDisc, .changeAt = 52, .changedToNothing = true}, RipEnd::discChanged, 3, 5, 0, 5},
+    };
+    for (const auto& c : cases) {
+        const auto row = &c - cases;
+        TempDir dir;
+        FakeCdAccess access({c.drive});
+        auto fields = std::make_shared<jobs::JobFields>();
+        std::vector<std::int32_t> progress;  // before each read
+        access.onRead = [&](std::int32_t block) {
+            progress.push_back(fields->ripStatus.value());
+            fields->breakFlag = block == c.breakAt;
+        };
+        std::string trace;
+        EXPECT_EQ(rip(access, "0", "0", dir / "t.wav", &trace, fields), c.end) << row;
+        const auto reads = access.reads();
+        EXPECT_EQ(reads.size(), c.reads) << row;
+        EXPECT_EQ(std::count(reads.begin(), reads.end(), std::make_pair(52, 26)), c.attemptsAt52) << row;
+        EXPECT_EQ(reads.back().second, c.reads >= 39 ? 12 : 26) << row;
+        EXPECT_EQ(access.closes, 1);
+        EXPECT_EQ(fields->ripStatus.value(), c.progress) << row;
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()) && progress.at(1) == 2) << row;
+        EXPECT_EQ(trace, c.reads >= 39
+                             ? "0: 1000\n130: 870\n260: 740\n390: 610\n520: 480\n650: 350\n780: 220\n910: 90\n"
+                             : "0: 1000\n")
+            << row;
+        EXPECT_EQ(readFile(dir / "t.wav"), wav(c.end == RipEnd::done ? 1000 * 2352 : 0, 0, c.framesKept)) << row;
+    }
+}
+
+TEST(Rip, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
+{
+    TempDir dir;
+    auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDrive>{{.toc = kShort}});
+    std::promise<void> stalled, released;
+    std::atomic<int> readsAt152{0};
+    access->onRead = [&, release = released.get_future().share()](std::int32_t block) {
+        if (block == 152 && ++readsAt152 == 1) {  // the first read there hangs, as on a scratched disc
+            stalled.set_value();
+            release.wait();
+        }
+    };
+    auto fields = std::make_shared<jobs::JobFields>();
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(startRip(fields, access, "0", "0", (dir / "t.wav").string()));
+    stalled.get_future().wait();
+    // Cancel, and at once pick the same track again: the new start clears the break.
+    fields->breakFlag = true;
+    ASSERT_TRUE(startRip(fields, access, "0", "0", (dir / "t.wav").string()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(access->reads().size(), 2u);  // the new rip has not touched the drive
+    released.set_value();
+    EXPECT_TRUE(test::waitUntil([&] { return fields->ripStatus.value() >= 100; }));
+    EXPECT_EQ(fields->ripStatus.value(), 100);
+    EXPECT_EQ(readFile(dir / "t.wav"), wav(100 * 2352, 100, 100));
+    // The old rip's reads end at the stalled one; the new one's start from the track's start.
+    EXPECT_EQ(access->reads(), (std::vector<std::pair<std::int32_t, std::int32_t>>{
+                                   {100, 26}, {126, 26}, {152, 26}, {100, 26}, {126, 26}, {152, 26}, {178, 22}}));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "100: 100\n100: 100\n");
 }
 
 }  // namespace

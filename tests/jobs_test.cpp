@@ -1,119 +1,117 @@
+// The jobs and the tools they run (stand-ins that record their arguments, and the
+// real encoder once), the waveform analysis, the temp folder and the stop at exit.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <set>
 
 #include "jobs/child_process.h"
+#include "jobs/http_request_job.h"
 #include "jobs/normalize_job.h"
+#include "jobs/run_tool.h"
+#include "jobs/start_job.h"
+#include "jobs/temp_folder.h"
 #include "jobs/transcode_job.h"
+#include "jobs/upload_job.h"
+#include "jobs/waveform_analysis.h"
+#include "jobs/waveform_job.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
 using namespace quillon::jobs;
 using namespace quillon::test;
+using namespace std::chrono_literals;
 
 namespace {
 
-// Each run of a stand-in writes its arguments to call1, call2, ... in $D.
-const char* kRecordCall = "n=1; while [ -e \"$D/call$n\" ]; do n=$((n+1)); done\n"
-                          "printf '%s\\0' \"$0\" \"$@\" > \"$D/call$n\"\n";
-// Waits for the file named by $1 in $D, for at most about 30 seconds.
-const char* kAwaitFile = "await() { n=0; while [ ! -e \"$D/$1\" ]; do n=$((n+1)); [ $n -gt 3000 ] && exit 70; "
-                         "sleep 0.01; done; }\n";
+using Calls = std::vector<std::vector<std::string>>;
+const std::string kSilence = "1000:::0:::0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0";
 
-class ToolJobTest : public ::testing::Test {
+class JobTest : public ::testing::Test {
 protected:
-    ToolJobTest()
+    JobTest()
     {
         fs::create_directories(tools.tempDir);
-        fs::create_directories(dir / "no-tools");
         writeFile(dir / "in.wav", "RIFF");
         writeFile(dir / "clip.mp3", "ID3");
+        // The encoder: a "*slow" input ($3) decodes until stopped; else it writes "mp3"
+        // into an .mp3 output and one second of silence at 8000 Hz on its output.
+        standIn("ffmpeg", "case \"$3\" in *slow) echo $$ > \"$D/pid\"; while :; do head -c 1000 /dev/zero; sleep 0.01; "
+                          "done;; esac\nfor last; do :; done\ncase \"$last\" in *.mp3) echo mp3 > \"$last\";; esac\n"
+                          "head -c 16000 /dev/zero\n");
     }
-
+    // A tool in res/ that records each run's arguments in $D/call1, call2, ...; $D is
+    // the test's folder, and "await NAME" waits for the file $D/NAME.
     void standIn(const std::string& name, const std::string& body)
     {
-        writeScript(tools.resDir / name, "D='" + dir.path().string() + "'\n" + kAwaitFile + kRecordCall + body);
+        writeScript(
+            tools.resDir / name,
+            "D='" + dir.path().string() +
+                "'\nawait() { n=0; while [ ! -e \"$D/$1\" ] && [ $((n+=1)) -lt 3000 ]; do sleep 0.01; done; }\nn=1\n"
+                "while [ -e \"$D/call$n\" ]; do n=$((n+1)); done\n"
+                "printf '%s\\0' \"$0\" \"$@\" > \"$D/call$n\"\n" +
+                body);
     }
-    std::vector<std::vector<std::string>> calls() const
+    // The runs recorded so far, forgotten once read.
+    Calls takeCalls() const
     {
-        std::vector<std::vector<std::string>> all;
-        for (int n = 1; fs::exists(dir / ("call" + std::to_string(n))); ++n)
-            all.push_back(readArgs(dir / ("call" + std::to_string(n))));
+        Calls all;
+        for (fs::path call; fs::exists(call = dir / ("call" + std::to_string(all.size() + 1)));) {
+            all.push_back(readArgs(call));
+            fs::remove(call);
+        }
         return all;
     }
-    std::set<std::string> tempListing() const
+    // A job's end value: the first one at or above firstEnd.
+    static std::int32_t end(const StatusSlot& status, std::int32_t firstEnd = 100)
     {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(tools.tempDir))
-            names.insert(entry.path().filename().string());
-        return names;
-    }
-    std::int32_t waitForTranscodeEnd()
-    {
-        EXPECT_TRUE(waitUntil([&] { return fields->tsStatus.value() != kTranscodeRunning; }));
-        return fields->tsStatus.value();
-    }
-    std::int32_t waitForNormalizeEnd()
-    {
-        EXPECT_TRUE(waitUntil([&] { return fields->norStatus.value() >= kNormalizeDone; }));
-        return fields->norStatus.value();
-    }
-    pid_t waitForPidFile()
-    {
-        EXPECT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0; }));
-        return readPid(dir / "pid");
+        EXPECT_TRUE(waitUntil([&] { return status.value() >= firstEnd; }, std::chrono::minutes(2)));
+        return status.value();
     }
 
     TempDir dir;
     // No search path: only the stand-ins in res/ are found.
-    ToolPaths tools{dir / "res", dir / "res/tmp", (dir / "no-tools").string()};
+    ToolPaths tools{dir / "res", dir / "res/tmp", ""};
     SharedJobFields fields = std::make_shared<JobFields>();
 };
 
-using TranscodeTest = ToolJobTest;
-
-TEST_F(TranscodeTest, EncoderGetsTheExactArgumentVector)
+TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
 {
-    struct Case {
-        std::string input, output, inputArg, outputArg;
-    };
-    const std::string odd = (dir / "in put 'q' \"d\" $HOME; x ♪").string();
-    const std::vector<Case> cases{
-        {odd + ".wav", odd + ".mp3", odd + ".wav", odd + ".mp3"},
-        {"-i.wav", "-y.mp3", "./-i.wav", "./-y.mp3"},
-    };
-    standIn("ffmpeg", "for last; do :; done\necho mp3 > \"$last\"\n");
-    writeFile(odd + ".wav", "RIFF");
-    writeFile("-i.wav", "RIFF");  // relative: in the working folder
-    for (const Case& c : cases) {
-        for (const auto& entry : fs::directory_iterator(dir.path()))
-            if (entry.path().filename().string().starts_with("call"))
-                fs::remove(entry.path());
-        ASSERT_TRUE(startTranscode(fields, tools, c.input, c.output));
-        EXPECT_EQ(waitForTranscodeEnd(), kTranscodeDone);
-        const std::vector<std::string> expected{(tools.resDir / "ffmpeg").string(),
-                                                "-i",
-                                                c.inputArg,
-                                                "-ab",
-                                                "64k",
-                                                "-ar",
-                                                "44100",
-                                                "-ac",
-                                                "2",
-                                                "-y",
-                                                c.outputArg};
-        EXPECT_EQ(calls(), std::vector<std::vector<std::string>>{expected}) << c.input;
-    }
-    fs::remove("-i.wav");
-    fs::remove("-y.mp3");
+    // Relative, in the working folder: it gets "./" so that it cannot be read as an option.
+    const std::string ff = (tools.resDir / "ffmpeg").string(), path = "-i 'q' \"d\" $HOME; x ♪", arg = "./" + path;
+    for (const char* extension : {".m4a", ".wav"})
+        writeFile(path + extension, "RIFF");
+    ASSERT_TRUE(startTranscode(fields, tools, path + ".wav", path + ".mp3"));
+    EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
+    ASSERT_TRUE(startTranscodeClip(fields, tools, path + ".m4a", path + ".mp3", {1234567, 20000, 1000}));
+    EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
+    ASSERT_TRUE(startTranscodeClip(fields, tools, path + ".wav", path + ".mp3", {0, 1001, 0}));
+    EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
+    ASSERT_TRUE(startWaveform(fields, tools, path + ".flac", 16));
+    EXPECT_EQ(end(fields->wfStatus), kWaveformDone);
+    EXPECT_EQ(waveformResponse(*fields), kSilence);
+    for (const char* extension : {".m4a", ".wav", ".mp3"})
+        fs::remove(path + extension);
+    const Calls expected{{ff, "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac", "2", "-y", arg + ".mp3"},
+                         {ff, "-ss", "1234.567", "-t", "20.000", "-i", arg + ".m4a", "-af",
+                          "afade=t=in:st=0:d=1.000,afade=t=out:st=19.000:d=1.000", "-ab", "64k", "-ar", "44100", "-ac",
+                          "2", "-y", arg + ".mp3"},
+                         {ff, "-ss", "0.000", "-t", "1.001", "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac",
+                          "2", "-y", arg + ".mp3"},
+                         {ff, "-nostdin", "-i", arg + ".flac", "-vn", "-ac", "1", "-ar", "8000", "-f", "s16le",
+                          "-acodec", "pcm_s16le", "pipe:1"}};
+    EXPECT_EQ(takeCalls(), expected);
 }
 
-TEST_F(TranscodeTest, FailureTellsItsReasonAndNeverHarmsTheInput)
+TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
 {
     // A socket exists but cannot be opened, even by the superuser.
     const fs::path socketPath = dir / "in.sock";
@@ -124,189 +122,373 @@ TEST_F(TranscodeTest, FailureTellsItsReasonAndNeverHarmsTheInput)
     ASSERT_EQ(::bind(sock.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     fs::create_hard_link(dir / "in.wav", dir / "linked.mp3");
     fs::create_directories(dir / "sub");
-
-    struct Case {
-        std::string input, output, encoder;  // encoder: the stand-in's body, "" for none
-        std::int32_t status;
-        std::string reason;
-        std::size_t runs;
-    };
     const std::string in = (dir / "in.wav").string(), out = (dir / "out.mp3").string();
-    const std::vector<Case> cases{
-        {in, out, "echo mp3 > \"$D/out.mp3\"\n", kTranscodeDone, "", 1},
-        {(dir / "gone.wav").string(), out, "exit 0\n", kTranscodeFailed, "missing", 0},
-        {(dir / "in.wav/x").string(), out, "exit 0\n", kTranscodeFailed, "missing", 0},
-        {socketPath.string(), out, "exit 0\n", kTranscodeFailed, "unreadable", 0},
-        {in, (dir / "linked.mp3").string(), "echo > \"$D/linked.mp3\"\n", kTranscodeFailed, "same-file", 0},
-        {in, (dir / "sub/../in.wav").string(), "echo > \"$D/in.wav\"\n", kTranscodeFailed, "same-file", 0},
-        {in, out, "exit 0\n", kTranscodeFailed, "no-output", 1},
-        {in, out, ": > \"$D/out.mp3\"\n", kTranscodeFailed, "no-output", 1},
-        {in, out, "echo mp3 > \"$D/out.mp3\"\nexit 1\n", kTranscodeFailed, "damaged", 1},
-        {in, out, "", kTranscodeFailed, "no-encoder", 0},
+    const struct {
+        std::string input, output, encoder;  // the stand-in's body, "" for none
+        std::string reason;                  // "" when done
+        std::size_t runs;
+    } cases[] = {
+        {in, out, "echo mp3 > \"$D/out.mp3\"\n", "", 1},
+        {(dir / "gone.wav").string(), out, "exit 0\n", "missing", 0},
+        {(dir / "in.wav/x").string(), out, "exit 0\n", "missing", 0},
+        {socketPath.string(), out, "exit 0\n", "unreadable", 0},
+        {in, (dir / "linked.mp3").string(), "echo > \"$D/linked.mp3\"\n", "same-file", 0},
+        {in, (dir / "sub/../in.wav").string(), "echo > \"$D/in.wav\"\n", "same-file", 0},
+        {in, out, "exit 0\n", "no-output", 1},
+        {in, out, ": > \"$D/out.mp3\"\n", "no-output", 1},
+        {in, out, "echo mp3 > \"$D/out.mp3\"\nexit 1\n", "damaged", 1},
+        {in, out, "", "no-encoder", 0},
     };
-    // The clip of a part runs the same job.
-    for (const bool part : {false, true})
-        for (const Case& c : cases) {
-            for (int n = 1; fs::remove(dir / ("call" + std::to_string(n))); ++n) {
-            }
+    for (const bool part : {false, true})  // the clip of a part runs the same job
+        for (const auto& c : cases) {
             fs::remove(dir / "out.mp3");
             fs::remove(tools.resDir / "ffmpeg");
             if (!c.encoder.empty())
                 standIn("ffmpeg", c.encoder);
             ASSERT_TRUE(part ? startTranscodeClip(fields, tools, c.input, c.output, {0, 20000, 0})
                              : startTranscode(fields, tools, c.input, c.output));
-            EXPECT_EQ(waitForTranscodeEnd(), c.status) << c.input << " " << c.encoder;
+            EXPECT_EQ(end(fields->tsStatus, 1), c.reason.empty() ? kTranscodeDone : kTranscodeFailed) << c.encoder;
             EXPECT_EQ(transcodeReason(*fields), c.reason) << c.input << " " << c.encoder;
-            EXPECT_EQ(calls().size(), c.runs) << c.input << " " << c.encoder;
+            EXPECT_EQ(takeCalls().size(), c.runs) << c.input << " " << c.encoder;
             EXPECT_EQ(readFile(dir / "in.wav"), "RIFF");
             EXPECT_EQ(transcodeProcessId(*fields), 0u);
         }
+    // A full disk is told by the room left, which a stand-in cannot take away.
+    for (const auto& [encoderEnd, reason] :
+         std::vector<std::pair<EncoderEnd, TranscodeReason>>{{{0, 1000, 0}, TranscodeReason::none},
+                                                             {{0, 0, kRoomForAClip}, TranscodeReason::noOutput},
+                                                             {{0, 0, kRoomForAClip - 1}, TranscodeReason::diskFull},
+                                                             {{1, 1000, 4096}, TranscodeReason::diskFull},
+                                                             {{1, 1000, kRoomForAClip}, TranscodeReason::damaged}})
+        EXPECT_EQ(reasonText(judgeEncoderEnd(encoderEnd)), reasonText(reason)) << encoderEnd.exitStatus;
 }
 
-TEST(TranscodeReason, EncoderEndIsJudgedByItsOutputAndTheRoomLeft)
+// Earlier results in the temp folder are gone before the encoder runs, its wave
+// files after; its own output always stays, and only the exit code decides.
+TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPartialOutput)
 {
-    struct Case {
-        EncoderEnd end;
-        TranscodeReason reason;
-    };
-    const std::vector<Case> cases{
-        {{0, 1000, kRoomForAClip}, TranscodeReason::none},   {{0, 1000, 0}, TranscodeReason::none},
-        {{0, 0, kRoomForAClip}, TranscodeReason::noOutput},  {{0, 0, kRoomForAClip - 1}, TranscodeReason::diskFull},
-        {{1, 1000, 4096}, TranscodeReason::diskFull},        {{1, 1000, kRoomForAClip}, TranscodeReason::damaged},
-        {{137, 0, kRoomForAClip}, TranscodeReason::damaged},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(reasonText(judgeEncoderEnd(c.end)), reasonText(c.reason))
-            << c.end.exitStatus << " " << c.end.outputSize << " " << c.end.spaceLeft;
-}
-
-// Only the exit code decides the status. Earlier results in the temp folder are
-// gone before the encoder runs, its wave files after; its own output always stays.
-TEST_F(TranscodeTest, ExitCodeDecidesTheStatusAndTheTempFolderIsCleanedBeforeAndAfter)
-{
-    const struct {
-        int exitCode;
-        std::string output;
-        std::int32_t status;
-    } cases[] = {{0, "out.mp3", kTranscodeDone}, {3, "out.mp3", kTranscodeFailed}, {0, "result.WAV", kTranscodeDone}};
-    for (const auto& c : cases) {
+    for (const auto& [exitCode, output] : {std::pair{0, "out.mp3"}, {3, "out.mp3"}, {0, "result.WAV"}}) {
         for (const char* name : {"old.mp3", "OLD2.MP3", "in.Mp3", "out.mp3", "a.wav", "B.WAV", "notes.txt"})
             writeFile(tools.tempDir / name, "x");
         standIn("ffmpeg", "LC_ALL=C ls -A \"$D/res/tmp\" | tr '\\n' ' ' > \"$D/listing\"\necho new > \"$D/res/tmp/" +
-                              c.output + "\"\nexit " + std::to_string(c.exitCode) + "\n");
+                              std::string(output) + "\"\nexit " + std::to_string(exitCode) + "\n");
         ASSERT_TRUE(
-            startTranscode(fields, tools, (tools.tempDir / "in.Mp3").string(), (tools.tempDir / c.output).string()));
-        EXPECT_EQ(waitForTranscodeEnd(), c.status);
-        EXPECT_EQ(transcodeProcessId(*fields), 0u);
+            startTranscode(fields, tools, (tools.tempDir / "in.Mp3").string(), (tools.tempDir / output).string()));
+        EXPECT_EQ(end(fields->tsStatus, 1), exitCode ? kTranscodeFailed : kTranscodeDone);
         EXPECT_EQ(readFile(dir / "listing"), "B.WAV a.wav in.Mp3 notes.txt ");
-        EXPECT_TRUE(waitUntil([&] {
-            return tempListing() == std::set<std::string>{"in.Mp3", "notes.txt", c.output};
-        })) << c.output;
-        for (const auto& name : tempListing())
-            fs::remove(tools.tempDir / name);
+        EXPECT_TRUE(waitUntil([&, output = output] {
+            std::set<std::string> left;
+            for (const auto& entry : fs::directory_iterator(tools.tempDir))
+                left.insert(entry.path().filename().string());
+            return left == std::set<std::string>{"in.Mp3", "notes.txt", output};
+        })) << output;
+        fs::remove_all(tools.tempDir);
+        fs::create_directories(tools.tempDir);
     }
-}
 
-TEST_F(TranscodeTest, BreakStopsTheEncoderAndRemovesItsPartialOutput)
-{
     // It writes part of a clip, then nothing at all, as on a named pipe.
     standIn("ffmpeg", "echo $$ > \"$D/pid\"\necho part > \"$D/out.mp3\"\nexec sleep 60\n");
     ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (dir / "out.mp3").string()));
-    const pid_t encoder = waitForPidFile();
-    ASSERT_TRUE(waitUntil([&] { return transcodeProcessId(*fields) != 0; }));
-    EXPECT_EQ(transcodeProcessId(*fields), static_cast<std::uint32_t>(encoder));
-
+    ASSERT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0 && transcodeProcessId(*fields) != 0; }));
+    EXPECT_EQ(transcodeProcessId(*fields), static_cast<std::uint32_t>(readPid(dir / "pid")));
     fields->breakFlag = true;
-    EXPECT_EQ(waitForTranscodeEnd(), kTranscodeFailed);
+    EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeFailed);
     EXPECT_EQ(transcodeReason(*fields), "");
     EXPECT_EQ(transcodeProcessId(*fields), 0u);
-    EXPECT_TRUE(isGone(encoder));
+    EXPECT_TRUE(isGone(readPid(dir / "pid")));
     EXPECT_FALSE(fs::exists(dir / "out.mp3"));
 }
 
-using NormalizeTest = ToolJobTest;
-
-TEST_F(NormalizeTest, RunsTheThreeStepsInOrderShowingEachOne)
+TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
 {
-    standIn("mp3gain", "case \"$1\" in /s) await go1;; /r) await go2;; /g) await go3;; esac\nexit 0\n");
-    const std::string file = (dir / "my 'clip' \"x\" $PATH; ♪.mp3").string();
+    standIn("mp3gain", "case \"$1\" in /s) await go1;; /r) await go2;; /g) await go3;; esac\n");
+    const std::string file = (dir / "my 'clip' \"x\" $PATH; ♪.mp3").string(),
+                      tool = (tools.resDir / "mp3gain").string();
     writeFile(file, "ID3");
     ASSERT_TRUE(startNormalize(fields, tools, file));
-    for (const auto& [gate, status] : std::vector<std::pair<std::string, std::int32_t>>{
-             {"go1", kNormalizeRemovingTags}, {"go2", kNormalizeLeveling}, {"go3", kNormalizeRaising}}) {
+    for (const auto& [gate, status] :
+         {std::pair{"go1", kNormalizeRemovingTags}, {"go2", kNormalizeLeveling}, {"go3", kNormalizeRaising}}) {
         EXPECT_TRUE(waitUntil([&, status = status] { return fields->norStatus.value() == status; })) << gate;
         writeFile(dir / gate, "");
     }
-    EXPECT_EQ(waitForNormalizeEnd(), kNormalizeDone);
-    const std::string tool = (tools.resDir / "mp3gain").string();
-    EXPECT_EQ(calls(), (std::vector<std::vector<std::string>>{
-                           {tool, "/s", "d", file}, {tool, "/r", file}, {tool, "/g", "4", file}}));
-}
+    EXPECT_EQ(end(fields->norStatus), kNormalizeDone);
+    EXPECT_EQ(takeCalls(), (Calls{{tool, "/s", "d", file}, {tool, "/r", file}, {tool, "/g", "4", file}}));
 
-TEST_F(NormalizeTest, FailingStepEndsTheJobWithItsCode)
-{
-    struct Case {
-        std::string failingOption;
-        int exitCode;
-        std::int32_t status;
-        std::size_t runs;
-    };
-    const std::vector<Case> cases{
-        {"/s", 1, kNormalizeRemovingTagsFailed, 1},
-        {"/r", 1, kNormalizeLevelingFailed, 2},
-        {"/g", 255, kNormalizeRaisingFailed, 3},
-    };
-    for (const Case& c : cases) {
-        for (int n = 1; fs::remove(dir / ("call" + std::to_string(n))); ++n) {
-        }
-        standIn("mp3gain",
-                "[ \"$1\" = \"" + c.failingOption + "\" ] && exit " + std::to_string(c.exitCode) + "\nexit 0\n");
-        writeFile("-clip.mp3", "ID3");  // relative: in the working folder
-        ASSERT_TRUE(startNormalize(fields, tools, "-clip.mp3"));
-        EXPECT_EQ(waitForNormalizeEnd(), c.status) << c.failingOption;
-        const auto runs = calls();
-        EXPECT_EQ(runs.size(), c.runs) << c.failingOption;
-        EXPECT_EQ(runs.back().back(), "./-clip.mp3");
-    }
-    fs::remove("-clip.mp3");
-}
-
-TEST_F(NormalizeTest, OnlyANonEmptyRegularFileWeMayWriteIsHandedToTheTool)
-{
+    // A step fails on a non-zero exit or on a file it left empty (a full disk);
+    // anything but a non-empty regular file we may write fails before the tool runs.
     fs::create_symlink(dir / "clip.mp3", dir / "link.mp3");
     ASSERT_EQ(::mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
-    fs::create_directories(dir / "folder.mp3");
     writeFile(dir / "empty.mp3", "");
-    writeFile(dir / "locked.mp3", "ID3");
-    fs::permissions(dir / "locked.mp3", fs::perms::owner_read);
-    std::vector<std::string> refused{"link.mp3", "pipe.mp3", "folder.mp3", "empty.mp3", "gone.mp3"};
-    if (::geteuid() != 0)  // the superuser may write any file
-        refused.push_back("locked.mp3");
-    standIn("mp3gain", "exit 0\n");
-    for (const std::string& name : refused) {
-        ASSERT_TRUE(startNormalize(fields, tools, (dir / name).string()));
-        EXPECT_EQ(waitForNormalizeEnd(), kNormalizeRemovingTagsFailed) << name;
-        EXPECT_TRUE(calls().empty()) << name;
+    const std::tuple<std::string, std::string, std::int32_t, std::size_t> cases[] = {
+        {"-clip.mp3", "/s ] && exit 1", kNormalizeRemovingTagsFailed, 1},  // relative: in the working folder
+        {"-clip.mp3", "/r ] && exit 1", kNormalizeLevelingFailed, 2},
+        {"-clip.mp3", "/g ] && exit 255", kNormalizeRaisingFailed, 3},
+        {"-clip.mp3", "/r ] && : > \"$2\"", kNormalizeLevelingFailed, 2},
+        {(dir / "link.mp3").string(), "", kNormalizeRemovingTagsFailed, 0},
+        {(dir / "pipe.mp3").string(), "", kNormalizeRemovingTagsFailed, 0},
+        {(dir / "empty.mp3").string(), "", kNormalizeRemovingTagsFailed, 0},
+        {(dir / "gone.mp3").string(), "", kNormalizeRemovingTagsFailed, 0}};
+    for (const auto& [path, step, status, runs] : cases) {
+        writeFile("-clip.mp3", "ID3");
+        standIn("mp3gain", "[ \"$1\" = " + (step.empty() ? "x ]" : step) + "\nexit 0\n");
+        ASSERT_TRUE(startNormalize(fields, tools, path));
+        EXPECT_EQ(end(fields->norStatus), status) << path << step;
+        const Calls calls = takeCalls();
+        EXPECT_EQ(calls.size(), runs) << path << step;
+        if (!calls.empty()) {
+            EXPECT_EQ(calls.back().back(), path.starts_with("/") ? path : "./" + path);
+        }
     }
+    fs::remove("-clip.mp3");
     EXPECT_EQ(readFile(dir / "clip.mp3"), "ID3");
-
-    // A step that succeeds but leaves the file empty (a full disk) fails.
-    standIn("mp3gain", "[ \"$1\" = /r ] && : > \"$2\"\nexit 0\n");
-    ASSERT_TRUE(startNormalize(fields, tools, (dir / "clip.mp3").string()));
-    EXPECT_EQ(waitForNormalizeEnd(), kNormalizeLevelingFailed);
 }
 
-TEST_F(NormalizeTest, BreakDuringAStepStartsNoFurtherStep)
+TEST(WaveformAnalysis, MeasuresDurationPeaksAndTheLoudestHalfMinute)
 {
-    standIn("mp3gain", "echo $$ > \"$D/pid\"\necho analysing\nawait go\necho more\nawait release\n"
-                       "echo done > \"$D/finished\"\nexit 0\n");
+    constexpr std::int64_t kRate = WaveformAnalysis::kSampleRate, kTenMinutes = 600 * kRate;
+    // Half scale from second `from` to second `to`, else nearly silent.
+    const auto loud = [](std::int64_t from, std::int64_t to) {
+        return [=](std::int64_t i) { return (i % 2 ? 1 : -1) * (i >= from && i < to ? 16384 : 100); };
+    };
+    const struct {
+        std::int64_t samples;
+        std::function<int(std::int64_t)> sample;
+        int points;
+        std::int64_t durationMs, startMs;
+        std::function<int(int)> peak;  // of each slice
+    } cases[] = {
+        {5 * kRate, [](auto i) { return i % 2 ? 32767 : -32768; }, 16, 5000, 0, [](int) { return 100; }},
+        {90 * kRate, loud(40 * kRate, 70 * kRate), 90, 90000, 40000, [](int s) { return s >= 40 && s < 70 ? 50 : 0; }},
+        {30 * kRate, loud(29 * kRate, 30 * kRate), 30, 30000, 0, [](int s) { return s == 29 ? 50 : 0; }},
+        {30 * kRate + 800, loud(29 * kRate, 31 * kRate), 301, 30100, 100, [](int s) { return s >= 290 ? 50 : 0; }},
+        {12345, [](auto i) { return static_cast<int>(i * 16 / 12345 + 1) * -1000; }, 16, 1543, 0,
+         [](int s) { return ((s + 1) * 100000 + 16384) / 32768; }},
+        // The peak groups fold; a spike mid-slice stays in its slice and its window.
+        {kTenMinutes, [](auto i) { return i == kTenMinutes * 1000 / 4096 + 586 ? 32767 : 0; }, 4096, 600000, 116600,
+         [](int s) { return s == 1000 ? 100 : 0; }},
+        {5, [](auto) { return 32767; }, 16, 1, 0, [](int s) { return s % 3 == 0 && s <= 12 ? 100 : 0; }},
+    };
+    for (const auto& c : cases) {
+        std::string bytes;
+        for (std::int64_t i = 0; i < c.samples; ++i)
+            bytes += {static_cast<char>(c.sample(i) & 0xff), static_cast<char>((c.sample(i) >> 8) & 0xff)};
+        WaveformAnalysis analysis(c.points);
+        // Blocks of odd sizes split samples between them.
+        for (std::size_t at = 0, size = 1; at < bytes.size(); at += size, size = size * 3 % 40009)
+            analysis.feed(std::string_view(bytes).substr(at, size));
+        const WaveformSummary summary = analysis.finish();
+        std::vector<int> peaks;
+        for (int s = 0; s < c.points; ++s)
+            peaks.push_back(c.peak(s));
+        EXPECT_EQ(std::tie(summary.durationMs, summary.suggestedStartMs, summary.peaks),
+                  std::tie(c.durationMs, c.startMs, peaks))
+            << c.samples;
+    }
+}
+
+TEST_F(JobTest, WaveformRefusesBadArgumentsAndTellsAnUnreadableSong)
+{
+    for (int points : {15, 4097, 0})
+        EXPECT_FALSE(startWaveform(fields, tools, "y.wav", points)) << points;
+    for (const ClipPart& part : std::vector<ClipPart>{
+             {-1, 20000, 0}, {0, 999, 0}, {0, 60001, 0}, {0, 20000, -1}, {0, 20000, 10001}, {0, 1001, 501}})
+        EXPECT_FALSE(startTranscodeClip(fields, tools, "in.wav", "out.mp3", part)) << part.lengthMs;
+    EXPECT_EQ(fields->wfStatus.generation() + fields->tsStatus.generation(), 0u);
+    // The decoder fails, writes nothing, fails after some output, or is not there.
+    for (const char* decoder : {"exit 1\n", "exit 0\n", "head -c 16000 /dev/zero; exit 3\n", ""}) {
+        fs::remove(tools.resDir / "ffmpeg");
+        if (*decoder)
+            standIn("ffmpeg", decoder);
+        ASSERT_TRUE(startWaveform(fields, tools, "x.wav", 16));
+        EXPECT_EQ(end(fields->wfStatus), kWaveformUnreadable) << decoder;
+        EXPECT_EQ(waveformResponse(*fields), "") << decoder;
+    }
+    EXPECT_EQ(takeCalls().size(), 3u);
+}
+
+TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
+{
+    const std::tuple<const char*, std::function<void()>, std::int32_t> stops[] = {
+        {"break", [&] { fields->breakFlag = true; }, kWaveformBroken},
+        {"window closed", [&] { EXPECT_EQ(terminateWaveformEncoder(*fields), 1); }, kWaveformUnreadable},
+        {"newer start", [&] { ASSERT_TRUE(startWaveform(fields, tools, "quick.wav", 16)); }, kWaveformDone},
+    };
+    for (const auto& [name, stop, status] : stops) {
+        fs::remove(dir / "pid");
+        ASSERT_TRUE(startWaveform(fields, tools, "song.slow", 16));
+        ASSERT_TRUE(waitUntil([&] {
+            return fields->waveformEncoders.processId(fields->wfStatus.generation()) != 0 && readPid(dir / "pid") != 0;
+        }));
+        EXPECT_EQ(fields->wfStatus.value(), kWaveformRunning);
+        stop();
+        EXPECT_EQ(end(fields->wfStatus), status) << name;
+        EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / "pid")); })) << name;
+        EXPECT_TRUE(zombieChildren().empty()) << name;
+        EXPECT_EQ(terminateWaveformEncoder(*fields), 0) << name;  // a collected one is never signalled
+    }
+    EXPECT_EQ(waveformResponse(*fields), kSilence);
+}
+
+TEST_F(JobTest, RealEncoderFindsTheLoudStretchAndMakesAClipOfIt)
+{
+    tools.searchPath = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+    fs::remove(tools.resDir / "ffmpeg");
+    if (!locateTool(tools, "ffmpeg") || !locateTool(tools, "ffprobe"))
+        GTEST_SKIP() << "ffmpeg and ffprobe are not installed";
+    const auto run = [&](std::vector<std::string> argv) {
+        argv.front() = locateTool(tools, argv.front())->string();
+        std::string output;
+        EXPECT_EQ(streamTool(
+                      argv, [] { return false; }, {}, [&](std::string_view b) { output += b; })
+                      .exitStatus,
+                  0u);
+        return output;
+    };
+    // A minute of a 440 Hz tone at 1/80 of full scale, at 3/4 from 20 s to 50 s.
+    const fs::path song = dir / "a song 'q' $x.flac", clip = dir / "-clip 'q'.mp3";
+    run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=f=440:r=44100:d=60", "-af",
+         "volume=eval=frame:volume='if(gte(t,20)*lt(t,50),6,0.1)',pan=stereo|c0=c0|c1=c0", song.string()});
+    ASSERT_TRUE(startWaveform(fields, tools, song.string(), 60));
+    ASSERT_EQ(end(fields->wfStatus), kWaveformDone);
+    const std::string response = waveformResponse(*fields);
+    long long durationMs = 0, startMs = 0;
+    ASSERT_EQ(std::sscanf(response.c_str(), "%lld:::%lld:::", &durationMs, &startMs), 2) << response;
+    EXPECT_NEAR(durationMs, 60000, 50);
+    EXPECT_NEAR(startMs, 20000, 1000);
+
+    ASSERT_TRUE(startTranscodeClip(fields, tools, song.string(), clip.string(), {25000, 20000, 1000}));
+    ASSERT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
+    const std::string probe =
+        run({"ffprobe", "-v", "error", "-show_entries", "stream=sample_rate,channels,bit_rate:format=duration", "-of",
+             "default=nw=1", clip.string()});
+    EXPECT_EQ(probe.substr(0, probe.find("duration=")), "sample_rate=44100\nchannels=2\nbit_rate=64000\n");
+    EXPECT_NEAR(std::stod(probe.substr(probe.find("duration=") + 9)), 20.0, 0.06);
+}
+
+TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStandReportsTheExitCodeAndHonoursABreak)
+{
+    const int inheritable = ::fcntl(STDOUT_FILENO, F_DUPFD, 50);  // no tool may see it
+    ASSERT_GE(inheritable, 50);
+    // It exits with $1; its output ends before its exit, which is awaited all the same.
+    standIn("tool", "[ -e /proc/$$/fd/" + std::to_string(inheritable) +
+                        " ] && exit 9\nexec >/dev/null 2>&1\n"
+                        "sleep 0.2\nexit $1\n");
+    std::vector<std::string> argv{(tools.resDir / "tool").string(),
+                                  "0",
+                                  "it's \"quoted\"",
+                                  "$HOME and ${PATH}",
+                                  "x; touch \"$D/pwned\"",
+                                  "$(touch pwned) `touch pwned`",
+                                  "Müsik – ♪.wav",
+                                  "",
+                                  "-dash",
+                                  "line\nbreak",
+                                  "*"};
+    for (const char* code : {"0", "7", "255"}) {
+        argv[1] = code;
+        const ToolOutcome outcome = runTool(argv, fields->breakFlag);
+        EXPECT_TRUE(outcome.started && outcome.processId > 0 && !outcome.stopped);
+        EXPECT_EQ(outcome.exitStatus, std::stoul(code));
+        EXPECT_EQ(takeCalls(), Calls{argv});
+    }
+    ::close(inheritable);
+    EXPECT_FALSE(fs::exists(dir / "pwned"));
+    writeFile(dir / "plain", "not a program");
+    for (const auto& cannot : std::vector<std::vector<std::string>>{
+             {(dir / "missing").string()}, {(dir / "plain").string()}, {dir.path().string()}, {""}, {}}) {
+        const ToolOutcome outcome = runTool(cannot, fields->breakFlag);
+        EXPECT_TRUE(!outcome.started && outcome.processId == 0) << (cannot.empty() ? "<empty>" : cannot.front());
+    }
+    // Each would run for a minute; the break, set as it starts, ends it whether it writes or not.
+    for (const std::string body : {"while :; do echo busy; sleep 0.01; done\n", "exec sleep 60\n"}) {
+        standIn("tool", body);
+        pid_t pid = 0;
+        const ToolOutcome outcome = runTool({argv[0]}, fields->breakFlag, [&](const ChildProcess& child) {
+            pid = child.pid();
+            fields->breakFlag = true;
+        });
+        EXPECT_TRUE(outcome.stopped && outcome.exitStatus == 128 + 9 && isGone(pid)) << body;
+        fields->breakFlag = false;
+    }
+}
+
+TEST_F(JobTest, StopJobsEndsEveryKindAndLeavesNoTool)
+{
+    StalledService service;
+    // The encoder keeps writing, so a break leaves it to finish by itself; the gain
+    // tool is silent, so only a kill ends it.
+    standIn("ffmpeg", "echo $$ > \"$D/ffmpeg.pid\"\nwhile :; do echo frame; sleep 0.05; done\n");
+    standIn("mp3gain", "echo $$ > \"$D/mp3gain.pid\"\nexec sleep 300\n");
+    writeFile(dir / "big.mp3", std::string(16 << 20, 'x'));
+    ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (tools.tempDir / "out.mp3").string()));
     ASSERT_TRUE(startNormalize(fields, tools, (dir / "clip.mp3").string()));
-    const pid_t gain = waitForPidFile();
-    fields->breakFlag = true;
-    EXPECT_EQ(waitForNormalizeEnd(), kNormalizeRemovingTagsFailed);
-    EXPECT_TRUE(isGone(gain));
-    EXPECT_EQ(calls().size(), 1u);
-    EXPECT_TRUE(zombieChildren().empty());
+    const auto host = quillon::service_endpoint::parseServiceHost(service.authority());
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(startUpload(fields, *host, (dir / "big.mp3").string(), "sid"));
+    ASSERT_TRUE(startHttpRequest(fields, "http://" + service.authority() + "/x", {}));
+    ASSERT_TRUE(waitUntil(
+        [&] { return readPid(dir / "ffmpeg.pid") && readPid(dir / "mp3gain.pid") && fields->upStatus.value() > 0; }));
+    EXPECT_TRUE(stopJobs(*fields, 10s));
+    EXPECT_EQ(fields->tsStatus.value(), kTranscodeFailed);
+    EXPECT_EQ(fields->norStatus.value(), kNormalizeRemovingTagsFailed);
+    EXPECT_EQ(fields->upStatus.value(), kUploadFailed);
+    EXPECT_EQ(fields->xhStatus.value(), 1);
+    EXPECT_EQ(fields->xhResponse.get(), "");
+    for (const char* tool : {"ffmpeg.pid", "mp3gain.pid"})
+        EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / tool)); }, 2s)) << tool;
+}
+
+// res/tmp when writable, else a private cache folder, never through a link; else a
+// folder of the copy's own in the system's temporary folder, removed at its end.
+TEST(TempFolder, IsResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
+{
+    enum Setup { kAppTmp, kNothing, kOpenCacheFolder, kCacheFolderIsALink };
+    const std::pair<Setup, std::string> cases[] = {{kAppTmp, "app/res/tmp"},
+                                                   {kNothing, "cache/quillon/tmp"},
+                                                   {kOpenCacheFolder, "cache/quillon/tmp"},
+                                                   {kCacheFolderIsALink, ""}};  // relative to the test's folder
+    for (const auto& [setup, expected] : cases) {
+        TempDir dir;
+        fs::create_directories(setup == kAppTmp ? dir / "app/res/tmp" : dir / "cache/quillon");
+        if (setup == kOpenCacheFolder) {
+            fs::create_directory(dir / "cache/quillon/tmp");
+            fs::permissions(dir / "cache/quillon/tmp", fs::perms::all);
+        }
+        if (setup == kCacheFolderIsALink)
+            fs::create_directory_symlink(dir.path(), dir / "cache/quillon/tmp");
+        fs::path used;
+        struct stat info {};
+        {
+            const TempFolder folder(dir / "app/res/tmp", dir / "cache");
+            used = folder.path();
+            ASSERT_EQ(::lstat(used.c_str(), &info), 0) << setup;
+        }
+        EXPECT_EQ(expected.empty() ? used.filename().string().substr(0, 8) : used.string(),
+                  expected.empty() ? "quillon-" : (dir / expected).string());
+        EXPECT_EQ(fs::exists(used), !expected.empty()) << setup;
+        EXPECT_TRUE(S_ISDIR(info.st_mode) && (setup == kAppTmp || (info.st_mode & 07777) == 0700)) << setup;
+    }
+}
+
+TEST(TempFolder, ASecondCopyWorksInAFolderOfItsOwnThatOnlyItsEndRemoves)
+{
+    TempDir dir;
+    const fs::path shared = dir / "res/tmp";
+    fs::create_directories(shared / "copy-killed");  // left by a copy that was killed
+    std::optional<TempFolder> first(std::in_place, shared, dir / "cache");
+    EXPECT_EQ(first->path(), shared);
+    EXPECT_FALSE(fs::exists(shared / "copy-killed"));
+    std::optional<TempFolder> second(std::in_place, shared, dir / "cache");
+    const fs::path own = second->path();
+    EXPECT_EQ(own.parent_path(), shared);
+    EXPECT_TRUE(own.filename().string().starts_with("copy-"));
+    // The next copy to hold the shared folder sweeps it, but the second copy still runs.
+    first.reset();
+    const TempFolder third(shared, dir / "cache");
+    EXPECT_EQ(third.path(), shared);
+    EXPECT_TRUE(fs::is_directory(own));
+    second.reset();
+    EXPECT_FALSE(fs::exists(own));
 }
 
 }  // namespace

@@ -4,54 +4,32 @@
 
 using namespace quillon::app;
 
-namespace {
-
-std::vector<ButtonId> ids(const MessageBoxLayout& layout)
+// One line per box: each button as label=answer ("*" on the default), the answer
+// to closing the box, and the icon.
+TEST(MessageBoxLayout, ButtonsDefaultCloseAnswerAndIconFollowTheStyleWord)
 {
-    std::vector<ButtonId> result;
-    for (const auto& button : layout.buttons)
-        result.push_back(button.id);
-    return result;
-}
-
-}  // namespace
-
-TEST(MessageBoxLayout, ButtonSetsDefaultsAndCloseAnswersFollowTheStyleWord)
-{
-    struct Case {
-        std::int32_t style;
-        std::vector<ButtonId> buttons;
-        std::size_t defaultButton;
-        std::int32_t closeAnswer;
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {0x10, "_OK=1* close 1 icon 1"},
+        {0x31, "_OK=1* _Cancel=2 close 2 icon 3"},
+        {0x2, "_Abort=3* _Retry=4 _Ignore=5 close 0 icon 0"},
+        {0x3, "_Yes=6* _No=7 _Cancel=2 close 2 icon 0"},
+        {0x24, "_Yes=6* _No=7 close 0 icon 2"},
+        {0x124, "_Yes=6 _No=7* close 0 icon 2"},
+        {0x5, "_Retry=4* _Cancel=2 close 2 icon 0"},
+        {0x203, "_Yes=6 _No=7 _Cancel=2* close 2 icon 0"},
+        {0x46, "_Cancel=2* _Try Again=10 C_ontinue=11 close 2 icon 4"},
+        {0x216, "_Cancel=2 _Try Again=10 C_ontinue=11* close 2 icon 1"},
+        {0x200, "_OK=1* close 1 icon 0"},  // a default beyond the buttons falls back to the first
+        {0x9, "_OK=1* close 1 icon 0"},    // an unknown set is a lone OK
+        {-1, "_OK=1* close 1 icon 0"},
     };
-    const Case cases[] = {
-        {0x0, {IdOk}, 0, IdOk},
-        {0x1, {IdOk, IdCancel}, 0, IdCancel},
-        {0x2, {IdAbort, IdRetry, IdIgnore}, 0, 0},
-        {0x3, {IdYes, IdNo, IdCancel}, 0, IdCancel},
-        {0x24, {IdYes, IdNo}, 0, 0},
-        {0x124, {IdYes, IdNo}, 1, 0},
-        {0x5, {IdRetry, IdCancel}, 0, IdCancel},
-        {0x203, {IdYes, IdNo, IdCancel}, 2, IdCancel},
-        {0x6, {IdCancel, IdTryAgain, IdContinue}, 0, IdCancel},
-        {0x216, {IdCancel, IdTryAgain, IdContinue}, 2, IdCancel},
-        {0x200, {IdOk}, 0, IdOk},  // a default beyond the buttons falls back to the first
-        {0x9, {IdOk}, 0, IdOk},    // an unknown set is a lone OK
-        {-1, {IdOk}, 0, IdOk},
-    };
-    for (const auto& c : cases) {
-        const auto layout = messageBoxLayout(c.style);
-        EXPECT_EQ(ids(layout), c.buttons) << std::hex << c.style;
-        EXPECT_EQ(layout.defaultButton, c.defaultButton) << std::hex << c.style;
-        EXPECT_EQ(layout.closeAnswer, c.closeAnswer) << std::hex << c.style;
+    for (const auto& [style, expected] : cases) {
+        const auto layout = messageBoxLayout(style);
+        std::string shown;
+        for (std::size_t i = 0; i < layout.buttons.size(); ++i)
+            shown += layout.buttons[i].label + "=" + std::to_string(layout.buttons[i].id) +
+                     (i == layout.defaultButton ? "* " : " ");
+        shown += "close " + std::to_string(layout.closeAnswer) + " icon " + std::to_string(int(layout.icon));
+        EXPECT_EQ(shown, expected) << std::hex << style;
     }
-}
-
-TEST(MessageBoxLayout, IconsFollowTheIconBits)
-{
-    EXPECT_EQ(messageBoxLayout(0x10).icon, BoxIcon::Error);
-    EXPECT_EQ(messageBoxLayout(0x24).icon, BoxIcon::Question);
-    EXPECT_EQ(messageBoxLayout(0x31).icon, BoxIcon::Warning);
-    EXPECT_EQ(messageBoxLayout(0x40).icon, BoxIcon::Information);
-    EXPECT_EQ(messageBoxLayout(0x4).icon, BoxIcon::None);
 }

@@ -51,12 +51,6 @@ inline std::optional<ProcStat> procStat(pid_t pid)
     return stat;
 }
 
-inline bool isRunning(pid_t pid)
-{
-    auto stat = procStat(pid);
-    return stat && stat->state != 'Z';
-}
-
 inline bool isGone(pid_t pid) { return !procStat(pid).has_value(); }
 
 // Children of this process that have ended but were never collected.
@@ -67,7 +61,7 @@ inline std::vector<pid_t> zombieChildren()
         const std::string name = entry.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        const pid_t pid = static_cast<pid_t>(std::stol(name));
+        const auto pid = static_cast<pid_t>(std::stol(name));
         auto stat = procStat(pid);
         if (stat && stat->parent == ::getpid() && stat->state == 'Z')
             zombies.push_back(pid);

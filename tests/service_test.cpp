@@ -1,12 +1,13 @@
-// The reference service's contract: what it takes for a clip, and its routes over HTTP.
+// The HTTP request job and the reference service, against one local server that
+// carries the service's routes and a few of its own.
 #include <httplib.h>
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <chrono>
+#include <atomic>
 #include <thread>
 
+#include "jobs/curl_response_text.h"
 #include "jobs/http_request_job.h"
 #include "jobs/upload_job.h"
 #include "service/clip_service.h"
@@ -14,38 +15,80 @@
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 
-namespace quillon::service {
+namespace quillon::jobs {
 namespace {
 
-using namespace std::chrono_literals;
+TEST(ResponseText, DecodesTheDeclaredCharsetToUtf8AndReplacesWhatIsNotText)
+{
+    const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
+    const struct {
+        std::string body;
+        const char* contentType;
+        std::string text;
+    } cases[] = {
+        {"caf\xE9", "text/plain; charset=ISO-8859-1", "caf\xC3\xA9"},
+        {"\x80 5", "text/plain; format=flowed; CharSet = windows-1252 ", "\xE2\x82\xAC 5"},
+        {"caf\xE9", "text/plain;charset=\"ISO-8859-1\"", "caf\xC3\xA9"},
+        {"caf\xE9", "text/plain; charsetx=latin1", "caf" + bad},
+        {"a\xFF", "text/plain", "a" + bad},
+        {"a\xE2\x82", "", "a" + bad + bad},
+        {"\xC0\xAF", "text/plain; charset=utf-8", bad + bad},  // overlong "/"
+        {"caf\xC3\xA9", "text/plain; charset=x-no-such-set", "caf\xC3\xA9"},
+        {"\xEF\xBB\xBFok", "text/plain; charset=ISO-8859-1", "ok"},
+        {std::string("\xFF\xFEo\0k\0", 6), "text/plain", "ok"},
+        {std::string("a\0b", 3), "text/plain", std::string("a\0b", 3)},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(responseTextToUtf8(c.body, c.contentType), c.text) << c.contentType;
+}
 
 // MPEG-1 layer III, 128 kbit/s, 44100 Hz, no padding: 417 bytes a frame.
-constexpr std::array<std::uint8_t, 4> kFrameHeader = {0xFF, 0xFB, 0x90, 0x00};
-
 std::string mpegClip(int frames)
 {
     std::string clip;
     for (int i = 0; i < frames; ++i) {
-        clip.append(reinterpret_cast<const char*>(kFrameHeader.data()), 4);
+        clip += "\xFF\xFB\x90";
+        clip += '\0';
         for (int j = 0; j < 413; ++j)
             clip += static_cast<char>((i * 31 + j * 7) & 0x7F);
     }
     return clip;
 }
 
-// The service on 127.0.0.1 at a port picked at run time, in-process.
-class RunningService : public ::testing::Test {
+// The server on 127.0.0.1 at a port picked at run time. /stall sends a first part,
+// then holds the rest back until released.
+class LocalServer : public ::testing::Test {
 protected:
     void SetUp() override
     {
         port = server.bind_to_any_port("127.0.0.1");
-        ASSERT_GT(port, 0);
-        installRoutes(server, clips, "fallback:1");
+        service::installRoutes(server, clips, "fallback:1");
+        const auto text = [](const std::string& body, const std::string& type = "text/plain") {
+            return [=](const httplib::Request&, httplib::Response& r) { r.set_content(body, type); };
+        };
+        server.Get("/abc", text("abc"));
+        server.Get("/latin1", text("Gr\xFC\xDF\x65", "text/plain; charset=ISO-8859-1"));
+        // Answers with the request target exactly as it arrived.
+        server.Get("/echo/.*", [](const httplib::Request& q, httplib::Response& r) { r.set_content(q.target, ""); });
+        server.Get("/moved", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/latin1"); });
+        server.Get("/to-file",
+                   [](const httplib::Request&, httplib::Response& r) { r.set_redirect("file:///etc/hostname"); });
+        server.Get("/stall", [this](const httplib::Request&, httplib::Response& r) {
+            r.set_chunked_content_provider("text/plain", [this](std::size_t, httplib::DataSink& sink) {
+                sink.write("part", 4);
+                ++stalled;
+                (void)test::waitUntil([this] { return released.load(); });
+                sink.write("rest", 4);
+                sink.done();
+                return true;
+            });
+        });
         thread = std::thread([this] { server.listen_after_bind(); });
         test::waitUntil([this] { return server.is_running(); });
     }
     void TearDown() override
     {
+        released = true;
         server.stop();
         thread.join();
     }
@@ -53,72 +96,121 @@ protected:
     {
         return "http://127.0.0.1:" + std::to_string(port) + path;
     }
-    [[nodiscard]] std::string get(const std::string& path) const
+    [[nodiscard]] static std::string fetch(const std::string& address)
     {
-        return jobs::fetchResponseText(url(path), [] { return false; }, jobs::makeCurlHandle, {});
+        return fetchResponseText(address, [] { return false; }, makeCurlHandle, {});
+    }
+    [[nodiscard]] std::string get(const std::string& path) const { return fetch(url(path)); }
+    [[nodiscard]] bool ended()
+    {
+        return test::waitUntil([this] { return fields->xhStatus.value() == 1; });
     }
 
     test::TempDir dir;
-    ClipService clips{dir.path(), 64 << 10};
+    service::ClipService clips{dir.path(), 64 << 10};
     httplib::Server server;
     int port = 0;
     std::thread thread;
+    std::atomic<int> stalled = 0;
+    std::atomic<bool> released = false;
+    SharedJobFields fields = std::make_shared<JobFields>();
 };
 
-TEST_F(RunningService, UploadFromTheJobEndsAsTheSameBytesOnDisk)
+TEST_F(LocalServer, RequestReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEverythingButHttp)
 {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/abc", "abc"},
+        {"/clips/0123456789abcdef.mp3", "ERROR no such clip"},  // the body of a 404
+        {"/moved", "Gr\xC3\xBC\xC3\x9F\x65"},
+        // What a URL may not hold is escaped before the request.
+        {"/echo/a b", "/echo/a%20b"},
+        {"/echo/a%20b c", "/echo/a%20b%20c"},
+        {"/echo/M\xC3\xBCsik?s=\xC3\xA4 x&t=1+2", "/echo/M%c3%bcsik?s=%c3%a4+x&t=1+2"},
+        {"/echo/x y#frag ment", "/echo/x%20y"},
+        {"/to-file", kSendError},  // a redirect may not lead out of http either
+    };
+    for (const auto& [path, text] : cases)
+        EXPECT_EQ(get(path), text) << path;
+    for (const char* refused : {"file:///etc/hostname", "ftp://127.0.0.1/x", "127.0.0.1/abc", "", "http://",
+                                "http://127.0.0.1/a\r\nX-Evil: 1", "javascript:alert(1)"})
+        EXPECT_EQ(fetch(refused), kOpenError) << refused;
+    EXPECT_EQ(fetch("HTTP://127.0.0.1:" + std::to_string(port) + "/abc"), "abc");
+    EXPECT_EQ(fetch("http://127.0.0.1:1/abc"), kSendError);
+    EXPECT_EQ(fetchResponseText(
+                  url("/abc"), [] { return false; }, [] { return CurlHandle(); }, {}),
+              kNoClientError);
+}
+
+// The response is stored before status 1; a break leaves it empty, and an older
+// request never stores over a newer one.
+TEST_F(LocalServer, RequestJobStoresOnlyTheNewestWholeResponse)
+{
+    fields->xhResponse.set("old");
+    ASSERT_TRUE(startHttpRequest(fields, url("/stall"), {}));
+    ASSERT_TRUE(test::waitUntil([this] { return stalled == 1; }));
+    EXPECT_EQ(fields->xhStatus.value(), 0);
+    EXPECT_EQ(fields->xhResponse.get(), "");
+    fields->breakFlag = true;
+    ASSERT_TRUE(ended());
+    EXPECT_EQ(fields->xhResponse.get(), "");
+
+    ASSERT_TRUE(startHttpRequest(fields, url("/stall"), {}));
+    ASSERT_TRUE(test::waitUntil([this] { return stalled == 2; }));
+    ASSERT_TRUE(startHttpRequest(fields, url("/abc"), {}));
+    ASSERT_TRUE(ended());
+    released = true;
+    ASSERT_TRUE(test::waitUntil([this] { return fields.use_count() == 1; }));  // every job has ended
+    EXPECT_EQ(fields->xhResponse.get(), "abc");
+}
+
+// What the pages and the upload job rely on; every refusal is plain text.
+TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
+{
+    const std::pair<std::string, std::string> refusals[] = {
+        {"/cgi-bin/dte_session.cgi?network=O2", "ERROR missing phone"},
+        {"/cgi-bin/dte_status.cgi?sid=0123456789abcdef", "ERROR unknown session"},
+        {"/cgi-bin/dte_status.cgi", "ERROR unknown session"},
+    };
+    for (const auto& [path, reply] : refusals)
+        EXPECT_EQ(get(path), reply) << path;
     const std::string session = get("/cgi-bin/dte_session.cgi?phone=%2B420123456789&network=O2&number=7&aff=2");
     ASSERT_TRUE(session.starts_with("OK ")) << session;
     const std::string sid = session.substr(3);
     EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "WAITING");
+    httplib::Client client("127.0.0.1", port);
+    const auto status = [&](const std::string& path) {
+        const auto answer = client.Get(path);
+        return answer ? answer->status : -1;
+    };
+    EXPECT_EQ(status("/clips/" + sid + ".mp3"), 404);
+    EXPECT_EQ(status("/clips/..%2F..%2Fetc%2Fpasswd.mp3"), 404);
+
+    const std::string upload = "/cgi-bin/dte_upload2.cgi?sid=" + sid + "&ver=210&aff=2&pid=2";
+    const std::tuple<std::string, int, const char*> refused[] = {
+        {mpegClip(200), 413, "ERROR clip too large"},
+        {"text", 415, "ERROR not MPEG audio"},
+        {mpegClip(3).replace(417, 1, "\xFE"), 415, "ERROR not MPEG audio"},  // a broken second frame
+    };
+    for (const auto& [body, status, reply] : refused) {
+        const auto answer = client.Post(upload, body, "audio/mpeg");
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(answer->status, status);
+        EXPECT_EQ(answer->body, reply);
+        EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), reply);  // the uploading job reads no reply
+    }
 
     test::writeFile(dir / "upload.mp3", mpegClip(100));
-    const jobs::UploadRequest request{{"127.0.0.1", port}, (dir / "upload.mp3").string(), sid};
-    EXPECT_EQ(jobs::runUpload(
+    const UploadRequest request{{"127.0.0.1", port}, (dir / "upload.mp3").string(), sid};
+    EXPECT_EQ(runUpload(
                   request, [](std::int32_t) {}, [] { return false; }),
-              jobs::kUploadDone);
-    EXPECT_EQ(test::readFile(dir / (sid + ".mp3")), mpegClip(100));
-
-    const std::string ready = get("/cgi-bin/dte_status.cgi?sid=" + sid);
-    EXPECT_EQ(ready, "READY " + url("/clips/" + sid + ".mp3"));
-
-    httplib::Client client("127.0.0.1", port);
+              kUploadDone);
+    EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "READY " + url("/clips/" + sid + ".mp3"));
     const auto download = client.Get("/clips/" + sid + ".mp3");
     ASSERT_TRUE(download);
-    EXPECT_EQ(download->status, 200);
     EXPECT_EQ(download->get_header_value("Content-Type"), "audio/mpeg");
     EXPECT_TRUE(download->body == mpegClip(100));
-}
-
-TEST_F(RunningService, ErrorsComeBackAsText)
-{
-    EXPECT_EQ(get("/cgi-bin/dte_session.cgi?network=O2"), "ERROR missing phone");
-    EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=0123456789abcdef"), "ERROR unknown session");
-    EXPECT_EQ(get("/cgi-bin/dte_status.cgi"), "ERROR unknown session");
-
-    const std::string sid = get("/cgi-bin/dte_session.cgi?phone=123456&network=O2").substr(3);
-    httplib::Client client("127.0.0.1", port);
-    const auto tooLarge =
-        client.Post("/cgi-bin/dte_upload2.cgi?sid=" + sid + "&ver=210&aff=2&pid=2", mpegClip(200), "audio/mpeg");
-    ASSERT_TRUE(tooLarge);
-    EXPECT_EQ(tooLarge->status, 413);
-    EXPECT_EQ(tooLarge->body, "ERROR clip too large");
-    const auto noAudio =
-        client.Post("/cgi-bin/dte_upload2.cgi?sid=" + sid + "&ver=210&aff=2&pid=2", "text", "audio/mpeg");
-    ASSERT_TRUE(noAudio);
-    EXPECT_EQ(noAudio->body, "ERROR not MPEG audio");
-    EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "ERROR not MPEG audio");
-
-    const auto missingClip = client.Get("/clips/" + sid + ".mp3");
-    ASSERT_TRUE(missingClip);
-    EXPECT_EQ(missingClip->status, 404);
-    const auto traversal = client.Get("/clips/..%2F..%2Fetc%2Fpasswd.mp3");
-    ASSERT_TRUE(traversal);
-    EXPECT_EQ(traversal->status, 404);
-
-    const std::string page = get("/redir.php?pid=2&ver=210&aff=2&where=help");
-    EXPECT_NE(page.find("<h1>help</h1>"), std::string::npos) << page;
+    EXPECT_NE(get("/redir.php?pid=2&ver=210&aff=2&where=help").find("<h1>help</h1>"), std::string::npos);
 }
 
 }  // namespace
-}  // namespace quillon::service
+}  // namespace quillon::jobs

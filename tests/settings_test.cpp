@@ -1,6 +1,5 @@
-// The traced registry classes and the application settings over the real SQLite
-// store in a temp folder: the exact traces, what is stored, and what a corrupt or
-// locked database does; the homepage address built from the settings' service host.
+// The settings over the real SQLite store: exact traces, what is stored, and what a
+// corrupt or locked database does; the homepage address built from the service host.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
@@ -23,7 +22,7 @@ using namespace std::chrono_literals;
 using namespace quillon::service_endpoint;
 
 std::string line(const std::string& text) { return "REG_TRACE:\t" + text + "\n"; }
-std::string valueLines(const char* verb, std::vector<const char*> names)
+std::string valueLines(const char* verb, const std::vector<const char*>& names)
 {
     std::string lines;
     for (const char* name : names)
@@ -90,6 +89,7 @@ TEST_F(SettingsTest, FirstStartSeedsOnceAndLaterStartsReadWhatWasStored)
         EXPECT_EQ(settings->getTEPhone() + settings->getTENetwork() + settings->getTEAid() + settings->getTENVCheck(),
                   "UnknownUnknown20");
         settings->setTEPhone("0123456789");
+        EXPECT_EQ(readRaw("TEPhone"), "0123456789");  // stored at once, not at exit
     }
     EXPECT_EQ(trace, kOpened + kConstructed + writeLine("TEPhone", 7, true) + writeLine("TENetwork", 7, true) +
                          writeLine("TEAid", 1, true) + readLine("TENVCheck", -1) + writeLine("TENVCheck", 1, true) +
@@ -214,28 +214,14 @@ TEST_F(SettingsTest, LockedDatabaseIsNotTakenForAFirstStartAndFilesArePrivate)
     EXPECT_EQ(modeOf(file), 0600u);
 }
 
-TEST(HomepageTest, AddressJoinsServiceHostAndWhereEncodedLetterByLetter)
+// Every byte outside [A-Za-z0-9] is escaped one by one (UTF-8 included); white space becomes "+".
+TEST(HomepageTest, AddressJoinsServiceHostAndWhereEncodedByteByByte)
 {
-    const std::vector<std::pair<std::string, std::string>> encoded = {
-        {"a b-c", "a+b%2Dc"},
-        {"AZaz09", "AZaz09"},
-        {" \t\n\v\f\r", "++++++"},
-        {"-_.~", "%2D%5F%2E%7E"},
-        {"/?=%+&", "%2F%3F%3D%25%2B%26"},
-        {std::string("\x00\x01\x1f\x7f", 4), "%00%01%1F%7F"},
-        {"\xc3\xa9t\xc3\xa9", "%C3%A9t%C3%A9"},  // UTF-8 bytes one by one
-    };
-    for (const auto& [input, expected] : encoded)
-        EXPECT_EQ(urlEncode(input), expected) << "input: " << input;
-
-    const std::vector<std::tuple<std::string, std::string, std::string>> addresses = {
-        {"service.example", "homepage", "http://service.example/redir.php?pid=2&ver=210&aff=2&where=homepage"},
-        {"service.example:8081", "a b&c", "http://service.example:8081/redir.php?pid=2&ver=210&aff=2&where=a+b%26c"},
-        {"10.0.0.7:80", "", "http://10.0.0.7/redir.php?pid=2&ver=210&aff=2&where="},
-    };
-    for (const auto& [service, where, expected] : addresses) {
-        ::setenv("QUILLON_SERVICE", service.c_str(), 1);
-        EXPECT_EQ(homepageAddress(where), expected);
+    EXPECT_EQ(urlEncode(std::string("AZaz09 \t\n\v\f\r-_.~/?=%+&\0\x01\x1f\x7f\xc3\xa9", 28)),
+              "AZaz09++++++%2D%5F%2E%7E%2F%3F%3D%25%2B%26%00%01%1F%7F%C3%A9");
+    for (const char* service : {"10.0.0.7:80", "10.0.0.7"}) {
+        ::setenv("QUILLON_SERVICE", service, 1);
+        EXPECT_EQ(homepageAddress("a b&c"), "http://10.0.0.7/redir.php?pid=2&ver=210&aff=2&where=a+b%26c");
     }
     ::unsetenv("QUILLON_SERVICE");
 }

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -48,9 +49,33 @@ StalledService::StalledService()
     if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd_, 8) != 0 ||
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("cannot listen");
-    authority_ = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    port_ = ntohs(address.sin_port);
+    authority_ = "127.0.0.1:" + std::to_string(port_);
 }
 
 StalledService::~StalledService() { ::close(fd_); }
+
+std::pair<std::string, std::string> StalledService::takeRequest() const
+{
+    const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    std::string bytes;
+    char block[65536];
+    const auto receive = [&] {
+        const ssize_t got = ::recv(client, block, sizeof block, 0);
+        bytes.append(block, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+        return got > 0;
+    };
+    std::size_t headEnd;
+    while ((headEnd = bytes.find("\r\n\r\n")) == std::string::npos && receive()) {
+    }
+    const auto lengthAt = bytes.find("Content-Length: ");
+    const std::size_t length = lengthAt < headEnd ? std::stoull(bytes.substr(lengthAt + 16)) : 0;
+    while (headEnd != std::string::npos && bytes.size() < headEnd + 4 + length && receive()) {
+    }
+    ::close(client);
+    if (headEnd == std::string::npos)
+        return {bytes, ""};
+    return {bytes.substr(0, headEnd + 4), bytes.substr(headEnd + 4)};
+}
 
 }  // namespace quillon::test

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "tests/temp_dir.h"
 
@@ -14,7 +15,7 @@ void writeFile(const std::filesystem::path& file, const std::string& bytes);
 void writeScript(const std::filesystem::path& file, const std::string& body);
 
 // A service on 127.0.0.1 that takes connections into its backlog (with a small
-// receive buffer) and never reads or answers them.
+// receive buffer) and reads nothing until asked; it never answers.
 class StalledService {
 public:
     StalledService();
@@ -22,9 +23,14 @@ public:
     StalledService(const StalledService&) = delete;
     StalledService& operator=(const StalledService&) = delete;
     [[nodiscard]] const std::string& authority() const { return authority_; }
+    [[nodiscard]] int port() const { return port_; }
+    // Accepts the next connection and returns the exact bytes of its HTTP request:
+    // the head, then as much of the announced body as arrives before a hang-up.
+    [[nodiscard]] std::pair<std::string, std::string> takeRequest() const;
 
 private:
     int fd_ = -1;
+    int port_ = 0;
     std::string authority_;
 };
 

@@ -13,7 +13,7 @@ std::string toneWav(double seconds)
     constexpr double rate = 44100;
     const auto frames = static_cast<std::uint32_t>(seconds * rate);
     std::string pcm;
-    pcm.reserve(frames * 4);
+    pcm.reserve(std::size_t{frames} * 4);
     for (std::uint32_t i = 0; i < frames; ++i) {
         const auto sample = static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 440 * i / rate));
         for (int channel = 0; channel < 2; ++channel) {
