@@ -216,7 +216,8 @@ TEST_F(ReliabilityTest, StartsPollsAndBreaksOfEveryJobWhileASecondPagePollsLeave
     EXPECT_LE(after.threads, before.threads + 4) << before.threads << " -> " << after.threads;
     EXPECT_LE(after.children, before.children) << before.children << " -> " << after.children;
     EXPECT_EQ(after.zombies, 0u);
-    EXPECT_LE(after.residentKb, before.residentKb + 64 * 1024) << before.residentKb << " -> " << after.residentKb;
+    EXPECT_LE(after.residentKb, before.residentKb + std::size_t{64} * 1024)
+        << before.residentKb << " -> " << after.residentKb;
     EXPECT_TRUE(run.running());
     server.stop();
     serving.join();
