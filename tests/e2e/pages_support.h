@@ -4,12 +4,7 @@
 
 #include <httplib.h>
 
-#include <chrono>
-#include <filesystem>
-#include <optional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "service/clip_service.h"
 #include "tests/e2e/app_harness.h"

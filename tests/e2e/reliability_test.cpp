@@ -53,9 +53,9 @@ TEST_F(ReliabilityTest, PageProcessesKilledMidRunComeBackWithAWorkingBridge)
 
 TEST_F(ReliabilityTest, KilledWhileWritingSettingsLeavesEachValueOldOrNew)
 {
-    const std::string reportSettings = "var e = window.external; report('settings [' + e.DTE_GetTEPhone() + '][' + "
-                                       "e.DTE_GetTENetwork() + '][' + e.DTE_GetTEAid() + '][' + e.DTE_GetTENVCheck() "
-                                       "+ ']');";
+    const std::string reportSettings =
+        "var e = window.external; report('settings [' + [e.DTE_GetTEPhone(), "
+        "e.DTE_GetTENetwork(), e.DTE_GetTEAid(), e.DTE_GetTENVCheck()].join('][') + ']');";
     app.addPage("selectSong.html", page(reportSettings + R"(
         var i = 0;
         setInterval(function () {

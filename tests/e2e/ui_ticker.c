@@ -4,9 +4,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-static gboolean tick(gpointer unused)
+static gboolean tick(G_GNUC_UNUSED gpointer unused)
 {
-    (void)unused;
     fprintf(stderr, "QTICK %lld\n", (long long)(g_get_real_time() / 1000));
     return G_SOURCE_CONTINUE;
 }
