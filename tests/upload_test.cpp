@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
+#include <random>
 #include <vector>
 
 #include "tests/process_probe.h"
@@ -16,14 +18,9 @@ namespace {
 // Bytes that differ from block to block, so a lost or repeated block shows.
 std::string patternBytes(std::size_t size)
 {
+    std::mt19937 random(7);
     std::string bytes(size, '\0');
-    std::uint32_t state = 2463534242u;
-    for (char& byte : bytes) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<char>(state);
-    }
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(random()); });
     return bytes;
 }
 
@@ -100,7 +97,7 @@ TEST_F(Upload, BreakAfterABlockAMissingFileOrNoServiceGive101)
     }
 }
 
-TEST_F(Upload, JobEndsOnABreakAndANewerStartCutsTheOlderOneOff)
+TEST_F(Upload, AStartClearsTheBreakAndANewerStartCutsTheOlderOneOff)
 {
     const auto fields = std::make_shared<JobFields>();
     const auto ended = [&] { return test::waitUntil([&] { return fields->upStatus.value() >= 100; }); };
@@ -115,15 +112,6 @@ TEST_F(Upload, JobEndsOnABreakAndANewerStartCutsTheOlderOneOff)
     EXPECT_NE(server.takeRequest().first.find("sid=first"), std::string::npos);
     ASSERT_TRUE(test::waitUntil([&] { return fields.use_count() == 1; }));  // each job holds the fields
     EXPECT_EQ(fields->upStatus.value(), kUploadFailed);
-
-    // Larger than the socket buffers hold, so it stalls until the service reads.
-    const std::string bytes = patternBytes(16 << 20);
-    test::writeFile(dir / "clip.mp3", bytes);
-    ASSERT_TRUE(startUpload(fields, {"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), "sid"));
-    fields->breakFlag = true;
-    ASSERT_TRUE(ended());
-    EXPECT_EQ(fields->upStatus.value(), kUploadFailed);
-    EXPECT_LT(server.takeRequest().second.size(), bytes.size());
 }
 
 }  // namespace
