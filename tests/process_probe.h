@@ -41,14 +41,9 @@ inline std::optional<ProcStat> procStat(pid_t pid)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
-    if (!std::getline(in, line))
-        return std::nullopt;
-    const auto close = line.rfind(')');
-    if (close == std::string::npos)
-        return std::nullopt;
-    std::istringstream rest(line.substr(close + 1));
     ProcStat stat{};
-    rest >> stat.state >> stat.parent;
+    if (!std::getline(in, line) || !(std::istringstream(line.substr(line.rfind(')') + 1)) >> stat.state >> stat.parent))
+        return std::nullopt;
     return stat;
 }
 

@@ -97,22 +97,5 @@ TEST_F(Upload, BreakAfterABlockAMissingFileOrNoServiceGive101)
     }
 }
 
-TEST_F(Upload, AStartClearsTheBreakAndANewerStartCutsTheOlderOneOff)
-{
-    const auto fields = std::make_shared<JobFields>();
-    const auto ended = [&] { return test::waitUntil([&] { return fields->upStatus.value() >= 100; }); };
-    test::writeFile(dir / "clip.mp3", patternBytes(3000));
-    fields->breakFlag = true;  // a start clears an earlier break
-    ASSERT_TRUE(startUpload(fields, {"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), "first"));
-    EXPECT_FALSE(fields->breakFlag.load());
-    // The second upload goes nowhere and fails; the first one, taken in later,
-    // must not overwrite that outcome with its own success.
-    ASSERT_TRUE(startUpload(fields, {"127.0.0.1", 1}, (dir / "clip.mp3").string(), "second"));
-    ASSERT_TRUE(ended());
-    EXPECT_NE(server.takeRequest().first.find("sid=first"), std::string::npos);
-    ASSERT_TRUE(test::waitUntil([&] { return fields.use_count() == 1; }));  // each job holds the fields
-    EXPECT_EQ(fields->upStatus.value(), kUploadFailed);
-}
-
 }  // namespace
 }  // namespace quillon::jobs
