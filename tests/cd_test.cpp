@@ -135,7 +135,6 @@ std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t cou
     return bytes;
 }
 
-// Rips a track into file; the trace goes to *trace when asked for.
 RipEnd rip(const CdAccess& access, std::string drive, std::string track, const fs::path& file,
            std::string* trace = nullptr, jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>())
 {

@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>

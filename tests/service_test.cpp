@@ -64,7 +64,6 @@ protected:
         };
         server.Get("/abc", text("abc"));
         server.Get("/latin1", text("Gr\xFC\xDF\x65", "text/plain; charset=ISO-8859-1"));
-        // Answers with the request target exactly as it arrived.
         server.Get("/echo/.*", [](const httplib::Request& q, httplib::Response& r) { r.set_content(q.target, ""); });
         server.Get("/moved", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/latin1"); });
         server.Get("/to-file",

@@ -56,7 +56,6 @@ struct Lock {
 
 class SettingsTest : public ::testing::Test {
 protected:
-    // A store whose waits for a locked database are short.
     std::unique_ptr<SettingsStore> store()
     {
         return std::make_unique<SettingsStore>(std::make_unique<SqliteKeyBackend>(file, 20ms),

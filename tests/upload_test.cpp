@@ -9,7 +9,6 @@
 #include <random>
 #include <vector>
 
-#include "tests/process_probe.h"
 #include "tests/test_support.h"
 
 namespace quillon::jobs {
@@ -25,15 +24,10 @@ std::string patternBytes(std::size_t size)
 }
 
 struct Upload : ::testing::Test {
-    // Runs the upload on its own thread while the service takes the request.
-    std::int32_t upload(
-        const std::string& sid, const std::function<bool()>& breakRequested = [] { return false; })
+    std::int32_t upload(const std::string& sid)
     {
         const UploadRequest request{{"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), sid};
-        auto outcome = std::async(std::launch::async, [&] {
-            return runUpload(
-                request, [this](std::int32_t p) { progress.push_back(p); }, breakRequested);
-        });
+        auto outcome = std::async(std::launch::async, [&] { return runUpload(request, record, [] { return false; }); });
         std::tie(head, body) = server.takeRequest();
         return outcome.get();
     }
@@ -41,6 +35,7 @@ struct Upload : ::testing::Test {
     test::TempDir dir;
     test::StalledService server;
     std::vector<std::int32_t> progress;
+    std::function<void(std::int32_t)> record = [this](std::int32_t p) { progress.push_back(p); };
     std::string head, body;
 };
 
@@ -67,18 +62,9 @@ TEST_F(Upload, SendsTheExactRequestAndReportsProgressPerBlock)
     }
 }
 
-TEST_F(Upload, BreakAfterABlockAMissingFileOrNoServiceGive101)
+TEST_F(Upload, AMissingFileOrNoServiceGive101WithoutProgress)
 {
-    const std::string bytes = patternBytes(1 << 20);
-    test::writeFile(dir / "clip.mp3", bytes);
-    // 100 blocks fill more than one of the transfer's buffers.
-    EXPECT_EQ(upload("s1", [this] { return progress.size() >= 100; }), kUploadFailed);
-    ASSERT_EQ(progress.size(), 100u);
-    EXPECT_EQ((std::vector<std::int32_t>{progress[4], progress[5], progress[99]}),
-              (std::vector<std::int32_t>{0, 1, 19}));
-    EXPECT_LT(body.size(), bytes.size());
-    EXPECT_TRUE(body == bytes.substr(0, body.size()));
-
+    test::writeFile(dir / "clip.mp3", patternBytes(4096));
     // An empty file has no body to count: only the transfer's result tells that nothing went out.
     // Opening a named pipe must not wait for a writer that never comes.
     test::writeFile(dir / "empty.mp3", "");
@@ -90,9 +76,7 @@ TEST_F(Upload, BreakAfterABlockAMissingFileOrNoServiceGive101)
           UploadRequest{nobody, (dir / "empty.mp3").string(), ""},
           UploadRequest{{"nohost.invalid", 80}, (dir / "empty.mp3").string(), ""}}) {
         progress.clear();
-        EXPECT_EQ(runUpload(
-                      failing, [&](std::int32_t p) { progress.push_back(p); }, [] { return false; }),
-                  kUploadFailed);
+        EXPECT_EQ(runUpload(failing, record, [] { return false; }), kUploadFailed);
         EXPECT_TRUE(progress.empty());
     }
 }
