@@ -1,7 +1,12 @@
 #pragma once
 
+// The real app under the test's display: a private copy of its folder, its page
+// reports, its windows driven with xdotool, and what the process holds in /proc.
+
+#include <sys/types.h>
+
+#include <array>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -12,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/process_probe.h"
 #include "tests/test_support.h"
 #include "tests/tone_wav.h"
 
@@ -19,37 +25,49 @@ namespace quillon::test {
 
 using namespace std::chrono_literals;
 
-// Runs a command to its end (no shell); returns its exit code and standard output.
+inline constexpr const char* kCaption = "Quillon - Version 2.1.0";
+
+// Runs a command to its end (no shell); returns its exit code and its output.
 struct CommandResult {
     int exitCode = -1;
     std::string output;
 };
 CommandResult runCommand(const std::vector<std::string>& argv);
 
+// A test page: report(t) writes "QTEST t" to the console, which the harness reads;
+// poll(name, ended, then) reads a status property every 20 ms until ended(value).
+inline std::string page(const std::string& script, const std::string& body = "")
+{
+    return "<!DOCTYPE html><html><head><meta charset='utf-8'></head><body style='margin:0'>" + body +
+           "<script>function report(t){console.log('QTEST '+t);}\n"
+           "function poll(name, ended, then) { var timer = setInterval(function () {\n"
+           "  var value = window.external[name]; if (ended(value)) { clearInterval(timer); then(value); } }, 20); }\n" +
+           script + "\n</script></body></html>";
+}
+
 // A private copy of the built app folder, into whose res/ a test puts its pages.
 class TestApp {
 public:
     TestApp();
-    void addPage(const std::string& name, const std::string& html) const;
+    void addPage(const std::string& name, const std::string& html) const { writeFile(res() / name, html); }
     [[nodiscard]] std::filesystem::path folder() const { return dir_.path() / "app"; }
     [[nodiscard]] std::filesystem::path res() const { return folder() / "res"; }
     [[nodiscard]] std::filesystem::path configHome() const { return dir_.path() / "config"; }
-    [[nodiscard]] const TempDir& dir() const { return dir_; }
+    [[nodiscard]] std::filesystem::path path() const { return dir_.path(); }
 
 private:
     TempDir dir_;
 };
 
-// Base of the end-to-end tests: a fresh app folder per test, skipped where there
-// is no display to run the app on.
+// A fresh app folder per test; skipped without a display.
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override;
     TestApp app;
 };
 
-// One run of the app under the test's display. Pages report with
-// console.log("QTEST ..."); reports() returns those texts without the prefix.
+// One run of the app. Ends it with SIGTERM (as closing its window does, so that
+// it writes its coverage counters) if it still runs at scope end.
 class AppRun {
 public:
     AppRun(const TestApp& app, std::vector<std::string> arguments = {},
@@ -58,36 +76,73 @@ public:
     AppRun(const AppRun&) = delete;
     AppRun& operator=(const AppRun&) = delete;
 
-    // Waits for a report that starts with prefix; returns it whole.
-    std::optional<std::string> waitForReport(const std::string& prefix, std::chrono::milliseconds timeout = 30s);
-    [[nodiscard]] std::vector<std::string> reports() const;
     [[nodiscard]] std::string output() const;
-
-    // The exit code once the process has ended within timeout.
+    // The text after marker on each output line that holds it.
+    [[nodiscard]] std::vector<std::string> linesAfter(const std::string& marker) const;
+    // The (skip+1)-th of those that starts with prefix, once the app has written it.
+    std::optional<std::string> waitFor(const std::string& marker, const std::string& prefix,
+                                       std::chrono::milliseconds timeout, std::size_t skip = 0) const;
+    std::optional<std::string> waitForReport(const std::string& prefix, std::chrono::milliseconds timeout = 30s) const
+    {
+        return waitFor(kReport, prefix, timeout);
+    }
+    [[nodiscard]] std::vector<std::string> reports() const { return linesAfter(kReport); }
+    [[nodiscard]] std::size_t countReports(const std::string& prefix) const;
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = 30s);
-    [[nodiscard]] bool running();
-    // Sends a signal to the app process.
+    [[nodiscard]] bool running() { return !waitForExit(0ms).has_value(); }
     void signal(int number) const;
+    [[nodiscard]] pid_t pid() const { return pid_; }
 
-    // The X window with exactly this title, once it is mapped.
+    // The X window with exactly this title, once mapped; keys by xdotool names ("ctrl+r").
     std::optional<std::string> waitForWindow(const std::string& title, std::chrono::milliseconds timeout = 30s);
-    // Sends key presses (xdotool names, e.g. "ctrl+r") to the window.
     void keys(const std::string& window, const std::vector<std::string>& keys);
     void type(const std::string& window, const std::string& text);
-    void click(const std::string& window, int x, int y, int button = 1);
-    // Two left clicks as one double click.
-    void doubleClick(const std::string& window, int x, int y);
+    void click(const std::string& window, int x, int y, int button = 1, int count = 1);
 
 private:
-    void readOutput(int fd);
-
+    static constexpr const char* kReport = "CONSOLE LOG QTEST ";
     pid_t pid_ = -1;
     std::optional<int> exitCode_;
     std::thread reader_;
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
     std::string output_;
-    std::vector<std::string> reports_;
 };
+
+// x, y, width and height of the window.
+[[nodiscard]] std::array<int, 4> geometryOf(const std::string& window);
+// Waits until no mapped window has exactly this title.
+[[nodiscard]] bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout = 10s);
+
+// A session bus of the test's own; address() is empty without dbus-daemon.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+    [[nodiscard]] const std::string& address() const { return address_; }
+
+private:
+    std::string address_;
+    pid_t pid_ = -1;
+};
+
+// Direct children of pid with their command names (cut to 15 characters).
+struct ChildProcess {
+    pid_t pid;
+    std::string name;
+    char state;
+};
+[[nodiscard]] std::vector<ChildProcess> childrenOf(pid_t pid);
+// The live web processes of the app's views.
+[[nodiscard]] std::vector<pid_t> webProcesses(pid_t app);
+
+// What a process holds: descriptors, threads, resident memory, children.
+struct Usage {
+    std::size_t descriptors = 0, threads = 0, residentKb = 0, children = 0, zombies = 0;
+};
+[[nodiscard]] Usage usageOf(pid_t pid);
+// The sockets of pid another process could connect to: listening Unix ("-" when unnamed) and TCP ones.
+[[nodiscard]] std::vector<std::string> listeningSockets(pid_t pid);
 
 }  // namespace quillon::test

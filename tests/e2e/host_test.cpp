@@ -1,31 +1,63 @@
-// The real app under the test display: the script bridge as pages see it (every
-// member given every kind of value included), the start-up command line, the window
-// and the key filter.
+// The real app as its pages see it, and against someone who wants in, in one run:
+// the script bridge with its rules (every member given every kind of value), the
+// command line, the key filter that keeps browser keys from the page, shell
+// metacharacters in paths, other processes, and foreign pages reached by frames,
+// redirects or files outside res/.
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include "bridge/member_table.h"
 #include "tests/e2e/app_harness.h"
-#include "tests/e2e/page_script.h"
 
 using namespace quillon::test;
 
-namespace {
-
-constexpr const char* kCaption = "Quillon - Version 2.1.0";
-
 using HostTest = AppTest;
 
-}  // namespace
-
-TEST_F(HostTest, PagesSeeTheBridgeWithItsRules)
+TEST_F(HostTest, PagesSeeTheBridgeWithItsRulesAndNoBrowserKeysAndNothingForeignGetsIn)
 {
-    // Tools that fail at once: the calls are the point here, not the jobs.
-    writeScript(app.res() / "ffmpeg", "exit 1\n");
-    writeScript(app.res() / "mp3gain", "exit 1\n");
+    httplib::Server server;
+    const auto foreign = [](const std::string& label) {
+        return page("var seen = typeof (window.external && window.external.DTE_IsDTE), parentSeen;"
+                    "try { parentSeen = typeof parent.external.DTE_IsDTE; } catch (e) { parentSeen = 'blocked'; }"
+                    "report('" +
+                    label + " ' + seen + ' ' + parentSeen);");
+    };
+    for (const std::string label : {"remote", "framed"}) {
+        server.Get("/" + label + ".html", [&foreign, label](const httplib::Request&, httplib::Response& res) {
+            res.set_content(foreign(label), "text/html");
+        });
+        server.Get("/to-" + label, [label](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect("/" + label + ".html");
+        });
+    }
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { server.listen_after_bind(); });
+    writeFile(app.path() / "outside.html", foreign("outside"));
+
+    // Stand-in tools that record their arguments NUL-separated.
+    const std::string dir = app.path().string() + "/";
+    for (const std::string tool : {"ffmpeg", "mp3gain"})
+        writeScript(app.res() / tool, "printf '%s\\0' \"$0\" \"$@\" > '" + dir + tool + ".args'\n");
     std::string names;
+    for (const std::string& name : {"$(touch " + dir + "PWNED).mp3", "a; touch " + dir + "PWNED; b.mp3",
+                                    std::string("it's \"quoted\"\n&\t.mp3"), std::string("-y.mp3")}) {
+        std::string quoted = "'";
+        for (const char c : name)
+            quoted += c == '\'' ? "\\'" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : std::string(1, c);
+        names += quoted + "',";
+        // The input must exist (a "/" in a name makes folders of its start).
+        std::filesystem::create_directories(std::filesystem::path(dir + name).parent_path());
+        writeFile(dir + name, "ID3");
+    }
+    std::string members;
     for (const auto& member : quillon::bridge::memberTable())
-        names += "'" + std::string(member.name) + "',";
-    app.addPage("selectSong.html", page("var NAMES = [" + names + "];" + R"(
+        members += "'" + std::string(member.name) + "',";
+    app.addPage("selectSong.html", page("var MEMBERS = [" + members + "], DIR = '" + dir + "', NAMES = [" + names +
+                                            "], BASE = 'http://127.0.0.1:" + std::to_string(port) +
+                                            "', OUTSIDE = 'file://" + dir + "outside.html';" + R"(
+        var loads = Number(sessionStorage.getItem('loads') || 0) + 1;
+        sessionStorage.setItem('loads', loads);
+        report('loaded ' + loads);
         var e = window.external;
         report('isdte ' + e.DTE_IsDTE() + ' ' + (e.DTE_IsDTE ? 'truthy' : 'falsy'));
         report('version ' + e.DTE_GetVersion());
@@ -44,14 +76,14 @@ TEST_F(HostTest, PagesSeeTheBridgeWithItsRules)
         e.DTE_SetDialogRetValue('Grüße 🎵');
         report('utf8 [' + e.DTE_GetDialogArgument() + ']');
         var f = e.DTE_GetVersion; window.external = null;
-        report('kept function ' + f());
+        report('kept function ' + f()); window.external = e;
         report('size ' + window.innerWidth + 'x' + window.innerHeight);
         // Every member but the modal ones and CloseWindow, given every kind of value
         // in every count up to four: each call returns and none throws.
         var VALUES = [undefined, null, true, 0, NaN, Math.pow(2, 40), '', 'nul\u0000after', 'line\nbreak',
                       '\ud83c\udfb5', {toString: function () { return 'obj'; }}, [1, [2]], function () {}];
         var threw = 0;
-        NAMES.forEach(function (name) {
+        MEMBERS.forEach(function (name) {
             if (/^DTE_(Show|MessageBox|SelectMediaFile|CloseWindow|NavigateURL)/.test(name)) return;
             for (var count = 0; count <= 4; count++)
                 VALUES.forEach(function (v, shift) {
@@ -61,52 +93,49 @@ TEST_F(HostTest, PagesSeeTheBridgeWithItsRules)
                 });
         });
         report('hostile calls threw ' + threw + ' ' + e.DTE_GetVersion());
-        report('done');
-        setTimeout(function () { f = null; }, 0);
-    )"));
-    AppRun run(app, {"/tmp/My Music/first song.mp3"}, {{"QUILLON_SERVICE", "127.0.0.1:1"}});
-    ASSERT_TRUE(run.waitForReport("done", 120s)) << run.output();
-    EXPECT_TRUE(run.waitForWindow(kCaption));
-    EXPECT_EQ(run.reports(), (std::vector<std::string>{
-                                 "isdte true truthy",
-                                 "version 210",
-                                 "unknown undefined undefined undefined",
-                                 "status 0 0 0 []",
-                                 "break true",
-                                 "cl1 [/tmp/My Music/first song.mp3]",
-                                 "cl2 []",
-                                 "dialog []",
-                                 "retvalue [kept]",
-                                 "wrongkind []",
-                                 "nul [before]",
-                                 "utf8 [Grüße 🎵]",
-                                 "kept function 210",
-                                 "size 760x471",
-                                 "hostile calls threw 0 210",
-                                 "done",
-                             }));
-}
-
-TEST_F(HostTest, BrowserKeysNeverReachThePageWhileTypingDoes)
-{
-    app.addPage("selectSong.html", page(R"(
-        var loads = Number(sessionStorage.getItem('loads') || 0) + 1;
-        sessionStorage.setItem('loads', loads);
-        report('loaded ' + loads);
         var field = document.getElementById('field');
         field.focus();
-        document.addEventListener('keydown', function (e) {
-            if (['Control', 'Shift', 'Alt', 'Meta'].indexOf(e.key) >= 0) return;
-            report('key ' + (e.ctrlKey ? 'ctrl+' : '') + (e.altKey ? 'alt+' : '') + e.key);
+        document.addEventListener('keydown', function (k) {
+            if (['Control', 'Shift', 'Alt', 'Meta'].indexOf(k.key) < 0)
+                report('key ' + (k.ctrlKey ? 'ctrl+' : '') + (k.altKey ? 'alt+' : '') + k.key);
         }, true);
         field.addEventListener('input', function () {
             report('typed ' + field.value);
-            if (field.value == 'ababq') window.external.DTE_CloseWindow();
+            if (field.value == 'ababq') next();
         });
+        var at = 0;
+        function next() {
+            if (at == NAMES.length) return leave();
+            var name = NAMES[at++];
+            e.DTE_TranscodeMedia(DIR + name, name);
+            poll('DTE_tsStatus', function (v) { return v != 0; }, function (ts) {
+                ts += ' ' + e.DTE_tsReason;
+                e.DTE_NormalizeAudio(DIR + name);
+                poll('DTE_norStatus', function (v) { return v == 100 || v > 200; }, function (nor) {
+                    report('ended ' + ts + ' ' + nor);
+                    next();
+                });
+            });
+        }
+        function leave() {
+            var frame = document.createElement('iframe');
+            frame.src = BASE + '/to-framed';
+            document.body.appendChild(frame);
+            setTimeout(function () { location.href = OUTSIDE; }, 1500);
+            setTimeout(function () { location.href = BASE + '/to-remote'; }, 3000);
+        }
+        report('done');
     )",
                                         "<input id='field' autofocus>"));
-    AppRun run(app);
-    ASSERT_TRUE(run.waitForReport("loaded 1")) << run.output();
+    AppRun run(app, {"/tmp/My Music/first song.mp3"}, {{"QUILLON_SERVICE", "127.0.0.1:1"}});
+    ASSERT_TRUE(run.waitForReport("done", 120s)) << run.output();
+    EXPECT_EQ(run.reports(),
+              (std::vector<std::string>{"loaded 1", "isdte true truthy", "version 210",
+                                        "unknown undefined undefined undefined", "status 0 0 0 []", "break true",
+                                        "cl1 [/tmp/My Music/first song.mp3]", "cl2 []", "dialog []", "retvalue [kept]",
+                                        "wrongkind []", "nul [before]", "utf8 [Grüße 🎵]", "kept function 210",
+                                        "size 760x471", "hostile calls threw 0 210", "done"}));
+
     const auto window = run.waitForWindow(kCaption);
     ASSERT_TRUE(window);
     run.keys(*window, {"F5", "ctrl+r", "ctrl+shift+r", "ctrl+n", "ctrl+o", "ctrl+p", "alt+Left", "F7", "ctrl+plus",
@@ -117,14 +146,36 @@ TEST_F(HostTest, BrowserKeysNeverReachThePageWhileTypingDoes)
     run.keys(*window, {"ctrl+a", "ctrl+c", "End", "ctrl+v"});
     ASSERT_TRUE(run.waitForReport("typed abab")) << run.output();
     EXPECT_TRUE(run.running()) << "Escape or Return closed the window";
-
     std::vector<std::string> keys;
-    for (const auto& report : run.reports()) {
-        if (report.rfind("key ", 0) == 0)
+    for (const auto& report : run.reports())
+        if (report.starts_with("key "))
             keys.push_back(report.substr(4));
-        EXPECT_NE(report, "loaded 2");
-    }
     EXPECT_EQ(keys, (std::vector<std::string>{"Escape", "Enter", "a", "b", "ctrl+a", "ctrl+c", "End", "ctrl+v"}));
-    run.type(*window, "q");  // the page closes the window
-    EXPECT_EQ(run.waitForExit(20s), 0);
+    EXPECT_EQ(run.countReports("loaded"), 1u) << "a browser key reloaded the page";
+    run.type(*window, "q");  // the page runs the jobs below, then leaves for foreign pages
+    // The bridge is a socket pair: neither the app nor its page processes listen anywhere.
+    ASSERT_TRUE(waitUntil([&] { return !webProcesses(run.pid()).empty(); }));
+    for (const pid_t process : webProcesses(run.pid()))
+        EXPECT_EQ(listeningSockets(process), std::vector<std::string>{}) << "page process " << process;
+    EXPECT_EQ(listeningSockets(run.pid()), std::vector<std::string>{});
+
+    // Framed: no object of its own, and the app page around it is out of reach.
+    EXPECT_EQ(run.waitForReport("framed", 120s), "framed undefined blocked") << run.output();
+    // At the top, parent is the page itself, which has no object either.
+    EXPECT_EQ(run.waitForReport("remote"), "remote undefined blocked") << run.output();
+    EXPECT_EQ(run.countReports("outside function"), 0u) << "a file outside res/ got the bridge";
+    server.stop();
+    serving.join();
+    std::vector<std::string> ended;
+    for (const auto& report : run.reports())
+        if (report.starts_with("ended "))
+            ended.push_back(report);
+    EXPECT_EQ(ended, std::vector<std::string>(4, "ended 2 no-output 100")) << "the stand-in encoder writes no clip";
+    EXPECT_FALSE(std::filesystem::exists(dir + "PWNED")) << "a path reached a shell";
+    // The last case's arguments, exactly as the page passed them.
+    const auto encoder = readArgs(dir + "ffmpeg.args");
+    ASSERT_EQ(encoder.size(), 11u);
+    EXPECT_EQ(encoder[2], dir + "-y.mp3");
+    EXPECT_EQ(encoder[10], "./-y.mp3");
+    EXPECT_EQ(readArgs(dir + "mp3gain.args").back(), dir + "-y.mp3");
 }

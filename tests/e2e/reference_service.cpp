@@ -1,16 +1,18 @@
 #include "tests/e2e/reference_service.h"
 
 #include "service/service_routes.h"
+#include "tests/process_probe.h"
 
 namespace quillon::test {
 
-ReferenceService::ReferenceService(const std::filesystem::path& storage, std::uint64_t maxClipBytes)
+ReferenceService::ReferenceService(const std::filesystem::path& storage, std::uint64_t maxClipBytes, int port)
     : clips_(storage, maxClipBytes)
 {
     std::filesystem::create_directories(storage);
-    port_ = server_.bind_to_any_port("127.0.0.1");
+    port_ = port > 0 && server_.bind_to_port("127.0.0.1", port) ? port : server_.bind_to_any_port("127.0.0.1");
     service::installRoutes(server_, clips_, authority());
     serving_ = std::thread([this] { server_.listen_after_bind(); });
+    waitUntil([this] { return server_.is_running(); }, std::chrono::seconds(10));  // else stop() would miss it
 }
 
 ReferenceService::~ReferenceService()

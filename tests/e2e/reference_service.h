@@ -11,11 +11,12 @@
 
 namespace quillon::test {
 
-// The reference service on a free port of 127.0.0.1, in this process, storing
-// its clips in the given folder. Stops when it goes out of scope.
+// The reference service on 127.0.0.1 (on the given port, else a free one), in this
+// process, storing its clips in the given folder. Stops when it goes out of scope.
 class ReferenceService {
 public:
-    explicit ReferenceService(const std::filesystem::path& storage, std::uint64_t maxClipBytes = 10u << 20);
+    explicit ReferenceService(const std::filesystem::path& storage, std::uint64_t maxClipBytes = 10u << 20,
+                              int port = 0);
     ~ReferenceService();
     ReferenceService(const ReferenceService&) = delete;
     ReferenceService& operator=(const ReferenceService&) = delete;

@@ -1,0 +1,174 @@
+// The app on a desktop: per-user install and uninstall into a private HOME, one
+// running copy per app folder on a session bus (later starts hand their files to
+// its pages), and copies on their own without a bus.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <set>
+
+#include "tests/e2e/pages_support.h"
+
+using namespace quillon::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kAppId = "org.quillon.Quillon";
+
+// Every entry under root, relative, folders with a trailing slash and links with their target.
+std::set<std::string> treeOf(const fs::path& root)
+{
+    std::set<std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string relative = fs::relative(entry.path(), root).string();
+        entries.insert(entry.is_symlink()     ? relative + " -> " + fs::read_symlink(entry.path()).string()
+                       : entry.is_directory() ? relative + "/"
+                                              : relative);
+    }
+    return entries;
+}
+
+class DesktopTest : public PagesTest {
+protected:
+    void SetUp() override
+    {
+        PagesTest::SetUp();
+        if (!IsSkipped() && bus.address().empty())
+            GTEST_SKIP() << "needs dbus-daemon for a private session bus";
+    }
+    PrivateBus bus;
+    const std::map<std::string, std::string> onBus{{"DBUS_SESSION_BUS_ADDRESS", bus.address()}};
+};
+
+}  // namespace
+
+// Other programs' files and the user's settings sit in the same folders.
+TEST(DesktopInstall, PlacesEveryPieceAndUninstallLeavesOnlyWhatWasThere)
+{
+    TempDir dir;
+    // A blank in the home's path: Exec must quote it. The data folder is not the
+    // default one, so the install is seen to follow XDG_DATA_HOME.
+    const fs::path home = dir.path() / "my home", data = home / "xdg-data", config = home / ".config";
+    const fs::path bin = home / ".local" / "bin", installed = data / "quillon", runtime = dir.path() / "runtime";
+    for (const auto& folder : {bin, data / "applications", config / "quillon", runtime})
+        fs::create_directories(folder);
+    fs::permissions(runtime, fs::perms::owner_all);
+    writeScript(bin / "other-tool", "exit 0\n");
+    writeFile(data / "applications" / "other.desktop", "[Desktop Entry]\n");
+    writeFile(config / "quillon" / "registry.sqlite3", "settings");
+    const auto before = treeOf(home);
+    const auto script = [&](const std::string& name, std::vector<std::string> arguments) {
+        std::vector<std::string> argv{"env",
+                                      "HOME=" + home.string(),
+                                      "XDG_DATA_HOME=" + data.string(),
+                                      "XDG_CONFIG_HOME=" + config.string(),
+                                      "XDG_RUNTIME_DIR=" + runtime.string(),
+                                      (fs::path(QUILLON_SOURCE_DIR) / "scripts" / name).string()};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return runCommand(argv);
+    };
+    const std::vector<std::string> from{"--from", fs::path(QUILLON_APP_DIR).parent_path().string()};
+
+    ASSERT_EQ(script("install", from).exitCode, 0);
+    EXPECT_EQ(fs::read_symlink(bin / "quillon"), installed / "quillon");
+    EXPECT_TRUE(fs::is_regular_file(installed / "webext" / "libquillon-external.so"));
+    EXPECT_TRUE(fs::is_empty(installed / "res" / "tmp"));
+    const fs::path entry = data / "applications" / (std::string(kAppId) + ".desktop");
+    EXPECT_NE(readFile(entry).find("\nExec=\"" + (bin / "quillon").string() + "\" %f\n"), std::string::npos)
+        << readFile(entry);
+    const fs::path metainfo = data / "metainfo" / (std::string(kAppId) + ".metainfo.xml");
+    EXPECT_TRUE(fs::is_regular_file(data / "icons/hicolor/48x48/apps" / (std::string(kAppId) + ".png")));
+    EXPECT_EQ(runCommand({"desktop-file-validate", entry.string()}).output, "");
+    EXPECT_EQ(runCommand({"appstreamcli", "validate", "--no-net", "--strict", metainfo.string()}).exitCode, 0);
+
+    // A second install replaces the first; the app's leftover clips go with it.
+    ASSERT_EQ(script("install", from).exitCode, 0);
+    writeFile(installed / "res" / "tmp" / "clip.mp3", "ID3");
+    ASSERT_EQ(script("uninstall", {}).exitCode, 0);
+    EXPECT_EQ(treeOf(home), before);
+    const auto nothing = script("uninstall", {});
+    EXPECT_EQ(nothing.exitCode, 1);
+    EXPECT_NE(nothing.output.find("not installed"), std::string::npos) << nothing.output;
+}
+
+TEST_F(DesktopTest, LaterStartsHandTheirFilesToTheRunningWindowWhichOffersThemMidClip)
+{
+    // The waveform is read; the clip is made for a long while.
+    writeScript(app.res() / "ffmpeg", "case \" $* \" in *\" -ab \"*) exec sleep 60 ;; esac\nexec ffmpeg \"$@\"\n");
+    writeFile(song(), toneWav(2.0));
+    AppRun first(app, {song().string()}, onBus);
+    ASSERT_TRUE(waitForState(first, "part")) << first.output();
+    const auto window = first.waitForWindow(kCaption);
+    ASSERT_TRUE(window);
+    first.keys(*window, {"Return"});
+    ASSERT_TRUE(waitForState(first, "converting")) << first.output();
+    const std::vector<std::pair<std::vector<std::string>, std::string>> starts{
+        {{"/music/two song.mp3"}, "/music/two song.mp3"},
+        // Without a file the running window only comes to the front.
+        {{}, ""},
+        // A name that is not UTF-8 is explained in a box of the later start's own; nothing is handed over.
+        {{"/music/M\xFCsik.mp3"}, ""},
+        // The running copy works in another folder: a relative name arrives whole.
+        {{"relative.mp3"}, (fs::current_path() / "relative.mp3").string()},
+        {{"-open", song().string()}, song().string()},
+    };
+    std::vector<std::string> offered;
+    for (const auto& [arguments, file] : starts) {
+        AppRun later(app, arguments, onBus);
+        if (!arguments.empty() && arguments[0].find('\xFC') != std::string::npos) {
+            const auto box = later.waitForWindow("Quillon");
+            ASSERT_TRUE(box) << later.output();
+            later.keys(*box, {"Return"});
+        }
+        EXPECT_EQ(later.waitForExit(), 0) << later.output();
+        if (!file.empty()) {
+            offered.push_back("file arrived " + file);
+            EXPECT_EQ(waitForState(first, "file arrived", 30s, offered.size() - 1), offered.back()) << first.output();
+        }
+    }
+    EXPECT_EQ(milestones(first, {"file arrived", "chose file"}),
+              (std::vector<std::string>{"chose file", "file arrived", "file arrived", "file arrived"}))
+        << "the work in progress was dropped unasked";
+    // "Use it instead" has the focus: the running work stops and the last file is taken.
+    first.keys(*window, {"Return"});
+    EXPECT_TRUE(waitForState(first, "chose file", 10s, 1)) << first.output();
+    // Once the window has closed, the next start runs a window of its own.
+    first.signal(SIGTERM);
+    EXPECT_EQ(first.waitForExit(), 0) << first.output();
+    AppRun next(app, {song().string()}, onBus);
+    EXPECT_TRUE(waitForState(next, "part")) << next.output();
+}
+
+TEST_F(DesktopTest, WithoutABusEveryStartRunsOnItsOwnInATemporaryFolderOfItsOwn)
+{
+    // Each copy starts a transcode, whose clean-up empties its temporary folder of
+    // clips, and reports that folder; a copy started with a file then closes. The
+    // first to hold the shared folder removes the folders that killed copies left.
+    app.addPage("selectSong.html", page(R"(
+        var tmp = decodeURIComponent((/[?&]tmp=([^&#]*)/.exec(location.search) || ["", ""])[1]);
+        window.external.DTE_TranscodeMedia(tmp + "/missing.wav", tmp + "/clip.mp3");
+        poll("DTE_tsStatus", function (v) { return v === 1 || v === 2; }, function () {
+            report("tmp " + tmp);
+            if (window.external.DTE_clFileName) window.external.DTE_CloseWindow();
+        });
+    )"));
+    const std::map<std::string, std::string> noBus{
+        {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (app.path() / "no-bus").string()}};
+    const fs::path shared = fs::canonical(app.res() / "tmp");
+    fs::create_directory(shared / "copy-of-a-killed-one");
+    AppRun first(app, {}, noBus);
+    ASSERT_EQ(first.waitForReport("tmp"), "tmp " + shared.string()) << first.output();
+    EXPECT_FALSE(fs::exists(shared / "copy-of-a-killed-one"));
+    writeFile(shared / "clip-of-the-first.mp3", "first");
+
+    AppRun second(app, {"/music/two.mp3"}, noBus);
+    const auto report = second.waitForReport("tmp");
+    ASSERT_TRUE(report) << second.output();
+    const fs::path own = report->substr(4);
+    EXPECT_EQ(own.parent_path(), shared);
+    EXPECT_TRUE(own.filename().string().starts_with("copy-")) << own;
+    EXPECT_EQ(second.waitForExit(), 0) << second.output();
+    EXPECT_FALSE(fs::exists(own));
+    EXPECT_EQ(readFile(shared / "clip-of-the-first.mp3"), "first");
+    EXPECT_TRUE(first.running());
+}

@@ -1,0 +1,224 @@
+// Faults and load around the real app: page processes that die, the app killed
+// while it writes settings, every way of ending while every job runs, and every
+// job kind started and broken over and over.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <regex>
+
+#include "tests/cd_image_builder.h"
+#include "tests/e2e/app_harness.h"
+
+using namespace quillon::test;
+
+using ReliabilityTest = AppTest;
+
+TEST_F(ReliabilityTest, PageProcessesKilledMidRunComeBackWithAWorkingBridge)
+{
+    // The main page counts its loads in the app's dialog value; after its second
+    // it opens a dialog, whose page is killed once while open.
+    app.addPage("selectSong.html", page(R"(
+        var e = window.external;
+        e.DTE_SetDialogRetValue(e.DTE_GetDialogArgument() + 'x');
+        report('up ' + e.DTE_GetVersion() + ' ' + e.DTE_GetDialogArgument());
+        setInterval(function () { e.DTE_GetVersion(); void e.DTE_tsStatus; }, 5);
+        if (e.DTE_GetDialogArgument() == 'xxx') setTimeout(function () {
+            report('returned ' + e.DTE_ShowModalDialog('Crash', 'dlg.html', 'start', 100, 100, 300, 200));
+            e.DTE_CloseWindow();
+        }, 200);
+    )"));
+    // The value is stored before the report, so a kill after the report always finds it.
+    app.addPage("dlg.html", page(R"(
+        var e = window.external, seen = e.DTE_GetDialogArgument();
+        if (seen == 'start') e.DTE_SetDialogRetValue('loaded once');
+        report('dialog ' + seen);
+        if (seen != 'start') { e.DTE_SetDialogRetValue('recovered'); e.DTE_CloseWindow(); }
+    )"));
+    AppRun run(app);
+    ASSERT_EQ(run.waitForReport("up"), "up 210 x") << run.output();
+    for (std::size_t kill = 1; kill <= 2; ++kill) {
+        const auto web = webProcesses(run.pid());
+        ASSERT_EQ(web.size(), 1u);
+        ::kill(web.front(), SIGKILL);
+        // The start page again, its calls answered, the app's state kept.
+        ASSERT_TRUE(waitUntil([&] { return run.countReports("up ") == kill + 1; }, 60s)) << run.output();
+        EXPECT_EQ(run.reports().back(), "up 210 " + std::string(kill + 1, 'x'));
+    }
+    ASSERT_EQ(run.waitForReport("dialog"), "dialog start") << run.output();
+    const auto web = webProcesses(run.pid());
+    ASSERT_EQ(web.size(), 2u) << "expected one page process per view";
+    ::kill(std::max(web[0], web[1]), SIGKILL);  // the dialog's is the newer one
+    EXPECT_TRUE(run.waitForReport("dialog loaded once", 60s)) << run.output();
+    EXPECT_EQ(run.waitForReport("returned", 60s), "returned recovered") << run.output();
+    EXPECT_EQ(run.waitForExit(), 0);
+}
+
+TEST_F(ReliabilityTest, KilledWhileWritingSettingsLeavesEachValueOldOrNew)
+{
+    const std::string reportSettings = "var e = window.external; report('settings [' + e.DTE_GetTEPhone() + '][' + "
+                                       "e.DTE_GetTENetwork() + '][' + e.DTE_GetTEAid() + '][' + e.DTE_GetTENVCheck() "
+                                       "+ ']');";
+    app.addPage("selectSong.html", page(reportSettings + R"(
+        var i = 0;
+        setInterval(function () {
+            for (var k = 0; k < 5; k++, i++) { e.DTE_SetTEPhone('p' + i); e.DTE_SetTENetwork('n' + i); e.DTE_SetTEAid('a' + i); }
+            report('wrote ' + i);
+        }, 1);
+    )"));
+    const std::regex settings(R"(settings \[(p\d+|Unknown)\]\[(n\d+|Unknown)\]\[(a\d+|2)\]\[0\])");
+    for (std::size_t round = 0; round < 3; ++round) {
+        AppRun run(app);
+        const auto first = run.waitForReport("settings", 60s);
+        ASSERT_TRUE(first) << run.output();
+        EXPECT_TRUE(std::regex_match(*first, settings)) << *first;
+        // A first start reads values that are not there yet; later ones find them all.
+        EXPECT_TRUE(round == 0 || run.output().find("Failed!") == std::string::npos) << run.output();
+        // Some rounds of writes, differently many each time, then killed.
+        ASSERT_TRUE(run.waitForReport("wrote", 60s)) << run.output();
+        const std::size_t target = run.countReports("wrote") + 3 + round * 4;
+        waitUntil([&] { return run.countReports("wrote") >= target; }, 30s);
+        run.signal(SIGKILL);
+        ASSERT_TRUE(run.waitForExit());
+    }
+    app.addPage("selectSong.html", page(reportSettings + "e.DTE_CloseWindow();"));
+    AppRun last(app);
+    EXPECT_TRUE(std::regex_match(last.waitForReport("settings").value_or(""),
+                                 std::regex(R"(settings \[p\d+\]\[n\d+\]\[a\d+\]\[0\])")))
+        << last.output();
+    EXPECT_EQ(last.output().find("Failed!"), std::string::npos) << last.output();
+}
+
+TEST_F(ReliabilityTest, CancelCloseOrSignalWhileEveryJobRunsLeavesNoToolAndNoHalfClip)
+{
+    // The encoder writes part of its clip, then waits for ever on its input, a
+    // named pipe nobody writes; the gain tool sleeps; the service never answers.
+    StalledService service;
+    const auto dir = app.path();
+    const auto input = dir / "in.pipe", output = app.res() / "tmp" / "clip.mp3";
+    ASSERT_EQ(::mkfifo(input.c_str(), 0600), 0);
+    const auto pidFile = [&](const std::string& tool) { return (dir / tool).string() + ".pid"; };
+    const auto announce = [&](const std::string& tool) {
+        return "echo $$ > '" + pidFile(tool) + ".part'; mv '" + pidFile(tool) + ".part' '" + pidFile(tool) + "'\n";
+    };
+    writeScript(app.res() / "ffmpeg",
+                "for last; do :; done\necho part > \"$last\"\n" + announce("ffmpeg") + "exec cat \"$2\"\n");
+    writeScript(app.res() / "mp3gain", announce("mp3gain") + "exec sleep 300\n");
+    writeFile(dir / "big.mp3", std::string(16 << 20, 'x'));
+    writeFile(dir / "gain.mp3", "ID3");
+    app.addPage("selectSong.html", page("var IN = '" + input.string() + "', OUT = '" + output.string() + "', DIR = '" +
+                                        dir.string() + "/';" + R"(
+        var e = window.external;
+        var service = new URLSearchParams(location.search).get('service');
+        report('started ' + [e.DTE_TranscodeMedia(IN, OUT), e.DTE_NormalizeAudio(DIR + 'gain.mp3'),
+                             e.DTE_UploadFile(DIR + 'big.mp3', 'sid'), e.DTE_MakeHttpRequest('http://' + service + '/x')]);
+        poll('DTE_upStatus', function (v) { return v > 0; }, function (v) { report('uploading ' + (v < 100)); });
+        document.addEventListener('keydown', function (k) {
+            if (k.key === 'q') { report('closing ' + e.DTE_xhStatus); e.DTE_CloseWindow(); }
+            if (k.key === 'c') {
+                e.DTE_BreakAsyncOperation();
+                poll('DTE_tsStatus', function (v) { return v !== 0; }, function (v) { report('cancelled ' + v); });
+            }
+        });
+    )"));
+    for (const std::string end : {"cancel", "close", "SIGTERM"}) {
+        SCOPED_TRACE(end);
+        for (const char* tool : {"ffmpeg", "mp3gain"})
+            std::filesystem::remove(pidFile(tool));
+        AppRun run(app, {}, {{"QUILLON_SERVICE", service.authority()}});
+        ASSERT_EQ(run.waitForReport("started"), "started true,true,true,true") << run.output();
+        std::vector<pid_t> tools;
+        for (const char* tool : {"ffmpeg", "mp3gain"}) {
+            ASSERT_TRUE(waitUntil([&] { return readPid(pidFile(tool)) > 0; })) << tool;
+            tools.push_back(readPid(pidFile(tool)));
+        }
+        ASSERT_EQ(run.waitForReport("uploading"), "uploading true") << run.output();
+        const auto window = run.waitForWindow(kCaption);
+        ASSERT_TRUE(window);
+        if (end == "cancel") {
+            run.keys(*window, {"c"});
+            EXPECT_EQ(run.waitForReport("cancelled"), "cancelled 2");
+            tools.pop_back();  // the levelling is not the operation broken here
+        } else {
+            end == "close" ? run.keys(*window, {"q"}) : run.signal(SIGTERM);
+            const auto ending = std::chrono::steady_clock::now();
+            EXPECT_EQ(run.waitForExit(20s), 0) << run.output();
+            EXPECT_LT(std::chrono::steady_clock::now() - ending, 5s);
+        }
+        EXPECT_EQ(run.countReports("closing 0"), end == "close" ? 1u : 0u);
+        for (const pid_t tool : tools)
+            EXPECT_TRUE(waitUntil([tool] { return isGone(tool); }, 5s)) << "a tool outlived the " << end;
+        EXPECT_FALSE(std::filesystem::exists(output));
+    }
+}
+
+TEST_F(ReliabilityTest, StartsPollsAndBreaksOfEveryJobWhileASecondPagePollsLeaveUsageFlat)
+{
+    httplib::Server server;
+    server.Get("/get",
+               [](const httplib::Request&, httplib::Response& res) { res.set_content("answer", "text/plain"); });
+    server.Post("/cgi-bin/dte_upload2.cgi",
+                [](const httplib::Request&, httplib::Response& res) { res.set_content("OK", "text/plain"); });
+    const std::string host = "127.0.0.1:" + std::to_string(server.bind_to_any_port("127.0.0.1"));
+    std::thread serving([&] { server.listen_after_bind(); });
+    waitUntil([&] { return server.is_running(); });
+    const auto image = writeDiscImage(app.path(), "disc", {{150}, {150}});
+    writeScript(app.res() / "ffmpeg", "sleep 0.02\nexit 0\n");
+    writeScript(app.res() / "mp3gain", "exit 0\n");
+    writeFile(app.path() / "clip.mp3", std::string(20000, 'c'));
+    app.addPage("poller.html", page(R"(
+        var e = window.external, polls = 0;
+        setInterval(function () {
+            for (var k = 0; k < 10; k++, polls++)
+                void (e.DTE_xhStatus + e.DTE_tsStatus + e.DTE_upStatus + e.DTE_ripStatus + e.DTE_norStatus + e.DTE_xhResponse);
+            if (polls % 500 == 0) report('polled ' + polls);
+        }, 1);
+    )"));
+    app.addPage("selectSong.html", page("var DIR = '" + app.path().string() + "/', HOST = '" + host + "';" + R"(
+        var e = window.external, round = 0, refused = 0;
+        var drive = String(e.DTE_GetDrivesInfo().split(':::').length - 1);
+        function one() {
+            var n = round % 3;
+            [e.DTE_MakeHttpRequest('http://' + HOST + '/get'),
+             e.DTE_TranscodeMedia(DIR + 'in' + n + '.wav', DIR + 'out' + n + '.mp3'),
+             e.DTE_UploadFile(DIR + 'clip.mp3', 'sid' + round),
+             e.DTE_GrabAudioDataFromCD(drive, '1', DIR + 'rip' + n + '.wav'),
+             e.DTE_NormalizeAudio(DIR + 'out' + n + '.mp3')].forEach(function (s) { if (!s) refused++; });
+            for (var p = 0; p < 5; p++)
+                void (e.DTE_xhStatus + e.DTE_tsStatus + e.DTE_upStatus + e.DTE_ripStatus + e.DTE_norStatus);
+            e.DTE_BreakAsyncOperation();
+            if (++round == 10) report('warm');
+            if (round < 40) setTimeout(one, 2); else report('done ' + refused);
+        }
+        var frame = document.createElement('iframe');
+        frame.src = 'poller.html';
+        document.body.appendChild(frame);
+        setTimeout(one, 500);
+    )"));
+    AppRun run(app, {}, {{"QUILLON_SERVICE", host}, {"QUILLON_CD_IMAGES", image.cue.string()}});
+    ASSERT_TRUE(run.waitForReport("warm", 120s)) << run.output().substr(0, 3000);
+    const Usage before = usageOf(run.pid());
+    ASSERT_TRUE(run.waitForReport("done", 300s)) << run.output().substr(0, 3000);
+    EXPECT_TRUE(run.waitForReport("polled")) << "the second page did not poll alongside";
+    // Settled: no children but the page processes, the job threads ended.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto children = childrenOf(run.pid());
+            return std::all_of(children.begin(), children.end(),
+                               [](const auto& c) { return c.name.starts_with("WebKit"); });
+        },
+        60s));
+    waitUntil([&] { return usageOf(run.pid()).threads <= before.threads + 4; }, 60s);
+    const Usage after = usageOf(run.pid());
+    EXPECT_LE(after.descriptors, before.descriptors + 8) << before.descriptors << " -> " << after.descriptors;
+    EXPECT_LE(after.threads, before.threads + 4) << before.threads << " -> " << after.threads;
+    EXPECT_LE(after.children, before.children) << before.children << " -> " << after.children;
+    EXPECT_EQ(after.zombies, 0u);
+    EXPECT_LE(after.residentKb, before.residentKb + std::size_t{64} * 1024)
+        << before.residentKb << " -> " << after.residentKb;
+    EXPECT_TRUE(run.running());
+    server.stop();
+    serving.join();
+}
