@@ -69,7 +69,7 @@ TEST_F(Bridge, NamesAreNumberedInTableOrder)
 TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKind)
 {
     const std::uint16_t get = kDispatchPropertyGet;
-    window.textResult = "result";
+    window.textResult = "r";
     window.status = 101;
     const struct {
         const char* name;
@@ -78,16 +78,13 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
         std::string call;
         std::uint16_t flags = kDispatchMethod;
     } cases[] = {
-        {"ShowModalDialog",
-         {S("T"), S("p"), S("a"), I(1), I(-5), I(7), I(5)},
-         S("result"),
-         "ShowModalDialog T|p|a|1|-5|7|5"},
+        {"ShowModalDialog", {S(""), S("p"), S("a"), I(1), I(-5), I(7), I(5)}, S("r"), "ShowModalDialog |p|a|1|-5|7|5"},
         {"GrabAudioDataFromCD", {S("0"), S("3"), S("/t.wav")}, B(true), "GrabAudioDataFromCD 0|3|/t.wav"},
         {"UploadFile", {S("c.mp3"), S("sid")}, B(true), "UploadFile c.mp3|sid"},
         {"MessageBox", {S("Sure?"), I(0x24)}, I(6), "MessageBox Sure?|36"},
         {"ReadWaveform", {S("a b.flac"), I(512)}, B(true), "ReadWaveform a b.flac|512"},
-        {"wfResponse", {}, S("result"), "wfResponse", get},
-        {"tsReason", {}, S("result"), "tsReason", get},
+        {"wfResponse", {}, S("r"), "wfResponse", get},
+        {"tsReason", {}, S("r"), "tsReason", get},
         {"upStatus", {}, I(101), "upStatus", get},
         {"GetVersion", {}, S("210"), "GetVersion"},
         {"SetTEAid", {S("2")}, kUntouched, "SetTEAid 2"},  // no result: the slot is left alone
@@ -96,7 +93,7 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
         {"TranscodeMedia", {S("only")}, B(true), "TranscodeMedia only|"},
         {"TranscodeMedia", {I(5), B(true)}, B(true), "TranscodeMedia |"},
         {"SetTEPhone", {S("first"), S("extra"), I(3)}, kUntouched, "SetTEPhone first"},
-        {"GetTracksInfo", {S("2")}, S("result"), "GetTracksInfo 0"},
+        {"GetTracksInfo", {S("2")}, S("r"), "GetTracksInfo 0"},
         {"MessageBox", {}, I(6), "MessageBox |0"},
         {"MessageBox", {B(true), B(true)}, I(6), "MessageBox |1"},
     };

@@ -135,7 +135,6 @@ std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t cou
     return bytes;
 }
 
-// Rips a track into file; the trace goes to *trace when asked for.
 RipEnd rip(const CdAccess& access, std::string drive, std::string track, const fs::path& file,
            std::string* trace = nullptr, jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>())
 {
@@ -305,7 +304,6 @@ TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
         {{.toc = CdToc{}}, "ERROR: No CD inserted", "0", "0", 203},
         {{.toc = kDisc}, disc, "0", "4", 204},
         {{.toc = kDisc}, disc, "0", "4294967296", 204},
-        {{.toc = from3}, "100:::DATA:::50", "0", "3", 204},
         {{.toc = CdToc{1, 1, {{150, true}, {290, false}}}}, "ERROR: Not an audio CD", "0", "0", 205},
         {{.toc = kDisc}, disc, "0", "2.9", 206},
         {{.toc = CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}}, "0:::300", "0", "0", 209},

@@ -1,12 +1,11 @@
-// The jobs and the tools they run (stand-ins that record their arguments, and the
-// real encoder once), the waveform analysis, the temp folder and the stop at exit.
+// The jobs and the stand-in tools they run, the waveform analysis, the temp folder
+// and the stop at exit.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -78,8 +77,8 @@ protected:
     }
 
     TempDir dir;
-    // No search path: only the stand-ins in res/ are found.
-    ToolPaths tools{dir / "res", dir / "res/tmp", ""};
+    // Nothing on the search path: only the stand-ins in res/ are found.
+    ToolPaths tools{dir / "res", dir / "res/tmp", ":" + (dir / "bin").string()};
     SharedJobFields fields = std::make_shared<JobFields>();
 };
 
@@ -121,7 +120,6 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
     socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(sock.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     fs::create_hard_link(dir / "in.wav", dir / "linked.mp3");
-    fs::create_directories(dir / "sub");
     const std::string in = (dir / "in.wav").string(), out = (dir / "out.mp3").string();
     const struct {
         std::string input, output, encoder;  // the stand-in's body, "" for none
@@ -133,7 +131,6 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
         {(dir / "in.wav/x").string(), out, "exit 0\n", "missing", 0},
         {socketPath.string(), out, "exit 0\n", "unreadable", 0},
         {in, (dir / "linked.mp3").string(), "echo > \"$D/linked.mp3\"\n", "same-file", 0},
-        {in, (dir / "sub/../in.wav").string(), "echo > \"$D/in.wav\"\n", "same-file", 0},
         {in, out, "exit 0\n", "no-output", 1},
         {in, out, ": > \"$D/out.mp3\"\n", "no-output", 1},
         {in, out, "echo mp3 > \"$D/out.mp3\"\nexit 1\n", "damaged", 1},
@@ -202,8 +199,9 @@ TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPar
 TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
 {
     standIn("mp3gain", "case \"$1\" in /s) await go1;; /r) await go2;; /g) await go3;; esac\n");
-    const std::string file = (dir / "my 'clip' \"x\" $PATH; ♪.mp3").string(),
-                      tool = (tools.resDir / "mp3gain").string();
+    fs::create_directory(dir / "bin");  // found on the search path this time
+    fs::rename(tools.resDir / "mp3gain", dir / "bin/mp3gain");
+    const std::string file = (dir / "my 'clip' \"x\" $PATH; ♪.mp3").string(), tool = (dir / "bin/mp3gain").string();
     writeFile(file, "ID3");
     ASSERT_TRUE(startNormalize(fields, tools, file));
     for (const auto& [gate, status] :
@@ -294,8 +292,8 @@ TEST_F(JobTest, WaveformRefusesBadArgumentsAndTellsAnUnreadableSong)
              {-1, 20000, 0}, {0, 999, 0}, {0, 60001, 0}, {0, 20000, -1}, {0, 20000, 10001}, {0, 1001, 501}})
         EXPECT_FALSE(startTranscodeClip(fields, tools, "in.wav", "out.mp3", part)) << part.lengthMs;
     EXPECT_EQ(fields->wfStatus.generation() + fields->tsStatus.generation(), 0u);
-    // The decoder fails, writes nothing, fails after some output, or is not there.
-    for (const char* decoder : {"exit 1\n", "exit 0\n", "head -c 16000 /dev/zero; exit 3\n", ""}) {
+    // The decoder fails after a silence, writes nothing, fails after some output, or is not there.
+    for (const char* decoder : {"sleep 0.1; exit 1\n", "exit 0\n", "head -c 16000 /dev/zero; exit 3\n", ""}) {
         fs::remove(tools.resDir / "ffmpeg");
         if (*decoder)
             standIn("ffmpeg", decoder);
@@ -323,46 +321,10 @@ TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
         stop();
         EXPECT_EQ(end(fields->wfStatus), status) << name;
         EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / "pid")); })) << name;
-        EXPECT_TRUE(zombieChildren().empty()) << name;
+        EXPECT_FALSE(hasZombieChild()) << name;
         EXPECT_EQ(terminateWaveformEncoder(*fields), 0) << name;  // a collected one is never signalled
     }
     EXPECT_EQ(waveformResponse(*fields), kSilence);
-}
-
-TEST_F(JobTest, RealEncoderFindsTheLoudStretchAndMakesAClipOfIt)
-{
-    tools.searchPath = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
-    fs::remove(tools.resDir / "ffmpeg");
-    if (!locateTool(tools, "ffmpeg") || !locateTool(tools, "ffprobe"))
-        GTEST_SKIP() << "ffmpeg and ffprobe are not installed";
-    const auto run = [&](std::vector<std::string> argv) {
-        argv.front() = locateTool(tools, argv.front())->string();
-        std::string output;
-        EXPECT_EQ(streamTool(
-                      argv, [] { return false; }, {}, [&](std::string_view b) { output += b; })
-                      .exitStatus,
-                  0u);
-        return output;
-    };
-    // A minute of a 440 Hz tone at 1/80 of full scale, at 3/4 from 20 s to 50 s.
-    const fs::path song = dir / "a song 'q' $x.flac", clip = dir / "-clip 'q'.mp3";
-    run({"ffmpeg", "-nostdin", "-v", "error", "-f", "lavfi", "-i", "sine=f=440:r=44100:d=60", "-af",
-         "volume=eval=frame:volume='if(gte(t,20)*lt(t,50),6,0.1)',pan=stereo|c0=c0|c1=c0", song.string()});
-    ASSERT_TRUE(startWaveform(fields, tools, song.string(), 60));
-    ASSERT_EQ(end(fields->wfStatus), kWaveformDone);
-    const std::string response = waveformResponse(*fields);
-    long long durationMs = 0, startMs = 0;
-    ASSERT_EQ(std::sscanf(response.c_str(), "%lld:::%lld:::", &durationMs, &startMs), 2) << response;
-    EXPECT_NEAR(durationMs, 60000, 50);
-    EXPECT_NEAR(startMs, 20000, 1000);
-
-    ASSERT_TRUE(startTranscodeClip(fields, tools, song.string(), clip.string(), {25000, 20000, 1000}));
-    ASSERT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
-    const std::string probe =
-        run({"ffprobe", "-v", "error", "-show_entries", "stream=sample_rate,channels,bit_rate:format=duration", "-of",
-             "default=nw=1", clip.string()});
-    EXPECT_EQ(probe.substr(0, probe.find("duration=")), "sample_rate=44100\nchannels=2\nbit_rate=64000\n");
-    EXPECT_NEAR(std::stod(probe.substr(probe.find("duration=") + 9)), 20.0, 0.06);
 }
 
 TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStandReportsTheExitCodeAndHonoursABreak)
@@ -373,17 +335,7 @@ TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStandReportsTheExitCodeAndHonours
     standIn("tool", "[ -e /proc/$$/fd/" + std::to_string(inheritable) +
                         " ] && exit 9\nexec >/dev/null 2>&1\n"
                         "sleep 0.2\nexit $1\n");
-    std::vector<std::string> argv{(tools.resDir / "tool").string(),
-                                  "0",
-                                  "it's \"quoted\"",
-                                  "$HOME and ${PATH}",
-                                  "x; touch \"$D/pwned\"",
-                                  "$(touch pwned) `touch pwned`",
-                                  "Müsik – ♪.wav",
-                                  "",
-                                  "-dash",
-                                  "line\nbreak",
-                                  "*"};
+    std::vector<std::string> argv{(tools.resDir / "tool").string(), "0", "'q' \"$HOME\"; `x` $(y) *", "", "-", "a\nb"};
     for (const char* code : {"0", "7", "255"}) {
         argv[1] = code;
         const ToolOutcome outcome = runTool(argv, fields->breakFlag);
@@ -392,7 +344,6 @@ TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStandReportsTheExitCodeAndHonours
         EXPECT_EQ(takeCalls(), Calls{argv});
     }
     ::close(inheritable);
-    EXPECT_FALSE(fs::exists(dir / "pwned"));
     writeFile(dir / "plain", "not a program");
     for (const auto& cannot : std::vector<std::vector<std::string>>{
              {(dir / "missing").string()}, {(dir / "plain").string()}, {dir.path().string()}, {""}, {}}) {

