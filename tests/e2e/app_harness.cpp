@@ -6,11 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
-#include <set>
 #include <sstream>
 
 extern char** environ;
@@ -19,24 +17,13 @@ namespace quillon::test {
 
 namespace {
 
-// Starts argv (searched in PATH) with the given environment, its output and
-// errors into a pipe whose read end is returned in readEnd.
-pid_t spawnWithOutput(std::vector<std::string> argv, std::map<std::string, std::string> environment, int& readEnd)
+// Starts argv (searched in PATH), its output and errors into a pipe whose read end is returned in readEnd.
+pid_t spawnWithOutput(std::vector<std::string> argv, int& readEnd)
 {
-    for (char** e = environ; *e; ++e) {
-        const std::string entry(*e);
-        environment.emplace(entry.substr(0, entry.find('=')), entry.substr(entry.find('=') + 1));
-    }
-    std::vector<std::string> env;
-    for (const auto& [key, value] : environment)
-        env.push_back(key + "=" + value);
-    std::vector<char*> args, envp;
+    std::vector<char*> args;
     for (auto& a : argv)
         args.push_back(a.data());
-    for (auto& e : env)
-        envp.push_back(e.data());
     args.push_back(nullptr);
-    envp.push_back(nullptr);
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0)
         return -1;
@@ -46,11 +33,17 @@ pid_t spawnWithOutput(std::vector<std::string> argv, std::map<std::string, std::
     posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     pid_t pid = -1;
-    const int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), envp.data());
+    const int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(ends[1]);
     readEnd = ends[0];
     return error == 0 ? pid : (close(ends[0]), -1);
+}
+
+std::optional<std::string> findWindow(const std::string& title)
+{
+    const auto found = runCommand({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
+    return found.output.empty() ? std::nullopt : std::optional(found.output.substr(0, found.output.find('\n')));
 }
 
 }  // namespace
@@ -59,7 +52,7 @@ CommandResult runCommand(const std::vector<std::string>& argv)
 {
     CommandResult result;
     int fd = -1;
-    const pid_t pid = spawnWithOutput(argv, {}, fd);
+    const pid_t pid = spawnWithOutput(argv, fd);
     if (pid < 0)
         return result;
     char block[4096];
@@ -86,16 +79,20 @@ void AppTest::SetUp()
 
 AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<std::string, std::string> environment)
 {
-    arguments.insert(arguments.begin(), (app.folder() / "quillon").string());
-    // No desktop session here: GTK's settings in memory, no accessibility bus.
+    // No desktop session here: GTK's settings in memory, no accessibility bus. env execs the app in its own pid.
     environment.insert({{"QUILLON_CONSOLE", "1"},
                         {"GSETTINGS_BACKEND", "memory"},
                         {"NO_AT_BRIDGE", "1"},
                         {"XDG_CONFIG_HOME", app.configHome().string()}});
+    std::vector<std::string> argv{"env"};
+    for (const auto& [key, value] : environment)
+        argv.push_back(key + "=" + value);
+    argv.push_back((app.folder() / "quillon").string());
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
     int fd = -1;
-    pid_ = spawnWithOutput(arguments, environment, fd);
+    pid_ = spawnWithOutput(argv, fd);
     if (pid_ < 0)
-        ADD_FAILURE() << "cannot start " << arguments[0];
+        ADD_FAILURE() << "cannot start the app";
     else
         reader_ = std::thread([this, fd] {
             char block[4096];
@@ -120,24 +117,19 @@ AppRun::~AppRun()
         reader_.join();
 }
 
-void AppRun::signal(int number) const
-{
-    if (pid_ > 0)
-        kill(pid_, number);
-}
-
 std::string AppRun::output() const
 {
     std::lock_guard lock(mutex_);
     return output_;
 }
 
-std::vector<std::string> AppRun::linesAfter(const std::string& marker) const
+std::vector<std::string> AppRun::linesAfter(const std::string& marker, const std::string& prefix) const
 {
     std::vector<std::string> found;
     std::istringstream lines(output());
     for (std::string line; std::getline(lines, line);)
-        if (const auto at = line.find(marker); at != std::string::npos)
+        if (const auto at = line.find(marker);
+            at != std::string::npos && line.compare(at + marker.size(), prefix.size(), prefix) == 0)
             found.push_back(line.substr(at + marker.size()));
     return found;
 }
@@ -148,22 +140,13 @@ std::optional<std::string> AppRun::waitFor(const std::string& marker, const std:
     std::optional<std::string> found;
     waitUntil(
         [&] {
-            std::size_t seen = 0;
-            for (const auto& line : linesAfter(marker))
-                if (line.starts_with(prefix) && seen++ == skip)
-                    return (found = line).has_value();
+            if (const auto lines = linesAfter(marker, prefix); lines.size() > skip)
+                return (found = lines[skip]).has_value();
             std::this_thread::sleep_for(20ms);
             return false;
         },
         timeout);
     return found;
-}
-
-std::size_t AppRun::countReports(const std::string& prefix) const
-{
-    const auto all = reports();
-    return static_cast<std::size_t>(
-        std::count_if(all.begin(), all.end(), [&](const auto& r) { return r.starts_with(prefix); }));
 }
 
 std::optional<int> AppRun::waitForExit(std::chrono::milliseconds timeout)
@@ -180,18 +163,6 @@ std::optional<int> AppRun::waitForExit(std::chrono::milliseconds timeout)
     return exitCode_;
 }
 
-namespace {
-
-std::optional<std::string> findWindow(const std::string& title)
-{
-    auto found = runCommand({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
-    if (found.exitCode != 0 || found.output.empty())
-        return std::nullopt;
-    return found.output.substr(0, found.output.find('\n'));
-}
-
-}  // namespace
-
 std::optional<std::string> AppRun::waitForWindow(const std::string& title, std::chrono::milliseconds timeout)
 {
     std::optional<std::string> window;
@@ -201,14 +172,10 @@ std::optional<std::string> AppRun::waitForWindow(const std::string& title, std::
 
 std::array<int, 4> geometryOf(const std::string& window)
 {
-    const auto shell = runCommand({"xdotool", "getwindowgeometry", "--shell", window}).output;
-    std::array<int, 4> geometry{-1, -1, -1, -1};
-    for (std::size_t i = 0; const char* name : {"X=", "Y=", "WIDTH=", "HEIGHT="})
-        if (const auto at = shell.find(std::string("\n") + name); at != std::string::npos && i < 4)
-            geometry[i++] = std::stoi(shell.substr(at + 1 + std::strlen(name)));
-        else
-            ++i;
-    return geometry;
+    std::array<int, 4> g{-1, -1, -1, -1};
+    std::sscanf(runCommand({"xdotool", "getwindowgeometry", "--shell", window}).output.c_str(),
+                "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &g[0], &g[1], &g[2], &g[3]);
+    return g;
 }
 
 bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout)
@@ -238,37 +205,12 @@ void AppRun::click(const std::string& window, int x, int y, int button, int coun
               0);
 }
 
-PrivateBus::PrivateBus()
-{
-    const auto started =
-        runCommand({"dbus-daemon", "--session", "--fork", "--nopidfile", "--print-address=1", "--print-pid=1"});
-    std::istringstream lines(started.output);
-    std::getline(lines, address_);
-    lines >> pid_;
-    if (started.exitCode != 0 || pid_ <= 0)
-        address_.clear();
-}
-
-PrivateBus::~PrivateBus()
-{
-    if (pid_ > 0)
-        kill(pid_, SIGTERM);
-}
-
 std::vector<ChildProcess> childrenOf(pid_t parent)
 {
     std::vector<ChildProcess> children;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename().string();
-        if (name.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const auto pid = static_cast<pid_t>(std::stol(name));
-        std::ifstream comm(entry.path() / "comm");
-        std::string command;
-        std::getline(comm, command);
-        if (const auto stat = procStat(pid); stat && stat->parent == parent)
-            children.push_back({pid, command, stat->state});
-    }
+    std::istringstream lines(runCommand({"ps", "--ppid", std::to_string(parent), "-o", "pid=,state=,comm="}).output);
+    for (ChildProcess child{}; lines >> child.pid >> child.state >> child.name;)
+        children.push_back(child);
     return children;
 }
 
@@ -285,15 +227,12 @@ Usage usageOf(pid_t pid)
 {
     Usage usage;
     const std::filesystem::path proc = "/proc/" + std::to_string(pid);
-    std::error_code error;
-    for (const char* folder : {"fd", "task"})
-        for (auto it = std::filesystem::directory_iterator(proc / folder, error);
-             !error && it != std::filesystem::directory_iterator(); it.increment(error))
-            ++(folder[0] == 'f' ? usage.descriptors : usage.threads);
+    usage.descriptors = static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator(proc / "fd"), std::filesystem::directory_iterator{}));
     std::ifstream status(proc / "status");
     for (std::string line; std::getline(status, line);)
-        if (line.starts_with("VmRSS:"))
-            usage.residentKb = std::stoul(line.substr(6));
+        if (line.starts_with("VmRSS:") || line.starts_with("Threads:"))
+            (line[0] == 'V' ? usage.residentKb : usage.threads) = std::stoul(line.substr(line.find(':') + 1));
     for (const auto& child : childrenOf(pid)) {
         ++usage.children;
         usage.zombies += child.state == 'Z' ? 1 : 0;
@@ -303,33 +242,13 @@ Usage usageOf(pid_t pid)
 
 std::vector<std::string> listeningSockets(pid_t pid)
 {
-    std::set<std::string> inodes;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
-        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
-        if (target.starts_with("socket:["))
-            inodes.insert(target.substr(8, target.size() - 9));
-    }
+    const auto listening = runCommand({"ss", "-Hlnpxt"});
+    EXPECT_EQ(listening.exitCode, 0) << listening.output;
     std::vector<std::string> found;
-    std::string line, skip, flags, state, inode, path;
-    // Num RefCount Protocol Flags Type St Inode [Path]; flag 00010000 marks a listener.
-    std::ifstream unixTable("/proc/net/unix");
-    for (std::getline(unixTable, line); std::getline(unixTable, line);) {
-        path.clear();
-        std::istringstream(line) >> skip >> skip >> skip >> flags >> skip >> skip >> inode >> path;
-        if (inodes.count(inode) && (std::stoul(flags, nullptr, 16) & 0x10000) != 0)
-            found.push_back("unix " + (path.empty() ? std::string("-") : path));
-    }
-    // sl local_address rem_address st ... inode; state 0A is LISTEN.
-    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
-        std::ifstream tcp(table);
-        for (std::getline(tcp, line); std::getline(tcp, line);) {
-            std::string local;
-            std::istringstream(line) >> skip >> local >> skip >> state >> skip >> skip >> skip >> skip >> skip >> inode;
-            if (state == "0A" && inodes.count(inode))
-                found.push_back("tcp " + local);
-        }
-    }
+    std::istringstream lines(listening.output);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find("pid=" + std::to_string(pid) + ",") != std::string::npos)
+            found.push_back(line);
     return found;
 }
 

@@ -27,7 +27,7 @@ using namespace std::chrono_literals;
 
 inline constexpr const char* kCaption = "Quillon - Version 2.1.0";
 
-// Runs a command to its end (no shell); returns its exit code and its output.
+// A command run to its end (no shell).
 struct CommandResult {
     int exitCode = -1;
     std::string output;
@@ -59,7 +59,6 @@ private:
     TempDir dir_;
 };
 
-// A fresh app folder per test; skipped without a display.
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -77,20 +76,22 @@ public:
     AppRun& operator=(const AppRun&) = delete;
 
     [[nodiscard]] std::string output() const;
-    // The text after marker on each output line that holds it.
-    [[nodiscard]] std::vector<std::string> linesAfter(const std::string& marker) const;
-    // The (skip+1)-th of those that starts with prefix, once the app has written it.
+    // The text after marker on each output line that holds it, where that starts with prefix.
+    [[nodiscard]] std::vector<std::string> linesAfter(const std::string& marker, const std::string& prefix = "") const;
+    // The (skip+1)-th of those, once the app has written it.
     std::optional<std::string> waitFor(const std::string& marker, const std::string& prefix,
                                        std::chrono::milliseconds timeout, std::size_t skip = 0) const;
     std::optional<std::string> waitForReport(const std::string& prefix, std::chrono::milliseconds timeout = 30s) const
     {
         return waitFor(kReport, prefix, timeout);
     }
-    [[nodiscard]] std::vector<std::string> reports() const { return linesAfter(kReport); }
-    [[nodiscard]] std::size_t countReports(const std::string& prefix) const;
+    [[nodiscard]] std::vector<std::string> reports(const std::string& prefix = "") const
+    {
+        return linesAfter(kReport, prefix);
+    }
+    [[nodiscard]] std::size_t countReports(const std::string& prefix) const { return reports(prefix).size(); }
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = 30s);
     [[nodiscard]] bool running() { return !waitForExit(0ms).has_value(); }
-    void signal(int number) const;
     [[nodiscard]] pid_t pid() const { return pid_; }
 
     // The X window with exactly this title, once mapped; keys by xdotool names ("ctrl+r").
@@ -108,41 +109,23 @@ private:
     std::string output_;
 };
 
-// x, y, width and height of the window.
 [[nodiscard]] std::array<int, 4> geometryOf(const std::string& window);
-// Waits until no mapped window has exactly this title.
 [[nodiscard]] bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout = 10s);
 
-// A session bus of the test's own; address() is empty without dbus-daemon.
-class PrivateBus {
-public:
-    PrivateBus();
-    ~PrivateBus();
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
-    [[nodiscard]] const std::string& address() const { return address_; }
-
-private:
-    std::string address_;
-    pid_t pid_ = -1;
-};
-
-// Direct children of pid with their command names (cut to 15 characters).
+// Direct children of pid with their command names (cut to 15 characters) and states.
 struct ChildProcess {
     pid_t pid;
     std::string name;
     char state;
 };
 [[nodiscard]] std::vector<ChildProcess> childrenOf(pid_t pid);
-// The live web processes of the app's views.
 [[nodiscard]] std::vector<pid_t> webProcesses(pid_t app);
 
-// What a process holds: descriptors, threads, resident memory, children.
 struct Usage {
     std::size_t descriptors = 0, threads = 0, residentKb = 0, children = 0, zombies = 0;
 };
 [[nodiscard]] Usage usageOf(pid_t pid);
-// The sockets of pid another process could connect to: listening Unix ("-" when unnamed) and TCP ones.
+// The listening Unix and TCP sockets of pid.
 [[nodiscard]] std::vector<std::string> listeningSockets(pid_t pid);
 
 }  // namespace quillon::test

@@ -1,10 +1,9 @@
-// The app on a desktop: per-user install and uninstall into a private HOME, one
-// running copy per app folder on a session bus (later starts hand their files to
-// its pages), and copies on their own without a bus.
+// The app on a desktop: per-user install, one copy per app folder on a bus, copies on their own without.
 #include <gtest/gtest.h>
 #include <signal.h>
 
 #include <set>
+#include <sstream>
 
 #include "tests/e2e/pages_support.h"
 
@@ -15,39 +14,37 @@ namespace {
 
 constexpr const char* kAppId = "org.quillon.Quillon";
 
-// Every entry under root, relative, folders with a trailing slash and links with their target.
-std::set<std::string> treeOf(const fs::path& root)
-{
-    std::set<std::string> entries;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string relative = fs::relative(entry.path(), root).string();
-        entries.insert(entry.is_symlink()     ? relative + " -> " + fs::read_symlink(entry.path()).string()
-                       : entry.is_directory() ? relative + "/"
-                                              : relative);
-    }
-    return entries;
-}
-
-class DesktopTest : public PagesTest {
+class DesktopTest : public AppTest {
 protected:
+    [[nodiscard]] fs::path song() const { return app.path() / "my song.wav"; }
     void SetUp() override
     {
-        PagesTest::SetUp();
-        if (!IsSkipped() && bus.address().empty())
+        AppTest::SetUp();
+        if (IsSkipped())
+            return;
+        const auto bus =
+            runCommand({"dbus-daemon", "--session", "--fork", "--nopidfile", "--print-address=1", "--print-pid=1"});
+        std::string address;  // a session bus of the test's own
+        std::istringstream(bus.output) >> address >> busPid;
+        if (busPid <= 0)
             GTEST_SKIP() << "needs dbus-daemon for a private session bus";
+        onBus = {{"DBUS_SESSION_BUS_ADDRESS", address}};
     }
-    PrivateBus bus;
-    const std::map<std::string, std::string> onBus{{"DBUS_SESSION_BUS_ADDRESS", bus.address()}};
+    void TearDown() override
+    {
+        if (busPid > 0)
+            kill(busPid, SIGTERM);
+    }
+    pid_t busPid = -1;
+    std::map<std::string, std::string> onBus;
 };
 
 }  // namespace
 
-// Other programs' files and the user's settings sit in the same folders.
 TEST(DesktopInstall, PlacesEveryPieceAndUninstallLeavesOnlyWhatWasThere)
 {
     TempDir dir;
-    // A blank in the home's path: Exec must quote it. The data folder is not the
-    // default one, so the install is seen to follow XDG_DATA_HOME.
+    // A blank in the home's path (Exec must quote it), a data folder not the default one, others' files.
     const fs::path home = dir.path() / "my home", data = home / "xdg-data", config = home / ".config";
     const fs::path bin = home / ".local" / "bin", installed = data / "quillon", runtime = dir.path() / "runtime";
     for (const auto& folder : {bin, data / "applications", config / "quillon", runtime})
@@ -56,20 +53,27 @@ TEST(DesktopInstall, PlacesEveryPieceAndUninstallLeavesOnlyWhatWasThere)
     writeScript(bin / "other-tool", "exit 0\n");
     writeFile(data / "applications" / "other.desktop", "[Desktop Entry]\n");
     writeFile(config / "quillon" / "registry.sqlite3", "settings");
-    const auto before = treeOf(home);
-    const auto script = [&](const std::string& name, std::vector<std::string> arguments) {
+    const auto treeOf = [&] {  // every entry under home with its kind and link target
+        std::istringstream lines(runCommand({"find", home.string(), "-printf", "%P %y %l\n"}).output);
+        std::set<std::string> entries;
+        for (std::string line; std::getline(lines, line);)
+            entries.insert(line);
+        return entries;
+    };
+    const auto before = treeOf();
+    const auto script = [&](const std::string& name) {
         std::vector<std::string> argv{"env",
                                       "HOME=" + home.string(),
                                       "XDG_DATA_HOME=" + data.string(),
                                       "XDG_CONFIG_HOME=" + config.string(),
                                       "XDG_RUNTIME_DIR=" + runtime.string(),
                                       (fs::path(QUILLON_SOURCE_DIR) / "scripts" / name).string()};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        if (name == "install")
+            argv.insert(argv.end(), {"--from", fs::path(QUILLON_APP_DIR).parent_path().string()});
         return runCommand(argv);
     };
-    const std::vector<std::string> from{"--from", fs::path(QUILLON_APP_DIR).parent_path().string()};
 
-    ASSERT_EQ(script("install", from).exitCode, 0);
+    ASSERT_EQ(script("install").exitCode, 0);
     EXPECT_EQ(fs::read_symlink(bin / "quillon"), installed / "quillon");
     EXPECT_TRUE(fs::is_regular_file(installed / "webext" / "libquillon-external.so"));
     EXPECT_TRUE(fs::is_empty(installed / "res" / "tmp"));
@@ -82,18 +86,18 @@ TEST(DesktopInstall, PlacesEveryPieceAndUninstallLeavesOnlyWhatWasThere)
     EXPECT_EQ(runCommand({"appstreamcli", "validate", "--no-net", "--strict", metainfo.string()}).exitCode, 0);
 
     // A second install replaces the first; the app's leftover clips go with it.
-    ASSERT_EQ(script("install", from).exitCode, 0);
+    ASSERT_EQ(script("install").exitCode, 0);
     writeFile(installed / "res" / "tmp" / "clip.mp3", "ID3");
-    ASSERT_EQ(script("uninstall", {}).exitCode, 0);
-    EXPECT_EQ(treeOf(home), before);
-    const auto nothing = script("uninstall", {});
+    ASSERT_EQ(script("uninstall").exitCode, 0);
+    EXPECT_EQ(treeOf(), before);
+    const auto nothing = script("uninstall");
     EXPECT_EQ(nothing.exitCode, 1);
     EXPECT_NE(nothing.output.find("not installed"), std::string::npos) << nothing.output;
 }
 
 TEST_F(DesktopTest, LaterStartsHandTheirFilesToTheRunningWindowWhichOffersThemMidClip)
 {
-    // The waveform is read; the clip is made for a long while.
+    // The clip is made for a long while.
     writeScript(app.res() / "ffmpeg", "case \" $* \" in *\" -ab \"*) exec sleep 60 ;; esac\nexec ffmpeg \"$@\"\n");
     writeFile(song(), toneWav(2.0));
     AppRun first(app, {song().string()}, onBus);
@@ -133,7 +137,7 @@ TEST_F(DesktopTest, LaterStartsHandTheirFilesToTheRunningWindowWhichOffersThemMi
     first.keys(*window, {"Return"});
     EXPECT_TRUE(waitForState(first, "chose file", 10s, 1)) << first.output();
     // Once the window has closed, the next start runs a window of its own.
-    first.signal(SIGTERM);
+    kill(first.pid(), SIGTERM);
     EXPECT_EQ(first.waitForExit(), 0) << first.output();
     AppRun next(app, {song().string()}, onBus);
     EXPECT_TRUE(waitForState(next, "part")) << next.output();
@@ -141,9 +145,8 @@ TEST_F(DesktopTest, LaterStartsHandTheirFilesToTheRunningWindowWhichOffersThemMi
 
 TEST_F(DesktopTest, WithoutABusEveryStartRunsOnItsOwnInATemporaryFolderOfItsOwn)
 {
-    // Each copy starts a transcode, whose clean-up empties its temporary folder of
-    // clips, and reports that folder; a copy started with a file then closes. The
-    // first to hold the shared folder removes the folders that killed copies left.
+    // Each copy reports its temporary folder after a transcode; one started with a file then closes.
+    // The first to hold the shared folder removes the folders killed copies left.
     app.addPage("selectSong.html", page(R"(
         var tmp = decodeURIComponent((/[?&]tmp=([^&#]*)/.exec(location.search) || ["", ""])[1]);
         window.external.DTE_TranscodeMedia(tmp + "/missing.wav", tmp + "/clip.mp3");

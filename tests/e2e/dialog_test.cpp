@@ -1,6 +1,4 @@
-// The window's own dialogs in one run of the real app: the homepage in the
-// default browser (from script and from the popup menu), HTML dialogs sized,
-// centred and nested up to the depth limit, message boxes and the file chooser.
+// The window's own dialogs in one run: homepage, nested HTML dialogs, message boxes, file chooser.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,16 +7,11 @@
 
 using namespace quillon::test;
 
-namespace {
-
 using DialogTest = AppTest;
-
-}  // namespace
 
 TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
 {
-    // A stand-in default browser: a desktop entry registered as the http handler,
-    // whose program appends the address it was given to a file.
+    // A stand-in default browser that appends each address it gets to a file.
     const auto data = app.path() / "data", recorded = app.path() / "opened.txt";
     std::filesystem::create_directories(data / "applications");
     writeScript(app.path() / "browser", "printf '%s\\n' \"$1\" >> '" + recorded.string() + "'\n");
@@ -33,7 +26,6 @@ TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
     app.addPage("selectSong.html", page(R"(
         var e = window.external;
         e.DTE_NavigateURL('help & faq');
-        // After the dialogs, the message boxes, then the chooser twice, then the end.
         var styles = [0x24, 0x24, 0x124, 0, 3], box = 0;
         function next() {
             if (box < styles.length) {
@@ -54,7 +46,7 @@ TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
         report('asked');
     )",
                                         "<div style='width:760px;height:471px'>page text</div>"));
-    // Each level opens the next; the first waits a while so that it can be measured.
+    // Each level opens the next; the first waits to be measured.
     app.addPage("dlg.html", page(R"(
         var e = window.external, depth = Number(e.DTE_GetDialogArgument());
         report('dialog ' + depth + ' ' + window.innerWidth + 'x' + window.innerHeight);
@@ -87,7 +79,6 @@ TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
     const auto outer = geometryOf(*window), inner = geometryOf(*dialog);
     EXPECT_LE(std::abs(2 * inner[0] + inner[2] - 2 * outer[0] - outer[2]), 8);  // centres within 4 pixels
     EXPECT_LE(std::abs(2 * inner[1] + inner[3] - 2 * outer[1] - outer[3]), 8);
-    EXPECT_NE(inner[0], 100);
     // Past thirty-two levels the call returns at once and empty.
     EXPECT_EQ(run.waitForReport("level 32", 180s), "level 32 got []") << run.output();
     EXPECT_EQ(run.waitForReport("level 31", 60s), "level 31 got [back 32]");
@@ -99,16 +90,16 @@ TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
     for (std::size_t i = 0; i < presses.size(); ++i) {
         const auto box = run.waitForWindow("quillon");
         ASSERT_TRUE(box) << "no message box " << i << run.output();
-        run.keys(*box, {presses[i]});
+        // A box just mapped may drop its key: pressed again while this very box is up unanswered.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            run.keys(*box, {presses[i]});
+            if (run.waitForReport("box " + std::to_string(i), 3s) || run.waitForWindow("quillon", 0ms) != box)
+                break;
+        }
         ASSERT_TRUE(run.waitForReport("box " + std::to_string(i))) << run.output();
     }
-    std::vector<std::string> answers;
-    for (const auto& report : run.reports())
-        if (report.starts_with("box "))
-            answers.push_back(report);
-    EXPECT_EQ(answers, (std::vector<std::string>{"box 0 6", "box 1 7", "box 2 7", "box 3 1", "box 4 2"}));
+    EXPECT_EQ(run.reports("box "), (std::vector<std::string>{"box 0 6", "box 1 7", "box 2 7", "box 3 1", "box 4 2"}));
 
-    // The chooser returns the path chosen, or nothing when dismissed.
     const std::string title = "Select audio file to use on mobile phone as ringtone";
     auto chooser = run.waitForWindow(title);
     ASSERT_TRUE(chooser);

@@ -1,13 +1,11 @@
-/* Loaded into the app under test with LD_PRELOAD: a timer on the main context of the
-   app's UI thread writes "QTICK <wall-clock ms>" every 50 ms to standard error, so a
-   test can see whether that thread keeps serving its loop. */
+/* Loaded into the app with LD_PRELOAD: a timer on its UI thread's main context writes "QTICK <wall-clock ms>"
+   every 50 ms to standard error, so a test can see whether that thread keeps serving its loop. */
 #include <glib.h>
 #include <stdio.h>
 #include <stdlib.h>
 
-static gboolean tick(gpointer unused)
+static gboolean tick(G_GNUC_UNUSED gpointer unused)
 {
-    (void)unused;
     fprintf(stderr, "QTICK %lld\n", (long long)(g_get_real_time() / 1000));
     return G_SOURCE_CONTINUE;
 }
