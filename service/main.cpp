@@ -12,16 +12,15 @@ using namespace quillon::service;
 
 int main(int argc, char** argv)
 {
-    const auto parsed = parseServiceOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (const auto* message = std::get_if<UsageMessage>(&parsed)) {
-        std::fputs(message->text.c_str(), message->exitCode == 0 ? stdout : stderr);
-        return message->exitCode;
-    }
-    const auto& options = std::get<ServiceOptions>(parsed);
-
     // A client that hangs up mid-reply must not end the service.
     std::signal(SIGPIPE, SIG_IGN);
     try {
+        const auto parsed = parseServiceOptions(std::vector<std::string>(argv + 1, argv + argc));
+        if (const auto* message = std::get_if<UsageMessage>(&parsed)) {
+            std::fputs(message->text.c_str(), message->exitCode == 0 ? stdout : stderr);
+            return message->exitCode;
+        }
+        const auto& options = std::get<ServiceOptions>(parsed);
         ClipService clips(options.storage, options.maxClipBytes);
         httplib::Server server;
         int port = options.port;
