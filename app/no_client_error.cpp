@@ -27,7 +27,7 @@ struct Boxes {
 
 Boxes& boxes()
 {
-    static Boxes* const instance = new Boxes;
+    static auto* const instance = new Boxes;
     return *instance;
 }
 

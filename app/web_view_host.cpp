@@ -35,7 +35,7 @@ WebKitSettings* newSettings()
 
 }  // namespace
 
-WebViewHost::WebViewHost(AppHost& app, PopupHandler popup) : app_(app), popup_(std::move(popup)), view_(nullptr)
+WebViewHost::WebViewHost(AppHost& app, PopupHandler popup) : app_(app), popup_(std::move(popup))
 {
     g_autoptr(WebKitSettings) settings = newSettings();
     view_ = WEBKIT_WEB_VIEW(

@@ -41,7 +41,7 @@ private:
 
     AppHost& app_;
     PopupHandler popup_;
-    WebKitWebView* view_;
+    WebKitWebView* view_ = nullptr;
     std::shared_ptr<bridge::ChannelServer> channel_;
     std::string lastAppPage_;
 };

@@ -47,7 +47,7 @@ private:
     CallerId caller_;
     TrustCheck trusted_;
     FrameReader reader_;
-    std::vector<char> block_ = std::vector<char>(64 * 1024);
+    std::vector<char> block_ = std::vector<char>(std::size_t{64} * 1024);
 };
 
 }  // namespace quillon::bridge

@@ -23,7 +23,7 @@ struct Registry {
 // main has returned.
 Registry& registry()
 {
-    static Registry* const instance = new Registry;
+    static auto* const instance = new Registry;
     return *instance;
 }
 

@@ -35,7 +35,7 @@ struct EncoderEnd {
 };
 
 // Below this much room a failed or empty result is put down to a full disk.
-inline constexpr std::uintmax_t kRoomForAClip = 64 * 1024;
+inline constexpr std::uintmax_t kRoomForAClip = std::uintmax_t{64} * 1024;
 
 [[nodiscard]] EncoderEnd observeEncoderEnd(std::uint32_t exitStatus, const std::string& output);
 [[nodiscard]] TranscodeReason judgeEncoderEnd(const EncoderEnd& end);

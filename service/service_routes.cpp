@@ -1,6 +1,7 @@
 #include "service/service_routes.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace quillon::service {
 namespace {
@@ -43,8 +44,8 @@ void installRoutes(httplib::Server& server, ClipService& clips, std::string fall
         send(response, clips.storeClip(request.get_param_value("sid"), readBody));
     });
 
-    server.Get("/cgi-bin/dte_status.cgi", [&clips, fallbackAuthority](const httplib::Request& request,
-                                                                      httplib::Response& response) {
+    server.Get("/cgi-bin/dte_status.cgi", [&clips, fallbackAuthority = std::move(fallbackAuthority)](
+                                              const httplib::Request& request, httplib::Response& response) {
         const std::string host = request.get_header_value("Host");
         send(response, clips.status(request.get_param_value("sid"), isAuthority(host) ? host : fallbackAuthority));
     });
