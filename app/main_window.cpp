@@ -161,6 +161,10 @@ GtkWindow* MainWindow::topWindow() const { return dialogs_.empty() ? GTK_WINDOW(
 
 void MainWindow::CloseWindow(bridge::CallerId)
 {
+    // Closing the main window ends the app. The break comes before the encoder is
+    // terminated, so that its job takes the end for a break and removes its half clip.
+    if (dialogs_.empty())
+        jobs_->breakFlag.store(true, std::memory_order_release);
     jobs::terminateEncoder(*jobs_);
     jobs::terminateWaveformEncoder(*jobs_);
     // The window that has the input closes: the innermost dialog while one is up
