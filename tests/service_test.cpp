@@ -21,11 +21,7 @@ namespace {
 TEST(ResponseText, DecodesTheDeclaredCharsetToUtf8AndReplacesWhatIsNotText)
 {
     const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
-    const struct {
-        std::string body;
-        const char* contentType;
-        std::string text;
-    } cases[] = {
+    const std::tuple<std::string, const char*, std::string> cases[] = {
         {"caf\xE9", "text/plain; charset=ISO-8859-1", "caf\xC3\xA9"},
         {"\x80 5", "text/plain; format=flowed; CharSet = windows-1252 ", "\xE2\x82\xAC 5"},
         {"caf\xE9", "text/plain;charset=\"ISO-8859-1\"", "caf\xC3\xA9"},
@@ -38,8 +34,8 @@ TEST(ResponseText, DecodesTheDeclaredCharsetToUtf8AndReplacesWhatIsNotText)
         {std::string("\xFF\xFEo\0k\0", 6), "text/plain", "ok"},
         {std::string("a\0b", 3), "text/plain", std::string("a\0b", 3)},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(responseTextToUtf8(c.body, c.contentType), c.text) << c.contentType;
+    for (const auto& [body, contentType, text] : cases)
+        EXPECT_EQ(responseTextToUtf8(body, contentType), text) << contentType;
 }
 
 // MPEG-1 layer III, 128 kbit/s, 44100 Hz, no padding: 417 bytes a frame.
@@ -87,15 +83,13 @@ protected:
         server.stop();
         thread.join();
     }
-    [[nodiscard]] std::string url(const std::string& path) const
+    static bool never() { return false; }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+    static std::string fetch(const std::string& address)
     {
-        return "http://127.0.0.1:" + std::to_string(port) + path;
+        return fetchResponseText(address, never, makeCurlHandle, {});
     }
-    [[nodiscard]] static std::string fetch(const std::string& address)
-    {
-        return fetchResponseText(address, [] { return false; }, makeCurlHandle, {});
-    }
-    [[nodiscard]] std::string get(const std::string& path) const { return fetch(url(path)); }
+    std::string get(const std::string& path) const { return fetch(url(path)); }
 
     test::TempDir dir;
     service::ClipService clips{dir.path(), 64 << 10};
@@ -127,9 +121,7 @@ TEST_F(LocalServer, RequestReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEvery
         EXPECT_EQ(fetch(refused), kOpenError) << refused;
     EXPECT_EQ(fetch("HTTP://127.0.0.1:" + std::to_string(port) + "/abc"), "abc");
     EXPECT_EQ(fetch("http://127.0.0.1:1/abc"), kSendError);
-    EXPECT_EQ(fetchResponseText(
-                  url("/abc"), [] { return false; }, [] { return CurlHandle(); }, {}),
-              kNoClientError);
+    EXPECT_EQ(fetchResponseText(url("/abc"), never, [] { return CurlHandle(); }, {}), kNoClientError);
 }
 
 // The response is stored before status 1; a break leaves it empty, and an older
@@ -193,7 +185,7 @@ TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
     test::writeFile(dir / "upload.mp3", mpegClip(100));
     const UploadRequest request{{"127.0.0.1", port}, (dir / "upload.mp3").string(), sid};
     EXPECT_EQ(runUpload(
-                  request, [](std::int32_t) {}, [] { return false; }),
+                  request, [](std::int32_t) {}, never),
               kUploadDone);
     EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "READY " + url("/clips/" + sid + ".mp3"));
     const auto download = client.Get("/clips/" + sid + ".mp3");
