@@ -1,5 +1,4 @@
-// The jobs and the stand-in tools they run, the waveform analysis, the temp folder
-// and the stop at exit.
+// The jobs and the stand-in tools they run, the waveform analysis, the temp folder and the stop at exit.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -228,8 +227,9 @@ TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
         EXPECT_EQ(end(fields->norStatus), status) << path << step;
         const Calls calls = takeCalls();
         EXPECT_EQ(calls.size(), runs) << path << step;
-        if (!calls.empty())
+        if (!calls.empty()) {
             EXPECT_EQ(calls.back().back(), path.starts_with("/") ? path : "./" + path);
+        }
     }
     fs::remove("-clip.mp3");
     EXPECT_EQ(readFile(dir / "clip.mp3"), "ID3");

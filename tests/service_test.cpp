@@ -124,8 +124,7 @@ TEST_F(LocalServer, RequestReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEvery
     EXPECT_EQ(fetchResponseText(url("/abc"), never, [] { return CurlHandle(); }, {}), kNoClientError);
 }
 
-// The response is stored before status 1; a break leaves it empty, and an older
-// request never stores over a newer one.
+// The response is stored before status 1; a break leaves it empty, and an older request never stores over a newer one.
 TEST_F(LocalServer, RequestJobStoresOnlyTheNewestWholeResponse)
 {
     fields->xhResponse.set("old");
@@ -184,9 +183,8 @@ TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
 
     test::writeFile(dir / "upload.mp3", mpegClip(100));
     const UploadRequest request{{"127.0.0.1", port}, (dir / "upload.mp3").string(), sid};
-    EXPECT_EQ(runUpload(
-                  request, [](std::int32_t) {}, never),
-              kUploadDone);
+    const auto ignore = [](std::int32_t) {};
+    EXPECT_EQ(runUpload(request, ignore, never), kUploadDone);
     EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "READY " + url("/clips/" + sid + ".mp3"));
     const auto download = client.Get("/clips/" + sid + ".mp3");
     ASSERT_TRUE(download);

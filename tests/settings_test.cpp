@@ -142,9 +142,8 @@ TEST_F(SettingsTest, CorruptDatabaseIsLeftAloneAndTheDefaultsServe)
     EXPECT_EQ(test::readFile(file), garbage);
 }
 
-// While another copy holds the database locked, a later start must not mistake
-// the unreadable marker for a first start and overwrite the stored settings; a
-// write that failed meanwhile is tried once more when its value is destructed.
+// While another copy holds the database locked, a later start must not mistake the unreadable marker for a first start
+// and overwrite the stored settings; a write that failed meanwhile is tried once more when its value is destructed.
 TEST_F(SettingsTest, LockedDatabaseIsNotTakenForAFirstStartAndFilesArePrivate)
 {
     store()->setTEPhone("mine");
