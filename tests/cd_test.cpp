@@ -63,8 +63,7 @@ public:
     }
     std::unique_ptr<CdDisc> open(const CdDrive& drive) const override
     {
-        if (onOpen)
-            onOpen();
+        onOpen();
         FakeDrive& fake = drives_.at(std::stoul(drive.address));
         return fake.handle ? std::make_unique<Disc>(*this, fake) : nullptr;
     }
@@ -75,9 +74,9 @@ public:
         return reads_;
     }
 
-    std::function<void(std::int32_t block)> onRead;   // before each read is answered
-    std::function<void()> onOpen;                     // before each open, which waits for it
-    mutable std::atomic<int> closes{0}, tocReads{0};  // handles released, tables read
+    std::function<void(std::int32_t block)> onRead = [](std::int32_t) {};  // before each read is answered
+    std::function<void()> onOpen = [] {};                                  // before each open, which waits for it
+    mutable std::atomic<int> closes{0}, tocReads{0};                       // handles released, tables read
 
 private:
     class Disc final : public CdDisc {
@@ -91,8 +90,7 @@ private:
         }
         bool readFrames(std::int32_t block, std::int32_t count, std::span<std::uint8_t> out) override
         {
-            if (owner_.onRead)
-                owner_.onRead(block);
+            owner_.onRead(block);
             const std::lock_guard lock(owner_.mutex_);
             owner_.reads_.emplace_back(block, count);
             if (drive_.changeAt && block >= *drive_.changeAt && drive_.change == 0)
@@ -230,11 +228,11 @@ TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
     const auto access = makeLibcdioAccess({true, {}, block, dev});
     const auto drives = access->listDrives();
     ASSERT_GE(drives.size(), 3u);  // this machine's own drives, if any, follow
-    const std::pair<const char*, std::string> listed[] = {
-        {"sr0", "CD/DVD WRITER 12"}, {"sr2", "Slim Drive"}, {"sr10", "sr10"}};
-    for (std::size_t i = 0; i < 3; ++i)
-        EXPECT_EQ(std::tie(drives[i].address, drives[i].product),
-                  std::tuple((dev / listed[i].first).string(), listed[i].second));
+    EXPECT_EQ(std::make_pair(drives[0].address, drives[0].product),
+              std::make_pair((dev / "sr0").string(), "CD/DVD WRITER 12"s));
+    EXPECT_EQ(std::make_pair(drives[1].address, drives[1].product),
+              std::make_pair((dev / "sr2").string(), "Slim Drive"s));
+    EXPECT_EQ(std::make_pair(drives[2].address, drives[2].product), std::make_pair((dev / "sr10").string(), "sr10"s));
     const group* own = getgrgid(getegid());
     ASSERT_TRUE(own);
     EXPECT_EQ(getTracksInfo(*access, 0),

@@ -330,7 +330,7 @@ TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStandReportsTheExitCodeAndHonours
     for (const char* code : {"0", "7", "255"}) {
         argv[1] = code;
         const ToolOutcome outcome = runTool(argv, fields->breakFlag);
-        EXPECT_TRUE(outcome.started && outcome.processId > 0 && !outcome.stopped);
+        EXPECT_TRUE(outcome.started && outcome.processId > 0 && !outcome.stopped) << code;
         EXPECT_EQ(outcome.exitStatus, std::stoul(code));
         EXPECT_EQ(takeCalls(), Calls{argv});
     }
