@@ -112,8 +112,7 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
     // A socket exists but cannot be opened, even by the superuser.
     const fs::path socketPath = dir / "in.sock";
     quillon::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
+    sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
     socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(sock.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     fs::create_hard_link(dir / "in.wav", dir / "linked.mp3");
