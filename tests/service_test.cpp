@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 #include "jobs/curl_response_text.h"
 #include "jobs/http_request_job.h"
+#include "jobs/run_tool.h"
 #include "jobs/upload_job.h"
 #include "service/clip_service.h"
 #include "service/service_routes.h"
@@ -186,6 +188,44 @@ TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
     EXPECT_EQ(download->get_header_value("Content-Type"), "audio/mpeg");
     EXPECT_TRUE(download->body == mpegClip(100));
     EXPECT_NE(get("/redir.php?pid=2&ver=210&aff=2&where=help").find("<h1>help</h1>"), std::string::npos);
+}
+
+// The service program: its answers to bad arguments, then one request served and a
+// clean end on SIGTERM.
+TEST(ServiceProgram, RefusesBadArgumentsAndServesUntilTerminated)
+{
+    const test::TempDir dir;
+    const std::string exe = QUILLON_SERVICE_EXE, storage = (dir / "clips").string();
+    const std::atomic<bool> never{false};
+    const std::pair<std::vector<std::string>, std::uint32_t> cases[] = {
+        {{exe, "--help"}, 0},
+        {{exe, "--port", "65536", "--storage", storage}, 2},
+        {{exe, "--max-clip-bytes", "0", "--host", ""}, 2},
+        {{exe, "--port", "0", "--bogus"}, 2},
+        {{exe, "--port", "0"}, 2},                                               // no storage
+        {{exe, "--storage", storage, "--host", "192.0.2.1", "--port", "0"}, 1},  // cannot listen there
+    };
+    for (const auto& [argv, exitCode] : cases)
+        EXPECT_EQ(runTool(argv, never).exitStatus, exitCode) << argv[1];
+    pid_t pid = 0;
+    std::string output, status;
+    std::chrono::steady_clock::time_point terminated;  // killed if it does not end within 10 s of SIGTERM
+    const ToolOutcome served = streamTool(
+        {exe, "--storage", storage, "--host", "127.0.0.1", "--port", "0"},
+        [&] { return !status.empty() && std::chrono::steady_clock::now() > terminated + std::chrono::seconds(10); },
+        [&](const ChildProcess& child) { pid = child.pid(); },
+        [&](std::string_view block) {
+            output += block;
+            if (status.empty() && output.ends_with("/\n")) {
+                const auto reply = httplib::Client("127.0.0.1", std::stoi(output.substr(output.rfind(':') + 1)))
+                                       .Get("/cgi-bin/dte_status.cgi?sid=none");
+                status = reply ? reply->body : "no answer";
+                terminated = std::chrono::steady_clock::now();
+                ::kill(pid, SIGTERM);
+            }
+        });
+    EXPECT_EQ(status, "ERROR unknown session");
+    EXPECT_EQ(served.exitStatus, 0u) << output;
 }
 
 }  // namespace
