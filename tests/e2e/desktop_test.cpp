@@ -101,9 +101,8 @@ TEST_F(DesktopTest, LaterStartsHandTheirFilesToTheRunningWindowWhichOffersThemMi
     writeScript(app.res() / "ffmpeg", "case \" $* \" in *\" -ab \"*) exec sleep 60 ;; esac\nexec ffmpeg \"$@\"\n");
     writeFile(song(), toneWav(2.0));
     AppRun first(app, {song().string()}, onBus);
-    ASSERT_TRUE(waitForState(first, "part")) << first.output();
     const auto window = first.waitForWindow(kCaption);
-    ASSERT_TRUE(window);
+    ASSERT_TRUE(window && waitForState(first, "part")) << first.output();
     first.keys(*window, {"Return"});
     ASSERT_TRUE(waitForState(first, "converting")) << first.output();
     const std::vector<std::pair<std::vector<std::string>, std::string>> starts{
@@ -151,9 +150,7 @@ TEST_F(DesktopTest, WithoutABusEveryStartRunsOnItsOwnInATemporaryFolderOfItsOwn)
         var tmp = decodeURIComponent((/[?&]tmp=([^&#]*)/.exec(location.search) || ["", ""])[1]);
         window.external.DTE_TranscodeMedia(tmp + "/missing.wav", tmp + "/clip.mp3");
         poll("DTE_tsStatus", function (v) { return v === 1 || v === 2; }, function () {
-            report("tmp " + tmp);
-            if (window.external.DTE_clFileName) window.external.DTE_CloseWindow();
-        });
+            report("tmp " + tmp); if (window.external.DTE_clFileName) window.external.DTE_CloseWindow(); });
     )"));
     const std::map<std::string, std::string> noBus{
         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (app.path() / "no-bus").string()}};
