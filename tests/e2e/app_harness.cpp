@@ -109,12 +109,6 @@ AppRun::~AppRun()
         reader_.join();
 }
 
-std::string AppRun::output() const
-{
-    std::lock_guard lock(mutex_);
-    return output_;
-}
-
 std::vector<std::string> AppRun::linesAfter(const std::string& marker, const std::string& prefix) const
 {
     std::vector<std::string> found;

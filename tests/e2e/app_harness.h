@@ -82,7 +82,11 @@ public:
     AppRun(const AppRun&) = delete;
     AppRun& operator=(const AppRun&) = delete;
 
-    [[nodiscard]] std::string output() const;
+    [[nodiscard]] std::string output() const
+    {
+        std::lock_guard lock(mutex_);
+        return output_;
+    }
     // The text after marker on each output line that holds it, where that starts with prefix.
     [[nodiscard]] std::vector<std::string> linesAfter(const std::string& marker, const std::string& prefix = "") const;
     // The (skip+1)-th of those, once the app has written it.

@@ -14,12 +14,6 @@ ReferenceService::ReferenceService(const std::filesystem::path& storage, std::ui
     waitUntil([this] { return server_.is_running(); }, std::chrono::seconds(10));  // else stop() would miss it
 }
 
-ReferenceService::~ReferenceService()
-{
-    server_.stop();
-    serving_.join();
-}
-
 std::vector<std::string> milestones(const AppRun& run, const std::vector<std::string>& wanted)
 {
     std::vector<std::string> seen;

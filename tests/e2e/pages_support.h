@@ -25,7 +25,11 @@ class ReferenceService {
 public:
     explicit ReferenceService(const std::filesystem::path& storage, std::uint64_t maxClipBytes = 10u << 20,
                               int port = 0);
-    ~ReferenceService();
+    ~ReferenceService()
+    {
+        server_.stop();
+        serving_.join();
+    }
     ReferenceService(const ReferenceService&) = delete;
     ReferenceService& operator=(const ReferenceService&) = delete;
     [[nodiscard]] int port() const { return port_; }

@@ -62,9 +62,7 @@ TEST_F(ReliabilityTest, KilledWhileWritingSettingsLeavesEachValueOldOrNew)
     const std::regex settings(R"(settings \[(p\d+|Unknown)\]\[(n\d+|Unknown)\]\[(a\d+|2)\]\[0\])");
     for (std::size_t round = 0; round < 3; ++round) {
         AppRun run(app);
-        const auto first = run.waitForReport("settings", 60s);
-        ASSERT_TRUE(first) << run.output();
-        EXPECT_TRUE(std::regex_match(*first, settings)) << *first;
+        EXPECT_TRUE(std::regex_match(run.waitForReport("settings", 60s).value_or(""), settings)) << run.output();
         // A first start reads values that are not there yet; later ones find them all.
         EXPECT_TRUE(round == 0 || run.output().find("Failed!") == std::string::npos) << run.output();
         ASSERT_TRUE(run.waitForReport("wrote", 60s)) << run.output();
