@@ -23,8 +23,7 @@ deb="$(ls "$source"/build-package/quillon_*.deb)"
 lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings"
 depends="$(dpkg-deb --field "$deb" Depends)"
 for wanted in ffmpeg mp3gain libgtk-3-0 libwebkit2gtk-4.1-0 libsqlite3-0 'libcurl4 ' libcdio; do
-  [[ "$depends" == *"$wanted"* ]] || fail "Depends lacks $wanted: $depends"
-done
+  [[ "$depends" == *"$wanted"* ]] || fail "Depends lacks $wanted: $depends"; done
 
 env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install"; }
 installed=1
