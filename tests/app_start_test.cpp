@@ -38,11 +38,7 @@ TEST(AppStart, OnlyANameThatIsNotUtf8IsRefusedAndItIsShownReadably)
 TEST(AppStart, CommandLineGivesTheSwitchAndTheValueByteForByte)
 {
     const std::string odd(" /a  \"Best\" $x;y'z\n\xFF\0.mp3\t", 26);
-    const struct {
-        std::vector<std::string> argv;
-        const char* switchName;
-        std::string value;
-    } cases[] = {
+    const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
         {{}, "", ""},
         {{"/usr/bin/quillon"}, "", ""},
         {{"quillon", odd}, "", odd},
@@ -51,9 +47,8 @@ TEST(AppStart, CommandLineGivesTheSwitchAndTheValueByteForByte)
         {{"quillon", "-open"}, "open", ""},
         {{"quillon", "-x", "-y"}, "x", ""},
     };
-    for (const auto& c : cases) {
-        const auto item = app::CommandLineReader::parse(c.argv);
-        EXPECT_EQ(item.switchName, c.switchName) << c.argv.size();
-        EXPECT_EQ(item.value, c.value) << c.argv.size();
+    for (const auto& [argv, switchName, value] : cases) {
+        const auto item = app::CommandLineReader::parse(argv);
+        EXPECT_EQ(std::tie(item.switchName, item.value), std::tie(switchName, value)) << argv.size();
     }
 }

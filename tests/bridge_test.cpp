@@ -68,24 +68,18 @@ TEST_F(Bridge, NamesAreNumberedInTableOrder)
 
 TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKind)
 {
-    const std::uint16_t get = kDispatchPropertyGet;
     window.textResult = "r";
     window.status = 101;
-    const struct {
-        const char* name;
-        std::vector<BridgeValue> args;
-        BridgeValue result;
-        std::string call;
-        std::uint16_t flags = kDispatchMethod;
-    } cases[] = {
+    // The member, its arguments, its result and the operation called; members named in lower case are properties.
+    const std::tuple<const char*, std::vector<BridgeValue>, BridgeValue, std::string> cases[] = {
         {"ShowModalDialog", {S(""), S("p"), S("a"), I(1), I(-5), I(7), I(5)}, S("r"), "ShowModalDialog |p|a|1|-5|7|5"},
         {"GrabAudioDataFromCD", {S("0"), S("3"), S("/t.wav")}, B(true), "GrabAudioDataFromCD 0|3|/t.wav"},
         {"UploadFile", {S("c.mp3"), S("sid")}, B(true), "UploadFile c.mp3|sid"},
         {"MessageBox", {S("Sure?"), I(0x24)}, I(6), "MessageBox Sure?|36"},
         {"ReadWaveform", {S("a b.flac"), I(512)}, B(true), "ReadWaveform a b.flac|512"},
-        {"wfResponse", {}, S("r"), "wfResponse", get},
-        {"tsReason", {}, S("r"), "tsReason", get},
-        {"upStatus", {}, I(101), "upStatus", get},
+        {"wfResponse", {}, S("r"), "wfResponse"},
+        {"tsReason", {}, S("r"), "tsReason"},
+        {"upStatus", {}, I(101), "upStatus"},
         {"GetVersion", {}, S("210"), "GetVersion"},
         {"SetTEAid", {S("2")}, kUntouched, "SetTEAid 2"},  // no result: the slot is left alone
         {"CloseWindow", {}, kUntouched, "CloseWindow"},
@@ -97,10 +91,11 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
         {"MessageBox", {}, I(6), "MessageBox |0"},
         {"MessageBox", {B(true), B(true)}, I(6), "MessageBox |1"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, args, result, operation] : cases) {
         window.calls.clear();
-        EXPECT_EQ(call(id(std::string("DTE_") + c.name), c.flags, c.args), c.result) << c.name;
-        EXPECT_EQ(window.calls, std::vector<std::string>{c.call});
+        const std::uint16_t flags = *name >= 'a' ? kDispatchPropertyGet : kDispatchMethod;
+        EXPECT_EQ(call(id(std::string("DTE_") + name), flags, args), result) << name;
+        EXPECT_EQ(window.calls, std::vector<std::string>{operation});
     }
     EXPECT_STREQ(static_cast<const char*>(window.lastCaller), "main");
     window.textResult = "";
@@ -157,12 +152,12 @@ TEST(StatusCache, AnswersOnlyFromAFreshSnapshotAndOnlyForStatuses)
     const auto start = StatusCache::Clock::time_point{} + 10s;
     EXPECT_FALSE(cache.read(25, start));  // nothing taken yet
     cache.store(StatusReply{{1, 2, 3, 4, 5, 6}}, start);
-    EXPECT_EQ(cache.read(22, start), 1);
-    EXPECT_EQ(cache.read(36, start + 999us), 5);
-    EXPECT_EQ(cache.read(38, start), 6);
-    for (const auto& [member, at] :
-         {std::pair{36, start + 1ms}, {25, start - 1us}, {23, start}, {31, start}, {39, start}})
-        EXPECT_FALSE(cache.read(member, at)) << member;  // too old, clock went back, or not a status
+    const auto none = std::nullopt;  // too old, clock went back, or not a status
+    const std::tuple<DispId, StatusCache::Clock::time_point, std::optional<std::int32_t>> reads[] = {
+        {22, start, 1},          {36, start + 999us, 5}, {38, start, 6},    {36, start + 1ms, none},
+        {25, start - 1us, none}, {23, start, none},      {31, start, none}, {39, start, none}};
+    for (const auto& [member, at, value] : reads)
+        EXPECT_EQ(cache.read(member, at), value) << member;
     cache.invalidate();
     EXPECT_FALSE(cache.read(25, start));
 }

@@ -63,8 +63,7 @@ public:
     }
     std::unique_ptr<CdDisc> open(const CdDrive& drive) const override
     {
-        if (onOpen)
-            onOpen();
+        onOpen();
         FakeDrive& fake = drives_.at(std::stoul(drive.address));
         return fake.handle ? std::make_unique<Disc>(*this, fake) : nullptr;
     }
@@ -75,9 +74,9 @@ public:
         return reads_;
     }
 
-    std::function<void(std::int32_t block)> onRead;   // before each read is answered
-    std::function<void()> onOpen;                     // before each open, which waits for it
-    mutable std::atomic<int> closes{0}, tocReads{0};  // handles released, tables read
+    std::function<void(std::int32_t block)> onRead = [](std::int32_t) {};  // before each read is answered
+    std::function<void()> onOpen = [] {};                                  // before each open, which waits for it
+    mutable std::atomic<int> closes{0}, tocReads{0};                       // handles released, tables read
 
 private:
     class Disc final : public CdDisc {
@@ -91,8 +90,7 @@ private:
         }
         bool readFrames(std::int32_t block, std::int32_t count, std::span<std::uint8_t> out) override
         {
-            if (owner_.onRead)
-                owner_.onRead(block);
+            owner_.onRead(block);
             const std::lock_guard lock(owner_.mutex_);
             owner_.reads_.emplace_back(block, count);
             if (drive_.changeAt && block >= *drive_.changeAt && drive_.change == 0)
@@ -259,9 +257,7 @@ TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
     EXPECT_EQ(calls.drivesInfo().get(), "A:::B");  // listing the drives opens none
     EXPECT_TRUE(test::waitUntil([&] { return opensAsked == 2; }));
     spunUp.set_value();
-    EXPECT_EQ(first.get(), "500:::300");
-    EXPECT_EQ(again.get(), "500:::300");
-    EXPECT_EQ(other.get(), "ERROR: No CD inserted");
+    EXPECT_EQ(first.get() + " " + again.get() + " " + other.get(), "500:::300 500:::300 ERROR: No CD inserted");
     // Once answered, the same question goes to the drive again.
     EXPECT_EQ(calls.tracksInfo(0).get(), "500:::300");
     EXPECT_EQ(opensAsked, 3);
@@ -271,13 +267,10 @@ TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
 
 TEST(WavHeader, DescribesSixteenBitStereoAt44100)
 {
-    const std::string expected("RIFF\xA4\xE3\x23\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00"
-                               "\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00\x10\x00"
-                               "data\x80\xE3\x23\x00",
-                               44);
-    const auto header = wavHeader(2352000);
-    EXPECT_EQ(std::string(header.begin(), header.end()), expected);
-
+    EXPECT_EQ(wav(2352000), std::string("RIFF\xA4\xE3\x23\x00WAVEfmt \x10\x00\x00\x00\x01\x00\x02\x00"
+                                        "\x44\xAC\x00\x00\x10\xB1\x02\x00\x04\x00\x10\x00"
+                                        "data\x80\xE3\x23\x00",
+                                        44));
     EXPECT_FALSE(writeWavHeader(nullptr, 0));
 }
 
@@ -290,24 +283,20 @@ TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
     };
     const CdToc from3{3, 5, {{0, false}, {100, true}, {300, false}, {350, false}}};
     const std::string disc = "1000:::520:::DATA:::60";
-    const struct {
-        FakeDrive drive;
-        std::string listing;
-        const char *driveText, *track;
-        int end;                             // pages see numbers, not names
-        std::int32_t first = 0, frames = 0;  // copied, when done
-    } cases[] = {
-        {{.toc = kDisc}, disc, "-1", "0", 201},
-        {{.toc = kDisc}, disc, "1", "0", 201},
-        {{.toc = kShort, .handle = false}, "ERROR: Could not get handle to CD", "0", "0", 202},
-        {{}, "ERROR: No CD inserted", "0", "0", 203},
-        {{.toc = CdToc{}}, "ERROR: No CD inserted", "0", "0", 203},
-        {{.toc = kDisc}, disc, "0", "4", 204},
-        {{.toc = kDisc}, disc, "0", "4294967296", 204},
-        {{.toc = CdToc{1, 1, {{150, true}, {290, false}}}}, "ERROR: Not an audio CD", "0", "0", 205},
-        {{.toc = kDisc}, disc, "0", "2.9", 206},
-        {{.toc = CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}}, "0:::300", "0", "0", 209},
-        {{.toc = CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}}, "-50:::350", "0", "0", 209},
+    // The drive, its listing, the rip's drive and track texts, its end (pages see numbers, not names) and, when
+    // done, the first block and the frames copied.
+    const std::tuple<FakeDrive, std::string, const char*, const char*, int, std::int32_t, std::int32_t> cases[] = {
+        {{.toc = kDisc}, disc, "-1", "0", 201, 0, 0},
+        {{.toc = kDisc}, disc, "1", "0", 201, 0, 0},
+        {{.toc = kShort, .handle = false}, "ERROR: Could not get handle to CD", "0", "0", 202, 0, 0},
+        {{}, "ERROR: No CD inserted", "0", "0", 203, 0, 0},
+        {{.toc = CdToc{}}, "ERROR: No CD inserted", "0", "0", 203, 0, 0},
+        {{.toc = kDisc}, disc, "0", "4", 204, 0, 0},
+        {{.toc = kDisc}, disc, "0", "4294967296", 204, 0, 0},
+        {{.toc = CdToc{1, 1, {{150, true}, {290, false}}}}, "ERROR: Not an audio CD", "0", "0", 205, 0, 0},
+        {{.toc = kDisc}, disc, "0", "2.9", 206, 0, 0},
+        {{.toc = CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}}, "0:::300", "0", "0", 209, 0, 0},
+        {{.toc = CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}}, "-50:::350", "0", "0", 209, 0, 0},
         {{.toc = kDisc}, disc, "x", " 3abc", 100, 1680, 60},  // leading numbers: drive 0, track 3
         {{.toc = kShort}, "100:::200", "0", "1", 100, 200, 200},
         {{.toc = CdToc{1, 1, {{150, false}, {290, false}}}}, "140", "0", "0", 100, 150, 140},
@@ -318,22 +307,22 @@ TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
         {{.toc = sessions(30000)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},  // data in the audio's session
         {{.toc = sessions(1500)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},   // no sane session end
     };
-    for (const auto& c : cases) {
-        const std::string name = c.listing + " " + c.driveText + "/" + c.track;
+    for (const auto& [drive, listing, driveText, track, end, first, frames] : cases) {
+        const std::string name = listing + " " + driveText + "/" + track;
         TempDir dir;
-        FakeCdAccess access({c.drive});
-        EXPECT_EQ(getTracksInfo(access, 0), c.listing);
+        FakeCdAccess access({drive});
+        EXPECT_EQ(getTracksInfo(access, 0), listing);
         std::string trace;
-        EXPECT_EQ(static_cast<int>(rip(access, c.driveText, c.track, dir / "t.wav", &trace)), c.end) << name;
-        const int opens = c.drive.handle ? 1 + (c.end != 201) : 0;
+        EXPECT_EQ(static_cast<int>(rip(access, driveText, track, dir / "t.wav", &trace)), end) << name;
+        const int opens = drive.handle ? 1 + (end != 201) : 0;
         EXPECT_EQ(std::make_pair(access.closes.load(), access.tocReads.load()), std::make_pair(opens, opens)) << name;
-        if (c.end == 100)
-            EXPECT_EQ(readFile(dir / "t.wav"), wav(c.frames * 2352u, c.first, c.frames)) << name;
+        if (end == 100)
+            EXPECT_EQ(readFile(dir / "t.wav"), wav(frames * 2352u, first, frames)) << name;
         else
             EXPECT_FALSE(fs::exists(dir / "t.wav")) << name;
-        EXPECT_EQ(trace.empty(), c.end != 100) << name;
+        EXPECT_EQ(trace.empty(), end != 100) << name;
         for (const auto& [block, count] : access.reads())
-            EXPECT_TRUE(block >= c.first && block + count <= c.first + c.frames) << name;
+            EXPECT_TRUE(block >= first && block + count <= first + frames) << name;
     }
 }
 
@@ -379,48 +368,43 @@ TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
 TEST(Rip, ChunksRetriesBreaksAndADiscChangedMidRip)
 {
     const auto failing = [](int failures) { return FakeDrive{.toc = kDisc, .failures = {{52, failures}}}; };
-    const struct {
-        FakeDrive drive;
-        RipEnd end;
-        int attemptsAt52;
-        std::size_t reads;
-        int framesKept;  // behind a header that gives the data size only when done
-        int progress;    // the last stored: a stopped copy never shows 100
-        std::int32_t breakAt = -1;
-    } cases[] = {
-        {failing(0), RipEnd::done, 1, 39, 1000, 98},
-        {failing(2), RipEnd::done, 3, 41, 1000, 98},
-        {failing(3), RipEnd::readFailed, 3, 5, 52, 5},
+    // The drive, the end, the attempts at block 52, all reads, the frames kept (behind a header that gives the data
+    // size only when done), the last progress stored (a stopped copy never shows 100), the block that sets the break.
+    const std::tuple<FakeDrive, RipEnd, int, std::size_t, int, int, std::int32_t> cases[] = {
+        {failing(0), RipEnd::done, 1, 39, 1000, 98, -1},
+        {failing(2), RipEnd::done, 3, 41, 1000, 98, -1},
+        {failing(3), RipEnd::readFailed, 3, 5, 52, 5, -1},
         {failing(2), RipEnd::stopped, 1, 3, 52, 5, 52},  // tested between attempts
         {failing(0), RipEnd::stopped, 1, 3, 78, 7, 52},  // and after each chunk
         {failing(0), RipEnd::stopped, 1, 39, 1000, 98, 988},
-        {{.toc = kDisc, .changeAt = 52}, RipEnd::discChanged, 1, 3, 0, 5},
-        {{.toc = kDisc, .changeAt = 52, .changedToNothing = true}, RipEnd::discChanged, 3, 5, 0, 5},
+        {{.toc = kDisc, .changeAt = 52}, RipEnd::discChanged, 1, 3, 0, 5, -1},
+        {{.toc = kDisc, .changeAt = 52, .changedToNothing = true}, RipEnd::discChanged, 3, 5, 0, 5, -1},
     };
     for (const auto& c : cases) {
         const auto row = &c - cases;
+        const auto& [drive, end, attemptsAt52, readCount, framesKept, lastProgress, breakAt] = c;
         TempDir dir;
-        FakeCdAccess access({c.drive});
+        FakeCdAccess access({drive});
         auto fields = std::make_shared<jobs::JobFields>();
         std::vector<std::int32_t> progress;  // before each read
-        access.onRead = [&](std::int32_t block) {
+        access.onRead = [&, breakAt = breakAt](std::int32_t block) {
             progress.push_back(fields->ripStatus.value());
-            fields->breakFlag = block == c.breakAt;
+            fields->breakFlag = block == breakAt;
         };
         std::string trace;
-        EXPECT_EQ(rip(access, "0", "0", dir / "t.wav", &trace, fields), c.end) << row;
+        EXPECT_EQ(rip(access, "0", "0", dir / "t.wav", &trace, fields), end) << row;
         const auto reads = access.reads();
-        EXPECT_EQ(reads.size(), c.reads) << row;
-        EXPECT_EQ(std::count(reads.begin(), reads.end(), std::make_pair(52, 26)), c.attemptsAt52) << row;
-        EXPECT_EQ(reads.back().second, c.reads >= 39 ? 12 : 26) << row;
+        EXPECT_EQ(reads.size(), readCount) << row;
+        EXPECT_EQ(std::count(reads.begin(), reads.end(), std::make_pair(52, 26)), attemptsAt52) << row;
+        EXPECT_EQ(reads.back().second, readCount >= 39 ? 12 : 26) << row;
         EXPECT_EQ(access.closes, 1);
-        EXPECT_EQ(fields->ripStatus.value(), c.progress) << row;
+        EXPECT_EQ(fields->ripStatus.value(), lastProgress) << row;
         EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()) && progress.at(1) == 2) << row;
-        EXPECT_EQ(trace, c.reads >= 39
+        EXPECT_EQ(trace, readCount >= 39
                              ? "0: 1000\n130: 870\n260: 740\n390: 610\n520: 480\n650: 350\n780: 220\n910: 90\n"
                              : "0: 1000\n")
             << row;
-        EXPECT_EQ(readFile(dir / "t.wav"), wav(c.end == RipEnd::done ? 1000 * 2352 : 0, 0, c.framesKept)) << row;
+        EXPECT_EQ(readFile(dir / "t.wav"), wav(end == RipEnd::done ? 1000 * 2352 : 0, 0, framesKept)) << row;
     }
 }
 

@@ -9,9 +9,8 @@
 
 namespace quillon::test {
 
-// A main window without windows, jobs or files: it answers with the values a test
-// sets and records every operation as "Name arg|arg|..." (unless told not to, for
-// measurements), so dispatch can be driven and checked on its own.
+// A main window without windows, jobs or files: it answers with the values a test sets and records every operation as
+// "Name arg|arg|..." (unless told not to, for measurements), so dispatch can be driven and checked on its own.
 class FakeBridgeTarget : public bridge::BridgeTarget {
 public:
     using S = const std::string&;

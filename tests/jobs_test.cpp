@@ -1,5 +1,4 @@
-// The jobs and the stand-in tools they run, the waveform analysis, the temp folder
-// and the stop at exit.
+// The jobs and the stand-in tools they run, the waveform analysis, the temp folder and the stop at exit.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -88,12 +87,10 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
     const std::string ff = (tools.resDir / "ffmpeg").string(), path = "-i 'q' \"d\" $HOME; x ♪", arg = "./" + path;
     for (const char* extension : {".m4a", ".wav"})
         writeFile(path + extension, "RIFF");
-    ASSERT_TRUE(startTranscode(fields, tools, path + ".wav", path + ".mp3"));
-    EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
-    ASSERT_TRUE(startTranscodeClip(fields, tools, path + ".m4a", path + ".mp3", {1234567, 20000, 1000}));
-    EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
-    ASSERT_TRUE(startTranscodeClip(fields, tools, path + ".wav", path + ".mp3", {0, 1001, 0}));
-    EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
+    const auto transcoded = [&](bool started) { return started && end(fields->tsStatus, 1) == kTranscodeDone; };
+    EXPECT_TRUE(transcoded(startTranscode(fields, tools, path + ".wav", path + ".mp3")));
+    EXPECT_TRUE(transcoded(startTranscodeClip(fields, tools, path + ".m4a", path + ".mp3", {1234567, 20000, 1000})));
+    EXPECT_TRUE(transcoded(startTranscodeClip(fields, tools, path + ".wav", path + ".mp3", {0, 1001, 0})));
     ASSERT_TRUE(startWaveform(fields, tools, path + ".flac", 16));
     EXPECT_EQ(end(fields->wfStatus), kWaveformDone);
     EXPECT_EQ(waveformResponse(*fields), kSilence);
@@ -115,17 +112,13 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
     // A socket exists but cannot be opened, even by the superuser.
     const fs::path socketPath = dir / "in.sock";
     quillon::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
+    sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
     socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(sock.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     fs::create_hard_link(dir / "in.wav", dir / "linked.mp3");
     const std::string in = (dir / "in.wav").string(), out = (dir / "out.mp3").string();
-    const struct {
-        std::string input, output, encoder;  // the stand-in's body, "" for none
-        std::string reason;                  // "" when done
-        std::size_t runs;
-    } cases[] = {
+    // encoder: the stand-in's body, "" for none; reason: "" when done.
+    const std::tuple<std::string, std::string, std::string, std::string, std::size_t> cases[] = {
         {in, out, "echo mp3 > \"$D/out.mp3\"\n", "", 1},
         {(dir / "gone.wav").string(), out, "exit 0\n", "missing", 0},
         {(dir / "in.wav/x").string(), out, "exit 0\n", "missing", 0},
@@ -137,26 +130,26 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
         {in, out, "", "no-encoder", 0},
     };
     for (const bool part : {false, true})  // the clip of a part runs the same job
-        for (const auto& c : cases) {
+        for (const auto& [input, output, encoder, reason, runs] : cases) {
             fs::remove(dir / "out.mp3");
             fs::remove(tools.resDir / "ffmpeg");
-            if (!c.encoder.empty())
-                standIn("ffmpeg", c.encoder);
-            ASSERT_TRUE(part ? startTranscodeClip(fields, tools, c.input, c.output, {0, 20000, 0})
-                             : startTranscode(fields, tools, c.input, c.output));
-            EXPECT_EQ(end(fields->tsStatus, 1), c.reason.empty() ? kTranscodeDone : kTranscodeFailed) << c.encoder;
-            EXPECT_EQ(transcodeReason(*fields), c.reason) << c.input << " " << c.encoder;
-            EXPECT_EQ(takeCalls().size(), c.runs) << c.input << " " << c.encoder;
+            if (!encoder.empty())
+                standIn("ffmpeg", encoder);
+            ASSERT_TRUE(part ? startTranscodeClip(fields, tools, input, output, {0, 20000, 0})
+                             : startTranscode(fields, tools, input, output));
+            EXPECT_EQ(end(fields->tsStatus, 1), reason.empty() ? kTranscodeDone : kTranscodeFailed) << encoder;
+            EXPECT_EQ(transcodeReason(*fields), reason) << input << " " << encoder;
+            EXPECT_EQ(takeCalls().size(), runs) << input << " " << encoder;
             EXPECT_EQ(readFile(dir / "in.wav"), "RIFF");
             EXPECT_EQ(transcodeProcessId(*fields), 0u);
         }
     // A full disk is told by the room left, which a stand-in cannot take away.
-    for (const auto& [encoderEnd, reason] :
-         std::vector<std::pair<EncoderEnd, TranscodeReason>>{{{0, 1000, 0}, TranscodeReason::none},
+    const std::pair<EncoderEnd, TranscodeReason> judged[] = {{{0, 1000, 0}, TranscodeReason::none},
                                                              {{0, 0, kRoomForAClip}, TranscodeReason::noOutput},
                                                              {{0, 0, kRoomForAClip - 1}, TranscodeReason::diskFull},
                                                              {{1, 1000, 4096}, TranscodeReason::diskFull},
-                                                             {{1, 1000, kRoomForAClip}, TranscodeReason::damaged}})
+                                                             {{1, 1000, kRoomForAClip}, TranscodeReason::damaged}};
+    for (const auto& [encoderEnd, reason] : judged)
         EXPECT_EQ(reasonText(judgeEncoderEnd(encoderEnd)), reasonText(reason)) << encoderEnd.exitStatus;
 }
 
@@ -248,39 +241,37 @@ TEST(WaveformAnalysis, MeasuresDurationPeaksAndTheLoudestHalfMinute)
     const auto loud = [](std::int64_t from, std::int64_t to) {
         return [=](std::int64_t i) { return (i % 2 ? 1 : -1) * (i >= from && i < to ? 16384 : 100); };
     };
-    const struct {
-        std::int64_t samples;
-        std::function<int(std::int64_t)> sample;
-        int points;
-        std::int64_t durationMs, startMs;
-        std::function<int(int)> peak;  // of each slice
-    } cases[] = {
-        {5 * kRate, [](auto i) { return i % 2 ? 32767 : -32768; }, 16, 5000, 0, [](int) { return 100; }},
-        {90 * kRate, loud(40 * kRate, 70 * kRate), 90, 90000, 40000, [](int s) { return s >= 40 && s < 70 ? 50 : 0; }},
-        {30 * kRate, loud(29 * kRate, 30 * kRate), 30, 30000, 0, [](int s) { return s == 29 ? 50 : 0; }},
-        {30 * kRate + 800, loud(29 * kRate, 31 * kRate), 301, 30100, 100, [](int s) { return s >= 290 ? 50 : 0; }},
-        {12345, [](auto i) { return static_cast<int>(i * 16 / 12345 + 1) * -1000; }, 16, 1543, 0,
-         [](int s) { return ((s + 1) * 100000 + 16384) / 32768; }},
-        // The peak groups fold; a spike mid-slice stays in its slice and its window.
-        {kTenMinutes, [](auto i) { return i == kTenMinutes * 1000 / 4096 + 586 ? 32767 : 0; }, 4096, 600000, 116600,
-         [](int s) { return s == 1000 ? 100 : 0; }},
-        {5, [](auto) { return 32767; }, 16, 1, 0, [](int s) { return s % 3 == 0 && s <= 12 ? 100 : 0; }},
-    };
-    for (const auto& c : cases) {
+    // Samples, each one's value, points, and the summary: duration, suggested start, each slice's peak.
+    const std::tuple<std::int64_t, std::function<int(std::int64_t)>, int, std::int64_t, std::int64_t,
+                     std::function<int(int)>>
+        cases[] = {
+            {5 * kRate, [](auto i) { return i % 2 ? 32767 : -32768; }, 16, 5000, 0, [](int) { return 100; }},
+            {90 * kRate, loud(40 * kRate, 70 * kRate), 90, 90000, 40000,
+             [](int s) { return s >= 40 && s < 70 ? 50 : 0; }},
+            {30 * kRate, loud(29 * kRate, 30 * kRate), 30, 30000, 0, [](int s) { return s == 29 ? 50 : 0; }},
+            {30 * kRate + 800, loud(29 * kRate, 31 * kRate), 301, 30100, 100, [](int s) { return s >= 290 ? 50 : 0; }},
+            {12345, [](auto i) { return static_cast<int>(i * 16 / 12345 + 1) * -1000; }, 16, 1543, 0,
+             [](int s) { return ((s + 1) * 100000 + 16384) / 32768; }},
+            // The peak groups fold; a spike mid-slice stays in its slice and its window.
+            {kTenMinutes, [](auto i) { return i == kTenMinutes * 1000 / 4096 + 586 ? 32767 : 0; }, 4096, 600000, 116600,
+             [](int s) { return s == 1000 ? 100 : 0; }},
+            {5, [](auto) { return 32767; }, 16, 1, 0, [](int s) { return s % 3 == 0 && s <= 12 ? 100 : 0; }},
+        };
+    for (const auto& [samples, sample, points, durationMs, startMs, peak] : cases) {
         std::string bytes;
-        for (std::int64_t i = 0; i < c.samples; ++i)
-            bytes += {static_cast<char>(c.sample(i) & 0xff), static_cast<char>((c.sample(i) >> 8) & 0xff)};
-        WaveformAnalysis analysis(c.points);
+        for (std::int64_t i = 0; i < samples; ++i)
+            bytes += {static_cast<char>(sample(i) & 0xff), static_cast<char>((sample(i) >> 8) & 0xff)};
+        WaveformAnalysis analysis(points);
         // Blocks of odd sizes split samples between them.
         for (std::size_t at = 0, size = 1; at < bytes.size(); at += size, size = size * 3 % 40009)
             analysis.feed(std::string_view(bytes).substr(at, size));
         const WaveformSummary summary = analysis.finish();
         std::vector<int> peaks;
-        for (int s = 0; s < c.points; ++s)
-            peaks.push_back(c.peak(s));
+        for (int s = 0; s < points; ++s)
+            peaks.push_back(peak(s));
         EXPECT_EQ(std::tie(summary.durationMs, summary.suggestedStartMs, summary.peaks),
-                  std::tie(c.durationMs, c.startMs, peaks))
-            << c.samples;
+                  std::tie(durationMs, startMs, peaks))
+            << samples;
     }
 }
 
@@ -333,13 +324,12 @@ TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStandReportsTheExitCodeAndHonours
     ASSERT_GE(inheritable, 50);
     // It exits with $1; its output ends before its exit, which is awaited all the same.
     standIn("tool", "[ -e /proc/$$/fd/" + std::to_string(inheritable) +
-                        " ] && exit 9\nexec >/dev/null 2>&1\n"
-                        "sleep 0.2\nexit $1\n");
+                        " ] && exit 9\nexec >/dev/null 2>&1\nsleep 0.2\nexit $1\n");
     std::vector<std::string> argv{(tools.resDir / "tool").string(), "0", "'q' \"$HOME\"; `x` $(y) *", "", "-", "a\nb"};
     for (const char* code : {"0", "7", "255"}) {
         argv[1] = code;
         const ToolOutcome outcome = runTool(argv, fields->breakFlag);
-        EXPECT_TRUE(outcome.started && outcome.processId > 0 && !outcome.stopped);
+        EXPECT_TRUE(outcome.started && outcome.processId > 0 && !outcome.stopped) << code;
         EXPECT_EQ(outcome.exitStatus, std::stoul(code));
         EXPECT_EQ(takeCalls(), Calls{argv});
     }
@@ -380,11 +370,9 @@ TEST_F(JobTest, StopJobsEndsEveryKindAndLeavesNoTool)
     ASSERT_TRUE(waitUntil(
         [&] { return readPid(dir / "ffmpeg.pid") && readPid(dir / "mp3gain.pid") && fields->upStatus.value() > 0; }));
     EXPECT_TRUE(stopJobs(*fields, 10s));
-    EXPECT_EQ(fields->tsStatus.value(), kTranscodeFailed);
-    EXPECT_EQ(fields->norStatus.value(), kNormalizeRemovingTagsFailed);
-    EXPECT_EQ(fields->upStatus.value(), kUploadFailed);
-    EXPECT_EQ(fields->xhStatus.value(), 1);
-    EXPECT_EQ(fields->xhResponse.get(), "");
+    EXPECT_EQ(std::tuple(fields->tsStatus.value(), fields->norStatus.value(), fields->upStatus.value(),
+                         fields->xhStatus.value(), fields->xhResponse.get()),
+              std::tuple(kTranscodeFailed, kNormalizeRemovingTagsFailed, kUploadFailed, 1, std::string()));
     for (const char* tool : {"ffmpeg.pid", "mp3gain.pid"})
         EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / tool)); }, 2s)) << tool;
 }
@@ -394,10 +382,11 @@ TEST_F(JobTest, StopJobsEndsEveryKindAndLeavesNoTool)
 TEST(TempFolder, IsResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
 {
     enum Setup { kAppTmp, kNothing, kOpenCacheFolder, kCacheFolderIsALink };
+    // The folder used, relative to the test's folder; "": one of the system's temporary folder.
     const std::pair<Setup, std::string> cases[] = {{kAppTmp, "app/res/tmp"},
                                                    {kNothing, "cache/quillon/tmp"},
                                                    {kOpenCacheFolder, "cache/quillon/tmp"},
-                                                   {kCacheFolderIsALink, ""}};  // relative to the test's folder
+                                                   {kCacheFolderIsALink, ""}};
     for (const auto& [setup, expected] : cases) {
         TempDir dir;
         fs::create_directories(setup == kAppTmp ? dir / "app/res/tmp" : dir / "cache/quillon");

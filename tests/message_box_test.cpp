@@ -4,8 +4,7 @@
 
 using namespace quillon::app;
 
-// One line per box: each button as label=answer ("*" on the default), the answer
-// to closing the box, and the icon.
+// One line per box: each button as label=answer ("*" on the default), the answer to closing the box, and the icon.
 TEST(MessageBoxLayout, ButtonsDefaultCloseAnswerAndIconFollowTheStyleWord)
 {
     const std::pair<std::int32_t, const char*> cases[] = {

@@ -21,11 +21,7 @@ namespace {
 TEST(ResponseText, DecodesTheDeclaredCharsetToUtf8AndReplacesWhatIsNotText)
 {
     const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
-    const struct {
-        std::string body;
-        const char* contentType;
-        std::string text;
-    } cases[] = {
+    const std::tuple<std::string, const char*, std::string> cases[] = {
         {"caf\xE9", "text/plain; charset=ISO-8859-1", "caf\xC3\xA9"},
         {"\x80 5", "text/plain; format=flowed; CharSet = windows-1252 ", "\xE2\x82\xAC 5"},
         {"caf\xE9", "text/plain;charset=\"ISO-8859-1\"", "caf\xC3\xA9"},
@@ -38,8 +34,8 @@ TEST(ResponseText, DecodesTheDeclaredCharsetToUtf8AndReplacesWhatIsNotText)
         {std::string("\xFF\xFEo\0k\0", 6), "text/plain", "ok"},
         {std::string("a\0b", 3), "text/plain", std::string("a\0b", 3)},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(responseTextToUtf8(c.body, c.contentType), c.text) << c.contentType;
+    for (const auto& [body, contentType, text] : cases)
+        EXPECT_EQ(responseTextToUtf8(body, contentType), text) << contentType;
 }
 
 // MPEG-1 layer III, 128 kbit/s, 44100 Hz, no padding: 417 bytes a frame.
@@ -87,15 +83,10 @@ protected:
         server.stop();
         thread.join();
     }
-    [[nodiscard]] std::string url(const std::string& path) const
-    {
-        return "http://127.0.0.1:" + std::to_string(port) + path;
-    }
-    [[nodiscard]] static std::string fetch(const std::string& address)
-    {
-        return fetchResponseText(address, [] { return false; }, makeCurlHandle, {});
-    }
-    [[nodiscard]] std::string get(const std::string& path) const { return fetch(url(path)); }
+    static bool never() { return false; }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
+    static std::string fetch(const std::string& uri) { return fetchResponseText(uri, never, makeCurlHandle, {}); }
+    std::string get(const std::string& path) const { return fetch(url(path)); }
 
     test::TempDir dir;
     service::ClipService clips{dir.path(), 64 << 10};
@@ -127,13 +118,10 @@ TEST_F(LocalServer, RequestReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEvery
         EXPECT_EQ(fetch(refused), kOpenError) << refused;
     EXPECT_EQ(fetch("HTTP://127.0.0.1:" + std::to_string(port) + "/abc"), "abc");
     EXPECT_EQ(fetch("http://127.0.0.1:1/abc"), kSendError);
-    EXPECT_EQ(fetchResponseText(
-                  url("/abc"), [] { return false; }, [] { return CurlHandle(); }, {}),
-              kNoClientError);
+    EXPECT_EQ(fetchResponseText(url("/abc"), never, [] { return CurlHandle(); }, {}), kNoClientError);
 }
 
-// The response is stored before status 1; a break leaves it empty, and an older
-// request never stores over a newer one.
+// The response is stored before status 1; a break leaves it empty, and an older request never stores over a newer one.
 TEST_F(LocalServer, RequestJobStoresOnlyTheNewestWholeResponse)
 {
     fields->xhResponse.set("old");
@@ -169,12 +157,10 @@ TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
     const std::string sid = session.substr(3);
     EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "WAITING");
     httplib::Client client("127.0.0.1", port);
-    const auto status = [&](const std::string& path) {
+    for (const std::string& path : {"/clips/" + sid + ".mp3", std::string("/clips/..%2F..%2Fetc%2Fpasswd.mp3")}) {
         const auto answer = client.Get(path);
-        return answer ? answer->status : -1;
-    };
-    EXPECT_EQ(status("/clips/" + sid + ".mp3"), 404);
-    EXPECT_EQ(status("/clips/..%2F..%2Fetc%2Fpasswd.mp3"), 404);
+        EXPECT_TRUE(answer && answer->status == 404) << path;
+    }
 
     const std::string upload = "/cgi-bin/dte_upload2.cgi?sid=" + sid + "&ver=210&aff=2&pid=2";
     const std::tuple<std::string, int, const char*> refused[] = {
@@ -192,9 +178,8 @@ TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
 
     test::writeFile(dir / "upload.mp3", mpegClip(100));
     const UploadRequest request{{"127.0.0.1", port}, (dir / "upload.mp3").string(), sid};
-    EXPECT_EQ(runUpload(
-                  request, [](std::int32_t) {}, [] { return false; }),
-              kUploadDone);
+    const auto ignore = [](std::int32_t) {};
+    EXPECT_EQ(runUpload(request, ignore, never), kUploadDone);
     EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "READY " + url("/clips/" + sid + ".mp3"));
     const auto download = client.Get("/clips/" + sid + ".mp3");
     ASSERT_TRUE(download);

@@ -70,12 +70,11 @@ TEST_F(Upload, AMissingFileOrNoServiceGive101WithoutProgress)
     test::writeFile(dir / "empty.mp3", "");
     ASSERT_EQ(::mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
     const service_endpoint::ServiceHost here{"127.0.0.1", server.port()}, nobody{"127.0.0.1", 1};
-    for (const UploadRequest& failing :
-         {UploadRequest{here, (dir / "none.mp3").string(), ""}, UploadRequest{here, dir.path().string(), ""},
-          UploadRequest{here, (dir / "pipe.mp3").string(), ""}, UploadRequest{nobody, (dir / "clip.mp3").string(), ""},
-          UploadRequest{nobody, (dir / "empty.mp3").string(), ""}}) {
+    const std::pair<service_endpoint::ServiceHost, std::string> failing[] = {
+        {here, "none.mp3"}, {here, ""}, {here, "pipe.mp3"}, {nobody, "clip.mp3"}, {nobody, "empty.mp3"}};
+    for (const auto& [host, name] : failing) {
         progress.clear();
-        EXPECT_EQ(runUpload(failing, record, [] { return false; }), kUploadFailed);
+        EXPECT_EQ(runUpload({host, (dir / name).string(), ""}, record, [] { return false; }), kUploadFailed) << name;
         EXPECT_TRUE(progress.empty());
     }
 }
