@@ -6,8 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -20,10 +20,8 @@ namespace {
 // Starts argv (searched in PATH), its output and errors into a pipe whose read end is returned in readEnd.
 pid_t spawnWithOutput(std::vector<std::string> argv, int& readEnd)
 {
-    std::vector<char*> args;
-    for (auto& a : argv)
-        args.push_back(a.data());
-    args.push_back(nullptr);
+    std::vector<char*> args(argv.size() + 1, nullptr);
+    std::ranges::transform(argv, args.begin(), [](std::string& a) { return a.data(); });
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0)
         return -1;
@@ -71,12 +69,6 @@ TestApp::TestApp()
     std::filesystem::create_directories(configHome());
 }
 
-void AppTest::SetUp()
-{
-    if (!std::getenv("DISPLAY"))
-        GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
-}
-
 AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<std::string, std::string> environment)
 {
     // No desktop session here: GTK's settings in memory, no accessibility bus. env execs the app in its own pid.
@@ -115,12 +107,6 @@ AppRun::~AppRun()
     }
     if (reader_.joinable())
         reader_.join();
-}
-
-std::string AppRun::output() const
-{
-    std::lock_guard lock(mutex_);
-    return output_;
 }
 
 std::vector<std::string> AppRun::linesAfter(const std::string& marker, const std::string& prefix) const
@@ -199,10 +185,29 @@ void AppRun::type(const std::string& window, const std::string& text)
 
 void AppRun::click(const std::string& window, int x, int y, int button, int count)
 {
-    EXPECT_EQ(runCommand({"xdotool", "mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y),
-                          "click", "--repeat", std::to_string(count), "--delay", "80", std::to_string(button)})
-                  .exitCode,
-              0);
+    const auto n = [](int value) { return std::to_string(value); };
+    const auto clicked = runCommand({"xdotool", "mousemove", "--window", window, "--sync", n(x), n(y), "click",
+                                     "--repeat", n(count), "--delay", "80", n(button)});
+    EXPECT_EQ(clicked.exitCode, 0) << clicked.output;
+}
+
+bool AppRun::pressUntil(const std::string& title, const std::function<void(const std::string&)>& press,
+                        const std::function<bool(const std::string&)>& done)
+{
+    const auto window = waitForWindow(title, 10s);
+    for (int attempt = 0; window && attempt < 3; ++attempt) {
+        press(*window);
+        if (done ? done(*window) : waitForNoWindow(title, 3s))
+            return true;
+    }
+    return false;
+}
+
+void AppRun::chooseIn(const std::string& chooser, const std::filesystem::path& file)
+{
+    keys(chooser, {"ctrl+l", "ctrl+a"});
+    type(chooser, file.string());
+    keys(chooser, {"Return"});
 }
 
 std::vector<ChildProcess> childrenOf(pid_t parent)

@@ -7,7 +7,9 @@
 
 #include <array>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -26,6 +28,7 @@ namespace quillon::test {
 using namespace std::chrono_literals;
 
 inline constexpr const char* kCaption = "Quillon - Version 2.1.0";
+inline constexpr const char* kChooser = "Select audio file to use on mobile phone as ringtone";
 
 // A command run to its end (no shell).
 struct CommandResult {
@@ -61,7 +64,11 @@ private:
 
 class AppTest : public ::testing::Test {
 protected:
-    void SetUp() override;
+    void SetUp() override
+    {
+        if (!std::getenv("DISPLAY"))
+            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
+    }
     TestApp app;
 };
 
@@ -75,20 +82,22 @@ public:
     AppRun(const AppRun&) = delete;
     AppRun& operator=(const AppRun&) = delete;
 
-    [[nodiscard]] std::string output() const;
+    [[nodiscard]] std::string output() const
+    {
+        std::lock_guard lock(mutex_);
+        return output_;
+    }
     // The text after marker on each output line that holds it, where that starts with prefix.
     [[nodiscard]] std::vector<std::string> linesAfter(const std::string& marker, const std::string& prefix = "") const;
     // The (skip+1)-th of those, once the app has written it.
     std::optional<std::string> waitFor(const std::string& marker, const std::string& prefix,
                                        std::chrono::milliseconds timeout, std::size_t skip = 0) const;
-    std::optional<std::string> waitForReport(const std::string& prefix, std::chrono::milliseconds timeout = 30s) const
+    std::optional<std::string> waitForReport(const std::string& prefix, std::chrono::milliseconds timeout = 30s,
+                                             std::size_t skip = 0) const
     {
-        return waitFor(kReport, prefix, timeout);
+        return waitFor(kReport, prefix, timeout, skip);
     }
-    [[nodiscard]] std::vector<std::string> reports(const std::string& prefix = "") const
-    {
-        return linesAfter(kReport, prefix);
-    }
+    std::vector<std::string> reports(const std::string& prefix = "") const { return linesAfter(kReport, prefix); }
     [[nodiscard]] std::size_t countReports(const std::string& prefix) const { return reports(prefix).size(); }
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = 30s);
     [[nodiscard]] bool running() { return !waitForExit(0ms).has_value(); }
@@ -99,6 +108,12 @@ public:
     void keys(const std::string& window, const std::vector<std::string>& keys);
     void type(const std::string& window, const std::string& text);
     void click(const std::string& window, int x, int y, int button = 1, int count = 1);
+    // press(window) on the window with this title until done(window), by default until that window has closed:
+    // a window just mapped may drop keys.
+    [[nodiscard]] bool pressUntil(const std::string& title, const std::function<void(const std::string&)>& press,
+                                  const std::function<bool(const std::string&)>& done = {});
+    // The file chooser's location field given file, then Return.
+    void chooseIn(const std::string& chooser, const std::filesystem::path& file);
 
 private:
     static constexpr const char* kReport = "CONSOLE LOG QTEST ";

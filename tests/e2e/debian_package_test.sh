@@ -5,13 +5,11 @@
 set -euo pipefail
 source="$(cd "$(dirname "$0")/../.." && pwd)"
 [ "$(id -u)" -eq 0 ] || { echo "skipped: installs a system package, so it runs as root only"; exit 77; }
-if dpkg-query -W -f='${Status}' quillon 2>/dev/null | grep -q 'ok installed'; then
-  echo "skipped: a quillon package is installed already and is left alone"; exit 77
-fi
+! dpkg-query -W -f='${Status}' quillon 2>/dev/null | grep -q 'ok installed' ||
+  { echo "skipped: a quillon package is installed already and is left alone"; exit 77; }
 
-user=quillon-package-test
+user=quillon-package-test installed=0
 work="$(mktemp -d)"
-installed=0
 cleanup() {
   [ "$installed" -eq 0 ] || apt-get remove -y -qq quillon >/dev/null 2>&1 || true
   ! id "$user" >/dev/null 2>&1 || userdel --remove "$user" 2>/dev/null || true
@@ -25,8 +23,7 @@ deb="$(ls "$source"/build-package/quillon_*.deb)"
 lintian --fail-on error,warning "$deb" || fail "lintian reports errors or warnings"
 depends="$(dpkg-deb --field "$deb" Depends)"
 for wanted in ffmpeg mp3gain libgtk-3-0 libwebkit2gtk-4.1-0 libsqlite3-0 'libcurl4 ' libcdio; do
-  [[ "$depends" == *"$wanted"* ]] || fail "Depends lacks $wanted: $depends"
-done
+  [[ "$depends" == *"$wanted"* ]] || fail "Depends lacks $wanted: $depends"; done
 
 env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get install"; }
 installed=1
@@ -36,8 +33,7 @@ dpkg -L quillon >"$work/files"
 id="org.quillon.Quillon"
 for file in /usr/lib/quillon/webext/libquillon-external.so /usr/lib/quillon/res/selectSong.html \
   "/usr/share/icons/hicolor/"{scalable/apps/$id.svg,48x48/apps/$id.png} /usr/share/{man/man1/quillon.1.gz,doc/quillon/copyright}; do
-  [ -f "$file" ] || fail "$file is missing"
-done
+  [ -f "$file" ] || fail "$file is missing"; done
 grep -qx 'Exec="/usr/bin/quillon" %f' "/usr/share/applications/$id.desktop" || fail "desktop entry's Exec"
 desktop-file-validate "/usr/share/applications/$id.desktop" && appstreamcli validate --no-net \
   "/usr/share/metainfo/$id.metainfo.xml" || fail "the desktop entry or the metadata is not valid"
@@ -52,21 +48,15 @@ as_user=(setpriv --reuid="$user" --regid="$user" --init-groups env -i HOME="$hom
 pids=()
 stop_all() { for pid in "${pids[@]}"; do kill -TERM -- "-$pid" 2>/dev/null || true; done; wait || true; pids=(); }
 trap 'stop_all; cleanup' EXIT
-setsid "${as_user[@]}" Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
+setsid "${as_user[@]}" Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 & pids+=($!)
 for _ in $(seq 50); do [ -S "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.2; done
 "${as_user[@]}" ffmpeg -loglevel error -f lavfi -i sine=frequency=440:duration=3 -ac 2 "$home/song one.mp3"
 log="$work/app.log"
 state() {  # waits for the first state line of the log that matches $1 or is a failure
-  for _ in $(seq 240); do
-    line="$(grep -m1 "QUILLON state \($1\|failed\)" "$log" || true)"
-    [ -z "$line" ] || break
-    sleep 0.5
-  done
+  for _ in $(seq 240); do line="$(grep -m1 "QUILLON state \($1\|failed\)" "$log" || true)"; [ -z "$line" ] || break; sleep 0.5; done
   [[ "$line" == *"state $1"* ]] || { cat "$log" >&2; fail "no '$1': ${line:-no answer}"; }
 }
-setsid "${as_user[@]}" /usr/bin/quillon "$home/song one.mp3" >"$log" 2>&1 &
-pids+=($!)
+setsid "${as_user[@]}" /usr/bin/quillon "$home/song one.mp3" >"$log" 2>&1 & pids+=($!)
 state part
 window="$("${as_user[@]}" xdotool search --sync --onlyvisible --pid "$!" | head -1)"
 "${as_user[@]}" xdotool windowfocus --sync "$window" key --clearmodifiers Return
@@ -79,9 +69,8 @@ stop_all
 
 env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq quillon >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fail "apt-get remove"; }
 installed=0
-while IFS= read -r path; do
-  [ -d "$path" ] && [ ! -L "$path" ] && continue
-  [ ! -e "$path" ] && [ ! -L "$path" ] || fail "$path is left after removal"
+while IFS= read -r path; do  # folders may be shared with other packages
+  [ -d "$path" ] && [ ! -L "$path" ] && continue; [ ! -e "$path" ] && [ ! -L "$path" ] || fail "$path is left after removal"
 done <"$work/files"
 for gone in /usr/lib/quillon /usr/share/doc/quillon; do [ ! -e "$gone" ] || fail "$gone is left after removal"; done
 [ -f "$home/.config/quillon/registry.sqlite3" ] && [ -f "$clip" ] || fail "the user's settings or cache went with the package"

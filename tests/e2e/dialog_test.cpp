@@ -24,18 +24,12 @@ TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
     writeFile(tune, "ID3");
 
     app.addPage("selectSong.html", page(R"(
-        var e = window.external;
+        var e = window.external, styles = [0x24, 0x24, 0x124, 0, 3], box = 0;
         e.DTE_NavigateURL('help & faq');
-        var styles = [0x24, 0x24, 0x124, 0, 3], box = 0;
         function next() {
-            if (box < styles.length) {
-                report('box ' + box + ' ' + e.DTE_MessageBox('Question ' + box + '?', styles[box]));
-                box++;
-            } else if (box++ < styles.length + 2) {
-                report('chosen [' + e.DTE_SelectMediaFile() + ']');
-            } else {
-                return e.DTE_CloseWindow();
-            }
+            if (box < styles.length) report('box ' + box + ' ' + e.DTE_MessageBox('Question ' + box + '?', styles[box++]));
+            else if (box++ < styles.length + 2) report('chosen [' + e.DTE_SelectMediaFile() + ']');
+            else return e.DTE_CloseWindow();
             setTimeout(next, 100);
         }
         document.addEventListener('keydown', function (k) {
@@ -52,17 +46,14 @@ TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
         report('dialog ' + depth + ' ' + window.innerWidth + 'x' + window.innerHeight);
         setTimeout(function () {
             var got = e.DTE_ShowModalDialog('D' + (depth + 1), 'dlg.html', String(depth + 1), 0, 0, 300, 200);
-            report('level ' + depth + ' got [' + got + ']');
-            e.DTE_SetDialogRetValue('back ' + depth);
-            e.DTE_CloseWindow();
+            report('level ' + depth + ' got [' + got + ']'); e.DTE_SetDialogRetValue('back ' + depth); e.DTE_CloseWindow();
         }, depth == 1 ? 1500 : 50);
     )"));
     AppRun run(
         app, {},
         {{"XDG_DATA_HOME", data.string()}, {"QUILLON_SERVICE", "service.example:8081"}, {"XDG_CURRENT_DESKTOP", ""}});
-    ASSERT_TRUE(run.waitForReport("asked")) << run.output();
     const auto window = run.waitForWindow(kCaption);
-    ASSERT_TRUE(window);
+    ASSERT_TRUE(window && run.waitForReport("asked")) << run.output();
     // The popup menu's first item is "Go to Homepage".
     run.click(*window, 300, 200, 3);
     run.keys(*window, {"Down", "Return"});
@@ -88,32 +79,23 @@ TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
     // Message boxes answer with the id of the button pressed, as on Windows.
     const std::vector<std::string> presses = {"alt+y", "alt+n", "Return", "Escape", "Escape"};
     for (std::size_t i = 0; i < presses.size(); ++i) {
-        const auto box = run.waitForWindow("quillon");
-        ASSERT_TRUE(box) << "no message box " << i << run.output();
-        // A box just mapped may drop its key: pressed again while this very box is up unanswered.
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            run.keys(*box, {presses[i]});
-            if (run.waitForReport("box " + std::to_string(i), 3s) || run.waitForWindow("quillon", 0ms) != box)
-                break;
-        }
-        ASSERT_TRUE(run.waitForReport("box " + std::to_string(i))) << run.output();
+        const auto box = "box " + std::to_string(i);
+        // Pressed again only while this very box is up unanswered.
+        EXPECT_TRUE(run.pressUntil(
+            "quillon", [&](const std::string& w) { run.keys(w, {presses[i]}); },
+            [&](const std::string& w) {
+                return run.waitForReport(box, 3s) || run.waitForWindow("quillon", 0ms) != w;
+            }));
+        ASSERT_TRUE(run.waitForReport(box)) << run.output();
     }
     EXPECT_EQ(run.reports("box "), (std::vector<std::string>{"box 0 6", "box 1 7", "box 2 7", "box 3 1", "box 4 2"}));
-
-    const std::string title = "Select audio file to use on mobile phone as ringtone";
-    auto chooser = run.waitForWindow(title);
-    ASSERT_TRUE(chooser);
-    std::optional<std::string> chosen;
-    for (int attempt = 0; attempt < 3 && !chosen; ++attempt) {  // a chooser just mapped may drop keys
-        run.keys(*chooser, {"ctrl+l"});
-        run.type(*chooser, tune.string());
-        run.keys(*chooser, {"Return"});
-        chosen = run.waitForReport("chosen", 5s);
-    }
-    EXPECT_EQ(chosen, "chosen [" + tune.string() + "]") << run.output();
-    chooser = run.waitForWindow(title);
-    ASSERT_TRUE(chooser);
-    run.keys(*chooser, {"Escape"});
-    EXPECT_TRUE(run.waitForReport("chosen []"));
+    EXPECT_TRUE(run.pressUntil(
+        kChooser, [&](const std::string& w) { run.chooseIn(w, tune); },
+        [&](const std::string&) { return run.waitForReport("chosen", 5s).has_value(); }));
+    EXPECT_EQ(run.waitForReport("chosen"), "chosen [" + tune.string() + "]") << run.output();
+    EXPECT_TRUE(run.pressUntil(
+        kChooser, [&](const std::string& w) { run.keys(w, {"Escape"}); },
+        [&](const std::string&) { return run.waitForReport("chosen", 5s, 1).has_value(); }));
+    EXPECT_EQ(run.reports("chosen"), (std::vector<std::string>{"chosen [" + tune.string() + "]", "chosen []"}));
     EXPECT_EQ(run.waitForExit(), 0);
 }

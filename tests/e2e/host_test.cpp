@@ -49,10 +49,8 @@ TEST_F(HostTest, PagesSeeTheBridgeWithItsRulesAndNoBrowserKeysAndNothingForeignG
     app.addPage("selectSong.html", page("var MEMBERS = [" + members + "], DIR = '" + dir + "', NAMES = [" + names +
                                             "], BASE = 'http://127.0.0.1:" + std::to_string(port) +
                                             "', OUTSIDE = 'file://" + dir + "outside.html';" + R"(
-        var loads = Number(sessionStorage.getItem('loads') || 0) + 1;
-        sessionStorage.setItem('loads', loads);
-        report('loaded ' + loads);
-        var e = window.external;
+        var e = window.external, loads = Number(sessionStorage.getItem('loads') || 0) + 1;
+        sessionStorage.setItem('loads', loads); report('loaded ' + loads);
         report('isdte ' + e.DTE_IsDTE() + ' ' + (e.DTE_IsDTE ? 'truthy' : 'falsy') + ' ' + e.DTE_GetVersion());
         report('unknown ' + typeof e.DTE_Nothing + ' ' + typeof e.DTE_ISDTE + ' ' + typeof e.dte_getversion);
         report('status ' + e.DTE_tsStatus + ' ' + e.DTE_upStatus + ' ' + e.DTE_norStatus + ' [' + e.DTE_xhResponse + ']');
@@ -71,42 +69,30 @@ TEST_F(HostTest, PagesSeeTheBridgeWithItsRulesAndNoBrowserKeysAndNothingForeignG
         var threw = 0;
         MEMBERS.forEach(function (name) {
             if (/^DTE_(Show|MessageBox|SelectMediaFile|CloseWindow|NavigateURL)/.test(name)) return;
-            for (var count = 0; count <= 4; count++)
-                VALUES.forEach(function (v, shift) {
-                    var args = [];
-                    for (var i = 0; i < count; i++) args.push(VALUES[(shift + i) % VALUES.length]);
-                    try { var m = e[name]; if (typeof m == 'function') m.apply(e, args); } catch (x) { threw++; }
-                });
+            for (var count = 0; count <= 4; count++) VALUES.forEach(function (v, shift) {
+                var args = VALUES.concat(VALUES).slice(shift, shift + count);
+                try { var m = e[name]; if (typeof m == 'function') m.apply(e, args); } catch (x) { threw++; }
+            });
         });
         report('hostile calls threw ' + threw + ' ' + e.DTE_GetVersion());
-        var field = document.getElementById('field');
-        field.focus();
+        var field = document.getElementById('field'); field.focus();
         document.addEventListener('keydown', function (k) {
             if (['Control', 'Shift', 'Alt', 'Meta'].indexOf(k.key) < 0)
                 report('key ' + (k.ctrlKey ? 'ctrl+' : '') + (k.altKey ? 'alt+' : '') + k.key);
         }, true);
-        field.addEventListener('input', function () {
-            report('typed ' + field.value);
-            if (field.value == 'ababq') next();
-        });
+        field.addEventListener('input', function () { report('typed ' + field.value); if (field.value == 'ababq') next(); });
         var at = 0;
         function next() {
             if (at == NAMES.length) return leave();
-            var name = NAMES[at++];
-            e.DTE_TranscodeMedia(DIR + name, name);
+            var name = NAMES[at++]; e.DTE_TranscodeMedia(DIR + name, name);
             poll('DTE_tsStatus', function (v) { return v != 0; }, function (ts) {
-                ts += ' ' + e.DTE_tsReason;
-                e.DTE_NormalizeAudio(DIR + name);
-                poll('DTE_norStatus', function (v) { return v == 100 || v > 200; }, function (nor) {
-                    report('ended ' + ts + ' ' + nor);
-                    next();
-                });
+                ts += ' ' + e.DTE_tsReason; e.DTE_NormalizeAudio(DIR + name);
+                poll('DTE_norStatus', function (v) { return v == 100 || v > 200; },
+                     function (nor) { report('ended ' + ts + ' ' + nor); next(); });
             });
         }
         function leave() {
-            var frame = document.createElement('iframe');
-            frame.src = BASE + '/to-framed';
-            document.body.appendChild(frame);
+            var frame = document.createElement('iframe'); frame.src = BASE + '/to-framed'; document.body.appendChild(frame);
             setTimeout(function () { location.href = OUTSIDE; }, 1500);
             setTimeout(function () { location.href = BASE + '/to-remote'; }, 3000);
         }
@@ -114,15 +100,13 @@ TEST_F(HostTest, PagesSeeTheBridgeWithItsRulesAndNoBrowserKeysAndNothingForeignG
     )",
                                         "<input id='field' autofocus>"));
     AppRun run(app, {"/tmp/My Music/first song.mp3"}, {{"QUILLON_SERVICE", "127.0.0.1:1"}});
-    ASSERT_TRUE(run.waitForReport("done", 120s)) << run.output();
+    const auto window = run.waitForWindow(kCaption);
+    ASSERT_TRUE(window && run.waitForReport("done", 120s)) << run.output();
     EXPECT_EQ(run.reports(), (std::vector<std::string>{
                                  "loaded 1", "isdte true truthy 210", "unknown undefined undefined undefined",
                                  "status 0 0 0 []", "break true", "cl [/tmp/My Music/first song.mp3] [] dialog []",
                                  "retvalue [kept]", "retvalue []", "retvalue [before]", "retvalue [Grüße 🎵]",
                                  "kept function 210", "size 760x471", "hostile calls threw 0 210", "done"}));
-
-    const auto window = run.waitForWindow(kCaption);
-    ASSERT_TRUE(window);
     run.keys(*window, {"F5", "ctrl+r", "ctrl+shift+r", "ctrl+n", "ctrl+o", "ctrl+p", "alt+Left", "F7", "ctrl+plus",
                        "Escape", "Return"});
     run.type(*window, "ab");

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -28,7 +27,7 @@ std::array<long, 3> partOf(const std::optional<std::string>& state)
 // Runs axe on each page's load and first drawing of each state kind: "axe <title>/<kind> <count> <rules>".
 constexpr const char* kAxeProbe = R"(
 (() => {
-  const seen = new Set();
+  const seen = new Set(), state = Quillon.state;
   let queue = Promise.resolve();
   const check = (text) => {
     const kind = document.title + "/" + text.split(" ")[0];
@@ -39,7 +38,6 @@ constexpr const char* kAxeProbe = R"(
       .then((result) => console.log("QTEST axe " + kind + " " + result.violations.length + " " +
         result.violations.map((v) => v.id + "@" + v.nodes.map((n) => n.target.join(" ")).join("|")).join("; ")));
   };
-  const state = Quillon.state;
   Quillon.state = (text) => { state(text); check(text); };
   window.addEventListener("load", () => check("load"));
 })();
@@ -113,29 +111,21 @@ protected:
         run.click(window, 1 + x, geometryOf(window)[3] - 1 - 471 + y, 1, count);
     }
 
-    // press(window) on the window with this title until it has closed (a window just mapped may drop keys).
-    static void untilClosed(AppRun& run, const std::string& title, const std::function<void(const std::string&)>& press)
-    {
-        const auto window = run.waitForWindow(title, 10s);
-        ASSERT_TRUE(window) << title;
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            press(*window);
-            if (waitForNoWindow(title, 3s))
-                return;
-        }
-        ADD_FAILURE() << title << " stayed open";
-    }
-
     // The chooser opened with Return ("Choose a file…" has the focus) or a click on the probed element.
     static void chooseFile(AppRun& run, const std::string& window, const std::filesystem::path& file,
                            const std::string& clickAt = "")
     {
         clickAt.empty() ? run.keys(window, {"Return"}) : clickOn(run, window, clickAt);
-        untilClosed(run, "Select audio file to use on mobile phone as ringtone", [&](const std::string& chooser) {
-            run.keys(chooser, {"ctrl+l", "ctrl+a"});
-            run.type(chooser, file.string());
-            run.keys(chooser, {"Return"});
-        });
+        EXPECT_TRUE(run.pressUntil(kChooser, [&](const std::string& chooser) { run.chooseIn(chooser, file); }))
+            << "the chooser stayed open";
+    }
+
+    // Return on the focused button, then the (skip+1)-th state that starts with state.
+    static std::optional<std::string> enter(AppRun& run, const std::string& window, const std::string& state,
+                                            std::size_t skip = 0)
+    {
+        run.keys(window, {"Return"});
+        return waitForState(run, state, 60s, skip);
     }
 
     static void expectNoConsoleErrors(const AppRun& run)
@@ -154,10 +144,9 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     // A slow gain tool keeps the making step on screen for axe.
     writeScript(app.res() / "mp3gain", "sleep 1\nexec mp3gain \"$@\"\n");
     // Loud from 20 s to 50 s: the liveliest 30 s start at 20 s.
-    ASSERT_EQ(runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=60", "-af",
-                          "volume='if(between(t,20,50),1,0.07)':eval=frame", "-ac", "2", song().string()})
-                  .exitCode,
-              0);
+    const auto made = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=60", "-af",
+                                  "volume='if(between(t,20,50),1,0.07)':eval=frame", "-ac", "2", song().string()});
+    ASSERT_EQ(made.exitCode, 0) << made.output;
     const int port = ReferenceService(storage()).port();  // where a service listened a moment ago
     const std::string authority = "127.0.0.1:" + std::to_string(port);
     AppRun run(app, {}, pointAt(authority));
@@ -177,7 +166,8 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
                               {"i", "Tab", "e", "Tab", "Tab", "Return"}}}) {
         clickOn(run, *window, id);
         EXPECT_TRUE(!axe || run.waitForReport("axe " + title + "/load")) << title;
-        untilClosed(run, "  " + caption, [&run, &keys = keys](const std::string& dialog) { run.keys(dialog, keys); });
+        EXPECT_TRUE(run.pressUntil("  " + caption, [&run, &keys = keys](const std::string& d) { run.keys(d, keys); }))
+            << title << " stayed open";
     }
     EXPECT_EQ(waitForState(run, "phone-check saved"), "phone-check saved iphone ee") << run.output();
     chooseFile(run, *window, song(), "choose-file");
@@ -190,8 +180,7 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     run.keys(*window, std::vector<std::string>(10, "Down"));
     const std::string chosen = std::to_string(startMs + 2500) + " 20000";
     ASSERT_TRUE(waitForState(run, "part " + chosen, 10s)) << run.output();
-    run.keys(*window, {"Return"});
-    EXPECT_EQ(waitForState(run, "converting"), "converting " + chosen + " 1000") << run.output();
+    EXPECT_EQ(enter(run, *window, "converting"), "converting " + chosen + " 1000") << run.output();
     const auto ready = waitForState(run, "clip-ready");
     ASSERT_TRUE(ready) << run.output();
     const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
@@ -200,17 +189,13 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     // The saved phone fills the form. No service yet: "Try again" (focused) sends the same clip later.
     EXPECT_EQ(waitForState(run, "send-form"), "send-form phone=iphone network=ee checked=yes") << run.output();
     run.type(*window, "+44 7700 900123");
-    run.keys(*window, {"Return"});
-    ASSERT_TRUE(waitForState(run, "failed session")) << run.output();
+    ASSERT_TRUE(enter(run, *window, "failed session")) << run.output();
     ReferenceService service(storage(), 10u << 20, port);
-    run.keys(*window, {"Return"});
-    const auto sent = waitForState(run, "send-ok");
+    const auto sent = enter(run, *window, "send-ok");
     ASSERT_TRUE(sent) << run.output();
     EXPECT_TRUE(sent->starts_with("send-ok http://" + authority + "/clips/")) << *sent;
     // The service holds exactly one clip, the very file the page made and named.
-    std::vector<std::filesystem::path> stored;
-    for (const auto& entry : std::filesystem::directory_iterator(storage()))
-        stored.push_back(entry.path());
+    const std::vector<std::filesystem::path> stored(std::filesystem::directory_iterator(storage()), {});
     ASSERT_EQ(stored.size(), 1u) << "the service holds no single clip";
     EXPECT_TRUE(readFile(stored[0]) == readFile(clip)) << stored[0] << " is not " << clip;
     EXPECT_EQ(sent->substr(sent->rfind('/') + 1), stored[0].filename().string());
@@ -219,8 +204,7 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     EXPECT_EQ(milestones(run, {"chose file", "reading", "converting", "clip-ready", "sending", "send-ok"}),
               (std::vector<std::string>{"chose file", "reading", "converting", "clip-ready", "sending", "sending",
                                         "send-ok"}));
-    run.keys(*window, {"Return"});  // "Make another clip" leads back to the first step
-    ASSERT_TRUE(waitForState(run, "pick", 10s, 1));
+    ASSERT_TRUE(enter(run, *window, "pick", 1));  // "Make another clip" leads back to the first step
     expectNoConsoleErrors(run);
     if (!axe)
         GTEST_SKIP() << "axe-core could not be fetched with npm: the pages were not checked";
@@ -261,10 +245,8 @@ exec mp3gain "$@"
     EXPECT_EQ(waitForState(run, "part"), "part 0 4000 of 4000") << run.output();
     const auto window = run.waitForWindow(kCaption);
     ASSERT_TRUE(window);
-    run.keys(*window, {"Return"});
-    ASSERT_TRUE(waitForState(run, "failed")) << run.output();
-    run.keys(*window, {"Return"});  // "Try again" has the focus
-    ASSERT_TRUE(waitForState(run, "failed", 60s, 1)) << run.output();
+    ASSERT_TRUE(enter(run, *window, "failed")) << run.output();
+    ASSERT_TRUE(enter(run, *window, "failed", 1)) << run.output();  // "Try again" has the focus
 
     // A double click on "Try again" must not reach the Cancel button that replaces it.
     clickOn(run, *window, "make-retry", 2);
@@ -277,29 +259,23 @@ exec mp3gain "$@"
                                                   "-ab\n64k\n-ar\n44100\n-ac\n2\n-y\n");
     EXPECT_FALSE(waitForState(run, "cancelled", 2s)) << run.output();
     // Cancel has the focus: back on the first step; the encoder ending late must not reach the page.
-    run.keys(*window, {"Return"});
-    ASSERT_TRUE(waitForState(run, "pick", 10s, 1)) << run.output();
+    ASSERT_TRUE(enter(run, *window, "pick", 1)) << run.output();
     kill(readPid(dir + "pid"), SIGTERM);
     EXPECT_FALSE(waitForState(run, "failed", 2s, 2)) << run.output();
 
     // Made on the next try, levelled on the second; then refused by the service.
     chooseFile(run, *window, song());
     ASSERT_TRUE(waitForState(run, "part", 30s, 1)) << run.output();
-    run.keys(*window, {"Return"});
-    ASSERT_TRUE(waitForState(run, "failed level")) << run.output();
-    run.keys(*window, {"Return"});
-    ASSERT_TRUE(waitForState(run, "clip-ready")) << run.output();
+    ASSERT_TRUE(enter(run, *window, "failed level")) << run.output();
+    ASSERT_TRUE(enter(run, *window, "clip-ready")) << run.output();
     ASSERT_EQ(waitForState(run, "send-form"), "send-form phone=none network=none checked=no") << run.output();
     run.keys(*window, {"a", "Tab", "v", "Tab"});  // phone and network by their first letters
     run.type(*window, "+44 7700 900123");
-    run.keys(*window, {"Return"});
-    ASSERT_TRUE(waitForState(run, "failed confirm")) << run.output();
-    run.keys(*window, {"Return"});  // "Choose other music" has the focus
-    ASSERT_TRUE(waitForState(run, "pick", 10s, 2)) << run.output();
+    ASSERT_TRUE(enter(run, *window, "failed confirm")) << run.output();
+    ASSERT_TRUE(enter(run, *window, "pick", 2)) << run.output();  // "Choose other music" has the focus
     chooseFile(run, *window, words);
     ASSERT_TRUE(waitForState(run, "failed read")) << run.output();
-    run.keys(*window, {"Return"});
-    ASSERT_TRUE(waitForState(run, "pick", 10s, 3)) << run.output();
+    ASSERT_TRUE(enter(run, *window, "pick", 3)) << run.output();
 
     const std::vector<std::string> failures = {"failed convert 2 damaged", "failed convert 2 no-output",
                                                "failed level 202", "failed confirm clip refused", "failed read 201"};
@@ -337,8 +313,7 @@ TEST_F(PagesRoadTest, ACdTrackIsCopiedAndClippedWhileTheWindowKeepsServingItsLoo
     EXPECT_EQ(startMs, 0) << run.output();
     EXPECT_NEAR(durationMs, 2000, 20);
     EXPECT_EQ(lengthMs, durationMs);
-    run.keys(*window, {"Return"});
-    const auto ready = waitForState(run, "clip-ready");
+    const auto ready = enter(run, *window, "clip-ready");
     ASSERT_TRUE(ready) << run.output();
     const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
     EXPECT_NEAR(durationMsOf(clip), 2000, 60);

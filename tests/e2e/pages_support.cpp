@@ -14,20 +14,4 @@ ReferenceService::ReferenceService(const std::filesystem::path& storage, std::ui
     waitUntil([this] { return server_.is_running(); }, std::chrono::seconds(10));  // else stop() would miss it
 }
 
-ReferenceService::~ReferenceService()
-{
-    server_.stop();
-    serving_.join();
-}
-
-std::vector<std::string> milestones(const AppRun& run, const std::vector<std::string>& wanted)
-{
-    std::vector<std::string> seen;
-    for (const auto& state : run.linesAfter(kState))
-        for (const auto& w : wanted)
-            if (state.starts_with(w))
-                seen.push_back(w);
-    return seen;
-}
-
 }  // namespace quillon::test

@@ -18,14 +18,26 @@ inline std::optional<std::string> waitForState(const AppRun& run, const std::str
     return run.waitFor(kState, prefix, timeout, skip);
 }
 // The states in order that start with one of wanted (as that one), as often as logged.
-std::vector<std::string> milestones(const AppRun& run, const std::vector<std::string>& wanted);
+inline std::vector<std::string> milestones(const AppRun& run, const std::vector<std::string>& wanted)
+{
+    std::vector<std::string> seen;
+    for (const auto& state : run.linesAfter(kState))
+        for (const auto& w : wanted)
+            if (state.starts_with(w))
+                seen.push_back(w);
+    return seen;
+}
 
 // The reference service in this process on 127.0.0.1 (on port, else a free one), until out of scope.
 class ReferenceService {
 public:
     explicit ReferenceService(const std::filesystem::path& storage, std::uint64_t maxClipBytes = 10u << 20,
                               int port = 0);
-    ~ReferenceService();
+    ~ReferenceService()
+    {
+        server_.stop();
+        serving_.join();
+    }
     ReferenceService(const ReferenceService&) = delete;
     ReferenceService& operator=(const ReferenceService&) = delete;
     [[nodiscard]] int port() const { return port_; }
