@@ -61,7 +61,8 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         const bool served = server.listen_after_bind();
         listeningEnded = true;
-        pthread_kill(stopper.native_handle(), SIGTERM);
+        // Wakes the stopper if no end signal came; it is blocked, so nothing is terminated.
+        pthread_kill(stopper.native_handle(), SIGINT);
         stopper.join();
         return served ? 0 : 1;
     } catch (const std::exception& failure) {
