@@ -20,6 +20,15 @@ struct ClipPart {
 // Milliseconds (not negative) as seconds with three decimals ("65.000"), whatever the locale.
 [[nodiscard]] std::string secondsText(std::int32_t ms);
 
+// The rate every clip is encoded at.
+inline constexpr std::int32_t kClipSampleRate = 44100;
+
+// How much of the part is encoded: the longest span whose MP3 is no longer than
+// the part. An MP3 holds whole frames of 1152 samples and the encoder adds one
+// frame's worth of delay, so encoding the whole part would give a file a few
+// hundredths of a second longer, and a 30 s part one that iPhones refuse.
+[[nodiscard]] std::int32_t encodedLengthMs(std::int32_t lengthMs);
+
 // The encoder's arguments that pick the part, before its input: -ss and -t.
 [[nodiscard]] std::vector<std::string> clipRangeArguments(const ClipPart& part);
 // The encoder's arguments that fade the part, after its input (none without fade).

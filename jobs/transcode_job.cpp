@@ -25,7 +25,8 @@ std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, 
         std::ranges::move(clipFadeArguments(*part), std::back_inserter(argv));
     // "-ab 64k": a bare "64" would be read as 64 bit/s and silently replaced by
     // the encoder's default rate.
-    argv.insert(argv.end(), {"-ab", "64k", "-ar", "44100", "-ac", "2", "-y", pathArgument(output)});
+    argv.insert(argv.end(),
+                {"-ab", "64k", "-ar", std::to_string(kClipSampleRate), "-ac", "2", "-y", pathArgument(output)});
     return argv;
 }
 

@@ -222,7 +222,9 @@ Reply ClipService::status(const std::string& sid, std::string_view authority)
         const auto refused = refusals_.find(sid);
         return refused == refusals_.end() ? Reply{200, "WAITING"} : refused->second;
     }
-    return Reply{200, "READY http://" + std::string(authority) + "/clips/" + sid + ".mp3"};
+    // STORED: this service keeps the clip and sends no message to any phone; a
+    // service that does send one answers SENT, and only then do the pages say so.
+    return Reply{200, "READY http://" + std::string(authority) + "/clips/" + sid + ".mp3 STORED"};
 }
 
 Reply ClipService::clip(const std::string& sid)

@@ -97,10 +97,10 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
     for (const char* extension : {".m4a", ".wav", ".mp3"})
         fs::remove(path + extension);
     const Calls expected{{ff, "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac", "2", "-y", arg + ".mp3"},
-                         {ff, "-ss", "1234.567", "-t", "20.000", "-i", arg + ".m4a", "-af",
-                          "afade=t=in:st=0:d=1.000,afade=t=out:st=19.000:d=1.000", "-ab", "64k", "-ar", "44100", "-ac",
+                         {ff, "-ss", "1234.567", "-t", "19.957", "-i", arg + ".m4a", "-af",
+                          "afade=t=in:st=0:d=1.000,afade=t=out:st=18.957:d=1.000", "-ab", "64k", "-ar", "44100", "-ac",
                           "2", "-y", arg + ".mp3"},
-                         {ff, "-ss", "0.000", "-t", "1.001", "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac",
+                         {ff, "-ss", "0.000", "-t", "0.966", "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac",
                           "2", "-y", arg + ".mp3"},
                          {ff, "-nostdin", "-i", arg + ".flac", "-vn", "-ac", "1", "-ar", "8000", "-f", "s16le",
                           "-acodec", "pcm_s16le", "pipe:1"}};

@@ -182,7 +182,7 @@ TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
     const UploadRequest request{{"127.0.0.1", port}, (dir / "upload.mp3").string(), sid};
     const auto ignore = [](std::int32_t) {};
     EXPECT_EQ(runUpload(request, ignore, never), kUploadDone);
-    EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "READY " + url("/clips/" + sid + ".mp3"));
+    EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "READY " + url("/clips/" + sid + ".mp3") + " STORED");
     const auto download = client.Get("/clips/" + sid + ".mp3");
     ASSERT_TRUE(download);
     EXPECT_EQ(download->get_header_value("Content-Type"), "audio/mpeg");
