@@ -125,6 +125,9 @@ const Quillon = (() => {
   // "from 1:05.0 to 1:25.0", for the part of a song a clip is made of.
   const partText = (part) => "from " + formatMs(part.startMs) + " to " + formatMs(part.startMs + part.lengthMs);
 
+  // The longest part whose clip iPhones take as a ringtone (its file is just under 30 s).
+  const iphoneLongestMs = 30000;
+
   // "a:::b:::c" into its items; the empty text has none.
   const splitList = (text) => (text ? text.split(":::") : []);
 
@@ -302,7 +305,7 @@ const Quillon = (() => {
     poll, after, stopAllPolling,
     pageFolder, tempPath, fileUrl, fileName,
     serviceAuthority, serviceUrl,
-    framesToTime, formatMs, partText, splitList, normalisePhoneNumber,
+    framesToTime, formatMs, partText, iphoneLongestMs, splitList, normalisePhoneNumber,
     phones, networks, findById, storedChoice, fillSelect,
     cdListError, ripError, normalizeError,
     transcodeError, transcodeFailure, uploadError,

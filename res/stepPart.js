@@ -155,6 +155,8 @@
       button.setAttribute("aria-pressed", String(preset === part.lengthMs));
       button.disabled = preset > longest() && song.durationMs > 0;
     });
+    // A part of up to 30 s makes a file just under 30 s, which iPhones take.
+    $("part-iphone").textContent = part.lengthMs > Q.iphoneLongestMs ? "Too long for iPhones (under 30 s); fine for Android" : "";
     const wave = $("wave");
     wave.setAttribute("aria-valuenow", String(Math.round(part.startMs / 100) / 10));
     wave.setAttribute("aria-valuemax", String(Math.round((song.durationMs - part.lengthMs) / 100) / 10));
