@@ -28,6 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using namespace std::chrono_literals;
 using test::readFile;
 using test::TempDir;
 using test::writeDiscImage;
@@ -251,11 +252,13 @@ TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
         ++opensAsked;
         gate.wait();
     };
-    ListingCalls calls(access, [&] { ++wakes; });
+    const auto active = std::make_shared<jobs::ActiveJobs>();
+    ListingCalls calls(access, active, [&] { ++wakes; });
 
     const auto first = calls.tracksInfo(0), again = calls.tracksInfo(0), other = calls.tracksInfo(1);
     EXPECT_EQ(calls.drivesInfo().get(), "A:::B");  // listing the drives opens none
     EXPECT_TRUE(test::waitUntil([&] { return opensAsked == 2; }));
+    EXPECT_FALSE(active->waitUntilIdle(0ms));  // the stop at exit waits for them
     spunUp.set_value();
     EXPECT_EQ(first.get() + " " + again.get() + " " + other.get(), "500:::300 500:::300 ERROR: No CD inserted");
     // Once answered, the same question goes to the drive again.
@@ -263,6 +266,7 @@ TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
     EXPECT_EQ(opensAsked, 3);
     // Each listing wakes the waiting thread once, after its answer is set.
     EXPECT_TRUE(test::waitUntil([&] { return wakes == 4; }));
+    EXPECT_TRUE(active->waitUntilIdle(5s));
 }
 
 TEST(WavHeader, DescribesSixteenBitStereoAt44100)
