@@ -201,6 +201,27 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
     // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
     ASSERT_EQ(rip(*access, "6", "1", dir / "t.wav"), RipEnd::readFailed);
     EXPECT_EQ(readFile(dir / "t.wav"), wav(0) + test::imageFrames(200, 78));
+
+    // Images no disc could be: more than 99 tracks, data files that are pipes or
+    // missing, an image that is itself a pipe. None is handed to libcdio.
+    ASSERT_EQ(::mkfifo((dir / "pipe.bin").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "pipe.cue").c_str(), 0600), 0);
+    std::string tracks199;
+    for (int i = 0; i < 199; ++i)
+        tracks199 += "TRACK AUDIO\nFILE \"0.bin\" 0 00:00:01\n";
+    const std::pair<const char*, std::string> bad[] = {
+        {"many.toc", tracks199},
+        {"piped.toc", "CD_DA\nTRACK AUDIO\nFILE \"pipe.bin\" 0 00:00:01\n"},
+        {"piped.cue", "FILE pipe.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"},
+        {"missing.cue", "FILE \"none.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"}};
+    std::vector<std::string> badImages{(dir / "pipe.cue").string()};
+    for (const auto& [name, text] : bad) {
+        test::writeFile(dir / name, text);
+        badImages.push_back((dir / name).string());
+    }
+    const auto badAccess = makeLibcdioAccess({false, badImages});
+    for (std::size_t drive = 0; drive < badImages.size(); ++drive)
+        EXPECT_EQ(getTracksInfo(*badAccess, static_cast<std::int32_t>(drive)), "ERROR: No CD inserted") << drive;
 }
 
 TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
