@@ -102,7 +102,7 @@ int AppHost::run(const std::vector<std::string>& argv)
     std::error_code error;
     const auto res = std::filesystem::weakly_canonical(exeDir_ / "res", error);
     resDir_ = (error ? exeDir_ / "res" : res).string();
-    tempFolder_ = std::make_unique<jobs::TempFolder>(exeDir_ / "res" / "tmp", g_get_user_cache_dir());
+    tempFolder_ = std::make_unique<jobs::TempFolder>(exeDir_ / "res" / "tmp", g_get_user_cache_dir(), g_get_home_dir());
     createWebContext();
 
     bridge_ = std::make_unique<bridge::ScriptBridge>(

@@ -47,7 +47,9 @@ int dialogPageExtent(std::int32_t requested)
 
 MainWindow::MainWindow(AppHost& app)
     : app_(app), tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
-      cdAccess_(cd::makeSystemCdAccess()), cdListings_(cdAccess_, [] { g_main_context_wakeup(nullptr); })
+      cdAccess_(cd::makeSystemCdAccess()),
+      cdListings_(cdAccess_, std::shared_ptr<jobs::ActiveJobs>(jobs_, &jobs_->active),
+                  [] { g_main_context_wakeup(nullptr); })
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);

@@ -10,12 +10,11 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
 #include "base/unique_fd.h"
+#include "cd/image_check.h"
 #include "cd/optical_drives.h"
 #include "cd/toc_image.h"
 
@@ -133,27 +132,42 @@ std::unique_ptr<CdDisc> makeDisc(CdioHandle handle, UniqueFd imageFolder = {})
     return std::make_unique<LibcdioDisc>(std::move(handle), std::move(imageFolder));
 }
 
+// A drive with nothing in it: what a bad image is taken for.
+class EmptyDisc final : public CdDisc {
+public:
+    std::optional<CdToc> readToc() override { return std::nullopt; }
+    bool readFrames(std::int32_t, std::int32_t, std::span<std::uint8_t>) override { return false; }
+    bool mediaChanged() override { return false; }
+};
+
+// The text of a .toc or .cue image; nothing when it is not a regular file of
+// reasonable size (opened without waiting, so a pipe slipped in cannot block).
+std::optional<std::string> readImageText(const std::string& path)
+{
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat info {};
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uintmax_t>(info.st_size) > kTocTextMax)
+        return std::nullopt;
+    std::string text(static_cast<std::size_t>(info.st_size), '\0');
+    const ssize_t got = ::read(fd.get(), text.data(), text.size());
+    if (got < 0)
+        return std::nullopt;
+    text.resize(static_cast<std::size_t>(got));
+    return text;
+}
+
 // Opens a table-of-contents image whose data files may be named relative to it:
 // a copy of the table names them through a descriptor of the image's folder.
-std::unique_ptr<CdDisc> openTocImage(const std::string& path)
+std::unique_ptr<CdDisc> openTocImage(const std::string& path, const std::string& text, UniqueFd folderFd)
 {
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(path, error);
-    if (error || size > kTocTextMax)
-        return nullptr;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    const std::filesystem::path folder = std::filesystem::absolute(path, error).parent_path();
-    UniqueFd folderFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!in || error || !folderFd.valid())
-        return nullptr;
     const std::optional<std::string> anchored =
-        anchorTocDataFiles(text.str(), "/proc/self/fd/" + std::to_string(folderFd.get()));
+        anchorTocDataFiles(text, "/proc/self/fd/" + std::to_string(folderFd.get()));
     if (!anchored)
         return makeDisc(CdioHandle(cdio_open(path.c_str(), DRIVER_CDRDAO)));
 
     // libcdio reads the table once, while opening, so the copy goes right after.
+    std::error_code error;
     std::string copy = (std::filesystem::temp_directory_path(error) / "quillon-image-XXXXXX.toc").string();
     UniqueFd copyFd(error ? -1 : ::mkostemps(copy.data(), 4, O_CLOEXEC));
     if (!copyFd.valid())
@@ -163,6 +177,32 @@ std::unique_ptr<CdDisc> openTocImage(const std::string& path)
     CdioHandle handle(written ? cdio_open(copy.c_str(), DRIVER_CDRDAO) : nullptr);
     ::unlink(copy.c_str());
     return makeDisc(std::move(handle), std::move(folderFd));
+}
+
+// An image is checked before libcdio sees it: its readers crash on more tracks than
+// a disc has, and wait for ever on a data file that is a pipe. A missing image has
+// no handle, as a missing drive; one that is there but unusable holds no disc.
+std::unique_ptr<CdDisc> openImage(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0)
+        return nullptr;
+    if (!S_ISREG(info.st_mode))
+        return std::make_unique<EmptyDisc>();
+    const driver_id_t driver = imageDriver(path);
+    if (driver != DRIVER_CDRDAO && driver != DRIVER_BINCUE)
+        return makeDisc(CdioHandle(cdio_open(path.c_str(), driver)));
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::absolute(path, error).parent_path();
+    UniqueFd folderFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const std::optional<std::string> text = readImageText(path);
+    if (error || !folderFd.valid() || !text)
+        return nullptr;
+    if (!imageTextUsable(*text, folderFd.get()))
+        return std::make_unique<EmptyDisc>();
+    if (driver == DRIVER_BINCUE)
+        return makeDisc(CdioHandle(cdio_open(path.c_str(), DRIVER_BINCUE)));
+    return openTocImage(path, *text, std::move(folderFd));
 }
 
 class LibcdioAccess final : public CdAccess {
@@ -195,10 +235,7 @@ public:
         if (drive.kind == CdDriveKind::device)
             return makeDisc(CdioHandle(cdio_open(drive.address.c_str(), DRIVER_DEVICE)));
         std::this_thread::sleep_for(config_.imageOpenDelay);
-        const driver_id_t driver = imageDriver(drive.address);
-        if (driver == DRIVER_CDRDAO)
-            return openTocImage(drive.address);
-        return makeDisc(CdioHandle(cdio_open(drive.address.c_str(), driver)));
+        return openImage(drive.address);
     }
 
 private:

@@ -13,8 +13,9 @@ constexpr std::int64_t kDrivesQuestion = std::int64_t{1} << 40;
 
 }  // namespace
 
-ListingCalls::ListingCalls(std::shared_ptr<const CdAccess> access, std::function<void()> wake)
-    : access_(std::move(access)), wake_(std::move(wake))
+ListingCalls::ListingCalls(std::shared_ptr<const CdAccess> access, std::shared_ptr<jobs::ActiveJobs> active,
+                           std::function<void()> wake)
+    : access_(std::move(access)), active_(std::move(active)), wake_(std::move(wake))
 {}
 
 std::shared_future<std::string> ListingCalls::drivesInfo()
@@ -37,7 +38,8 @@ std::shared_future<std::string> ListingCalls::ask(std::int64_t question,
     auto promise = std::make_shared<std::promise<std::string>>();
     std::shared_future<std::string> answer = promise->get_future().share();
     // The thread holds what it uses, so it may outlive this object.
-    auto work = [running = running_, access = access_, wake = wake_, question, listing = std::move(listing), promise] {
+    auto work = [running = running_, access = access_, active = active_, wake = wake_, question,
+                 listing = std::move(listing), promise] {
         std::string text = listing(*access);
         {
             std::lock_guard lock(running->mutex);
@@ -46,12 +48,15 @@ std::shared_future<std::string> ListingCalls::ask(std::int64_t question,
         promise->set_value(std::move(text));
         if (wake)
             wake();
+        active->leave();
     };
     try {
         running_->answers.emplace(question, answer);
+        active_->enter();
         std::thread(work).detach();
     } catch (const std::system_error&) {
         // No thread to be had: answer here, as the page asked synchronously anyway.
+        active_->leave();
         running_->answers.erase(question);
         promise->set_value(listing(*access_));
     }

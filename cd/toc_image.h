@@ -1,15 +1,34 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillon::cd {
 
-// A table-of-contents image names its data files in FILE, AUDIOFILE and DATAFILE
-// statements, and libcdio looks relative names up from the process's working folder.
-// Returns the text with folder + "/" put before each relative name (string literals
-// and // comments elsewhere left as they are), or nothing when no name is relative.
+// What the text of a .toc or .cue image names: its data files, in FILE, AUDIOFILE and
+// DATAFILE statements, and its TRACK statements. Comments (// and REM lines) and
+// string literals elsewhere name nothing.
+struct ImageText {
+    struct DataFile {
+        std::size_t offset = 0;  // of the name's first byte in the text
+        std::size_t length = 0;
+        bool quoted = true;  // a cue sheet may leave a name without spaces unquoted
+    };
+    std::vector<DataFile> dataFiles;
+    int tracks = 0;
+};
+
+[[nodiscard]] ImageText scanImageText(std::string_view text);
+
+// A data file's name as the image means it: a quoted name with its escapes undone.
+[[nodiscard]] std::string dataFileName(std::string_view text, const ImageText::DataFile& file);
+
+// A table-of-contents image names its data files relative to the process's working
+// folder, as libcdio reads it. Returns the text with folder + "/" put before each
+// quoted relative name, or nothing when no name is relative.
 [[nodiscard]] std::optional<std::string> anchorTocDataFiles(std::string_view toc, std::string_view folder);
 
 }  // namespace quillon::cd

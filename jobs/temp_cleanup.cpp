@@ -1,12 +1,22 @@
 #include "jobs/temp_cleanup.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <string>
-#include <system_error>
+#include <memory>
+
+#include "base/unique_fd.h"
 
 namespace quillon::jobs {
 
 namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
 
 bool endsWithIgnoringCase(const std::string& name, std::string_view suffix)
 {
@@ -19,31 +29,66 @@ bool endsWithIgnoringCase(const std::string& name, std::string_view suffix)
                       [&](char a, char b) { return lower(a) == lower(b); });
 }
 
-bool isSpared(const std::filesystem::path& file, const std::vector<std::filesystem::path>& spared)
-{
-    return std::any_of(spared.begin(), spared.end(), [&](const std::filesystem::path& keep) {
-        std::error_code ec;
-        return std::filesystem::equivalent(file, keep, ec);
-    });
-}
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 }  // namespace
+
+std::vector<std::string> folderEntries(int dirFd)
+{
+    std::vector<std::string> names;
+    // The listing reads through a descriptor of its own: closedir closes it.
+    const int listFd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::unique_ptr<DIR, DirCloser> dir(listFd >= 0 ? ::fdopendir(listFd) : nullptr);
+    if (!dir) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+    return names;
+}
+
+void removeFolderContents(int dirFd)
+{
+    for (const std::string& name : folderEntries(dirFd)) {
+        struct stat info {};
+        if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(info.st_mode)) {
+            const UniqueFd sub(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (sub.valid())
+                removeFolderContents(sub.get());
+        }
+        ::unlinkat(dirFd, name.c_str(), S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0);
+    }
+}
 
 void removeFilesByExtension(const std::filesystem::path& dir, std::string_view extension,
                             const std::vector<std::filesystem::path>& spared)
 {
-    std::error_code ec;
-    std::vector<std::filesystem::path> doomed;
-    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        std::error_code typeError;
-        if (it->is_directory(typeError) || !endsWithIgnoringCase(it->path().filename().string(), extension))
-            continue;
-        if (!isSpared(it->path(), spared))
-            doomed.push_back(it->path());
+    const UniqueFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.valid())
+        return;
+    std::vector<struct stat> kept;
+    for (const auto& keep : spared) {
+        struct stat info {};
+        if (::stat(keep.c_str(), &info) == 0)
+            kept.push_back(info);
     }
-    for (const auto& file : doomed) {
-        std::error_code ignored;
-        std::filesystem::remove(file, ignored);
+    for (const std::string& name : folderEntries(folder.get())) {
+        struct stat own {};
+        struct stat target {};
+        if (!endsWithIgnoringCase(name, extension) ||
+            ::fstatat(folder.get(), name.c_str(), &own, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(own.st_mode))
+            continue;
+        // A link counts as what it names, so a spared file is spared under any name.
+        const bool named = ::fstatat(folder.get(), name.c_str(), &target, 0) == 0;
+        if (std::none_of(kept.begin(), kept.end(), [&](const struct stat& k) { return named && sameFile(k, target); }))
+            ::unlinkat(folder.get(), name.c_str(), 0);
     }
 }
 

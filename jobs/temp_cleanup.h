@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -8,9 +9,17 @@ namespace quillon::jobs {
 
 // Deletes every non-folder entry of dir whose name ends in extension (".mp3"),
 // compared without regard to ASCII case, except the files in spared (compared by
-// identity, so another spelling of a spared path is spared too). Errors (no
-// folder, a file that cannot be deleted) are ignored: clean-up is best effort.
+// identity, so another spelling of a spared path is spared too). dir itself is
+// never followed if it is a link, and every deletion goes through a descriptor of
+// it, so swapping it for a link meanwhile reaches nothing. Errors (no folder, a
+// file that cannot be deleted) are ignored: clean-up is best effort.
 void removeFilesByExtension(const std::filesystem::path& dir, std::string_view extension,
                             const std::vector<std::filesystem::path>& spared);
+
+// The names in the open folder dirFd ("." and ".." left out).
+[[nodiscard]] std::vector<std::string> folderEntries(int dirFd);
+
+// Empties the open folder dirFd, sub-folders included, never following a link.
+void removeFolderContents(int dirFd);
 
 }  // namespace quillon::jobs

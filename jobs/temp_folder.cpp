@@ -1,13 +1,15 @@
 #include "jobs/temp_folder.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <random>
 #include <string>
-#include <system_error>
+
+#include "jobs/temp_cleanup.h"
 
 namespace quillon::jobs {
 
@@ -17,31 +19,24 @@ namespace {
 
 constexpr const char* kCopyPrefix = "copy-";
 constexpr int kCopyAttempts = 3;
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-UniqueFd openFolder(const fs::path& folder)
+// Never through a link: the folder must be the one this user made or owns.
+UniqueFd openFolderAt(int parentFd, const char* name)
 {
-    // Never through a link: the folder must be the one this user made or owns.
-    return UniqueFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+    return UniqueFd(::openat(parentFd, name, kFolderFlags | O_NOFOLLOW));
 }
 
-// The open folder with this copy's lock on it; invalid when another copy holds it.
-// The lock goes with the descriptor, which no tool inherits (close-on-exec).
-UniqueFd lockFolder(const fs::path& folder)
-{
-    UniqueFd fd = openFolder(folder);
-    if (fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-        fd.reset();
-    return fd;
-}
+bool lockFolder(const UniqueFd& fd) { return fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0; }
 
-// Whether path still names the folder open as fd (a sweeping copy may have
-// removed it between its making and its locking).
-bool stillNamed(const fs::path& path, int fd)
+// Whether name in parentFd still is the folder open as fd (a sweeping copy may
+// have removed it between its making and its locking).
+bool stillNamed(int parentFd, const std::string& name, int fd)
 {
-    struct stat byPath {};
+    struct stat byName {};
     struct stat byFd {};
-    return ::lstat(path.c_str(), &byPath) == 0 && ::fstat(fd, &byFd) == 0 && byPath.st_dev == byFd.st_dev &&
-           byPath.st_ino == byFd.st_ino;
+    return ::fstatat(parentFd, name.c_str(), &byName, AT_SYMLINK_NOFOLLOW) == 0 && ::fstat(fd, &byFd) == 0 &&
+           byName.st_dev == byFd.st_dev && byName.st_ino == byFd.st_ino;
 }
 
 bool writableFolder(const fs::path& folder)
@@ -50,80 +45,131 @@ bool writableFolder(const fs::path& folder)
     return ::lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-// <cacheHome>/quillon/tmp, made if needed and kept private to this user; empty
-// when it cannot be (not a folder of this user's, or not to be made).
-fs::path privateFolder(const fs::path& cacheHome)
+// A folder this user owns and no one else may write to.
+bool ownedAndPrivate(int fd)
 {
-    if (cacheHome.empty())
-        return {};
-    fs::path folder = cacheHome / "quillon" / "tmp";
-    std::error_code ignored;
-    fs::create_directories(cacheHome, ignored);
-    ::mkdir((cacheHome / "quillon").c_str(), 0700);
-    ::mkdir(folder.c_str(), 0700);
-    const UniqueFd fd = openFolder(folder);
     struct stat info {};
-    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || info.st_uid != ::geteuid())
-        return {};
-    if ((info.st_mode & 07777) != 0700 && ::fchmod(fd.get(), 0700) != 0)
-        return {};
-    return folder;
+    return ::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-// Removes the per-copy folders in base whose copies have ended.
-void sweepEndedCopies(const fs::path& base)
+void makePrivateIfOwn(int fd)
 {
-    std::error_code ec;
-    for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
-        if (!it->path().filename().string().starts_with(kCopyPrefix))
-            continue;
-        const UniqueFd lock = lockFolder(it->path());
-        std::error_code ignored;
-        if (lock.valid() && stillNamed(it->path(), lock.get()))
-            fs::remove_all(it->path(), ignored);
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && info.st_uid == ::geteuid() && (info.st_mode & 07777) != 0700)
+        (void)::fchmod(fd, 0700);
+}
+
+// <cacheHome>/quillon/tmp, made if needed, open; invalid unless every level from
+// home (or from cacheHome when it lies outside home) down is the user's own and
+// writable by no one else. The app's own two levels are made private (mode 0700)
+// when they are the user's; levels above are left as the user keeps them.
+UniqueFd privateFolder(const fs::path& cacheHome, const fs::path& home)
+{
+    if (!cacheHome.is_absolute())
+        return {};
+    const fs::path cache = cacheHome.lexically_normal();
+    fs::path root = cache;
+    fs::path below;
+    if (const fs::path inHome = cache.lexically_relative(home.lexically_normal());
+        home.is_absolute() && !inHome.empty() && *inHome.begin() != "..") {
+        root = home.lexically_normal();
+        below = inHome;
     }
+    UniqueFd level(::open(root.c_str(), kFolderFlags));
+    if (!level.valid() || !ownedAndPrivate(level.get()))
+        return {};
+    const fs::path appLevels = fs::path("quillon") / "tmp";
+    for (const fs::path& rest : {below, appLevels}) {
+        const bool appLevel = rest == appLevels;
+        for (const fs::path& name : rest) {
+            if (name == "." || name.empty())
+                continue;
+            ::mkdirat(level.get(), name.c_str(), 0700);
+            level = openFolderAt(level.get(), name.c_str());
+            if (level.valid() && appLevel)
+                makePrivateIfOwn(level.get());
+            if (!level.valid() || !ownedAndPrivate(level.get()))
+                return {};
+        }
+    }
+    return level;
+}
+
+// Removes the per-copy folders in baseFd whose copies have ended.
+void sweepEndedCopies(int baseFd)
+{
+    for (const std::string& name : folderEntries(baseFd)) {
+        if (!name.starts_with(kCopyPrefix))
+            continue;
+        const UniqueFd lock = openFolderAt(baseFd, name.c_str());
+        if (lockFolder(lock) && stillNamed(baseFd, name, lock.get())) {
+            removeFolderContents(lock.get());
+            ::unlinkat(baseFd, name.c_str(), AT_REMOVEDIR);
+        }
+    }
+}
+
+std::string randomSuffix()
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device random;
+    std::string suffix;
+    for (int i = 0; i < 6; ++i)
+        suffix += kLetters[random() % (sizeof kLetters - 1)];
+    return suffix;
 }
 
 }  // namespace
 
-TempFolder::TempFolder(const fs::path& appTmp, const fs::path& cacheHome)
+TempFolder::TempFolder(const fs::path& appTmp, const fs::path& cacheHome, const fs::path& home)
 {
-    fs::path base = writableFolder(appTmp) ? appTmp : privateFolder(cacheHome);
-    if (!base.empty()) {
-        lock_ = lockFolder(base);
-        if (lock_.valid()) {
-            path_ = base;
-            sweepEndedCopies(base);
-            return;
-        }
+    fs::path basePath;
+    UniqueFd base;
+    if (writableFolder(appTmp)) {
+        basePath = appTmp;
+        base = UniqueFd(::open(appTmp.c_str(), kFolderFlags | O_NOFOLLOW));
+    } else if ((base = privateFolder(cacheHome, home)).valid()) {
+        basePath = cacheHome / "quillon" / "tmp";
+    }
+    if (lockFolder(base)) {
+        path_ = basePath;
+        lock_ = std::move(base);
+        sweepEndedCopies(lock_.get());
+        return;
     }
     // Another copy works in base (or there is none to be had): a folder of this
     // copy's own, in the system's temporary folder when there is no base.
     const char* system = std::getenv("TMPDIR");
-    const fs::path parent = !base.empty() ? base : fs::path(system && *system ? system : "/tmp");
-    const std::string prefix = base.empty() ? "quillon-" : kCopyPrefix;
-    for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
-        std::string pattern = (parent / (prefix + "XXXXXX")).string();
-        if (!::mkdtemp(pattern.data()))
+    const bool inBase = base.valid();
+    const fs::path parentPath = inBase ? basePath : fs::path(system && *system ? system : "/tmp");
+    UniqueFd parent = inBase ? std::move(base) : UniqueFd(::open(parentPath.c_str(), kFolderFlags));
+    const std::string prefix = inBase ? kCopyPrefix : "quillon-";
+    for (int attempt = 0; parent.valid() && attempt < kCopyAttempts; ++attempt) {
+        std::string name = prefix + randomSuffix();
+        if (::mkdirat(parent.get(), name.c_str(), 0700) != 0) {
+            if (errno == EEXIST)
+                continue;
             break;
-        UniqueFd lock = lockFolder(pattern);
-        if (lock.valid() && stillNamed(pattern, lock.get())) {
-            path_ = pattern;
+        }
+        UniqueFd lock = openFolderAt(parent.get(), name.c_str());
+        if (lockFolder(lock) && stillNamed(parent.get(), name, lock.get())) {
+            path_ = parentPath / name;
             lock_ = std::move(lock);
-            ownFolder_ = true;
+            ownParent_ = std::move(parent);
+            ownName_ = std::move(name);
             return;
         }
     }
     // Nowhere private to be had: the jobs report their own failures there.
-    path_ = base.empty() ? appTmp : base;
+    path_ = inBase ? basePath : appTmp;
 }
 
 TempFolder::~TempFolder()
 {
-    if (!ownFolder_)
+    if (!ownParent_.valid())
         return;
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
+    removeFolderContents(lock_.get());
+    ::unlinkat(ownParent_.get(), ownName_.c_str(), AT_REMOVEDIR);
 }
 
 }  // namespace quillon::jobs

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "base/unique_fd.h"
 
@@ -11,16 +12,21 @@ namespace quillon::jobs {
 //
 // It is the app folder's res/tmp when this user may write there (a build, a
 // per-user install), else <cache>/quillon/tmp, private to the user (mode 0700),
-// as for an app folder under /usr/lib. A copy locks its folder for as long as it
+// as for an app folder under /usr/lib. That cache folder is used only when every
+// level of it from the user's home (or from the cache root, when that lies
+// elsewhere) belongs to the user and no one else may write there; else the copy
+// works in a private folder of its own. A copy locks its folder for as long as it
 // runs. A copy that finds it locked by another (two starts without a session bus,
 // or from two sessions) works in a folder of its own inside it, "copy-XXXXXX",
 // which it removes when it ends; the next copy to hold the shared folder removes
 // those left by copies that were killed. So no copy's clean-up reaches another's
-// clips.
+// clips. Sweeps and removals go through descriptors of the folders checked.
 class TempFolder {
 public:
-    // appTmp: the app folder's res/tmp; cacheHome: the user's cache folder.
-    TempFolder(const std::filesystem::path& appTmp, const std::filesystem::path& cacheHome);
+    // appTmp: the app folder's res/tmp; cacheHome: the user's cache folder; home:
+    // the user's home folder.
+    TempFolder(const std::filesystem::path& appTmp, const std::filesystem::path& cacheHome,
+               const std::filesystem::path& home);
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
@@ -30,7 +36,9 @@ public:
 private:
     std::filesystem::path path_;
     UniqueFd lock_;
-    bool ownFolder_ = false;  // made for this copy alone: removed at the end
+    // A folder made for this copy alone, removed at the end: its parent and name.
+    UniqueFd ownParent_;
+    std::string ownName_;
 };
 
 }  // namespace quillon::jobs

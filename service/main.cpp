@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "service/clip_service.h"
+#include "service/server_limits.h"
 #include "service/service_options.h"
 #include "service/service_routes.h"
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv)
         const auto& options = std::get<ServiceOptions>(parsed);
         ClipService clips(options.storage, options.maxClipBytes);
         httplib::Server server;
+        limitConnections(server);
         int port = options.port;
         if (port == 0)
             port = server.bind_to_any_port(options.host);

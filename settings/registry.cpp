@@ -44,6 +44,7 @@ void registry::value::read()
     ReadOutcome outcome;
     if (const std::shared_ptr<OpenKey> key = key_.lock())
         outcome = key->read(name_, kReadCapacity);
+    lastRead_ = outcome.status;
     if (outcome.found()) {
         line += formatTrace("OK (read data size is %i bytes)\n", static_cast<int>(outcome.bytes.size()));
         data_ = std::move(outcome.bytes);
@@ -64,7 +65,12 @@ std::string registry::value::text()
 void registry::value::assign(std::string_view text)
 {
     // Narrow text ends at its first zero byte, as it would in a C string.
-    data_ = std::string(text.substr(0, text.find('\0')));
+    const std::string_view narrow = text.substr(0, text.find('\0'));
+    if (narrow.size() > kReadCapacity) {
+        traceWrite(narrow.size(), false);
+        return;
+    }
+    data_ = std::string(narrow);
     loaded_ = true;
     dirty_ = true;
     write();
@@ -72,9 +78,6 @@ void registry::value::assign(std::string_view text)
 
 void registry::value::write()
 {
-    std::string line =
-        formatTrace("REG_TRACE:\twriting current value of key \"%s\" (data size is %i bytes) to registry ... ",
-                    name_.c_str(), static_cast<int>(data_.size()));
     bool stored = false;
     if (const std::shared_ptr<OpenKey> key = key_.lock())
         stored = key->write(name_, data_, kValueTypeBinary);
@@ -82,8 +85,14 @@ void registry::value::write()
         dirty_ = false;
         loaded_ = true;
     }
-    line += outcomeText(stored);
-    trace_(line);
+    traceWrite(data_.size(), stored);
+}
+
+void registry::value::traceWrite(std::size_t size, bool stored) const
+{
+    trace_(formatTrace("REG_TRACE:\twriting current value of key \"%s\" (data size is %i bytes) to registry ... ",
+                       name_.c_str(), static_cast<int>(size)) +
+           std::string(outcomeText(stored)));
 }
 
 }  // namespace quillon::settings

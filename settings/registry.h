@@ -47,9 +47,15 @@ public:
 
     // Loads the bytes from the store unless they are already current.
     void read();
+    // Whether the last read found no such value, as opposed to a store that could
+    // not be read (unopened, busy, or a value too large): only then may a default
+    // take its place.
+    [[nodiscard]] bool knownAbsent() const { return lastRead_ == ReadOutcome::Status::Absent; }
     // The cached bytes up to the first zero byte, after read().
     [[nodiscard]] std::string text();
-    // Caches the text's bytes (no terminator) and writes them at once.
+    // Caches the text's bytes (no terminator) and writes them at once. Text longer
+    // than a read accepts is refused as a failed write and leaves the cache as it was,
+    // so that what is cached is what the next start reads.
     void assign(std::string_view text);
     // Stores the cached bytes as a binary value.
     void write();
@@ -59,8 +65,11 @@ public:
     [[nodiscard]] const std::string& data() const { return data_; }
 
 private:
+    void traceWrite(std::size_t size, bool stored) const;
+
     bool loaded_ = false;
     bool dirty_ = false;
+    ReadOutcome::Status lastRead_ = ReadOutcome::Status::Error;
     std::weak_ptr<OpenKey> key_;
     std::string name_;
     // Until something is read or assigned, four zero bytes: empty as text.

@@ -35,10 +35,11 @@ public:
     void setTEPhone(std::string_view text);
     [[nodiscard]] std::string getTENetwork();
     void setTENetwork(std::string_view text);
-    // "2" when empty, stored at the same time.
+    // "2" when empty, stored at the same time; when the store cannot be read, "2"
+    // for this call only.
     [[nodiscard]] std::string getTEAid();
     void setTEAid(std::string_view text);
-    // "0" when empty, stored at the same time.
+    // "0" when empty, stored at the same time (as TEAid).
     [[nodiscard]] std::string getTENVCheck();
     void setTENVCheck(std::string_view text);
 

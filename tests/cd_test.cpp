@@ -28,6 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using namespace std::chrono_literals;
 using test::readFile;
 using test::TempDir;
 using test::writeDiscImage;
@@ -200,6 +201,27 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
     // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
     ASSERT_EQ(rip(*access, "6", "1", dir / "t.wav"), RipEnd::readFailed);
     EXPECT_EQ(readFile(dir / "t.wav"), wav(0) + test::imageFrames(200, 78));
+
+    // Images no disc could be: more than 99 tracks, data files that are pipes or
+    // missing, an image that is itself a pipe. None is handed to libcdio.
+    ASSERT_EQ(::mkfifo((dir / "pipe.bin").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((dir / "pipe.cue").c_str(), 0600), 0);
+    std::string tracks199;
+    for (int i = 0; i < 199; ++i)
+        tracks199 += "TRACK AUDIO\nFILE \"0.bin\" 0 00:00:01\n";
+    const std::pair<const char*, std::string> bad[] = {
+        {"many.toc", tracks199},
+        {"piped.toc", "CD_DA\nTRACK AUDIO\nFILE \"pipe.bin\" 0 00:00:01\n"},
+        {"piped.cue", "FILE pipe.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"},
+        {"missing.cue", "FILE \"none.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"}};
+    std::vector<std::string> badImages{(dir / "pipe.cue").string()};
+    for (const auto& [name, text] : bad) {
+        test::writeFile(dir / name, text);
+        badImages.push_back((dir / name).string());
+    }
+    const auto badAccess = makeLibcdioAccess({false, badImages});
+    for (std::size_t drive = 0; drive < badImages.size(); ++drive)
+        EXPECT_EQ(getTracksInfo(*badAccess, static_cast<std::int32_t>(drive)), "ERROR: No CD inserted") << drive;
 }
 
 TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
@@ -251,11 +273,13 @@ TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
         ++opensAsked;
         gate.wait();
     };
-    ListingCalls calls(access, [&] { ++wakes; });
+    const auto active = std::make_shared<jobs::ActiveJobs>();
+    ListingCalls calls(access, active, [&] { ++wakes; });
 
     const auto first = calls.tracksInfo(0), again = calls.tracksInfo(0), other = calls.tracksInfo(1);
     EXPECT_EQ(calls.drivesInfo().get(), "A:::B");  // listing the drives opens none
     EXPECT_TRUE(test::waitUntil([&] { return opensAsked == 2; }));
+    EXPECT_FALSE(active->waitUntilIdle(0ms));  // the stop at exit waits for them
     spunUp.set_value();
     EXPECT_EQ(first.get() + " " + again.get() + " " + other.get(), "500:::300 500:::300 ERROR: No CD inserted");
     // Once answered, the same question goes to the drive again.
@@ -263,6 +287,7 @@ TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
     EXPECT_EQ(opensAsked, 3);
     // Each listing wakes the waiting thread once, after its answer is set.
     EXPECT_TRUE(test::waitUntil([&] { return wakes == 4; }));
+    EXPECT_TRUE(active->waitUntilIdle(5s));
 }
 
 TEST(WavHeader, DescribesSixteenBitStereoAt44100)

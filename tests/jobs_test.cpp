@@ -15,6 +15,7 @@
 #include "jobs/normalize_job.h"
 #include "jobs/run_tool.h"
 #include "jobs/start_job.h"
+#include "jobs/temp_cleanup.h"
 #include "jobs/temp_folder.h"
 #include "jobs/transcode_job.h"
 #include "jobs/upload_job.h"
@@ -377,17 +378,21 @@ TEST_F(JobTest, StopJobsEndsEveryKindAndLeavesNoTool)
         EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / tool)); }, 2s)) << tool;
 }
 
-// res/tmp when writable, else a private cache folder, never through a link; else a
-// folder of the copy's own in the system's temporary folder, removed at its end.
+// res/tmp when writable, else a private cache folder, never through a link nor in a
+// folder someone else owns; else a folder of the copy's own in the system's temporary
+// folder, removed at its end. The clean-up never follows a link either.
 TEST(TempFolder, IsResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
 {
-    enum Setup { kAppTmp, kNothing, kOpenCacheFolder, kCacheFolderIsALink };
+    enum Setup { kAppTmp, kNothing, kOpenCacheFolder, kCacheFolderIsALink, kForeignCacheFolder };
     // The folder used, relative to the test's folder; "": one of the system's temporary folder.
     const std::pair<Setup, std::string> cases[] = {{kAppTmp, "app/res/tmp"},
                                                    {kNothing, "cache/quillon/tmp"},
                                                    {kOpenCacheFolder, "cache/quillon/tmp"},
-                                                   {kCacheFolderIsALink, ""}};
+                                                   {kCacheFolderIsALink, ""},
+                                                   {kForeignCacheFolder, ""}};
     for (const auto& [setup, expected] : cases) {
+        if (setup == kForeignCacheFolder && ::geteuid() != 0)
+            GTEST_SKIP() << "giving a folder to another user takes root";
         TempDir dir;
         fs::create_directories(setup == kAppTmp ? dir / "app/res/tmp" : dir / "cache/quillon");
         if (setup == kOpenCacheFolder) {
@@ -396,10 +401,17 @@ TEST(TempFolder, IsResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
         }
         if (setup == kCacheFolderIsALink)
             fs::create_directory_symlink(dir.path(), dir / "cache/quillon/tmp");
+        if (setup == kForeignCacheFolder) {
+            fs::permissions(dir / "cache/quillon", fs::perms::all);
+            ASSERT_EQ(::chown((dir / "cache/quillon").c_str(), 4321, 4321), 0);
+        }
+        writeFile(dir / "song.mp3", "music");
+        removeFilesByExtension(dir / "cache/quillon/tmp", ".mp3", {});
+        EXPECT_EQ(readFile(dir / "song.mp3"), "music") << setup;
         fs::path used;
         struct stat info {};
         {
-            const TempFolder folder(dir / "app/res/tmp", dir / "cache");
+            const TempFolder folder(dir / "app/res/tmp", dir / "cache", dir.path());
             used = folder.path();
             ASSERT_EQ(::lstat(used.c_str(), &info), 0) << setup;
         }
@@ -415,16 +427,16 @@ TEST(TempFolder, ASecondCopyWorksInAFolderOfItsOwnThatOnlyItsEndRemoves)
     TempDir dir;
     const fs::path shared = dir / "res/tmp";
     fs::create_directories(shared / "copy-killed");  // left by a copy that was killed
-    std::optional<TempFolder> first(std::in_place, shared, dir / "cache");
+    std::optional<TempFolder> first(std::in_place, shared, dir / "cache", dir.path());
     EXPECT_EQ(first->path(), shared);
     EXPECT_FALSE(fs::exists(shared / "copy-killed"));
-    std::optional<TempFolder> second(std::in_place, shared, dir / "cache");
+    std::optional<TempFolder> second(std::in_place, shared, dir / "cache", dir.path());
     const fs::path own = second->path();
     EXPECT_EQ(own.parent_path(), shared);
     EXPECT_TRUE(own.filename().string().starts_with("copy-"));
     // The next copy to hold the shared folder sweeps it, but the second copy still runs.
     first.reset();
-    const TempFolder third(shared, dir / "cache");
+    const TempFolder third(shared, dir / "cache", dir.path());
     EXPECT_EQ(third.path(), shared);
     EXPECT_TRUE(fs::is_directory(own));
     second.reset();

@@ -3,16 +3,20 @@
 #include <httplib.h>
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <csignal>
 #include <thread>
 
+#include "base/unique_fd.h"
 #include "jobs/curl_response_text.h"
 #include "jobs/http_request_job.h"
 #include "jobs/run_tool.h"
 #include "jobs/upload_job.h"
 #include "service/clip_service.h"
+#include "service/server_limits.h"
 #include "service/service_routes.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
@@ -56,6 +60,7 @@ protected:
     void SetUp() override
     {
         port = server.bind_to_any_port("127.0.0.1");
+        service::limitConnections(server);
         service::installRoutes(server, clips, "fallback:1");
         const auto text = [](const std::string& body, const std::string& type = "text/plain") {
             return [=](const httplib::Request&, httplib::Response& r) { r.set_content(body, type); };
@@ -188,6 +193,39 @@ TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
     EXPECT_EQ(download->get_header_value("Content-Type"), "audio/mpeg");
     EXPECT_TRUE(download->body == mpegClip(100));
     EXPECT_NE(get("/redir.php?pid=2&ver=210&aff=2&where=help").find("<h1>help</h1>"), std::string::npos);
+}
+
+// Forty clients that send their request heads a line a second hold no worker that
+// a real request needs: it is answered at once (the client's time-out is generous).
+TEST_F(LocalServer, ServiceAnswersWhileSlowClientsHoldConnections)
+{
+    using namespace std::chrono_literals;
+    std::vector<UniqueFd> slow;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    for (int i = 0; i < 40; ++i) {
+        slow.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ASSERT_EQ(::connect(slow.back().get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::send(slow.back().get(), "GET /abc HTTP/1.1\r\n", 19, MSG_NOSIGNAL), 19);
+    }
+    std::atomic<bool> answered = false;
+    std::thread trickle([&] {
+        for (int tick = 1; tick <= 80 && !answered; ++tick) {  // 8 s at most
+            std::this_thread::sleep_for(100ms);
+            for (const UniqueFd& fd : slow)
+                if (tick % 10 == 0)
+                    (void)::send(fd.get(), "X-Slow: 1\r\n", 11, MSG_NOSIGNAL);
+        }
+    });
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(5s);
+    const auto reply = client.Get("/cgi-bin/dte_status.cgi?sid=none");
+    answered = true;
+    trickle.join();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->body, "ERROR unknown session");
 }
 
 // The service program: its answers to bad arguments, then one request served and a
