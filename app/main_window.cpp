@@ -15,6 +15,7 @@
 #include "app/ui_wait.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
+#include "delivery/save_copy.h"
 #include "jobs/http_request_job.h"
 #include "jobs/normalize_job.h"
 #include "jobs/start_job.h"
@@ -49,7 +50,8 @@ MainWindow::MainWindow(AppHost& app)
     : app_(app), tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
       cdAccess_(cd::makeSystemCdAccess()),
       cdListings_(cdAccess_, std::shared_ptr<jobs::ActiveJobs>(jobs_, &jobs_->active),
-                  [] { g_main_context_wakeup(nullptr); })
+                  [] { g_main_context_wakeup(nullptr); }),
+      phones_(app.tempDir())
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
@@ -218,6 +220,15 @@ std::int32_t MainWindow::MessageBox(const std::string& text, std::int32_t style)
 }
 
 std::string MainWindow::SelectMediaFile() { return chooseMediaFile(topWindow()); }
+
+// A copy to a slow phone can take a while: the page waits as for a modal dialog
+// while the window keeps painting.
+std::string MainWindow::SaveClipCopy(const std::string& clipPath, const std::string& suggestedName)
+{
+    return delivery::saveClipCopy(
+        {topWindow(), clipPath, suggestedName, app_.tempDir()}, settings_,
+        [this](const std::shared_future<std::string>& answer) { return awaitServingUi(answer, loop_); });
+}
 
 std::string MainWindow::GetTEPhone() { return settings_.getTEPhone(); }
 void MainWindow::SetTEPhone(const std::string& value) { settings_.setTEPhone(value); }

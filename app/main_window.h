@@ -12,6 +12,7 @@
 #include "bridge/bridge_target.h"
 #include "cd/cd_access.h"
 #include "cd/listing_calls.h"
+#include "delivery/paired_phones.h"
 #include "jobs/job_fields.h"
 #include "jobs/tool_paths.h"
 #include "settings/settings_store.h"
@@ -83,6 +84,15 @@ public:
     std::int32_t norStatus() override { return jobs_->norStatus.value(); }
     std::int32_t wfStatus() override { return jobs_->wfStatus.value(); }
     std::string wfResponse() override;
+    std::string SaveClipCopy(const std::string& clipPath, const std::string& suggestedName) override;
+    int FindPhones() override { return phones_.find(); }
+    std::int32_t phStatus() override { return phones_.findStatus(); }
+    std::string phResponse() override { return phones_.listing(); }
+    int SendToPhone(const std::string& phoneId, const std::string& clipPath) override
+    {
+        return phones_.send(phoneId, clipPath);
+    }
+    std::int32_t shStatus() override { return phones_.sendStatus(); }
     std::string takeCommandLineFile() override { return std::exchange(commandLineFile_, {}); }
     // The file the app was started with, or one a later start handed over.
     void setCommandLineFile(std::string file) { commandLineFile_ = std::move(file); }
@@ -103,6 +113,7 @@ private:
     jobs::ToolPaths tools_;
     std::shared_ptr<cd::CdAccess> cdAccess_;
     cd::ListingCalls cdListings_;
+    delivery::PairedPhones phones_;
     std::string commandLineFile_;
     // Declared before the browser so that it closes after it.
     settings::SettingsStore settings_;

@@ -62,6 +62,13 @@ public:
     virtual std::int32_t norStatus() = 0;
     virtual std::int32_t wfStatus() = 0;
     virtual std::string wfResponse() = 0;
+    // Delivery to a phone: a saved copy, and the phones paired with this computer.
+    virtual std::string SaveClipCopy(const std::string& clipPath, const std::string& suggestedName) = 0;
+    virtual int FindPhones() = 0;
+    virtual std::int32_t phStatus() = 0;
+    virtual std::string phResponse() = 0;
+    virtual int SendToPhone(const std::string& phoneId, const std::string& clipPath) = 0;
+    virtual std::int32_t shStatus() = 0;
     // The command-line value, handed out once: later calls give "" until a new one is set.
     virtual std::string takeCommandLineFile() = 0;
 };

@@ -20,6 +20,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # tools are run as programs, so no library tells of them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg, mp3gain")
+# GVFS shows a phone plugged in by USB as a place "Save a copy" can write to.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gvfs-backends")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The install rules name places under the prefix (the launcher's link target, the
 # desktop entry's Exec): the prefix must be the final /usr, with the staging

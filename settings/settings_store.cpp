@@ -7,6 +7,7 @@ namespace quillon::settings {
 namespace {
 
 constexpr int kCurrentUser = static_cast<int>(RootKey::CurrentUser);
+constexpr std::string_view kSaveFolder = "SaveFolder";
 
 }  // namespace
 
@@ -74,5 +75,9 @@ void SettingsStore::setTEAid(std::string_view text) { teAid_.assign(text); }
 std::string SettingsStore::getTENVCheck() { return textOrDefault(teNVCheck_, "0"); }
 
 void SettingsStore::setTENVCheck(std::string_view text) { teNVCheck_.assign(text); }
+
+std::string SettingsStore::getSaveFolder() { return registry::value(registry_, kSaveFolder).text(); }
+
+void SettingsStore::setSaveFolder(std::string_view uri) { registry::value(registry_, kSaveFolder).assign(uri); }
 
 }  // namespace quillon::settings

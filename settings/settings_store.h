@@ -43,6 +43,12 @@ public:
     [[nodiscard]] std::string getTENVCheck();
     void setTENVCheck(std::string_view text);
 
+    // The folder (a URI: it may be a phone's place) where the last copy of a clip
+    // was saved; "" until one was. Opened on use only, so the four values above
+    // keep their start-up traces.
+    [[nodiscard]] std::string getSaveFolder();
+    void setSaveFolder(std::string_view uri);
+
 private:
     static std::string textOrDefault(registry::value& setting, std::string_view fallback);
     [[nodiscard]] bool neverSeeded() const;

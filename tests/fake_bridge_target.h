@@ -69,6 +69,12 @@ public:
     std::int32_t norStatus() override { return log(status, "norStatus"); }
     std::int32_t wfStatus() override { return log(status, "wfStatus"); }
     std::string wfResponse() override { return log(textResult, "wfResponse"); }
+    std::string SaveClipCopy(S clip, S name) override { return log(textResult, "SaveClipCopy", clip, name); }
+    int FindPhones() override { return log(startResult, "FindPhones"); }
+    std::int32_t phStatus() override { return log(status, "phStatus"); }
+    std::string phResponse() override { return log(textResult, "phResponse"); }
+    int SendToPhone(S phone, S clip) override { return log(startResult, "SendToPhone", phone, clip); }
+    std::int32_t shStatus() override { return log(status, "shStatus"); }
     std::string takeCommandLineFile() override { return std::exchange(commandLine, {}); }
 
 private:

@@ -1,0 +1,135 @@
+// Saving a copy of a clip through GIO: the plain words for each failure, a
+// byte-exact copy, and nothing left behind by a copy that failed on a read-only
+// or a full place.
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <numeric>
+#include <set>
+
+#include "delivery/clip_copy.h"
+#include "delivery/copy_failure.h"
+#include "tests/test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quillon::delivery;
+using quillon::test::readFile;
+using quillon::test::TempDir;
+using quillon::test::writeFile;
+
+const std::string kNoSpace = "failed:::There is not enough space there.";
+const std::string kReadOnly = "failed:::That place is read-only: choose another folder.";
+const std::string kUnplugged = "The phone or drive is locked or was unplugged: unlock it, plug it in again and retry.";
+
+// Every byte value, over and over.
+std::string noise(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    std::iota(bytes.begin(), bytes.end(), '\0');
+    return bytes;
+}
+
+std::string copy(const fs::path& from, const fs::path& to, bool replace)
+{
+    g_autoptr(GFile) source = g_file_new_for_path(from.c_str());
+    g_autoptr(GFile) destination = g_file_new_for_path(to.c_str());
+    return copyClip(source, destination, replace, nullptr);
+}
+
+// "name=bytes;" for each file in folder, hidden ones included, in name order.
+std::string contents(const fs::path& folder)
+{
+    std::set<std::string> entries;
+    for (const auto& entry : fs::directory_iterator(folder))
+        entries.insert(entry.path().filename().string() + "=" + readFile(entry.path()) + ";");
+    return std::accumulate(entries.begin(), entries.end(), std::string());
+}
+
+// Copies source to place/ringtone.mp3 in a child with a mount namespace of its
+// own, where place is a fresh tmpfs mounted with options (holding old as
+// ringtone.mp3 unless empty): the machine's disks are never filled. Returns the
+// copy's result and what the place held after it.
+std::string copyInPrivateMount(const fs::path& source, const fs::path& place, const char* options,
+                               const std::string& old)
+{
+    const fs::path report = place.parent_path() / "report";
+    if (fork() == 0) {
+        const bool readOnly = std::string(options) == "ro";
+        if (unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            mount("tmpfs", place.c_str(), "tmpfs", 0, readOnly ? nullptr : options) != 0)
+            _exit(1);
+        if (!old.empty())
+            writeFile(place / "ringtone.mp3", old);
+        if (readOnly)
+            (void)mount("tmpfs", place.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr);
+        writeFile(report, copy(source, place / "ringtone.mp3", !old.empty()) + "|" + contents(place));
+        _exit(0);
+    }
+    int status = 0;
+    wait(&status);
+    return status == 0 ? readFile(report) : "no private mount";
+}
+
+GError* ioError(int code, const char* message) { return g_error_new_literal(G_IO_ERROR, code, message); }
+
+}  // namespace
+
+TEST(CopyFailure, NamesTheCauseInPlainWords)
+{
+    const std::pair<GError*, std::string> cases[] = {
+        {ioError(G_IO_ERROR_NO_SPACE, "x"), "There is not enough space there."},
+        {ioError(G_IO_ERROR_PERMISSION_DENIED, "x"), "That place is read-only: choose another folder."},
+        {ioError(G_IO_ERROR_NOT_MOUNTED, "x"), kUnplugged},
+        {ioError(G_IO_ERROR_NOT_SUPPORTED, "Operation not supported"), "The copy failed: Operation not supported."},
+        {ioError(G_IO_ERROR_FAILED, "Ended."), "The copy failed: Ended."},
+        // Another domain's code never passes for a GIO one.
+        {g_error_new_literal(G_FILE_ERROR, G_IO_ERROR_NO_SPACE, "odd"), "The copy failed: odd."},
+    };
+    for (const auto& [error, words] : cases) {
+        EXPECT_EQ(copyFailureWords(error), words) << error->message;
+        g_error_free(error);
+    }
+}
+
+TEST(ClipCopy, CopiesByteForByteAndReplacesOnlyWhenAllowed)
+{
+    TempDir dir;
+    const std::string clip = noise(300000);
+    writeFile(dir / "clip.mp3", clip);
+    fs::create_directory(dir / "place");
+    const fs::path target = dir / "place" / "My song ringtone.mp3";
+
+    EXPECT_EQ(copy(dir / "clip.mp3", target, false), "saved:::" + target.string());
+    EXPECT_EQ(readFile(target), clip);
+    // Someone else's file that appeared after the choice is kept.
+    writeFile(target, "old");
+    EXPECT_EQ(copy(dir / "clip.mp3", target, false).substr(0, 25), "failed:::The copy failed:");
+    EXPECT_EQ(contents(dir / "place"), "My song ringtone.mp3=old;");
+    EXPECT_EQ(copy(dir / "clip.mp3", target, true), "saved:::" + target.string());
+    EXPECT_EQ(contents(dir / "place"), "My song ringtone.mp3=" + clip + ";");
+}
+
+TEST(ClipCopy, AFailedCopyLeavesNothingBehindAndTheOldFileWhole)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small or read-only place needs root";
+    TempDir dir;
+    writeFile(dir / "clip.mp3", noise(1 << 20));
+    fs::create_directory(dir / "place");
+    // Mount options, the file already there, and the result with what the place holds afterwards.
+    const std::tuple<const char*, std::string, std::string> cases[] = {
+        {"size=64k", "", kNoSpace + "|"},
+        {"size=64k", "old", kNoSpace + "|ringtone.mp3=old;"},
+        {"ro", "", kReadOnly + "|"},
+    };
+    for (const auto& [options, old, expected] : cases)
+        EXPECT_EQ(copyInPrivateMount(dir / "clip.mp3", dir / "place", options, old), expected) << options << old;
+    EXPECT_EQ(contents(dir / "place"), "");  // the mounts were the children's alone
+}
