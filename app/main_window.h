@@ -12,6 +12,7 @@
 #include "bridge/bridge_target.h"
 #include "cd/cd_access.h"
 #include "cd/listing_calls.h"
+#include "delivery/clip_server.h"
 #include "jobs/job_fields.h"
 #include "jobs/tool_paths.h"
 #include "settings/settings_store.h"
@@ -73,6 +74,9 @@ public:
     int ReadWaveform(const std::string& path, std::int32_t points) override;
     int TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs, std::int32_t lengthMs,
                       std::int32_t fadeMs) override;
+    int ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
+                  std::int32_t lengthMs) override;
+    void StopServing() override { clipServer_.stop(); }
 
     std::int32_t xhStatus() override { return jobs_->xhStatus.value(); }
     std::string xhResponse() override { return jobs_->xhResponse.get(); }
@@ -83,6 +87,8 @@ public:
     std::int32_t norStatus() override { return jobs_->norStatus.value(); }
     std::int32_t wfStatus() override { return jobs_->wfStatus.value(); }
     std::string wfResponse() override;
+    std::int32_t svStatus() override { return clipServer_.status(); }
+    std::string svResponse() override { return clipServer_.response(); }
     std::string takeCommandLineFile() override { return std::exchange(commandLineFile_, {}); }
     // The file the app was started with, or one a later start handed over.
     void setCommandLineFile(std::string file) { commandLineFile_ = std::move(file); }
@@ -103,6 +109,8 @@ private:
     jobs::ToolPaths tools_;
     std::shared_ptr<cd::CdAccess> cdAccess_;
     cd::ListingCalls cdListings_;
+    // Serves the last clip to phones until the page stops it, and no longer than the window.
+    delivery::ClipServer clipServer_;
     std::string commandLineFile_;
     // Declared before the browser so that it closes after it.
     settings::SettingsStore settings_;

@@ -139,6 +139,20 @@ const std::array<Member, kMemberCount> kMembers{{
     // 41: why the last transcode ended with 2 (missing, unreadable, same-file, disk-full, no-output,
     // no-encoder, damaged); "" otherwise.
     {"DTE_tsReason", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.tsReason()); }},
+    // 42: serves a clip of the temporary folder to phones on the local network, ending any earlier serving.
+    {"DTE_ServeClip", K::Method, "SSII", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.ServeClip(a.text(0), a.text(1), a.integer(2), a.integer(3))); }},
+    // 43: the serving's status: 0, 1 serving, 100 a phone fetched the whole clip, 201 no network address,
+    // 202 clip refused, 203 cannot listen, 204 stopped after 15 minutes.
+    {"DTE_svStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.svStatus()); }},
+    // 44: while serving: "pageUrl:::port:::svg" (the phone page, its port, its QR code); "" otherwise.
+    {"DTE_svResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.svResponse()); }},
+    // 45: stops serving the clip.
+    {"DTE_StopServing", K::Method, "", R::None,
+     [](T t, A, CallerId) {
+         t.StopServing();
+         return BridgeValue();
+     }},
 }};
 
 }  // namespace

@@ -48,7 +48,7 @@ struct Bridge : ::testing::Test {
 
 }  // namespace
 
-// The numbers are what pages hold on to: 1 to 41 in this order.
+// The numbers are what pages hold on to: 1 to 45 in this order.
 TEST_F(Bridge, NamesAreNumberedInTableOrder)
 {
     std::istringstream names(
@@ -57,12 +57,12 @@ TEST_F(Bridge, NamesAreNumberedInTableOrder)
         "ShowCompatibility ShowUsage NavigateURL MessageBox MakeHttpRequest xhStatus xhResponse "
         "TranscodeMedia tsStatus SelectMediaFile UploadFile upStatus GrabAudioDataFromCD ripStatus clFileName "
         "GetDrivesInfo GetTracksInfo BreakAsyncOperation NormalizeAudio norStatus ReadWaveform wfStatus "
-        "wfResponse TranscodeClip tsReason");
+        "wfResponse TranscodeClip tsReason ServeClip svStatus svResponse StopServing");
     DispId number = 0;
     for (std::string name; names >> name;)
         EXPECT_EQ(id("DTE_" + name), ++number) << name;
-    EXPECT_EQ(number, 41);
-    for (const char* name : {"DTE_nothing", "dte_isdte", "", "DTE_tsReason "})
+    EXPECT_EQ(number, 45);
+    for (const char* name : {"DTE_nothing", "dte_isdte", "", "DTE_StopServing "})
         EXPECT_EQ(id(name), kUnknownDispId) << name;
 }
 
@@ -79,6 +79,9 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
         {"ReadWaveform", {S("a b.flac"), I(512)}, B(true), "ReadWaveform a b.flac|512"},
         {"wfResponse", {}, S("r"), "wfResponse"},
         {"tsReason", {}, S("r"), "tsReason"},
+        {"ServeClip", {S("/t/c.mp3"), S("Song"), I(38000), I(30000)}, B(true), "ServeClip /t/c.mp3|Song|38000|30000"},
+        {"svResponse", {}, S("r"), "svResponse"},
+        {"StopServing", {}, kUntouched, "StopServing"},
         {"upStatus", {}, I(101), "upStatus"},
         {"GetVersion", {}, S("210"), "GetVersion"},
         {"SetTEAid", {S("2")}, kUntouched, "SetTEAid 2"},  // no result: the slot is left alone
@@ -110,7 +113,7 @@ TEST_F(Bridge, FlagsThatDoNotMatchTheMemberKindAndNumbersOutsideTheTableDoNothin
     EXPECT_EQ(call(12, kDispatchPropertyGet), kUntouched);  // GetVersion is a method
     EXPECT_EQ(call(12, 4 /* property put */), kUntouched);
     EXPECT_EQ(bridge.Invoke(22, kDispatchPropertyGet, {}, nullptr, "main"), kOk);  // no slot, no read
-    for (DispId number : {0, 42, -1, 1000})
+    for (DispId number : {0, 46, -1, 1000})
         EXPECT_EQ(call(number, kDispatchMethod | kDispatchPropertyGet), kUntouched) << number;
     EXPECT_TRUE(window.calls.empty());
 }
@@ -207,10 +210,11 @@ TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
     EXPECT_EQ(invoke(4, kDispatchMethod), S("Nokia 3310"));
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), S("song.mp3"));
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), S(""));  // taken once
-    EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), (StatusReply{{42, 42, 42, 42, 42, 42}}));
-    EXPECT_EQ(window.calls, (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
-                                                      "TranscodeClip a||-2147483648|0|7", "GetTEPhone", "xhStatus",
-                                                      "tsStatus", "upStatus", "ripStatus", "norStatus", "wfStatus"}));
+    EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), (StatusReply{{42, 42, 42, 42, 42, 42, 42}}));
+    EXPECT_EQ(window.calls,
+              (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
+                                        "TranscodeClip a||-2147483648|0|7", "GetTEPhone", "xhStatus", "tsStatus",
+                                        "upStatus", "ripStatus", "norStatus", "wfStatus", "svStatus"}));
     window.calls.clear();
     trusted = false;
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_GetVersion"}))->member, kUnknownDispId);
