@@ -51,7 +51,7 @@ MainWindow::MainWindow(AppHost& app)
       cdAccess_(cd::makeSystemCdAccess()),
       cdListings_(cdAccess_, std::shared_ptr<jobs::ActiveJobs>(jobs_, &jobs_->active),
                   [] { g_main_context_wakeup(nullptr); }),
-      phones_(app.tempDir())
+      phones_(app.tempDir()), clipServer_(app.tempDir())
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
@@ -260,6 +260,12 @@ int MainWindow::TranscodeClip(const std::string& input, const std::string& outpu
 int MainWindow::ReadWaveform(const std::string& path, std::int32_t points)
 {
     return jobs::startWaveform(jobs_, tools_, path, points);
+}
+
+int MainWindow::ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
+                          std::int32_t lengthMs)
+{
+    return clipServer_.serve(clipPath, {songTitle, startMs, lengthMs}) ? 1 : 0;
 }
 
 std::string MainWindow::wfResponse() { return jobs::waveformResponse(*jobs_); }

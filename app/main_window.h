@@ -12,7 +12,9 @@
 #include "bridge/bridge_target.h"
 #include "cd/cd_access.h"
 #include "cd/listing_calls.h"
+#include "delivery/clip_server.h"
 #include "delivery/paired_phones.h"
+#include "delivery/qr_svg.h"
 #include "jobs/job_fields.h"
 #include "jobs/tool_paths.h"
 #include "settings/settings_store.h"
@@ -74,6 +76,9 @@ public:
     int ReadWaveform(const std::string& path, std::int32_t points) override;
     int TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs, std::int32_t lengthMs,
                       std::int32_t fadeMs) override;
+    int ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
+                  std::int32_t lengthMs) override;
+    void StopServing() override { clipServer_.stop(); }
 
     std::int32_t xhStatus() override { return jobs_->xhStatus.value(); }
     std::string xhResponse() override { return jobs_->xhResponse.get(); }
@@ -84,6 +89,8 @@ public:
     std::int32_t norStatus() override { return jobs_->norStatus.value(); }
     std::int32_t wfStatus() override { return jobs_->wfStatus.value(); }
     std::string wfResponse() override;
+    std::int32_t svStatus() override { return clipServer_.status(); }
+    std::string svResponse() override { return clipServer_.response(); }
     std::string SaveClipCopy(const std::string& clipPath, const std::string& suggestedName) override;
     int FindPhones() override { return phones_.find(); }
     std::int32_t phStatus() override { return phones_.findStatus(); }
@@ -93,6 +100,7 @@ public:
         return phones_.send(phoneId, clipPath);
     }
     std::int32_t shStatus() override { return phones_.sendStatus(); }
+    std::string QrCode(const std::string& text) override { return delivery::qrSvg(text); }
     std::string takeCommandLineFile() override { return std::exchange(commandLineFile_, {}); }
     // The file the app was started with, or one a later start handed over.
     void setCommandLineFile(std::string file) { commandLineFile_ = std::move(file); }
@@ -113,6 +121,8 @@ private:
     jobs::ToolPaths tools_;
     std::shared_ptr<cd::CdAccess> cdAccess_;
     cd::ListingCalls cdListings_;
+    // Serves the last clip to phones until the page stops it, and no longer than the window.
+    delivery::ClipServer clipServer_;
     delivery::PairedPhones phones_;
     std::string commandLineFile_;
     // Declared before the browser so that it closes after it.

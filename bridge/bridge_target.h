@@ -50,6 +50,9 @@ public:
     virtual int ReadWaveform(const std::string& path, std::int32_t points) = 0;
     virtual int TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
                               std::int32_t lengthMs, std::int32_t fadeMs) = 0;
+    virtual int ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
+                          std::int32_t lengthMs) = 0;
+    virtual void StopServing() = 0;
 
     // Fields read by the status properties.
     virtual std::int32_t xhStatus() = 0;
@@ -62,6 +65,8 @@ public:
     virtual std::int32_t norStatus() = 0;
     virtual std::int32_t wfStatus() = 0;
     virtual std::string wfResponse() = 0;
+    virtual std::int32_t svStatus() = 0;
+    virtual std::string svResponse() = 0;
     // Delivery to a phone: a saved copy, and the phones paired with this computer.
     virtual std::string SaveClipCopy(const std::string& clipPath, const std::string& suggestedName) = 0;
     virtual int FindPhones() = 0;
@@ -69,6 +74,8 @@ public:
     virtual std::string phResponse() = 0;
     virtual int SendToPhone(const std::string& phoneId, const std::string& clipPath) = 0;
     virtual std::int32_t shStatus() = 0;
+    // The QR code of text as SVG.
+    virtual std::string QrCode(const std::string& text) = 0;
     // The command-line value, handed out once: later calls give "" until a new one is set.
     virtual std::string takeCommandLineFile() = 0;
 };

@@ -139,22 +139,38 @@ const std::array<Member, kMemberCount> kMembers{{
     // 41: why the last transcode ended with 2 (missing, unreadable, same-file, disk-full, no-output,
     // no-encoder, damaged); "" otherwise.
     {"DTE_tsReason", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.tsReason()); }},
-    // 42: saves a copy of a clip where the user chooses (a phone over USB included): "" when cancelled,
+    // 42: serves a clip of the temporary folder to phones on the local network, ending any earlier serving.
+    {"DTE_ServeClip", K::Method, "SSII", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.ServeClip(a.text(0), a.text(1), a.integer(2), a.integer(3))); }},
+    // 43: the serving's status: 0, 1 serving, 100 a phone fetched the whole clip, 201 no network address,
+    // 202 clip refused, 203 cannot listen, 204 stopped after 15 minutes.
+    {"DTE_svStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.svStatus()); }},
+    // 44: while serving: "pageUrl:::port" (the phone page and its port); "" otherwise.
+    {"DTE_svResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.svResponse()); }},
+    // 45: stops serving the clip.
+    {"DTE_StopServing", K::Method, "", R::None,
+     [](T t, A, CallerId) {
+         t.StopServing();
+         return BridgeValue();
+     }},
+    // 46: saves a copy of a clip where the user chooses (a phone over USB included): "" when cancelled,
     // "saved:::<where>" or "failed:::<plain words>".
     {"DTE_SaveClipCopy", K::Method, "SS", R::Text,
      [](T t, A a, CallerId) { return text(t.SaveClipCopy(a.text(0), a.text(1))); }},
-    // 43: starts listing the phones paired through KDE Connect or GSConnect.
+    // 47: starts listing the phones paired through KDE Connect or GSConnect.
     {"DTE_FindPhones", K::Method, "", R::Boolean, [](T t, A, CallerId) { return boolean(t.FindPhones()); }},
-    // 44: the listing's status: 0, 1 asking, 100 done (the list may be empty).
+    // 48: the listing's status: 0, 1 asking, 100 done (the list may be empty).
     {"DTE_phStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.phStatus()); }},
-    // 45: the paired phones once phStatus is 100: "id:::name:::id:::name...", "" when none.
+    // 49: the paired phones once phStatus is 100: "id:::name:::id:::name...", "" when none.
     {"DTE_phResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.phResponse()); }},
-    // 46: starts sending a clip to a phone of the last listing.
+    // 50: starts sending a clip to a phone of the last listing.
     {"DTE_SendToPhone", K::Method, "SS", R::Boolean,
      [](T t, A a, CallerId) { return boolean(t.SendToPhone(a.text(0), a.text(1))); }},
-    // 47: the sending's status: 0, 1 sending, 100 the phone's service took it, 201 unreachable or failed,
+    // 51: the sending's status: 0, 1 sending, 100 the phone's service took it, 201 unreachable or failed,
     // 202 no answer in time.
     {"DTE_shStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.shStatus()); }},
+    // 52: the QR code of a text (an address for a phone to open) as SVG; "" when it cannot be encoded.
+    {"DTE_QrCode", K::Method, "S", R::Text, [](T t, A a, CallerId) { return text(t.QrCode(a.text(0))); }},
 }};
 
 }  // namespace

@@ -48,7 +48,7 @@ struct Bridge : ::testing::Test {
 
 }  // namespace
 
-// The numbers are what pages hold on to: 1 to 47 in this order.
+// The numbers are what pages hold on to: 1 to 52 in this order.
 TEST_F(Bridge, NamesAreNumberedInTableOrder)
 {
     std::istringstream names(
@@ -57,11 +57,12 @@ TEST_F(Bridge, NamesAreNumberedInTableOrder)
         "ShowCompatibility ShowUsage NavigateURL MessageBox MakeHttpRequest xhStatus xhResponse "
         "TranscodeMedia tsStatus SelectMediaFile UploadFile upStatus GrabAudioDataFromCD ripStatus clFileName "
         "GetDrivesInfo GetTracksInfo BreakAsyncOperation NormalizeAudio norStatus ReadWaveform wfStatus "
-        "wfResponse TranscodeClip tsReason SaveClipCopy FindPhones phStatus phResponse SendToPhone shStatus");
+        "wfResponse TranscodeClip tsReason ServeClip svStatus svResponse StopServing SaveClipCopy FindPhones "
+        "phStatus phResponse SendToPhone shStatus QrCode");
     DispId number = 0;
     for (std::string name; names >> name;)
         EXPECT_EQ(id("DTE_" + name), ++number) << name;
-    EXPECT_EQ(number, 47);
+    EXPECT_EQ(number, 52);
     for (const char* name : {"DTE_nothing", "dte_isdte", "", "DTE_tsReason "})
         EXPECT_EQ(id(name), kUnknownDispId) << name;
 }
@@ -80,6 +81,10 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
         {"wfResponse", {}, S("r"), "wfResponse"},
         {"SendToPhone", {S("kdeconnect/1"), S("/t/c.mp3")}, B(true), "SendToPhone kdeconnect/1|/t/c.mp3"},
         {"tsReason", {}, S("r"), "tsReason"},
+        {"ServeClip", {S("/t/c.mp3"), S("Song"), I(38000), I(30000)}, B(true), "ServeClip /t/c.mp3|Song|38000|30000"},
+        {"svResponse", {}, S("r"), "svResponse"},
+        {"StopServing", {}, kUntouched, "StopServing"},
+        {"QrCode", {S("http://a/")}, S("r"), "QrCode http://a/"},
         {"upStatus", {}, I(101), "upStatus"},
         {"GetVersion", {}, S("210"), "GetVersion"},
         {"SetTEAid", {S("2")}, kUntouched, "SetTEAid 2"},  // no result: the slot is left alone
@@ -208,11 +213,11 @@ TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
     EXPECT_EQ(invoke(4, kDispatchMethod), S("Nokia 3310"));
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), S("song.mp3"));
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), S(""));  // taken once
-    EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), (StatusReply{{42, 42, 42, 42, 42, 42, 42, 42}}));
-    EXPECT_EQ(window.calls,
-              (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
-                                        "TranscodeClip a||-2147483648|0|7", "GetTEPhone", "xhStatus", "tsStatus",
-                                        "upStatus", "ripStatus", "norStatus", "wfStatus", "phStatus", "shStatus"}));
+    EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), (StatusReply{{42, 42, 42, 42, 42, 42, 42, 42, 42}}));
+    EXPECT_EQ(window.calls, (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
+                                                      "TranscodeClip a||-2147483648|0|7", "GetTEPhone", "xhStatus",
+                                                      "tsStatus", "upStatus", "ripStatus", "norStatus", "wfStatus",
+                                                      "svStatus", "phStatus", "shStatus"}));
     window.calls.clear();
     trusted = false;
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_GetVersion"}))->member, kUnknownDispId);

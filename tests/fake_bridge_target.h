@@ -60,6 +60,11 @@ public:
     {
         return log(startResult, "TranscodeClip", in, out, start, length, fade);
     }
+    int ServeClip(S path, S title, I start, I length) override
+    {
+        return log(startResult, "ServeClip", path, title, start, length);
+    }
+    void StopServing() override { log(0, "StopServing"); }
     std::int32_t xhStatus() override { return log(status, "xhStatus"); }
     std::string xhResponse() override { return log(textResult, "xhResponse"); }
     std::int32_t tsStatus() override { return log(status, "tsStatus"); }
@@ -69,12 +74,15 @@ public:
     std::int32_t norStatus() override { return log(status, "norStatus"); }
     std::int32_t wfStatus() override { return log(status, "wfStatus"); }
     std::string wfResponse() override { return log(textResult, "wfResponse"); }
+    std::int32_t svStatus() override { return log(status, "svStatus"); }
+    std::string svResponse() override { return log(textResult, "svResponse"); }
     std::string SaveClipCopy(S clip, S name) override { return log(textResult, "SaveClipCopy", clip, name); }
     int FindPhones() override { return log(startResult, "FindPhones"); }
     std::int32_t phStatus() override { return log(status, "phStatus"); }
     std::string phResponse() override { return log(textResult, "phResponse"); }
     int SendToPhone(S phone, S clip) override { return log(startResult, "SendToPhone", phone, clip); }
     std::int32_t shStatus() override { return log(status, "shStatus"); }
+    std::string QrCode(S text) override { return log(textResult, "QrCode", text); }
     std::string takeCommandLineFile() override { return std::exchange(commandLine, {}); }
 
 private:

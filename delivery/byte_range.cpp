@@ -1,0 +1,66 @@
+#include "delivery/byte_range.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+
+namespace quillon::delivery {
+
+namespace {
+
+using Kind = RangeAnswer::Kind;
+
+std::string_view trimmed(std::string_view text)
+{
+    const auto space = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && space(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && space(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Digits only: no sign, no spaces, nothing that overflows.
+std::optional<std::uint64_t> number(std::string_view text)
+{
+    std::uint64_t value = 0;
+    const auto* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || error != std::errc() || stop != end)
+        return std::nullopt;
+    return value;
+}
+
+}  // namespace
+
+RangeAnswer answerRange(std::string_view header, std::uint64_t size)
+{
+    constexpr std::string_view kUnit = "bytes=";
+    header = trimmed(header);
+    if (!header.starts_with(kUnit))
+        return {};
+    const std::string_view spec = trimmed(header.substr(kUnit.size()));
+    const std::size_t dash = spec.find('-');
+    if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos)
+        return {};
+    const std::string_view from = spec.substr(0, dash);
+    const std::string_view to = spec.substr(dash + 1);
+    if (from.empty()) {
+        // The last n bytes.
+        const auto count = number(to);
+        if (!count)
+            return {};
+        if (*count == 0 || size == 0)
+            return {Kind::Unsatisfiable};
+        return {Kind::Part, size - std::min(*count, size), size - 1};
+    }
+    const auto first = number(from);
+    const auto last = to.empty() ? std::optional<std::uint64_t>(UINT64_MAX) : number(to);
+    if (!first || !last || *last < *first)
+        return {};
+    if (*first >= size)
+        return {Kind::Unsatisfiable};
+    return {Kind::Part, *first, std::min(*last, size - 1)};
+}
+
+}  // namespace quillon::delivery

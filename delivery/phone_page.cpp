@@ -1,0 +1,87 @@
+#include "delivery/phone_page.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+
+namespace quillon::delivery {
+
+namespace {
+
+constexpr const char* kHead =
+    "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
+    "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+    "<style>body{font:1.3rem/1.5 -apple-system,system-ui,sans-serif;margin:0;padding:1.5rem;color:#111;"
+    "background:#fff}h1{font-size:1.7rem;margin:0 0 1rem}h2{font-size:1.3rem;margin:1.5rem 0 .3rem}"
+    "a.get{display:block;padding:1.2rem;border-radius:.7rem;background:#1a5fb4;color:#fff;text-align:center;"
+    "font-size:1.5rem;font-weight:bold;text-decoration:none}p{margin:.3rem 0}.warn{color:#a51d2d}</style>\n";
+constexpr const char* kIphoneSteps = "Open the download in Files, tap Share, then Use as Ringtone (iOS 26 or later).";
+constexpr const char* kIphoneTooLong =
+    "This ringtone is 30 seconds or longer, too long for an iPhone: make a shorter part in Quillon.";
+constexpr const char* kAndroidSteps = "Open Settings \xE2\x80\xBA Sound \xE2\x80\xBA Phone ringtone, tap + and choose "
+                                      "the download.";
+
+std::string escaped(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string minutesSeconds(std::int64_t ms)
+{
+    const std::int64_t seconds = (std::max<std::int64_t>(ms, 0) + 500) / 1000;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60));
+    return text;
+}
+
+bool mentions(std::string_view userAgent, std::initializer_list<std::string_view> names)
+{
+    for (const std::string_view name : names) {
+        if (userAgent.find(name) != std::string_view::npos)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::string partCaption(const ClipPart& part)
+{
+    const std::string title = part.songTitle.empty() ? "Ringtone" : part.songTitle;
+    return title + " \xC2\xB7 " + minutesSeconds(part.startMs) + "\xE2\x80\x93" +
+           minutesSeconds(std::int64_t{part.startMs} + part.lengthMs);
+}
+
+std::string phonePage(const ClipPart& part, std::string_view userAgent)
+{
+    const bool iphone = mentions(userAgent, {"iPhone", "iPad", "iPod"});
+    const bool android = !iphone && mentions(userAgent, {"Android"});
+    const std::string caption = escaped(partCaption(part));
+    std::string page = kHead;
+    page += "<title>" + caption + "</title></head>\n<body><h1>" + caption + "</h1>\n";
+    // Relative to the page's own address, which ends with the token and a slash.
+    page += "<a class=\"get\" href=\"ringtone.mp3\" download>Download the ringtone</a>\n";
+    if (!android) {
+        page += "<h2>On an iPhone</h2>\n";
+        page += part.lengthMs >= kIphoneLimitMs ? std::string("<p class=\"warn\">") + kIphoneTooLong + "</p>\n"
+                                                : std::string("<p>") + kIphoneSteps + "</p>\n";
+    }
+    if (!iphone)
+        page += std::string("<h2>On Android</h2>\n<p>") + kAndroidSteps + "</p>\n";
+    page += "</body></html>\n";
+    return page;
+}
+
+}  // namespace quillon::delivery

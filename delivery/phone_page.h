@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quillon::delivery {
+
+// The song and the part of it a clip holds, as the phone page names them.
+struct ClipPart {
+    std::string songTitle;
+    std::int32_t startMs = 0;
+    std::int32_t lengthMs = 0;
+};
+
+// iPhones take ringtones shorter than this only.
+inline constexpr std::int32_t kIphoneLimitMs = 30000;
+
+// The page a phone opens from the QR code: one download link and the steps that
+// make the download a ringtone on that kind of phone (both kinds when the
+// User-Agent names neither). Plain HTML that needs no script and nothing else.
+[[nodiscard]] std::string phonePage(const ClipPart& part, std::string_view userAgent);
+
+// "My Song · 0:38–1:08": the title and the part's start and end as m:ss.
+[[nodiscard]] std::string partCaption(const ClipPart& part);
+
+}  // namespace quillon::delivery

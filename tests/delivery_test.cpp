@@ -1,0 +1,300 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <glib.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+#include "delivery/clip_routes.h"
+#include "delivery/clip_server.h"
+#include "delivery/download_name.h"
+#include "delivery/qr_svg.h"
+#include "delivery/reachable_address.h"
+#include "delivery/serve_token.h"
+#include "jobs/curl_handle.h"
+#include "tests/test_support.h"
+
+namespace quillon::delivery {
+namespace {
+
+const std::string kToken = "AbCdEfGhIjKlMnOpQrStUv-_";
+
+std::string joined(const ClipReply& reply)
+{
+    std::string text;
+    for (const auto& [name, value] : reply.headers)
+        text += name + ": " + value + "\n";
+    return text;
+}
+
+TEST(ClipRoutes, OnlyThePageAndTheClipUnderTheTokenAnswer)
+{
+    const ServedClip clip{kToken, {"Song", 38000, 30000}, 10};
+    const std::string base = "/" + kToken + "/", mp3 = base + "ringtone.mp3", digits = "0123456789";
+    // For 200 and 206: the Content-Range sent ("" for none) and the clip's bytes sent.
+    const std::tuple<const char*, std::string, const char*, unsigned, std::string, std::string> cases[] = {
+        {"GET", "/", "", 404, "", ""},
+        {"GET", "/favicon.ico", "", 404, "", ""},
+        {"GET", base + "favicon.ico", "", 404, "", ""},
+        {"GET", "/" + kToken.substr(1) + "x/ringtone.mp3", "", 404, "", ""},
+        {"GET", base + "../ringtone.mp3", "", 404, "", ""},
+        {"POST", "/", "", 404, "", ""},
+        {"POST", mp3, "", 405, "", ""},
+        {"GET", mp3, "", 200, "", digits},
+        {"GET", mp3, "bytes=2-4", 206, "2-4/10", "234"},
+        {"GET", mp3, "bytes=7-", 206, "7-9/10", "789"},
+        {"GET", mp3, "bytes=8-400", 206, "8-9/10", "89"},
+        {"GET", mp3, "bytes=-4", 206, "6-9/10", "6789"},
+        {"GET", mp3, "bytes=-40", 206, "0-9/10", digits},
+        {"GET", mp3, "bytes=10-", 416, "", ""},
+        {"GET", mp3, "bytes=-0", 416, "", ""},
+        {"GET", mp3, "bytes=5-2", 200, "", digits},
+        {"GET", mp3, "bytes=0-1,4-5", 200, "", digits},
+        {"GET", mp3, "bytes=x-3", 200, "", digits},
+    };
+    for (const auto& [method, path, range, status, contentRange, bytes] : cases) {
+        const ClipReply reply = answerRequest(clip, {method, path, range, ""});
+        std::string headers = status == 405 ? "Allow: GET, HEAD\n" : status == 416 ? "Content-Range: bytes */10\n" : "";
+        if (status == 200 || status == 206) {
+            headers = "Content-Type: audio/mpeg\nContent-Length: " + std::to_string(bytes.size()) +
+                      "\nContent-Disposition: attachment; filename=\"Song ringtone.mp3\"\nAccept-Ranges: bytes\n";
+            headers += contentRange.empty() ? "" : "Content-Range: bytes " + contentRange + "\n";
+        }
+        const std::string where = std::string(method) + " " + path + " " + range;
+        EXPECT_EQ(reply.status, status) << where;
+        EXPECT_EQ(joined(reply), headers) << where;
+        EXPECT_EQ(digits.substr(reply.clipOffset, reply.clipLength) + reply.text, bytes) << where;
+        EXPECT_EQ(reply.reachesEnd, bytes.ends_with('9')) << where;
+    }
+    const ClipReply head = answerRequest(clip, {"HEAD", mp3, "bytes=2-4", ""});
+    EXPECT_EQ(std::make_tuple(head.status, head.clipLength, head.reachesEnd), std::make_tuple(206u, 0ul, false));
+    EXPECT_NE(joined(head).find("Content-Length: 3\n"), std::string::npos);
+    const ClipReply page = answerRequest(clip, {"GET", base, "bytes=0-1", ""});
+    EXPECT_EQ(joined(page), "Content-Type: text/html; charset=utf-8\nContent-Length: " +
+                                std::to_string(page.text.size()) + "\nCache-Control: no-store\n");
+    EXPECT_EQ(answerRequest(clip, {"HEAD", base, "", ""}).text, "");
+}
+
+TEST(PhonePage, StepsFollowThePhoneThatAskedAndWarnOfLongPartsOnIphones)
+{
+    const std::string texts[] = {
+        "Open the download in Files, tap Share, then Use as Ringtone (iOS 26 or later)",
+        "Open Settings \xE2\x80\xBA Sound \xE2\x80\xBA Phone ringtone, tap + and choose the download",
+        "This ringtone is 30 seconds or longer, too long for an iPhone: make a shorter part in Quillon."};
+    // Which of the iPhone steps, the Android steps and the warning the page shows.
+    const std::tuple<const char*, std::int32_t, std::string> cases[] = {
+        {"Mozilla/5.0 (iPhone; CPU iPhone OS 26_0 like Mac OS X) Safari", 29999, "i--"},
+        {"Mozilla/5.0 (iPad; CPU OS 26_0 like Mac OS X)", 30000, "--w"},
+        {"Mozilla/5.0 (Linux; Android 15; Pixel 9) Chrome/130", 60000, "-a-"},
+        {"Mozilla/5.0 (X11; Linux x86_64)", 12000, "ia-"},
+        {"", 45000, "-aw"},
+    };
+    for (const auto& [userAgent, lengthMs, shown] : cases) {
+        const std::string page = phonePage({"<Tom & \"Jerry\">", 38000, lengthMs}, userAgent);
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            EXPECT_EQ(page.find(texts[i]) != std::string::npos, shown[i] != '-') << userAgent << ": " << texts[i];
+        EXPECT_NE(page.find("<h1>&lt;Tom &amp; &quot;Jerry&quot;&gt; \xC2\xB7 0:38\xE2\x80\x93"), std::string::npos);
+        EXPECT_NE(page.find("<a class=\"get\" href=\"ringtone.mp3\" download>Download the ringtone</a>"),
+                  std::string::npos);
+        EXPECT_EQ(page.find("<script"), page.find("src="));  // neither
+    }
+    EXPECT_EQ(partCaption({"My Song", 38000, 30000}), "My Song \xC2\xB7 0:38\xE2\x80\x93"
+                                                      "1:08");
+}
+
+TEST(DownloadName, AsciiFallbackAndExactUtf8Name)
+{
+    EXPECT_EQ(downloadDisposition(""), "attachment; filename=\"ringtone.mp3\"");
+    EXPECT_EQ(downloadDisposition("Caf\xC3\xA9 \"x\"\\\t"),
+              "attachment; filename=\"Caf_ _x___ ringtone.mp3\"; "
+              "filename*=UTF-8''Caf%C3%A9%20%22x%22%5C%09%20ringtone.mp3");
+}
+
+TEST(ServeToken, LongUrlSafeAndFreshEachTime)
+{
+    const auto first = makeServeToken(), second = makeServeToken();
+    ASSERT_TRUE(first && second);
+    EXPECT_GE(first->size(), 22u);
+    EXPECT_EQ(first->find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"),
+              std::string::npos);
+    EXPECT_NE(*first, *second);
+    EXPECT_TRUE(sameToken(*first, *first));
+    EXPECT_FALSE(sameToken(first->substr(1), *first) || sameToken(*second, *first));
+}
+
+TEST(ReachableAddress, DefaultRouteIpv4FirstAndNeverLoopbackOrLinkLocal)
+{
+    const InterfaceAddress wifi4{"wlan0", "192.168.1.23", true}, wifi6{"wlan0", "2001:db8::23", true},
+        docker{"docker0", "172.17.0.1", false}, loop{"lo", "127.0.0.1", false}, local6{"wlan0", "fe80::1", true},
+        apipa{"eth1", "169.254.3.4", true}, other6{"eth1", "2001:db8:1::5", false};
+    const std::pair<std::vector<InterfaceAddress>, std::string> cases[] = {
+        {{loop, docker, wifi6, wifi4}, "192.168.1.23"}, {{loop, docker, local6, wifi6}, "2001:db8::23"},
+        {{loop, other6, docker}, "172.17.0.1"},         {{loop, local6, apipa, other6}, "2001:db8:1::5"},
+        {{loop, local6, apipa}, "169.254.3.4"},         {{loop, local6, {"lo", "::1", true}}, ""},
+    };
+    for (const auto& [list, expected] : cases)
+        EXPECT_EQ(reachableAddress(list).value_or(InterfaceAddress{}).address, expected) << expected;
+    EXPECT_EQ(pageUrl("2001:db8::23", 8080, "t"), "http://[2001:db8::23]:8080/t/");
+    EXPECT_EQ(pageUrl("192.168.1.23", 41000, "t"), "http://192.168.1.23:41000/t/");
+
+    const std::string v4 = "Iface\tDestination\tGateway\tFlags\tRefCnt\tUse\tMetric\tMask\tMTU\tWindow\tIRTT\n"
+                           "wlan0\t0001A8C0\t00000000\t0001\t0\t0\t600\t00FFFFFF\t0\t0\t0\n"
+                           "eth0\t00000000\t0100000A\t0003\t0\t0\t100\t000000FF\t0\t0\t0\n"
+                           "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n";
+    EXPECT_EQ(defaultRouteInterfaces(v4, false), std::vector<std::string>{"wlan0"});
+    const std::string zero(32, '0'), zeros = zero + " 00 " + zero + " 00 " + zero;
+    const std::string v6 = zeros + " 00000400 1 0 00000003 eth1\n" + zeros + " ffffffff 1 0 00200200 lo\n" +
+                           "20010db8" + zero.substr(8) + " 40 " + zero + " 00 " + zero + " 100 1 0 01 wlan0\n";
+    EXPECT_EQ(defaultRouteInterfaces(v6, true), std::vector<std::string>{"eth1"});
+}
+
+// Runs a program (no shell) and returns its standard output; "" when it fails.
+std::string output(std::vector<std::string> argv)
+{
+    std::vector<char*> args;
+    for (std::string& arg : argv)
+        args.push_back(arg.data());
+    args.push_back(nullptr);
+    g_autofree gchar* out = nullptr;
+    gint status = -1;
+    const bool ran = g_spawn_sync(nullptr, args.data(), nullptr,
+                                  static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), nullptr,
+                                  nullptr, &out, nullptr, &status, nullptr);
+    return ran && g_spawn_check_wait_status(status, nullptr) && out ? out : "";
+}
+
+TEST(QrSvg, DecodesBackToTheUrl)
+{
+    g_autofree gchar* zbarimg = g_find_program_in_path("zbarimg");
+    g_autofree gchar* rsvg = g_find_program_in_path("rsvg-convert");
+    if (!zbarimg || !rsvg)
+        GTEST_SKIP() << "zbarimg (zbar-tools) or rsvg-convert (librsvg2-bin) is not installed";
+    const test::TempDir dir;
+    const std::string url = "http://192.168.1.23:41234/" + kToken + "/", svg = qrSvg(url);
+    EXPECT_NE(svg.find("shape-rendering=\"crispEdges\""), std::string::npos);
+    EXPECT_EQ(svg.substr(0, svg.find('>')).find("width"), std::string::npos);  // the page's CSS sizes it
+    EXPECT_EQ(svg.find(":::"), std::string::npos);
+    test::writeFile(dir / "qr.svg", svg);
+    output({"rsvg-convert", "-w", "400", "-o", dir / "qr.png", dir / "qr.svg"});
+    EXPECT_EQ(output({"zbarimg", "--raw", "-q", dir / "qr.png"}), url + "\n");
+}
+
+struct MultiDeleter {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+
+// A real server on a main context of the test's own, driven while libcurl fetches
+// from it on the same thread.
+struct Serving : ::testing::Test {
+    Serving() { g_main_context_push_thread_default(context); }
+    ~Serving() override
+    {
+        server.reset();
+        g_main_context_pop_thread_default(context);
+        g_main_context_unref(context);
+    }
+
+    static size_t collect(char* data, size_t size, size_t count, void* body)
+    {
+        static_cast<std::string*>(body)->append(data, size * count);
+        return size * count;
+    }
+
+    // The status and body of a GET on 127.0.0.1 (status 0 when nothing answers).
+    std::pair<long, std::string> fetch(const std::string& path, const std::string& port, const char* range = nullptr)
+    {
+        std::pair<long, std::string> result;
+        const jobs::CurlHandle handle = jobs::makeCurlHandle();
+        curl_easy_setopt(handle.get(), CURLOPT_URL, ("http://127.0.0.1:" + port + path).c_str());
+        curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &Serving::collect);
+        curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &result.second);
+        curl_easy_setopt(handle.get(), CURLOPT_RANGE, range);
+        const std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+        curl_multi_add_handle(multi.get(), handle.get());
+        for (int running = 1; running;) {
+            curl_multi_perform(multi.get(), &running);
+            while (g_main_context_iteration(context, FALSE)) {
+            }
+            curl_multi_poll(multi.get(), nullptr, 0, 5, nullptr);
+        }
+        curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &result.first);
+        curl_multi_remove_handle(multi.get(), handle.get());
+        return result;
+    }
+
+    // Runs the context until the status is reached, for at most two seconds.
+    bool reaches(std::int32_t status)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (server->status() != status && std::chrono::steady_clock::now() < end)
+            g_main_context_iteration(context, FALSE);
+        return server->status() == status;
+    }
+
+    GMainContext* context = g_main_context_new();
+    test::TempDir dir;
+    std::vector<InterfaceAddress> addresses{{"lo", "127.0.0.1", false}, {"wlan0", "192.0.2.7", true}};
+    std::unique_ptr<ClipServer> server = std::make_unique<ClipServer>(dir.path(), [this] { return addresses; });
+    const std::string clip = std::string("ID3\0\xFF\xFB", 6) + std::string(5000, 'a') + "end";
+};
+
+TEST_F(Serving, ServesTheClipUnderItsTokenUntilStopped)
+{
+    test::writeFile(dir / "clip.mp3", clip);
+    ASSERT_TRUE(server->serve(dir / "clip.mp3", {"Song", 0, 20000}));
+    EXPECT_EQ(server->status(), kServing);
+    g_auto(GStrv) fields = g_strsplit(server->response().c_str(), ":::", 0);
+    ASSERT_EQ(g_strv_length(fields), 2u);
+    const std::string url = fields[0], port = fields[1], page = url.substr(url.find('/', 7));
+    EXPECT_EQ(url, "http://192.0.2.7:" + port + page);
+    test::writeFile(dir / "clip.mp3", "other");  // what is served was read at the start
+
+    EXPECT_EQ(fetch(page + "ringtone.mp3", port, "0-1"), std::make_pair(206L, clip.substr(0, 2)));
+    EXPECT_EQ(fetch("/" + std::string(24, 'A') + "/ringtone.mp3", port).first, 404);
+    EXPECT_EQ(server->status(), kServing);
+    EXPECT_EQ(fetch(page + "ringtone.mp3", port), std::make_pair(200L, clip));
+    EXPECT_TRUE(reaches(kServeFetched));
+    EXPECT_NE(fetch(page, port)
+                  .second.find("Song \xC2\xB7 0:00\xE2\x80\x93"
+                               "0:20"),
+              std::string::npos);
+
+    server->stop();
+    EXPECT_EQ(std::make_pair(server->status(), server->response()), std::make_pair(kServeIdle, std::string()));
+    EXPECT_EQ(fetch(page, port).first, 0);  // nothing listens
+}
+
+TEST_F(Serving, RefusesWhatIsNotARegularFileInTheTemporaryFolderAndNeedsANetwork)
+{
+    const test::TempDir outside;
+    test::writeFile(outside / "clip.mp3", clip);
+    std::filesystem::create_directories(dir / "sub");
+    test::writeFile(dir / "sub" / "clip.mp3", clip);
+    std::filesystem::create_symlink(outside / "clip.mp3", dir / "link.mp3");
+    std::filesystem::create_directory_symlink(outside.path(), dir / "away");
+    ASSERT_EQ(::mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
+    const std::filesystem::path refused[] = {
+        outside / "clip.mp3", dir / "sub" / ".." / ".." / outside.path().filename() / "clip.mp3",
+        dir / "link.mp3",     dir / "away" / "clip.mp3",
+        dir / "sub",          dir / "pipe.mp3",
+        "/dev/null",          "sub/clip.mp3"};
+    for (const auto& path : refused) {
+        EXPECT_FALSE(server->serve(path, {"Song", 0, 1000})) << path;
+        EXPECT_EQ(std::make_pair(server->status(), server->response()), std::make_pair(kServeRefused, std::string()));
+    }
+    addresses = {{"lo", "127.0.0.1", true}};
+    EXPECT_FALSE(server->serve(dir / "sub" / "clip.mp3", {"Song", 0, 1000}));
+    EXPECT_EQ(server->status(), kServeNoNetwork);
+
+    addresses = {{"wlan0", "192.0.2.7", true}};
+    server = std::make_unique<ClipServer>(
+        dir.path(), [this] { return addresses; }, std::chrono::milliseconds(50));
+    ASSERT_TRUE(server->serve(dir / "sub" / "clip.mp3", {"Song", 0, 1000}));
+    EXPECT_TRUE(reaches(kServeExpired));
+    EXPECT_EQ(server->response(), "");
+}
+
+}  // namespace
+}  // namespace quillon::delivery
