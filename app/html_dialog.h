@@ -33,6 +33,8 @@ public:
     // Ends the loop (a page closed the dialog, the user cancelled it, or the app ends).
     void end();
     [[nodiscard]] GtkWindow* window() const { return GTK_WINDOW(window_); }
+    // Its page's view, which tells its bridge calls from other pages'.
+    [[nodiscard]] WebKitWebView* view() const { return browser_->view(); }
 
 private:
     void initialise();

@@ -163,22 +163,22 @@ gboolean MainWindow::onEndSignal(MainWindow* self)
 
 GtkWindow* MainWindow::topWindow() const { return dialogs_.empty() ? GTK_WINDOW(window_) : dialogs_.back()->window(); }
 
-void MainWindow::CloseWindow(bridge::CallerId)
+void MainWindow::CloseWindow(bridge::CallerId caller)
 {
-    // Closing the main window ends the app. The break comes before the encoder is
+    // A dialog's page closes that dialog only; the clip being made goes on.
+    const auto dialog = std::ranges::find_if(
+        dialogs_, [caller](const HtmlDialog* open) { return static_cast<const void*>(open->view()) == caller; });
+    if (dialog != dialogs_.end()) {
+        (*dialog)->end();
+        return;
+    }
+    // The main window's ends the app. The break comes before the encoder is
     // terminated, so that its job takes the end for a break and removes its half clip.
-    if (dialogs_.empty())
-        jobs_->breakFlag.store(true, std::memory_order_release);
+    jobs_->requestBreak();
     jobs::terminateEncoder(*jobs_);
     jobs::terminateWaveformEncoder(*jobs_);
-    // The window that has the input closes: the innermost dialog while one is up
-    // (the windows under it take no input), else the main window, which ends the app.
-    if (dialogs_.empty()) {
-        if (loop_)
-            g_main_loop_quit(loop_);
-    } else {
-        dialogs_.back()->end();
-    }
+    if (loop_)
+        end();
 }
 
 std::string MainWindow::ShowModalDialog(const std::string& title, const std::string& url, const std::string& argument,
@@ -286,7 +286,7 @@ std::string MainWindow::tsReason() { return jobs::transcodeReason(*jobs_); }
 
 int MainWindow::BreakAsyncOperation()
 {
-    jobs_->breakFlag.store(true, std::memory_order_release);
+    jobs_->requestBreak();
     return 1;
 }
 

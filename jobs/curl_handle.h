@@ -31,12 +31,17 @@ using CurlHandleFactory = std::function<CurlHandle()>;
 // Appends one header line; false when libcurl could not allocate it.
 [[nodiscard]] bool appendHeader(CurlHeaders& headers, const char* line);
 
-// Time-outs both jobs share, so a dead or stalled service cannot hold a job forever.
-inline constexpr long kConnectTimeoutSeconds = 30;
-inline constexpr long kLowSpeedBytesPerSecond = 1;
-inline constexpr long kLowSpeedSeconds = 60;
+// Time-outs both jobs share, so a dead or stalled service cannot hold a job and its
+// connection for ever. A slow mobile link still connects within the first and moves
+// a byte within the second; a service that takes the request and never answers
+// ends the job with its failure code. Tests shorten them.
+struct CurlTimeouts {
+    long connectSeconds = 15;
+    long lowSpeedBytesPerSecond = 1;
+    long lowSpeedSeconds = 30;
+};
 
-// Connect and low-speed time-outs, no signals (handles live on worker threads).
-void applyCommonOptions(CURL* handle);
+// The time-outs, no signals (handles live on worker threads).
+void applyCommonOptions(CURL* handle, const CurlTimeouts& timeouts);
 
 }  // namespace quillon::jobs

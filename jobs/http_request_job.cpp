@@ -1,17 +1,10 @@
 #include "jobs/http_request_job.h"
 
-#include <mutex>
-
 #include "jobs/curl_response_text.h"
 #include "jobs/start_job.h"
 
 namespace quillon::jobs {
 namespace {
-
-// Makes "is this job still the current request" and "store its response" one step
-// against a newer start's reset, so a cut-off request can never leave its text in
-// xhResponse.
-std::mutex responseHandover;
 
 struct Transfer {
     std::string body;
@@ -71,7 +64,8 @@ CurlUrl parseWebUrl(const std::string& url)
 }  // namespace
 
 std::string fetchResponseText(const std::string& url, const std::function<bool()>& breakRequested,
-                              const CurlHandleFactory& makeHandle, const NoClientHook& onNoClient)
+                              const CurlHandleFactory& makeHandle, const NoClientHook& onNoClient,
+                              const CurlTimeouts& timeouts)
 {
     const CurlHandle curl = makeHandle();
     if (!curl) {
@@ -85,7 +79,7 @@ std::string fetchResponseText(const std::string& url, const std::function<bool()
 
     Transfer transfer{{}, false, false, &breakRequested};
     CURL* h = curl.get();
-    applyCommonOptions(h);
+    applyCommonOptions(h, timeouts);
     curl_easy_setopt(h, CURLOPT_CURLU, parsed.get());
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
@@ -110,22 +104,15 @@ std::string fetchResponseText(const std::string& url, const std::function<bool()
 bool startHttpRequest(const SharedJobFields& fields, std::string url, NoClientHook onNoClient,
                       CurlHandleFactory makeHandle)
 {
-    JobTicket ticket = [&fields] {
-        std::lock_guard lock(responseHandover);
-        JobTicket fresh(fields, &JobFields::xhStatus);
-        fields->xhResponse.set({});
-        return fresh;
-    }();
+    // The restart comes first: from then on no older request can store its text.
+    JobTicket ticket(fields, &JobFields::xhStatus);
+    fields->xhResponse.set({});
     return startJob(*fields, [ticket = std::move(ticket), url = std::move(url), onNoClient = std::move(onNoClient),
                               makeHandle = std::move(makeHandle)] {
         ticket.store(0);
         std::string text = fetchResponseText(
-            url, [&ticket] { return ticket.breakRequested(); }, makeHandle, onNoClient);
-        {
-            std::lock_guard lock(responseHandover);
-            if (ticket.isCurrent())
-                ticket.fields().xhResponse.set(std::move(text));
-        }
+            url, [&ticket] { return ticket.mustStop(); }, makeHandle, onNoClient);
+        ticket.whileCurrent([&] { ticket.fields().xhResponse.set(std::move(text)); });
         ticket.store(1);
     });
 }

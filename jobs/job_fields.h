@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "jobs/active_jobs.h"
 #include "jobs/running_encoders.h"
@@ -35,11 +36,14 @@ private:
 // a job cut off by a newer start can never pass for the newer one's result.
 class StartText {
 public:
-    void set(std::uint32_t generation, std::string text)
+    // Stored only while generation is still slot's current one; false when not.
+    bool set(const StatusSlot& slot, std::uint32_t generation, std::string text)
     {
-        std::lock_guard lock(mutex_);
-        generation_ = generation;
-        text_ = std::move(text);
+        return slot.whileCurrent(generation, [&] {
+            std::lock_guard lock(mutex_);
+            generation_ = generation;
+            text_ = std::move(text);
+        });
     }
     // "" unless the start with this generation stored the text.
     [[nodiscard]] std::string get(std::uint32_t generation) const
@@ -68,7 +72,10 @@ struct JobFields {
     StatusSlot norStatus;
     StatusSlot wfStatus;
     StartText wfResponse;
-    std::atomic<bool> breakFlag{false};
+    // How many breaks there have been: a job is broken off once the count has moved
+    // since its start, so a break reaches every job running when it comes, and a
+    // job started right after it runs unbroken.
+    std::atomic<std::uint32_t> breaks{0};
     // The encoders transcode jobs wait for; the window reads tsProcessId from here
     // and stops them when it closes.
     RunningEncoders encoders;
@@ -77,7 +84,7 @@ struct JobFields {
     // The job threads still running, counted by startJob.
     ActiveJobs active;
 
-    [[nodiscard]] bool breakRequested() const { return breakFlag.load(std::memory_order_acquire); }
+    void requestBreak() { breaks.fetch_add(1, std::memory_order_acq_rel); }
 };
 
 using SharedJobFields = std::shared_ptr<JobFields>;
@@ -87,12 +94,24 @@ using SharedJobFields = std::shared_ptr<JobFields>;
 class JobTicket {
 public:
     JobTicket(SharedJobFields fields, StatusSlot JobFields::*slot)
-        : fields_(std::move(fields)), slot_(slot), generation_((*fields_.*slot_).restart())
+        : fields_(std::move(fields)), slot_(slot), generation_((*fields_.*slot_).restart()),
+          breaksAtStart_(fields_->breaks.load(std::memory_order_acquire))
     {}
 
     bool store(std::int32_t value) const { return (*fields_.*slot_).store(generation_, value); }
     [[nodiscard]] bool isCurrent() const { return (*fields_.*slot_).isCurrent(generation_); }
-    [[nodiscard]] bool breakRequested() const { return fields_->breakRequested(); }
+    template <class Action>
+    bool whileCurrent(Action&& action) const
+    {
+        return (*fields_.*slot_).whileCurrent(generation_, std::forward<Action>(action));
+    }
+    // A break has come since this job started.
+    [[nodiscard]] bool breakRequested() const
+    {
+        return fields_->breaks.load(std::memory_order_acquire) != breaksAtStart_;
+    }
+    // Broken off, or overtaken by a newer start of its kind, whose result is the one wanted.
+    [[nodiscard]] bool mustStop() const { return breakRequested() || !isCurrent(); }
     [[nodiscard]] JobFields& fields() const { return *fields_; }
     [[nodiscard]] std::uint32_t generation() const { return generation_; }
 
@@ -100,6 +119,7 @@ private:
     SharedJobFields fields_;
     StatusSlot JobFields::*slot_;
     std::uint32_t generation_;
+    std::uint32_t breaksAtStart_;
 };
 
 }  // namespace quillon::jobs

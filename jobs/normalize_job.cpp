@@ -40,14 +40,13 @@ bool isWritableClip(const std::string& file)
            ::access(file.c_str(), W_OK) == 0;
 }
 
-// A step broken off counts as failed: its tool has been stopped mid-way.
-bool runStep(const std::filesystem::path& tool, const GainStep& step, const std::string& file,
-             const std::atomic<bool>& breakFlag)
+// A step broken off or overtaken counts as failed: its tool has been stopped mid-way.
+bool runStep(const std::filesystem::path& tool, const GainStep& step, const std::string& file, const JobTicket& ticket)
 {
     std::vector<std::string> argv{tool.string()};
     argv.insert(argv.end(), step.options.begin(), step.options.end());
     argv.push_back(pathArgument(file));
-    const ToolOutcome outcome = runTool(argv, breakFlag);
+    const ToolOutcome outcome = runTool(argv, [&ticket] { return ticket.mustStop(); });
     return outcome.started && outcome.exitStatus == 0 && isWritableClip(file);
 }
 
@@ -60,7 +59,7 @@ void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::st
         if (!ticket.store(step.running))
             return;
         const bool refused = step.running == kNormalizeRemovingTags && !isWritableClip(file);
-        if (refused || !tool || !runStep(*tool, step, file, ticket.fields().breakFlag)) {
+        if (refused || !tool || !runStep(*tool, step, file, ticket)) {
             ticket.store(step.failed);
             return;
         }

@@ -33,7 +33,7 @@ enum class DrainEnd { outputEnded, broken };
 
 // A tool that writes nothing for a long time (one blocked opening a named pipe)
 // must still notice a break, so the wait for output is bounded.
-DrainEnd drain(int fd, const std::atomic<bool>& breakFlag)
+DrainEnd drain(int fd, const std::function<bool()>& stopRequested)
 {
     std::array<char, 512> block;
     for (;;) {
@@ -46,7 +46,7 @@ DrainEnd drain(int fd, const std::atomic<bool>& breakFlag)
             if (got == 0 || (got < 0 && errno != EINTR))
                 return DrainEnd::outputEnded;
         }
-        if (breakFlag.load(std::memory_order_acquire))
+        if (stopRequested())
             return DrainEnd::broken;
     }
 }
@@ -82,7 +82,7 @@ std::optional<RunningTool> launch(const std::vector<std::string>& argv, int erro
 
 }  // namespace
 
-ToolOutcome runTool(const std::vector<std::string>& argv, const std::atomic<bool>& breakFlag,
+ToolOutcome runTool(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
                     const std::function<void(const ChildProcess&)>& onStarted)
 {
     ToolOutcome outcome;
@@ -90,7 +90,7 @@ ToolOutcome runTool(const std::vector<std::string>& argv, const std::atomic<bool
     if (!tool)
         return outcome;
 
-    if (drain(tool->output.get(), breakFlag) == DrainEnd::outputEnded) {
+    if (drain(tool->output.get(), stopRequested) == DrainEnd::outputEnded) {
         // The output ends while the tool is still exiting; asking without waiting
         // here would misreport a clean run as still running.
         outcome.exitStatus = tool->child.waitForExit();

@@ -2,7 +2,6 @@
 
 #include <sys/types.h>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -29,14 +28,14 @@ struct ToolOutcome {
 // argv[0] is the tool's path; the vector is passed as it stands (no shell), so
 // spaces, quotes, '$' or ';' in arguments stay inert. The tool reads end of input
 // at once; its standard output and error share one pipe that is drained in blocks
-// of 512 bytes. breakFlag is tested after each block and at least every
-// kBreakTestIntervalMs while the tool writes nothing: once it is set, a tool that has
-// not ended yet is killed through its pidfd and collected, and the outcome says it
-// was stopped. When the output ends, the tool's exit is waited for.
+// of 512 bytes. stopRequested is asked after each block and at least every
+// kBreakTestIntervalMs while the tool writes nothing: once it answers true, a tool
+// that has not ended yet is killed through its pidfd and collected, and the outcome
+// says it was stopped. When the output ends, the tool's exit is waited for.
 //
 // onStarted, when given, sees the child right after it started and before any
 // draining.
-[[nodiscard]] ToolOutcome runTool(const std::vector<std::string>& argv, const std::atomic<bool>& breakFlag,
+[[nodiscard]] ToolOutcome runTool(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
                                   const std::function<void(const ChildProcess&)>& onStarted = {});
 
 // Runs one tool for what it writes on its standard output, which is handed to

@@ -16,7 +16,6 @@ constexpr std::chrono::milliseconds kStopRound{100};
 
 bool startJob(JobFields& fields, std::function<void()> work)
 {
-    fields.breakFlag.store(false, std::memory_order_release);
     fields.active.enter();
     try {
         // work holds the job's share of fields, so they outlive the count's update.
@@ -34,7 +33,7 @@ bool startJob(JobFields& fields, std::function<void()> work)
 bool stopJobs(JobFields& fields, std::chrono::milliseconds limit)
 {
     using Clock = std::chrono::steady_clock;
-    fields.breakFlag.store(true, std::memory_order_release);
+    fields.requestBreak();
     const auto deadline = Clock::now() + limit;
     // Killed again each round: a job may have started its next tool meanwhile, and
     // the last round takes the tools a break left running by themselves.

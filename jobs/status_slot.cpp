@@ -9,6 +9,7 @@ std::uint64_t StatusSlot::pack(std::uint32_t generation, std::int32_t value)
 
 std::uint32_t StatusSlot::restart()
 {
+    std::lock_guard lock(handover_);
     std::uint64_t current = packed_.load(std::memory_order_acquire);
     std::uint64_t next;
     do {

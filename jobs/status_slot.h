@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 namespace quillon::jobs {
 
@@ -11,7 +12,8 @@ namespace quillon::jobs {
 class StatusSlot {
 public:
     // UI thread: a new start of this kind. Sets the value to 0 and returns the
-    // generation that the new job must present with each store.
+    // generation that the new job must present with each store. Waits for a
+    // whileCurrent that is under way.
     std::uint32_t restart();
 
     // Job thread: stores value when generation is still the current one.
@@ -28,9 +30,23 @@ public:
     [[nodiscard]] std::uint32_t generation() const;
     [[nodiscard]] bool isCurrent(std::uint32_t generation) const { return this->generation() == generation; }
 
+    // Job thread: runs action (storing a result beside the status, cleaning up after
+    // the job) only while generation is the current one, and no newer start can
+    // begin until it is done. False when a newer start has taken the slot over.
+    template <class Action>
+    bool whileCurrent(std::uint32_t generation, Action&& action) const
+    {
+        std::lock_guard lock(handover_);
+        if (!isCurrent(generation))
+            return false;
+        action();
+        return true;
+    }
+
 private:
     static std::uint64_t pack(std::uint32_t generation, std::int32_t value);
     std::atomic<std::uint64_t> packed_{0};
+    mutable std::mutex handover_;
 };
 
 }  // namespace quillon::jobs

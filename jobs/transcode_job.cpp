@@ -41,21 +41,26 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
 
     JobFields& fields = ticket.fields();
     RunningEncoders::Registration registration;
-    const ToolOutcome outcome =
-        runTool(encoderArguments(*encoder, input, output, part), fields.breakFlag, [&](const ChildProcess& child) {
+    const ToolOutcome outcome = runTool(
+        encoderArguments(*encoder, input, output, part), [&ticket] { return ticket.mustStop(); },
+        [&](const ChildProcess& child) {
             registration = fields.encoders.add(ticket.generation(), child.pid(), child.pidfd());
         });
     // tsProcessId back to 0 before the status tells the page the job is over.
     registration.withdraw();
     if (!outcome.started)
         return TranscodeReason::noEncoder;
-    // Broken off, or killed as the app ends (which breaks every job first).
-    if (outcome.stopped || ticket.breakRequested()) {
-        std::error_code ignored;
-        std::filesystem::remove(output, ignored);  // half a clip is no clip
+    // Stopped by a break or a newer start, or killed as the app ends (which breaks
+    // every job first); a clip the encoder finished before the break is kept. Half a
+    // clip is no clip, but a newer start may be writing at the same path by now.
+    if (outcome.stopped || (outcome.exitStatus != 0 && ticket.breakRequested())) {
+        ticket.whileCurrent([&output] {
+            std::error_code ignored;
+            std::filesystem::remove(output, ignored);
+        });
         return TranscodeReason::brokenOff;
     }
-    return judgeEncoderEnd(observeEncoderEnd(outcome.exitStatus, output));
+    return settleEncoderEnd(observeEncoderEnd(outcome.exitStatus, output), output);
 }
 
 void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input, const std::string& output,
@@ -65,13 +70,11 @@ void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::st
     removeFilesByExtension(tools.tempDir, ".mp3", {input});
     const TranscodeReason reason = encode(ticket, tools, input, output, part);
     // The reason is in place before the status that makes the page read it.
-    if (ticket.isCurrent())
-        ticket.fields().tsReason.store(reason, std::memory_order_release);
+    ticket.whileCurrent([&] { ticket.fields().tsReason.store(reason, std::memory_order_release); });
     ticket.store(reason == TranscodeReason::none ? kTranscodeDone : kTranscodeFailed);
     // A job cut off by a newer start leaves the folder to that one, whose input
     // may be a wave file there.
-    if (ticket.isCurrent())
-        removeFilesByExtension(tools.tempDir, ".wav", {output});
+    ticket.whileCurrent([&] { removeFilesByExtension(tools.tempDir, ".wav", {output}); });
 }
 
 bool start(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,

@@ -68,12 +68,12 @@ std::size_t readBlocks(char* buffer, std::size_t size, std::size_t count, void* 
 }
 
 // Called about once a second while the service takes nothing, so a break (the app
-// ending, say) is seen even then. As in readBlocks it counts only between a block
-// and the end of the file.
+// ending, say) is seen even then: while connecting, between blocks and while the
+// reply is awaited after the last one, when the user has cancelled all the same.
 int watchBreak(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
 {
     auto& state = *static_cast<SendState*>(user);
-    if (state.sent > 0 && state.sent < state.size && (*state.breakRequested)()) {
+    if ((*state.breakRequested)()) {
         state.failed = true;
         return 1;
     }
@@ -108,7 +108,7 @@ std::string uploadTarget(std::string_view sid)
 }
 
 std::int32_t runUpload(const UploadRequest& request, const std::function<void(std::int32_t)>& progress,
-                       const std::function<bool()>& breakRequested)
+                       const std::function<bool()>& breakRequested, const CurlTimeouts& timeouts)
 {
     // O_NONBLOCK: opening a named pipe would otherwise wait for a writer for ever;
     // the type check below then refuses it.
@@ -134,7 +134,7 @@ std::int32_t runUpload(const UploadRequest& request, const std::function<void(st
     }
 
     CURL* h = curl.get();
-    applyCommonOptions(h);
+    applyCommonOptions(h, timeouts);
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     // The target is given verbatim so that no byte of the session id is read as
     // URL syntax (a "#" would otherwise end the target).
@@ -153,9 +153,10 @@ std::int32_t runUpload(const UploadRequest& request, const std::function<void(st
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &state);
 
     // The outcome is what was sent, not how the reply went: every byte handed over
-    // is success even when the service answers nothing or an error. A transfer that
-    // failed before its head went out (no host, no connection) sent nothing, which
-    // the byte count alone cannot tell for an empty file.
+    // is success even when the service hangs up without a reply or answers an error.
+    // A transfer that failed before its head went out (no host, no connection) sent
+    // nothing, which the byte count alone cannot tell for an empty file. A service
+    // that never answers at all cannot be told to have taken the clip.
     const CURLcode result = curl_easy_perform(h);
     curl_off_t uploaded = 0;
     long headBytes = 0;
@@ -163,7 +164,7 @@ std::int32_t runUpload(const UploadRequest& request, const std::function<void(st
     curl_easy_getinfo(h, CURLINFO_REQUEST_SIZE, &headBytes);
     const bool requestSent = result == CURLE_OK || headBytes > 0;
     const bool allSent = static_cast<std::uint64_t>(uploaded) == state.size;
-    if (state.failed || !requestSent || !allSent)
+    if (state.failed || !requestSent || !allSent || result == CURLE_OPERATION_TIMEDOUT)
         return kUploadFailed;
     return kUploadDone;
 }
@@ -176,7 +177,7 @@ bool startUpload(const SharedJobFields& fields, service_endpoint::ServiceHost ho
         ticket.store(0);
         const std::int32_t outcome = runUpload(
             request, [&ticket](std::int32_t percent) { ticket.store(percent); },
-            [&ticket] { return ticket.breakRequested(); });
+            [&ticket] { return ticket.mustStop(); });
         ticket.store(outcome);
     });
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "jobs/curl_handle.h"
 #include "jobs/job_fields.h"
 #include "service_endpoint/service_host.h"
 
@@ -30,10 +31,12 @@ struct UploadRequest {
 
 // The upload itself, on the calling thread: posts the file in blocks of
 // kUploadBlockSize, calls progress with the percentage sent after each block that
-// does not finish the file and then asks breakRequested. Returns kUploadDone when
-// every byte was handed over and the request ended, else kUploadFailed.
+// does not finish the file and then asks breakRequested, which is also asked about
+// once a second while the service takes nothing or has not answered yet. Returns
+// kUploadDone when every byte was handed over and the request ended, else
+// kUploadFailed: also when breakRequested answered true or the service timed out.
 [[nodiscard]] std::int32_t runUpload(const UploadRequest& request, const std::function<void(std::int32_t)>& progress,
-                                     const std::function<bool()>& breakRequested);
+                                     const std::function<bool()>& breakRequested, const CurlTimeouts& timeouts = {});
 
 // UI thread: DTE_UploadFile. Resets upStatus to 0 and starts the job on its own
 // thread against host; false when no thread could be made.

@@ -27,9 +27,7 @@ std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const
     WaveformAnalysis analysis(points);
     RunningEncoders::Registration registration;
     const ToolOutcome outcome = streamTool(
-        decoderArguments(*encoder, path),
-        // A newer start has taken the fields: its result is the one wanted.
-        [&] { return fields.breakRequested() || !ticket.isCurrent(); },
+        decoderArguments(*encoder, path), [&ticket] { return ticket.mustStop(); },
         [&](const ChildProcess& child) {
             registration = fields.waveformEncoders.add(ticket.generation(), child.pid(), child.pidfd());
         },
@@ -39,7 +37,7 @@ std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const
         return kWaveformBroken;
     if (!outcome.started || outcome.exitStatus != 0 || analysis.samples() == 0)
         return kWaveformUnreadable;
-    fields.wfResponse.set(ticket.generation(), formatWaveform(analysis.finish()));
+    fields.wfResponse.set(fields.wfStatus, ticket.generation(), formatWaveform(analysis.finish()));
     return kWaveformDone;
 }
 

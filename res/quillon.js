@@ -233,7 +233,10 @@ const Quillon = (() => {
     "unreadable": "The music file cannot be opened. Check that you may read it, or pick another file.",
     "same-file": "The clip would have been written over the music itself, so nothing was done. Please pick the music from another folder.",
     "disk-full": "There is no room left on the disk for the clip. Free some space, then try again.",
-    "no-output": "The converter finished but made no clip. Please try again; if it happens again, the disk may be full.",
+    "no-output": "The converter finished but made no clip: a part that starts past the end of the song holds no sound. Please choose the part again, or try again; if it happens again, the disk may be full.",
+    "no-folder": "The folder Quillon keeps its clips in is gone: it may have been deleted while Quillon was open. Please restart Quillon.",
+    "unwritable": "The clip cannot be written where Quillon keeps its clips: something else is in its place. Please restart Quillon.",
+    "killed": "The converter was stopped before it finished, perhaps because the computer ran short of memory. Please try again.",
     "no-encoder": "The converter (ffmpeg) could not be started. Please reinstall Quillon."
   };
   const transcodeFailure = (reason) => transcodeReasons[reason] || transcodeError;

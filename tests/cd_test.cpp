@@ -414,7 +414,8 @@ TEST(Rip, ChunksRetriesBreaksAndADiscChangedMidRip)
         std::vector<std::int32_t> progress;  // before each read
         access.onRead = [&, breakAt = breakAt](std::int32_t block) {
             progress.push_back(fields->ripStatus.value());
-            fields->breakFlag = block == breakAt;
+            if (block == breakAt)
+                fields->requestBreak();
         };
         std::string trace;
         EXPECT_EQ(rip(access, "0", "0", dir / "t.wav", &trace, fields), end) << row;
@@ -449,8 +450,8 @@ TEST(Rip, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
     testing::internal::CaptureStdout();
     ASSERT_TRUE(startRip(fields, access, "0", "0", (dir / "t.wav").string()));
     stalled.get_future().wait();
-    // Cancel, and at once pick the same track again: the new start clears the break.
-    fields->breakFlag = true;
+    // Cancel, and at once pick the same track again: the new rip starts unbroken.
+    fields->requestBreak();
     ASSERT_TRUE(startRip(fields, access, "0", "0", (dir / "t.wav").string()));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(access->reads().size(), 2u);  // the new rip has not touched the drive

@@ -33,6 +33,8 @@ namespace {
 
 using Calls = std::vector<std::vector<std::string>>;
 const std::string kSilence = "1000:::0:::0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0";
+// Writes the header of an MPEG audio frame to a file: a clip as far as the job can tell.
+const std::string kWriteFrame = "printf '\\377\\373\\220\\0' >";
 
 class JobTest : public ::testing::Test {
 protected:
@@ -44,8 +46,10 @@ protected:
         // The encoder: a "*slow" input ($3) decodes until stopped; else it writes "mp3"
         // into an .mp3 output and one second of silence at 8000 Hz on its output.
         standIn("ffmpeg", "case \"$3\" in *slow) echo $$ > \"$D/pid\"; while :; do head -c 1000 /dev/zero; sleep 0.01; "
-                          "done;; esac\nfor last; do :; done\ncase \"$last\" in *.mp3) echo mp3 > \"$last\";; esac\n"
-                          "head -c 16000 /dev/zero\n");
+                          "done;; esac\nfor last; do :; done\ncase \"$last\" in *.mp3) " +
+                              kWriteFrame +
+                              " \"$last\";; esac\n"
+                              "head -c 16000 /dev/zero\n");
     }
     // A tool in res/ that records each run's arguments in $D/call1, call2, ...; $D is
     // the test's folder, and "await NAME" waits for the file $D/NAME.
@@ -117,14 +121,23 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
     socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(sock.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     fs::create_hard_link(dir / "in.wav", dir / "linked.mp3");
+    fs::create_symlink(dir / "clip.mp3", dir / "symlink.mp3");
+    // The encoder's tag and its summary frame ("Info"), and no sound: a part past the song's end.
+    writeFile(dir / "silent.mp3", std::string("ID3\4\0\0\0\0\0\0\xFF\xFB\x50\0", 14) + std::string(32, '\0') + "Info" +
+                                      std::string(168, '\0'));
     const std::string in = (dir / "in.wav").string(), out = (dir / "out.mp3").string();
     // encoder: the stand-in's body, "" for none; reason: "" when done.
     const std::tuple<std::string, std::string, std::string, std::string, std::size_t> cases[] = {
-        {in, out, "echo mp3 > \"$D/out.mp3\"\n", "", 1},
+        {in, out, kWriteFrame + " \"$D/out.mp3\"\n", "", 1},
         {(dir / "gone.wav").string(), out, "exit 0\n", "missing", 0},
         {(dir / "in.wav/x").string(), out, "exit 0\n", "missing", 0},
         {socketPath.string(), out, "exit 0\n", "unreadable", 0},
         {in, (dir / "linked.mp3").string(), "echo > \"$D/linked.mp3\"\n", "same-file", 0},
+        {in, (dir / "symlink.mp3").string(), "echo > \"$D/symlink.mp3\"\n", "unwritable", 0},
+        {in, "/dev/null", "exit 0\n", "unwritable", 0},
+        {in, (dir / "gone/out.mp3").string(), "exit 0\n", "no-folder", 0},
+        {in, out, "cp \"$D/silent.mp3\" \"$D/out.mp3\"\n", "no-output", 1},
+        {in, out, kWriteFrame + " \"$D/out.mp3\"\nkill -9 $$\n", "killed", 1},
         {in, out, "exit 0\n", "no-output", 1},
         {in, out, ": > \"$D/out.mp3\"\n", "no-output", 1},
         {in, out, "echo mp3 > \"$D/out.mp3\"\nexit 1\n", "damaged", 1},
@@ -142,16 +155,27 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
             EXPECT_EQ(transcodeReason(*fields), reason) << input << " " << encoder;
             EXPECT_EQ(takeCalls().size(), runs) << input << " " << encoder;
             EXPECT_EQ(readFile(dir / "in.wav"), "RIFF");
+            EXPECT_EQ(readFile(dir / "clip.mp3"), "ID3");
             EXPECT_EQ(transcodeProcessId(*fields), 0u);
+            // What is no clip is not left behind.
+            EXPECT_EQ(fs::exists(dir / "out.mp3"), reason.empty() || reason == "damaged") << encoder;
         }
-    // A full disk is told by the room left, which a stand-in cannot take away.
-    const std::pair<EncoderEnd, TranscodeReason> judged[] = {{{0, 1000, 0}, TranscodeReason::none},
-                                                             {{0, 0, kRoomForAClip}, TranscodeReason::noOutput},
-                                                             {{0, 0, kRoomForAClip - 1}, TranscodeReason::diskFull},
-                                                             {{1, 1000, 4096}, TranscodeReason::diskFull},
-                                                             {{1, 1000, kRoomForAClip}, TranscodeReason::damaged}};
-    for (const auto& [encoderEnd, reason] : judged)
-        EXPECT_EQ(reasonText(judgeEncoderEnd(encoderEnd)), reasonText(reason)) << encoderEnd.exitStatus;
+    // A full disk is told by the room left, which a stand-in cannot take away; what it
+    // leaves is removed.
+    const std::pair<EncoderEnd, TranscodeReason> judged[] = {
+        {{0, 1000, 0}, TranscodeReason::none},
+        {{0, 0, kRoomForAClip}, TranscodeReason::noOutput},
+        {{0, 1000, kRoomForAClip, false}, TranscodeReason::noOutput},
+        {{0, 0, kRoomForAClip - 1}, TranscodeReason::diskFull},
+        {{1, 1000, 4096}, TranscodeReason::diskFull},
+        {{1, 1000, kRoomForAClip}, TranscodeReason::damaged},
+        {{255, 1000, kRoomForAClip}, TranscodeReason::killed}};
+    for (const auto& [encoderEnd, reason] : judged) {
+        writeFile(dir / "left.mp3", "");
+        EXPECT_EQ(reasonText(settleEncoderEnd(encoderEnd, (dir / "left.mp3").string())), reasonText(reason));
+        EXPECT_EQ(fs::exists(dir / "left.mp3"), reason == TranscodeReason::none || reason == TranscodeReason::damaged)
+            << encoderEnd.exitStatus;
+    }
 }
 
 // Earlier results in the temp folder are gone before the encoder runs, its wave
@@ -161,8 +185,8 @@ TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPar
     for (const auto& [exitCode, output] : {std::pair{0, "out.mp3"}, {3, "out.mp3"}, {0, "result.WAV"}}) {
         for (const char* name : {"old.mp3", "OLD2.MP3", "in.Mp3", "out.mp3", "a.wav", "B.WAV", "notes.txt"})
             writeFile(tools.tempDir / name, "x");
-        standIn("ffmpeg", "LC_ALL=C ls -A \"$D/res/tmp\" | tr '\\n' ' ' > \"$D/listing\"\necho new > \"$D/res/tmp/" +
-                              std::string(output) + "\"\nexit " + std::to_string(exitCode) + "\n");
+        standIn("ffmpeg", "LC_ALL=C ls -A \"$D/res/tmp\" | tr '\\n' ' ' > \"$D/listing\"\n" + kWriteFrame +
+                              " \"$D/res/tmp/" + std::string(output) + "\"\nexit " + std::to_string(exitCode) + "\n");
         ASSERT_TRUE(
             startTranscode(fields, tools, (tools.tempDir / "in.Mp3").string(), (tools.tempDir / output).string()));
         EXPECT_EQ(end(fields->tsStatus, 1), exitCode ? kTranscodeFailed : kTranscodeDone);
@@ -177,17 +201,34 @@ TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPar
         fs::create_directories(tools.tempDir);
     }
 
-    // It writes part of a clip, then nothing at all, as on a named pipe.
-    standIn("ffmpeg", "echo $$ > \"$D/pid\"\necho part > \"$D/out.mp3\"\nexec sleep 60\n");
+    // It writes part of a clip, then nothing at all, as on a named pipe: a break stops
+    // it, and so does a newer start, which takes what it is making.
+    standIn("ffmpeg", "[ \"$2\" = \"$D/in.wav\" ] || exit 0\necho part > \"$D/res/tmp/out.mp3\"\necho $$ > "
+                      "\"$D/pid\"\nexec sleep 60\n");
+    for (const char* reason : {"", "no-output"}) {
+        fs::remove(dir / "pid");
+        ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (tools.tempDir / "out.mp3").string()));
+        ASSERT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0 && transcodeProcessId(*fields) != 0; }));
+        EXPECT_EQ(transcodeProcessId(*fields), static_cast<std::uint32_t>(readPid(dir / "pid")));
+        if (*reason)
+            ASSERT_TRUE(
+                startTranscode(fields, tools, (dir / "clip.mp3").string(), (tools.tempDir / "next.mp3").string()));
+        else
+            fields->requestBreak();
+        EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeFailed);
+        EXPECT_EQ(transcodeReason(*fields), reason);
+        EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / "pid")); })) << reason;
+        EXPECT_EQ(transcodeProcessId(*fields), 0u);
+        EXPECT_FALSE(fs::exists(tools.tempDir / "out.mp3")) << reason;
+    }
+    // A clip the encoder finished before the break is kept.
+    standIn("ffmpeg", "exec >/dev/null\n" + kWriteFrame + " \"$D/out.mp3\"\n: > \"$D/written\"\nawait go\n");
     ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (dir / "out.mp3").string()));
-    ASSERT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0 && transcodeProcessId(*fields) != 0; }));
-    EXPECT_EQ(transcodeProcessId(*fields), static_cast<std::uint32_t>(readPid(dir / "pid")));
-    fields->breakFlag = true;
-    EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeFailed);
-    EXPECT_EQ(transcodeReason(*fields), "");
-    EXPECT_EQ(transcodeProcessId(*fields), 0u);
-    EXPECT_TRUE(isGone(readPid(dir / "pid")));
-    EXPECT_FALSE(fs::exists(dir / "out.mp3"));
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(dir / "written"); }));
+    fields->requestBreak();
+    writeFile(dir / "go", "");
+    EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
+    EXPECT_TRUE(fs::exists(dir / "out.mp3"));
 }
 
 TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
@@ -299,7 +340,13 @@ TEST_F(JobTest, WaveformRefusesBadArgumentsAndTellsAnUnreadableSong)
 TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
 {
     const std::tuple<const char*, std::function<void()>, std::int32_t> stops[] = {
-        {"break", [&] { fields->breakFlag = true; }, kWaveformBroken},
+        {"break", [&] { fields->requestBreak(); }, kWaveformBroken},
+        {"break, then another job starts",
+         [&] {
+             fields->requestBreak();
+             ASSERT_TRUE(startNormalize(fields, tools, "none.mp3"));
+         },
+         kWaveformBroken},
         {"window closed", [&] { EXPECT_EQ(terminateWaveformEncoder(*fields), 1); }, kWaveformUnreadable},
         {"newer start", [&] { ASSERT_TRUE(startWaveform(fields, tools, "quick.wav", 16)); }, kWaveformDone},
     };
@@ -327,9 +374,11 @@ TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStandReportsTheExitCodeAndHonours
     standIn("tool", "[ -e /proc/$$/fd/" + std::to_string(inheritable) +
                         " ] && exit 9\nexec >/dev/null 2>&1\nsleep 0.2\nexit $1\n");
     std::vector<std::string> argv{(tools.resDir / "tool").string(), "0", "'q' \"$HOME\"; `x` $(y) *", "", "-", "a\nb"};
+    std::atomic<bool> stop{false};
+    const auto stopRequested = [&stop] { return stop.load(); };
     for (const char* code : {"0", "7", "255"}) {
         argv[1] = code;
-        const ToolOutcome outcome = runTool(argv, fields->breakFlag);
+        const ToolOutcome outcome = runTool(argv, stopRequested);
         EXPECT_TRUE(outcome.started && outcome.processId > 0 && !outcome.stopped) << code;
         EXPECT_EQ(outcome.exitStatus, std::stoul(code));
         EXPECT_EQ(takeCalls(), Calls{argv});
@@ -338,44 +387,72 @@ TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStandReportsTheExitCodeAndHonours
     writeFile(dir / "plain", "not a program");
     for (const auto& cannot : std::vector<std::vector<std::string>>{
              {(dir / "missing").string()}, {(dir / "plain").string()}, {dir.path().string()}, {""}, {}}) {
-        const ToolOutcome outcome = runTool(cannot, fields->breakFlag);
+        const ToolOutcome outcome = runTool(cannot, stopRequested);
         EXPECT_TRUE(!outcome.started && outcome.processId == 0) << (cannot.empty() ? "<empty>" : cannot.front());
     }
     // Each would run for a minute; the break, set as it starts, ends it whether it writes or not.
     for (const std::string body : {"while :; do echo busy; sleep 0.01; done\n", "exec sleep 60\n"}) {
         standIn("tool", body);
         pid_t pid = 0;
-        const ToolOutcome outcome = runTool({argv[0]}, fields->breakFlag, [&](const ChildProcess& child) {
+        const ToolOutcome outcome = runTool({argv[0]}, stopRequested, [&](const ChildProcess& child) {
             pid = child.pid();
-            fields->breakFlag = true;
+            stop = true;
         });
         EXPECT_TRUE(outcome.stopped && outcome.exitStatus == 128 + 9 && isGone(pid)) << body;
-        fields->breakFlag = false;
+        stop = false;
     }
 }
 
-TEST_F(JobTest, StopJobsEndsEveryKindAndLeavesNoTool)
+TEST_F(JobTest, TheStopAtExitOrABreakEndsEveryKindWhateverStartsNextAndLeavesNoTool)
 {
     StalledService service;
     // The encoder keeps writing, so a break leaves it to finish by itself; the gain
-    // tool is silent, so only a kill ends it.
-    standIn("ffmpeg", "echo $$ > \"$D/ffmpeg.pid\"\nwhile :; do echo frame; sleep 0.05; done\n");
+    // tool is silent, so only a kill ends it. The waveform is read at once.
+    standIn("ffmpeg", "[ \"$1\" = -nostdin ] && exec head -c 16000 /dev/zero\necho $$ > \"$D/ffmpeg.pid\"\n"
+                      "while :; do echo frame; sleep 0.05; done\n");
     standIn("mp3gain", "echo $$ > \"$D/mp3gain.pid\"\nexec sleep 300\n");
     writeFile(dir / "big.mp3", std::string(16 << 20, 'x'));
-    ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (tools.tempDir / "out.mp3").string()));
-    ASSERT_TRUE(startNormalize(fields, tools, (dir / "clip.mp3").string()));
     const auto host = quillon::service_endpoint::parseServiceHost(service.authority());
     ASSERT_TRUE(host);
-    ASSERT_TRUE(startUpload(fields, *host, (dir / "big.mp3").string(), "sid"));
-    ASSERT_TRUE(startHttpRequest(fields, "http://" + service.authority() + "/x", {}));
-    ASSERT_TRUE(waitUntil(
-        [&] { return readPid(dir / "ffmpeg.pid") && readPid(dir / "mp3gain.pid") && fields->upStatus.value() > 0; }));
-    EXPECT_TRUE(stopJobs(*fields, 10s));
-    EXPECT_EQ(std::tuple(fields->tsStatus.value(), fields->norStatus.value(), fields->upStatus.value(),
-                         fields->xhStatus.value(), fields->xhResponse.get()),
-              std::tuple(kTranscodeFailed, kNormalizeRemovingTagsFailed, kUploadFailed, 1, std::string()));
-    for (const char* tool : {"ffmpeg.pid", "mp3gain.pid"})
-        EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / tool)); }, 2s)) << tool;
+    const auto ends = [&] {
+        return std::tuple(fields->tsStatus.value(), fields->norStatus.value(), fields->upStatus.value(),
+                          fields->xhStatus.value(), fields->xhResponse.get());
+    };
+    for (const bool atExit : {true, false}) {
+        for (const char* tool : {"ffmpeg.pid", "mp3gain.pid"})
+            fs::remove(dir / tool);
+        ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (tools.tempDir / "out.mp3").string()));
+        ASSERT_TRUE(startNormalize(fields, tools, (dir / "clip.mp3").string()));
+        ASSERT_TRUE(startUpload(fields, *host, (dir / "big.mp3").string(), "sid"));
+        ASSERT_TRUE(startHttpRequest(fields, "http://" + service.authority() + "/x", {}));
+        ASSERT_TRUE(waitUntil([&] {
+            return readPid(dir / "ffmpeg.pid") && readPid(dir / "mp3gain.pid") && fields->upStatus.value() > 0;
+        }));
+        if (atExit) {
+            EXPECT_TRUE(stopJobs(*fields, 10s));
+        } else {
+            // "Use it instead": the break, and at once the next song's waveform.
+            fields->requestBreak();
+            ASSERT_TRUE(startWaveform(fields, tools, "next.wav", 16));
+            EXPECT_EQ(end(fields->wfStatus), kWaveformDone);
+        }
+        const auto broken = std::tuple(kTranscodeFailed, kNormalizeRemovingTagsFailed, kUploadFailed, 1, std::string());
+        waitUntil([&] { return ends() == broken; }, 10s);
+        EXPECT_EQ(ends(), broken) << atExit;
+        for (const char* tool : {"ffmpeg.pid", "mp3gain.pid"})
+            EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / tool)); }, 2s)) << tool << atExit;
+    }
+}
+
+// A job cut off by a newer start of its kind never stores its result over the newer one's.
+TEST(JobFields, AResultOfAStartCutOffNeverLands)
+{
+    JobFields fields;
+    const std::uint32_t older = fields.wfStatus.restart(), newer = fields.wfStatus.restart();
+    EXPECT_TRUE(fields.wfResponse.set(fields.wfStatus, newer, "new"));
+    EXPECT_FALSE(fields.wfResponse.set(fields.wfStatus, older, "old"));
+    ASSERT_TRUE(fields.wfStatus.store(newer, kWaveformDone));
+    EXPECT_EQ(waveformResponse(fields), "new");
 }
 
 // res/tmp when writable, else a private cache folder, never through a link nor in a

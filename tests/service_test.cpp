@@ -136,7 +136,7 @@ TEST_F(LocalServer, RequestJobStoresOnlyTheNewestWholeResponse)
     ASSERT_TRUE(test::waitUntil([this] { return stalled == 1; }));
     EXPECT_EQ(fields->xhStatus.value(), 0);
     EXPECT_EQ(fields->xhResponse.get(), "");
-    fields->breakFlag = true;
+    fields->requestBreak();
     ASSERT_TRUE(test::waitUntil([this] { return fields->xhStatus.value() == 1; }));
     EXPECT_EQ(fields->xhResponse.get(), "");
 
@@ -234,7 +234,7 @@ TEST(ServiceProgram, RefusesBadArgumentsAndServesUntilTerminated)
 {
     const test::TempDir dir;
     const std::string exe = QUILLON_SERVICE_EXE, storage = (dir / "clips").string();
-    const std::atomic<bool> never{false};
+    const auto never = [] { return false; };
     const std::pair<std::vector<std::string>, std::uint32_t> cases[] = {
         {{exe, "--help"}, 0},
         {{exe, "--port", "65536", "--storage", storage}, 2},

@@ -79,5 +79,27 @@ TEST_F(Upload, AMissingFileOrNoServiceGive101WithoutProgress)
     }
 }
 
+// Every byte is out and the reply is awaited: a break ends the upload at once, and so
+// does a service that never answers, once its time-out has passed; neither is "sent".
+TEST_F(Upload, ABreakOrNoReplyAfterTheLastByteGive101)
+{
+    using namespace std::chrono_literals;
+    test::writeFile(dir / "clip.mp3", patternBytes(4096));
+    const UploadRequest request{{"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), ""};
+    auto started = std::chrono::steady_clock::now();
+    const auto elapsed = [&started] { return std::chrono::steady_clock::now() - started; };
+    const std::pair<std::function<bool()>, CurlTimeouts> cases[] = {
+        {[&] { return elapsed() > 1500ms; }, {}},
+        {[] { return false; }, {15, 1, 2}},
+    };
+    for (const auto& [breakRequested, timeouts] : cases) {
+        progress.clear();
+        started = std::chrono::steady_clock::now();
+        EXPECT_EQ(runUpload(request, record, breakRequested, timeouts), kUploadFailed);
+        EXPECT_LT(elapsed(), 12s) << timeouts.lowSpeedSeconds;
+        EXPECT_EQ(progress, std::vector<std::int32_t>{50});
+    }
+}
+
 }  // namespace
 }  // namespace quillon::jobs

@@ -141,8 +141,12 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
 {
     const bool axe = instrumentPagesWithAxe(app);
     probeElements("'nav-about', 'nav-contact', 'nav-usage', 'nav-compat', 'choose-file'");
-    // A slow gain tool keeps the making step on screen for axe.
+    // A slow gain tool keeps the making step on screen for axe; the encoder waits for a help to be closed.
     writeScript(app.res() / "mp3gain", "sleep 1\nexec mp3gain \"$@\"\n");
+    const auto helpClosed = app.path() / "help closed";
+    writeScript(app.res() / "ffmpeg",
+                "case \" $* \" in *\" -ab \"*) n=0; while [ ! -e '" + helpClosed.string() +
+                    "' ] && [ $((n+=1)) -lt 3000 ]; do sleep 0.01; done ;; esac\nexec ffmpeg \"$@\"\n");
     // Loud from 20 s to 50 s: the liveliest 30 s start at 20 s.
     const auto made = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=60", "-af",
                                   "volume='if(between(t,20,50),1,0.07)':eval=frame", "-ac", "2", song().string()});
@@ -181,6 +185,11 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     const std::string chosen = std::to_string(startMs + 2500) + " 20000";
     ASSERT_TRUE(waitForState(run, "part " + chosen, 10s)) << run.output();
     EXPECT_EQ(enter(run, *window, "converting"), "converting " + chosen + " 1000") << run.output();
+    // How to use, opened and closed with its Close button while the clip is made, leaves the clip be.
+    clickOn(run, *window, "nav-usage");
+    EXPECT_TRUE(run.pressUntil("  Quillon - How to use the application",
+                               [&run](const std::string& d) { run.keys(d, {"Return"}); }));
+    writeFile(helpClosed, "");
     const auto ready = waitForState(run, "clip-ready");
     ASSERT_TRUE(ready) << run.output();
     const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
