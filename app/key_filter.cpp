@@ -33,7 +33,6 @@ bool isSwallowedKey(unsigned keyval, bool control, bool alt, bool shift)
     case GDK_KEY_o:
     case GDK_KEY_p:
     case GDK_KEY_n:
-    case GDK_KEY_s:
     case GDK_KEY_f:
     case GDK_KEY_g:
     case GDK_KEY_w:

@@ -51,7 +51,7 @@ MainWindow::MainWindow(AppHost& app)
       cdAccess_(cd::makeSystemCdAccess()),
       cdListings_(cdAccess_, std::shared_ptr<jobs::ActiveJobs>(jobs_, &jobs_->active),
                   [] { g_main_context_wakeup(nullptr); }),
-      phones_(app.tempDir()), clipServer_(app.tempDir())
+      clipServer_(app.tempDir()), phones_(app.tempDir())
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);

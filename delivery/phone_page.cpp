@@ -17,7 +17,7 @@ constexpr const char* kHead =
     "font-size:1.5rem;font-weight:bold;text-decoration:none}p{margin:.3rem 0}.warn{color:#a51d2d}</style>\n";
 constexpr const char* kIphoneSteps = "Open the download in Files, tap Share, then Use as Ringtone (iOS 26 or later).";
 constexpr const char* kIphoneTooLong =
-    "This ringtone is 30 seconds or longer, too long for an iPhone: make a shorter part in Quillon.";
+    "This ringtone is longer than 30 seconds, too long for an iPhone: make a shorter part in Quillon.";
 constexpr const char* kAndroidSteps = "Open Settings \xE2\x80\xBA Sound \xE2\x80\xBA Phone ringtone, tap + and choose "
                                       "the download.";
 
@@ -75,8 +75,8 @@ std::string phonePage(const ClipPart& part, std::string_view userAgent)
     page += "<a class=\"get\" href=\"ringtone.mp3\" download>Download the ringtone</a>\n";
     if (!android) {
         page += "<h2>On an iPhone</h2>\n";
-        page += part.lengthMs >= kIphoneLimitMs ? std::string("<p class=\"warn\">") + kIphoneTooLong + "</p>\n"
-                                                : std::string("<p>") + kIphoneSteps + "</p>\n";
+        page += part.lengthMs > kIphoneLongestPartMs ? std::string("<p class=\"warn\">") + kIphoneTooLong + "</p>\n"
+                                                     : std::string("<p>") + kIphoneSteps + "</p>\n";
     }
     if (!iphone)
         page += std::string("<h2>On Android</h2>\n<p>") + kAndroidSteps + "</p>\n";

@@ -13,8 +13,9 @@ struct ClipPart {
     std::int32_t lengthMs = 0;
 };
 
-// iPhones take ringtones shorter than this only.
-inline constexpr std::int32_t kIphoneLimitMs = 30000;
+// iPhones take ringtones under 30 s only. A clip is never longer than its part,
+// and a part of exactly 30 s gives a file just under 30 s, which they take.
+inline constexpr std::int32_t kIphoneLongestPartMs = 30000;
 
 // The page a phone opens from the QR code: one download link and the steps that
 // make the download a ringtone on that kind of phone (both kinds when the

@@ -20,15 +20,15 @@ const Song = (() => {
 
   // Each step: { wire() once at start, enter() when shown, leave() when hidden }.
   const steps = {};
-  const order = ["pick", "part", "make", "send", "done"];
+  const order = ["pick", "part", "make", "send"];
   let current = "";
 
   function show(view) {
     order.forEach((name) => { $(name).hidden = name !== view; });
     document.body.setAttribute("data-view", view);
-    const at = Math.min(order.indexOf(view), 3);
+    const at = order.indexOf(view);
     document.querySelectorAll(".steps li").forEach((item, i) => {
-      item.className = i === at && view !== "done" ? "current" : i < at || view === "done" ? "past" : "";
+      item.className = i === at ? "current" : i < at ? "past" : "";
     });
     const before = current;
     current = view;
@@ -80,7 +80,7 @@ const Song = (() => {
     const ext = Q.host();
     document.querySelectorAll(".stage .mark").forEach((mark) => mark.setAttribute("data-n", mark.textContent));
     $("nav-usage").addEventListener("click", () => ext.DTE_ShowUsage());
-    $("nav-compat").addEventListener("click", () => steps.send.checkPhone());
+    $("nav-compat").addEventListener("click", () => steps.sendService.checkPhone());
     $("nav-contact").addEventListener("click", () => ext.DTE_ShowContact());
     $("nav-about").addEventListener("click", () => ext.DTE_ShowAboutBox());
     $("nav-home").addEventListener("click", Q.openHomepage);

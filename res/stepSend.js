@@ -1,179 +1,153 @@
-/* Step 4: send the clip to the phone through the online service. */
+/* Step 4: get the clip onto the phone. The ways, in the order shown: a QR code
+ * the phone scans on the same Wi-Fi, a copy saved anywhere (a phone over USB
+ * included), a paired phone, and the online service (stepSendService.js). */
 (() => {
   "use strict";
 
   const S = Song;
   const { Q, $, work } = S;
   const ext = Q.host();
-  let sessionId = "";
+  const has = (name) => typeof ext[name] !== "undefined";
   let player = null;
+  let watch = null; // the poll of the Wi-Fi status while the code is shown
+  let phones = [];  // [{ id, name }] from the last look for paired phones
 
-  // The stored phone and network; a choice made here but not yet sent is kept.
-  function loadPhoneChoice(keepChosen) {
-    const model = keepChosen && $("phone-model").value || Q.storedChoice("DTE_GetTEPhone", Q.phones);
-    const network = keepChosen && $("network").value || Q.storedChoice("DTE_GetTENetwork", Q.networks);
-    Q.fillSelect($("phone-model"), Q.phones, model, "Choose your phone…");
-    Q.fillSelect($("network"), Q.networks, network, "Choose a network…");
-    $("check-hint").hidden = String(ext.DTE_GetTENVCheck()) === "1";
+  // "My Song" for "My Song.mp3", "Track 3" for a CD's third track.
+  function songTitle() {
+    const source = work.source;
+    return source.kind === "cd" ? "Track " + (Number(source.track) + 1) : source.label.replace(/\.[^.]*$/, "");
+  }
+
+  function note(text, isError) {
+    S.message("route-note", text);
+    $("route-note").className = "message small " + (isError ? "error" : "info");
   }
 
   function open() {
     $("clip-source").textContent = S.clipLabel();
     $("play").hidden = !Q.canPlayMp3();
     $("play").textContent = "\u25B6 Listen";
-    $("send-form").hidden = false;
-    $("sending").hidden = true;
-    S.message("form-error", "");
-    loadPhoneChoice();
+    $("routes").hidden = false;
+    $("service").hidden = true;
+    note("");
     S.show("send");
-    const first = !$("phone-model").value ? $("phone-model") : !$("network").value ? $("network") : $("phone-number");
-    first.focus();
-    Q.state("send-form phone=" + ($("phone-model").value || "none") + " network=" + ($("network").value || "none") +
-      " checked=" + ($("check-hint").hidden ? "yes" : "no"));
+    $("save-copy").hidden = !has("DTE_SaveClipCopy");
+    $("save-copy").focus();
+    serve();
+    findPhones();
   }
 
-  function checkPhone() {
-    const answer = String(ext.DTE_ShowModalDialog("Quillon - Phone Compatibility Test",
-      Q.pageFolder() + "/helpCompatibility.html", $("phone-model").value + ":::" + $("network").value, 100, 100, 700, 520));
-    const parts = Q.splitList(answer);
-    if (!$("send").hidden) {
-      loadPhoneChoice(true);
-      if (Q.findById(Q.phones, parts[0])) $("phone-model").value = parts[0];
-      if (Q.findById(Q.networks, parts[1])) $("network").value = parts[1];
-    }
+  /* ---- on the Wi-Fi ---- */
+
+  const offline = {
+    201: "This computer is not on a network, so a phone cannot fetch the ringtone from it.",
+    202: "This clip cannot be offered to a phone. Please make it again.",
+    203: "The ringtone could not be offered on the network. Please try again.",
+    204: "The code was shown for 15 minutes and no longer works, so nobody else can fetch the ringtone."
+  };
+
+  function showOffline(status) {
+    $("wifi-live").hidden = true;
+    $("wifi-off").hidden = false;
+    $("wifi-off-text").textContent = offline[status] || offline[203];
+    $("wifi-again").hidden = status !== 204 && status !== 203;
+    Q.state("wifi-off " + status);
   }
 
-  function formProblem() {
-    const model = Q.findById(Q.phones, $("phone-model").value);
-    if (!model) return ["phone-model", "Please choose your phone."];
-    if (!model.mp3) return ["phone-model", "This phone cannot play MP3 ringtones, so the clip would not work on it."];
-    if (!$("network").value) return ["network", "Please choose your phone's network."];
-    if (!Q.normalisePhoneNumber($("phone-number").value))
-      return ["phone-number", "Please enter the phone number with its country code, for example +44 7700 900123."];
-    return null;
-  }
-
-  function submitForm(event) {
-    event.preventDefault();
-    const problem = formProblem();
-    if (problem) {
-      S.message("form-error", problem[1]);
-      $(problem[0]).focus();
+  function serve() {
+    if (watch) watch.stop();
+    if (!has("DTE_ServeClip")) { showOffline(203); return; }
+    const part = work.part || { startMs: 0, lengthMs: 0 };
+    if (!ext.DTE_ServeClip(work.clip, songTitle(), part.startMs, part.lengthMs)) {
+      showOffline(Number(ext.DTE_svStatus));
       return;
     }
-    ext.DTE_SetTEPhone($("phone-model").value);
-    ext.DTE_SetTENetwork($("network").value);
-    sendClip();
+    const [address, port] = Q.splitList(String(ext.DTE_svResponse));
+    $("qr").innerHTML = String(ext.DTE_QrCode(address));
+    $("wifi-address").textContent = address;
+    $("wifi-firewall").textContent = "A firewall on this computer blocks incoming connections: allow TCP port " + port + ".";
+    $("wifi-status").textContent = "";
+    $("wifi-off").hidden = true;
+    $("wifi-live").hidden = false;
+    Q.state("wifi-qr " + address);
+    watchServing();
   }
 
-  // A clip the service refuses outright is not sent again: other music (or a
-  // shorter part of it) is what can help.
-  function failed(stageId, text, clipRefused) {
-    S.stage(stageId, "failed", "Failed");
-    S.message("send-error", text);
-    $("send-cancel").hidden = true;
-    $("send-retry").hidden = !!clipRefused;
-    $("send-other").hidden = !clipRefused;
-    $("send-back").hidden = !!clipRefused;
-    $(clipRefused ? "send-other" : "send-retry").focus();
-    Q.state("failed " + stageId.replace("stage-", "") + (clipRefused ? " clip refused" : ""));
-  }
-
-  // From the session on; the clip itself is kept for every retry.
-  function sendClip() {
-    $("send-form").hidden = true;
-    $("sending").hidden = false;
-    S.message("send-error", "");
-    $("send-cancel").hidden = false;
-    $("send-retry").hidden = true;
-    $("send-other").hidden = true;
-    $("send-back").hidden = true;
-    ["stage-session", "stage-upload", "stage-confirm"].forEach((id) => S.stage(id, "pending", "Waiting"));
-    $("send-cancel").focus();
-    openSession();
-  }
-
-  const notUnderstood = "The service gave an answer Quillon does not understand.";
-
-  function openSession() {
-    Q.state("sending");
-    S.busy("stage-session", "Connecting…");
-    // The service's names, kept as it reads them: "phone" carries the phone
-    // number, "number" the phone model (see service/README.md).
-    const phoneNumber = Q.normalisePhoneNumber($("phone-number").value);
-    const phoneModel = $("phone-model").value;
-    const query = "?phone=" + encodeURIComponent(phoneNumber) +
-      "&network=" + encodeURIComponent($("network").value) +
-      "&number=" + encodeURIComponent(phoneModel) +
-      "&aff=" + encodeURIComponent(String(ext.DTE_GetTEAid()));
-    Q.fetchText(Q.serviceUrl("/cgi-bin/dte_session.cgi" + query), (text) => {
-      const answer = Q.readServiceAnswer(text);
-      if (answer.ok && answer.words[0] === "OK" && /^[0-9A-Za-z]+$/.test(answer.words[1] || "")) {
-        sessionId = answer.words[1];
-        S.stage("stage-session", "done", "Done");
-        upload();
-        return;
+  // Follows the Wi-Fi status while the code is up; restarted after a stop of all polling.
+  function watchServing() {
+    if (watch) watch.stop();
+    if ($("wifi-live").hidden) return;
+    watch = Q.poll(() => Number(ext.DTE_svStatus), (v) => v !== 1 && v !== 100, (v) => {
+      if (v === 100 && !$("wifi-status").textContent) {
+        const at = new Date().toLocaleTimeString([], { hour: "2-digit", minute: "2-digit" });
+        $("wifi-status").textContent = "\u2713 Downloaded to a phone at " + at + ".";
+        Q.state("wifi-downloaded");
       }
-      failed("stage-session", answer.ok ? notUnderstood : answer.message);
-    });
+    }, showOffline, 1000);
   }
 
-  function upload() {
-    S.stage("stage-upload", "active", "0 %", 0);
-    if (!ext.DTE_UploadFile(work.clip, sessionId)) {
-      failed("stage-upload", "Sending could not be started.");
-      return;
-    }
-    Q.poll(() => ext.DTE_upStatus, (v) => v >= 100,
-      (v) => { if (v < 100) S.stage("stage-upload", "active", v + " %", v); },
-      (v) => {
-        if (v !== 100) { failed("stage-upload", Q.uploadError); return; }
-        S.stage("stage-upload", "done", "Done");
-        confirmDelivery(0);
+  function stopServing() {
+    if (watch) watch.stop();
+    watch = null;
+    if (has("DTE_StopServing")) ext.DTE_StopServing();
+  }
+
+  /* ---- a saved copy ---- */
+
+  function saveCopy() {
+    if ($("routes").hidden || !has("DTE_SaveClipCopy")) return;
+    const [outcome, detail] = Q.splitList(String(ext.DTE_SaveClipCopy(work.clip, songTitle() + " ringtone.mp3")));
+    if (outcome === "saved") note("Saved to " + detail + ".");
+    else if (outcome === "failed") note(detail, true);
+    Q.state("save " + (outcome || "cancelled"));
+    $("save-copy").focus();
+  }
+
+  /* ---- a paired phone ---- */
+
+  function findPhones() {
+    $("phones").textContent = "";
+    phones = [];
+    if (!has("DTE_FindPhones") || !ext.DTE_FindPhones()) return;
+    Q.poll(() => Number(ext.DTE_phStatus), (v) => v !== 1, null, (v) => {
+      const items = v === 100 ? Q.splitList(String(ext.DTE_phResponse)) : [];
+      for (let i = 0; i + 1 < items.length; i += 2) phones.push({ id: items[i], name: items[i + 1] });
+      phones.forEach((phone) => {
+        const button = document.createElement("button");
+        button.type = "button";
+        button.textContent = "Send to " + phone.name;
+        button.addEventListener("click", () => sendToPhone(phone, button));
+        $("phones").appendChild(button);
       });
+      Q.state("phones " + phones.length);
+    }, 300);
   }
 
-  // The service stores the clip once it has all of it; ask until it says so.
-  function confirmDelivery(attempt) {
-    S.busy("stage-confirm", "Checking…");
-    Q.fetchText(Q.serviceUrl("/cgi-bin/dte_status.cgi?sid=" + encodeURIComponent(sessionId)), (text) => {
-      const answer = Q.readServiceAnswer(text);
-      if (!answer.ok) { failed("stage-confirm", answer.message, answer.clipRefused); return; }
-      if (answer.words[0] === "READY" && answer.words[1]) {
-        S.stage("stage-confirm", "done", "Done");
-        sent(answer.words[1]);
-      } else if (answer.words[0] === "WAITING" && attempt < 9) {
-        Q.after(1000, () => confirmDelivery(attempt + 1));
-      } else if (answer.words[0] === "WAITING") {
-        failed("stage-confirm", "The service did not take the clip. Please try again.");
-      } else {
-        failed("stage-confirm", notUnderstood);
-      }
+  const phoneFailures = {
+    201: (name) => name + " could not be reached. Check that it is unlocked and connected, then try again.",
+    202: (name) => name + " did not answer. Check that it is unlocked and connected, then try again."
+  };
+
+  function sendToPhone(phone, button) {
+    if (!ext.DTE_SendToPhone(phone.id, work.clip)) {
+      note(phoneFailures[201](phone.name), true);
+      return;
+    }
+    button.disabled = true;
+    note("Sending to " + phone.name + "\u2026");
+    Q.poll(() => Number(ext.DTE_shStatus), (v) => v !== 1, null, (v) => {
+      button.disabled = false;
+      if (v === 100)
+        note("Sent to " + phone.name + ". It arrives in the phone's Downloads: open Settings \u203A Sound \u203A " +
+          "Phone ringtone, tap + and choose it.");
+      else
+        note((phoneFailures[v] || phoneFailures[201])(phone.name), true);
+      Q.state("phone-share " + v);
+      button.focus();
     });
   }
 
-  function sent(address) {
-    $("done-to").textContent = "It goes to " + Q.normalisePhoneNumber($("phone-number").value) +
-      ". If it does not arrive, open this address on the phone:";
-    $("done-address").value = address;
-    S.show("done");
-    $("again").focus();
-    Q.state("send-ok " + address);
-  }
-
-  function cancelSending() {
-    ext.DTE_BreakAsyncOperation();
-    Q.stopAllPolling();
-    Q.state("send-cancelled");
-    backToForm();
-  }
-
-  function backToForm() {
-    $("sending").hidden = true;
-    $("send-form").hidden = false;
-    S.message("form-error", "");
-    $("send-button").focus();
-  }
+  /* ---- listening ---- */
 
   function togglePlay() {
     if (!player) {
@@ -193,21 +167,21 @@
 
   function leave() {
     if (player) player.pause();
+    stopServing();
   }
 
   function wire() {
-    $("send-form").addEventListener("submit", submitForm);
-    $("check-phone").addEventListener("click", checkPhone);
-    $("start-over").addEventListener("click", () => S.startOver());
     $("play").addEventListener("click", togglePlay);
-    $("send-cancel").addEventListener("click", cancelSending);
-    $("send-retry").addEventListener("click", sendClip);
-    $("send-back").addEventListener("click", backToForm);
-    $("send-other").addEventListener("click", () => S.startOver());
-    $("again").addEventListener("click", () => S.startOver());
-    // Settings may change in a dialog opened from the window's own menu.
-    window.addEventListener("focus", () => { if (!$("send").hidden && !$("send-form").hidden) loadPhoneChoice(true); });
+    $("save-copy").addEventListener("click", saveCopy);
+    $("wifi-again").addEventListener("click", () => { serve(); $("save-copy").focus(); });
+    $("start-over").addEventListener("click", () => S.startOver());
+    document.addEventListener("keydown", (e) => {
+      if (e.ctrlKey && !e.altKey && (e.key === "s" || e.key === "S") && !$("send").hidden) {
+        e.preventDefault();
+        saveCopy();
+      }
+    });
   }
 
-  S.steps.send = { wire, open, leave, checkPhone };
+  S.steps.send = { wire, open, leave, watchServing };
 })();

@@ -82,11 +82,12 @@ TEST(PhonePage, StepsFollowThePhoneThatAskedAndWarnOfLongPartsOnIphones)
     const std::string texts[] = {
         "Open the download in Files, tap Share, then Use as Ringtone (iOS 26 or later)",
         "Open Settings \xE2\x80\xBA Sound \xE2\x80\xBA Phone ringtone, tap + and choose the download",
-        "This ringtone is 30 seconds or longer, too long for an iPhone: make a shorter part in Quillon."};
+        "This ringtone is longer than 30 seconds, too long for an iPhone: make a shorter part in Quillon."};
     // Which of the iPhone steps, the Android steps and the warning the page shows.
     const std::tuple<const char*, std::int32_t, std::string> cases[] = {
         {"Mozilla/5.0 (iPhone; CPU iPhone OS 26_0 like Mac OS X) Safari", 29999, "i--"},
-        {"Mozilla/5.0 (iPad; CPU OS 26_0 like Mac OS X)", 30000, "--w"},
+        {"Mozilla/5.0 (iPad; CPU OS 26_0 like Mac OS X)", 30000, "i--"},
+        {"Mozilla/5.0 (iPad; CPU OS 26_0 like Mac OS X)", 30001, "--w"},
         {"Mozilla/5.0 (Linux; Android 15; Pixel 9) Chrome/130", 60000, "-a-"},
         {"Mozilla/5.0 (X11; Linux x86_64)", 12000, "ia-"},
         {"", 45000, "-aw"},

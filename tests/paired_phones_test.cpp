@@ -8,60 +8,34 @@
 #include <functional>
 
 #include "delivery/paired_phones.h"
+#include "tests/kdeconnect_stand_in.h"
 #include "tests/test_support.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using quillon::delivery::PairedPhones;
+using quillon::test::KdeConnectStandIn;
 using quillon::test::TempDir;
 using quillon::test::writeFile;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kDaemonXml =
-    "<node><interface name='org.kde.kdeconnect.daemon'><method name='devices'><arg type='b' direction='in'/>"
-    "<arg type='b' direction='in'/><arg type='as' direction='out'/></method></interface>"
-    "<interface name='org.kde.kdeconnect.device'><property name='name' type='s' access='read'/></interface>"
-    "<interface name='org.kde.kdeconnect.device.share'><method name='shareUrl'><arg type='s' direction='in'/>"
-    "</method></interface></node>";
-
-// A private session bus, and on it, when started, KDE Connect as Debian 12 runs
-// it with one paired, reachable device "abc", which records what is shared with it.
+// A private session bus with, once started, the stand-in KDE Connect daemon on it.
 class PairedPhonesTest : public ::testing::Test {
 protected:
     PairedPhonesTest() { g_test_dbus_up(bus_); }
     ~PairedPhonesTest() override
     {
         phones_.reset();
-        for (GDBusMethodInvocation* call : unanswered_)
-            g_dbus_method_invocation_return_dbus_error(call, "org.test.Gone", "gone");
-        if (daemon_) {
-            g_dbus_connection_close_sync(daemon_, nullptr, nullptr);
-            g_object_unref(daemon_);
-            g_dbus_node_info_unref(node_);
-        }
+        daemon_.reset();
         g_test_dbus_down(bus_);
         g_object_unref(bus_);
     }
 
     void startDaemon(bool answers)
     {
-        answers_ = answers;
-        daemon_ = g_dbus_connection_new_for_address_sync(
-            g_test_dbus_get_bus_address(bus_),
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
-        node_ = g_dbus_node_info_new_for_xml(kDaemonXml, nullptr);
-        const char* paths[] = {"/modules/kdeconnect", "/modules/kdeconnect/devices/abc",
-                               "/modules/kdeconnect/devices/abc/share"};
-        for (int i = 0; i < 3; ++i)
-            g_dbus_connection_register_object(daemon_, paths[i], node_->interfaces[i], &kVtable, this, nullptr,
-                                              nullptr);
-        g_autoptr(GVariant) owned = g_dbus_connection_call_sync(
-            daemon_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-            g_variant_new("(su)", "org.kde.kdeconnect", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
-        ASSERT_TRUE(owned);
+        daemon_ = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus_), answers);
+        ASSERT_TRUE(daemon_->owned());
     }
     // Serves the main context, as the window does, until done or past limit.
     static bool serveUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s)
@@ -76,34 +50,8 @@ protected:
         return serveUntil([this] { return phones_->findStatus() == PairedPhones::kDone; });
     }
 
-    static void onCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
-                       GVariant* parameters, GDBusMethodInvocation* call, gpointer data)
-    {
-        auto* self = static_cast<PairedPhonesTest*>(data);
-        const char* ids[] = {"abc", nullptr};
-        if (!g_str_equal(method, "devices")) {
-            const gchar* url = nullptr;
-            g_variant_get(parameters, "(&s)", &url);
-            self->shared_.emplace_back(url);
-            g_dbus_method_invocation_return_value(call, nullptr);
-        } else if (self->answers_) {
-            g_dbus_method_invocation_return_value(call, g_variant_new("(^as)", ids));
-        } else {
-            self->unanswered_.push_back(call);
-        }
-    }
-    static GVariant* onGet(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GError**, gpointer)
-    {
-        return g_variant_new_string("Ann's phone");
-    }
-    static constexpr GDBusInterfaceVTable kVtable{onCall, onGet, nullptr, {}};
-
     GTestDBus* bus_ = g_test_dbus_new(G_TEST_DBUS_NONE);
-    GDBusConnection* daemon_ = nullptr;
-    GDBusNodeInfo* node_ = nullptr;
-    bool answers_ = true;
-    std::vector<GDBusMethodInvocation*> unanswered_;
-    std::vector<std::string> shared_;
+    std::unique_ptr<KdeConnectStandIn> daemon_;
     TempDir temp_;
     std::unique_ptr<PairedPhones> phones_ = std::make_unique<PairedPhones>(temp_.path());
 };
@@ -133,7 +81,7 @@ TEST_F(PairedPhonesTest, ListsThePairedDeviceAndSharesTheClipsFileUrl)
     EXPECT_EQ(phones_->sendStatus(), 1);
     EXPECT_TRUE(serveUntil([this] { return phones_->sendStatus() == PairedPhones::kDone; }));
     g_autofree gchar* url = g_filename_to_uri(clip.c_str(), nullptr, nullptr);
-    EXPECT_EQ(shared_, std::vector<std::string>{url});
+    EXPECT_EQ(daemon_->shared(), std::vector<std::string>{url});
 }
 
 TEST_F(PairedPhonesTest, NoServiceRunningListsNoPhoneWithoutError)

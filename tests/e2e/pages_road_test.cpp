@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <gio/gio.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <set>
@@ -11,6 +14,7 @@
 
 #include "tests/cd_image_builder.h"
 #include "tests/e2e/pages_support.h"
+#include "tests/kdeconnect_stand_in.h"
 
 using namespace quillon::test;
 
@@ -140,7 +144,7 @@ protected:
 TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServiceIsUp)
 {
     const bool axe = instrumentPagesWithAxe(app);
-    probeElements("'nav-about', 'nav-contact', 'nav-usage', 'nav-compat', 'choose-file'");
+    probeElements("'nav-about', 'nav-contact', 'nav-usage', 'nav-compat', 'choose-file', 'service-route'");
     // A slow gain tool keeps the making step on screen for axe; the encoder waits for a help to be closed.
     writeScript(app.res() / "mp3gain", "sleep 1\nexec mp3gain \"$@\"\n");
     const auto helpClosed = app.path() / "help closed";
@@ -195,14 +199,18 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
     EXPECT_EQ(clip.parent_path(), std::filesystem::canonical(app.res() / "tmp"));
 
-    // The saved phone fills the form. No service yet: "Try again" (focused) sends the same clip later.
+    // Past the Wi-Fi code, the saved copy and any paired phone to the service, whose form the saved
+    // phone fills. No service yet: "Try again" (focused) sends the same clip later.
+    ASSERT_TRUE(waitForState(run, "wifi-")) << run.output();
+    clickOn(run, *window, "service-route");
     EXPECT_EQ(waitForState(run, "send-form"), "send-form phone=iphone network=ee checked=yes") << run.output();
     run.type(*window, "+44 7700 900123");
     ASSERT_TRUE(enter(run, *window, "failed session")) << run.output();
     ReferenceService service(storage(), 10u << 20, port);
     const auto sent = enter(run, *window, "send-ok");
     ASSERT_TRUE(sent) << run.output();
-    EXPECT_TRUE(sent->starts_with("send-ok http://" + authority + "/clips/")) << *sent;
+    // The reference service only stores clips, and a phone cannot reach 127.0.0.1: nothing more is claimed.
+    EXPECT_TRUE(sent->starts_with("send-ok stored unreachable http://" + authority + "/clips/")) << *sent;
     // The service holds exactly one clip, the very file the page made and named.
     const std::vector<std::filesystem::path> stored(std::filesystem::directory_iterator(storage()), {});
     ASSERT_EQ(stored.size(), 1u) << "the service holds no single clip";
@@ -224,9 +232,10 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
         checked.insert(report.substr(4, space - 4));
         EXPECT_EQ(report.substr(space + 1, 2), "0 ") << report;
     }
-    const std::set<std::string> views = {"Quillon/pick",         "Quillon/part",     "Quillon/converting",
-                                         "Quillon/send-form",    "Quillon/send-ok",  "About Quillon/load",
-                                         "FAQ and contact/load", "Phone check/load", "How to use Quillon/load"};
+    const std::set<std::string> views = {"Quillon/pick",           "Quillon/part",         "Quillon/converting",
+                                         "Quillon/send-form",      "Quillon/send-ok",      "Quillon/wifi-qr",
+                                         "About Quillon/load",     "FAQ and contact/load", "Phone check/load",
+                                         "How to use Quillon/load"};
     EXPECT_TRUE(std::includes(checked.begin(), checked.end(), views.begin(), views.end())) << run.output();
 }
 
@@ -277,6 +286,8 @@ exec mp3gain "$@"
     ASSERT_TRUE(waitForState(run, "part", 30s, 1)) << run.output();
     ASSERT_TRUE(enter(run, *window, "failed level")) << run.output();
     ASSERT_TRUE(enter(run, *window, "clip-ready")) << run.output();
+    ASSERT_TRUE(waitForState(run, "wifi-")) << run.output();
+    run.keys(*window, {"Tab", "Return"});
     ASSERT_EQ(waitForState(run, "send-form"), "send-form phone=none network=none checked=no") << run.output();
     run.keys(*window, {"a", "Tab", "v", "Tab"});  // phone and network by their first letters
     run.type(*window, "+44 7700 900123");
@@ -332,4 +343,91 @@ TEST_F(PagesRoadTest, ACdTrackIsCopiedAndClippedWhileTheWindowKeepsServingItsLoo
                                         "reading", "part", "converting", "clip-ready"}));
     EXPECT_FALSE(std::filesystem::exists(app.res() / "tmp" / "track.wav"));
     expectNoConsoleErrors(run);
+}
+
+TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNothingListensAfterwards)
+{
+    // A private session bus with a paired phone on it, answered on a thread of its own.
+    const std::string display = std::getenv("DISPLAY");
+    g_autoptr(GTestDBus) bus = g_test_dbus_new(G_TEST_DBUS_NONE);
+    g_test_dbus_up(bus);
+    setenv("DISPLAY", display.c_str(), 1);  // which starting the bus unset
+    GMainContext* context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+    auto phone = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), true);
+    g_main_context_pop_thread_default(context);
+    std::atomic<bool> stop = false;
+    std::thread answering([&] {
+        while (!stop)
+            g_main_context_iteration(context, TRUE);
+    });
+    const auto made = runCommand(
+        {"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=60", "-ac", "2", song().string()});
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    AppRun run(app, {song().string()}, {{"DBUS_SESSION_BUS_ADDRESS", g_test_dbus_get_bus_address(bus)}});
+    const auto window = run.waitForWindow(kCaption);
+    ASSERT_TRUE(window && waitForState(run, "part")) << run.output();
+    const auto ready = enter(run, *window, "clip-ready");
+    ASSERT_TRUE(ready) << run.output();
+    const std::string clip = readFile(ready->substr(std::string("clip-ready ").size()));
+    EXPECT_LT(durationMsOf(ready->substr(11)), 30000) << "an iPhone would refuse the default part";
+    const auto shown = waitForState(run, "wifi-", 2s);
+    ASSERT_TRUE(shown && shown->starts_with("wifi-qr http://")) << run.output();
+    const std::string url = shown->substr(8), path = url.substr(url.find('/', 7));
+    const int port = std::stoi(url.substr(url.rfind(':') + 1));
+
+    // The code on the screen reads back as the address; the phone side is fetched over the loopback.
+    const auto screenshot = (app.path() / "send.png").string();
+    ASSERT_EQ(runCommand({"import", "-window", *window, screenshot}).exitCode, 0);
+    const std::string read = runCommand({"zbarimg", "--quiet", "--raw", screenshot}).output;  // after any bus noise
+    EXPECT_TRUE(read.substr(read.rfind('\n', read.size() - 2) + 1) == url + "\n") << read;
+    httplib::Client phoneSide("127.0.0.1", port);
+    const std::string iphone = "Mozilla/5.0 (iPhone; CPU iPhone OS 26_1 like Mac OS X) Safari/604.1";
+    const std::string android = "Mozilla/5.0 (Linux; Android 16; Pixel 9) Chrome/140.0 Mobile Safari/537.36";
+    for (const auto& [agent, steps, other] : {std::tuple{iphone, "Use as Ringtone", "Phone ringtone"},
+                                              std::tuple{android, "Phone ringtone", "Use as Ringtone"}}) {
+        const auto page = phoneSide.Get(path, {{"User-Agent", agent}});
+        ASSERT_TRUE(page && page->status == 200) << agent;
+        EXPECT_NE(page->body.find(steps), std::string::npos) << agent;
+        EXPECT_EQ(page->body.find(other), std::string::npos) << agent;
+    }
+    const auto range = phoneSide.Get(path + "ringtone.mp3", {{"Range", "bytes=100-199"}});
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->status, 206);
+    EXPECT_TRUE(range->body == clip.substr(100, 100));
+    EXPECT_EQ(range->get_header_value("Content-Range"), "bytes 100-199/" + std::to_string(clip.size()));
+    const auto whole = phoneSide.Get(path + "ringtone.mp3");
+    ASSERT_TRUE(whole && whole->status == 200);
+    EXPECT_TRUE(whole->body == clip) << "the phone got other bytes than the clip";
+    EXPECT_EQ(whole->get_header_value("Content-Type"), "audio/mpeg");
+    EXPECT_EQ(whole->get_header_value("Content-Disposition"), "attachment; filename=\"my song ringtone.mp3\"");
+    for (const std::string& wrong : std::vector<std::string>{
+             "/", "/favicon.ico", path.substr(0, path.size() - 2) + "x/ringtone.mp3", path + "../ringtone.mp3"})
+        EXPECT_EQ(phoneSide.Get(wrong)->status, 404) << wrong;
+    EXPECT_TRUE(waitForState(run, "wifi-downloaded", 5s)) << run.output();
+
+    // The paired phone follows "Save a copy…", which has the focus; then a copy by Ctrl+S.
+    ASSERT_EQ(waitForState(run, "phones"), "phones 1") << run.output();
+    run.keys(*window, {"Tab", "Return"});
+    ASSERT_EQ(waitForState(run, "phone-share"), "phone-share 100") << run.output();
+    ASSERT_EQ(phone->shared().size(), 1u);
+    g_autofree gchar* shared = g_filename_from_uri(phone->shared()[0].c_str(), nullptr, nullptr);
+    EXPECT_TRUE(shared && readFile(shared) == clip) << phone->shared()[0];
+    run.keys(*window, {"ctrl+s"});
+    const auto copy = app.path() / "copy.mp3";
+    EXPECT_TRUE(run.pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run.chooseIn(c, copy); }));
+    EXPECT_EQ(waitForState(run, "save "), "save saved") << run.output();
+    EXPECT_TRUE(readFile(copy) == clip);
+
+    // Once the app has ended, nothing answers on the port.
+    kill(run.pid(), SIGTERM);
+    ASSERT_TRUE(run.waitForExit());
+    EXPECT_FALSE(httplib::Client("127.0.0.1", port).Get(path)) << "the port still answers";
+    expectNoConsoleErrors(run);
+    stop = true;
+    g_main_context_wakeup(context);
+    answering.join();
+    phone.reset();
+    g_main_context_unref(context);
+    g_test_dbus_down(bus);
 }
