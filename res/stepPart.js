@@ -219,6 +219,7 @@
     const chips = song.data.suggestions.map((ms, i) => {
       const chip = document.createElement("button");
       chip.type = "button";
+      chip.id = "part-suggestion-" + (i + 1);
       chip.textContent = "Suggested " + (i + 1);
       chip.title = "From " + T.format(ms);
       chip.addEventListener("click", () => choose(i));
@@ -348,6 +349,8 @@
 
   function release(event) {
     if (!drag) return;
+    // Moves can be merged away; where the button comes up is where the drag ends.
+    if (event.type === "pointerup") pull(event);
     const was = drag;
     drag = null;
     // A click (no drag) beside the part brings the part there, centred on it.

@@ -191,6 +191,36 @@ void AppRun::click(const std::string& window, int x, int y, int button, int coun
     EXPECT_EQ(clicked.exitCode, 0) << clicked.output;
 }
 
+void AppRun::drag(const std::string& window, std::array<int, 2> from, std::array<int, 2> to)
+{
+    const auto n = [](int value) { return std::to_string(value); };
+    // Two moves on the way, so the page sees the pointer travel while the button is down.
+    const auto dragged = runCommand({"xdotool",
+                                     "mousemove",
+                                     "--window",
+                                     window,
+                                     "--sync",
+                                     n(from[0]),
+                                     n(from[1]),
+                                     "mousedown",
+                                     "1",
+                                     "mousemove",
+                                     "--window",
+                                     window,
+                                     "--sync",
+                                     n((from[0] + to[0]) / 2),
+                                     n((from[1] + to[1]) / 2),
+                                     "mousemove",
+                                     "--window",
+                                     window,
+                                     "--sync",
+                                     n(to[0]),
+                                     n(to[1]),
+                                     "mouseup",
+                                     "1"});
+    EXPECT_EQ(dragged.exitCode, 0) << dragged.output;
+}
+
 bool AppRun::pressUntil(const std::string& title, const std::function<void(const std::string&)>& press,
                         const std::function<bool(const std::string&)>& done)
 {
