@@ -106,12 +106,16 @@ const WaveView = (() => {
     const heights = WaveData.columns(m.data, m.points, 0, msPerPx, width);
     g.fillStyle = colour("--strip");
     g.fillRect(0, top, width, bottom - top);
+    const from = m.part.startMs / msPerPx;
+    const to = (m.part.startMs + m.part.lengthMs) / msPerPx;
     g.fillStyle = colour("--part");
-    g.fillRect(m.part.startMs / msPerPx, top, m.part.lengthMs / msPerPx, bottom - top);
-    g.fillStyle = colour("--wave-out");
+    g.fillRect(from, top, to - from, bottom - top);
+    const inside = colour("--wave-in");
+    const outside = colour("--wave-out");
     for (let x = 0; x < width; ++x) {
       if (Number.isNaN(heights[x])) continue;
       const h = Math.max(1, heights[x] * (bottom - top));
+      g.fillStyle = x >= from && x < to ? inside : outside;
       g.fillRect(x, bottom - h, 1, h);
     }
     g.strokeStyle = colour("--handle");
