@@ -78,9 +78,10 @@ const WaveView = (() => {
     g.lineTo(to, bottom);
     g.stroke();
     g.fillStyle = colour("--handle");
+    // At the song's ends the handles stay whole inside the canvas.
     [from, to].forEach((x) => {
-      g.fillRect(x - 1.5, top, 3, bottom - top);
-      g.fillRect(x - 6, bottom - 8, 12, 8);
+      g.fillRect(Math.min(Math.max(x - 1.5, 0), width - 3), top, 3, bottom - top);
+      g.fillRect(Math.min(Math.max(x - 6, 0), width - 12), bottom - 8, 12, 8);
     });
     [fadeIn, fadeOut].forEach((x) => {
       g.beginPath();
