@@ -1,7 +1,8 @@
 /* Step 2: choose the part that rings. This controller owns the part step's
  * state (the song's waveform, the part, its fades, the visible span) and turns
- * pointer, wheel, key and field events into changes of it; WaveView draws it and
- * PartRing plays it. A CD track is copied first, so the part is chosen on the copy. */
+ * keys, fields and buttons into changes of it; PartLoad reads the song,
+ * PartPointer handles the pointer, WaveView draws and PartRing plays. A CD track
+ * is copied first, so the part is chosen on the copy. */
 (() => {
   "use strict";
 
@@ -15,22 +16,21 @@
   const longestMs = 60000;
   const defaultFadeMs = 1000;
   const longestFadeMs = 5000;
-  const finestMsPerPx = 10;    // the deepest zoom
   const fineKeysMsPerPx = 20;  // from here in, Shift+arrows move by 0.01 s
-  const snapReachMs = 150;     // an edge dragged settles on the quietest instant this near
-  const handleReach = 8;       // px either side of a handle that grab it
-  const readPollMs = 50;
 
   // What the waveform job gave (points: the overview peaks asked for) and what the user chose; times in ms.
   const song = { input: "", data: WaveData.parse(""), points: 0, ready: false, drawn: false };
   const part = { startMs: 0, lengthMs: defaultLengthMs };
   const fades = { inMs: defaultFadeMs, outMs: defaultFadeMs };
-  const view = { fromMs: 0, msPerPx: 1 };
-  let drag = null;             // { what: "start"|"end"|"move"|"fade-in"|"fade-out"|"pan"|"strip", ... }
+  const span = WaveSpan.create(() => $("wave").width);
   let playheadMs;
 
   const ring = PartRing.create({
-    onTick: (ms) => { playheadMs = ms; keepInView(ms); draw(); },
+    onTick: (ms) => {
+      playheadMs = ms;
+      span.keep(ms);
+      draw();
+    },
     onRound: (round) => Q.state("ring " + round),
     onEnd: (reason, round) => {
       playheadMs = undefined;
@@ -46,7 +46,6 @@
 
   const clamp = (value, low, high) => Math.min(Math.max(value, low), high);
   const durationMs = () => song.data.durationMs;
-  const width = () => $("wave").width;
 
   // The longest part this song allows: 60 s, or the whole of a shorter song.
   const longest = () => Math.min(longestMs, durationMs());
@@ -55,6 +54,12 @@
   function setPart(startMs, lengthMs) {
     part.lengthMs = Math.round(clamp(lengthMs, Math.min(shortestMs, durationMs()), longest()));
     part.startMs = Math.round(clamp(startMs, 0, durationMs() - part.lengthMs));
+    render();
+  }
+
+  function setFades(inMs, outMs) {
+    fades.inMs = clamp(inMs, 0, longestFadeMs);
+    fades.outMs = clamp(outMs, 0, longestFadeMs);
     render();
   }
 
@@ -67,35 +72,12 @@
     return { inMs: Math.floor((fades.inMs * scale) / 10) * 10, outMs: Math.floor((fades.outMs * scale) / 10) * 10 };
   }
 
-  /* ---- the visible span ---- */
+  const model = () => ({
+    data: song.data, points: song.points, view: span, part, fades: appliedFades(), playheadMs,
+    focused: document.activeElement === $("wave")
+  });
 
-  const fitMsPerPx = () => Math.max(durationMs(), 1) / width();
-
-  function setView(fromMs, msPerPx) {
-    view.msPerPx = clamp(msPerPx, Math.min(finestMsPerPx, fitMsPerPx()), fitMsPerPx());
-    view.fromMs = clamp(fromMs, 0, durationMs() - width() * view.msPerPx);
-  }
-
-  // Zooms by factor keeping ms where it is on screen (at x px).
-  function zoomAround(ms, x, factor) {
-    const before = view.msPerPx;
-    setView(0, before * factor);
-    setView(ms - x * view.msPerPx, view.msPerPx);
-    if (view.msPerPx !== before) Q.state("zoom " + Math.round(view.msPerPx));
-    draw();
-  }
-
-  // By key the zoom keeps the part's start in place (or centres it when it is out of sight).
-  function zoomByKey(factor) {
-    const x = (part.startMs - view.fromMs) / view.msPerPx;
-    zoomAround(part.startMs, x >= 0 && x <= width() ? x : width() / 2, factor);
-  }
-
-  function keepInView(ms) {
-    const spanMs = width() * view.msPerPx;
-    if (ms < view.fromMs) setView(ms - spanMs * 0.1, view.msPerPx);
-    else if (ms > view.fromMs + spanMs) setView(ms - spanMs * 0.9, view.msPerPx);
-  }
+  const draw = () => WaveView.draw($("wave"), model());
 
   /* ---- loading: copy the CD track, then read the waveform ---- */
 
@@ -140,17 +122,14 @@
     const wav = Q.tempPath("track.wav");
     Q.state("ripping");
     S.stage("stage-rip", "active", "0 %", 0);
-    if (!ext.DTE_GrabAudioDataFromCD(String(work.source.drive), String(work.source.track), wav)) {
-      failed("stage-rip", "Copying from the CD could not be started.", "start");
-      return;
-    }
-    Q.poll(() => ext.DTE_ripStatus, (v) => v >= 100,
-      (v) => { if (v < 100) S.stage("stage-rip", "active", v + " %", v); },
-      (v) => {
-        if (v !== 100) { failed("stage-rip", Q.ripError(v), v); return; }
+    PartLoad.rip(ext, work.source, wav, {
+      progress: (v) => S.stage("stage-rip", "active", v + " %", v),
+      done: () => {
         S.stage("stage-rip", "done", "Done");
         read(wav);
-      });
+      },
+      failed: (text, code) => failed("stage-rip", text, code)
+    });
   }
 
   function read(input) {
@@ -161,32 +140,23 @@
     }
     Q.state("reading");
     S.busy("stage-read", "Working…");
-    song.points = width();
+    song.points = $("wave").width;
     song.ready = false;
     song.drawn = false;
-    if (!ext.DTE_ReadWaveform(input, song.points)) {
-      failed("stage-read", "The song could not be read.", "start");
-      return;
-    }
-    Q.poll(() => ext.DTE_wfStatus, (v) => v >= 100, (v) => { if (v < 100) readSoFar(); }, (v) => {
-      const data = WaveData.parse(v === 100 ? String(ext.DTE_wfResponse) : "");
-      if (v !== 100 || !(data.durationMs > 0)) {
-        failed("stage-read", "This file cannot be read as music. It may be damaged, or not a sound file.", v);
-        return;
-      }
-      S.stage("stage-read", "done", "Done");
-      showSong(data);
-      edit();
-    }, readPollMs);
-  }
-
-  // While the song is read, the waveform fills from the left with what is read so far.
-  function readSoFar() {
-    const data = WaveData.parse(String(ext.DTE_wfResponse));
-    if (!(data.durationMs > 0) || !data.peaks.length) return;
-    showSong(data);
-    $("part-note").textContent = "Reading the song\u2026 " +
-      Math.floor((100 * data.peaks.length) / song.points) + " %";
+    PartLoad.read(ext, input, song.points, {
+      // While the song is read, the waveform fills from the left with what is read so far.
+      soFar: (data) => {
+        showSong(data);
+        $("part-note").textContent = "Reading the song\u2026 " +
+          Math.floor((100 * data.peaks.length) / song.points) + " %";
+      },
+      done: (data) => {
+        S.stage("stage-read", "done", "Done");
+        showSong(data);
+        edit();
+      },
+      failed: (text, code) => failed("stage-read", text, code)
+    });
   }
 
   function showSong(data) {
@@ -194,7 +164,7 @@
     song.data = data;
     if (first) {
       song.drawn = true;
-      setView(0, fitMsPerPx());
+      span.fit(data.durationMs);
       setPart(0, defaultLengthMs);
       $("part-suggestions").replaceChildren();
       $("part-loading").hidden = true;
@@ -215,7 +185,7 @@
   function edit() {
     fades.inMs = defaultFadeMs;
     fades.outMs = defaultFadeMs;
-    setView(0, fitMsPerPx());
+    span.fit(durationMs());
     const chips = song.data.suggestions.map((ms, i) => {
       const chip = document.createElement("button");
       chip.type = "button";
@@ -233,8 +203,6 @@
         : "The liveliest 30 seconds are chosen. Drag the part or its edges to change it.";
     enableEditor(true);
     setPart(song.data.suggestions[0] || 0, defaultLengthMs);
-    $("part-loading").hidden = true;
-    $("part-editor").hidden = false;
     showActions("editing");
     $("wave").focus();
     changed();
@@ -242,7 +210,7 @@
 
   function choose(index) {
     setPart(song.data.suggestions[index], part.lengthMs);
-    keepInView(part.startMs);
+    span.keep(part.startMs);
     changed();
     Q.state("suggestion " + (index + 1) + " " + part.startMs);
   }
@@ -272,115 +240,36 @@
     draw();
   }
 
-  function draw() {
-    WaveView.draw($("wave"), {
-      data: song.data, points: song.points, view, part, fades: appliedFades(), playheadMs,
-      focused: document.activeElement === $("wave")
-    });
+  // A finished change of the part: a ring in progress starts again from the new part.
+  function changed() {
+    if (ring.playing()) startRing();
+    draw();
+    Q.state("part " + part.startMs + " " + part.lengthMs + " of " + durationMs());
   }
 
-  /* ---- pointer: handles move an edge or a fade, the part moves whole, the rest pans ---- */
-
-  // Where the event is on the canvas, in canvas pixels, and which band it is in.
-  function pointAt(event) {
-    const canvas = $("wave");
-    const box = canvas.getBoundingClientRect();
-    const x = ((event.clientX - box.left) / box.width) * canvas.width;
-    const y = ((event.clientY - box.top) / box.height) * canvas.height;
-    return { x, y, inStrip: y >= WaveView.bands(canvas.height).strip[0] - 2 };
-  }
-
-  const msAtX = (x) => clamp(view.fromMs + x * view.msPerPx, 0, durationMs());
-  const xOfMs = (ms) => (ms - view.fromMs) / view.msPerPx;
-  // Pointer times fall on hundredths when zoomed in, else on tenths.
-  const roundMs = (ms) => (view.msPerPx < 100 ? Math.round(ms / 10) * 10 : Math.round(ms / 100) * 100);
-
-  function handleAt(x, y) {
+  function fadesChanged() {
+    if (ring.playing()) startRing();
     const applied = appliedFades();
-    const waveTop = WaveView.bands($("wave").height).wave[0];
-    const end = part.startMs + part.lengthMs;
-    if (y <= waveTop + 12) {
-      if (Math.abs(x - xOfMs(end - applied.outMs)) <= 6) return "fade-out";
-      if (Math.abs(x - xOfMs(part.startMs + applied.inMs)) <= 6) return "fade-in";
-    }
-    if (Math.abs(x - xOfMs(end)) <= handleReach) return "end";
-    if (Math.abs(x - xOfMs(part.startMs)) <= handleReach) return "start";
-    return x > xOfMs(part.startMs) && x < xOfMs(end) ? "move" : "pan";
+    Q.state("fades " + applied.inMs + " " + applied.outMs);
   }
 
-  function grab(event) {
-    if (event.button !== 0 || !song.ready) return;
-    const { x, y, inStrip } = pointAt(event);
-    const what = inStrip ? "strip" : handleAt(x, y);
-    drag = { what, x, fromMs: view.fromMs, grabMs: msAtX(x) - part.startMs, moved: false };
-    $("wave").setPointerCapture(event.pointerId);
-    $("wave").focus();
-    event.preventDefault();
-    if (what === "strip") pull(event);
-  }
-
-  function pull(event) {
-    const { x, y, inStrip } = pointAt(event);
-    if (!drag) {
-      const what = !song.ready || inStrip ? "strip" : handleAt(x, y);
-      $("wave").style.cursor = what === "strip" ? "pointer" : what === "move" || what === "pan" ? "grab" : "ew-resize";
-      return;
-    }
-    drag.moved = drag.moved || Math.abs(x - drag.x) > 3;
-    const at = msAtX(x);
-    const end = part.startMs + part.lengthMs;
-    // An edge settles on the quietest instant near the pointer; Alt leaves it where it is.
-    const edge = (ms) => (event.altKey ? roundMs(ms) : WaveData.quietest(song.data, roundMs(ms), snapReachMs));
-    switch (drag.what) {
-      case "strip": setView((x / width()) * durationMs() - (width() * view.msPerPx) / 2, view.msPerPx); draw(); break;
-      case "pan": setView(drag.fromMs - (x - drag.x) * view.msPerPx, view.msPerPx); draw(); break;
-      case "move": setPart(roundMs(at - drag.grabMs), part.lengthMs); break;
-      case "end": setPart(part.startMs, edge(at) - part.startMs); break;
-      case "start": {
-        const startMs = Math.min(edge(at), end - shortestMs);
-        setPart(startMs, end - startMs);
-        break;
-      }
-      case "fade-in": setFades(Math.round((at - part.startMs) / 100) * 100, fades.outMs); break;
-      case "fade-out": setFades(fades.inMs, Math.round((end - at) / 100) * 100); break;
-      default: break;
-    }
-  }
-
-  function release(event) {
-    if (!drag) return;
-    // Moves can be merged away; where the button comes up is where the drag ends.
-    if (event.type === "pointerup") pull(event);
-    const was = drag;
-    drag = null;
-    // A click (no drag) beside the part brings the part there, centred on it.
-    if (was.what === "pan" && !was.moved) setPart(roundMs(msAtX(pointAt(event).x) - part.lengthMs / 2), part.lengthMs);
-    if (was.what.startsWith("fade")) fadesChanged();
-    else if ((was.what !== "pan" && was.what !== "strip") || !was.moved) changed();
-  }
-
-  // Ctrl+wheel and a touchpad's pinch zoom around the pointer; the wheel pans.
-  function wheel(event) {
-    if (!song.ready) return;
-    event.preventDefault();
-    const unit = event.deltaMode === 1 ? 40 : event.deltaMode === 2 ? width() : 1;
-    const { x } = pointAt(event);
-    if (event.ctrlKey) {
-      zoomAround(msAtX(x), x, Math.exp(clamp(event.deltaY * unit, -200, 200) * 0.01));
-      return;
-    }
-    const delta = (Math.abs(event.deltaX) > Math.abs(event.deltaY) ? event.deltaX : event.deltaY) * unit;
-    setView(view.fromMs + delta * view.msPerPx, view.msPerPx);
+  function zoomed() {
+    Q.state("zoom " + Math.round(span.msPerPx));
     draw();
   }
 
-  /* ---- keyboard ---- */
+  /* ---- keyboard and fields ---- */
+
+  // By key the zoom keeps the part's start in place, or brings it to the middle when out of sight.
+  function zoomByKey(factor) {
+    const x = span.shows(part.startMs) ? span.xOf(part.startMs) : $("wave").width / 2;
+    if (span.zoomAround(part.startMs, x, factor)) zoomed();
+  }
 
   function key(event) {
     if (!song.ready || event.ctrlKey || event.altKey || event.metaKey) return;
-    const fine = view.msPerPx <= fineKeysMsPerPx;
-    const step = event.shiftKey ? (fine ? 10 : 100) : 1000;
-    const zooms = { "+": 0.5, "=": 0.5, "-": 2, "\u2212": 2, "_": 2 };
+    const step = event.shiftKey ? (span.msPerPx <= fineKeysMsPerPx ? 10 : 100) : 1000;
+    const zooms = { "+": 0.5, "=": 0.5, "-": 2, "\u2212": 2, "_": 2, "0": Infinity };
     const moves = {
       ArrowLeft: () => setPart(part.startMs - step, part.lengthMs),
       ArrowRight: () => setPart(part.startMs + step, part.lengthMs),
@@ -390,42 +279,19 @@
       End: () => setPart(durationMs(), part.lengthMs)
     };
     if (moves[event.key]) {
-      event.preventDefault();
       moves[event.key]();
-      keepInView(/Down|Up/.test(event.key) ? part.startMs + part.lengthMs : part.startMs);
+      span.keep(/Down|Up/.test(event.key) ? part.startMs + part.lengthMs : part.startMs);
       changed();
     } else if (zooms[event.key]) {
-      event.preventDefault();
       zoomByKey(zooms[event.key]);
-    } else if (event.key === "0") {
-      event.preventDefault();
-      zoomByKey(Infinity);
     } else if (event.key === " ") {
-      event.preventDefault();
       toggleRing();
     } else if (event.key === "Enter") {
-      event.preventDefault();
       make();
+    } else {
+      return;
     }
-  }
-
-  // A finished change: a ring in progress starts again from the new part.
-  function changed() {
-    if (ring.playing()) startRing();
-    draw();
-    Q.state("part " + part.startMs + " " + part.lengthMs + " of " + durationMs());
-  }
-
-  function setFades(inMs, outMs) {
-    fades.inMs = clamp(inMs, 0, longestFadeMs);
-    fades.outMs = clamp(outMs, 0, longestFadeMs);
-    render();
-  }
-
-  function fadesChanged() {
-    if (ring.playing()) startRing();
-    const applied = appliedFades();
-    Q.state("fades " + applied.inMs + " " + applied.outMs);
+    event.preventDefault();
   }
 
   function typedTime(field, apply) {
@@ -437,7 +303,7 @@
       return;
     }
     S.message("part-error", "");
-    keepInView(part.startMs);
+    span.keep(part.startMs);
     changed();
   }
 
@@ -489,14 +355,12 @@
 
   function wire() {
     const wave = $("wave");
-    wave.addEventListener("pointerdown", grab);
-    wave.addEventListener("pointermove", pull);
-    wave.addEventListener("pointerup", release);
-    wave.addEventListener("pointercancel", release);
-    wave.addEventListener("wheel", wheel, { passive: false });
+    PartPointer.wire(wave, {
+      ready: () => song.ready, model, span, part, fades, setPart, setFades, changed, fadesChanged, zoomed, draw
+    });
     wave.addEventListener("keydown", key);
-    wave.addEventListener("focus", () => draw());
-    wave.addEventListener("blur", () => draw());
+    wave.addEventListener("focus", draw);
+    wave.addEventListener("blur", draw);
     $("part-start").addEventListener("change", (e) => typedTime(e.target, (ms) => {
       setPart(ms, part.lengthMs);
       return true;

@@ -7,6 +7,7 @@ const WaveView = (() => {
   const rulerHeight = 16;
   const stripHeight = 14;
   const gap = 4;
+  const handleReach = 8; // px either side of an edge that grab it
 
   // Where each band lies on a canvas of this height (canvas pixels).
   function bands(height) {
@@ -125,6 +126,24 @@ const WaveView = (() => {
     g.strokeRect(left + 0.5, top + 0.5, Math.max(3, (width * m.view.msPerPx) / msPerPx) - 1, bottom - top - 1);
   }
 
+  // What lies under canvas pixel (x, y): "strip", "fade-in", "fade-out", "start",
+  // "end", "move" (inside the part) or "pan" (beside it).
+  function hit(model, height, x, y) {
+    const at = bands(height);
+    if (y >= at.strip[0] - 2) return "strip";
+    const { fromMs, msPerPx } = model.view;
+    const xOf = (ms) => (ms - fromMs) / msPerPx;
+    const start = xOf(model.part.startMs);
+    const end = xOf(model.part.startMs + model.part.lengthMs);
+    if (y <= at.wave[0] + 12) {
+      if (Math.abs(x - (end - model.fades.outMs / msPerPx)) <= 6) return "fade-out";
+      if (Math.abs(x - (start + model.fades.inMs / msPerPx)) <= 6) return "fade-in";
+    }
+    if (Math.abs(x - end) <= handleReach) return "end";
+    if (Math.abs(x - start) <= handleReach) return "start";
+    return x > start && x < end ? "move" : "pan";
+  }
+
   // model: { data, points, view: { fromMs, msPerPx }, part: { startMs, lengthMs },
   //          fades: { inMs, outMs }, playheadMs?, focused }
   function draw(canvas, model) {
@@ -140,5 +159,5 @@ const WaveView = (() => {
     drawStrip(g, model, width, at.strip, colour);
   }
 
-  return { draw, bands };
+  return { draw, hit };
 })();
