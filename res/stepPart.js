@@ -297,7 +297,7 @@
   function typedTime(field, apply) {
     const ms = T.parse(field.value);
     if (ms === null || !apply(ms)) {
-      S.message("part-error", "Please write the time as minutes and seconds, for example 1:05.25, or as seconds, for example 38.5.");
+      S.message("part-error", "Please write a time as m:ss.ss, for example 1:05.25, or in seconds, for example 38.5.");
       render();
       field.select();
       return;
