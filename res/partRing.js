@@ -28,7 +28,7 @@ const PartRing = (() => {
     return Math.min(1, Math.max(0, Math.min(rise, fall)));
   }
 
-  // hooks: { onTick(playheadMs), onEnd(reason) } where reason is "rang" or "stopped".
+  // hooks: { onTick(playheadMs), onRound(round), onEnd(reason, round) }, reason "rang" or "stopped".
   function create(hooks) {
     let player = null;
     let timer = null;
