@@ -1,9 +1,11 @@
 // The app's figures as a page sees them: the bridge call round trip, the cost of
-// polling the job statuses, and start-up time and memory, each beside its
-// reference (WebKit's own asynchronous message with a reply, the same page's
-// timer without the reads, a bare WebKitGTK window).
+// polling the job statuses, start-up time and memory, the part step's first
+// waveform picture and its zoomed redraw, each beside its reference (WebKit's own
+// asynchronous message with a reply, the same page's timer without the reads, a
+// bare WebKitGTK window, the whole read of the song, the whole-song drawing).
 //
-// Usage: bench_app <app folder> <bench_reply_host> <bench_bare_window> <pages folder> [calls|start|polling]
+// Usage: bench_app <app folder> <bench_reply_host> <bench_bare_window> <pages folder>
+//        [calls|start|polling|picture|draw]
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -28,6 +30,8 @@ namespace {
 constexpr int kCallRuns = 5;
 constexpr int kStartRuns = 5;
 constexpr int kPollRuns = 3;
+constexpr int kPictureRuns = 5;
+constexpr int kDrawRuns = 3;
 constexpr auto kPollWindow = 10s;
 constexpr auto kSettle = 1s;
 constexpr const char* kMarker = "QBENCH ";
@@ -57,10 +61,11 @@ public:
         fs::copy_file(page, folder() / "res" / page.filename(), fs::copy_options::overwrite_existing);
     }
     [[nodiscard]] fs::path folder() const { return dir_ / "app"; }
-    [[nodiscard]] SpawnedProcess start() const
+    [[nodiscard]] SpawnedProcess start(const std::vector<std::string>& arguments = {}) const
     {
-        return SpawnedProcess({(folder() / "quillon").string()},
-                              {{"QUILLON_CONSOLE", "1"}, {"XDG_CONFIG_HOME", (dir_ / "config").string()}},
+        std::vector<std::string> argv{(folder() / "quillon").string()};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        return SpawnedProcess(argv, {{"QUILLON_CONSOLE", "1"}, {"XDG_CONFIG_HOME", (dir_ / "config").string()}},
                               SpawnedProcess::Output::read);
     }
 
@@ -285,13 +290,96 @@ void benchStart(const Paths& paths, const AppCopy& app, const TempDir& scratch)
               appMem.median <= 1.2 * bareMem.median});
 }
 
+// A four-minute stereo MP3 at 192 kbit/s, made by ffmpeg from its own generators.
+fs::path makeSong(const TempDir& scratch)
+{
+    const fs::path song = scratch / "song4.mp3";
+    (void)timedRun({"ffmpeg",
+                    "-nostdin",
+                    "-v",
+                    "error",
+                    "-f",
+                    "lavfi",
+                    "-i",
+                    "sine=frequency=220:duration=240",
+                    "-f",
+                    "lavfi",
+                    "-i",
+                    "anoisesrc=duration=240:amplitude=0.2",
+                    "-filter_complex",
+                    "amix=inputs=2",
+                    "-ac",
+                    "2",
+                    "-ab",
+                    "192k",
+                    "-y",
+                    song.string()});
+    return song;
+}
+
+// From the song being chosen (given on the command line, as opening it with the
+// app does) to the part step's first waveform picture, against the whole read.
+void benchFirstPicture(const Paths& paths, const AppCopy& app, const TempDir& scratch)
+{
+    app.setStartPage(paths.app / "res" / "selectSong.html");
+    const fs::path song = makeSong(scratch);
+    std::vector<double> first, whole;
+    for (int run = 0; run < kPictureRuns; ++run) {
+        SpawnedProcess quillon = app.start({song.string()});
+        const auto at = [&quillon](const std::string& state) {
+            if (!quillon.waitForLine("QUILLON state " + state, 120s))
+                throw std::runtime_error("the start page never reached the state " + state);
+            return std::chrono::steady_clock::now();
+        };
+        const auto chosen = at("chose file");
+        const auto picture = at("wave-first");
+        const auto read = at("part ");
+        first.push_back(std::chrono::duration<double, std::milli>(picture - chosen).count());
+        whole.push_back(std::chrono::duration<double, std::milli>(read - chosen).count());
+        quillon.stop();
+    }
+    const Summary picture = summarize(first);
+    const Summary reading = summarize(whole);
+    const bool quick = picture.median <= 300;
+    const bool early = picture.median <= 0.3 * reading.median;
+    std::string note;
+    if (quick != early)
+        note = quick ? "above 0.3x the whole read" : "above 300 ms";
+    printRow({"8 waveform first picture",
+              {"4 min MP3 chosen to first picture", picture},
+              Figure{"chosen to the whole read", reading},
+              "ms",
+              "<= 300 ms, <= 0.3x",
+              quick && early},
+             note);
+}
+
+// The part step's drawing, timed by the page itself (median of 100 draws per run).
+void benchWaveDraw(const Paths& paths, const AppCopy& app)
+{
+    app.setStartPage(paths.pages / "wave_draw.html");
+    std::vector<Timings> runs;
+    for (int run = 0; run < kDrawRuns; ++run) {
+        SpawnedProcess quillon = app.start();
+        runs.push_back(readCallReports(quillon, "wave draw"));
+        quillon.stop();
+    }
+    const Summary zoomed = summarize(column(runs, "draw-zoomed"));
+    printRow({"8 waveform redraw",
+              {"zoomed, 40 ms/px of 4000 points + 10 ms series", zoomed},
+              Figure{"whole song from the 4000 peaks", summarize(column(runs, "draw-whole"))},
+              "ms",
+              "<= 8 ms",
+              zoomed.median <= 8});
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 5 || argc > 6) {
         std::fputs("usage: bench_app <app folder> <bench_reply_host> <bench_bare_window> <pages folder> "
-                   "[calls|start|polling]\n",
+                   "[calls|start|polling|picture|draw]\n",
                    stderr);
         return 2;
     }
@@ -307,6 +395,10 @@ int main(int argc, char** argv)
             benchStart(paths, app, scratch);
         if (wanted("polling"))
             benchPolling(paths, app);
+        if (wanted("picture"))
+            benchFirstPicture(paths, app, scratch);
+        if (wanted("draw"))
+            benchWaveDraw(paths, app);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_app: %s\n", error.what());
         return 1;

@@ -11,7 +11,7 @@ const Song = (() => {
   // The one owner of what the user has picked and made so far.
   const work = {
     source: null, // { kind: "file", path, label } or { kind: "cd", drive, track, label }
-    part: null,   // { startMs, lengthMs, fadeMs } of the source, or null for all of it
+    part: null,   // { startMs, lengthMs, fadeInMs, fadeOutMs } of the source, or null for all of it
     clip: ""      // the finished, levelled MP3
   };
 

@@ -45,9 +45,10 @@
   function convert() {
     const output = Q.tempPath("clip-" + Date.now() + ".mp3");
     const part = work.part;
-    Q.state("converting" + (part ? " " + part.startMs + " " + part.lengthMs + " " + part.fadeMs : ""));
+    Q.state("converting" + (part ? " " + [part.startMs, part.lengthMs, part.fadeInMs, part.fadeOutMs].join(" ") : ""));
     S.busy("stage-convert", "Working…");
-    const started = part ? ext.DTE_TranscodeClip(input, output, part.startMs, part.lengthMs, part.fadeMs)
+    // A host that takes one fade length reads the first five arguments and fades both ends alike.
+    const started = part ? ext.DTE_TranscodeClip(input, output, part.startMs, part.lengthMs, part.fadeInMs, part.fadeOutMs)
       : ext.DTE_TranscodeMedia(input, output);
     if (!started) {
       failed("stage-convert", "The converter could not be started.", "start");

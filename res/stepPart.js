@@ -1,57 +1,88 @@
-/* Step 2: choose the part that rings. The song's waveform with the part shaded,
- * two handles, fields for start and length, presets, a fade and a preview.
- * A CD track is copied first, so the part is chosen on the copy. */
+/* Step 2: choose the part that rings. This controller owns the part step's
+ * state (the song's waveform, the part, its fades, the visible span) and turns
+ * keys, fields and buttons into changes of it; PartLoad reads the song,
+ * PartPointer handles the pointer, WaveView draws and PartRing plays. A CD track
+ * is copied first, so the part is chosen on the copy. */
 (() => {
   "use strict";
 
   const S = Song;
   const { Q, $, work } = S;
+  const T = PartTime;
   const ext = Q.host();
 
   const defaultLengthMs = 30000;
-  const shortestMs = 1000;  // the clip job takes 1 to 60 s
+  const shortestMs = 1000;     // the clip job takes 1 to 60 s
   const longestMs = 60000;
-  const fadeMs = 1000;
-  const handleReach = 8;    // px either side of a handle that grab it
+  const defaultFadeMs = 1000;
+  const longestFadeMs = 5000;
+  const fineKeysMsPerPx = 20;  // from here in, Shift+arrows move by 0.01 s
 
-  // What the waveform job gave and what the user chose; times in ms.
-  const song = { input: "", durationMs: 0, suggestedMs: 0, peaks: [] };
+  // What the waveform job gave (points: the overview peaks asked for) and what the user chose; times in ms.
+  const song = { input: "", data: WaveData.parse(""), points: 0, ready: false, drawn: false };
   const part = { startMs: 0, lengthMs: defaultLengthMs };
-  let drag = null;          // { what: "start" | "end" | "move", grabMs }
-  let player = null;
-  let playing = null;       // the timer that stops the preview at the part's end
+  const fades = { inMs: defaultFadeMs, outMs: defaultFadeMs };
+  const span = WaveSpan.create(() => $("wave").width);
+  let playheadMs;
+
+  const ring = PartRing.create({
+    onTick: (ms) => {
+      playheadMs = ms;
+      span.keep(ms);
+      draw();
+    },
+    onRound: (round) => Q.state("ring " + round),
+    onEnd: (reason, round) => {
+      playheadMs = undefined;
+      $("part-play").textContent = "\u25B6 Hear it ring";
+      if (song.ready) draw();
+      Q.state(reason === "rang" ? "rang " + round : "ring stopped " + round);
+    }
+  });
 
   // The members the part needs; without them the whole song becomes the clip.
   const canChoose = () => ["DTE_ReadWaveform", "DTE_wfStatus", "DTE_wfResponse", "DTE_TranscodeClip"]
     .every((name) => typeof ext[name] !== "undefined");
 
-  /* ---- times ---- */
-
-  // "m:ss.s", "m:ss" or plain seconds; null for anything else.
-  function parseTime(text) {
-    const match = /^\s*(?:(\d{1,3}):)?(\d{1,4}(?:[.,]\d{0,3})?)\s*$/.exec(text);
-    if (!match) return null;
-    const seconds = parseFloat(match[2].replace(",", "."));
-    if (match[1] !== undefined && seconds >= 60) return null;
-    return Math.round(((match[1] ? parseInt(match[1], 10) * 60 : 0) + seconds) * 1000);
-  }
-
   const clamp = (value, low, high) => Math.min(Math.max(value, low), high);
+  const durationMs = () => song.data.durationMs;
 
   // The longest part this song allows: 60 s, or the whole of a shorter song.
-  const longest = () => Math.min(longestMs, song.durationMs);
+  const longest = () => Math.min(longestMs, durationMs());
 
   // Keeps the part inside the song and within the clip job's limits.
   function setPart(startMs, lengthMs) {
-    part.lengthMs = Math.round(clamp(lengthMs, Math.min(shortestMs, song.durationMs), longest()));
-    part.startMs = Math.round(clamp(startMs, 0, song.durationMs - part.lengthMs));
+    part.lengthMs = Math.round(clamp(lengthMs, Math.min(shortestMs, durationMs()), longest()));
+    part.startMs = Math.round(clamp(startMs, 0, durationMs() - part.lengthMs));
     render();
   }
+
+  function setFades(inMs, outMs) {
+    fades.inMs = clamp(inMs, 0, longestFadeMs);
+    fades.outMs = clamp(outMs, 0, longestFadeMs);
+    render();
+  }
+
+  // The fades the clip gets: the chosen ones, shortened together when the part is
+  // too short to hold both.
+  function appliedFades() {
+    const sum = fades.inMs + fades.outMs;
+    if (sum <= part.lengthMs) return { ...fades };
+    const scale = part.lengthMs / sum;
+    return { inMs: Math.floor((fades.inMs * scale) / 10) * 10, outMs: Math.floor((fades.outMs * scale) / 10) * 10 };
+  }
+
+  const model = () => ({
+    data: song.data, points: song.points, view: span, part, fades: appliedFades(), playheadMs,
+    focused: document.activeElement === $("wave")
+  });
+
+  const draw = () => WaveView.draw($("wave"), model());
 
   /* ---- loading: copy the CD track, then read the waveform ---- */
 
   function start(picked) {
-    stopPreview();
+    ring.stop();
     work.source = picked;
     work.clip = "";
     S.message("pick-message", "");
@@ -73,13 +104,15 @@
     $("part-cancel").hidden = mode !== "loading";
     $("part-other").hidden = mode === "loading";
     $("part-retry").hidden = mode !== "failed";
-    $("part-play").hidden = mode !== "editing" || !canPlay(song.input);
+    $("part-play").hidden = mode !== "editing" || !PartRing.canPlay(song.input);
     $("part-make").hidden = mode !== "editing";
   }
 
   function failed(stageId, text, code) {
     S.stage(stageId, "failed", "Failed");
     S.message("part-error", text);
+    $("part-loading").hidden = false;
+    $("part-editor").hidden = true;
     showActions(stageId === "stage-rip" ? "failed" : "unreadable");
     $(stageId === "stage-rip" ? "part-retry" : "part-other").focus();
     Q.state("failed " + stageId.replace("stage-", "") + " " + code);
@@ -89,17 +122,14 @@
     const wav = Q.tempPath("track.wav");
     Q.state("ripping");
     S.stage("stage-rip", "active", "0 %", 0);
-    if (!ext.DTE_GrabAudioDataFromCD(String(work.source.drive), String(work.source.track), wav)) {
-      failed("stage-rip", "Copying from the CD could not be started.", "start");
-      return;
-    }
-    Q.poll(() => ext.DTE_ripStatus, (v) => v >= 100,
-      (v) => { if (v < 100) S.stage("stage-rip", "active", v + " %", v); },
-      (v) => {
-        if (v !== 100) { failed("stage-rip", Q.ripError(v), v); return; }
+    PartLoad.rip(ext, work.source, wav, {
+      progress: (v) => S.stage("stage-rip", "active", v + " %", v),
+      done: () => {
         S.stage("stage-rip", "done", "Done");
         read(wav);
-      });
+      },
+      failed: (text, code) => failed("stage-rip", text, code)
+    });
   }
 
   function read(input) {
@@ -110,258 +140,211 @@
     }
     Q.state("reading");
     S.busy("stage-read", "Working…");
-    const points = $("wave").width;
-    if (!ext.DTE_ReadWaveform(input, points)) {
-      failed("stage-read", "The song could not be read.", "start");
-      return;
-    }
-    Q.poll(() => ext.DTE_wfStatus, (v) => v >= 100, null, (v) => {
-      const fields = v === 100 ? Q.splitList(String(ext.DTE_wfResponse)) : [];
-      const durationMs = parseInt(fields[0], 10);
-      if (v !== 100 || !(durationMs > 0)) {
-        failed("stage-read", "This file cannot be read as music. It may be damaged, or not a sound file.", v);
-        return;
-      }
-      S.stage("stage-read", "done", "Done");
-      song.durationMs = durationMs;
-      song.suggestedMs = parseInt(fields[1], 10) || 0;
-      song.peaks = (fields[2] || "").split(",").map((p) => parseInt(p, 10) || 0);
-      edit();
+    song.points = $("wave").width;
+    song.ready = false;
+    song.drawn = false;
+    PartLoad.read(ext, input, song.points, {
+      // While the song is read, the waveform fills from the left with what is read so far.
+      soFar: (data) => {
+        showSong(data);
+        $("part-note").textContent = "Reading the song\u2026 " +
+          Math.floor((100 * data.peaks.length) / song.points) + " %";
+      },
+      done: (data) => {
+        S.stage("stage-read", "done", "Done");
+        showSong(data);
+        edit();
+      },
+      failed: (text, code) => failed("stage-read", text, code)
     });
+  }
+
+  function showSong(data) {
+    const first = !song.drawn;
+    song.data = data;
+    if (first) {
+      song.drawn = true;
+      span.fit(data.durationMs);
+      setPart(0, defaultLengthMs);
+      $("part-suggestions").replaceChildren();
+      $("part-loading").hidden = true;
+      $("part-editor").hidden = false;
+      enableEditor(false);
+    }
+    draw();
+    if (first) Q.state("wave-first " + data.peaks.length + " of " + song.points);
+  }
+
+  function enableEditor(on) {
+    song.ready = on;
+    document.querySelectorAll("#part-editor input, #part-editor button").forEach((e) => { e.disabled = !on; });
   }
 
   /* ---- choosing ---- */
 
   function edit() {
-    const whole = song.durationMs <= defaultLengthMs;
-    setPart(song.suggestedMs, defaultLengthMs);
+    fades.inMs = defaultFadeMs;
+    fades.outMs = defaultFadeMs;
+    span.fit(durationMs());
+    const chips = song.data.suggestions.map((ms, i) => {
+      const chip = document.createElement("button");
+      chip.type = "button";
+      chip.id = "part-suggestion-" + (i + 1);
+      chip.textContent = "Suggested " + (i + 1);
+      chip.title = "From " + T.format(ms);
+      chip.addEventListener("click", () => choose(i));
+      return chip;
+    });
+    $("part-suggestions").replaceChildren(...chips);
+    const whole = durationMs() <= defaultLengthMs;
     $("part-note").textContent = whole
-      ? "The song is " + Q.formatMs(song.durationMs) + " long, so all of it is chosen."
-      : "The liveliest 30 seconds are chosen for you. Drag the part or its edges to change it.";
-    $("part-fade").checked = true;
-    $("part-loading").hidden = true;
-    $("part-editor").hidden = false;
+      ? "The song is " + T.format(durationMs()) + " long, so all of it is chosen."
+      : chips.length > 1 ? "Pick a suggestion, or drag the part or its edges."
+        : "The liveliest 30 seconds are chosen. Drag the part or its edges to change it.";
+    enableEditor(true);
+    setPart(song.data.suggestions[0] || 0, defaultLengthMs);
     showActions("editing");
     $("wave").focus();
-    Q.state("part " + part.startMs + " " + part.lengthMs + " of " + song.durationMs);
+    changed();
+  }
+
+  function choose(index) {
+    setPart(song.data.suggestions[index], part.lengthMs);
+    span.keep(part.startMs);
+    changed();
+    Q.state("suggestion " + (index + 1) + " " + part.startMs);
   }
 
   function render() {
     const end = part.startMs + part.lengthMs;
-    $("part-start").value = Q.formatMs(part.startMs);
-    $("part-length").value = Q.formatMs(part.lengthMs);
+    $("part-start").value = T.format(part.startMs);
+    $("part-end").value = T.format(end);
+    $("part-length").value = T.format(part.lengthMs);
+    $("part-fade-in").value = T.seconds(fades.inMs);
+    $("part-fade-out").value = T.seconds(fades.outMs);
     document.querySelectorAll("#part-presets button").forEach((button) => {
       const preset = parseInt(button.value, 10);
       button.setAttribute("aria-pressed", String(preset === part.lengthMs));
-      button.disabled = preset > longest() && song.durationMs > 0;
+      button.disabled = !song.ready || (preset > longest() && durationMs() > 0);
+    });
+    $("part-suggestions").querySelectorAll("button").forEach((chip, i) => {
+      chip.setAttribute("aria-pressed", String(song.data.suggestions[i] === part.startMs));
     });
     // A part of up to 30 s makes a file just under 30 s, which iPhones take.
     $("part-iphone").textContent = part.lengthMs > Q.iphoneLongestMs ? "Too long for iPhones (under 30 s); fine for Android" : "";
     const wave = $("wave");
-    wave.setAttribute("aria-valuenow", String(Math.round(part.startMs / 100) / 10));
-    wave.setAttribute("aria-valuemax", String(Math.round((song.durationMs - part.lengthMs) / 100) / 10));
-    wave.setAttribute("aria-valuetext", "From " + Q.formatMs(part.startMs) + " to " + Q.formatMs(end) +
-      " of " + Q.formatMs(song.durationMs));
+    wave.setAttribute("aria-valuenow", String(part.startMs / 1000));
+    wave.setAttribute("aria-valuemax", String(Math.max(0, durationMs() - part.lengthMs) / 1000));
+    wave.setAttribute("aria-valuetext", "From " + T.format(part.startMs) + " to " + T.format(end) +
+      " of " + T.format(durationMs()));
     draw();
   }
 
-  const xOf = (ms, width) => (ms / song.durationMs) * width;
-
-  function draw(playheadMs) {
-    const canvas = $("wave");
-    const g = canvas.getContext("2d");
-    const { width, height } = canvas;
-    const style = getComputedStyle(canvas);
-    const colour = (name) => style.getPropertyValue(name).trim();
-    const from = xOf(part.startMs, width);
-    const to = xOf(part.startMs + part.lengthMs, width);
-    g.clearRect(0, 0, width, height);
-    g.fillStyle = colour("--part");
-    g.fillRect(from, 0, to - from, height);
-    const middle = height / 2;
-    song.peaks.forEach((peak, i) => {
-      const x = (i / song.peaks.length) * width;
-      const half = Math.max(1, (peak / 100) * (middle - 2));
-      g.fillStyle = x >= from && x < to ? colour("--wave-in") : colour("--wave-out");
-      g.fillRect(x, middle - half, Math.max(1, width / song.peaks.length - 0.3), half * 2);
-    });
-    g.fillStyle = colour("--handle");
-    [from, to].forEach((x) => {
-      const left = clamp(x - 1.5, 0, width - 3);
-      g.fillRect(left, 0, 3, height);
-      g.fillRect(clamp(x - 6, 0, width - 12), 0, 12, 8);
-      g.fillRect(clamp(x - 6, 0, width - 12), height - 8, 12, 8);
-    });
-    if (playheadMs !== undefined) {
-      g.fillStyle = colour("--playhead");
-      g.fillRect(xOf(playheadMs, width) - 1, 0, 2, height);
-    }
-    if (document.activeElement === canvas) {
-      g.strokeStyle = colour("--handle");
-      g.setLineDash([4, 3]);
-      g.strokeRect(from + 2, 2, Math.max(0, to - from - 4), height - 4);
-      g.setLineDash([]);
-    }
+  // A finished change of the part: a ring in progress starts again from the new part.
+  function changed() {
+    if (ring.playing()) startRing();
+    draw();
+    Q.state("part " + part.startMs + " " + part.lengthMs + " of " + durationMs());
   }
 
-  /* ---- mouse: the handles move an edge, the shaded part moves whole ---- */
-
-  // The time under the pointer, on the tenths the fields show.
-  function msAt(event) {
-    const box = $("wave").getBoundingClientRect();
-    return Math.round(clamp((event.clientX - box.left) / box.width, 0, 1) * song.durationMs / 100) * 100;
+  function fadesChanged() {
+    if (ring.playing()) startRing();
+    const applied = appliedFades();
+    Q.state("fades " + applied.inMs + " " + applied.outMs);
   }
 
-  function grab(event) {
-    if (event.button !== 0 || !song.durationMs) return;
-    const box = $("wave").getBoundingClientRect();
-    const x = event.clientX - box.left;
-    const from = xOf(part.startMs, box.width);
-    const to = xOf(part.startMs + part.lengthMs, box.width);
-    const at = msAt(event);
-    if (Math.abs(x - to) <= handleReach) drag = { what: "end" };
-    else if (Math.abs(x - from) <= handleReach) drag = { what: "start" };
-    else if (x > from && x < to) drag = { what: "move", grabMs: at - part.startMs };
-    else {
-      // A press outside the part brings the part there, centred on the press.
-      setPart(at - part.lengthMs / 2, part.lengthMs);
-      drag = { what: "move", grabMs: at - part.startMs };
-    }
-    $("wave").setPointerCapture(event.pointerId);
-    $("wave").focus();
-    event.preventDefault();
+  function zoomed() {
+    Q.state("zoom " + Math.round(span.msPerPx));
+    draw();
   }
 
-  function pull(event) {
-    if (!drag) {
-      hover(event);
-      return;
-    }
-    const at = msAt(event);
-    const end = part.startMs + part.lengthMs;
-    if (drag.what === "move") setPart(at - drag.grabMs, part.lengthMs);
-    else if (drag.what === "end") setPart(part.startMs, at - part.startMs);
-    else setPart(Math.min(at, end - shortestMs), end - Math.min(at, end - shortestMs));
-  }
+  /* ---- keyboard and fields ---- */
 
-  function hover(event) {
-    const box = $("wave").getBoundingClientRect();
-    const x = event.clientX - box.left;
-    const near = [part.startMs, part.startMs + part.lengthMs]
-      .some((ms) => Math.abs(x - xOf(ms, box.width)) <= handleReach);
-    $("wave").style.cursor = near ? "ew-resize" : "grab";
+  // By key the zoom keeps the part's start in place, or brings it to the middle when out of sight.
+  function zoomByKey(factor) {
+    const x = span.shows(part.startMs) ? span.xOf(part.startMs) : $("wave").width / 2;
+    if (span.zoomAround(part.startMs, x, factor)) zoomed();
   }
-
-  function release() {
-    if (!drag) return;
-    drag = null;
-    changed();
-  }
-
-  /* ---- keyboard ---- */
 
   function key(event) {
-    const step = event.shiftKey ? 100 : 1000;
+    if (!song.ready || event.ctrlKey || event.altKey || event.metaKey) return;
+    const step = event.shiftKey ? (span.msPerPx <= fineKeysMsPerPx ? 10 : 100) : 1000;
+    const zooms = { "+": 0.5, "=": 0.5, "-": 2, "\u2212": 2, "_": 2, "0": Infinity };
     const moves = {
       ArrowLeft: () => setPart(part.startMs - step, part.lengthMs),
       ArrowRight: () => setPart(part.startMs + step, part.lengthMs),
       ArrowDown: () => setPart(part.startMs, part.lengthMs - step),
       ArrowUp: () => setPart(part.startMs, part.lengthMs + step),
       Home: () => setPart(0, part.lengthMs),
-      End: () => setPart(song.durationMs, part.lengthMs),
-      " ": togglePreview,
-      Enter: make
+      End: () => setPart(durationMs(), part.lengthMs)
     };
-    const move = moves[event.key];
-    if (!move || event.ctrlKey || event.altKey) return;
+    if (moves[event.key]) {
+      moves[event.key]();
+      span.keep(/Down|Up/.test(event.key) ? part.startMs + part.lengthMs : part.startMs);
+      changed();
+    } else if (zooms[event.key]) {
+      zoomByKey(zooms[event.key]);
+    } else if (event.key === " ") {
+      toggleRing();
+    } else if (event.key === "Enter") {
+      make();
+    } else {
+      return;
+    }
     event.preventDefault();
-    move();
-    if (event.key !== " " && event.key !== "Enter") changed();
-  }
-
-  // A finished change: the preview starts again from the new start.
-  function changed() {
-    if (player && !player.paused) playPreview();
-    Q.state("part " + part.startMs + " " + part.lengthMs + " of " + song.durationMs);
   }
 
   function typedTime(field, apply) {
-    const ms = parseTime(field.value);
-    if (ms === null) {
-      S.message("part-error", "Please write the time as minutes and seconds, for example 1:05.5.");
+    const ms = T.parse(field.value);
+    if (ms === null || !apply(ms)) {
+      S.message("part-error", "Please write a time as m:ss.ss, for example 1:05.25, or in seconds, for example 38.5.");
       render();
       field.select();
       return;
     }
     S.message("part-error", "");
-    apply(ms);
+    span.keep(part.startMs);
     changed();
   }
 
-  /* ---- preview: exactly the part, from its start to its end ---- */
-
-  const types = {
-    mp3: "audio/mpeg", wav: "audio/wav", ogg: "audio/ogg", oga: "audio/ogg", opus: "audio/ogg; codecs=opus",
-    flac: "audio/flac", m4a: "audio/mp4", aac: "audio/aac", aif: "audio/aiff", aiff: "audio/aiff",
-    wma: "audio/x-ms-wma"
-  };
-
-  function canPlay(path) {
-    const type = types[(/\.([^./\\]+)$/.exec(path) || ["", ""])[1].toLowerCase()];
-    try {
-      return !!type && new Audio().canPlayType(type) !== "";
-    } catch (e) {
-      return false;
+  function typedFade(field, apply) {
+    const seconds = parseFloat(field.value.replace(",", "."));
+    if (!(seconds >= 0 && seconds <= longestFadeMs / 1000)) {
+      S.message("part-error", "A fade lasts from 0 to 5 seconds, for example 1.5.");
+      render();
+      field.select();
+      return;
     }
+    S.message("part-error", "");
+    apply(Math.round(seconds * 10) * 100);
+    fadesChanged();
   }
 
-  function playPreview() {
-    if (!player) {
-      player = new Audio();
-      player.preload = "auto";
-    }
-    const url = Q.fileUrl(song.input);
-    if (player.getAttribute("src") !== url) player.setAttribute("src", url);
-    const end = (part.startMs + part.lengthMs) / 1000;
-    player.currentTime = part.startMs / 1000;
-    player.play().catch(() => stopPreview());
+  /* ---- hear it ring ---- */
+
+  function startRing() {
+    const applied = appliedFades();
+    ring.start(Q.fileUrl(song.input), part, applied);
     $("part-play").textContent = "\u25A0 Stop";
-    Q.state("playing " + part.startMs + " " + part.lengthMs);
-    clearInterval(playing);
-    playing = setInterval(() => {
-      const now = player.currentTime;
-      if (now >= end || player.ended) {
-        stopPreview();
-        Q.state("played to " + Math.round(now * 1000));
-        return;
-      }
-      draw(now * 1000);
-    }, 25);
+    Q.state("ringing " + part.startMs + " " + part.lengthMs + " " + applied.inMs + " " + applied.outMs);
   }
 
-  function stopPreview() {
-    clearInterval(playing);
-    playing = null;
-    if (player) player.pause();
-    $("part-play").textContent = "\u25B6 Play this part";
-    if (song.durationMs) draw();
-  }
-
-  function togglePreview() {
-    if (player && !player.paused) stopPreview(); else playPreview();
+  function toggleRing() {
+    if (ring.playing()) ring.stop(); else if (PartRing.canPlay(song.input)) startRing();
   }
 
   /* ---- on to the clip ---- */
 
   function make() {
-    stopPreview();
+    ring.stop();
     // A song under a second is below the shortest part: it is made whole.
     if (part.lengthMs < shortestMs) {
       S.steps.make.start(song.input, null);
       return;
     }
-    const fade = $("part-fade").checked ? Math.min(fadeMs, Math.floor(part.lengthMs / 2)) : 0;
-    S.steps.make.start(song.input, { startMs: part.startMs, lengthMs: part.lengthMs, fadeMs: fade });
+    const applied = appliedFades();
+    S.steps.make.start(song.input,
+      { startMs: part.startMs, lengthMs: part.lengthMs, fadeInMs: applied.inMs, fadeOutMs: applied.outMs });
   }
 
   function cancel() {
@@ -372,27 +355,39 @@
 
   function wire() {
     const wave = $("wave");
-    wave.addEventListener("pointerdown", grab);
-    wave.addEventListener("pointermove", pull);
-    wave.addEventListener("pointerup", release);
-    wave.addEventListener("pointercancel", release);
+    PartPointer.wire(wave, {
+      ready: () => song.ready, model, span, part, fades, setPart, setFades, changed, fadesChanged, zoomed, draw
+    });
     wave.addEventListener("keydown", key);
-    wave.addEventListener("focus", () => draw());
-    wave.addEventListener("blur", () => draw());
-    $("part-start").addEventListener("change", (e) => typedTime(e.target, (ms) => setPart(ms, part.lengthMs)));
-    $("part-length").addEventListener("change", (e) => typedTime(e.target, (ms) => setPart(part.startMs, ms)));
+    wave.addEventListener("focus", draw);
+    wave.addEventListener("blur", draw);
+    $("part-start").addEventListener("change", (e) => typedTime(e.target, (ms) => {
+      setPart(ms, part.lengthMs);
+      return true;
+    }));
+    $("part-end").addEventListener("change", (e) => typedTime(e.target, (ms) => {
+      if (ms <= part.startMs) return false;
+      setPart(part.startMs, ms - part.startMs);
+      return true;
+    }));
+    $("part-length").addEventListener("change", (e) => typedTime(e.target, (ms) => {
+      setPart(part.startMs, ms);
+      return true;
+    }));
+    $("part-fade-in").addEventListener("change", (e) => typedFade(e.target, (ms) => setFades(ms, fades.outMs)));
+    $("part-fade-out").addEventListener("change", (e) => typedFade(e.target, (ms) => setFades(fades.inMs, ms)));
     document.querySelectorAll("#part-presets button").forEach((button) => {
       button.addEventListener("click", () => {
         setPart(part.startMs, parseInt(button.value, 10));
         changed();
       });
     });
-    $("part-play").addEventListener("click", togglePreview);
+    $("part-play").addEventListener("click", toggleRing);
     $("part-make").addEventListener("click", make);
     $("part-cancel").addEventListener("click", cancel);
     $("part-retry").addEventListener("click", () => { Q.stopAllPolling(); start(work.source); });
     $("part-other").addEventListener("click", () => S.startOver());
   }
 
-  S.steps.part = { wire, start, leave: stopPreview, canChoose };
+  S.steps.part = { wire, start, leave: () => ring.stop(), canChoose };
 })();

@@ -191,6 +191,22 @@ void AppRun::click(const std::string& window, int x, int y, int button, int coun
     EXPECT_EQ(clicked.exitCode, 0) << clicked.output;
 }
 
+void AppRun::drag(const std::string& window, std::array<int, 2> from, std::array<int, 2> to)
+{
+    std::vector<std::string> argv{"xdotool"};
+    const auto moveTo = [&](int x, int y) {
+        argv.insert(argv.end(), {"mousemove", "--window", window, "--sync", std::to_string(x), std::to_string(y)});
+    };
+    moveTo(from[0], from[1]);
+    argv.insert(argv.end(), {"mousedown", "1"});
+    // A move on the way, so the page sees the pointer travel while the button is down.
+    moveTo((from[0] + to[0]) / 2, (from[1] + to[1]) / 2);
+    moveTo(to[0], to[1]);
+    argv.insert(argv.end(), {"mouseup", "1"});
+    const auto dragged = runCommand(argv);
+    EXPECT_EQ(dragged.exitCode, 0) << dragged.output;
+}
+
 bool AppRun::pressUntil(const std::string& title, const std::function<void(const std::string&)>& press,
                         const std::function<bool(const std::string&)>& done)
 {

@@ -108,6 +108,8 @@ public:
     void keys(const std::string& window, const std::vector<std::string>& keys);
     void type(const std::string& window, const std::string& text);
     void click(const std::string& window, int x, int y, int button = 1, int count = 1);
+    // A drag with the left button held, in window coordinates.
+    void drag(const std::string& window, std::array<int, 2> from, std::array<int, 2> to);
     // press(window) on the window with this title until done(window), by default until that window has closed:
     // a window just mapped may drop keys.
     [[nodiscard]] bool pressUntil(const std::string& title, const std::function<void(const std::string&)>& press,
