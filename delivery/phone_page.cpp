@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <initializer_list>
 
+#include "base/html_text.h"
+
 namespace quillon::delivery {
 
 namespace {
@@ -20,22 +22,6 @@ constexpr const char* kIphoneTooLong =
     "This ringtone is longer than 30 seconds, too long for an iPhone: make a shorter part in Quillon.";
 constexpr const char* kAndroidSteps = "Open Settings \xE2\x80\xBA Sound \xE2\x80\xBA Phone ringtone, tap + and choose "
                                       "the download.";
-
-std::string escaped(std::string_view text)
-{
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
 
 std::string minutesSeconds(std::int64_t ms)
 {
@@ -68,7 +54,7 @@ std::string phonePage(const ClipPart& part, std::string_view userAgent)
 {
     const bool iphone = mentions(userAgent, {"iPhone", "iPad", "iPod"});
     const bool android = !iphone && mentions(userAgent, {"Android"});
-    const std::string caption = escaped(partCaption(part));
+    const std::string caption = htmlEscape(partCaption(part));
     std::string page = kHead;
     page += "<title>" + caption + "</title></head>\n<body><h1>" + caption + "</h1>\n";
     // Relative to the page's own address, which ends with the token and a slash.

@@ -9,6 +9,7 @@
 #include <random>
 #include <sstream>
 
+#include "base/html_text.h"
 #include "service/mpeg_audio.h"
 
 namespace quillon::service {
@@ -34,22 +35,6 @@ bool isPlainText(std::string_view text, std::size_t maxLength)
 {
     return text.size() <= maxLength &&
            std::all_of(text.begin(), text.end(), [](unsigned char c) { return c >= 0x20 && c != 0x7F; });
-}
-
-std::string htmlEscape(std::string_view text)
-{
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
-        }
-    }
-    return out;
 }
 
 // An open temporary file that is removed unless it was moved into place.
