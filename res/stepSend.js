@@ -40,7 +40,8 @@
   /* ---- on the Wi-Fi ---- */
 
   const offline = {
-    201: "This computer is not on a network, so a phone cannot fetch the ringtone from it.",
+    201: "This computer is not on a network, so a phone cannot fetch the ringtone from it. The other ways, " +
+      "on the right, still work.",
     202: "This clip cannot be offered to a phone. Please make it again.",
     203: "The ringtone could not be offered on the network. Please try again.",
     204: "The code was shown for 15 minutes and no longer works, so nobody else can fetch the ringtone."
@@ -138,7 +139,7 @@
     Q.poll(() => Number(ext.DTE_shStatus), (v) => v !== 1, null, (v) => {
       button.disabled = false;
       if (v === 100)
-        note("Sent to " + phone.name + ". It arrives in the phone's Downloads: open Settings \u203A Sound \u203A " +
+        note("Sent to " + phone.name + ", into its Downloads. On the phone: Settings \u203A Sound \u203A " +
           "Phone ringtone, tap + and choose it.");
       else
         note((phoneFailures[v] || phoneFailures[201])(phone.name), true);
