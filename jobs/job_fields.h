@@ -32,12 +32,16 @@ private:
 };
 
 // A job's result text together with the start it belongs to, so that the text of
-// a job cut off by a newer start can never pass for the newer one's result.
+// a job cut off by a newer start can never pass for the newer one's result, nor
+// replace it.
 class StartText {
 public:
     void set(std::uint32_t generation, std::string text)
     {
         std::lock_guard lock(mutex_);
+        // Generations count up (and may wrap): an older start's text is dropped.
+        if (static_cast<std::int32_t>(generation - generation_) < 0)
+            return;
         generation_ = generation;
         text_ = std::move(text);
     }
@@ -68,6 +72,8 @@ struct JobFields {
     StatusSlot norStatus;
     StatusSlot wfStatus;
     StartText wfResponse;
+    // The levelled clip's integrated loudness, for norStatus's generation.
+    StartText norLoudness;
     std::atomic<bool> breakFlag{false};
     // The encoders transcode jobs wait for; the window reads tsProcessId from here
     // and stops them when it closes.

@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
 #include <optional>
 #include <vector>
 
+#include "jobs/loudness_meter.h"
 #include "jobs/run_tool.h"
 #include "jobs/start_job.h"
 
@@ -25,7 +27,8 @@ const std::array<GainStep, 3>& gainSteps()
     static const std::array<GainStep, 3> steps{{
         {kNormalizeRemovingTags, kNormalizeRemovingTagsFailed, {"/s", "d"}},
         {kNormalizeLeveling, kNormalizeLevelingFailed, {"/r"}},
-        {kNormalizeRaising, kNormalizeRaisingFailed, {"/g", "4"}},
+        // The number of steps follows: as many as the clip's true peak leaves room for.
+        {kNormalizeRaising, kNormalizeRaisingFailed, {"/g"}},
     }};
     return steps;
 }
@@ -41,34 +44,63 @@ bool isWritableClip(const std::string& file)
 }
 
 // A step broken off counts as failed: its tool has been stopped mid-way.
-bool runStep(const std::filesystem::path& tool, const GainStep& step, const std::string& file,
+bool runStep(const std::filesystem::path& tool, const std::vector<std::string>& options, const std::string& file,
              const std::atomic<bool>& breakFlag)
 {
     std::vector<std::string> argv{tool.string()};
-    argv.insert(argv.end(), step.options.begin(), step.options.end());
+    argv.insert(argv.end(), options.begin(), options.end());
     argv.push_back(pathArgument(file));
     const ToolOutcome outcome = runTool(argv, breakFlag);
     return outcome.started && outcome.exitStatus == 0 && isWritableClip(file);
 }
 
+// The options of a step; for the raising one, nullopt when the clip cannot be measured.
+std::optional<std::vector<std::string>> stepOptions(const GainStep& step, const ToolPaths& tools,
+                                                    const std::string& file, const std::atomic<bool>& breakFlag)
+{
+    std::vector<std::string> options = step.options;
+    if (step.running == kNormalizeRaising) {
+        const std::optional<Loudness> levelled = measureLoudness(tools, file, breakFlag);
+        if (!levelled)
+            return std::nullopt;
+        options.push_back(std::to_string(raisingSteps(levelled->truePeakDbtp)));
+    }
+    return options;
+}
+
 void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::string& file)
 {
     const std::optional<std::filesystem::path> tool = locateTool(tools, "mp3gain");
+    const std::atomic<bool>& breakFlag = ticket.fields().breakFlag;
     for (const GainStep& step : gainSteps()) {
         // A job cut off by a newer start stops here, so two jobs' steps do not
         // keep overlapping on the file.
         if (!ticket.store(step.running))
             return;
         const bool refused = step.running == kNormalizeRemovingTags && !isWritableClip(file);
-        if (refused || !tool || !runStep(*tool, step, file, ticket.fields().breakFlag)) {
+        const auto options = refused || !tool ? std::nullopt : stepOptions(step, tools, file, breakFlag);
+        if (!options || !runStep(*tool, *options, file, breakFlag)) {
             ticket.store(step.failed);
             return;
         }
     }
+    const std::optional<Loudness> result = measureLoudness(tools, file, breakFlag);
+    if (!result || !std::isfinite(result->integratedLufs)) {
+        ticket.store(kNormalizeRaisingFailed);
+        return;
+    }
+    // In place before the status that makes the page read it.
+    ticket.fields().norLoudness.set(ticket.generation(), std::to_string(std::lround(result->integratedLufs)));
     ticket.store(kNormalizeDone);
 }
 
 }  // namespace
+
+std::string normalizedLoudness(const JobFields& fields)
+{
+    const StatusSlot::Snapshot status = fields.norStatus.snapshot();
+    return status.value == kNormalizeDone ? fields.norLoudness.get(status.generation) : std::string();
+}
 
 bool startNormalize(SharedJobFields fields, const ToolPaths& tools, std::string file)
 {
