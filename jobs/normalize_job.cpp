@@ -54,16 +54,15 @@ bool runStep(const std::filesystem::path& tool, const std::vector<std::string>& 
     return outcome.started && outcome.exitStatus == 0 && isWritableClip(file);
 }
 
-// The options of a step; for the raising one, nullopt when the clip cannot be measured.
-std::optional<std::vector<std::string>> stepOptions(const GainStep& step, const ToolPaths& tools,
-                                                    const std::string& file, const std::atomic<bool>& breakFlag)
+// The options of a step. A clip whose peak cannot be measured is not raised: a
+// clip left quiet is better than one that distorts the phone's speaker.
+std::vector<std::string> stepOptions(const GainStep& step, const ToolPaths& tools, const std::string& file,
+                                     const std::atomic<bool>& breakFlag)
 {
     std::vector<std::string> options = step.options;
     if (step.running == kNormalizeRaising) {
         const std::optional<Loudness> levelled = measureLoudness(tools, file, breakFlag);
-        if (!levelled)
-            return std::nullopt;
-        options.push_back(std::to_string(raisingSteps(levelled->truePeakDbtp)));
+        options.push_back(std::to_string(levelled ? raisingSteps(levelled->truePeakDbtp) : 0));
     }
     return options;
 }
@@ -78,19 +77,16 @@ void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::st
         if (!ticket.store(step.running))
             return;
         const bool refused = step.running == kNormalizeRemovingTags && !isWritableClip(file);
-        const auto options = refused || !tool ? std::nullopt : stepOptions(step, tools, file, breakFlag);
-        if (!options || !runStep(*tool, *options, file, breakFlag)) {
+        if (refused || !tool || !runStep(*tool, stepOptions(step, tools, file, breakFlag), file, breakFlag)) {
             ticket.store(step.failed);
             return;
         }
     }
+    // In place before the status that makes the page read it; "" when it cannot be measured.
     const std::optional<Loudness> result = measureLoudness(tools, file, breakFlag);
-    if (!result || !std::isfinite(result->integratedLufs)) {
-        ticket.store(kNormalizeRaisingFailed);
-        return;
-    }
-    // In place before the status that makes the page read it.
-    ticket.fields().norLoudness.set(ticket.generation(), std::to_string(std::lround(result->integratedLufs)));
+    const bool known = result && std::isfinite(result->integratedLufs);
+    ticket.fields().norLoudness.set(ticket.generation(),
+                                    known ? std::to_string(std::lround(result->integratedLufs)) : std::string());
     ticket.store(kNormalizeDone);
 }
 

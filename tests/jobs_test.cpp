@@ -225,13 +225,19 @@ TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
               (Calls{{tool, "/s", "d", file}, {tool, "/r", file}, meter[0], {tool, "/g", "4", file}, meter[0]}));
     EXPECT_EQ(normalizedLoudness(*fields), "-10");
     // The last step raises only as far as the levelled clip's true peak leaves room under -1 dBTP,
-    // of which the meter prints tenths.
-    for (const auto& [peak, raise] :
-         {std::pair{"-3.0", "1"}, {"-7.1", "4"}, {"-7.0", "3"}, {"-0.5", "0"}, {"2.0", "0"}, {"-inf", "4"}}) {
+    // of which the meter prints tenths; not at all when the meter tells nothing.
+    for (const auto& [peak, raise] : {std::pair{"-3.0", "1"},
+                                      {"-7.1", "4"},
+                                      {"-7.0", "3"},
+                                      {"-0.5", "0"},
+                                      {"2.0", "0"},
+                                      {"-inf", "4"},
+                                      {"N/A", "0"}}) {
         writeFile(dir / "peak", peak);
         ASSERT_TRUE(startNormalize(fields, tools, file));
         EXPECT_EQ(end(fields->norStatus), kNormalizeDone);
         EXPECT_EQ(takeCalls()[3], (std::vector<std::string>{tool, "/g", raise, file})) << peak;
+        EXPECT_EQ(normalizedLoudness(*fields), *peak == 'N' ? "" : "-10") << peak;
     }
 
     // A step fails on a non-zero exit or on a file it left empty (a full disk);
