@@ -8,7 +8,7 @@ namespace quillon::jobs {
 namespace {
 
 // The line comes within the first lines; a log that has not told by then never does.
-constexpr std::size_t kMaxLog = 64 * 1024;
+constexpr std::size_t kMaxLog = std::size_t{64} * 1024;
 constexpr std::string_view kLine = "\n  Duration: ";
 
 std::optional<std::int64_t> number(std::string_view& text, std::size_t digits, char then)

@@ -14,7 +14,7 @@ constexpr double kCeilingDbtp = -1.0;
 // The meter prints tenths, so a printed peak may be up to this much under the true one.
 constexpr double kPrintedMargin = 0.05;
 // The summary comes last; its lines are all that is kept of a longer log.
-constexpr std::size_t kKeptLog = 16 * 1024;
+constexpr std::size_t kKeptLog = std::size_t{16} * 1024;
 
 // The number after label, searching from `from` on; the position after it goes to from.
 std::optional<double> figureAfter(std::string_view log, std::string_view label, std::size_t& from)

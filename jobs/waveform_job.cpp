@@ -22,6 +22,7 @@ namespace {
 // How often the page gets what has been read so far: often enough to fill the
 // picture smoothly, seldom enough that making the text costs the read nothing.
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+constexpr std::int64_t kSampleRateKhz = WaveformAnalysis::kSampleRate / 1000;
 
 std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const std::string& path, int points)
 {
@@ -32,12 +33,14 @@ std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const
     JobFields& fields = ticket.fields();
     WaveformAnalysis analysis(points);
     DecoderDuration duration;
-    // The first picture goes out as soon as the length is known, then one each interval.
+    // The first picture goes out as soon as it holds a slice (the length is known by
+    // then), the next ones each interval.
     auto lastShown = std::chrono::steady_clock::now();
     bool shown = false;
     const auto show = [&] {
         const auto now = std::chrono::steady_clock::now();
-        if ((shown || !duration.ms()) && now - lastShown < kProgressInterval)
+        const bool drawable = duration.ms() && analysis.samples() * points >= *duration.ms() * kSampleRateKhz;
+        if ((shown || !drawable) && now - lastShown < kProgressInterval)
             return;
         shown = true;
         lastShown = now;
