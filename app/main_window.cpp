@@ -252,9 +252,9 @@ int MainWindow::TranscodeMedia(const std::string& input, const std::string& outp
 }
 
 int MainWindow::TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
-                              std::int32_t lengthMs, std::int32_t fadeMs)
+                              std::int32_t lengthMs, std::int32_t fadeInMs, std::int32_t fadeOutMs)
 {
-    return jobs::startTranscodeClip(jobs_, tools_, input, output, {startMs, lengthMs, fadeMs});
+    return jobs::startTranscodeClip(jobs_, tools_, input, output, {startMs, lengthMs, fadeInMs, fadeOutMs});
 }
 
 int MainWindow::ReadWaveform(const std::string& path, std::int32_t points)
@@ -281,6 +281,8 @@ int MainWindow::GrabAudioDataFromCD(const std::string& drive, const std::string&
 }
 
 int MainWindow::NormalizeAudio(const std::string& file) { return jobs::startNormalize(jobs_, tools_, file); }
+
+std::string MainWindow::norLoudness() { return jobs::normalizedLoudness(*jobs_); }
 
 std::string MainWindow::tsReason() { return jobs::transcodeReason(*jobs_); }
 

@@ -75,7 +75,7 @@ public:
     std::string GetTracksInfo(std::int32_t drive) override;
     int ReadWaveform(const std::string& path, std::int32_t points) override;
     int TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs, std::int32_t lengthMs,
-                      std::int32_t fadeMs) override;
+                      std::int32_t fadeInMs, std::int32_t fadeOutMs) override;
     int ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
                   std::int32_t lengthMs) override;
     void StopServing() override { clipServer_.stop(); }
@@ -87,6 +87,7 @@ public:
     std::int32_t upStatus() override { return jobs_->upStatus.value(); }
     std::int32_t ripStatus() override { return jobs_->ripStatus.value(); }
     std::int32_t norStatus() override { return jobs_->norStatus.value(); }
+    std::string norLoudness() override;
     std::int32_t wfStatus() override { return jobs_->wfStatus.value(); }
     std::string wfResponse() override;
     std::int32_t svStatus() override { return clipServer_.status(); }

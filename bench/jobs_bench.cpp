@@ -1,7 +1,8 @@
 // The jobs' throughput beside the tool that does the same work alone: the rip job
 // against reading the image with cat, the upload job against curl, the transcode
-// job against ffmpeg with the same arguments, the waveform job against ffmpeg
-// decoding to the same PCM, and the clip of a part against the whole-song
+// job against ffmpeg with the same arguments, the waveform job (with its three
+// suggested parts) against ffmpeg decoding to the same PCM, its first picture
+// against its whole read, and the clip of a part against the whole-song
 // transcode and against ffmpeg with the clip's arguments. Every job run must end
 // with its success status and every upload must reach the sink whole, or the
 // benchmark stops with an error rather than print a figure.
@@ -11,12 +12,14 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -28,6 +31,7 @@
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "cd/wav_header.h"
+#include "jobs/clip_part.h"
 #include "jobs/job_fields.h"
 #include "jobs/tool_paths.h"
 #include "jobs/transcode_job.h"
@@ -368,37 +372,64 @@ SongSetup makeMp3Song(const test::TempDir& dir)
     return setup;
 }
 
+// The suggested starts of a finished waveform response ("" while it is read).
+std::string suggestionField(const std::string& response)
+{
+    const std::size_t from = response.find(":::");
+    return from == std::string::npos ? std::string()
+                                     : response.substr(from + 3, response.find(":::", from + 3) - from - 3);
+}
+
 void benchWaveform(const SongSetup& setup)
 {
     const std::string song = setup.song.string();
-    std::vector<double> jobSeconds, directSeconds;
+    std::vector<double> jobSeconds, firstSeconds, directSeconds;
     const auto jobOnce = [&] {
         prewarm(setup.song);
         auto fields = std::make_shared<jobs::JobFields>();
         const auto start = std::chrono::steady_clock::now();
         if (!jobs::startWaveform(fields, setup.tools, song, 1024))
             throw std::runtime_error("the waveform job did not start");
+        // The first picture: a response with some peaks of the song's start in it.
+        firstSeconds.push_back(pollUntil(
+            start,
+            [&] {
+                const std::string shown = jobs::waveformResponse(*fields);
+                return fields->wfStatus.value() != jobs::kWaveformRunning ||
+                       (shown.starts_with("2400") && shown.find("::::::") != std::string::npos &&
+                        shown.find("::::::::") == std::string::npos);
+            },
+            2ms));
         jobSeconds.push_back(pollUntil(
             start, [&] { return fields->wfStatus.value() != jobs::kWaveformRunning; }, 2ms));
-        if (fields->wfStatus.value() != jobs::kWaveformDone || !jobs::waveformResponse(*fields).starts_with("2400"))
+        const std::string response = jobs::waveformResponse(*fields);
+        const std::string starts = suggestionField(response);
+        if (fields->wfStatus.value() != jobs::kWaveformDone || !response.starts_with("2400") ||
+            std::ranges::count(starts, ',') != 2)
             throw std::runtime_error("the waveform job failed: " + std::to_string(fields->wfStatus.value()) + " " +
-                                     jobs::waveformResponse(*fields).substr(0, 20));
+                                     response.substr(0, 40));
     };
     const auto directOnce = [&] {
         prewarm(setup.song);
-        directSeconds.push_back(timedRun({setup.encoder.string(), "-nostdin", "-i", song, "-vn", "-ac", "1", "-ar",
-                                          "8000", "-f", "s16le", "-acodec", "pcm_s16le", "pipe:1"}));
+        directSeconds.push_back(timedRun(jobs::waveformDecoderArguments(setup.encoder, song)));
     };
     for (int run = 0; run < kWaveformRuns; ++run)
         inTurns(run, jobOnce, directOnce);
     const Summary job = summarize(jobSeconds);
     const Summary direct = summarize(directSeconds);
     printRow({"8 waveform 4 min MP3",
-              {"waveform job, 1024 points", job},
+              {"waveform job, 1024 points, 3 suggestions", job},
               Figure{"ffmpeg decoding to the same PCM alone", direct},
               "s",
               "<= 1.1x ffmpeg",
               job.median <= 1.1 * direct.median});
+    const Summary first = summarize(firstSeconds);
+    printRow({"8 waveform 4 min MP3",
+              {"first picture while reading", first},
+              Figure{"whole waveform read", job},
+              "s",
+              "<= 0.3x whole, <= 300 ms",
+              first.median <= 0.3 * job.median && first.median <= 0.3});
 }
 
 void benchClip(const test::TempDir& dir, const SongSetup& setup)
@@ -407,6 +438,12 @@ void benchClip(const test::TempDir& dir, const SongSetup& setup)
     const fs::path clipOutput = dir / "clip.mp3";
     const fs::path wholeOutput = dir / "whole.mp3";
     const fs::path directOutput = dir / "direct-clip.mp3";
+    const jobs::ClipPart part{60000, 30000, 1000, 1000};
+    std::vector<std::string> directArgs{setup.encoder.string()};
+    std::ranges::move(jobs::clipRangeArguments(part), std::back_inserter(directArgs));
+    directArgs.insert(directArgs.end(), {"-i", song});
+    std::ranges::move(jobs::clipFadeArguments(part), std::back_inserter(directArgs));
+    directArgs.insert(directArgs.end(), {"-ab", "64k", "-ar", "44100", "-ac", "2", "-y", directOutput.string()});
     std::vector<double> clipSeconds, wholeSeconds, directSeconds;
     const auto runJob = [&](const std::function<bool(jobs::SharedJobFields)>& startJob, const fs::path& output,
                             std::vector<double>& seconds) {
@@ -422,18 +459,14 @@ void benchClip(const test::TempDir& dir, const SongSetup& setup)
     };
     const auto clipOnce = [&] {
         runJob(
-            [&](auto fields) {
-                return jobs::startTranscodeClip(fields, setup.tools, song, clipOutput.string(), {60000, 30000, 1000});
-            },
+            [&](auto fields) { return jobs::startTranscodeClip(fields, setup.tools, song, clipOutput.string(), part); },
             clipOutput, clipSeconds);
     };
     const auto referencesOnce = [&] {
         runJob([&](auto fields) { return jobs::startTranscode(fields, setup.tools, song, wholeOutput.string()); },
                wholeOutput, wholeSeconds);
         prewarm(setup.song);
-        directSeconds.push_back(timedRun({setup.encoder.string(), "-ss", "60.000", "-t", "30.000", "-i", song, "-af",
-                                          "afade=t=in:st=0:d=1.000,afade=t=out:st=29.000:d=1.000", "-ab", "64k", "-ar",
-                                          "44100", "-ac", "2", "-y", directOutput.string()}));
+        directSeconds.push_back(timedRun(directArgs));
     };
     for (int run = 0; run < kClipRuns; ++run)
         inTurns(run, clipOnce, referencesOnce);

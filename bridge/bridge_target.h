@@ -49,7 +49,7 @@ public:
     virtual std::string GetTracksInfo(std::int32_t drive) = 0;
     virtual int ReadWaveform(const std::string& path, std::int32_t points) = 0;
     virtual int TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
-                              std::int32_t lengthMs, std::int32_t fadeMs) = 0;
+                              std::int32_t lengthMs, std::int32_t fadeInMs, std::int32_t fadeOutMs) = 0;
     virtual int ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
                           std::int32_t lengthMs) = 0;
     virtual void StopServing() = 0;
@@ -63,6 +63,8 @@ public:
     virtual std::int32_t upStatus() = 0;
     virtual std::int32_t ripStatus() = 0;
     virtual std::int32_t norStatus() = 0;
+    // The levelled clip's loudness: "" unless the last normalize job ended with 100.
+    virtual std::string norLoudness() = 0;
     virtual std::int32_t wfStatus() = 0;
     virtual std::string wfResponse() = 0;
     virtual std::int32_t svStatus() = 0;

@@ -129,12 +129,15 @@ const std::array<Member, kMemberCount> kMembers{{
      [](T t, A a, CallerId) { return boolean(t.ReadWaveform(a.text(0), a.integer(1))); }},
     // 38: the waveform job's status: 0, 1 running, 100 done, 201 unreadable, 202 broken off.
     {"DTE_wfStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.wfStatus()); }},
-    // 39: the waveform once wfStatus is 100: "durationMs:::suggestedStartMs:::p1,...,pN".
+    // 39: the waveform, "durationMs:::s1,s2,s3:::p1,...,pN:::fineStepMs:::f1,...,fM": what has been read
+    // so far while wfStatus is 1, the whole with the suggested part starts once it is 100.
     {"DTE_wfResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.wfResponse()); }},
-    // 40: the transcode job over one part of the song, with fades; status in DTE_tsStatus.
-    {"DTE_TranscodeClip", K::Method, "SSIII", R::Boolean,
+    // 40: the transcode job over one part of the song, with a fade-in and a fade-out (the fade-in's
+    // length when only one is passed); status in DTE_tsStatus.
+    {"DTE_TranscodeClip", K::Method, "SSIIII", R::Boolean,
      [](T t, A a, CallerId) {
-         return boolean(t.TranscodeClip(a.text(0), a.text(1), a.integer(2), a.integer(3), a.integer(4)));
+         return boolean(t.TranscodeClip(a.text(0), a.text(1), a.integer(2), a.integer(3), a.integer(4),
+                                        a.integer(a.has(5) ? 5 : 4)));
      }},
     // 41: why the last transcode ended with 2 (missing, unreadable, same-file, disk-full, no-output,
     // no-encoder, damaged); "" otherwise.
@@ -171,6 +174,8 @@ const std::array<Member, kMemberCount> kMembers{{
     {"DTE_shStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.shStatus()); }},
     // 52: the QR code of a text (an address for a phone to open) as SVG; "" when it cannot be encoded.
     {"DTE_QrCode", K::Method, "S", R::Text, [](T t, A a, CallerId) { return text(t.QrCode(a.text(0))); }},
+    // 53: the levelled clip's integrated loudness in whole LUFS ("-11"), "" until a normalize job ended with 100.
+    {"DTE_norLoudness", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.norLoudness()); }},
 }};
 
 }  // namespace

@@ -22,6 +22,8 @@ public:
     Arguments(std::string_view kinds, std::span<const BridgeValue> scriptOrder) : kinds_(kinds), values_(scriptOrder) {}
     [[nodiscard]] std::string text(std::size_t index) const;
     [[nodiscard]] std::int32_t integer(std::size_t index) const;
+    // Whether the call passed an argument at index, of whatever kind.
+    [[nodiscard]] bool has(std::size_t index) const { return index < values_.size(); }
 
 private:
     [[nodiscard]] const BridgeValue* declared(std::size_t index, char kind) const;
@@ -40,7 +42,7 @@ struct Member {
     BridgeValue (*call)(BridgeTarget& target, const Arguments& arguments, CallerId caller);
 };
 
-inline constexpr std::size_t kMemberCount = 52;
+inline constexpr std::size_t kMemberCount = 53;
 
 // The members in the order that numbers them: member n is at index n - 1.
 const std::array<Member, kMemberCount>& memberTable();

@@ -6,8 +6,9 @@ namespace quillon::jobs {
 
 bool isValidClipPart(const ClipPart& part)
 {
-    return part.startMs >= 0 && part.lengthMs >= 1000 && part.lengthMs <= 60000 && part.fadeMs >= 0 &&
-           part.fadeMs <= part.lengthMs / 2;
+    const auto fadeFits = [](std::int32_t fadeMs) { return fadeMs >= 0 && fadeMs <= kMaxFadeMs; };
+    return part.startMs >= 0 && part.lengthMs >= 1000 && part.lengthMs <= 60000 && fadeFits(part.fadeInMs) &&
+           fadeFits(part.fadeOutMs) && part.fadeInMs + part.fadeOutMs <= part.lengthMs;
 }
 
 std::string secondsText(std::int32_t ms)
@@ -31,11 +32,20 @@ std::vector<std::string> clipRangeArguments(const ClipPart& part)
 
 std::vector<std::string> clipFadeArguments(const ClipPart& part)
 {
-    if (part.fadeMs == 0)
+    std::string filters;
+    if (part.fadeInMs > 0)
+        filters = "afade=t=in:st=0:d=" + secondsText(part.fadeInMs);
+    if (part.fadeOutMs > 0) {
+        // The encoded audio is a little shorter than the part; a fade-out longer
+        // than it covers all of it.
+        const std::int32_t endMs = encodedLengthMs(part.lengthMs);
+        const std::int32_t fadeMs = std::min(part.fadeOutMs, endMs);
+        filters += (filters.empty() ? "" : ",") + std::string("afade=t=out:st=") + secondsText(endMs - fadeMs) +
+                   ":d=" + secondsText(fadeMs);
+    }
+    if (filters.empty())
         return {};
-    const std::string fade = secondsText(part.fadeMs);
-    return {"-af", "afade=t=in:st=0:d=" + fade +
-                       ",afade=t=out:st=" + secondsText(encodedLengthMs(part.lengthMs) - part.fadeMs) + ":d=" + fade};
+    return {"-af", filters};
 }
 
 }  // namespace quillon::jobs

@@ -10,11 +10,15 @@ namespace quillon::jobs {
 struct ClipPart {
     std::int32_t startMs = 0;
     std::int32_t lengthMs = 0;
-    // Fade in at the start and out at the end; 0 for none.
-    std::int32_t fadeMs = 0;
+    // Fade in from the start, and out to the end of the encoded audio; 0 for none.
+    std::int32_t fadeInMs = 0;
+    std::int32_t fadeOutMs = 0;
 };
 
-// startMs >= 0, 1000 <= lengthMs <= 60000 and 0 <= fadeMs <= lengthMs / 2.
+inline constexpr std::int32_t kMaxFadeMs = 5000;
+
+// startMs >= 0, 1000 <= lengthMs <= 60000, each fade 0..kMaxFadeMs and both
+// together no longer than the part.
 [[nodiscard]] bool isValidClipPart(const ClipPart& part);
 
 // Milliseconds (not negative) as seconds with three decimals ("65.000"), whatever the locale.
@@ -31,7 +35,8 @@ inline constexpr std::int32_t kClipSampleRate = 44100;
 
 // The encoder's arguments that pick the part, before its input: -ss and -t.
 [[nodiscard]] std::vector<std::string> clipRangeArguments(const ClipPart& part);
-// The encoder's arguments that fade the part, after its input (none without fade).
+// The encoder's arguments that fade the part, after its input (none without fades).
+// The fade-out ends exactly where the encoded audio does.
 [[nodiscard]] std::vector<std::string> clipFadeArguments(const ClipPart& part);
 
 }  // namespace quillon::jobs

@@ -33,7 +33,8 @@ private:
 };
 
 // A job's result text together with the start it belongs to, so that the text of
-// a job cut off by a newer start can never pass for the newer one's result.
+// a job cut off by a newer start can never pass for the newer one's result, nor
+// replace it.
 class StartText {
 public:
     // Stored only while generation is still slot's current one; false when not.
@@ -72,6 +73,8 @@ struct JobFields {
     StatusSlot norStatus;
     StatusSlot wfStatus;
     StartText wfResponse;
+    // The levelled clip's integrated loudness, for norStatus's generation.
+    StartText norLoudness;
     // How many breaks there have been: a job is broken off once the count has moved
     // since its start, so a break reaches every job running when it comes, and a
     // job started right after it runs unbroken.

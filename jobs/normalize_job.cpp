@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
 #include <optional>
 #include <vector>
 
+#include "jobs/loudness_meter.h"
 #include "jobs/run_tool.h"
 #include "jobs/start_job.h"
 
@@ -25,7 +27,8 @@ const std::array<GainStep, 3>& gainSteps()
     static const std::array<GainStep, 3> steps{{
         {kNormalizeRemovingTags, kNormalizeRemovingTagsFailed, {"/s", "d"}},
         {kNormalizeLeveling, kNormalizeLevelingFailed, {"/r"}},
-        {kNormalizeRaising, kNormalizeRaisingFailed, {"/g", "4"}},
+        // The number of steps follows: as many as the clip's true peak leaves room for.
+        {kNormalizeRaising, kNormalizeRaisingFailed, {"/g"}},
     }};
     return steps;
 }
@@ -41,13 +44,27 @@ bool isWritableClip(const std::string& file)
 }
 
 // A step broken off or overtaken counts as failed: its tool has been stopped mid-way.
-bool runStep(const std::filesystem::path& tool, const GainStep& step, const std::string& file, const JobTicket& ticket)
+bool runStep(const std::filesystem::path& tool, const std::vector<std::string>& options, const std::string& file,
+             const JobTicket& ticket)
 {
     std::vector<std::string> argv{tool.string()};
-    argv.insert(argv.end(), step.options.begin(), step.options.end());
+    argv.insert(argv.end(), options.begin(), options.end());
     argv.push_back(pathArgument(file));
     const ToolOutcome outcome = runTool(argv, [&ticket] { return ticket.mustStop(); });
     return outcome.started && outcome.exitStatus == 0 && isWritableClip(file);
+}
+
+// The options of a step. A clip whose peak cannot be measured is not raised: a
+// clip left quiet is better than one that distorts the phone's speaker.
+std::vector<std::string> stepOptions(const GainStep& step, const ToolPaths& tools, const std::string& file,
+                                     const JobTicket& ticket)
+{
+    std::vector<std::string> options = step.options;
+    if (step.running == kNormalizeRaising) {
+        const std::optional<Loudness> levelled = measureLoudness(tools, file, [&ticket] { return ticket.mustStop(); });
+        options.push_back(std::to_string(levelled ? raisingSteps(levelled->truePeakDbtp) : 0));
+    }
+    return options;
 }
 
 void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::string& file)
@@ -59,15 +76,26 @@ void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::st
         if (!ticket.store(step.running))
             return;
         const bool refused = step.running == kNormalizeRemovingTags && !isWritableClip(file);
-        if (refused || !tool || !runStep(*tool, step, file, ticket)) {
+        if (refused || !tool || !runStep(*tool, stepOptions(step, tools, file, ticket), file, ticket)) {
             ticket.store(step.failed);
             return;
         }
     }
+    // In place before the status that makes the page read it; "" when it cannot be measured.
+    const std::optional<Loudness> result = measureLoudness(tools, file, [&ticket] { return ticket.mustStop(); });
+    const bool known = result && std::isfinite(result->integratedLufs);
+    ticket.fields().norLoudness.set(ticket.fields().norStatus, ticket.generation(),
+                                    known ? std::to_string(std::lround(result->integratedLufs)) : std::string());
     ticket.store(kNormalizeDone);
 }
 
 }  // namespace
+
+std::string normalizedLoudness(const JobFields& fields)
+{
+    const StatusSlot::Snapshot status = fields.norStatus.snapshot();
+    return status.value == kNormalizeDone ? fields.norLoudness.get(status.generation) : std::string();
+}
 
 bool startNormalize(SharedJobFields fields, const ToolPaths& tools, std::string file)
 {

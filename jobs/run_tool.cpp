@@ -107,26 +107,46 @@ ToolOutcome runTool(const std::vector<std::string>& argv, const std::function<bo
 
 ToolOutcome streamTool(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
                        const std::function<void(const ChildProcess&)>& onStarted,
-                       const std::function<void(std::string_view)>& onOutput)
+                       const std::function<void(std::string_view)>& onOutput,
+                       const std::function<void(std::string_view)>& onError)
 {
     ToolOutcome outcome;
-    const UniqueFd discard(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-    if (!discard.valid())
+    Pipe errors;
+    if (onError)
+        (void)makePipe(errors);
+    else
+        errors.write.reset(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    if (!errors.write.valid())
         return outcome;
-    std::optional<RunningTool> tool = launch(argv, discard.get(), onStarted, outcome);
+    std::optional<RunningTool> tool = launch(argv, errors.write.get(), onStarted, outcome);
+    errors.write.reset();  // the child's copy is the only writer left
     if (!tool)
         return outcome;
-    const int fd = tool->output.get();
 
     std::vector<char> block(std::size_t{64} * 1024);
+    // Index 0: standard output; 1: standard error while it is open.
+    std::array<pollfd, 2> fds{{{tool->output.get(), POLLIN, 0}, {errors.read.get(), POLLIN, 0}}};
+    const auto watched = [&] { return fds[1].fd >= 0 ? nfds_t{2} : nfds_t{1}; };
     bool outputEnded = false;
     bool failed = false;
     while (!outputEnded && !failed && !(outcome.stopped = stopRequested())) {
-        pollfd ready{fd, POLLIN, 0};
-        const int polled = ::poll(&ready, 1, kBreakTestIntervalMs);
+        const int polled = ::poll(fds.data(), watched(), kBreakTestIntervalMs);
         if (polled == 0 || (polled < 0 && errno == EINTR))
             continue;
-        const ssize_t got = polled < 0 ? -1 : ::read(fd, block.data(), block.size());
+        if (polled < 0) {
+            failed = true;
+            break;
+        }
+        if (watched() == 2 && fds[1].revents != 0) {
+            const ssize_t got = ::read(fds[1].fd, block.data(), block.size());
+            if (got > 0)
+                onError(std::string_view(block.data(), static_cast<std::size_t>(got)));
+            else if (got == 0 || errno != EINTR)
+                fds[1].fd = -1;  // ended: only the output is watched from now on
+        }
+        if (fds[0].revents == 0)
+            continue;
+        const ssize_t got = ::read(fds[0].fd, block.data(), block.size());
         if (got > 0)
             onOutput(std::string_view(block.data(), static_cast<std::size_t>(got)));
         else if (got == 0)

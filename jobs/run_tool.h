@@ -39,13 +39,16 @@ struct ToolOutcome {
                                   const std::function<void(const ChildProcess&)>& onStarted = {});
 
 // Runs one tool for what it writes on its standard output, which is handed to
-// onOutput block by block as it comes; its standard error is discarded. argv, the
-// end of input and onStarted are as for runTool. stopRequested is asked before
-// each block and at least every 50 ms while the tool is quiet: once it answers
-// true, the tool is killed and collected, and the outcome says stopped. Otherwise
-// the tool's exit is waited for when its output ends.
+// onOutput block by block as it comes; its standard error goes to onError the
+// same way when that is given, else it is discarded. argv, the end of input and
+// onStarted are as for runTool. stopRequested is asked before each block and at
+// least every 50 ms while the tool is quiet: once it answers true, the tool is
+// killed and collected, and the outcome says stopped. Otherwise the tool's exit is
+// waited for when its standard output ends (what it writes on its standard error
+// after that is not read).
 [[nodiscard]] ToolOutcome streamTool(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
                                      const std::function<void(const ChildProcess&)>& onStarted,
-                                     const std::function<void(std::string_view)>& onOutput);
+                                     const std::function<void(std::string_view)>& onOutput,
+                                     const std::function<void(std::string_view)>& onError = {});
 
 }  // namespace quillon::jobs

@@ -27,8 +27,8 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
                                   std::string output);
 
 // UI thread. The same job encoding only part of input: the encoder starts at
-// part.startMs, stops after part.lengthMs (or at the song's end) and fades in and
-// out over part.fadeMs. Returns false, starting nothing, for a part that
+// part.startMs, stops after part.lengthMs (or at the song's end), fades in over
+// part.fadeInMs and out over part.fadeOutMs. Returns false, starting nothing, for a part that
 // isValidClipPart refuses.
 [[nodiscard]] bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::string input,
                                       std::string output, const ClipPart& part);

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "jobs/job_fields.h"
 #include "jobs/tool_paths.h"
@@ -15,15 +17,23 @@ inline constexpr std::int32_t kWaveformDone = 100;
 inline constexpr std::int32_t kWaveformUnreadable = 201;  // or no audio in it
 inline constexpr std::int32_t kWaveformBroken = 202;
 
+// The decoder's arguments: the song at path to mono 16-bit PCM at 8000 Hz on its
+// standard output; it tells the song's length on its standard error first.
+[[nodiscard]] std::vector<std::string> waveformDecoderArguments(const std::filesystem::path& encoder,
+                                                                const std::string& path);
+
 // UI thread. Starts reading the waveform of the audio file at path: the encoder
-// "ffmpeg" (found as for transcoding) decodes it to mono 16-bit PCM at 8000 Hz on
-// a pipe, and the job measures the duration, the peaks of points equal slices and
-// the suggested start as the samples stream by. Returns false, starting nothing,
-// for points outside 16..4096 or when no thread could be made. The break flag
-// kills the decoder (wfStatus 202); so does a newer start, which takes the fields.
+// "ffmpeg" (found as for transcoding) decodes it in one pass, and the job measures
+// the duration, the peaks of points equal slices, the fine series and the
+// suggested parts as the samples stream by. While it reads, the response shows
+// what has been read so far, every 200 ms. Returns false, starting nothing, for
+// points outside 16..4096 or when no thread could be made. The break flag kills
+// the decoder (wfStatus 202); so does a newer start, which takes the fields.
 [[nodiscard]] bool startWaveform(SharedJobFields fields, const ToolPaths& tools, std::string path, int points);
 
-// "" until the current start is done, then "durationMs:::suggestedStartMs:::p1,...,pN".
+// "durationMs:::s1,s2,s3:::p1,...,pN:::fineStepMs:::f1,...,fM" (see formatWaveform)
+// of the current start: what has been read so far while wfStatus is 1 ("" before
+// the first picture), the whole once it is 100, else "".
 [[nodiscard]] std::string waveformResponse(const JobFields& fields);
 
 // UI thread, when the window closes: kills every decoder a waveform job still reads.

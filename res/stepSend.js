@@ -25,6 +25,10 @@
 
   function open() {
     $("clip-source").textContent = S.clipLabel();
+    // Integrated loudness of the levelled clip, as the gain step measured it.
+    const loudness = has("DTE_norLoudness") ? String(ext.DTE_norLoudness) : "";
+    $("clip-loudness").textContent = loudness ? "Loudness " + loudness.replace("-", "\u2212") + " LUFS" : "";
+    $("clip-loudness").hidden = !loudness;
     $("play").hidden = !Q.canPlayMp3();
     $("play").textContent = "\u25B6 Listen";
     $("routes").hidden = false;

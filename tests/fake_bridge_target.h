@@ -56,9 +56,9 @@ public:
     std::string GetDrivesInfo() override { return log(textResult, "GetDrivesInfo"); }
     std::string GetTracksInfo(I drive) override { return log(textResult, "GetTracksInfo", drive); }
     int ReadWaveform(S path, I points) override { return log(startResult, "ReadWaveform", path, points); }
-    int TranscodeClip(S in, S out, I start, I length, I fade) override
+    int TranscodeClip(S in, S out, I start, I length, I fadeIn, I fadeOut) override
     {
-        return log(startResult, "TranscodeClip", in, out, start, length, fade);
+        return log(startResult, "TranscodeClip", in, out, start, length, fadeIn, fadeOut);
     }
     int ServeClip(S path, S title, I start, I length) override
     {
@@ -72,6 +72,7 @@ public:
     std::int32_t upStatus() override { return log(status, "upStatus"); }
     std::int32_t ripStatus() override { return log(status, "ripStatus"); }
     std::int32_t norStatus() override { return log(status, "norStatus"); }
+    std::string norLoudness() override { return log(textResult, "norLoudness"); }
     std::int32_t wfStatus() override { return log(status, "wfStatus"); }
     std::string wfResponse() override { return log(textResult, "wfResponse"); }
     std::int32_t svStatus() override { return log(status, "svStatus"); }

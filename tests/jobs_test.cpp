@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -12,6 +14,7 @@
 
 #include "jobs/child_process.h"
 #include "jobs/http_request_job.h"
+#include "jobs/loudness_meter.h"
 #include "jobs/normalize_job.h"
 #include "jobs/run_tool.h"
 #include "jobs/start_job.h"
@@ -32,7 +35,15 @@ using namespace std::chrono_literals;
 namespace {
 
 using Calls = std::vector<std::vector<std::string>>;
-const std::string kSilence = "1000:::0:::0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0";
+std::string zeros(int count)
+{
+    std::string list = "0";
+    for (int i = 1; i < count; ++i)
+        list += ",0";
+    return list;
+}
+// One second of silence read with 16 points: one part at 0, 16 peaks, 100 levels of 10 ms.
+const std::string kSilence = "1000:::0:::" + zeros(16) + ":::10:::" + zeros(100);
 // Writes the header of an MPEG audio frame to a file: a clip as far as the job can tell.
 const std::string kWriteFrame = "printf '\\377\\373\\220\\0' >";
 
@@ -43,13 +54,17 @@ protected:
         fs::create_directories(tools.tempDir);
         writeFile(dir / "in.wav", "RIFF");
         writeFile(dir / "clip.mp3", "ID3");
-        // The encoder: a "*slow" input ($3) decodes until stopped; else it writes "mp3"
-        // into an .mp3 output and one second of silence at 8000 Hz on its output.
-        standIn("ffmpeg", "case \"$3\" in *slow) echo $$ > \"$D/pid\"; while :; do head -c 1000 /dev/zero; sleep 0.01; "
-                          "done;; esac\nfor last; do :; done\ncase \"$last\" in *.mp3) " +
-                              kWriteFrame +
-                              " \"$last\";; esac\n"
-                              "head -c 16000 /dev/zero\n");
+        // The encoder: a loudness meter tells a true peak of $D/peak (else -12.0 dBTP); a "*slow"
+        // input ($3) of a minute decodes until stopped; else it writes a frame into an .mp3 output and
+        // one second of silence at 8000 Hz on its output.
+        standIn(
+            "ffmpeg",
+            "case \"$*\" in *ebur128*) printf 'Summary:\\n\\n  Integrated loudness:\\n    I: -9.6 LUFS\\n"
+            "  True peak:\\n    Peak: %s dBFS\\n' \"$(cat \"$D/peak\" 2>/dev/null || echo -12.0)\" >&2; exit;; esac\n"
+            "case \"$3\" in *slow) echo '  Duration: 00:01:00.00, start: 0' >&2; echo $$ > \"$D/pid\"; "
+            "while :; do head -c 1000 /dev/zero; sleep 0.01; done;; esac\nfor last; do :; done\n"
+            "case \"$last\" in *.mp3) " +
+                kWriteFrame + " \"$last\";; esac\nhead -c 16000 /dev/zero\n");
     }
     // A tool in res/ that records each run's arguments in $D/call1, call2, ...; $D is
     // the test's folder, and "await NAME" waits for the file $D/NAME.
@@ -94,7 +109,8 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
         writeFile(path + extension, "RIFF");
     const auto transcoded = [&](bool started) { return started && end(fields->tsStatus, 1) == kTranscodeDone; };
     EXPECT_TRUE(transcoded(startTranscode(fields, tools, path + ".wav", path + ".mp3")));
-    EXPECT_TRUE(transcoded(startTranscodeClip(fields, tools, path + ".m4a", path + ".mp3", {1234567, 20000, 1000})));
+    EXPECT_TRUE(
+        transcoded(startTranscodeClip(fields, tools, path + ".m4a", path + ".mp3", {1234567, 20000, 2000, 500})));
     EXPECT_TRUE(transcoded(startTranscodeClip(fields, tools, path + ".wav", path + ".mp3", {0, 1001, 0})));
     ASSERT_TRUE(startWaveform(fields, tools, path + ".flac", 16));
     EXPECT_EQ(end(fields->wfStatus), kWaveformDone);
@@ -103,7 +119,7 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
         fs::remove(path + extension);
     const Calls expected{{ff, "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac", "2", "-y", arg + ".mp3"},
                          {ff, "-ss", "1234.567", "-t", "19.957", "-i", arg + ".m4a", "-af",
-                          "afade=t=in:st=0:d=1.000,afade=t=out:st=18.957:d=1.000", "-ab", "64k", "-ar", "44100", "-ac",
+                          "afade=t=in:st=0:d=2.000,afade=t=out:st=19.457:d=0.500", "-ab", "64k", "-ar", "44100", "-ac",
                           "2", "-y", arg + ".mp3"},
                          {ff, "-ss", "0.000", "-t", "0.966", "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac",
                           "2", "-y", arg + ".mp3"},
@@ -245,7 +261,25 @@ TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
         writeFile(dir / gate, "");
     }
     EXPECT_EQ(end(fields->norStatus), kNormalizeDone);
-    EXPECT_EQ(takeCalls(), (Calls{{tool, "/s", "d", file}, {tool, "/r", file}, {tool, "/g", "4", file}}));
+    const Calls meter{loudnessArguments(tools.resDir / "ffmpeg", file)};
+    EXPECT_EQ(takeCalls(),
+              (Calls{{tool, "/s", "d", file}, {tool, "/r", file}, meter[0], {tool, "/g", "4", file}, meter[0]}));
+    EXPECT_EQ(normalizedLoudness(*fields), "-10");
+    // The last step raises only as far as the levelled clip's true peak leaves room under -1 dBTP,
+    // of which the meter prints tenths; not at all when the meter tells nothing.
+    for (const auto& [peak, raise] : {std::pair{"-3.0", "1"},
+                                      {"-7.1", "4"},
+                                      {"-7.0", "3"},
+                                      {"-0.5", "0"},
+                                      {"2.0", "0"},
+                                      {"-inf", "4"},
+                                      {"N/A", "0"}}) {
+        writeFile(dir / "peak", peak);
+        ASSERT_TRUE(startNormalize(fields, tools, file));
+        EXPECT_EQ(end(fields->norStatus), kNormalizeDone);
+        EXPECT_EQ(takeCalls()[3], (std::vector<std::string>{tool, "/g", raise, file})) << peak;
+        EXPECT_EQ(normalizedLoudness(*fields), *peak == 'N' ? "" : "-10") << peak;
+    }
 
     // A step fails on a non-zero exit or on a file it left empty (a full disk);
     // anything but a non-empty regular file we may write fails before the tool runs.
@@ -255,7 +289,7 @@ TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
     const std::tuple<std::string, std::string, std::int32_t, std::size_t> cases[] = {
         {"-clip.mp3", "/s ] && exit 1", kNormalizeRemovingTagsFailed, 1},  // relative: in the working folder
         {"-clip.mp3", "/r ] && exit 1", kNormalizeLevelingFailed, 2},
-        {"-clip.mp3", "/g ] && exit 255", kNormalizeRaisingFailed, 3},
+        {"-clip.mp3", "/g ] && exit 255", kNormalizeRaisingFailed, 4},
         {"-clip.mp3", "/r ] && : > \"$2\"", kNormalizeLevelingFailed, 2},
         {(dir / "link.mp3").string(), "", kNormalizeRemovingTagsFailed, 0},
         {(dir / "pipe.mp3").string(), "", kNormalizeRemovingTagsFailed, 0},
@@ -266,6 +300,7 @@ TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
         standIn("mp3gain", "[ \"$1\" = " + (step.empty() ? "x ]" : step) + "\nexit 0\n");
         ASSERT_TRUE(startNormalize(fields, tools, path));
         EXPECT_EQ(end(fields->norStatus), status) << path << step;
+        EXPECT_EQ(normalizedLoudness(*fields), "");
         const Calls calls = takeCalls();
         EXPECT_EQ(calls.size(), runs) << path << step;
         if (!calls.empty()) {
@@ -283,21 +318,37 @@ TEST(WaveformAnalysis, MeasuresDurationPeaksAndTheLoudestHalfMinute)
     const auto loud = [](std::int64_t from, std::int64_t to) {
         return [=](std::int64_t i) { return (i % 2 ? 1 : -1) * (i >= from && i < to ? 16384 : 100); };
     };
-    // Samples, each one's value, points, and the summary: duration, suggested start, each slice's peak.
-    const std::tuple<std::int64_t, std::function<int(std::int64_t)>, int, std::int64_t, std::int64_t,
-                     std::function<int(int)>>
+    // Samples, each one's value, points, and the summary: duration, suggested starts (each the middle of the
+    // quietest 10 ms near where its part begins, the liveliest first), each slice's peak. Parts of a
+    // song of 30 s or less begin at 0 and stay there.
+    using Starts = std::vector<std::int64_t>;
+    const std::tuple<std::int64_t, std::function<int(std::int64_t)>, int, std::int64_t, Starts, std::function<int(int)>>
         cases[] = {
-            {5 * kRate, [](auto i) { return i % 2 ? 32767 : -32768; }, 16, 5000, 0, [](int) { return 100; }},
-            {90 * kRate, loud(40 * kRate, 70 * kRate), 90, 90000, 40000,
+            {5 * kRate, [](auto i) { return i % 2 ? 32767 : -32768; }, 16, 5000, {0}, [](int) { return 100; }},
+            // Too short for a third part beside the first two.
+            {90 * kRate,
+             loud(40 * kRate, 70 * kRate),
+             90,
+             90000,
+             {39995, 5},
              [](int s) { return s >= 40 && s < 70 ? 50 : 0; }},
-            {30 * kRate, loud(29 * kRate, 30 * kRate), 30, 30000, 0, [](int s) { return s == 29 ? 50 : 0; }},
-            {30 * kRate + 800, loud(29 * kRate, 31 * kRate), 301, 30100, 100, [](int s) { return s >= 290 ? 50 : 0; }},
-            {12345, [](auto i) { return static_cast<int>(i * 16 / 12345 + 1) * -1000; }, 16, 1543, 0,
+            {30 * kRate, loud(29 * kRate, 30 * kRate), 30, 30000, {0}, [](int s) { return s == 29 ? 50 : 0; }},
+            {30 * kRate + 800, loud(29 * kRate, 31 * kRate), 301, 30100, {95}, [](int s) { return s >= 290 ? 50 : 0; }},
+            {12345,
+             [](auto i) { return static_cast<int>(i * 16 / 12345 + 1) * -1000; },
+             16,
+             1543,
+             {0},
              [](int s) { return ((s + 1) * 100000 + 16384) / 32768; }},
-            // The peak groups fold; a spike mid-slice stays in its slice and its window.
-            {kTenMinutes, [](auto i) { return i == kTenMinutes * 1000 / 4096 + 586 ? 32767 : 0; }, 4096, 600000, 116600,
+            // The peak groups fold; a spike mid-slice stays in its slice and its window. The second part
+            // cannot move off 0 without touching the third.
+            {kTenMinutes,
+             [](auto i) { return i == kTenMinutes * 1000 / 4096 + 586 ? 32767 : 0; },
+             4096,
+             600000,
+             {116595, 0, 30005},
              [](int s) { return s == 1000 ? 100 : 0; }},
-            {5, [](auto) { return 32767; }, 16, 1, 0, [](int s) { return s % 3 == 0 && s <= 12 ? 100 : 0; }},
+            {5, [](auto) { return 32767; }, 16, 1, {0}, [](int s) { return s % 3 == 0 && s <= 12 ? 100 : 0; }},
         };
     for (const auto& [samples, sample, points, durationMs, startMs, peak] : cases) {
         std::string bytes;
@@ -311,10 +362,52 @@ TEST(WaveformAnalysis, MeasuresDurationPeaksAndTheLoudestHalfMinute)
         std::vector<int> peaks;
         for (int s = 0; s < points; ++s)
             peaks.push_back(peak(s));
-        EXPECT_EQ(std::tie(summary.durationMs, summary.suggestedStartMs, summary.peaks),
+        EXPECT_EQ(std::tie(summary.durationMs, summary.suggestedStartsMs, summary.peaks),
                   std::tie(durationMs, startMs, peaks))
             << samples;
+        // One level per 10 ms begun, up to ten minutes.
+        EXPECT_EQ(std::pair(summary.fineStepMs, summary.fine.size()),
+                  std::pair(std::int64_t{10}, std::size_t(samples + 79) / 80));
     }
+}
+
+// PCM bytes at 8000 Hz of amplitude(t) times a 220 Hz tone, t in seconds.
+std::string generatedSong(double seconds, const std::function<double(double)>& amplitude)
+{
+    std::string bytes;
+    for (std::int64_t i = 0; i < static_cast<std::int64_t>(seconds * WaveformAnalysis::kSampleRate); ++i) {
+        const double t = static_cast<double>(i) / WaveformAnalysis::kSampleRate;
+        const auto sample = static_cast<std::int16_t>(32767 * amplitude(t) * std::sin(2 * M_PI * 220 * t));
+        bytes += {static_cast<char>(sample & 0xff), static_cast<char>((sample >> 8) & 0xff)};
+    }
+    return bytes;
+}
+
+TEST(WaveformAnalysis, SuggestsTheLiveliestPartThenAChorusAndSnapsEdgesIntoQuiet)
+{
+    // Intro, chorus, a solo louder than it, chorus, verse, a louder bridge, chorus, outro: from second,
+    // level, and a beat of its own, so that each chorus matches the others only from its start. The
+    // liveliest half minute beside the bridge would start in the first chorus, 10 s late.
+    const std::tuple<double, double, double> sections[] = {{0, 0.03, 0},    {10, 0.5, 0.9}, {30, 0.65, 0.7},
+                                                           {50, 0.5, 0.9},  {70, 0.2, 0.6}, {90, 0.9, 1.3},
+                                                           {110, 0.5, 0.9}, {130, 0.03, 0}};
+    WaveformAnalysis song(1024);
+    song.feed(generatedSong(140, [&](double t) {
+        const auto [from, level, beat] = *std::prev(
+            std::ranges::upper_bound(sections, t, {}, [](const auto& section) { return std::get<0>(section); }));
+        return level * (0.7 + 0.3 * std::sin(2 * M_PI * beat * (t - from)));
+    }));
+    const std::vector<std::int64_t> starts = song.finish().suggestedStartsMs;
+    ASSERT_EQ(starts.size(), 3u);
+    EXPECT_NEAR(starts[0], 90000, 500);  // the bridge, then a chorus clear of it
+    EXPECT_LE(std::min(std::abs(starts[1] - 10000), std::abs(starts[1] - 50000)), 500) << starts[1];
+    EXPECT_GE(std::min({std::abs(starts[2] - starts[0]), std::abs(starts[2] - starts[1])}), 30000);
+
+    // A tone with 50 ms of silence at 40 s: an edge put at 40.1 s lands in it.
+    WaveformAnalysis gap(16);
+    gap.feed(generatedSong(60, [](double t) { return t >= 40 && t < 40.05 ? 0 : 0.5; }));
+    const std::int64_t snapped = gap.quietPointMs(40100, 0, 60000);
+    EXPECT_TRUE(snapped >= 40000 && snapped < 40050) << snapped;
 }
 
 TEST_F(JobTest, WaveformRefusesBadArgumentsAndTellsAnUnreadableSong)
@@ -322,7 +415,7 @@ TEST_F(JobTest, WaveformRefusesBadArgumentsAndTellsAnUnreadableSong)
     for (int points : {15, 4097, 0})
         EXPECT_FALSE(startWaveform(fields, tools, "y.wav", points)) << points;
     for (const ClipPart& part : std::vector<ClipPart>{
-             {-1, 20000, 0}, {0, 999, 0}, {0, 60001, 0}, {0, 20000, -1}, {0, 20000, 10001}, {0, 1001, 501}})
+             {-1, 20000}, {0, 999}, {0, 60001}, {0, 20000, -1}, {0, 20000, 0, 5001}, {0, 1001, 501, 501}})
         EXPECT_FALSE(startTranscodeClip(fields, tools, "in.wav", "out.mp3", part)) << part.lengthMs;
     EXPECT_EQ(fields->wfStatus.generation() + fields->tsStatus.generation(), 0u);
     // The decoder fails after a silence, writes nothing, fails after some output, or is not there.
@@ -357,6 +450,12 @@ TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
             return fields->waveformEncoders.processId(fields->wfStatus.generation()) != 0 && readPid(dir / "pid") != 0;
         }));
         EXPECT_EQ(fields->wfStatus.value(), kWaveformRunning);
+        // While it reads, the page sees the minute the decoder announced, no parts yet, and the
+        // slices and levels read so far.
+        EXPECT_TRUE(waitUntil([&] {
+            const std::string read = waveformResponse(*fields);
+            return read.starts_with("60000::::::0,0") && read.find(":::10:::0,0,0") != std::string::npos;
+        })) << waveformResponse(*fields).substr(0, 40);
         stop();
         EXPECT_EQ(end(fields->wfStatus), status) << name;
         EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / "pid")); })) << name;
@@ -364,6 +463,61 @@ TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
         EXPECT_EQ(terminateWaveformEncoder(*fields), 0) << name;  // a collected one is never signalled
     }
     EXPECT_EQ(waveformResponse(*fields), kSilence);
+}
+
+// The real encoder and gain tool, from the search path.
+TEST_F(JobTest, ClipsKeepTheirFadesAndLevellingNeverClipsWithTheRealTools)
+{
+    fs::remove(tools.resDir / "ffmpeg");
+    tools.searchPath = ToolPaths::forResDir(tools.resDir).searchPath;
+    const auto ffmpeg = locateTool(tools, "ffmpeg");
+    if (!ffmpeg || !locateTool(tools, "mp3gain"))
+        GTEST_SKIP() << "needs ffmpeg and mp3gain";
+    const auto make = [&](const std::string& source, const std::string& out) {
+        const std::vector<std::string> argv{
+            ffmpeg->string(), "-v", "error", "-f", "lavfi", "-i", source, "-ac", "2", "-y", (dir / out).string()};
+        EXPECT_EQ(runTool(argv, [] { return false; }).exitStatus, 0u) << source;
+    };
+    // The level in dB of a span of the clip, decoded to mono at 44100 Hz.
+    std::vector<double> pcm;
+    const auto level = [&](std::int64_t fromMs, std::int64_t toMs) {
+        double sum = 0;
+        for (std::int64_t i = fromMs * 441 / 10; i < toMs * 441 / 10; ++i)
+            sum += pcm.at(static_cast<std::size_t>(i)) * pcm.at(static_cast<std::size_t>(i));
+        return 10 * std::log10(sum / static_cast<double>((toMs - fromMs) * 441 / 10) + 1e-12);
+    };
+    make("sine=f=440:d=20", "tone.wav");
+    ASSERT_TRUE(startTranscodeClip(fields, tools, (dir / "tone.wav").string(), (dir / "tone.mp3").string(),
+                                   {5000, 10000, 2000, 500}));
+    ASSERT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
+    const ToolOutcome decoded = streamTool(
+        {ffmpeg->string(), "-v", "error", "-i", (dir / "tone.mp3").string(), "-ac", "1", "-f", "f32le", "-"},
+        [] { return false; }, {},
+        [&, pending = std::string()](std::string_view bytes) mutable {
+            pending += bytes;
+            for (; pending.size() >= 4; pending.erase(0, 4))
+                pcm.push_back(*reinterpret_cast<const float*>(pending.data()));
+        });
+    ASSERT_EQ(decoded.exitStatus, 0u);
+    const double middle = level(4000, 6000);
+    const auto lastMs = static_cast<std::int64_t>(pcm.size()) * 10 / 441;
+    EXPECT_LE(level(0, 50), middle - 20);
+    EXPECT_NEAR(level(975, 1025), middle - 6, 2);
+    EXPECT_LE(level(lastMs - 50, lastMs), middle - 20);
+
+    // A dense song limited to near full scale: the raising step stops short of clipping.
+    make("anoisesrc=d=40:c=pink:a=0.7:seed=7[n];sine=f=110:d=40[b];sine=f=1760:d=40[h];[n][b][h]amix=inputs=3:"
+         "normalize=0,acompressor=threshold=0.1:ratio=20:makeup=8,alimiter=limit=0.98",
+         "loud.wav");
+    const std::string clip = (dir / "loud.mp3").string();
+    ASSERT_TRUE(startTranscodeClip(fields, tools, (dir / "loud.wav").string(), clip, {5000, 30000, 1000, 1000}));
+    ASSERT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
+    ASSERT_TRUE(startNormalize(fields, tools, clip));
+    ASSERT_EQ(end(fields->norStatus), kNormalizeDone);
+    const std::optional<Loudness> levelled = measureLoudness(tools, clip, [] { return false; });
+    ASSERT_TRUE(levelled);
+    EXPECT_LE(levelled->truePeakDbtp, -1.0);
+    EXPECT_EQ(normalizedLoudness(*fields), std::to_string(std::lround(levelled->integratedLufs)));
 }
 
 TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStandReportsTheExitCodeAndHonoursABreak)

@@ -30,8 +30,10 @@ TEST_F(HostTest, PagesSeeTheBridgeWithItsRulesAndNoBrowserKeysAndNothingForeignG
     writeFile(app.path() / "outside.html", foreign("outside"));
 
     const std::string dir = app.path().string() + "/";
+    // Each tool records its arguments; the runs of the loudness meter are left out.
     for (const std::string tool : {"ffmpeg", "mp3gain"})
-        writeScript(app.res() / tool, "printf '%s\\0' \"$0\" \"$@\" > '" + dir + tool + ".args'\n");
+        writeScript(app.res() / tool, "case \"$*\" in *ebur128*) exit;; esac\nprintf '%s\\0' \"$0\" \"$@\" > '" + dir +
+                                          tool + ".args'\n");
     std::string names;
     for (const std::string& name : {"$(touch " + dir + "PWNED).mp3", "a; touch " + dir + "PWNED; b.mp3",
                                     std::string("it's \"quoted\"\n&\t.mp3"), std::string("-y.mp3")}) {

@@ -1,0 +1,98 @@
+#include "jobs/loudness_meter.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "jobs/run_tool.h"
+
+namespace quillon::jobs {
+
+namespace {
+
+constexpr double kCeilingDbtp = -1.0;
+// The meter prints tenths, so a printed peak may be up to this much under the true one.
+constexpr double kPrintedMargin = 0.05;
+// The summary comes last; its lines are all that is kept of a longer log.
+constexpr std::size_t kKeptLog = std::size_t{16} * 1024;
+
+// The number after label, searching from `from` on; the position after it goes to from.
+std::optional<double> figureAfter(std::string_view log, std::string_view label, std::size_t& from)
+{
+    const std::size_t at = log.find(label, from);
+    if (at == std::string_view::npos)
+        return std::nullopt;
+    std::size_t begin = at + label.size();
+    while (begin < log.size() && (log[begin] == ' ' || log[begin] == '+'))
+        ++begin;
+    double value = 0;
+    const auto [end, error] = std::from_chars(log.data() + begin, log.data() + log.size(), value);
+    if (error != std::errc())
+        return std::nullopt;
+    from = static_cast<std::size_t>(end - log.data());
+    return value;
+}
+
+}  // namespace
+
+std::vector<std::string> loudnessArguments(const std::filesystem::path& encoder, const std::string& file)
+{
+    return {encoder.string(),
+            "-nostdin",
+            "-hide_banner",
+            "-nostats",
+            "-i",
+            pathArgument(file),
+            "-af",
+            "ebur128=peak=true:framelog=verbose",
+            "-f",
+            "null",
+            "-"};
+}
+
+std::optional<Loudness> parseLoudnessSummary(std::string_view log)
+{
+    const std::size_t summary = log.rfind("Summary:");
+    if (summary == std::string_view::npos)
+        return std::nullopt;
+    std::size_t from = log.find("Integrated loudness:", summary);
+    if (from == std::string_view::npos)
+        return std::nullopt;
+    const std::optional<double> integrated = figureAfter(log, "I:", from);
+    from = log.find("True peak:", from);
+    if (!integrated || from == std::string_view::npos)
+        return std::nullopt;
+    const std::optional<double> peak = figureAfter(log, "Peak:", from);
+    if (!peak)
+        return std::nullopt;
+    return Loudness{*integrated, *peak};
+}
+
+std::optional<Loudness> measureLoudness(const ToolPaths& tools, const std::string& file,
+                                        const std::function<bool()>& stopRequested)
+{
+    const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
+    if (!encoder)
+        return std::nullopt;
+    std::string log;
+    const ToolOutcome outcome = streamTool(
+        loudnessArguments(*encoder, file), stopRequested, {}, [](std::string_view) {},
+        [&](std::string_view text) {
+            log.append(text);
+            if (log.size() > 2 * kKeptLog)
+                log.erase(0, log.size() - kKeptLog);
+        });
+    if (!outcome.started || outcome.stopped || outcome.exitStatus != 0)
+        return std::nullopt;
+    return parseLoudnessSummary(log);
+}
+
+int raisingSteps(double truePeakDbtp)
+{
+    const double room = kCeilingDbtp - kPrintedMargin - truePeakDbtp;
+    if (std::isnan(room) || room <= 0)
+        return 0;
+    return static_cast<int>(std::min<double>(kMaxRaisingSteps, std::floor(room / kGainStepDb)));
+}
+
+}  // namespace quillon::jobs
