@@ -16,7 +16,7 @@ const PartRing = (() => {
     const type = types[(/\.([^./\\]+)$/.exec(path) || ["", ""])[1].toLowerCase()];
     try {
       return !!type && new Audio().canPlayType(type) !== "";
-    } catch (e) {
+    } catch {
       return false;
     }
   }

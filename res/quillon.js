@@ -9,7 +9,7 @@ const Quillon = (() => {
     const ext = window.external;
     try {
       if (ext && typeof ext.DTE_IsDTE !== "undefined" && ext.DTE_IsDTE) return ext;
-    } catch (e) { /* a browser's own external object may refuse unknown names */ }
+    } catch { /* a browser's own external object may refuse unknown names */ }
     return null;
   }
 
@@ -133,7 +133,7 @@ const Quillon = (() => {
 
   // Digits with an optional leading +, spaces, dots, dashes and brackets dropped.
   function normalisePhoneNumber(text) {
-    const compact = String(text).replace(/[\s.()\-]/g, "");
+    const compact = String(text).replace(/[\s.()-]/g, "");
     return /^\+?[0-9]{5,20}$/.test(compact) ? compact : null;
   }
 
@@ -298,7 +298,7 @@ const Quillon = (() => {
   function canPlayMp3() {
     try {
       return new Audio().canPlayType("audio/mpeg") !== "";
-    } catch (e) {
+    } catch {
       return false;
     }
   }

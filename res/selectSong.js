@@ -1,27 +1,35 @@
-/* The start page: pick the music, choose the part, make the clip, send it.
- * This file holds what the steps share (the page's state, the views and the
- * stage rows) and starts the page; each step lives in its own step*.js file and
- * registers itself in Song.steps. */
+/* The start page's controller: pick the music, choose the part, make the clip,
+ * send it. It alone holds the work in progress and the step on show, and moves
+ * between the steps. Each step*.js file registers itself in Song.steps, draws its
+ * step from what it is given and reports back through the calls returned below. */
 const Song = (() => {
   "use strict";
 
   const Q = Quillon;
-  const $ = (id) => document.getElementById(id);
+  const { $, message, stage } = Dom;
 
-  // The one owner of what the user has picked and made so far.
   const work = {
     source: null, // { kind: "file", path, label } or { kind: "cd", drive, track, label }
-    part: null,   // { startMs, lengthMs, fadeInMs, fadeOutMs } of the source, or null for all of it
+    song: "",     // the file the clip is cut from: the picked file, or the copy of the CD track
+    part: null,   // { startMs, lengthMs, fadeInMs, fadeOutMs } of the song, or null for all of it
     clip: ""      // the finished, levelled MP3
   };
 
-  // "Song.mp3 · from 1:05.0 to 1:25.0": what the clip is made of.
-  const clipLabel = () => work.source.label + (work.part ? " \u00B7 " + Q.partText(work.part) : "");
-
-  // Each step: { wire() once at start, enter() when shown, leave() when hidden }.
+  // Each step: { view, wire() once at start, enter(given) whenever its view is shown,
+  // leave() when it is hidden, resume() after the jobs were stopped while it shows }.
+  // The send view has two: the ways to the phone and the online service.
   const steps = {};
   const order = ["pick", "part", "make", "send"];
   let current = "";
+
+  // What a step is given: a copy of the work, and "Song.mp3 · from 1:05.0 to 1:25.0",
+  // what the clip is made of.
+  function given() {
+    const label = work.source ? work.source.label + (work.part ? " \u00B7 " + Q.partText(work.part) : "") : "";
+    return Object.freeze({ ...work, label });
+  }
+
+  const stepsOf = (view) => Object.values(steps).filter((step) => step.view === view);
 
   function show(view) {
     order.forEach((name) => { $(name).hidden = name !== view; });
@@ -32,47 +40,68 @@ const Song = (() => {
     });
     const before = current;
     current = view;
-    if (before !== view && steps[before] && steps[before].leave) steps[before].leave();
-    if (steps[view] && steps[view].enter) steps[view].enter();
+    if (before !== view) stepsOf(before).forEach((step) => step.leave && step.leave());
+    stepsOf(view).forEach((step) => step.enter && step.enter(given()));
   }
 
-  function message(id, text) {
-    const element = $(id);
-    element.textContent = text || "";
-    element.hidden = !text;
+  /* ---- what the steps report ---- */
+
+  // The music is picked; its part is chosen next.
+  function picked(source) {
+    Object.assign(work, { source, song: "", part: null, clip: "" });
+    message("pick-message", "");
+    show("part");
   }
 
-  /* ---- stages with their bars ---- */
-
-  function stage(id, status, text, percent) {
-    const element = $(id);
-    element.className = "stage " + status;
-    element.querySelector(".state").textContent = text || "";
-    const bar = element.querySelector(".bar");
-    const fill = bar.firstElementChild;
-    bar.className = "bar" + (status === "busy" ? " busy" : status === "done" ? " done" : status === "failed" ? " failed" : "");
-    fill.style.width = status === "active" ? (percent || 0) + "%" : "";
-    const mark = element.querySelector(".mark");
-    mark.textContent = status === "done" ? "\u2713" : status === "failed" ? "!" : mark.getAttribute("data-n");
+  // The part of song is chosen (null: all of it); the clip is made next.
+  function partChosen(song, part) {
+    Object.assign(work, { song, part, clip: "" });
+    show("make");
   }
 
-  function busy(id, text) {
-    stage(id, "busy", text);
-    $(id).classList.add("active");
+  function clipMade(clip) {
+    work.clip = clip;
+    show("send");
   }
 
-  /* ---- back to the start ---- */
+  // The failed step once more. Converting removes the copy of a CD track, so a
+  // clip of a track that failed is copied again.
+  function retry() {
+    Q.stopAllPolling();
+    show(current === "make" && work.source.kind !== "cd" ? "make" : "part");
+  }
+
+  // Stops every job; the steps on show take up again what they still follow.
+  function stopJobs() {
+    Q.host().DTE_BreakAsyncOperation();
+    Q.stopAllPolling();
+    stepsOf(current).forEach((step) => step.resume && step.resume());
+  }
+
+  // A step's Cancel: nothing is kept.
+  function cancel() {
+    stopJobs();
+    Q.state("cancelled");
+    startOver("Stopped. Nothing was kept; pick the music again whenever you like.");
+  }
 
   // Returns to a clean first step, with a note when there is one to give.
   function startOver(note) {
     Q.stopAllPolling();
-    work.source = null;
-    work.part = null;
-    work.clip = "";
+    Object.assign(work, { source: null, song: "", part: null, clip: "" });
     show("pick");
     message("pick-message", note || "");
     $("choose-file").focus();
     Q.state("pick");
+  }
+
+  // A stage that failed: marked, its reason said, the step's buttons set (as
+  // Dom.buttons takes them) and "failed <stage><detail>" told to the watcher.
+  function fail(stageId, errorId, text, detail, shown, focusId) {
+    stage(stageId, "failed", "Failed");
+    message(errorId, text);
+    Dom.buttons(shown, focusId);
+    Q.state("failed " + stageId.replace("stage-", "") + detail);
   }
 
   function start() {
@@ -94,5 +123,8 @@ const Song = (() => {
   // The step files load after this one; start once all of them are in.
   document.addEventListener("DOMContentLoaded", start);
 
-  return { Q, $, work, clipLabel, steps, show, message, stage, busy, startOver };
+  return {
+    steps, showing: () => current,
+    picked, partChosen, clipMade, retry, stopJobs, cancel, startOver, fail
+  };
 })();

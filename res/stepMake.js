@@ -3,50 +3,31 @@
   "use strict";
 
   const S = Song;
-  const { Q, $, work } = S;
+  const Q = Quillon;
+  const { $, message, stage, busy } = Dom;
   const ext = Q.host();
 
-  // The song: a file, or the copy of a CD track.
+  // What the clip is made of: the song, and its part or null for all of it.
   let input = "";
+  let part = null;
 
-  // Makes the clip of work.part of the song, or of all of it when there is no part.
-  function start(song, part) {
-    input = song;
-    work.part = part;
-    work.clip = "";
-    S.message("make-error", "");
-    $("make-source").textContent = S.clipLabel();
-    ["stage-convert", "stage-level"].forEach((id) => S.stage(id, "pending", "Waiting"));
-    $("make-retry").hidden = true;
-    $("make-other").hidden = true;
-    $("make-cancel").hidden = false;
-    S.show("make");
-    $("make-cancel").focus();
+  function enter(given) {
+    input = given.song;
+    part = given.part;
+    message("make-error", "");
+    $("make-source").textContent = given.label;
+    ["stage-convert", "stage-level"].forEach((id) => stage(id, "pending", "Waiting"));
+    Dom.buttons({ "make-retry": false, "make-other": false, "make-cancel": true }, "make-cancel");
     convert();
   }
 
-  // The conversion removes the copy of a CD track, so a retry copies it again.
-  function retry() {
-    Q.stopAllPolling();
-    if (work.source.kind === "cd") S.steps.part.start(work.source);
-    else start(input, work.part);
-  }
-
-  function failed(stageId, text, code) {
-    S.stage(stageId, "failed", "Failed");
-    S.message("make-error", text);
-    $("make-cancel").hidden = true;
-    $("make-retry").hidden = false;
-    $("make-other").hidden = false;
-    $("make-retry").focus();
-    Q.state("failed " + stageId.replace("stage-", "") + " " + code);
-  }
+  const failed = (stageId, text, code) => S.fail(stageId, "make-error", text, " " + code,
+    { "make-cancel": false, "make-retry": true, "make-other": true }, "make-retry");
 
   function convert() {
     const output = Q.tempPath("clip-" + Date.now() + ".mp3");
-    const part = work.part;
     Q.state("converting" + (part ? " " + [part.startMs, part.lengthMs, part.fadeInMs, part.fadeOutMs].join(" ") : ""));
-    S.busy("stage-convert", "Working…");
+    busy("stage-convert", "Working…");
     // A host that takes one fade length reads the first five arguments and fades both ends alike.
     const started = part ? ext.DTE_TranscodeClip(input, output, part.startMs, part.lengthMs, part.fadeInMs, part.fadeOutMs)
       : ext.DTE_TranscodeMedia(input, output);
@@ -62,7 +43,7 @@
           failed("stage-convert", Q.transcodeFailure(reason), reason ? v + " " + reason : v);
           return;
         }
-        S.stage("stage-convert", "done", "Done");
+        stage("stage-convert", "done", "Done");
         level(output);
       });
   }
@@ -71,34 +52,26 @@
 
   function level(file) {
     Q.state("levelling");
-    S.stage("stage-level", "active", "Starting", 0);
+    stage("stage-level", "active", "Starting", 0);
     if (!ext.DTE_NormalizeAudio(file)) {
       failed("stage-level", "Levelling could not be started.", "start");
       return;
     }
     Q.poll(() => ext.DTE_norStatus, (v) => v >= 100,
-      (v) => { if (v < 100) S.stage("stage-level", "active", levelSteps[v] || "Starting", v); },
+      (v) => { if (v < 100) stage("stage-level", "active", levelSteps[v] || "Starting", v); },
       (v) => {
         if (v !== 100) { failed("stage-level", Q.normalizeError(v), v); return; }
-        S.stage("stage-level", "done", "Done");
-        work.clip = file;
+        stage("stage-level", "done", "Done");
         Q.state("clip-ready " + file);
-        S.steps.send.open();
+        S.clipMade(file);
       });
   }
 
-  // Stops every job and returns to a clean first step.
-  function cancel() {
-    ext.DTE_BreakAsyncOperation();
-    Q.state("cancelled");
-    S.startOver("Stopped. Nothing was kept; pick the music again whenever you like.");
-  }
-
   function wire() {
-    $("make-cancel").addEventListener("click", cancel);
-    $("make-retry").addEventListener("click", retry);
+    $("make-cancel").addEventListener("click", S.cancel);
+    $("make-retry").addEventListener("click", S.retry);
     $("make-other").addEventListener("click", () => S.startOver());
   }
 
-  S.steps.make = { wire, start };
+  S.steps.make = { view: "make", wire, enter };
 })();

@@ -1,13 +1,15 @@
-/* Step 2: choose the part that rings. This controller owns the part step's
- * state (the song's waveform, the part, its fades, the visible span) and turns
- * keys, fields and buttons into changes of it; PartLoad reads the song,
+/* Step 2: choose the part that rings. This file owns the part step's own
+ * state (the song's waveform, the part, its fades, the visible span), turns
+ * keys, fields and buttons into changes of it and hands the chosen part to the
+ * page's controller; PartLoad reads the song,
  * PartPointer handles the pointer, WaveView draws and PartRing plays. A CD track
  * is copied first, so the part is chosen on the copy. */
 (() => {
   "use strict";
 
   const S = Song;
-  const { Q, $, work } = S;
+  const Q = Quillon;
+  const { $, message, stage, busy } = Dom;
   const T = PartTime;
   const ext = Q.host();
 
@@ -81,51 +83,46 @@
 
   /* ---- loading: copy the CD track, then read the waveform ---- */
 
-  function start(picked) {
+  function enter(given) {
+    const picked = given.source;
     ring.stop();
-    work.source = picked;
-    work.clip = "";
-    S.message("pick-message", "");
-    S.message("part-error", "");
+    message("part-error", "");
     $("part-source").textContent = picked.label;
     $("part-loading").hidden = false;
     $("part-editor").hidden = true;
     $("stage-rip").hidden = picked.kind !== "cd";
     $("stage-read").hidden = !canChoose();
     $("stage-read").querySelector(".mark").setAttribute("data-n", picked.kind === "cd" ? "2" : "1");
-    ["stage-rip", "stage-read"].forEach((id) => S.stage(id, "pending", "Waiting"));
-    showActions("loading");
-    S.show("part");
-    $("part-cancel").focus();
-    if (picked.kind === "cd") rip(); else read(picked.path);
+    ["stage-rip", "stage-read"].forEach((id) => stage(id, "pending", "Waiting"));
+    Dom.buttons(actions("loading"), "part-cancel");
+    if (picked.kind === "cd") rip(picked); else read(picked.path);
   }
 
-  function showActions(mode) {
-    $("part-cancel").hidden = mode !== "loading";
-    $("part-other").hidden = mode === "loading";
-    $("part-retry").hidden = mode !== "failed";
-    $("part-play").hidden = mode !== "editing" || !PartRing.canPlay(song.input);
-    $("part-make").hidden = mode !== "editing";
-  }
+  // The buttons each mode shows: loading, failed (copying, which a retry may mend), unreadable, editing.
+  const actions = (mode) => ({
+    "part-cancel": mode === "loading",
+    "part-other": mode !== "loading",
+    "part-retry": mode === "failed",
+    "part-play": mode === "editing" && PartRing.canPlay(song.input),
+    "part-make": mode === "editing"
+  });
 
   function failed(stageId, text, code) {
-    S.stage(stageId, "failed", "Failed");
-    S.message("part-error", text);
+    const ripping = stageId === "stage-rip";
     $("part-loading").hidden = false;
     $("part-editor").hidden = true;
-    showActions(stageId === "stage-rip" ? "failed" : "unreadable");
-    $(stageId === "stage-rip" ? "part-retry" : "part-other").focus();
-    Q.state("failed " + stageId.replace("stage-", "") + " " + code);
+    S.fail(stageId, "part-error", text, " " + code, actions(ripping ? "failed" : "unreadable"),
+      ripping ? "part-retry" : "part-other");
   }
 
-  function rip() {
+  function rip(source) {
     const wav = Q.tempPath("track.wav");
     Q.state("ripping");
-    S.stage("stage-rip", "active", "0 %", 0);
-    PartLoad.rip(ext, work.source, wav, {
-      progress: (v) => S.stage("stage-rip", "active", v + " %", v),
+    stage("stage-rip", "active", "0 %", 0);
+    PartLoad.rip(ext, source, wav, {
+      progress: (v) => stage("stage-rip", "active", v + " %", v),
       done: () => {
-        S.stage("stage-rip", "done", "Done");
+        stage("stage-rip", "done", "Done");
         read(wav);
       },
       failed: (text, code) => failed("stage-rip", text, code)
@@ -135,11 +132,11 @@
   function read(input) {
     song.input = input;
     if (!canChoose()) {
-      S.steps.make.start(input, null);
+      S.partChosen(input, null);
       return;
     }
     Q.state("reading");
-    S.busy("stage-read", "Working…");
+    busy("stage-read", "Working…");
     song.points = $("wave").width;
     song.ready = false;
     song.drawn = false;
@@ -151,7 +148,7 @@
           Math.floor((100 * data.peaks.length) / song.points) + " %";
       },
       done: (data) => {
-        S.stage("stage-read", "done", "Done");
+        stage("stage-read", "done", "Done");
         showSong(data);
         edit();
       },
@@ -203,7 +200,7 @@
         : "The liveliest 30 seconds are chosen. Drag the part or its edges to change it.";
     enableEditor(true);
     setPart(song.data.suggestions[0] || 0, defaultLengthMs);
-    showActions("editing");
+    Dom.buttons(actions("editing"));
     $("wave").focus();
     changed();
   }
@@ -297,12 +294,12 @@
   function typedTime(field, apply) {
     const ms = T.parse(field.value);
     if (ms === null || !apply(ms)) {
-      S.message("part-error", "Please write a time as m:ss.ss, for example 1:05.25, or in seconds, for example 38.5.");
+      message("part-error", "Please write a time as m:ss.ss, for example 1:05.25, or in seconds, for example 38.5.");
       render();
       field.select();
       return;
     }
-    S.message("part-error", "");
+    message("part-error", "");
     span.keep(part.startMs);
     changed();
   }
@@ -310,12 +307,12 @@
   function typedFade(field, apply) {
     const seconds = parseFloat(field.value.replace(",", "."));
     if (!(seconds >= 0 && seconds <= longestFadeMs / 1000)) {
-      S.message("part-error", "A fade lasts from 0 to 5 seconds, for example 1.5.");
+      message("part-error", "A fade lasts from 0 to 5 seconds, for example 1.5.");
       render();
       field.select();
       return;
     }
-    S.message("part-error", "");
+    message("part-error", "");
     apply(Math.round(seconds * 10) * 100);
     fadesChanged();
   }
@@ -339,18 +336,12 @@
     ring.stop();
     // A song under a second is below the shortest part: it is made whole.
     if (part.lengthMs < shortestMs) {
-      S.steps.make.start(song.input, null);
+      S.partChosen(song.input, null);
       return;
     }
     const applied = appliedFades();
-    S.steps.make.start(song.input,
+    S.partChosen(song.input,
       { startMs: part.startMs, lengthMs: part.lengthMs, fadeInMs: applied.inMs, fadeOutMs: applied.outMs });
-  }
-
-  function cancel() {
-    ext.DTE_BreakAsyncOperation();
-    Q.state("cancelled");
-    S.startOver("Stopped. Nothing was kept; pick the music again whenever you like.");
   }
 
   function wire() {
@@ -384,10 +375,10 @@
     });
     $("part-play").addEventListener("click", toggleRing);
     $("part-make").addEventListener("click", make);
-    $("part-cancel").addEventListener("click", cancel);
-    $("part-retry").addEventListener("click", () => { Q.stopAllPolling(); start(work.source); });
+    $("part-cancel").addEventListener("click", S.cancel);
+    $("part-retry").addEventListener("click", S.retry);
     $("part-other").addEventListener("click", () => S.startOver());
   }
 
-  S.steps.part = { wire, start, leave: () => ring.stop(), canChoose };
+  S.steps.part = { view: "part", wire, enter, leave: () => ring.stop() };
 })();

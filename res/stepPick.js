@@ -3,14 +3,15 @@
   "use strict";
 
   const S = Song;
-  const { Q, $ } = S;
+  const Q = Quillon;
+  const { $, message } = Dom;
   const ext = Q.host();
   let offered = "";  // a handed-over file waiting for the user's word
 
   function useFile(path) {
     if (!path) return;
     Q.state("chose file");
-    S.steps.part.start({ kind: "file", path, label: Q.fileName(path) });
+    S.picked({ kind: "file", path, label: Q.fileName(path) });
   }
 
   // The file the app was started with, and any handed over later. Away from this
@@ -19,7 +20,7 @@
   function takeCommandLineFile() {
     const path = String(ext.DTE_clFileName || "");
     if (!path) return;
-    if (document.body.getAttribute("data-view") === "pick") {
+    if (S.showing() === "pick") {
       useFile(path);
       return;
     }
@@ -38,8 +39,7 @@
   function useOffered() {
     const path = offered;
     dismissOffer();
-    ext.DTE_BreakAsyncOperation();
-    Q.stopAllPolling();
+    S.stopJobs();
     useFile(path);
   }
 
@@ -51,7 +51,7 @@
   // A drive can take seconds to answer while it spins up, and the page waits for it:
   // say so, let the page paint, then ask.
   function whileReading(ask) {
-    S.message("cd-message", "Reading the disc…");
+    message("cd-message", "Reading the disc…");
     Q.state("listing the disc");
     $("use-track").disabled = true;
     requestAnimationFrame(() => setTimeout(ask, 0));
@@ -113,7 +113,7 @@
       Q.state("tracks " + items.map((item, index) => (index + 1) + " " + (item === "DATA" ? "data" : trackLength(item))).join(", "));
     }
     $("use-track").disabled = !firstAudio;
-    S.message("cd-message", error || (items.length && !firstAudio ? "This disc holds only data tracks, no music." : ""));
+    message("cd-message", error || (items.length && !firstAudio ? "This disc holds only data tracks, no music." : ""));
   }
 
   function useTrack() {
@@ -122,7 +122,7 @@
     const drive = $("drive");
     const track = parseInt(checked.value, 10);
     Q.state("chose cd");
-    S.steps.part.start({
+    S.picked({
       kind: "cd", drive: parseInt(drive.value, 10), track,
       label: "Track " + (track + 1) + " of the CD in " + drive.options[drive.selectedIndex].textContent
     });
@@ -147,5 +147,5 @@
     listDrives();
   }
 
-  S.steps.pick = { wire, enter, takeCommandLineFile };
+  S.steps.pick = { view: "pick", wire, enter, takeCommandLineFile };
 })();

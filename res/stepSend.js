@@ -5,26 +5,29 @@
   "use strict";
 
   const S = Song;
-  const { Q, $, work } = S;
+  const Q = Quillon;
+  const { $, message } = Dom;
   const ext = Q.host();
   const has = (name) => typeof ext[name] !== "undefined";
+  let given = null; // what the step was given: the clip, its source, part and label
   let player = null;
   let watch = null; // the poll of the Wi-Fi status while the code is shown
   let phones = [];  // [{ id, name }] from the last look for paired phones
 
   // "My Song" for "My Song.mp3", "Track 3" for a CD's third track.
   function songTitle() {
-    const source = work.source;
+    const source = given.source;
     return source.kind === "cd" ? "Track " + (Number(source.track) + 1) : source.label.replace(/\.[^.]*$/, "");
   }
 
   function note(text, isError) {
-    S.message("route-note", text);
+    message("route-note", text);
     $("route-note").className = "message small " + (isError ? "error" : "info");
   }
 
-  function open() {
-    $("clip-source").textContent = S.clipLabel();
+  function enter(what) {
+    given = what;
+    $("clip-source").textContent = given.label;
     // Integrated loudness of the levelled clip, as the gain step measured it.
     const loudness = has("DTE_norLoudness") ? String(ext.DTE_norLoudness) : "";
     $("clip-loudness").textContent = loudness ? "Loudness " + loudness.replace("-", "\u2212") + " LUFS" : "";
@@ -34,7 +37,6 @@
     $("routes").hidden = false;
     $("service").hidden = true;
     note("");
-    S.show("send");
     $("save-copy").hidden = !has("DTE_SaveClipCopy");
     $("save-copy").focus();
     serve();
@@ -62,8 +64,8 @@
   function serve() {
     if (watch) watch.stop();
     if (!has("DTE_ServeClip")) { showOffline(203); return; }
-    const part = work.part || { startMs: 0, lengthMs: 0 };
-    if (!ext.DTE_ServeClip(work.clip, songTitle(), part.startMs, part.lengthMs)) {
+    const part = given.part || { startMs: 0, lengthMs: 0 };
+    if (!ext.DTE_ServeClip(given.clip, songTitle(), part.startMs, part.lengthMs)) {
       showOffline(Number(ext.DTE_svStatus));
       return;
     }
@@ -101,7 +103,7 @@
 
   function saveCopy() {
     if ($("routes").hidden || !has("DTE_SaveClipCopy")) return;
-    const [outcome, detail] = Q.splitList(String(ext.DTE_SaveClipCopy(work.clip, songTitle() + " ringtone.mp3")));
+    const [outcome, detail] = Q.splitList(String(ext.DTE_SaveClipCopy(given.clip, songTitle() + " ringtone.mp3")));
     if (outcome === "saved") note("Saved to " + detail + ".");
     else if (outcome === "failed") note(detail, true);
     Q.state("save " + (outcome || "cancelled"));
@@ -134,7 +136,7 @@
   };
 
   function sendToPhone(phone, button) {
-    if (!ext.DTE_SendToPhone(phone.id, work.clip)) {
+    if (!ext.DTE_SendToPhone(phone.id, given.clip)) {
       note(phoneFailures[201](phone.name), true);
       return;
     }
@@ -159,7 +161,7 @@
       player = new Audio();
       player.addEventListener("ended", () => { $("play").textContent = "\u25B6 Listen"; });
     }
-    const wanted = Q.fileUrl(work.clip);
+    const wanted = Q.fileUrl(given.clip);
     if (player.getAttribute("src") !== wanted) player.setAttribute("src", wanted);
     if (player.paused) {
       player.play();
@@ -181,12 +183,12 @@
     $("wifi-again").addEventListener("click", () => { serve(); $("save-copy").focus(); });
     $("start-over").addEventListener("click", () => S.startOver());
     document.addEventListener("keydown", (e) => {
-      if (e.ctrlKey && !e.altKey && (e.key === "s" || e.key === "S") && !$("send").hidden) {
+      if (e.ctrlKey && !e.altKey && (e.key === "s" || e.key === "S") && S.showing() === "send") {
         e.preventDefault();
         saveCopy();
       }
     });
   }
 
-  S.steps.send = { wire, open, leave, watchServing };
+  S.steps.send = { view: "send", wire, enter, leave, resume: watchServing };
 })();

@@ -6,8 +6,10 @@
   "use strict";
 
   const S = Song;
-  const { Q, $, work } = S;
+  const Q = Quillon;
+  const { $, message, stage, busy } = Dom;
   const ext = Q.host();
+  let clip = "";
   let sessionId = "";
 
   // The stored phone and network; a choice made here but not yet sent is kept.
@@ -25,7 +27,7 @@
     $("send-form").hidden = false;
     $("sending").hidden = true;
     $("service-done").hidden = true;
-    S.message("form-error", "");
+    message("form-error", "");
     loadPhoneChoice();
     const first = !$("phone-model").value ? $("phone-model") : !$("network").value ? $("network") : $("phone-number");
     first.focus();
@@ -65,7 +67,7 @@
     event.preventDefault();
     const problem = formProblem();
     if (problem) {
-      S.message("form-error", problem[1]);
+      message("form-error", problem[1]);
       $(problem[0]).focus();
       return;
     }
@@ -77,27 +79,18 @@
   // A clip the service refuses outright is not sent again: other music (or a
   // shorter part of it) is what can help.
   function failed(stageId, text, clipRefused) {
-    S.stage(stageId, "failed", "Failed");
-    S.message("send-error", text);
-    $("send-cancel").hidden = true;
-    $("send-retry").hidden = !!clipRefused;
-    $("send-other").hidden = !clipRefused;
-    $("send-back").hidden = !!clipRefused;
-    $(clipRefused ? "send-other" : "send-retry").focus();
-    Q.state("failed " + stageId.replace("stage-", "") + (clipRefused ? " clip refused" : ""));
+    S.fail(stageId, "send-error", text, clipRefused ? " clip refused" : "",
+      { "send-cancel": false, "send-retry": !clipRefused, "send-other": !!clipRefused, "send-back": !clipRefused },
+      clipRefused ? "send-other" : "send-retry");
   }
 
   // From the session on; the clip itself is kept for every retry.
   function sendClip() {
     $("send-form").hidden = true;
     $("sending").hidden = false;
-    S.message("send-error", "");
-    $("send-cancel").hidden = false;
-    $("send-retry").hidden = true;
-    $("send-other").hidden = true;
-    $("send-back").hidden = true;
-    ["stage-session", "stage-upload", "stage-confirm"].forEach((id) => S.stage(id, "pending", "Waiting"));
-    $("send-cancel").focus();
+    message("send-error", "");
+    ["stage-session", "stage-upload", "stage-confirm"].forEach((id) => stage(id, "pending", "Waiting"));
+    Dom.buttons({ "send-cancel": true, "send-retry": false, "send-other": false, "send-back": false }, "send-cancel");
     openSession();
   }
 
@@ -105,7 +98,7 @@
 
   function openSession() {
     Q.state("sending");
-    S.busy("stage-session", "Connecting…");
+    busy("stage-session", "Connecting…");
     // The service's names, kept as it reads them: "phone" carries the phone
     // number, "number" the phone model (see service/README.md).
     const phoneNumber = Q.normalisePhoneNumber($("phone-number").value);
@@ -118,7 +111,7 @@
       const answer = Q.readServiceAnswer(text);
       if (answer.ok && answer.words[0] === "OK" && /^[0-9A-Za-z]+$/.test(answer.words[1] || "")) {
         sessionId = answer.words[1];
-        S.stage("stage-session", "done", "Done");
+        stage("stage-session", "done", "Done");
         upload();
         return;
       }
@@ -127,28 +120,28 @@
   }
 
   function upload() {
-    S.stage("stage-upload", "active", "0 %", 0);
-    if (!ext.DTE_UploadFile(work.clip, sessionId)) {
+    stage("stage-upload", "active", "0 %", 0);
+    if (!ext.DTE_UploadFile(clip, sessionId)) {
       failed("stage-upload", "Sending could not be started.");
       return;
     }
     Q.poll(() => ext.DTE_upStatus, (v) => v >= 100,
-      (v) => { if (v < 100) S.stage("stage-upload", "active", v + " %", v); },
+      (v) => { if (v < 100) stage("stage-upload", "active", v + " %", v); },
       (v) => {
         if (v !== 100) { failed("stage-upload", Q.uploadError); return; }
-        S.stage("stage-upload", "done", "Done");
+        stage("stage-upload", "done", "Done");
         confirmDelivery(0);
       });
   }
 
   // The service stores the clip once it has all of it; ask until it says so.
   function confirmDelivery(attempt) {
-    S.busy("stage-confirm", "Checking…");
+    busy("stage-confirm", "Checking…");
     Q.fetchText(Q.serviceUrl("/cgi-bin/dte_status.cgi?sid=" + encodeURIComponent(sessionId)), (text) => {
       const answer = Q.readServiceAnswer(text);
       if (!answer.ok) { failed("stage-confirm", answer.message, answer.clipRefused); return; }
       if (answer.words[0] === "READY" && answer.words[1]) {
-        S.stage("stage-confirm", "done", "Done");
+        stage("stage-confirm", "done", "Done");
         done(answer.words[1], answer.words[2] === "SENT");
       } else if (answer.words[0] === "WAITING" && attempt < 9) {
         Q.after(1000, () => confirmDelivery(attempt + 1));
@@ -187,9 +180,7 @@
   }
 
   function cancelSending() {
-    ext.DTE_BreakAsyncOperation();
-    Q.stopAllPolling();
-    S.steps.send.watchServing();
+    S.stopJobs();
     Q.state("send-cancelled");
     backToForm();
   }
@@ -197,7 +188,7 @@
   function backToForm() {
     $("sending").hidden = true;
     $("send-form").hidden = false;
-    S.message("form-error", "");
+    message("form-error", "");
     $("send-button").focus();
   }
 
@@ -218,5 +209,6 @@
     });
   }
 
-  S.steps.sendService = { wire, checkPhone };
+  // Shown with the ways to the phone; the service is one of them, opened from there.
+  S.steps.sendService = { view: "send", wire, enter: (given) => { clip = given.clip; }, checkPhone };
 })();
