@@ -16,7 +16,7 @@
 #include "delivery/paired_phones.h"
 #include "delivery/qr_svg.h"
 #include "jobs/job_fields.h"
-#include "jobs/tool_paths.h"
+#include "process/tool_paths.h"
 #include "settings/settings_store.h"
 
 namespace quillon::app {

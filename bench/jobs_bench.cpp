@@ -26,17 +26,17 @@
 #include <thread>
 #include <vector>
 
+#include "audio/clip_part.h"
+#include "audio/transcode_job.h"
+#include "audio/waveform_job.h"
 #include "bench/bench_report.h"
 #include "bench/spawned_process.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "cd/wav_header.h"
-#include "jobs/clip_part.h"
 #include "jobs/job_fields.h"
-#include "jobs/tool_paths.h"
-#include "jobs/transcode_job.h"
-#include "jobs/upload_job.h"
-#include "jobs/waveform_job.h"
+#include "network/upload_job.h"
+#include "process/tool_paths.h"
 #include "tests/temp_dir.h"
 
 namespace fs = std::filesystem;

@@ -7,9 +7,9 @@
 #include <utility>
 
 #include "jobs/active_jobs.h"
-#include "jobs/running_encoders.h"
 #include "jobs/status_slot.h"
 #include "jobs/transcode_reason.h"
+#include "process/running_encoders.h"
 
 namespace quillon::jobs {
 

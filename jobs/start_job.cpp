@@ -4,7 +4,7 @@
 #include <system_error>
 #include <thread>
 
-#include "jobs/live_children.h"
+#include "process/live_children.h"
 
 namespace quillon::jobs {
 

@@ -13,7 +13,7 @@
 #include "delivery/qr_svg.h"
 #include "delivery/reachable_address.h"
 #include "delivery/serve_token.h"
-#include "jobs/curl_handle.h"
+#include "network/curl_handle.h"
 #include "tests/test_support.h"
 
 namespace quillon::delivery {

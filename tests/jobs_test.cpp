@@ -12,18 +12,19 @@
 #include <optional>
 #include <set>
 
-#include "jobs/child_process.h"
-#include "jobs/http_request_job.h"
-#include "jobs/loudness_meter.h"
-#include "jobs/normalize_job.h"
-#include "jobs/run_tool.h"
+#include "audio/encoder_end.h"
+#include "audio/loudness_meter.h"
+#include "audio/normalize_job.h"
+#include "audio/transcode_job.h"
+#include "audio/waveform_analysis.h"
+#include "audio/waveform_job.h"
 #include "jobs/start_job.h"
 #include "jobs/temp_cleanup.h"
 #include "jobs/temp_folder.h"
-#include "jobs/transcode_job.h"
-#include "jobs/upload_job.h"
-#include "jobs/waveform_analysis.h"
-#include "jobs/waveform_job.h"
+#include "network/http_request_job.h"
+#include "network/upload_job.h"
+#include "process/child_process.h"
+#include "process/run_tool.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 

@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "base/unique_fd.h"
-#include "jobs/curl_response_text.h"
-#include "jobs/http_request_job.h"
-#include "jobs/run_tool.h"
-#include "jobs/upload_job.h"
+#include "network/curl_response_text.h"
+#include "network/http_request_job.h"
+#include "network/upload_job.h"
+#include "process/run_tool.h"
 #include "service/clip_service.h"
 #include "service/server_limits.h"
 #include "service/service_routes.h"

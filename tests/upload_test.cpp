@@ -1,4 +1,4 @@
-#include "jobs/upload_job.h"
+#include "network/upload_job.h"
 
 #include <sys/stat.h>
 

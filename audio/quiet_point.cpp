@@ -1,4 +1,4 @@
-#include "jobs/quiet_point.h"
+#include "audio/quiet_point.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "jobs/job_fields.h"
-#include "jobs/tool_paths.h"
+#include "process/tool_paths.h"
 
 namespace quillon::jobs {
 

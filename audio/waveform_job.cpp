@@ -1,13 +1,13 @@
-#include "jobs/waveform_job.h"
+#include "audio/waveform_job.h"
 
 #include <chrono>
 #include <optional>
 #include <vector>
 
-#include "jobs/decoder_duration.h"
-#include "jobs/run_tool.h"
+#include "audio/decoder_duration.h"
+#include "audio/waveform_analysis.h"
 #include "jobs/start_job.h"
-#include "jobs/waveform_analysis.h"
+#include "process/run_tool.h"
 
 namespace quillon::jobs {
 

@@ -1,11 +1,11 @@
-#include "jobs/waveform_analysis.h"
+#include "audio/waveform_analysis.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 
-#include "jobs/part_suggestions.h"
-#include "jobs/quiet_point.h"
+#include "audio/part_suggestions.h"
+#include "audio/quiet_point.h"
 
 namespace quillon::jobs {
 

@@ -1,4 +1,4 @@
-#include "jobs/transcode_job.h"
+#include "audio/transcode_job.h"
 
 #include <algorithm>
 #include <iterator>
@@ -6,9 +6,10 @@
 #include <system_error>
 #include <vector>
 
-#include "jobs/run_tool.h"
+#include "audio/encoder_end.h"
 #include "jobs/start_job.h"
 #include "jobs/temp_cleanup.h"
+#include "process/run_tool.h"
 
 namespace quillon::jobs {
 

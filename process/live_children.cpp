@@ -1,4 +1,4 @@
-#include "jobs/live_children.h"
+#include "process/live_children.h"
 
 #include <fcntl.h>
 
@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "base/unique_fd.h"
-#include "jobs/pidfd.h"
+#include "process/pidfd.h"
 
 namespace quillon::jobs {
 

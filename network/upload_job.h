@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "jobs/curl_handle.h"
 #include "jobs/job_fields.h"
+#include "network/curl_handle.h"
 #include "service_endpoint/service_host.h"
 
 namespace quillon::jobs {

@@ -1,4 +1,4 @@
-#include "jobs/curl_handle.h"
+#include "network/curl_handle.h"
 
 #include <mutex>
 

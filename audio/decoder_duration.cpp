@@ -1,4 +1,4 @@
-#include "jobs/decoder_duration.h"
+#include "audio/decoder_duration.h"
 
 #include <algorithm>
 #include <charconv>

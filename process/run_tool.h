@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "jobs/child_process.h"
+#include "process/child_process.h"
 
 namespace quillon::jobs {
 

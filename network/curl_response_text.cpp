@@ -1,4 +1,4 @@
-#include "jobs/curl_response_text.h"
+#include "network/curl_response_text.h"
 
 #include <iconv.h>
 

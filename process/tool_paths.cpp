@@ -1,4 +1,4 @@
-#include "jobs/tool_paths.h"
+#include "process/tool_paths.h"
 
 #include <unistd.h>
 

@@ -1,7 +1,7 @@
-#include "jobs/http_request_job.h"
+#include "network/http_request_job.h"
 
-#include "jobs/curl_response_text.h"
 #include "jobs/start_job.h"
+#include "network/curl_response_text.h"
 
 namespace quillon::jobs {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "jobs/job_fields.h"
-#include "jobs/tool_paths.h"
+#include "process/tool_paths.h"
 
 namespace quillon::jobs {
 

@@ -1,4 +1,4 @@
-#include "jobs/upload_job.h"
+#include "network/upload_job.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,8 +10,8 @@
 
 #include "base/unique_fd.h"
 #include "base/version.h"
-#include "jobs/curl_handle.h"
 #include "jobs/start_job.h"
+#include "network/curl_handle.h"
 
 namespace quillon::jobs {
 namespace {

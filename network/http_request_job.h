@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "jobs/curl_handle.h"
 #include "jobs/job_fields.h"
+#include "network/curl_handle.h"
 
 namespace quillon::jobs {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "jobs/tool_paths.h"
+#include "process/tool_paths.h"
 
 namespace quillon::jobs {
 

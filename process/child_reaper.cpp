@@ -1,4 +1,4 @@
-#include "jobs/child_reaper.h"
+#include "process/child_reaper.h"
 
 #include <sys/wait.h>
 
@@ -7,7 +7,7 @@
 #include <system_error>
 #include <thread>
 
-#include "jobs/live_children.h"
+#include "process/live_children.h"
 
 namespace quillon::jobs {
 

@@ -1,4 +1,4 @@
-#include "jobs/clip_part.h"
+#include "audio/clip_part.h"
 
 #include <algorithm>
 

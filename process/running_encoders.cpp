@@ -1,6 +1,6 @@
-#include "jobs/running_encoders.h"
+#include "process/running_encoders.h"
 
-#include "jobs/pidfd.h"
+#include "process/pidfd.h"
 #include <fcntl.h>
 
 #include <algorithm>

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "jobs/clip_part.h"
+#include "audio/clip_part.h"
 #include "jobs/job_fields.h"
-#include "jobs/tool_paths.h"
+#include "process/tool_paths.h"
 
 namespace quillon::jobs {
 

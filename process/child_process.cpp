@@ -1,6 +1,6 @@
-#include "jobs/child_process.h"
+#include "process/child_process.h"
 
-#include "jobs/pidfd.h"
+#include "process/pidfd.h"
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -8,8 +8,8 @@
 #include <csignal>
 #include <memory>
 
-#include "jobs/child_reaper.h"
-#include "jobs/live_children.h"
+#include "process/child_reaper.h"
+#include "process/live_children.h"
 
 extern char** environ;
 

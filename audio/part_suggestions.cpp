@@ -1,4 +1,4 @@
-#include "jobs/part_suggestions.h"
+#include "audio/part_suggestions.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,10 +1,10 @@
-#include "jobs/loudness_meter.h"
+#include "audio/loudness_meter.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 
-#include "jobs/run_tool.h"
+#include "process/run_tool.h"
 
 namespace quillon::jobs {
 

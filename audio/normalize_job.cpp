@@ -1,4 +1,4 @@
-#include "jobs/normalize_job.h"
+#include "audio/normalize_job.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
-#include "jobs/loudness_meter.h"
-#include "jobs/run_tool.h"
+#include "audio/loudness_meter.h"
 #include "jobs/start_job.h"
+#include "process/run_tool.h"
 
 namespace quillon::jobs {
 

@@ -1,4 +1,4 @@
-#include "jobs/run_tool.h"
+#include "process/run_tool.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "jobs/transcode_reason.h"
+
+namespace quillon::jobs {
+
+// Before the encoder runs: missing, unreadable, sameFile, noFolder or unwritable
+// when the job must not start it, else none. Never blocks, not even on a named
+// pipe, and never opens the output: the encoder would follow a link there.
+[[nodiscard]] TranscodeReason checkBeforeEncoding(const std::string& input, const std::string& output);
+
+// What is seen once the encoder has ended by itself.
+struct EncoderEnd {
+    std::uint32_t exitStatus = 0;
+    std::uintmax_t outputSize = 0;  // 0 when there is no output file
+    std::uintmax_t spaceLeft = 0;   // bytes we may still write where the output goes
+    bool holdsSound = true;         // false for an MPEG output without a single audio frame
+};
+
+// Below this much room a failed or empty result is put down to a full disk.
+inline constexpr std::uintmax_t kRoomForAClip = std::uintmax_t{64} * 1024;
+
+[[nodiscard]] EncoderEnd observeEncoderEnd(std::uint32_t exitStatus, const std::string& output);
+// The reason for what was seen; an output that is no clip (a full disk, no sound,
+// half a clip from a killed encoder) is removed, so no empty file stays behind.
+[[nodiscard]] TranscodeReason settleEncoderEnd(const EncoderEnd& end, const std::string& output);
+
+}  // namespace quillon::jobs
