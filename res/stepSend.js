@@ -76,7 +76,7 @@
     $("wifi-status").textContent = "";
     $("wifi-off").hidden = true;
     $("wifi-live").hidden = false;
-    Q.state("wifi-qr " + address);
+    Q.state("wifi-qr");  // never the address: its token is for the phone alone
     watchServing();
   }
 
