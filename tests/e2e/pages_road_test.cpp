@@ -426,15 +426,19 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
         while (!stop)
             g_main_context_iteration(context, TRUE);
     });
-    const auto made = runCommand(
-        {"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=60", "-ac", "2", song().string()});
+    // A dense song limited to near full scale: its clip is levelled loud, yet never clipped.
+    const auto made = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
+                                  "anoisesrc=d=60:c=pink:a=0.7:seed=7[n];sine=f=110:d=60[b];[n][b]amix=inputs=2:"
+                                  "normalize=0,acompressor=threshold=0.1:ratio=20:makeup=8,alimiter=limit=0.98",
+                                  "-ac", "2", song().string()});
     ASSERT_EQ(made.exitCode, 0) << made.output;
-    // The page states no address; the test reads the one it shows.
+    // The page states no address; the test reads the one it shows, and the loudness.
     const auto html = app.res() / "selectSong.html";
     std::string text = readFile(html);
     writeFile(html, text.insert(text.rfind("</body>"), R"(<script>setInterval(function () {
   var shown = document.getElementById('wifi-address').textContent;
-  if (shown && shown !== window.reported) console.log('QTEST address ' + (window.reported = shown)); }, 50);</script>)"));
+  if (shown && shown !== window.reported) console.log('QTEST address ' + (window.reported = shown) + ' ' +
+    document.getElementById('clip-loudness').textContent); }, 50);</script>)"));
     AppRun run(app, {song().string()}, {{"DBUS_SESSION_BUS_ADDRESS", g_test_dbus_get_bus_address(bus)}});
     const auto window = run.waitForWindow(kCaption);
     ASSERT_TRUE(window && waitForState(run, "part")) << run.output();
@@ -443,7 +447,13 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
     const std::string clip = readFile(ready->substr(std::string("clip-ready ").size()));
     EXPECT_LT(durationMsOf(ready->substr(11)), 30000) << "an iPhone would refuse the default part";
     ASSERT_EQ(waitForState(run, "wifi-", 2s), "wifi-qr") << run.output();
-    const std::string url = run.waitForReport("address ").value_or("address ").substr(8);
+    const std::string report = run.waitForReport("address ").value_or("address "),
+                      url = report.substr(8, report.find(' ', 8) - 8);
+    EXPECT_TRUE(report.ends_with(" LUFS") && report.find(" Loudness \xE2\x88\x92") != std::string::npos) << report;
+    const auto peak =
+        runCommand({"ffmpeg", "-nostats", "-i", ready->substr(11), "-af", "ebur128=peak=true", "-f", "null", "-"});
+    const double truePeak = std::strtod(peak.output.substr(peak.output.rfind("Peak:") + 5).c_str(), nullptr);
+    EXPECT_LE(truePeak, -1.0) << peak.output.substr(peak.output.rfind("Summary"));
     ASSERT_TRUE(url.starts_with("http://")) << run.output();
     const std::string path = url.substr(url.find('/', 7));
     const int port = std::stoi(url.substr(url.rfind(':') + 1));
