@@ -328,8 +328,7 @@ void benchTranscode(const test::TempDir& dir)
     };
     const auto directOnce = [&] {
         prewarm(input);
-        directSeconds.push_back(timedRun({encoder->string(), "-i", input.string(), "-ab", "64k", "-ar", "44100", "-ac",
-                                          "2", "-y", directOutput.string()}));
+        directSeconds.push_back(timedRun(jobs::encoderArguments(*encoder, input.string(), directOutput.string())));
     };
     for (int run = 0; run < kTranscodeRuns; ++run)
         inTurns(run, jobOnce, directOnce);
