@@ -13,8 +13,6 @@
 
 namespace quillon::jobs {
 
-namespace {
-
 std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, const std::string& input,
                                           const std::string& output, const std::optional<ClipPart>& part)
 {
@@ -31,6 +29,8 @@ std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, 
     return argv;
 }
 
+namespace {
+
 TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
                        const std::string& output, const std::optional<ClipPart>& part)
 {
@@ -44,10 +44,9 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
     RunningEncoders::Registration registration;
     const ToolOutcome outcome = runTool(
         encoderArguments(*encoder, input, output, part), [&ticket] { return ticket.mustStop(); },
-        [&](const ChildProcess& child) {
-            registration = fields.encoders.add(ticket.generation(), child.pid(), child.pidfd());
-        });
-    // tsProcessId back to 0 before the status tells the page the job is over.
+        [&](const ChildProcess& child) { registration = fields.encoders.add(child.pidfd()); });
+    // Withdrawn before the status tells the page the job is over: closing the window
+    // from then on finds no encoder of this job to stop.
     registration.withdraw();
     if (!outcome.started)
         return TranscodeReason::noEncoder;
@@ -98,11 +97,6 @@ bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::str
                         const ClipPart& part)
 {
     return isValidClipPart(part) && start(std::move(fields), tools, std::move(input), std::move(output), part);
-}
-
-std::uint32_t transcodeProcessId(const JobFields& fields)
-{
-    return fields.encoders.processId(fields.tsStatus.generation());
 }
 
 std::string transcodeReason(const JobFields& fields)

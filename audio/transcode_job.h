@@ -1,13 +1,21 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "audio/clip_part.h"
 #include "jobs/job_fields.h"
 #include "process/tool_paths.h"
 
 namespace quillon::jobs {
+
+// The encoder's command line that makes output of input, or of part of it.
+[[nodiscard]] std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, const std::string& input,
+                                                        const std::string& output,
+                                                        const std::optional<ClipPart>& part = std::nullopt);
 
 // tsStatus values.
 inline constexpr std::int32_t kTranscodeRunning = 0;
@@ -32,10 +40,6 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
 // isValidClipPart refuses.
 [[nodiscard]] bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::string input,
                                       std::string output, const ClipPart& part);
-
-// UI thread: tsProcessId, the id of the encoder the current transcode job waits
-// for, else 0.
-[[nodiscard]] std::uint32_t transcodeProcessId(const JobFields& fields);
 
 // UI thread: tsReason, why the last transcode ended with 2 ("" unless it did).
 [[nodiscard]] std::string transcodeReason(const JobFields& fields);

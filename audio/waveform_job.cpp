@@ -50,9 +50,7 @@ std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const
     RunningEncoders::Registration registration;
     const ToolOutcome outcome = streamTool(
         waveformDecoderArguments(*encoder, path), [&ticket] { return ticket.mustStop(); },
-        [&](const ChildProcess& child) {
-            registration = fields.waveformEncoders.add(ticket.generation(), child.pid(), child.pidfd());
-        },
+        [&](const ChildProcess& child) { registration = fields.waveformEncoders.add(child.pidfd()); },
         [&](std::string_view bytes) {
             analysis.feed(bytes);
             show();

@@ -332,8 +332,7 @@ void benchTranscode(const test::TempDir& dir)
     };
     const auto directOnce = [&] {
         prewarm(input);
-        directSeconds.push_back(timedRun({encoder->string(), "-i", input.string(), "-ab", "64k", "-ar", "44100", "-ac",
-                                          "2", "-y", directOutput.string()}));
+        directSeconds.push_back(timedRun(jobs::encoderArguments(*encoder, input.string(), directOutput.string())));
     };
     for (int run = 0; run < kTranscodeRuns; ++run)
         inTurns(run, jobOnce, directOnce);
@@ -439,11 +438,8 @@ void benchClip(const test::TempDir& dir, const SongSetup& setup)
     const fs::path wholeOutput = dir / "whole.mp3";
     const fs::path directOutput = dir / "direct-clip.mp3";
     const jobs::ClipPart part{60000, 30000, 1000, 1000};
-    std::vector<std::string> directArgs{setup.encoder.string()};
-    std::ranges::move(jobs::clipRangeArguments(part), std::back_inserter(directArgs));
-    directArgs.insert(directArgs.end(), {"-i", song});
-    std::ranges::move(jobs::clipFadeArguments(part), std::back_inserter(directArgs));
-    directArgs.insert(directArgs.end(), {"-ab", "64k", "-ar", "44100", "-ac", "2", "-y", directOutput.string()});
+    const std::vector<std::string> directArgs =
+        jobs::encoderArguments(setup.encoder, song, directOutput.string(), part);
     std::vector<double> clipSeconds, wholeSeconds, directSeconds;
     const auto runJob = [&](const std::function<bool(jobs::SharedJobFields)>& startJob, const fs::path& output,
                             std::vector<double>& seconds) {

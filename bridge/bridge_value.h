@@ -14,7 +14,6 @@ public:
     static BridgeValue integer(std::int32_t value) { return BridgeValue(Storage(value)); }
     static BridgeValue boolean(bool value) { return BridgeValue(Storage(value)); }
 
-    [[nodiscard]] bool isEmpty() const { return std::holds_alternative<std::monostate>(storage_); }
     [[nodiscard]] bool isText() const { return std::holds_alternative<std::string>(storage_); }
     [[nodiscard]] bool isInteger() const { return std::holds_alternative<std::int32_t>(storage_); }
     [[nodiscard]] bool isBoolean() const { return std::holds_alternative<bool>(storage_); }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bridge/bridge_value.h"
-#include "bridge/hresult.h"
+#include "bridge/dispatch_id.h"
 #include "bridge/member_table.h"
 
 namespace quillon::bridge {

@@ -77,7 +77,7 @@ std::string ChannelServer::answer(const std::string& bytes)
     if (const auto* lookup = request ? std::get_if<LookupRequest>(&*request) : nullptr) {
         LookupReply reply;
         if (trusted) {
-            bridge_.GetIDsOfNames(kIidDispatch, std::span(&lookup->name, 1), 0, std::span(&reply.member, 1));
+            reply.member = ScriptBridge::idOfName(lookup->name);
             if (const Member* member = memberById(reply.member))
                 reply.kind = member->kind;
         }

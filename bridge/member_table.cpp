@@ -139,8 +139,8 @@ const std::array<Member, kMemberCount> kMembers{{
          return boolean(t.TranscodeClip(a.text(0), a.text(1), a.integer(2), a.integer(3), a.integer(4),
                                         a.integer(a.has(5) ? 5 : 4)));
      }},
-    // 41: why the last transcode ended with 2 (missing, unreadable, same-file, disk-full, no-output,
-    // no-encoder, damaged); "" otherwise.
+    // 41: why the last transcode ended with 2 (missing, unreadable, same-file, no-folder, unwritable,
+    // disk-full, no-output, no-encoder, killed, damaged); "" otherwise, and after a break.
     {"DTE_tsReason", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.tsReason()); }},
     // 42: serves a clip of the temporary folder to phones on the local network, ending any earlier serving.
     {"DTE_ServeClip", K::Method, "SSII", R::Boolean,

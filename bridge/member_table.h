@@ -7,7 +7,7 @@
 
 #include "bridge/bridge_target.h"
 #include "bridge/bridge_value.h"
-#include "bridge/hresult.h"
+#include "bridge/dispatch_id.h"
 
 namespace quillon::bridge {
 

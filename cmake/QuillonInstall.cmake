@@ -34,6 +34,11 @@ foreach(size 16 22 24 32 48 64 128 256)
 endforeach()
 add_custom_target(quillon_icons ALL DEPENDS ${QUILLON_ICONS})
 
+# The metadata and the manual page state the version and the audio formats.
+configure_file(${PROJECT_SOURCE_DIR}/data/${QUILLON_APP_ID}.metainfo.xml.in ${QUILLON_BUILT_DATA}/${QUILLON_APP_ID}.metainfo.xml
+  @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/data/quillon.1.in ${QUILLON_BUILT_DATA}/quillon.1 @ONLY)
+
 # What the install-time script needs to know about this build.
 install(CODE "
   set(QUILLON_APP_ID \"${QUILLON_APP_ID}\")
@@ -47,5 +52,6 @@ install(CODE "
   set(QUILLON_PACKAGE \"${QUILLON_PACKAGE}\")
   set(QUILLON_STRIP \"${CMAKE_STRIP}\")
   set(QUILLON_VERSION \"${PROJECT_VERSION}\")
+  set(QUILLON_AUDIO_MIME_TYPES_DESKTOP \"${QUILLON_AUDIO_MIME_TYPES_DESKTOP}\")
 ")
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/QuillonInstallFiles.cmake)

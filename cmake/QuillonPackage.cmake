@@ -10,9 +10,10 @@ set(CPACK_PACKAGE_NAME quillon)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Quillon developers <developers@quillon.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turn a piece of music into a ringtone clip for a phone")
-set(CPACK_PACKAGE_DESCRIPTION "Quillon makes a short MP3 clip from an audio file (MP3, WMA, OGG or WAV)
-or from a track of an audio CD, levels its loudness, and sends it to an
-online service that delivers it to a mobile phone.")
+set(CPACK_PACKAGE_DESCRIPTION "Quillon makes a short MP3 clip from an audio file (${QUILLON_AUDIO_NAMES_OR})
+or from a track of an audio CD, levels its loudness, and puts it on a mobile
+phone: over the Wi-Fi, as a saved copy, to a paired phone or through an online
+service.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

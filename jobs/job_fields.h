@@ -79,10 +79,9 @@ struct JobFields {
     // since its start, so a break reaches every job running when it comes, and a
     // job started right after it runs unbroken.
     std::atomic<std::uint32_t> breaks{0};
-    // The encoders transcode jobs wait for; the window reads tsProcessId from here
-    // and stops them when it closes.
+    // The encoders transcode jobs wait for; the window stops them when it closes.
     RunningEncoders encoders;
-    // The decoders waveform jobs read from (their generations are wfStatus's).
+    // The decoders waveform jobs read from; likewise stopped when the window closes.
     RunningEncoders waveformEncoders;
     // The job threads still running, counted by startJob.
     ActiveJobs active;

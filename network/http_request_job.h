@@ -23,16 +23,18 @@ inline constexpr std::size_t kMaxResponseBytes = 64u << 20;
 
 // The request itself, on the calling thread: a GET of url (http or https only,
 // redirects followed) whose body, of any HTTP status, comes back as UTF-8 text;
-// else one of the error texts above (kSendError also after a time-out); empty when
-// breakRequested turned true before the response was complete.
+// else one of the error texts above (kSendError also after a time-out and for a
+// body beyond kMaxResponseBytes); empty when breakRequested turned true before the
+// response was complete.
 [[nodiscard]] std::string fetchResponseText(const std::string& url, const std::function<bool()>& breakRequested,
                                             const CurlHandleFactory& makeHandle, const NoClientHook& onNoClient,
                                             const CurlTimeouts& timeouts = {});
 
 // UI thread: DTE_MakeHttpRequest. Resets xhStatus to 0 and xhResponse to empty and
 // starts the job; false when no thread could be made. The job stores xhResponse,
-// then xhStatus 1, unless a newer request has been started meanwhile, which also
-// ends its transfer.
+// then xhStatus 1, unless a newer request has been started meanwhile: that one
+// ends its transfer and keeps both fields. A break ends the transfer too; the job
+// then stores its empty text and 1.
 [[nodiscard]] bool startHttpRequest(const SharedJobFields& fields, std::string url, NoClientHook onNoClient,
                                     CurlHandleFactory makeHandle = makeCurlHandle);
 

@@ -12,6 +12,7 @@
 #include "base/version.h"
 #include "jobs/start_job.h"
 #include "network/curl_handle.h"
+#include "service_endpoint/service_codes.h"
 
 namespace quillon::jobs {
 namespace {
@@ -103,7 +104,10 @@ std::string uploadTarget(std::string_view sid)
     }
     target += "&ver=";
     target += kVersionCode;
-    target += "&aff=2&pid=2";
+    target += "&aff=";
+    target += service_endpoint::kAffiliateCode;
+    target += "&pid=";
+    target += service_endpoint::kProductCode;
     return target;
 }
 

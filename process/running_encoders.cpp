@@ -8,22 +8,14 @@
 
 namespace quillon::jobs {
 
-RunningEncoders::Registration RunningEncoders::add(std::uint32_t generation, pid_t pid, int pidfd)
+RunningEncoders::Registration RunningEncoders::add(int pidfd)
 {
     // A copy of our own, so the entry stays valid whenever the job closes its pidfd.
     UniqueFd copy(::fcntl(pidfd, F_DUPFD_CLOEXEC, 0));
     std::lock_guard lock(mutex_);
     const std::uint64_t key = nextKey_++;
-    entries_.push_back(Entry{key, generation, pid, std::move(copy)});
+    entries_.push_back(Entry{key, std::move(copy)});
     return Registration(*this, key);
-}
-
-std::uint32_t RunningEncoders::processId(std::uint32_t generation) const
-{
-    std::lock_guard lock(mutex_);
-    auto found = std::find_if(entries_.begin(), entries_.end(),
-                              [generation](const Entry& entry) { return entry.generation == generation; });
-    return found == entries_.end() ? 0 : static_cast<std::uint32_t>(found->pid);
 }
 
 int RunningEncoders::terminateAll()

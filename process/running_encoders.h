@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <mutex>
 #include <utility>
@@ -11,10 +9,9 @@
 
 namespace quillon::jobs {
 
-// The encoder children that transcode jobs are waiting for, so the window can
-// show the current one's id and stop them all when it closes. Each entry keeps
-// its own pidfd: a signal reaches the encoder itself or, once it has ended and
-// been collected, nothing at all.
+// The encoder children that jobs are waiting for, so the window can stop them
+// all when it closes. Each entry keeps its own pidfd: a signal reaches the
+// encoder itself or, once it has ended and been collected, nothing at all.
 class RunningEncoders {
 public:
     // A job's entry; dropping it withdraws the encoder.
@@ -47,11 +44,8 @@ public:
         std::uint64_t key_ = 0;
     };
 
-    // Job thread: the encoder of the transcode start with this generation.
-    [[nodiscard]] Registration add(std::uint32_t generation, pid_t pid, int pidfd);
-
-    // The id of the encoder that the start with this generation waits for, else 0.
-    [[nodiscard]] std::uint32_t processId(std::uint32_t generation) const;
+    // Job thread: the encoder behind pidfd, which the job is about to wait for.
+    [[nodiscard]] Registration add(int pidfd);
 
     // Kills every registered encoder that has not yet been collected and returns
     // how many were signalled.
@@ -60,13 +54,11 @@ public:
 private:
     struct Entry {
         std::uint64_t key;
-        std::uint32_t generation;
-        pid_t pid;
         UniqueFd pidfd;
     };
     void remove(std::uint64_t key);
 
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::vector<Entry> entries_;
     std::uint64_t nextKey_ = 0;
 };

@@ -6,11 +6,8 @@ const PartRing = (() => {
 
   const rounds = 3;
 
-  const types = {
-    mp3: "audio/mpeg", wav: "audio/wav", ogg: "audio/ogg", oga: "audio/ogg", opus: "audio/ogg; codecs=opus",
-    flac: "audio/flac", m4a: "audio/mp4", aac: "audio/aac", aif: "audio/aiff", aiff: "audio/aiff",
-    wma: "audio/x-ms-wma"
-  };
+  // Extension to the type the engine is asked about (generated audio_types.js).
+  const types = window.QUILLON_AUDIO_TYPES || {};
 
   function canPlay(path) {
     const type = types[(/\.([^./\\]+)$/.exec(path) || ["", ""])[1].toLowerCase()];

@@ -95,12 +95,11 @@ const Quillon = (() => {
     return cut < 0 ? path : path.substring(cut + 1);
   }
 
-  // host[:port] of the online service: the "service" query value the app may
-  // hand the start page, else the address this copy of the app was built for.
+  // host[:port] of the online service: the app hands it to the start page as the
+  // "service" query value, the same address its uploads go to.
   function serviceAuthority() {
     const match = /[?&]service=([^&#]*)/.exec(location.search);
-    if (match && match[1]) return decodeURIComponent(match[1]);
-    return window.QUILLON_SERVICE_DEFAULT || "127.0.0.1:8080";
+    return match ? decodeURIComponent(match[1]) : "";
   }
 
   const serviceUrl = (pathAndQuery) => "http://" + serviceAuthority() + pathAndQuery;

@@ -10,7 +10,8 @@ namespace quillon::service {
 
 struct ServiceOptions {
     std::string host = "127.0.0.1";
-    int port = 8080;  // 0: any free port, printed at start
+    // The app's default service address is served when nothing else is asked for.
+    int port = QUILLON_DEFAULT_SERVICE_PORT;  // 0: any free port, printed at start
     std::filesystem::path storage;
     std::uint64_t maxClipBytes = 10u << 20;
 };

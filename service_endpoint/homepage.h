@@ -13,7 +13,8 @@ namespace quillon::service_endpoint {
 using UriLauncher = std::function<bool(const std::string& uri)>;
 
 // The service's redirect address for where:
-// "http://" host "/redir.php?pid=2&ver=" kVersionCode "&aff=2&where=" urlEncode(where).
+// "http://" host "/redir.php?pid=" kProductCode "&ver=" kVersionCode "&aff=" kAffiliateCode
+// "&where=" urlEncode(where).
 [[nodiscard]] std::string homepageAddress(std::string_view where);
 
 // Opens homepageAddress(where) through launch. A failed launch shows nothing and is

@@ -61,7 +61,6 @@ public:
     void write();
 
     [[nodiscard]] bool loaded() const { return loaded_; }
-    [[nodiscard]] bool dirty() const { return dirty_; }
     [[nodiscard]] const std::string& data() const { return data_; }
 
 private:

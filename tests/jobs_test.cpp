@@ -173,7 +173,6 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
             EXPECT_EQ(takeCalls().size(), runs) << input << " " << encoder;
             EXPECT_EQ(readFile(dir / "in.wav"), "RIFF");
             EXPECT_EQ(readFile(dir / "clip.mp3"), "ID3");
-            EXPECT_EQ(transcodeProcessId(*fields), 0u);
             // What is no clip is not left behind.
             EXPECT_EQ(fs::exists(dir / "out.mp3"), reason.empty() || reason == "damaged") << encoder;
         }
@@ -225,8 +224,8 @@ TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPar
     for (const char* reason : {"", "no-output"}) {
         fs::remove(dir / "pid");
         ASSERT_TRUE(startTranscode(fields, tools, (dir / "in.wav").string(), (tools.tempDir / "out.mp3").string()));
-        ASSERT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0 && transcodeProcessId(*fields) != 0; }));
-        EXPECT_EQ(transcodeProcessId(*fields), static_cast<std::uint32_t>(readPid(dir / "pid")));
+        ASSERT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0; }));
+        EXPECT_EQ(procStat(readPid(dir / "pid"))->parent, getpid());
         if (*reason)
             ASSERT_TRUE(
                 startTranscode(fields, tools, (dir / "clip.mp3").string(), (tools.tempDir / "next.mp3").string()));
@@ -235,7 +234,6 @@ TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPar
         EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeFailed);
         EXPECT_EQ(transcodeReason(*fields), reason);
         EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / "pid")); })) << reason;
-        EXPECT_EQ(transcodeProcessId(*fields), 0u);
         EXPECT_FALSE(fs::exists(tools.tempDir / "out.mp3")) << reason;
     }
     // A clip the encoder finished before the break is kept.
@@ -441,15 +439,14 @@ TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
              ASSERT_TRUE(startNormalize(fields, tools, "none.mp3"));
          },
          kWaveformBroken},
-        {"window closed", [&] { EXPECT_EQ(terminateWaveformEncoder(*fields), 1); }, kWaveformUnreadable},
+        {"window closed", [&] { EXPECT_TRUE(waitUntil([&] { return terminateWaveformEncoder(*fields) == 1; })); },
+         kWaveformUnreadable},
         {"newer start", [&] { ASSERT_TRUE(startWaveform(fields, tools, "quick.wav", 16)); }, kWaveformDone},
     };
     for (const auto& [name, stop, status] : stops) {
         fs::remove(dir / "pid");
         ASSERT_TRUE(startWaveform(fields, tools, "song.slow", 16));
-        ASSERT_TRUE(waitUntil([&] {
-            return fields->waveformEncoders.processId(fields->wfStatus.generation()) != 0 && readPid(dir / "pid") != 0;
-        }));
+        ASSERT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0; }));
         EXPECT_EQ(fields->wfStatus.value(), kWaveformRunning);
         // While it reads, the page sees the minute the decoder announced, no parts yet, and the
         // slices and levels read so far.

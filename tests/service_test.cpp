@@ -159,7 +159,7 @@ TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
     };
     for (const auto& [path, reply] : refusals)
         EXPECT_EQ(get(path), reply) << path;
-    const std::string session = get("/cgi-bin/dte_session.cgi?phone=%2B420123456789&network=O2&number=7&aff=2");
+    const std::string session = get("/cgi-bin/dte_session.cgi?phone=%2B420123456789&network=O2&number=7&aff=7");
     ASSERT_TRUE(session.starts_with("OK ")) << session;
     const std::string sid = session.substr(3);
     EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "WAITING");
@@ -169,7 +169,7 @@ TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
         EXPECT_TRUE(answer && answer->status == 404) << path;
     }
 
-    const std::string upload = "/cgi-bin/dte_upload2.cgi?sid=" + sid + "&ver=210&aff=2&pid=2";
+    const std::string upload = uploadTarget(sid);
     const std::tuple<std::string, int, const char*> refused[] = {
         {mpegClip(200), 413, "ERROR clip too large"},
         {"text", 415, "ERROR not MPEG audio"},
@@ -192,7 +192,7 @@ TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
     ASSERT_TRUE(download);
     EXPECT_EQ(download->get_header_value("Content-Type"), "audio/mpeg");
     EXPECT_TRUE(download->body == mpegClip(100));
-    EXPECT_NE(get("/redir.php?pid=2&ver=210&aff=2&where=help").find("<h1>help</h1>"), std::string::npos);
+    EXPECT_NE(get("/redir.php?where=help").find("<h1>help</h1>"), std::string::npos);
 }
 
 // Forty clients that send their request heads a line a second hold no worker that

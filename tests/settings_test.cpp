@@ -4,7 +4,9 @@
 
 #include <sqlite3.h>
 
+#include "base/version.h"
 #include "service_endpoint/homepage.h"
+#include "service_endpoint/service_codes.h"
 #include "service_endpoint/url_encode.h"
 #include "settings/registry.h"
 #include "settings/settings_store.h"
@@ -179,7 +181,9 @@ TEST(HomepageTest, AddressJoinsServiceHostAndWhereEncodedByteByByte)
               "AZaz09++++++%2D%5F%2E%7E%2F%3F%3D%25%2B%26%00%01%1F%7F%C3%A9");
     for (const char* service : {"10.0.0.7:80", "10.0.0.7"}) {
         ::setenv("QUILLON_SERVICE", service, 1);
-        EXPECT_EQ(homepageAddress("a b&c"), "http://10.0.0.7/redir.php?pid=2&ver=210&aff=2&where=a+b%26c");
+        EXPECT_EQ(homepageAddress("a b&c"), "http://10.0.0.7/redir.php?pid=" + std::string(kProductCode) +
+                                                "&ver=" + std::string(quillon::kVersionCode) +
+                                                "&aff=" + std::string(kAffiliateCode) + "&where=a+b%26c");
     }
     ::unsetenv("QUILLON_SERVICE");
 }

@@ -1,4 +1,6 @@
+#include "base/version.h"
 #include "network/upload_job.h"
+#include "service_endpoint/service_codes.h"
 
 #include <sys/stat.h>
 
@@ -51,13 +53,13 @@ TEST_F(Upload, SendsTheExactRequestAndReportsProgressPerBlock)
         // The id goes in as given but for what would break the request line.
         EXPECT_EQ(upload(std::string("a&b=c?d#e%41/f~ x\r\n\0\t\x7F\xC3\xBC", 24)), kUploadDone);
         EXPECT_EQ(progress, expected) << size;
-        EXPECT_EQ(head,
-                  "POST /cgi-bin/dte_upload2.cgi?sid=a&b=c?d#e%41/f~%20x%0D%0A%00%09%7F%C3%BC&ver=210&aff=2&pid=2 "
-                  "HTTP/1.0\r\nHost: " +
-                      server.authority() +
-                      "\r\nUser-Agent: QLN/1.0 (Vostrel)\r\nContent-Type: audio/mpeg\r\nPragma: no-cache\r\n"
-                      "Content-Length: " +
-                      std::to_string(size) + "\r\n\r\n");
+        EXPECT_EQ(head, "POST /cgi-bin/dte_upload2.cgi?sid=a&b=c?d#e%41/f~%20x%0D%0A%00%09%7F%C3%BC&ver=" +
+                            std::string(quillon::kVersionCode) +
+                            "&aff=" + std::string(service_endpoint::kAffiliateCode) + "&pid=" +
+                            std::string(service_endpoint::kProductCode) + " HTTP/1.0\r\nHost: " + server.authority() +
+                            "\r\nUser-Agent: QLN/1.0 (Vostrel)\r\nContent-Type: audio/mpeg\r\nPragma: no-cache\r\n"
+                            "Content-Length: " +
+                            std::to_string(size) + "\r\n\r\n");
         EXPECT_TRUE(body == bytes) << size;
     }
 }

@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/version.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 #include "tests/tone_wav.h"
@@ -27,7 +28,7 @@ namespace quillon::test {
 
 using namespace std::chrono_literals;
 
-inline constexpr const char* kCaption = "Quillon - Version 2.1.0";
+inline const std::string kCaption = "Quillon - Version " + std::string(kVersion);
 inline constexpr const char* kChooser = "Select audio file to use on mobile phone as ringtone";
 
 // A command run to its end (no shell).

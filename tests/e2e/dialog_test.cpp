@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 
+#include "base/version.h"
+#include "service_endpoint/service_codes.h"
 #include "tests/e2e/app_harness.h"
 
 using namespace quillon::test;
@@ -57,8 +59,11 @@ TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
     // The popup menu's first item is "Go to Homepage".
     run.click(*window, 300, 200, 3);
     run.keys(*window, {"Down", "Return"});
-    const std::string expected = "http://service.example:8081/redir.php?pid=2&ver=210&aff=2&where=help+%26+faq\n"
-                                 "http://service.example:8081/redir.php?pid=2&ver=210&aff=2&where=homepage\n";
+    const std::string redirect =
+        "http://service.example:8081/redir.php?pid=" + std::string(quillon::service_endpoint::kProductCode) +
+        "&ver=" + std::string(quillon::kVersionCode) +
+        "&aff=" + std::string(quillon::service_endpoint::kAffiliateCode) + "&where=";
+    const std::string expected = redirect + "help+%26+faq\n" + redirect + "homepage\n";
     waitUntil([&] { return std::filesystem::exists(recorded) && readFile(recorded).size() >= expected.size(); }, 20s);
     EXPECT_EQ(std::filesystem::exists(recorded) ? readFile(recorded) : "", expected);
 

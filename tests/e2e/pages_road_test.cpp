@@ -87,7 +87,6 @@ protected:
 
     [[nodiscard]] std::map<std::string, std::string> pointAt(const std::string& authority) const
     {
-        writeFile(app.res() / "service_address.js", "window.QUILLON_SERVICE_DEFAULT = \"" + authority + "\";\n");
         return {{"QUILLON_SERVICE", authority}};
     }
 
