@@ -30,8 +30,9 @@ protected:
                     std::map<std::string, std::string>{{"QUILLON_SERVICE", "127.0.0.1:1"}});
         window = run->waitForWindow(kCaption);
         EXPECT_TRUE(window) << run->output();
-        if (!last.empty())
+        if (!last.empty()) {
             EXPECT_TRUE(run->waitForReport(last, 120s)) << run->output();
+        }
         return *run;
     }
     std::optional<AppRun> run;
@@ -52,7 +53,7 @@ TEST_F(HostTest, HostileValuesToEveryMemberThrowNothing)
 {
     std::string members;
     for (const auto& member : quillon::bridge::memberTable())
-        members += jsString(member.name) + ",";
+        members += jsString(std::string(member.name)) + ",";
     EXPECT_EQ(start("host_hostile.js", "var MEMBERS = [" + members + "];\n").waitForReport("hostile", 120s),
               "hostile calls threw 0 210");
 }
