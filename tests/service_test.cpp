@@ -1,5 +1,4 @@
-// The HTTP request job and the reference service, against one local server that
-// carries the service's routes and a few of its own.
+// The reference service: its routes, as the pages and the network jobs use them, and its program.
 #include <httplib.h>
 
 #include <gtest/gtest.h>
@@ -11,10 +10,9 @@
 #include <thread>
 
 #include "base/unique_fd.h"
-#include "network/curl_response_text.h"
 #include "network/http_request_job.h"
-#include "network/upload_job.h"
 #include "process/run_tool.h"
+#include "network/upload_job.h"
 #include "service/clip_service.h"
 #include "service/server_limits.h"
 #include "service/service_routes.h"
@@ -23,26 +21,6 @@
 
 namespace quillon::jobs {
 namespace {
-
-TEST(ResponseText, DecodesTheDeclaredCharsetToUtf8AndReplacesWhatIsNotText)
-{
-    const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
-    const std::tuple<std::string, const char*, std::string> cases[] = {
-        {"caf\xE9", "text/plain; charset=ISO-8859-1", "caf\xC3\xA9"},
-        {"\x80 5", "text/plain; format=flowed; CharSet = windows-1252 ", "\xE2\x82\xAC 5"},
-        {"caf\xE9", "text/plain;charset=\"ISO-8859-1\"", "caf\xC3\xA9"},
-        {"caf\xE9", "text/plain; charsetx=latin1", "caf" + bad},
-        {"a\xFF", "text/plain", "a" + bad},
-        {"a\xE2\x82", "", "a" + bad + bad},
-        {"\xC0\xAF", "text/plain; charset=utf-8", bad + bad},  // overlong "/"
-        {"caf\xC3\xA9", "text/plain; charset=x-no-such-set", "caf\xC3\xA9"},
-        {"\xEF\xBB\xBFok", "text/plain; charset=ISO-8859-1", "ok"},
-        {std::string("\xFF\xFEo\0k\0", 6), "text/plain", "ok"},
-        {std::string("a\0b", 3), "text/plain", std::string("a\0b", 3)},
-    };
-    for (const auto& [body, contentType, text] : cases)
-        EXPECT_EQ(responseTextToUtf8(body, contentType), text) << contentType;
-}
 
 // MPEG-1 layer III, 128 kbit/s, 44100 Hz, no padding: 417 bytes a frame.
 std::string mpegClip(int frames)
@@ -53,8 +31,7 @@ std::string mpegClip(int frames)
     return clip;
 }
 
-// The server on 127.0.0.1 at a port picked at run time. /stall sends a first part,
-// then holds the rest back until released.
+// The service's routes on 127.0.0.1 at a port picked at run time.
 class LocalServer : public ::testing::Test {
 protected:
     void SetUp() override
@@ -62,92 +39,24 @@ protected:
         port = server.bind_to_any_port("127.0.0.1");
         service::limitConnections(server);
         service::installRoutes(server, clips, "fallback:1");
-        const auto text = [](const std::string& body, const std::string& type = "text/plain") {
-            return [=](const httplib::Request&, httplib::Response& r) { r.set_content(body, type); };
-        };
-        server.Get("/abc", text("abc"));
-        server.Get("/latin1", text("Gr\xFC\xDF\x65", "text/plain; charset=ISO-8859-1"));
-        server.Get("/echo/.*", [](const httplib::Request& q, httplib::Response& r) { r.set_content(q.target, ""); });
-        server.Get("/moved", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/latin1"); });
-        server.Get("/to-file",
-                   [](const httplib::Request&, httplib::Response& r) { r.set_redirect("file:///etc/hostname"); });
-        server.Get("/stall", [this](const httplib::Request&, httplib::Response& r) {
-            r.set_chunked_content_provider("text/plain", [this](std::size_t, httplib::DataSink& sink) {
-                sink.write("part", 4);
-                ++stalled;
-                (void)test::waitUntil([this] { return released.load(); });
-                sink.write("rest", 4);
-                sink.done();
-                return true;
-            });
-        });
         thread = std::thread([this] { server.listen_after_bind(); });
         test::waitUntil([this] { return server.is_running(); });
     }
     void TearDown() override
     {
-        released = true;
         server.stop();
         thread.join();
     }
     static bool never() { return false; }
     std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
-    static std::string fetch(const std::string& uri) { return fetchResponseText(uri, never, makeCurlHandle, {}); }
-    std::string get(const std::string& path) const { return fetch(url(path)); }
+    std::string get(const std::string& path) const { return fetchResponseText(url(path), never, makeCurlHandle, {}); }
 
     test::TempDir dir;
     service::ClipService clips{dir.path(), 64 << 10};
     httplib::Server server;
     int port = 0;
     std::thread thread;
-    std::atomic<int> stalled = 0;
-    std::atomic<bool> released = false;
-    SharedJobFields fields = std::make_shared<JobFields>();
 };
-
-TEST_F(LocalServer, RequestReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEverythingButHttp)
-{
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"/abc", "abc"},
-        {"/clips/0123456789abcdef.mp3", "ERROR no such clip"},  // the body of a 404
-        {"/moved", "Gr\xC3\xBC\xC3\x9F\x65"},
-        // What a URL may not hold is escaped before the request.
-        {"/echo/a b", "/echo/a%20b"},
-        {"/echo/a%20b c", "/echo/a%20b%20c"},
-        {"/echo/M\xC3\xBCsik?s=\xC3\xA4 x&t=1+2", "/echo/M%c3%bcsik?s=%c3%a4+x&t=1+2"},
-        {"/echo/x y#frag ment", "/echo/x%20y"},
-        {"/to-file", kSendError},  // a redirect may not lead out of http either
-    };
-    for (const auto& [path, text] : cases)
-        EXPECT_EQ(get(path), text) << path;
-    for (const char* refused : {"file:///etc/hostname", "ftp://127.0.0.1/x", "127.0.0.1/abc", "", "http://",
-                                "http://127.0.0.1/a\r\nX-Evil: 1", "javascript:alert(1)"})
-        EXPECT_EQ(fetch(refused), kOpenError) << refused;
-    EXPECT_EQ(fetch("HTTP://127.0.0.1:" + std::to_string(port) + "/abc"), "abc");
-    EXPECT_EQ(fetch("http://127.0.0.1:1/abc"), kSendError);
-    EXPECT_EQ(fetchResponseText(url("/abc"), never, [] { return CurlHandle(); }, {}), kNoClientError);
-}
-
-// The response is stored before status 1; a break leaves it empty, and an older request never stores over a newer one.
-TEST_F(LocalServer, RequestJobStoresOnlyTheNewestWholeResponse)
-{
-    fields->xhResponse.set("old");
-    ASSERT_TRUE(startHttpRequest(fields, url("/stall"), {}));
-    ASSERT_TRUE(test::waitUntil([this] { return stalled == 1; }));
-    EXPECT_EQ(fields->xhStatus.value(), 0);
-    EXPECT_EQ(fields->xhResponse.get(), "");
-    fields->requestBreak();
-    ASSERT_TRUE(test::waitUntil([this] { return fields->xhStatus.value() == 1; }));
-    EXPECT_EQ(fields->xhResponse.get(), "");
-
-    ASSERT_TRUE(startHttpRequest(fields, url("/stall"), {}));
-    ASSERT_TRUE(test::waitUntil([this] { return stalled == 2; }));
-    ASSERT_TRUE(startHttpRequest(fields, url("/abc"), {}));
-    ASSERT_TRUE(test::waitUntil([this] { return fields->xhStatus.value() == 1; }));
-    released = true;
-    ASSERT_TRUE(test::waitUntil([this] { return fields.use_count() == 1; }));  // every job has ended
-    EXPECT_EQ(fields->xhResponse.get(), "abc");
-}
 
 // What the pages and the upload job rely on; every refusal is plain text.
 TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)

@@ -1,13 +1,9 @@
 // The settings over the real SQLite store: exact traces, what is stored, and what a
-// corrupt or locked database does; the homepage address built from the service host.
+// corrupt or locked database does.
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
-#include "base/version.h"
-#include "service_endpoint/homepage.h"
-#include "service_endpoint/service_codes.h"
-#include "service_endpoint/url_encode.h"
 #include "settings/registry.h"
 #include "settings/settings_store.h"
 #include "settings/sqlite_key_backend.h"
@@ -17,7 +13,6 @@ namespace quillon::settings {
 namespace {
 
 using namespace std::chrono_literals;
-using namespace quillon::service_endpoint;
 
 std::string line(const std::string& text) { return "REG_TRACE:\t" + text + "\n"; }
 std::string valueLines(const char* verb, const std::vector<const char*>& names)
@@ -172,20 +167,6 @@ TEST_F(SettingsTest, LockedDatabaseIsNotTakenForAFirstStartAndFilesArePrivate)
     permissions(file, perms(0644));  // tightened again when opened
     EXPECT_EQ(readRaw("TEPhone"), "mine");
     EXPECT_EQ(status(file).permissions(), perms(0600));
-}
-
-// Every byte outside [A-Za-z0-9] is escaped one by one (UTF-8 included); white space becomes "+".
-TEST(HomepageTest, AddressJoinsServiceHostAndWhereEncodedByteByByte)
-{
-    EXPECT_EQ(urlEncode(std::string("AZaz09 \t\n\v\f\r-_.~/?=%+&\0\x01\x1f\x7f\xc3\xa9", 28)),
-              "AZaz09++++++%2D%5F%2E%7E%2F%3F%3D%25%2B%26%00%01%1F%7F%C3%A9");
-    for (const char* service : {"10.0.0.7:80", "10.0.0.7"}) {
-        ::setenv("QUILLON_SERVICE", service, 1);
-        EXPECT_EQ(homepageAddress("a b&c"), "http://10.0.0.7/redir.php?pid=" + std::string(kProductCode) +
-                                                "&ver=" + std::string(quillon::kVersionCode) +
-                                                "&aff=" + std::string(kAffiliateCode) + "&where=a+b%26c");
-    }
-    ::unsetenv("QUILLON_SERVICE");
 }
 
 }  // namespace

@@ -49,6 +49,12 @@ inline std::string page(const std::string& script, const std::string& body = "")
            script + "\n</script></body></html>";
 }
 
+// A test page running a program from tests/e2e/pages/, after a prelude that sets its values.
+inline std::string pageWith(const std::string& program, const std::string& prelude = "", const std::string& body = "")
+{
+    return page(prelude + readFile(std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/e2e/pages" / program), body);
+}
+
 // A private copy of the built app folder, into whose res/ a test puts its pages.
 class TestApp {
 public:

@@ -28,25 +28,6 @@ std::array<long, 3> partOf(const std::optional<std::string>& state)
     return part;
 }
 
-// Runs axe on each page's load and first drawing of each state kind: "axe <title>/<kind> <count> <rules>".
-constexpr const char* kAxeProbe = R"(
-(() => {
-  const seen = new Set(), state = Quillon.state;
-  let queue = Promise.resolve();
-  const check = (text) => {
-    const kind = document.title + "/" + text.split(" ")[0];
-    if (seen.has(kind)) return;
-    seen.add(kind);
-    queue = queue.then(() => new Promise((go) => requestAnimationFrame(() => go())))
-      .then(() => axe.run(document, { resultTypes: ["violations"] }))
-      .then((result) => console.log("QTEST axe " + kind + " " + result.violations.length + " " +
-        result.violations.map((v) => v.id + "@" + v.nodes.map((n) => n.target.join(" ")).join("|")).join("; ")));
-  };
-  Quillon.state = (text) => { state(text); check(text); };
-  window.addEventListener("load", () => check("load"));
-})();
-)";
-
 // Every page loads the pinned axe-core (fetched once into the build folder) and the probe; false without axe.
 bool instrumentPagesWithAxe(const TestApp& app)
 {
@@ -59,7 +40,8 @@ bool instrumentPagesWithAxe(const TestApp& app)
                  .exitCode != 0))
         return false;
     std::filesystem::copy_file(axe, app.res() / "axe.min.js");
-    writeFile(app.res() / "axe_probe.js", kAxeProbe);
+    std::filesystem::copy_file(std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/e2e/pages/axe_probe.js",
+                               app.res() / "axe_probe.js");
     const std::string own = "<script src=\"quillon.js\"></script>";
     for (const auto& entry : std::filesystem::directory_iterator(app.res())) {
         if (entry.path().extension() != ".html")

@@ -17,22 +17,8 @@ using ReliabilityTest = AppTest;
 
 TEST_F(ReliabilityTest, PageProcessesKilledMidRunComeBackWithAWorkingBridge)
 {
-    // The main page counts its loads in the app's dialog value; after its third it opens a dialog.
-    app.addPage("selectSong.html", page(R"(
-        var e = window.external; e.DTE_SetDialogRetValue(e.DTE_GetDialogArgument() + 'x');
-        report('up ' + e.DTE_GetVersion() + ' ' + e.DTE_GetDialogArgument());
-        setInterval(function () { e.DTE_GetVersion(); void e.DTE_tsStatus; }, 5);
-        if (e.DTE_GetDialogArgument() == 'xxx') setTimeout(function () {
-            report('returned ' + e.DTE_ShowModalDialog('Crash', 'dlg.html', 'start', 100, 100, 300, 200)); e.DTE_CloseWindow();
-        }, 200);
-    )"));
-    // The value is stored before the report, so a kill after the report always finds it.
-    app.addPage("dlg.html", page(R"(
-        var e = window.external, seen = e.DTE_GetDialogArgument();
-        if (seen == 'start') e.DTE_SetDialogRetValue('loaded once');
-        report('dialog ' + seen);
-        if (seen != 'start') { e.DTE_SetDialogRetValue('recovered'); e.DTE_CloseWindow(); }
-    )"));
+    app.addPage("selectSong.html", pageWith("reliability_loads.js"));
+    app.addPage("dlg.html", pageWith("reliability_dialog.js"));
     AppRun run(app);
     const std::string up = "up " + std::string(quillon::kVersionCode) + " ";
     ASSERT_EQ(run.waitForReport("up"), up + "x") << run.output();
@@ -54,15 +40,7 @@ TEST_F(ReliabilityTest, PageProcessesKilledMidRunComeBackWithAWorkingBridge)
 
 TEST_F(ReliabilityTest, KilledWhileWritingSettingsLeavesEachValueOldOrNew)
 {
-    const std::string reportSettings =
-        "var e = window.external; report('settings [' + [e.DTE_GetTEPhone(), "
-        "e.DTE_GetTENetwork(), e.DTE_GetTEAid(), e.DTE_GetTENVCheck()].join('][') + ']');";
-    app.addPage("selectSong.html", page(reportSettings + R"(
-        var i = 0;
-        setInterval(function () {
-            for (var k = 0; k < 5; k++, i++) { e.DTE_SetTEPhone('p' + i); e.DTE_SetTENetwork('n' + i); e.DTE_SetTEAid('a' + i); }
-            report('wrote ' + i); }, 1);
-    )"));
+    app.addPage("selectSong.html", pageWith("reliability_settings.js", "var WRITE = true;\n"));
     const std::regex settings(R"(settings \[(p\d+|Unknown)\]\[(n\d+|Unknown)\]\[(a\d+|2)\]\[0\])");
     for (std::size_t round = 0; round < 3; ++round) {
         AppRun run(app);
@@ -75,7 +53,7 @@ TEST_F(ReliabilityTest, KilledWhileWritingSettingsLeavesEachValueOldOrNew)
         kill(run.pid(), SIGKILL);
         ASSERT_TRUE(run.waitForExit());
     }
-    app.addPage("selectSong.html", page(reportSettings + "e.DTE_CloseWindow();"));
+    app.addPage("selectSong.html", pageWith("reliability_settings.js", "var WRITE = false;\n"));
     AppRun last(app);
     EXPECT_TRUE(std::regex_match(last.waitForReport("settings").value_or(""),
                                  std::regex(R"(settings \[p\d+\]\[n\d+\]\[a\d+\]\[0\])")))
@@ -99,19 +77,9 @@ TEST_F(ReliabilityTest, CancelCloseOrSignalWhileEveryJobRunsLeavesNoToolAndNoHal
     writeScript(app.res() / "mp3gain", announce("mp3gain") + "exec sleep 300\n");
     writeFile(dir / "big.mp3", std::string(16 << 20, 'x'));
     writeFile(dir / "gain.mp3", "ID3");
-    app.addPage("selectSong.html", page("var IN = '" + input.string() + "', OUT = '" + output.string() + "', DIR = '" +
-                                        dir.string() + "/';" + R"(
-        var e = window.external, service = new URLSearchParams(location.search).get('service');
-        report('started ' + [e.DTE_TranscodeMedia(IN, OUT), e.DTE_NormalizeAudio(DIR + 'gain.mp3'),
-                             e.DTE_UploadFile(DIR + 'big.mp3', 'sid'), e.DTE_MakeHttpRequest('http://' + service + '/x')]);
-        poll('DTE_upStatus', function (v) { return v > 0; }, function (v) { report('uploading ' + (v < 100)); });
-        document.addEventListener('keydown', function (k) {
-            if (k.key === 'q') { report('closing ' + e.DTE_xhStatus); e.DTE_CloseWindow(); }
-            if (k.key !== 'c') return;
-            e.DTE_BreakAsyncOperation();
-            poll('DTE_tsStatus', function (v) { return v !== 0; }, function (v) { report('cancelled ' + v); });
-        });
-    )"));
+    app.addPage("selectSong.html",
+                pageWith("reliability_jobs.js", "var IN = '" + input.string() + "', OUT = '" + output.string() +
+                                                    "', DIR = '" + dir.string() + "/';\n"));
     for (const std::string end : {"cancel", "close", "SIGTERM"}) {
         SCOPED_TRACE(end);
         for (const char* tool : {"ffmpeg", "mp3gain"})
@@ -157,31 +125,9 @@ TEST_F(ReliabilityTest, StartsPollsAndBreaksOfEveryJobWhileASecondPagePollsLeave
     writeScript(app.res() / "ffmpeg", "sleep 0.02\nexit 0\n");
     writeScript(app.res() / "mp3gain", "exit 0\n");
     writeFile(app.path() / "clip.mp3", std::string(20000, 'c'));
-    app.addPage("poller.html", page(R"(
-        var e = window.external, polls = 0;
-        setInterval(function () {
-            for (var k = 0; k < 10; k++, polls++)
-                void (e.DTE_xhStatus + e.DTE_tsStatus + e.DTE_upStatus + e.DTE_ripStatus + e.DTE_norStatus + e.DTE_xhResponse);
-            if (polls % 500 == 0) report('polled ' + polls); }, 1);
-    )"));
-    app.addPage("selectSong.html", page("var DIR = '" + app.path().string() + "/', HOST = '" + host + "';" + R"(
-        var e = window.external, round = 0, refused = 0, drive = String(e.DTE_GetDrivesInfo().split(':::').length - 1);
-        function one() {
-            var n = round % 3;
-            [e.DTE_MakeHttpRequest('http://' + HOST + '/cgi-bin/dte_status.cgi'),
-             e.DTE_TranscodeMedia(DIR + 'in' + n + '.wav', DIR + 'out' + n + '.mp3'),
-             e.DTE_UploadFile(DIR + 'clip.mp3', 'sid' + round),
-             e.DTE_GrabAudioDataFromCD(drive, '1', DIR + 'rip' + n + '.wav'),
-             e.DTE_NormalizeAudio(DIR + 'out' + n + '.mp3')].forEach(function (s) { if (!s) refused++; });
-            for (var p = 0; p < 5; p++)
-                void (e.DTE_xhStatus + e.DTE_tsStatus + e.DTE_upStatus + e.DTE_ripStatus + e.DTE_norStatus);
-            e.DTE_BreakAsyncOperation();
-            if (++round == 10) report('warm');
-            if (round < 40) setTimeout(one, 2); else report('done ' + refused);
-        }
-        var frame = document.createElement('iframe'); frame.src = 'poller.html'; document.body.appendChild(frame);
-        setTimeout(one, 500);
-    )"));
+    app.addPage("poller.html", pageWith("reliability_poller.js"));
+    app.addPage("selectSong.html",
+                pageWith("reliability_load.js", "var DIR = '" + app.path().string() + "/', HOST = '" + host + "';\n"));
     AppRun run(app, {}, {{"QUILLON_SERVICE", host}, {"QUILLON_CD_IMAGES", image.cue.string()}});
     ASSERT_TRUE(run.waitForReport("warm", 120s)) << run.output().substr(0, 3000);
     const Usage before = usageOf(run.pid());
