@@ -179,9 +179,9 @@ TEST_F(Upload, SendsTheExactRequestAndReportsProgressPerBlock)
                             std::string(quillon::kVersionCode) +
                             "&aff=" + std::string(service_endpoint::kAffiliateCode) + "&pid=" +
                             std::string(service_endpoint::kProductCode) + " HTTP/1.0\r\nHost: " + server.authority() +
-                      "\r\nUser-Agent: QLN/1.0 (Vostrel)\r\nContent-Type: audio/mpeg\r\nPragma: no-cache\r\n"
-                      "Content-Length: " +
-                      std::to_string(size) + "\r\n\r\n");
+                            "\r\nUser-Agent: QLN/1.0 (Vostrel)\r\nContent-Type: audio/mpeg\r\nPragma: no-cache\r\n"
+                            "Content-Length: " +
+                            std::to_string(size) + "\r\n\r\n");
         EXPECT_TRUE(body == bytes) << size;
     }
 }

@@ -11,8 +11,8 @@
 
 #include "base/unique_fd.h"
 #include "network/http_request_job.h"
-#include "process/run_tool.h"
 #include "network/upload_job.h"
+#include "process/run_tool.h"
 #include "service/clip_service.h"
 #include "service/server_limits.h"
 #include "service/service_routes.h"

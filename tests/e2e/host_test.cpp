@@ -45,11 +45,11 @@ protected:
 TEST_F(HostTest, PagesSeeTheBridgeMembersWithTheirRules)
 {
     const AppRun& run = start("host_members.js", "", "size");
-    EXPECT_EQ(run.reports(), (std::vector<std::string>{"isdte true truthy " + version, "unknown undefined undefined undefined",
-                                                       "status 0 0 0 []", "break true",
-                                                       "cl [/tmp/My Music/first song.mp3] [] dialog []",
-                                                       "retvalue [kept]", "retvalue []", "retvalue [before]",
-                                                       "retvalue [Grüße 🎵]", "kept function " + version, "size 760x471"}));
+    EXPECT_EQ(run.reports(),
+              (std::vector<std::string>{
+                  "isdte true truthy " + version, "unknown undefined undefined undefined", "status 0 0 0 []",
+                  "break true", "cl [/tmp/My Music/first song.mp3] [] dialog []", "retvalue [kept]", "retvalue []",
+                  "retvalue [before]", "retvalue [Grüße 🎵]", "kept function " + version, "size 760x471"}));
 }
 
 TEST_F(HostTest, HostileValuesToEveryMemberThrowNothing)
