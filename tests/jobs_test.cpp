@@ -36,13 +36,7 @@ using namespace std::chrono_literals;
 namespace {
 
 using Calls = std::vector<std::vector<std::string>>;
-std::string zeros(int count)
-{
-    std::string list = "0";
-    for (int i = 1; i < count; ++i)
-        list += ",0";
-    return list;
-}
+std::string zeros(int count) { return count > 1 ? "0," + zeros(count - 1) : "0"; }
 // One second of silence read with 16 points: one part at 0, 16 peaks, 100 levels of 10 ms.
 const std::string kSilence = "1000:::0:::" + zeros(16) + ":::10:::" + zeros(100);
 // Writes the header of an MPEG audio frame to a file: a clip as far as the job can tell.
@@ -266,13 +260,9 @@ TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
     EXPECT_EQ(normalizedLoudness(*fields), "-10");
     // The last step raises only as far as the levelled clip's true peak leaves room under -1 dBTP,
     // of which the meter prints tenths; not at all when the meter tells nothing.
-    for (const auto& [peak, raise] : {std::pair{"-3.0", "1"},
-                                      {"-7.1", "4"},
-                                      {"-7.0", "3"},
-                                      {"-0.5", "0"},
-                                      {"2.0", "0"},
-                                      {"-inf", "4"},
-                                      {"N/A", "0"}}) {
+    const std::pair<const char*, const char*> raises[] = {{"-3.0", "1"}, {"-7.1", "4"}, {"-7.0", "3"}, {"-0.5", "0"},
+                                                          {"2.0", "0"},  {"-inf", "4"}, {"N/A", "0"}};
+    for (const auto& [peak, raise] : raises) {
         writeFile(dir / "peak", peak);
         ASSERT_TRUE(startNormalize(fields, tools, file));
         EXPECT_EQ(end(fields->norStatus), kNormalizeDone);
@@ -321,32 +311,20 @@ TEST(WaveformAnalysis, MeasuresDurationPeaksAndTheLoudestHalfMinute)
     // quietest 10 ms near where its part begins, the liveliest first), each slice's peak. Parts of a
     // song of 30 s or less begin at 0 and stay there.
     using Starts = std::vector<std::int64_t>;
+    const auto loudMiddle = loud(40 * kRate, 70 * kRate);
+    const auto ramp = [](std::int64_t i) { return static_cast<int>(i * 16 / 12345 + 1) * -1000; };
+    const auto spike = [](std::int64_t i) { return i == kTenMinutes * 1000 / 4096 + 586 ? 32767 : 0; };
     const std::tuple<std::int64_t, std::function<int(std::int64_t)>, int, std::int64_t, Starts, std::function<int(int)>>
         cases[] = {
             {5 * kRate, [](auto i) { return i % 2 ? 32767 : -32768; }, 16, 5000, {0}, [](int) { return 100; }},
             // Too short for a third part beside the first two.
-            {90 * kRate,
-             loud(40 * kRate, 70 * kRate),
-             90,
-             90000,
-             {39995, 5},
-             [](int s) { return s >= 40 && s < 70 ? 50 : 0; }},
+            {90 * kRate, loudMiddle, 90, 90000, {39995, 5}, [](int s) { return s >= 40 && s < 70 ? 50 : 0; }},
             {30 * kRate, loud(29 * kRate, 30 * kRate), 30, 30000, {0}, [](int s) { return s == 29 ? 50 : 0; }},
             {30 * kRate + 800, loud(29 * kRate, 31 * kRate), 301, 30100, {95}, [](int s) { return s >= 290 ? 50 : 0; }},
-            {12345,
-             [](auto i) { return static_cast<int>(i * 16 / 12345 + 1) * -1000; },
-             16,
-             1543,
-             {0},
-             [](int s) { return ((s + 1) * 100000 + 16384) / 32768; }},
+            {12345, ramp, 16, 1543, {0}, [](int s) { return ((s + 1) * 100000 + 16384) / 32768; }},
             // The peak groups fold; a spike mid-slice stays in its slice and its window. The second part
             // cannot move off 0 without touching the third.
-            {kTenMinutes,
-             [](auto i) { return i == kTenMinutes * 1000 / 4096 + 586 ? 32767 : 0; },
-             4096,
-             600000,
-             {116595, 0, 30005},
-             [](int s) { return s == 1000 ? 100 : 0; }},
+            {kTenMinutes, spike, 4096, 600000, {116595, 0, 30005}, [](int s) { return s == 1000 ? 100 : 0; }},
             {5, [](auto) { return 32767; }, 16, 1, {0}, [](int s) { return s % 3 == 0 && s <= 12 ? 100 : 0; }},
         };
     for (const auto& [samples, sample, points, durationMs, startMs, peak] : cases) {
@@ -596,7 +574,6 @@ TEST_F(JobTest, TheStopAtExitOrABreakEndsEveryKindWhateverStartsNextAndLeavesNoT
     }
 }
 
-// A job cut off by a newer start of its kind never stores its result over the newer one's.
 TEST(JobFields, AResultOfAStartCutOffNeverLands)
 {
     JobFields fields;
@@ -607,9 +584,7 @@ TEST(JobFields, AResultOfAStartCutOffNeverLands)
     EXPECT_EQ(waveformResponse(fields), "new");
 }
 
-// res/tmp when writable, else a private cache folder, never through a link nor in a
-// folder someone else owns; else a folder of the copy's own in the system's temporary
-// folder, removed at its end. The clean-up never follows a link either.
+// The last resort is a folder of the copy's own in the system's temporary folder, removed at its end.
 TEST(TempFolder, IsResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
 {
     enum Setup { kAppTmp, kNothing, kOpenCacheFolder, kCacheFolderIsALink, kForeignCacheFolder };

@@ -1,6 +1,4 @@
-// Paired phones against a stand-in KDE Connect daemon on a private session bus:
-// the listing, the URL a share hands over, and a bus with no daemon or with one
-// that never answers.
+// Paired phones against a stand-in daemon on a private session bus.
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 

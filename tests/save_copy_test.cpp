@@ -1,6 +1,4 @@
-// Saving a copy of a clip through GIO: the plain words for each failure, a
-// byte-exact copy, and nothing left behind by a copy that failed on a read-only
-// or a full place.
+// Saving a copy of a clip through GIO.
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -52,10 +50,8 @@ std::string contents(const fs::path& folder)
     return std::accumulate(entries.begin(), entries.end(), std::string());
 }
 
-// Copies source to place/ringtone.mp3 in a child with a mount namespace of its
-// own, where place is a fresh tmpfs mounted with options (holding old as
-// ringtone.mp3 unless empty): the machine's disks are never filled. Returns the
-// copy's result and what the place held after it.
+// Copies source to place/ringtone.mp3 (holding old unless empty) on a fresh tmpfs in a child's own mount
+// namespace, so the machine's disks are never filled; returns the result and what the place held after.
 std::string copyInPrivateMount(const fs::path& source, const fs::path& place, const char* options,
                                const std::string& old)
 {

@@ -104,8 +104,7 @@ TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
     EXPECT_NE(get("/redir.php?where=help").find("<h1>help</h1>"), std::string::npos);
 }
 
-// Forty clients that send their request heads a line a second hold no worker that
-// a real request needs: it is answered at once (the client's time-out is generous).
+// Forty clients sending their request heads a line a second hold no worker a real request needs.
 TEST_F(LocalServer, ServiceAnswersWhileSlowClientsHoldConnections)
 {
     using namespace std::chrono_literals;
@@ -137,8 +136,6 @@ TEST_F(LocalServer, ServiceAnswersWhileSlowClientsHoldConnections)
     EXPECT_EQ(reply->body, "ERROR unknown session");
 }
 
-// The service program: its answers to bad arguments, then one request served and a
-// clean end on SIGTERM.
 TEST(ServiceProgram, RefusesBadArgumentsAndServesUntilTerminated)
 {
     const test::TempDir dir;

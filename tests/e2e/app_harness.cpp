@@ -44,6 +44,11 @@ std::optional<std::string> findWindow(const std::string& title)
     return found.output.empty() ? std::nullopt : std::optional(found.output.substr(0, found.output.find('\n')));
 }
 
+bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout)
+{
+    return waitUntil([&] { return !findWindow(title) || (std::this_thread::sleep_for(100ms), false); }, timeout);
+}
+
 }  // namespace
 
 CommandResult runCommand(const std::vector<std::string>& argv)
@@ -164,11 +169,6 @@ std::array<int, 4> geometryOf(const std::string& window)
     return g;
 }
 
-bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout)
-{
-    return waitUntil([&] { return !findWindow(title) || (std::this_thread::sleep_for(100ms), false); }, timeout);
-}
-
 void AppRun::keys(const std::string& window, const std::vector<std::string>& keys)
 {
     for (const auto& key : keys) {
@@ -242,6 +242,12 @@ std::vector<pid_t> webProcesses(pid_t app)
         if (child.name.starts_with("WebKitWebProces") && child.state != 'Z')
             pids.push_back(child.pid);
     return pids;
+}
+
+bool onlyPageProcessesRemain(pid_t app, std::chrono::milliseconds timeout)
+{
+    const auto pageProcess = [](const ChildProcess& child) { return child.name.starts_with("WebKit"); };
+    return waitUntil([&] { return std::ranges::all_of(childrenOf(app), pageProcess); }, timeout);
 }
 
 Usage usageOf(pid_t pid)

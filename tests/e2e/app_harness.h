@@ -134,7 +134,6 @@ private:
 };
 
 [[nodiscard]] std::array<int, 4> geometryOf(const std::string& window);
-[[nodiscard]] bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout = 10s);
 
 // Direct children of pid with their command names (cut to 15 characters) and states.
 struct ChildProcess {
@@ -144,6 +143,8 @@ struct ChildProcess {
 };
 [[nodiscard]] std::vector<ChildProcess> childrenOf(pid_t pid);
 [[nodiscard]] std::vector<pid_t> webProcesses(pid_t app);
+// Waits until every child of the app is one of its page processes.
+[[nodiscard]] bool onlyPageProcessesRemain(pid_t app, std::chrono::milliseconds timeout);
 
 struct Usage {
     std::size_t descriptors = 0, threads = 0, residentKb = 0, children = 0, zombies = 0;

@@ -133,13 +133,7 @@ TEST_F(DesktopTest, LaterStartsHandTheirFilesToTheRunningWindowWhichOffersThemMi
     // "Use it instead" has the focus: the running work stops and the last file is taken.
     first.keys(*window, {"Return"});
     EXPECT_TRUE(waitForState(first, "chose file", 10s, 1)) << first.output();
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            return std::ranges::all_of(childrenOf(first.pid()),
-                                       [](const auto& c) { return c.name.starts_with("WebKit"); });
-        },
-        10s))
-        << "the encoder of the abandoned clip runs on";
+    EXPECT_TRUE(onlyPageProcessesRemain(first.pid(), 10s)) << "the encoder of the abandoned clip runs on";
     // Once the window has closed, the next start runs a window of its own.
     kill(first.pid(), SIGTERM);
     EXPECT_EQ(first.waitForExit(), 0) << first.output();

@@ -454,21 +454,11 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
         EXPECT_NE(page->body.find(steps), std::string::npos) << agent;
         EXPECT_EQ(page->body.find(other), std::string::npos) << agent;
     }
-    const auto range = phoneSide.Get(path + "ringtone.mp3", {{"Range", "bytes=100-199"}});
-    ASSERT_TRUE(range);
-    EXPECT_EQ(range->status, 206);
-    EXPECT_TRUE(range->body == clip.substr(100, 100));
-    EXPECT_EQ(range->get_header_value("Content-Range"), "bytes 100-199/" + std::to_string(clip.size()));
+    // Ranges, headers and refused paths are the server's own tests; here the clip's bytes and its name.
     const auto whole = phoneSide.Get(path + "ringtone.mp3");
     ASSERT_TRUE(whole && whole->status == 200);
     EXPECT_TRUE(whole->body == clip) << "the phone got other bytes than the clip";
-    EXPECT_EQ(whole->get_header_value("Content-Type"), "audio/mpeg");
     EXPECT_EQ(whole->get_header_value("Content-Disposition"), "attachment; filename=\"my song ringtone.mp3\"");
-    for (const std::string& wrong : std::vector<std::string>{
-             "/", "/favicon.ico",
-             path.substr(0, path.size() - 2) + (path[path.size() - 2] == 'x' ? "y" : "x") + "/ringtone.mp3",
-             path + "../ringtone.mp3"})
-        EXPECT_EQ(phoneSide.Get(wrong)->status, 404) << wrong;
     EXPECT_TRUE(waitForState(run, "wifi-downloaded", 5s)) << run.output();
 
     // The paired phone follows "Save a copy…", which has the focus; then a copy by Ctrl+S.

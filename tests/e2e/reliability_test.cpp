@@ -134,12 +134,7 @@ TEST_F(ReliabilityTest, StartsPollsAndBreaksOfEveryJobWhileASecondPagePollsLeave
     ASSERT_TRUE(run.waitForReport("done", 300s)) << run.output().substr(0, 3000);
     EXPECT_TRUE(run.waitForReport("polled")) << "the second page did not poll alongside";
     // Settled: no children but the page processes, the job threads ended.
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return std::ranges::all_of(childrenOf(run.pid()),
-                                       [](const auto& c) { return c.name.starts_with("WebKit"); });
-        },
-        60s));
+    ASSERT_TRUE(onlyPageProcessesRemain(run.pid(), 60s));
     waitUntil([&] { return usageOf(run.pid()).threads <= before.threads + 4; }, 60s);
     const Usage after = usageOf(run.pid());
     EXPECT_LE(after.descriptors, before.descriptors + 8) << before.descriptors << " -> " << after.descriptors;
