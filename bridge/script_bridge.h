@@ -19,6 +19,8 @@ public:
 
     explicit ScriptBridge(MainWindowLookup mainWindow);
 
+    // Named after the dispatch interface whose calls they answer.
+    // NOLINTBEGIN(readability-identifier-naming)
     // Sets *out to this object for the dispatch and base interfaces (adding a
     // reference), to nullptr for every other one.
     HResult QueryInterface(const InterfaceId& iid, ScriptBridge** out);
@@ -39,6 +41,7 @@ public:
     // page only through results.
     HResult Invoke(DispId member, std::uint16_t flags, std::span<const BridgeValue> arguments, BridgeValue* result,
                    CallerId caller);
+    // NOLINTEND(readability-identifier-naming)
 
 private:
     MainWindowLookup mainWindow_;
