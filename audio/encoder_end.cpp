@@ -67,12 +67,12 @@ TranscodeReason judgeEncoderEnd(const EncoderEnd& end)
 {
     const bool succeeded = end.exitStatus == 0 && end.outputSize > 0 && end.holdsSound;
     if (succeeded)
-        return TranscodeReason::none;
+        return TranscodeReason::None;
     if (end.spaceLeft < kRoomForAClip)
-        return TranscodeReason::diskFull;
+        return TranscodeReason::DiskFull;
     if (end.exitStatus == 0)
-        return TranscodeReason::noOutput;
-    return endedBySignal(end.exitStatus) ? TranscodeReason::killed : TranscodeReason::damaged;
+        return TranscodeReason::NoOutput;
+    return endedBySignal(end.exitStatus) ? TranscodeReason::Killed : TranscodeReason::Damaged;
 }
 
 }  // namespace
@@ -81,26 +81,26 @@ TranscodeReason checkBeforeEncoding(const std::string& input, const std::string&
 {
     struct stat in {};
     if (::stat(input.c_str(), &in) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? TranscodeReason::missing : TranscodeReason::unreadable;
+        return errno == ENOENT || errno == ENOTDIR ? TranscodeReason::Missing : TranscodeReason::Unreadable;
     // O_NONBLOCK: opening a named pipe must not wait for a writer here.
     const UniqueFd probe(::open(input.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!probe.valid())
-        return TranscodeReason::unreadable;
+        return TranscodeReason::Unreadable;
     // The encoder truncates its output before it reads: the same file under
     // another name (a hard link, "dir/../in.mp3") would be destroyed.
     struct stat out {};
     if (::stat(output.c_str(), &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino)
-        return TranscodeReason::sameFile;
+        return TranscodeReason::SameFile;
     // The encoder would write through a link or into a device, as the gain tool and
     // the rip never do.
     if (::lstat(output.c_str(), &out) == 0)
-        return S_ISREG(out.st_mode) && ::access(output.c_str(), W_OK) == 0 ? TranscodeReason::none
-                                                                           : TranscodeReason::unwritable;
+        return S_ISREG(out.st_mode) && ::access(output.c_str(), W_OK) == 0 ? TranscodeReason::None
+                                                                           : TranscodeReason::Unwritable;
     std::filesystem::path folder = std::filesystem::path(output).parent_path();
     struct stat where {};
     if (::stat(folder.empty() ? "." : folder.c_str(), &where) != 0 || !S_ISDIR(where.st_mode))
-        return TranscodeReason::noFolder;
-    return TranscodeReason::none;
+        return TranscodeReason::NoFolder;
+    return TranscodeReason::None;
 }
 
 EncoderEnd observeEncoderEnd(std::uint32_t exitStatus, const std::string& output)
@@ -126,8 +126,8 @@ EncoderEnd observeEncoderEnd(std::uint32_t exitStatus, const std::string& output
 TranscodeReason settleEncoderEnd(const EncoderEnd& end, const std::string& output)
 {
     const TranscodeReason reason = judgeEncoderEnd(end);
-    if (reason == TranscodeReason::diskFull || reason == TranscodeReason::noOutput ||
-        reason == TranscodeReason::killed) {
+    if (reason == TranscodeReason::DiskFull || reason == TranscodeReason::NoOutput ||
+        reason == TranscodeReason::Killed) {
         std::error_code ignored;
         std::filesystem::remove(output, ignored);
     }

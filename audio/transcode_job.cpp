@@ -34,11 +34,11 @@ namespace {
 TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
                        const std::string& output, const std::optional<ClipPart>& part)
 {
-    if (const TranscodeReason refused = checkBeforeEncoding(input, output); refused != TranscodeReason::none)
+    if (const TranscodeReason refused = checkBeforeEncoding(input, output); refused != TranscodeReason::None)
         return refused;
     const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
     if (!encoder)
-        return TranscodeReason::noEncoder;
+        return TranscodeReason::NoEncoder;
 
     JobFields& fields = ticket.fields();
     RunningEncoders::Registration registration;
@@ -49,7 +49,7 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
     // from then on finds no encoder of this job to stop.
     registration.withdraw();
     if (!outcome.started)
-        return TranscodeReason::noEncoder;
+        return TranscodeReason::NoEncoder;
     // Stopped by a break or a newer start, or killed as the app ends (which breaks
     // every job first); a clip the encoder finished before the break is kept. Half a
     // clip is no clip, but a newer start may be writing at the same path by now.
@@ -58,7 +58,7 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
             std::error_code ignored;
             std::filesystem::remove(output, ignored);
         });
-        return TranscodeReason::brokenOff;
+        return TranscodeReason::BrokenOff;
     }
     return settleEncoderEnd(observeEncoderEnd(outcome.exitStatus, output), output);
 }
@@ -71,7 +71,7 @@ void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::st
     const TranscodeReason reason = encode(ticket, tools, input, output, part);
     // The reason is in place before the status that makes the page read it.
     ticket.whileCurrent([&] { ticket.fields().tsReason.store(reason, std::memory_order_release); });
-    ticket.store(reason == TranscodeReason::none ? kTranscodeDone : kTranscodeFailed);
+    ticket.store(reason == TranscodeReason::None ? kTranscodeDone : kTranscodeFailed);
     // A job cut off by a newer start leaves the folder to that one, whose input
     // may be a wave file there.
     ticket.whileCurrent([&] { removeFilesByExtension(tools.tempDir, ".wav", {output}); });

@@ -168,7 +168,7 @@ void benchRip(const test::TempDir& dir)
         if (!cd::startRip(fields, access, "0", "0", wav.string()))
             throw std::runtime_error("the rip job did not start");
         ripSeconds.push_back(pollUntil(start, [&] { return fields->ripStatus.value() >= 100; }));
-        if (fields->ripStatus.value() != static_cast<std::int32_t>(cd::RipEnd::done))
+        if (fields->ripStatus.value() != cd::kRipDone)
             throw std::runtime_error("the rip job ended with " + std::to_string(fields->ripStatus.value()));
         const std::uint64_t expected = 44 + static_cast<std::uint64_t>(kTrackFrames) * cd::kFrameBytes;
         if (fs::file_size(wav) != expected)

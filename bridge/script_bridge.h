@@ -26,6 +26,8 @@ public:
     // nullptr when the caller wants none. Failures reach the page only through
     // results: an unknown member, a call kind the member does not take or no main
     // window leaves result untouched.
+    // Named after the dispatch call it answers.
+    // NOLINTNEXTLINE(readability-identifier-naming)
     void Invoke(DispId member, std::uint16_t flags, std::span<const BridgeValue> arguments, BridgeValue* result,
                 CallerId caller);
 

@@ -13,12 +13,12 @@ namespace quillon::cd {
 // One raw audio frame (block): 1/75 s of 16-bit stereo PCM at 44100 Hz.
 inline constexpr std::size_t kFrameBytes = 2352;
 
-enum class CdDriveKind { device, image };
+enum class CdDriveKind { Device, Image };
 
 struct CdDrive {
     std::string address;  // device node or image path; what open() needs
     std::string product;  // shown to the user, at most 16 bytes
-    CdDriveKind kind = CdDriveKind::device;
+    CdDriveKind kind = CdDriveKind::Device;
 };
 
 struct CdTocEntry {

@@ -40,7 +40,7 @@ std::string nodeGroup(const std::string& node)
 std::string handleError(const CdDrive& drive)
 {
     std::string text = "ERROR: Could not get handle to CD";
-    if (drive.kind == CdDriveKind::device) {
+    if (drive.kind == CdDriveKind::Device) {
         if (const std::string group = nodeGroup(drive.address); !group.empty())
             text += " (" + drive.address + ", group " + group + ")";
     }

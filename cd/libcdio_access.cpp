@@ -226,13 +226,13 @@ public:
             appendLibcdioDevices(drives);
         }
         for (const std::string& image : config_.images)
-            drives.push_back({image, imageProductText(image), CdDriveKind::image});
+            drives.push_back({image, imageProductText(image), CdDriveKind::Image});
         return drives;
     }
 
     std::unique_ptr<CdDisc> open(const CdDrive& drive) const override
     {
-        if (drive.kind == CdDriveKind::device)
+        if (drive.kind == CdDriveKind::Device)
             return makeDisc(CdioHandle(cdio_open(drive.address.c_str(), DRIVER_DEVICE)));
         std::this_thread::sleep_for(config_.imageOpenDelay);
         return openImage(drive.address);
@@ -262,7 +262,7 @@ private:
                 if (cdio_get_hwinfo(handle.get(), &info) && info.psz_model[0] != '\0')
                     product = productText(info.psz_model);
             }
-            drives.push_back({*device, std::move(product), CdDriveKind::device});
+            drives.push_back({*device, std::move(product), CdDriveKind::Device});
         }
     }
 

@@ -47,7 +47,7 @@ std::vector<CdDrive> kernelOpticalDrives(const std::filesystem::path& blockDir, 
     for (const auto& [number, name] : found) {
         const std::string model = modelText(blockDir / name / "device" / "model");
         const std::string node = (devDir / name).string();
-        drives.push_back({node, model.empty() ? imageProductText(node) : productText(model), CdDriveKind::device});
+        drives.push_back({node, model.empty() ? imageProductText(node) : productText(model), CdDriveKind::Device});
     }
     return drives;
 }

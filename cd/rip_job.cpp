@@ -107,70 +107,70 @@ private:
     bool held_ = false;
 };
 
-enum class ChunkRead { ok, failed, stopped };
+enum class ChunkRead { Ok, Failed, Stopped };
 
 ChunkRead readChunk(CdDisc& disc, std::int64_t block, std::int32_t frames, std::vector<std::uint8_t>& buffer,
                     const jobs::JobTicket& ticket)
 {
     for (int attempt = 0; attempt < kRipReadAttempts; ++attempt) {
         if (attempt > 0 && mustStop(ticket))
-            return ChunkRead::stopped;
+            return ChunkRead::Stopped;
         if (disc.readFrames(static_cast<std::int32_t>(block), frames, buffer))
-            return ChunkRead::ok;
+            return ChunkRead::Ok;
     }
-    return ChunkRead::failed;
+    return ChunkRead::Failed;
 }
 
 }  // namespace
 
-RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::JobTicket& ticket)
+std::int32_t ripTrack(const CdAccess& access, const RipRequest& request, const jobs::JobTicket& ticket)
 {
     const std::optional<std::int32_t> driveIndex = parseIndexText(request.drive);
     const std::optional<std::int32_t> trackIndex = parseIndexText(request.track);
     ticket.store(0);
     const RipTurn turn(ticket);
     if (!turn.held())
-        return RipEnd::stopped;
+        return kRipStopped;
 
     const std::vector<CdDrive> drives = access.listDrives();
     if (!driveIndex || *driveIndex < 0 || static_cast<std::size_t>(*driveIndex) >= drives.size())
-        return RipEnd::badDrive;
+        return kRipBadDrive;
     const std::unique_ptr<CdDisc> disc = access.open(drives[static_cast<std::size_t>(*driveIndex)]);
     if (!disc)
-        return RipEnd::noHandle;
+        return kRipNoHandle;
     // What the drive noted before this rip (the disc going in) is no change during it.
     (void)disc->mediaChanged();
     const std::optional<CdToc> toc = disc->readToc();
     if (!toc || toc->trackCount() == 0)
-        return RipEnd::noToc;
+        return kRipNoToc;
     if (!trackIndex || *trackIndex < 0 || *trackIndex >= toc->trackCount())
-        return RipEnd::badTrack;
+        return kRipBadTrack;
     if (toc->onlyDataTrack())
-        return RipEnd::singleTrack;
+        return kRipSingleTrack;
     if (toc->entries[static_cast<std::size_t>(*trackIndex)].data)
-        return RipEnd::dataTrack;
+        return kRipDataTrack;
 
     const std::int64_t start = toc->entries[static_cast<std::size_t>(*trackIndex)].startBlock;
     const std::int64_t total = toc->trackFrames(*trackIndex);
     // A table whose next entry does not lie after this track's start (an image cut
     // short before the track) has nothing to read; that is no finished copy.
     if (total <= 0)
-        return RipEnd::readFailed;
+        return kRipReadFailed;
 
     std::vector<std::uint8_t> buffer;
     try {
         buffer.resize(static_cast<std::size_t>(kRipChunkFrames) * kFrameBytes);
     } catch (const std::bad_alloc&) {
-        return RipEnd::noBuffer;
+        return kRipNoBuffer;
     }
 
     FilePtr file = openOutput(request.wavPath);
     if (!file || !writeWavHeader(file.get(), 0))
-        return RipEnd::fileFailed;
+        return kRipFileFailed;
     // Audio from two discs is no copy of either: only the header stays.
     const auto discChanged = [&file] {
         std::fflush(file.get());
-        return ::ftruncate(::fileno(file.get()), kWavHeaderBytes) == 0 ? RipEnd::discChanged : RipEnd::fileFailed;
+        return ::ftruncate(::fileno(file.get()), kWavHeaderBytes) == 0 ? kRipDiscChanged : kRipFileFailed;
     };
 
     std::int64_t block = start;
@@ -186,17 +186,17 @@ RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::J
         if (remaining < chunk)
             chunk = static_cast<std::int32_t>(remaining);
         const ChunkRead read = readChunk(*disc, block, chunk, buffer, ticket);
-        if (read == ChunkRead::stopped)
-            return RipEnd::stopped;
+        if (read == ChunkRead::Stopped)
+            return kRipStopped;
         if (disc->mediaChanged())
             return discChanged();
-        if (read == ChunkRead::failed)
-            return RipEnd::readFailed;
+        if (read == ChunkRead::Failed)
+            return kRipReadFailed;
         if (!ticket.isCurrent())
-            return RipEnd::stopped;
+            return kRipStopped;
         const std::size_t bytes = static_cast<std::size_t>(chunk) * kFrameBytes;
         if (std::fwrite(buffer.data(), 1, bytes, file.get()) != bytes)
-            return RipEnd::fileFailed;
+            return kRipFileFailed;
         written += bytes;
         block += chunk;
         done += chunk;
@@ -204,12 +204,12 @@ RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::J
         if (remaining > 0)
             ticket.store(static_cast<std::int32_t>(done * 100 / total));
         if (ticket.breakRequested())
-            return RipEnd::stopped;
+            return kRipStopped;
     }
 
     if (!writeWavHeader(file.get(), static_cast<std::uint32_t>(written)) || std::fclose(file.release()) != 0)
-        return RipEnd::fileFailed;
-    return RipEnd::done;
+        return kRipFileFailed;
+    return kRipDone;
 }
 
 bool startRip(jobs::SharedJobFields fields, std::shared_ptr<const CdAccess> access, std::string drive,
@@ -219,8 +219,8 @@ bool startRip(jobs::SharedJobFields fields, std::shared_ptr<const CdAccess> acce
     jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::ripStatus);
     RipRequest request{std::move(drive), std::move(track), std::move(wavPath)};
     return jobs::startJob(shared, [ticket, access = std::move(access), request = std::move(request)] {
-        const RipEnd end = ripTrack(*access, request, ticket);
-        ticket.store(static_cast<std::int32_t>(end));
+        const std::int32_t end = ripTrack(*access, request, ticket);
+        ticket.store(end);
     });
 }
 

@@ -10,21 +10,21 @@
 namespace quillon::cd {
 
 // End values of the rip status; 0 to 99 are progress in percent.
-enum class RipEnd : std::int32_t {
-    done = 100,
-    badDrive = 201,  // drive index outside the drive list (or not a 32-bit number)
-    noHandle = 202,
-    noToc = 203,        // no disc, or its table cannot be read
-    badTrack = 204,     // track index outside the disc's tracks (or not a 32-bit number)
-    singleTrack = 205,  // the disc's only track is a data track (a one-track audio disc is ripped)
-    dataTrack = 206,
-    noBuffer = 207,
-    fileFailed = 208,   // output cannot be created or written, or is not a regular file
-    readFailed = 209,   // a chunk failed all its read attempts, or the track is empty
-    stopped = 210,      // break requested, or a newer rip was started
-    discChanged = 211,  // the disc was changed or taken out during the copy; the file keeps
-                        // only its header (data size 0)
-};
+inline constexpr std::int32_t kRipDone = 100;
+inline constexpr std::int32_t kRipBadDrive = 201;  // drive index outside the drive list (or not a 32-bit number)
+inline constexpr std::int32_t kRipNoHandle = 202;
+inline constexpr std::int32_t kRipNoToc = 203;     // no disc, or its table cannot be read
+inline constexpr std::int32_t kRipBadTrack = 204;  // track index outside the disc's tracks (or not a 32-bit number)
+// The disc's only track is a data track (a one-track audio disc is ripped).
+inline constexpr std::int32_t kRipSingleTrack = 205;
+inline constexpr std::int32_t kRipDataTrack = 206;
+inline constexpr std::int32_t kRipNoBuffer = 207;
+inline constexpr std::int32_t kRipFileFailed = 208;  // output cannot be created or written, or is not a regular file
+inline constexpr std::int32_t kRipReadFailed = 209;  // a chunk failed all its read attempts, or the track is empty
+inline constexpr std::int32_t kRipStopped = 210;     // break requested, or a newer rip was started
+// The disc was changed or taken out during the copy; the file keeps only its header
+// (data size 0).
+inline constexpr std::int32_t kRipDiscChanged = 211;
 
 inline constexpr std::int32_t kRipChunkFrames = 26;
 inline constexpr int kRipReadAttempts = 3;
@@ -42,7 +42,7 @@ struct RipRequest {
 // newer start makes it do before its next write or read attempt). The output is
 // written only if it is a regular file or does not exist yet; a symbolic link is not
 // followed, and an existing file keeps its mode (a new one is made 0600).
-[[nodiscard]] RipEnd ripTrack(const CdAccess& access, const RipRequest& request, const jobs::JobTicket& ticket);
+[[nodiscard]] std::int32_t ripTrack(const CdAccess& access, const RipRequest& request, const jobs::JobTicket& ticket);
 
 // The rip job's start, on the UI thread: resets the rip status, clears the break flag
 // and runs ripTrack on a thread of its own, which stores the end value last.

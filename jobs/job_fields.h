@@ -67,7 +67,7 @@ struct JobFields {
     GuardedText xhResponse;
     StatusSlot tsStatus;
     // Why the last transcode ended with 2; stored before its status.
-    std::atomic<TranscodeReason> tsReason{TranscodeReason::none};
+    std::atomic<TranscodeReason> tsReason{TranscodeReason::None};
     StatusSlot upStatus;
     StatusSlot ripStatus;
     StatusSlot norStatus;

@@ -5,18 +5,18 @@ namespace quillon::jobs {
 std::string_view reasonText(TranscodeReason reason)
 {
     switch (reason) {
-    case TranscodeReason::missing: return "missing";
-    case TranscodeReason::unreadable: return "unreadable";
-    case TranscodeReason::sameFile: return "same-file";
-    case TranscodeReason::noFolder: return "no-folder";
-    case TranscodeReason::unwritable: return "unwritable";
-    case TranscodeReason::diskFull: return "disk-full";
-    case TranscodeReason::noOutput: return "no-output";
-    case TranscodeReason::noEncoder: return "no-encoder";
-    case TranscodeReason::killed: return "killed";
-    case TranscodeReason::damaged: return "damaged";
-    case TranscodeReason::none:
-    case TranscodeReason::brokenOff: break;
+    case TranscodeReason::Missing: return "missing";
+    case TranscodeReason::Unreadable: return "unreadable";
+    case TranscodeReason::SameFile: return "same-file";
+    case TranscodeReason::NoFolder: return "no-folder";
+    case TranscodeReason::Unwritable: return "unwritable";
+    case TranscodeReason::DiskFull: return "disk-full";
+    case TranscodeReason::NoOutput: return "no-output";
+    case TranscodeReason::NoEncoder: return "no-encoder";
+    case TranscodeReason::Killed: return "killed";
+    case TranscodeReason::Damaged: return "damaged";
+    case TranscodeReason::None:
+    case TranscodeReason::BrokenOff: break;
     }
     return "";
 }

@@ -109,11 +109,11 @@ bool startHttpRequest(const SharedJobFields& fields, std::string url, NoClientHo
     fields->xhResponse.set({});
     return startJob(*fields, [ticket = std::move(ticket), url = std::move(url), onNoClient = std::move(onNoClient),
                               makeHandle = std::move(makeHandle)] {
-        ticket.store(0);
+        ticket.store(kHttpRequestRunning);
         std::string text = fetchResponseText(
             url, [&ticket] { return ticket.mustStop(); }, makeHandle, onNoClient);
         ticket.whileCurrent([&] { ticket.fields().xhResponse.set(std::move(text)); });
-        ticket.store(1);
+        ticket.store(kHttpRequestDone);
     });
 }
 

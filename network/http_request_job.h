@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -7,6 +8,10 @@
 #include "network/curl_handle.h"
 
 namespace quillon::jobs {
+
+// xhStatus while the request runs, and once its response text is stored.
+inline constexpr std::int32_t kHttpRequestRunning = 0;
+inline constexpr std::int32_t kHttpRequestDone = 1;
 
 // xhResponse texts for the three ways a request can fail.
 inline constexpr const char* kNoClientError = "ERROR:XMLHTTP:CoCreateInstance";

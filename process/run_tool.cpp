@@ -29,7 +29,7 @@ struct Pipe {
     return true;
 }
 
-enum class DrainEnd { outputEnded, broken };
+enum class DrainEnd { OutputEnded, Broken };
 
 // A tool that writes nothing for a long time (one blocked opening a named pipe)
 // must still notice a break, so the wait for output is bounded.
@@ -40,14 +40,14 @@ DrainEnd drain(int fd, const std::function<bool()>& stopRequested)
         pollfd readable{fd, POLLIN, 0};
         const int ready = ::poll(&readable, 1, kBreakTestIntervalMs);
         if (ready < 0 && errno != EINTR)
-            return DrainEnd::outputEnded;
+            return DrainEnd::OutputEnded;
         if (ready > 0) {
             const ssize_t got = ::read(fd, block.data(), block.size());
             if (got == 0 || (got < 0 && errno != EINTR))
-                return DrainEnd::outputEnded;
+                return DrainEnd::OutputEnded;
         }
         if (stopRequested())
-            return DrainEnd::broken;
+            return DrainEnd::Broken;
     }
 }
 
@@ -90,7 +90,7 @@ ToolOutcome runTool(const std::vector<std::string>& argv, const std::function<bo
     if (!tool)
         return outcome;
 
-    if (drain(tool->output.get(), stopRequested) == DrainEnd::outputEnded) {
+    if (drain(tool->output.get(), stopRequested) == DrainEnd::OutputEnded) {
         // The output ends while the tool is still exiting; asking without waiting
         // here would misreport a clean run as still running.
         outcome.exitStatus = tool->child.waitForExit();

@@ -12,15 +12,15 @@ namespace quillon::settings {
 // One open key of the value store, traced on standard output ("REG_TRACE:" lines).
 // When the key cannot be opened the object works on with a null key: every read
 // and write through it then fails and is traced, and nothing reaches the caller.
-class registry {
+class Registry {
 public:
-    class value;
+    class Value;
 
     // Opens or creates subkey under the root chosen by selector.
-    registry(KeyBackend& backend, std::string_view subkey, int selector, TraceSink trace = stdoutTrace());
-    ~registry();
-    registry(const registry&) = delete;
-    registry& operator=(const registry&) = delete;
+    Registry(KeyBackend& backend, std::string_view subkey, int selector, TraceSink trace = stdoutTrace());
+    ~Registry();
+    Registry(const Registry&) = delete;
+    Registry& operator=(const Registry&) = delete;
 
     [[nodiscard]] bool isOpen() const { return key_ != nullptr; }
 
@@ -35,15 +35,15 @@ private:
 // One named value under a registry's key, with a cached copy of its bytes. Read on
 // first use, then served from the cache; an assignment is written through at once,
 // and a write that failed is tried once more at destruction.
-class registry::value {
+class Registry::Value {
 public:
     // Largest value a read accepts; anything larger reads as absent.
     static constexpr std::size_t kReadCapacity = 1024;
 
-    value(const registry& owner, std::string_view name);
-    ~value();
-    value(const value&) = delete;
-    value& operator=(const value&) = delete;
+    Value(const Registry& owner, std::string_view name);
+    ~Value();
+    Value(const Value&) = delete;
+    Value& operator=(const Value&) = delete;
 
     // Loads the bytes from the store unless they are already current.
     void read();

@@ -20,10 +20,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-BridgeValue S(const char* text) { return BridgeValue::text(text); }
-BridgeValue I(std::int32_t value) { return BridgeValue::integer(value); }
-BridgeValue B(bool value) { return BridgeValue::boolean(value); }
-const BridgeValue kUntouched = S("untouched");
+BridgeValue str(const char* text) { return BridgeValue::text(text); }
+BridgeValue num(std::int32_t value) { return BridgeValue::integer(value); }
+BridgeValue flag(bool value) { return BridgeValue::boolean(value); }
+const BridgeValue kUntouched = str("untouched");
 
 struct Bridge : ::testing::Test {
     quillon::test::FakeBridgeTarget window;
@@ -66,34 +66,40 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
     window.status = 101;
     // The member, its arguments, its result and the operation called; members named in lower case are properties.
     const std::tuple<const char*, std::vector<BridgeValue>, BridgeValue, std::string> cases[] = {
-        {"ShowModalDialog", {S(""), S("p"), S("a"), I(1), I(-5), I(7), I(5)}, S("r"), "ShowModalDialog |p|a|1|-5|7|5"},
-        {"GrabAudioDataFromCD", {S("0"), S("3"), S("/t.wav")}, B(true), "GrabAudioDataFromCD 0|3|/t.wav"},
-        {"UploadFile", {S("c.mp3"), S("sid")}, B(true), "UploadFile c.mp3|sid"},
-        {"MessageBox", {S("Sure?"), I(0x24)}, I(6), "MessageBox Sure?|36"},
-        {"ReadWaveform", {S("a b.flac"), I(512)}, B(true), "ReadWaveform a b.flac|512"},
-        {"wfResponse", {}, S("r"), "wfResponse"},
-        {"SendToPhone", {S("kdeconnect/1"), S("/t/c.mp3")}, B(true), "SendToPhone kdeconnect/1|/t/c.mp3"},
-        {"tsReason", {}, S("r"), "tsReason"},
-        {"ServeClip", {S("/t/c.mp3"), S("Song"), I(38000), I(30000)}, B(true), "ServeClip /t/c.mp3|Song|38000|30000"},
-        {"svResponse", {}, S("r"), "svResponse"},
+        {"ShowModalDialog",
+         {str(""), str("p"), str("a"), num(1), num(-5), num(7), num(5)},
+         str("r"),
+         "ShowModalDialog |p|a|1|-5|7|5"},
+        {"GrabAudioDataFromCD", {str("0"), str("3"), str("/t.wav")}, flag(true), "GrabAudioDataFromCD 0|3|/t.wav"},
+        {"UploadFile", {str("c.mp3"), str("sid")}, flag(true), "UploadFile c.mp3|sid"},
+        {"MessageBox", {str("Sure?"), num(0x24)}, num(6), "MessageBox Sure?|36"},
+        {"ReadWaveform", {str("a b.flac"), num(512)}, flag(true), "ReadWaveform a b.flac|512"},
+        {"wfResponse", {}, str("r"), "wfResponse"},
+        {"SendToPhone", {str("kdeconnect/1"), str("/t/c.mp3")}, flag(true), "SendToPhone kdeconnect/1|/t/c.mp3"},
+        {"tsReason", {}, str("r"), "tsReason"},
+        {"ServeClip",
+         {str("/t/c.mp3"), str("Song"), num(38000), num(30000)},
+         flag(true),
+         "ServeClip /t/c.mp3|Song|38000|30000"},
+        {"svResponse", {}, str("r"), "svResponse"},
         {"StopServing", {}, kUntouched, "StopServing"},
-        {"QrCode", {S("http://a/")}, S("r"), "QrCode http://a/"},
-        {"norLoudness", {}, S("r"), "norLoudness"},
+        {"QrCode", {str("http://a/")}, str("r"), "QrCode http://a/"},
+        {"norLoudness", {}, str("r"), "norLoudness"},
         // One fade length given: it is both fades'; a sixth argument of another kind still counts as given.
-        {"TranscodeClip", {S("i"), S("o"), I(5), I(30000), I(1500)}, B(true), "TranscodeClip i|o|5|30000|1500|1500"},
-        {"TranscodeClip", {S("i"), S("o"), I(5), I(9), I(2000), I(500)}, B(true), "TranscodeClip i|o|5|9|2000|500"},
-        {"TranscodeClip", {S("i"), S("o"), I(5), I(9), I(2000), S("x")}, B(true), "TranscodeClip i|o|5|9|2000|0"},
-        {"upStatus", {}, I(101), "upStatus"},
+        {"TranscodeClip", {str("i"), str("o"), num(5), num(30000), num(1500)}, flag(true), "TranscodeClip i|o|5|30000|1500|1500"},
+        {"TranscodeClip", {str("i"), str("o"), num(5), num(9), num(2000), num(500)}, flag(true), "TranscodeClip i|o|5|9|2000|500"},
+        {"TranscodeClip", {str("i"), str("o"), num(5), num(9), num(2000), str("x")}, flag(true), "TranscodeClip i|o|5|9|2000|0"},
+        {"upStatus", {}, num(101), "upStatus"},
         {"GetVersion", {}, BridgeValue::text(std::string(quillon::kVersionCode)), "GetVersion"},
-        {"SetTEAid", {S("2")}, kUntouched, "SetTEAid 2"},  // no result: the slot is left alone
+        {"SetTEAid", {str("2")}, kUntouched, "SetTEAid 2"},  // no result: the slot is left alone
         {"CloseWindow", {}, kUntouched, "CloseWindow"},
         // Missing, wrong-kind and extra arguments are harmless.
-        {"TranscodeMedia", {S("only")}, B(true), "TranscodeMedia only|"},
-        {"TranscodeMedia", {I(5), B(true)}, B(true), "TranscodeMedia |"},
-        {"SetTEPhone", {S("first"), S("extra"), I(3)}, kUntouched, "SetTEPhone first"},
-        {"GetTracksInfo", {S("2")}, S("r"), "GetTracksInfo 0"},
-        {"MessageBox", {}, I(6), "MessageBox |0"},
-        {"MessageBox", {B(true), B(true)}, I(6), "MessageBox |1"},
+        {"TranscodeMedia", {str("only")}, flag(true), "TranscodeMedia only|"},
+        {"TranscodeMedia", {num(5), flag(true)}, flag(true), "TranscodeMedia |"},
+        {"SetTEPhone", {str("first"), str("extra"), num(3)}, kUntouched, "SetTEPhone first"},
+        {"GetTracksInfo", {str("2")}, str("r"), "GetTracksInfo 0"},
+        {"MessageBox", {}, num(6), "MessageBox |0"},
+        {"MessageBox", {flag(true), flag(true)}, num(6), "MessageBox |1"},
     };
     for (const auto& [name, args, result, operation] : cases) {
         window.calls.clear();
@@ -103,9 +109,9 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
     }
     EXPECT_STREQ(static_cast<const char*>(window.lastCaller), "main");
     window.textResult = "";
-    EXPECT_EQ(call(id("DTE_GetDrivesInfo"), kDispatchMethod), S(""));  // an empty text, not no value
+    EXPECT_EQ(call(id("DTE_GetDrivesInfo"), kDispatchMethod), str(""));  // an empty text, not no value
     window.startResult = 0;
-    EXPECT_EQ(call(id("DTE_NormalizeAudio"), kDispatchMethod, {S("a.mp3")}), B(false));
+    EXPECT_EQ(call(id("DTE_NormalizeAudio"), kDispatchMethod, {str("a.mp3")}), flag(false));
 }
 
 TEST_F(Bridge, FlagsThatDoNotMatchTheMemberKindAndNumbersOutsideTheTableDoNothing)
@@ -121,10 +127,10 @@ TEST_F(Bridge, FlagsThatDoNotMatchTheMemberKindAndNumbersOutsideTheTableDoNothin
 
 TEST(ChannelMessages, RoundTripAndSplitAtAnyFrameBoundary)
 {
-    const InvokeRequest invoke{3, kDispatchMethod, true, {S("x"), I(-1), B(true), BridgeValue()}};
+    const InvokeRequest invoke{3, kDispatchMethod, true, {str("x"), num(-1), flag(true), BridgeValue()}};
     for (const Request& request : {Request(invoke), Request(LookupRequest{"DTE_GetVersion"}), Request(StatusRequest{})})
         EXPECT_EQ(decodeRequest(encodeRequest(request)), request);
-    EXPECT_EQ(decodeInvokeReply(encodeInvokeReply({S("a")})), InvokeReply{S("a")});
+    EXPECT_EQ(decodeInvokeReply(encodeInvokeReply({str("a")})), InvokeReply{str("a")});
     const std::string stream = frameMessage("first") + frameMessage("") + frameMessage(std::string(70000, 'x'));
     for (std::size_t chunk : {std::size_t(1), std::size_t(3), std::size_t(4096), stream.size()}) {
         FrameReader reader;
@@ -191,7 +197,7 @@ struct Channel : Bridge {
     BridgeValue invoke(DispId member, std::uint16_t flags, std::vector<BridgeValue> args = {})
     {
         const auto reply = decodeInvokeReply(roundTrip(InvokeRequest{member, flags, true, std::move(args)}));
-        return reply ? reply->value : S("no reply");
+        return reply ? reply->value : str("no reply");
     }
 };
 
@@ -205,12 +211,13 @@ TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_upStatus"})), (LookupReply{28, MemberKind::Property}));
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_IsDTE"})), (LookupReply{1, MemberKind::Both}));
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_nothing"}))->member, kUnknownDispId);
-    EXPECT_EQ(invoke(28, kDispatchPropertyGet), I(42));
-    EXPECT_EQ(invoke(24, kDispatchMethod, {S("T\xC3\xADtulo \"x\"\n"), S("")}), B(true));
-    EXPECT_EQ(invoke(40, kDispatchMethod, {S("a"), B(true), I(-2147483647 - 1), BridgeValue(), I(7)}), B(true));
-    EXPECT_EQ(invoke(4, kDispatchMethod), S("Nokia 3310"));
-    EXPECT_EQ(invoke(31, kDispatchPropertyGet), S("song.mp3"));
-    EXPECT_EQ(invoke(31, kDispatchPropertyGet), S(""));  // taken once
+    EXPECT_EQ(invoke(28, kDispatchPropertyGet), num(42));
+    EXPECT_EQ(invoke(24, kDispatchMethod, {str("T\xC3\xADtulo \"x\"\n"), str("")}), flag(true));
+    EXPECT_EQ(invoke(40, kDispatchMethod, {str("a"), flag(true), num(-2147483647 - 1), BridgeValue(), num(7)}),
+              flag(true));
+    EXPECT_EQ(invoke(4, kDispatchMethod), str("Nokia 3310"));
+    EXPECT_EQ(invoke(31, kDispatchPropertyGet), str("song.mp3"));
+    EXPECT_EQ(invoke(31, kDispatchPropertyGet), str(""));  // taken once
     EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), (StatusReply{{42, 42, 42, 42, 42, 42, 42, 42, 42}}));
     EXPECT_EQ(window.calls, (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
                                                       "TranscodeClip a||-2147483648|0|7|7", "GetTEPhone", "xhStatus",
@@ -219,7 +226,7 @@ TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
     window.calls.clear();
     trusted = false;
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_GetVersion"}))->member, kUnknownDispId);
-    EXPECT_EQ(invoke(5, kDispatchMethod, {S("evil")}), BridgeValue());
+    EXPECT_EQ(invoke(5, kDispatchMethod, {str("evil")}), BridgeValue());
     EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), StatusReply{});
     EXPECT_TRUE(window.calls.empty());
 }

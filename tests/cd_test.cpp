@@ -59,7 +59,7 @@ public:
     {
         std::vector<CdDrive> list;
         for (std::size_t i = 0; i < drives_.size(); ++i)
-            list.push_back({std::to_string(i), drives_[i].product, CdDriveKind::device});
+            list.push_back({std::to_string(i), drives_[i].product, CdDriveKind::Device});
         return list;
     }
     std::unique_ptr<CdDisc> open(const CdDrive& drive) const override
@@ -134,12 +134,12 @@ std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t cou
     return bytes;
 }
 
-RipEnd rip(const CdAccess& access, std::string drive, std::string track, const fs::path& file,
-           std::string* trace = nullptr, jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>())
+std::int32_t rip(const CdAccess& access, std::string drive, std::string track, const fs::path& file,
+                 std::string* trace = nullptr, jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>())
 {
     const jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::ripStatus);
     testing::internal::CaptureStdout();
-    const RipEnd end = ripTrack(access, {std::move(drive), std::move(track), file.string()}, ticket);
+    const std::int32_t end = ripTrack(access, {std::move(drive), std::move(track), file.string()}, ticket);
     const std::string out = testing::internal::GetCapturedStdout();
     if (trace)
         *trace = out;
@@ -199,7 +199,7 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
     for (const std::int32_t drive : {7, -1, INT32_MIN})
         EXPECT_EQ(getTracksInfo(*access, drive), "ERROR: Invalid Drive ID") << drive;
     // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
-    ASSERT_EQ(rip(*access, "6", "1", dir / "t.wav"), RipEnd::readFailed);
+    ASSERT_EQ(rip(*access, "6", "1", dir / "t.wav"), kRipReadFailed);
     EXPECT_EQ(readFile(dir / "t.wav"), wav(0) + test::imageFrames(200, 78));
 
     // Images no disc could be: more than 99 tracks, data files that are pipes or
@@ -367,7 +367,7 @@ TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
         {dir / "dangling.wav", 0},         {dir / "pipe.wav", 0},     // refused without waiting for a reader
         {dir / "old.wav", 0644},           {dir / "new.wav", 0600}};  // the copy's mode; 0: refused with 208
     for (const auto& [path, mode] : cases) {
-        EXPECT_EQ(rip(access, "0", "0", path), mode ? RipEnd::done : RipEnd::fileFailed) << path;
+        EXPECT_EQ(rip(access, "0", "0", path), mode ? kRipDone : kRipFileFailed) << path;
         if (mode) {
             EXPECT_EQ(readFile(path), wav(100 * 2352, 100, 100)) << path;
             EXPECT_EQ(static_cast<unsigned>(fs::status(path).permissions()), mode) << path;
@@ -383,10 +383,10 @@ TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
     const auto savedSignal = std::signal(SIGXFSZ, SIG_IGN);
     const rlimit small{rlim_t{50} * 2352, saved.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const RipEnd end = rip(access, "0", "0", dir / "full.wav");
+    const std::int32_t end = rip(access, "0", "0", dir / "full.wav");
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, savedSignal);
-    EXPECT_EQ(end, RipEnd::fileFailed);
+    EXPECT_EQ(end, kRipFileFailed);
 }
 
 // A track of 1000 frames: 38 chunks of 26 frames and one of 12, the trace every fifth read.
@@ -395,15 +395,15 @@ TEST(Rip, ChunksRetriesBreaksAndADiscChangedMidRip)
     const auto failing = [](int failures) { return FakeDrive{.toc = kDisc, .failures = {{52, failures}}}; };
     // The drive, the end, the attempts at block 52, all reads, the frames kept (behind a header that gives the data
     // size only when done), the last progress stored (a stopped copy never shows 100), the block that sets the break.
-    const std::tuple<FakeDrive, RipEnd, int, std::size_t, int, int, std::int32_t> cases[] = {
-        {failing(0), RipEnd::done, 1, 39, 1000, 98, -1},
-        {failing(2), RipEnd::done, 3, 41, 1000, 98, -1},
-        {failing(3), RipEnd::readFailed, 3, 5, 52, 5, -1},
-        {failing(2), RipEnd::stopped, 1, 3, 52, 5, 52},  // tested between attempts
-        {failing(0), RipEnd::stopped, 1, 3, 78, 7, 52},  // and after each chunk
-        {failing(0), RipEnd::stopped, 1, 39, 1000, 98, 988},
-        {{.toc = kDisc, .changeAt = 52}, RipEnd::discChanged, 1, 3, 0, 5, -1},
-        {{.toc = kDisc, .changeAt = 52, .changedToNothing = true}, RipEnd::discChanged, 3, 5, 0, 5, -1},
+    const std::tuple<FakeDrive, std::int32_t, int, std::size_t, int, int, std::int32_t> cases[] = {
+        {failing(0), kRipDone, 1, 39, 1000, 98, -1},
+        {failing(2), kRipDone, 3, 41, 1000, 98, -1},
+        {failing(3), kRipReadFailed, 3, 5, 52, 5, -1},
+        {failing(2), kRipStopped, 1, 3, 52, 5, 52},  // tested between attempts
+        {failing(0), kRipStopped, 1, 3, 78, 7, 52},  // and after each chunk
+        {failing(0), kRipStopped, 1, 39, 1000, 98, 988},
+        {{.toc = kDisc, .changeAt = 52}, kRipDiscChanged, 1, 3, 0, 5, -1},
+        {{.toc = kDisc, .changeAt = 52, .changedToNothing = true}, kRipDiscChanged, 3, 5, 0, 5, -1},
     };
     for (const auto& c : cases) {
         const auto row = &c - cases;
@@ -430,7 +430,7 @@ TEST(Rip, ChunksRetriesBreaksAndADiscChangedMidRip)
                              ? "0: 1000\n130: 870\n260: 740\n390: 610\n520: 480\n650: 350\n780: 220\n910: 90\n"
                              : "0: 1000\n")
             << row;
-        EXPECT_EQ(readFile(dir / "t.wav"), wav(end == RipEnd::done ? 1000 * 2352 : 0, 0, framesKept)) << row;
+        EXPECT_EQ(readFile(dir / "t.wav"), wav(end == kRipDone ? 1000 * 2352 : 0, 0, framesKept)) << row;
     }
 }
 

@@ -173,17 +173,17 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
     // A full disk is told by the room left, which a stand-in cannot take away; what it
     // leaves is removed.
     const std::pair<EncoderEnd, TranscodeReason> judged[] = {
-        {{0, 1000, 0}, TranscodeReason::none},
-        {{0, 0, kRoomForAClip}, TranscodeReason::noOutput},
-        {{0, 1000, kRoomForAClip, false}, TranscodeReason::noOutput},
-        {{0, 0, kRoomForAClip - 1}, TranscodeReason::diskFull},
-        {{1, 1000, 4096}, TranscodeReason::diskFull},
-        {{1, 1000, kRoomForAClip}, TranscodeReason::damaged},
-        {{255, 1000, kRoomForAClip}, TranscodeReason::killed}};
+        {{0, 1000, 0}, TranscodeReason::None},
+        {{0, 0, kRoomForAClip}, TranscodeReason::NoOutput},
+        {{0, 1000, kRoomForAClip, false}, TranscodeReason::NoOutput},
+        {{0, 0, kRoomForAClip - 1}, TranscodeReason::DiskFull},
+        {{1, 1000, 4096}, TranscodeReason::DiskFull},
+        {{1, 1000, kRoomForAClip}, TranscodeReason::Damaged},
+        {{255, 1000, kRoomForAClip}, TranscodeReason::Killed}};
     for (const auto& [encoderEnd, reason] : judged) {
         writeFile(dir / "left.mp3", "");
         EXPECT_EQ(reasonText(settleEncoderEnd(encoderEnd, (dir / "left.mp3").string())), reasonText(reason));
-        EXPECT_EQ(fs::exists(dir / "left.mp3"), reason == TranscodeReason::none || reason == TranscodeReason::damaged)
+        EXPECT_EQ(fs::exists(dir / "left.mp3"), reason == TranscodeReason::None || reason == TranscodeReason::Damaged)
             << encoderEnd.exitStatus;
     }
 }
@@ -587,25 +587,25 @@ TEST(JobFields, AResultOfAStartCutOffNeverLands)
 // The last resort is a folder of the copy's own in the system's temporary folder, removed at its end.
 TEST(TempFolder, IsResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
 {
-    enum Setup { kAppTmp, kNothing, kOpenCacheFolder, kCacheFolderIsALink, kForeignCacheFolder };
+    enum Setup { AppTmp, Nothing, OpenCacheFolder, CacheFolderIsALink, ForeignCacheFolder };
     // The folder used, relative to the test's folder; "": one of the system's temporary folder.
-    const std::pair<Setup, std::string> cases[] = {{kAppTmp, "app/res/tmp"},
-                                                   {kNothing, "cache/quillon/tmp"},
-                                                   {kOpenCacheFolder, "cache/quillon/tmp"},
-                                                   {kCacheFolderIsALink, ""},
-                                                   {kForeignCacheFolder, ""}};
+    const std::pair<Setup, std::string> cases[] = {{AppTmp, "app/res/tmp"},
+                                                   {Nothing, "cache/quillon/tmp"},
+                                                   {OpenCacheFolder, "cache/quillon/tmp"},
+                                                   {CacheFolderIsALink, ""},
+                                                   {ForeignCacheFolder, ""}};
     for (const auto& [setup, expected] : cases) {
-        if (setup == kForeignCacheFolder && ::geteuid() != 0)
+        if (setup == ForeignCacheFolder && ::geteuid() != 0)
             GTEST_SKIP() << "giving a folder to another user takes root";
         TempDir dir;
-        fs::create_directories(setup == kAppTmp ? dir / "app/res/tmp" : dir / "cache/quillon");
-        if (setup == kOpenCacheFolder) {
+        fs::create_directories(setup == AppTmp ? dir / "app/res/tmp" : dir / "cache/quillon");
+        if (setup == OpenCacheFolder) {
             fs::create_directory(dir / "cache/quillon/tmp");
             fs::permissions(dir / "cache/quillon/tmp", fs::perms::all);
         }
-        if (setup == kCacheFolderIsALink)
+        if (setup == CacheFolderIsALink)
             fs::create_directory_symlink(dir.path(), dir / "cache/quillon/tmp");
-        if (setup == kForeignCacheFolder) {
+        if (setup == ForeignCacheFolder) {
             fs::permissions(dir / "cache/quillon", fs::perms::all);
             ASSERT_EQ(::chown((dir / "cache/quillon").c_str(), 4321, 4321), 0);
         }
@@ -622,7 +622,7 @@ TEST(TempFolder, IsResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
         EXPECT_EQ(expected.empty() ? used.filename().string().substr(0, 8) : used.string(),
                   expected.empty() ? "quillon-" : (dir / expected).string());
         EXPECT_EQ(fs::exists(used), !expected.empty()) << setup;
-        EXPECT_TRUE(S_ISDIR(info.st_mode) && (setup == kAppTmp || (info.st_mode & 07777) == 0700)) << setup;
+        EXPECT_TRUE(S_ISDIR(info.st_mode) && (setup == AppTmp || (info.st_mode & 07777) == 0700)) << setup;
     }
 }
 

@@ -10,12 +10,12 @@ namespace quillon::test {
 
 std::string toneWav(double seconds)
 {
-    constexpr double rate = 44100;
-    const auto frames = static_cast<std::uint32_t>(seconds * rate);
+    constexpr double kRate = 44100;
+    const auto frames = static_cast<std::uint32_t>(seconds * kRate);
     std::string pcm;
     pcm.reserve(std::size_t{frames} * 4);
     for (std::uint32_t i = 0; i < frames; ++i) {
-        const auto sample = static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 440 * i / rate));
+        const auto sample = static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 440 * i / kRate));
         for (int channel = 0; channel < 2; ++channel) {
             pcm.push_back(static_cast<char>(sample & 0xff));
             pcm.push_back(static_cast<char>((sample >> 8) & 0xff));

@@ -10,7 +10,7 @@ static gboolean tick(G_GNUC_UNUSED gpointer unused)
     return G_SOURCE_CONTINUE;
 }
 
-__attribute__((constructor)) static void start_ticking(void)
+__attribute__((constructor)) static void startTicking(void)
 {
     /* Only the app itself: not the web processes or the tools it starts. */
     unsetenv("LD_PRELOAD");
