@@ -293,7 +293,7 @@ void benchStart(const Paths& paths, const AppCopy& app, const TempDir& scratch)
 // A four-minute stereo MP3 at 192 kbit/s, made by ffmpeg from its own generators.
 fs::path makeSong(const TempDir& scratch)
 {
-    const fs::path song = scratch / "song4.mp3";
+    fs::path song = scratch / "song4.mp3";
     (void)timedRun({"ffmpeg",
                     "-nostdin",
                     "-v",

@@ -12,8 +12,11 @@
 #include "delivery/clip_routes.h"
 #include "delivery/reachable_address.h"
 
+// libsoup's own struct tags, declared here so that users of this header need no libsoup.
+// NOLINTBEGIN(bugprone-reserved-identifier)
 using SoupServer = struct _SoupServer;
 using SoupServerMessage = struct _SoupServerMessage;
+// NOLINTEND(bugprone-reserved-identifier)
 
 namespace quillon::delivery {
 

@@ -460,7 +460,8 @@ TEST_F(JobTest, ClipsKeepTheirFadesAndLevellingNeverClipsWithTheRealTools)
         double sum = 0;
         for (std::int64_t i = fromMs * 441 / 10; i < toMs * 441 / 10; ++i)
             sum += pcm.at(static_cast<std::size_t>(i)) * pcm.at(static_cast<std::size_t>(i));
-        return 10 * std::log10(sum / static_cast<double>((toMs - fromMs) * 441 / 10) + 1e-12);
+        const std::int64_t samples = (toMs - fromMs) * 441 / 10;
+        return 10 * std::log10(sum / static_cast<double>(samples) + 1e-12);
     };
     make("sine=f=440:d=20", "tone.wav");
     ASSERT_TRUE(startTranscodeClip(fields, tools, (dir / "tone.wav").string(), (dir / "tone.mp3").string(),

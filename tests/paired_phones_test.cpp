@@ -21,19 +21,19 @@ using Clock = std::chrono::steady_clock;
 // A private session bus with, once started, the stand-in KDE Connect daemon on it.
 class PairedPhonesTest : public ::testing::Test {
 protected:
-    PairedPhonesTest() { g_test_dbus_up(bus_); }
+    PairedPhonesTest() { g_test_dbus_up(bus); }
     ~PairedPhonesTest() override
     {
-        phones_.reset();
-        daemon_.reset();
-        g_test_dbus_down(bus_);
-        g_object_unref(bus_);
+        phones.reset();
+        daemon.reset();
+        g_test_dbus_down(bus);
+        g_object_unref(bus);
     }
 
     void startDaemon(bool answers)
     {
-        daemon_ = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus_), answers);
-        ASSERT_TRUE(daemon_->owned());
+        daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), answers);
+        ASSERT_TRUE(daemon->owned());
     }
     // Serves the main context, as the window does, until done or past limit.
     static bool serveUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s)
@@ -45,13 +45,13 @@ protected:
     }
     bool listed()
     {
-        return serveUntil([this] { return phones_->findStatus() == PairedPhones::kDone; });
+        return serveUntil([this] { return phones->findStatus() == PairedPhones::kDone; });
     }
 
-    GTestDBus* bus_ = g_test_dbus_new(G_TEST_DBUS_NONE);
-    std::unique_ptr<KdeConnectStandIn> daemon_;
-    TempDir temp_;
-    std::unique_ptr<PairedPhones> phones_ = std::make_unique<PairedPhones>(temp_.path());
+    GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
+    std::unique_ptr<KdeConnectStandIn> daemon;
+    TempDir temp;
+    std::unique_ptr<PairedPhones> phones = std::make_unique<PairedPhones>(temp.path());
 };
 
 }  // namespace
@@ -59,34 +59,34 @@ protected:
 TEST_F(PairedPhonesTest, ListsThePairedDeviceAndSharesTheClipsFileUrl)
 {
     startDaemon(true);
-    const std::string clip = (temp_ / "Ann & Bob ringtone.mp3").string();
+    const std::string clip = (temp / "Ann & Bob ringtone.mp3").string();
     writeFile(clip, "ID3");
-    writeFile(temp_.path().parent_path() / "elsewhere.mp3", "ID3");
-    EXPECT_FALSE(phones_->send("kdeconnect/abc", clip));  // nothing listed yet
-    EXPECT_EQ(phones_->findStatus(), 0);
-    ASSERT_TRUE(phones_->find());
-    EXPECT_EQ(phones_->findStatus(), 1);
+    writeFile(temp.path().parent_path() / "elsewhere.mp3", "ID3");
+    EXPECT_FALSE(phones->send("kdeconnect/abc", clip));  // nothing listed yet
+    EXPECT_EQ(phones->findStatus(), 0);
+    ASSERT_TRUE(phones->find());
+    EXPECT_EQ(phones->findStatus(), 1);
     ASSERT_TRUE(listed());
-    EXPECT_EQ(phones_->listing(), "kdeconnect/abc:::Ann's phone");
+    EXPECT_EQ(phones->listing(), "kdeconnect/abc:::Ann's phone");
 
     // An id not listed, a file outside the temporary folder, the folder itself.
     for (const auto& [id, path] : {std::pair<std::string, std::string>{"gsconnect/abc", clip},
-                                   {"kdeconnect/abc", temp_.path().parent_path() / "elsewhere.mp3"},
-                                   {"kdeconnect/abc", temp_.path()}})
-        EXPECT_FALSE(phones_->send(id, path)) << id << " " << path;
-    EXPECT_EQ(phones_->sendStatus(), 0);
-    ASSERT_TRUE(phones_->send("kdeconnect/abc", clip));
-    EXPECT_EQ(phones_->sendStatus(), 1);
-    EXPECT_TRUE(serveUntil([this] { return phones_->sendStatus() == PairedPhones::kDone; }));
+                                   {"kdeconnect/abc", temp.path().parent_path() / "elsewhere.mp3"},
+                                   {"kdeconnect/abc", temp.path()}})
+        EXPECT_FALSE(phones->send(id, path)) << id << " " << path;
+    EXPECT_EQ(phones->sendStatus(), 0);
+    ASSERT_TRUE(phones->send("kdeconnect/abc", clip));
+    EXPECT_EQ(phones->sendStatus(), 1);
+    EXPECT_TRUE(serveUntil([this] { return phones->sendStatus() == PairedPhones::kDone; }));
     g_autofree gchar* url = g_filename_to_uri(clip.c_str(), nullptr, nullptr);
-    EXPECT_EQ(daemon_->shared(), std::vector<std::string>{url});
+    EXPECT_EQ(daemon->shared(), std::vector<std::string>{url});
 }
 
 TEST_F(PairedPhonesTest, NoServiceRunningListsNoPhoneWithoutError)
 {
-    ASSERT_TRUE(phones_->find());
+    ASSERT_TRUE(phones->find());
     ASSERT_TRUE(listed());
-    EXPECT_EQ(phones_->listing(), "");
+    EXPECT_EQ(phones->listing(), "");
 }
 
 TEST_F(PairedPhonesTest, ADaemonThatNeverAnswersEndsWithinTheTimeOutWhileTheLoopRuns)
@@ -96,11 +96,11 @@ TEST_F(PairedPhonesTest, ADaemonThatNeverAnswersEndsWithinTheTimeOutWhileTheLoop
     const guint ticker = g_timeout_add(
         100, [](gpointer n) -> gboolean { return ++*static_cast<int*>(n) > 0; }, &ticks);
     const auto start = Clock::now();
-    ASSERT_TRUE(phones_->find());
+    ASSERT_TRUE(phones->find());
     ASSERT_TRUE(listed());
     const auto took = Clock::now() - start;
     g_source_remove(ticker);
-    EXPECT_EQ(phones_->listing(), "");
+    EXPECT_EQ(phones->listing(), "");
     // One stalled call per name the daemon answers under; the other name fails at once.
     EXPECT_GE(took, PairedPhones::kCallTimeout);
     EXPECT_LT(took, PairedPhones::kCallTimeout + 1s);

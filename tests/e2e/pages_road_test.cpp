@@ -200,8 +200,9 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     }
     const long startMs = partOf(run.linesAfter(kState, "part ").back())[0];
     const auto [waveX, waveY] = centreOf(run, *window, "wave");
-    const auto xAt = [&, waveX = waveX](long ms) {
-        return waveX - 338 + static_cast<int>(std::lround(ms * 676.0 / durationMs));
+    const auto xAt = [&, waveX = waveX, durationMs = durationMs](long ms) {
+        return waveX - 338 +
+               static_cast<int>(std::lround(static_cast<double>(ms) * 676.0 / static_cast<double>(durationMs)));
     };
     run.drag(*window, {xAt(startMs + 1000), waveY - 37}, {xAt(startMs + 3000), waveY - 37});
     // A pixel holds about 133 ms of the whole song, so the fade lands within that either side.
