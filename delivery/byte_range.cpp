@@ -39,12 +39,12 @@ RangeAnswer answerRange(std::string_view header, std::uint64_t size)
     header = trimmed(header);
     if (!header.starts_with(kUnit))
         return {};
-    const std::string_view spec = trimmed(header.substr(kUnit.size()));
-    const std::size_t dash = spec.find('-');
-    if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos)
+    const std::string_view asked = trimmed(header.substr(kUnit.size()));
+    const std::size_t dash = asked.find('-');
+    if (dash == std::string_view::npos || asked.find(',') != std::string_view::npos)
         return {};
-    const std::string_view from = spec.substr(0, dash);
-    const std::string_view to = spec.substr(dash + 1);
+    const std::string_view from = asked.substr(0, dash);
+    const std::string_view to = asked.substr(dash + 1);
     if (from.empty()) {
         // The last n bytes.
         const auto count = number(to);

@@ -11,7 +11,7 @@ using namespace quillon::test;
 
 namespace {
 
-const std::string version(quillon::kVersionCode);
+const std::string kVersionText(quillon::kVersionCode);
 
 // A JavaScript string literal holding text.
 std::string jsString(const std::string& text)
@@ -47,9 +47,9 @@ TEST_F(HostTest, PagesSeeTheBridgeMembersWithTheirRules)
     const AppRun& run = start("host_members.js", "", "size");
     EXPECT_EQ(run.reports(),
               (std::vector<std::string>{
-                  "isdte true truthy " + version, "unknown undefined undefined undefined", "status 0 0 0 []",
+                  "isdte true truthy " + kVersionText, "unknown undefined undefined undefined", "status 0 0 0 []",
                   "break true", "cl [/tmp/My Music/first song.mp3] [] dialog []", "retvalue [kept]", "retvalue []",
-                  "retvalue [before]", "retvalue [Grüße 🎵]", "kept function " + version, "size 760x471"}));
+                  "retvalue [before]", "retvalue [Grüße 🎵]", "kept function " + kVersionText, "size 760x471"}));
 }
 
 TEST_F(HostTest, HostileValuesToEveryMemberThrowNothing)
@@ -58,7 +58,7 @@ TEST_F(HostTest, HostileValuesToEveryMemberThrowNothing)
     for (const auto& member : quillon::bridge::memberTable())
         members += jsString(std::string(member.name)) + ",";
     EXPECT_EQ(start("host_hostile.js", "var MEMBERS = [" + members + "];\n").waitForReport("hostile", 120s),
-              "hostile calls threw 0 " + version);
+              "hostile calls threw 0 " + kVersionText);
 }
 
 TEST_F(HostTest, BrowserKeysNeitherReloadNorCloseAndReachThePage)

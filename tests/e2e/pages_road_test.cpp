@@ -409,10 +409,9 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
             g_main_context_iteration(context, TRUE);
     });
     // A dense song limited to near full scale: its clip is levelled loud, yet never clipped.
-    const auto made = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i",
-                                  "anoisesrc=d=60:c=pink:a=0.7:seed=7[n];sine=f=110:d=60[b];[n][b]amix=inputs=2:"
-                                  "normalize=0,acompressor=threshold=0.1:ratio=20:makeup=8,alimiter=limit=0.98",
-                                  "-ac", "2", song().string()});
+    const std::string dense = "anoisesrc=d=60:c=pink:a=0.7:seed=7[n];sine=f=110:d=60[b];[n][b]amix=inputs=2:"
+                              "normalize=0,acompressor=threshold=0.1:ratio=20:makeup=8,alimiter=limit=0.98";
+    const auto made = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", dense, "-ac", "2", song().string()});
     ASSERT_EQ(made.exitCode, 0) << made.output;
     // The page states no address; the test reads the one it shows, and the loudness.
     const auto html = app.res() / "selectSong.html";
