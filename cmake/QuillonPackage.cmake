@@ -10,7 +10,9 @@ set(CPACK_PACKAGE_NAME quillon)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Quillon developers <developers@quillon.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turn a piece of music into a ringtone clip for a phone")
-set(CPACK_PACKAGE_DESCRIPTION "Quillon makes a short MP3 clip from an audio file (${QUILLON_AUDIO_NAMES_OR})
+# Lines under 80 characters, as the package's tools ask.
+set(CPACK_PACKAGE_DESCRIPTION "Quillon makes a short MP3 clip from an audio file
+(${QUILLON_AUDIO_NAMES_OR})
 or from a track of an audio CD, levels its loudness, and puts it on a mobile
 phone: over the Wi-Fi, as a saved copy, to a paired phone or through an online
 service.")
