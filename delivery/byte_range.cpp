@@ -4,21 +4,13 @@
 #include <charconv>
 #include <optional>
 
+#include "base/header_text.h"
+
 namespace quillon::delivery {
 
 namespace {
 
 using Kind = RangeAnswer::Kind;
-
-std::string_view trimmed(std::string_view text)
-{
-    const auto space = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && space(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && space(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
 
 // Digits only: no sign, no spaces, nothing that overflows.
 std::optional<std::uint64_t> number(std::string_view text)
@@ -36,10 +28,10 @@ std::optional<std::uint64_t> number(std::string_view text)
 RangeAnswer answerRange(std::string_view header, std::uint64_t size)
 {
     constexpr std::string_view kUnit = "bytes=";
-    header = trimmed(header);
+    header = trimmedHeaderValue(header);
     if (!header.starts_with(kUnit))
         return {};
-    const std::string_view asked = trimmed(header.substr(kUnit.size()));
+    const std::string_view asked = trimmedHeaderValue(header.substr(kUnit.size()));
     const std::size_t dash = asked.find('-');
     if (dash == std::string_view::npos || asked.find(',') != std::string_view::npos)
         return {};

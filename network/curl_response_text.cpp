@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <memory>
 
+#include "base/header_text.h"
+
 namespace quillon::jobs {
 namespace {
 
@@ -23,16 +25,6 @@ Converter openConverter(const std::string& from)
     if (cd == reinterpret_cast<iconv_t>(-1))
         return nullptr;
     return Converter(cd);
-}
-
-std::string_view trim(std::string_view text)
-{
-    const auto isSpace = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && isSpace(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && isSpace(text.back()))
-        text.remove_suffix(1);
-    return text;
 }
 
 std::string lower(std::string_view text)
@@ -78,11 +70,11 @@ std::string charsetOf(std::string_view contentType)
     while (semicolon != std::string_view::npos) {
         contentType.remove_prefix(semicolon + 1);
         semicolon = contentType.find(';');
-        const std::string_view parameter = trim(contentType.substr(0, semicolon));
+        const std::string_view parameter = trimmedHeaderValue(contentType.substr(0, semicolon));
         const std::size_t equals = parameter.find('=');
-        if (equals == std::string_view::npos || lower(trim(parameter.substr(0, equals))) != "charset")
+        if (equals == std::string_view::npos || lower(trimmedHeaderValue(parameter.substr(0, equals))) != "charset")
             continue;
-        std::string_view value = trim(parameter.substr(equals + 1));
+        std::string_view value = trimmedHeaderValue(parameter.substr(equals + 1));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             value = value.substr(1, value.size() - 2);
         return lower(value);
