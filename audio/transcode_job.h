@@ -37,9 +37,9 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
 // UI thread. The same job encoding only part of input: the encoder starts at
 // part.startMs, stops after part.lengthMs (or at the song's end), fades in over
 // part.fadeInMs and out over part.fadeOutMs. Returns false, starting nothing, for a part that
-// isValidClipPart refuses.
+// isValidClipPart refuses for that kind.
 [[nodiscard]] bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::string input,
-                                      std::string output, const ClipPart& part);
+                                      std::string output, const ClipPart& part, const ClipKind& kind = kClipKinds[0]);
 
 // UI thread: tsReason, why the last transcode ended with 2 ("" unless it did).
 [[nodiscard]] std::string transcodeReason(const JobFields& fields);

@@ -20,6 +20,10 @@
     return source.kind === "cd" ? "Track " + (Number(source.track) + 1) : source.label.replace(/\.[^.]*$/, "");
   }
 
+  // The kind of sound the clip is (a whole song is a ringtone), and the name it goes by.
+  const kindId = () => Q.clipKind(given.part ? given.part.kind : "").id;
+  const clipName = () => Q.clipFileName(songTitle(), kindId());
+
   function note(text, isError) {
     message("route-note", text);
     $("route-note").className = "message small " + (isError ? "error" : "info");
@@ -65,7 +69,7 @@
     if (watch) watch.stop();
     if (!has("DTE_ServeClip")) { showOffline(203); return; }
     const part = given.part || { startMs: 0, lengthMs: 0 };
-    if (!ext.DTE_ServeClip(given.clip, songTitle(), part.startMs, part.lengthMs)) {
+    if (!ext.DTE_ServeClip(given.clip, songTitle(), part.startMs, part.lengthMs, kindId())) {
       showOffline(Number(ext.DTE_svStatus));
       return;
     }
@@ -103,7 +107,7 @@
 
   function saveCopy() {
     if ($("routes").hidden || !has("DTE_SaveClipCopy")) return;
-    const [outcome, detail] = Q.splitList(String(ext.DTE_SaveClipCopy(given.clip, songTitle() + " ringtone.mp3")));
+    const [outcome, detail] = Q.splitList(String(ext.DTE_SaveClipCopy(given.clip, clipName())));
     if (outcome === "saved") note("Saved to " + detail + ".");
     else if (outcome === "failed") note(detail, true);
     Q.state("save " + (outcome || "cancelled"));
@@ -136,7 +140,7 @@
   };
 
   function sendToPhone(phone, button) {
-    if (!ext.DTE_SendToPhone(phone.id, given.clip)) {
+    if (!ext.DTE_SendToPhone(phone.id, given.clip, clipName())) {
       note(phoneFailures[201](phone.name), true);
       return;
     }
@@ -145,8 +149,8 @@
     Q.poll(() => Number(ext.DTE_shStatus), (v) => v !== 1, null, (v) => {
       button.disabled = false;
       if (v === 100)
-        note("Sent to " + phone.name + ", into its Downloads. On the phone: Settings \u203A Sound \u203A " +
-          "Phone ringtone, tap + and choose it.");
+        note("Sent to " + phone.name + ", into its Downloads. On the phone, choose it there as its " +
+          Q.clipKind(kindId()).noun + ".");
       else
         note((phoneFailures[v] || phoneFailures[201])(phone.name), true);
       Q.state("phone-share " + v);
