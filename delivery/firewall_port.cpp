@@ -58,6 +58,18 @@ bool anyCovers(GVariant* pairs, std::uint16_t port)
     return false;
 }
 
+GVariant* portParameters(const std::string& zone, std::uint16_t port)
+{
+    return g_variant_new("(sss)", zone.c_str(), std::to_string(port).c_str(), "tcp");
+}
+
+// Closes the port in the zone; the answer changes nothing, so the call is never cancelled.
+void removePort(GDBusConnection* bus, const std::string& zone, std::uint16_t port, std::chrono::milliseconds timeout)
+{
+    callAsync(bus, kZones, "removePort", portParameters(zone, port), "(s)", timeout, nullptr,
+              [](GVariant*, const GError*) {});
+}
+
 void restart(GCancellable*& cancellable)
 {
     if (cancellable) {
@@ -75,9 +87,11 @@ FirewallPort::FirewallPort(std::filesystem::path ufwConfiguration, std::chrono::
 
 FirewallPort::~FirewallPort()
 {
-    if (asking_) {
-        g_cancellable_cancel(asking_);
-        g_object_unref(asking_);
+    for (GCancellable* cancellable : {asking_, opening_}) {
+        if (cancellable) {
+            g_cancellable_cancel(cancellable);
+            g_object_unref(cancellable);
+        }
     }
     if (!openedZone_.empty() && bus_) {
         // The app is ending and its window is gone, so this wait stalls nobody; a
@@ -85,7 +99,7 @@ FirewallPort::~FirewallPort()
         GMainContext* context = g_main_context_new();
         g_main_context_push_thread_default(context);
         bool answered = false;
-        callAsync(bus_, kZones, "removePort", portParameters(openedZone_, false), "(s)", timeout_, nullptr,
+        callAsync(bus_, kZones, "removePort", portParameters(openedZone_, port_), "(s)", timeout_, nullptr,
                   [&answered](GVariant*, const GError*) { answered = true; });
         while (!answered)
             g_main_context_iteration(context, TRUE);
@@ -93,16 +107,6 @@ FirewallPort::~FirewallPort()
         g_main_context_unref(context);
     }
     g_clear_object(&bus_);
-}
-
-GVariant* FirewallPort::portParameters(const std::string& zone, bool withTimeout) const
-{
-    const std::string port = std::to_string(port_);
-    if (!withTimeout)
-        return g_variant_new("(sss)", zone.c_str(), port.c_str(), "tcp");
-    // Whole seconds, rounded down: the port never stays open past the serving.
-    const auto left = std::chrono::duration_cast<std::chrono::seconds>(servingEnds_ - std::chrono::steady_clock::now());
-    return g_variant_new("(sssi)", zone.c_str(), port.c_str(), "tcp", static_cast<gint32>(left.count()));
 }
 
 void FirewallPort::check(std::uint16_t port, const std::string& interface,
@@ -205,15 +209,27 @@ void FirewallPort::noFirewalld()
 
 bool FirewallPort::allow()
 {
-    if (status_ != kBlocked || !bus_ || servingEnds_ - std::chrono::steady_clock::now() < std::chrono::seconds(1))
+    const auto left = std::chrono::duration_cast<std::chrono::seconds>(servingEnds_ - std::chrono::steady_clock::now());
+    if (status_ != kBlocked || !bus_ || left.count() < 1)
         return false;
     status_ = kOpening;
-    // firewalld asks polkit, which may ask the user for a password meanwhile.
+    if (!opening_)
+        opening_ = g_cancellable_new();
+    // firewalld asks polkit, which may ask the user for a password meanwhile; the
+    // time-out, in whole seconds rounded down, never keeps the port open past the serving.
     callAsync(
-        bus_, kZones, "addPort", portParameters(zone_, true), "(s)", kOpenTimeout, asking_,
-        [this](GVariant* reply, const GError* error) {
+        bus_, kZones, "addPort",
+        g_variant_new("(sssi)", zone_.c_str(), std::to_string(port_).c_str(), "tcp", static_cast<gint32>(left.count())),
+        "(s)", kOpenTimeout, opening_,
+        [this, serving = serving_, zone = zone_, port = port_](GVariant* reply, const GError* error) {
+            // Serving ended while the user was asked: what was opened for it closes at once.
+            if (serving != serving_) {
+                if (reply)
+                    removePort(bus_, zone, port, timeout_);
+                return;
+            }
             if (reply)
-                openedZone_ = zone_;
+                openedZone_ = zone;
             status_ = reply ? kOpened : alreadyThere(error) ? kOpen : refused(error) ? kRefused : kFailed;
         },
         G_DBUS_CALL_FLAGS_ALLOW_INTERACTIVE_AUTHORIZATION);
@@ -223,11 +239,9 @@ bool FirewallPort::allow()
 void FirewallPort::close()
 {
     restart(asking_);
-    // The removal must happen whatever comes next, so it is never cancelled and
-    // its answer changes nothing here.
+    ++serving_;
     if (!openedZone_.empty() && bus_)
-        callAsync(bus_, kZones, "removePort", portParameters(openedZone_, false), "(s)", timeout_, nullptr,
-                  [](GVariant*, const GError*) {});
+        removePort(bus_, openedZone_, port_, timeout_);
     openedZone_.clear();
     response_.clear();
     status_ = kIdle;

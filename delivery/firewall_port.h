@@ -40,6 +40,7 @@ public:
     explicit FirewallPort(std::filesystem::path ufwConfiguration = "/etc/ufw/ufw.conf",
                           std::chrono::milliseconds callTimeout = kCallTimeout);
     // Closes a port this object opened, waiting for firewalld at most callTimeout.
+    // An opening still waiting for the user's password is left to its time-out.
     ~FirewallPort();
     FirewallPort(const FirewallPort&) = delete;
     FirewallPort& operator=(const FirewallPort&) = delete;
@@ -63,12 +64,15 @@ private:
     void askServices();
     void askService(std::vector<std::string> services, std::size_t index);
     void noFirewalld();
-    [[nodiscard]] GVariant* portParameters(const std::string& zone, bool withTimeout) const;
 
     std::filesystem::path ufwConfiguration_;
     std::chrono::milliseconds timeout_;
     GDBusConnection* bus_ = nullptr;
     GCancellable* asking_ = nullptr;
+    // Only the object's end cancels an opening: the user may be typing a password.
+    GCancellable* opening_ = nullptr;
+    // Counts the servings, so that an opening answered late knows whether its serving is over.
+    std::uint64_t serving_ = 0;
     std::int32_t status_ = kIdle;
     std::string response_;
     std::uint16_t port_ = 0;
