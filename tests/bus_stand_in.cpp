@@ -45,6 +45,8 @@ BusStandIn::~BusStandIn()
     stop_ = true;
     g_main_context_wakeup(context_);
     thread_.join();
+    for (GDBusMethodInvocation* call : held_)
+        g_dbus_method_invocation_return_dbus_error(call, "org.test.Gone", "the stand-in has gone");
     g_dbus_connection_close_sync(connection_, nullptr, nullptr);
     g_object_unref(connection_);
     g_dbus_node_info_unref(node_);
@@ -109,6 +111,8 @@ void BusStandIn::onCall(GDBusConnection*, const gchar*, const gchar*, const gcha
     {
         const std::lock_guard lock(registered->owner->mutex_);
         registered->owner->calls_.emplace_back(method, text);
+        if (registered->object.hangs)
+            return registered->owner->held_.push_back(call);
     }
     g_dbus_method_invocation_return_value(call, answer(*registered, method, arguments));
 }

@@ -24,6 +24,8 @@ struct StandInObject {
     std::map<std::string, std::string> answers = {};
     // Answers the other members, from the stand-in's thread (arguments nullptr for a property).
     std::function<GVariant*(const std::string& member, GVariant* arguments)> handler = nullptr;
+    // Members whose calls get no answer while the stand-in is up, as of a service that hangs.
+    bool hangs = false;
 };
 
 class BusStandIn {
@@ -61,6 +63,7 @@ private:
     std::thread thread_;
     mutable std::mutex mutex_;
     std::vector<std::pair<std::string, std::string>> calls_;
+    std::vector<GDBusMethodInvocation*> held_;
 };
 
 }  // namespace quillon::test
