@@ -20,6 +20,7 @@ inline constexpr const char* kPhoneAddress = "5C:E9:1E:00:00:01";
 struct PhoneServicesSetup {
     std::string zonePorts = "[['22', 'tcp']]";  // as getPorts answers
     std::string transferEnd = "complete";       // or "error"
+    unsigned transferMs = 600;                  // from SendFile to the transfer's end
 };
 
 class PhoneServices {
@@ -56,8 +57,8 @@ public:
                              {"RemoveSession", "()"}}},
                 {.path = "/org/bluez/obex/client/session0",
                  .interface = "org.bluez.obex.ObjectPush1",
-                 .handler = [this, end = setup.transferEnd](const std::string&,
-                                                            GVariant* arguments) { return sendFile(arguments, end); }},
+                 .handler = [this, setup](const std::string&,
+                                          GVariant* arguments) { return sendFile(arguments, setup); }},
                 {.path = kTransfer, .interface = "org.bluez.obex.Transfer1", .answers = {{"Cancel", "()"}}}})
     {}
 
@@ -74,7 +75,7 @@ public:
 
 private:
     // Takes the file as the phone would, then reports the transfer half done, and ended.
-    GVariant* sendFile(GVariant* arguments, const std::string& end)
+    GVariant* sendFile(GVariant* arguments, const PhoneServicesSetup& setup)
     {
         const gchar* path = nullptr;
         g_variant_get(arguments, "(&s)", &path);
@@ -88,8 +89,8 @@ private:
                                        "{'Status': <'" + status + "'>, 'Transferred': <uint64 " + std::to_string(done) +
                                            ">}");
         };
-        obex.later(300, [step, half = bytes.size() / 2] { step("active", half); });
-        obex.later(600, [step, end, whole = bytes.size()] { step(end, whole); });
+        obex.later(setup.transferMs / 2, [step, half = bytes.size() / 2] { step("active", half); });
+        obex.later(setup.transferMs, [step, end = setup.transferEnd, whole = bytes.size()] { step(end, whole); });
         return g_variant_new_parsed("(%o, {'Status': <'queued'>, 'Size': <%t>})", kTransfer,
                                     static_cast<guint64>(bytes.size()));
     }

@@ -48,7 +48,10 @@ protected:
                                                {"DBUS_SESSION_BUS_ADDRESS", g_test_dbus_get_bus_address(sessionBus)}});
         window = run->waitForWindow(kCaption);
         EXPECT_TRUE(window && waitForState(*run, "part")) << run->output();
-        run->keys(window.value_or(""), {"Return"});
+        // Return makes the clip; a window just mapped may drop it.
+        EXPECT_TRUE(run->pressUntil(
+            kCaption, [this](const std::string& w) { run->keys(w, {"Return"}); },
+            [this](const std::string&) { return waitForState(*run, "converting", 10s).has_value(); }));
         const auto ready = waitForState(*run, "clip-ready");
         EXPECT_TRUE(ready) << run->output();
         clip = ready.value_or("clip-ready ").substr(11);
@@ -130,7 +133,7 @@ TEST_F(PhoneRoutesTest, SendingByBluetoothPushesTheClipUnderItsMp3NameToThePhone
     const auto [name, bytes] = services->pushed();
     EXPECT_EQ(name, "my song ringtone.mp3");
     EXPECT_TRUE(bytes == readFile(clip)) << "the phone got other bytes than the clip";
-    EXPECT_EQ(services->obex.calls("RemoveSession").size(), 1U);
+    EXPECT_TRUE(waitUntil([&] { return services->obex.calls("RemoveSession").size() == 1; }, 10s));
     const auto said = app.waitForReport("note Sent to ", 10s);
     EXPECT_TRUE(said && said->starts_with("note Sent to Ann's phone,")) << app.output();
 }
@@ -141,5 +144,17 @@ TEST_F(PhoneRoutesTest, ATransferThatEndsInErrorNeverSaysSent)
     clickButton("Send by Bluetooth to Ann's phone");
     ASSERT_EQ(waitForState(app, "bt-sent"), "bt-sent 204") << app.output();
     EXPECT_TRUE(app.waitForReport("note Ann's phone did not take the file.", 10s)) << app.output();
+    EXPECT_EQ(app.countReports("note Sent to"), 0U) << app.output();
+}
+
+TEST_F(PhoneRoutesTest, CancelStopsTheTransferOnThePhonesSide)
+{
+    AppRun& app = toStepFour({.transferMs = 120'000});
+    clickButton("Send by Bluetooth to Ann's phone");
+    ASSERT_TRUE(waitForState(app, "bt-sending")) << app.output();
+    clickButton("Cancel");
+    ASSERT_EQ(waitForState(app, "bt-sent"), "bt-sent 205") << app.output();
+    EXPECT_TRUE(waitUntil([&] { return services->obex.calls("RemoveSession").size() == 1; }, 10s));
+    EXPECT_EQ(services->obex.calls("Cancel"), std::vector<std::string>{"()"});
     EXPECT_EQ(app.countReports("note Sent to"), 0U) << app.output();
 }
