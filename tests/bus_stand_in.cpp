@@ -114,6 +114,9 @@ void BusStandIn::onCall(GDBusConnection*, const gchar*, const gchar*, const gcha
         if (registered->object.hangs)
             return registered->owner->held_.push_back(call);
     }
+    const auto given = registered->object.answers.find(method);
+    if (given != registered->object.answers.end() && given->second.starts_with("error "))
+        return g_dbus_method_invocation_return_dbus_error(call, given->second.substr(6).c_str(), "refused");
     g_dbus_method_invocation_return_value(call, answer(*registered, method, arguments));
 }
 

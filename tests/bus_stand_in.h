@@ -20,7 +20,8 @@ namespace quillon::test {
 struct StandInObject {
     std::string path;
     std::string interface;
-    // Each member's answer as GVariant text (a method's as the tuple of its results).
+    // Each member's answer as GVariant text (a method's as the tuple of its results), or
+    // "error <D-Bus error name>" for a method that fails.
     std::map<std::string, std::string> answers = {};
     // Answers the other members, from the stand-in's thread (arguments nullptr for a property).
     std::function<GVariant*(const std::string& member, GVariant* arguments)> handler = nullptr;

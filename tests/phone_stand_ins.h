@@ -19,6 +19,7 @@ inline constexpr const char* kPhoneAddress = "5C:E9:1E:00:00:01";
 
 struct PhoneServicesSetup {
     std::string zonePorts = "[['22', 'tcp']]";  // as getPorts answers
+    std::string addPort = "('public',)";        // or firewalld's refusal
     std::string transferEnd = "complete";       // or "error"
     unsigned transferMs = 600;                  // from SendFile to the transfer's end
 };
@@ -42,7 +43,7 @@ public:
                       .answers = {{"getZoneOfInterface", "('',)"},  // in the default zone
                                   {"getPorts", "(" + setup.zonePorts + ",)"},
                                   {"getServices", "(['ssh'],)"},
-                                  {"addPort", "('public',)"},
+                                  {"addPort", setup.addPort},
                                   {"removePort", "('public',)"}}}}),
           bluez(
               systemBus, "org.bluez",

@@ -107,6 +107,16 @@ TEST_F(PhoneRoutesTest, AllowingPhonesOpensTheServedPortForTheServingAndTheAppsE
               std::vector<std::string>{"('public', '" + std::string(port) + "', 'tcp')"});
 }
 
+TEST_F(PhoneRoutesTest, ARefusedOpeningIsSaidInPlainWordsAndServingGoesOn)
+{
+    AppRun& app = toStepFour({.addPort = "error org.fedoraproject.FirewallD1.NotAuthorizedException"});
+    clickButton("Allow phones on this network");
+    ASSERT_EQ(waitForState(app, "firewall", 30s, 1), "firewall 201") << app.output();
+    EXPECT_TRUE(app.waitForReport("firewall The firewall was not opened: permission was refused.", 10s));
+    EXPECT_EQ(milestones(app, {"wifi-"}), std::vector<std::string>{"wifi-"}) << "serving ended";
+    EXPECT_TRUE(services->firewalld.calls("removePort").empty());
+}
+
 TEST_F(PhoneRoutesTest, AZoneThatLetsHighPortsInGetsNoFirewallOffer)
 {
     AppRun& app = toStepFour({.zonePorts = "[['22', 'tcp'], ['1025-65535', 'tcp']]"});

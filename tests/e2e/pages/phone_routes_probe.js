@@ -1,8 +1,8 @@
-// Tells the test where each button of step 4 is ("button <text>@x,y"), and each note the page gives.
+// Tells the test where each button of step 4 is ("button <text>@x,y"), and each note and firewall line shown.
 (function () {
   function report(t) { console.log("QTEST " + t); }
   var seen = {};
-  var note = "";
+  var said = ["", ""];
   setInterval(function () {
     document.querySelectorAll("#send button").forEach(function (button) {
       var r = button.getBoundingClientRect();
@@ -12,8 +12,10 @@
       report("button " + text + "@" + at);
       seen[text] = at;
     });
-    var shown = document.getElementById("route-note").textContent;
-    if (shown && shown !== note) report("note " + shown);
-    note = shown;
+    ["route-note", "firewall-text"].forEach(function (id, i) {
+      var shown = document.getElementById(id).textContent;
+      if (shown && shown !== said[i]) report(["note ", "firewall "][i] + shown);
+      said[i] = shown;
+    });
   }, 100);
 })();
