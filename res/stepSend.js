@@ -1,6 +1,9 @@
 /* Step 4: get the clip onto the phone. The ways, in the order shown: a QR code
  * the phone scans on the same Wi-Fi, a copy saved anywhere (a phone over USB
- * included), a paired phone, and the online service (stepSendService.js). */
+ * included), a paired phone, and the online service (stepSendService.js).
+ * Routes of their own files (the firewall, Bluetooth, a phone plugged in) take
+ * the clip from clipToSend, say their outcome with note and follow the serving
+ * through whenServed. */
 (() => {
   "use strict";
 
@@ -13,6 +16,7 @@
   let player = null;
   let watch = null; // the poll of the Wi-Fi status while the code is shown
   let phones = [];  // [{ id, name }] from the last look for paired phones
+  const served = []; // calls (port) of the routes that follow each serving
 
   // "My Song" for "My Song.mp3", "Track 3" for a CD's third track.
   function songTitle() {
@@ -23,6 +27,8 @@
   // The kind of sound the clip is (a whole song is a ringtone), and the name it goes by.
   const kindId = () => Q.clipKind(given.part ? given.part.kind : "").id;
   const clipName = () => Q.clipFileName(songTitle(), kindId());
+  // The clip the routes send, the name it arrives under and its kind.
+  const clipToSend = () => ({ clip: given.clip, name: clipName(), kind: kindId() });
 
   function note(text, isError) {
     message("route-note", text);
@@ -82,6 +88,7 @@
     $("wifi-live").hidden = false;
     Q.state("wifi-qr");  // never the address: its token is for the phone alone
     watchServing();
+    served.forEach((route) => route(port));
   }
 
   // Follows the Wi-Fi status while the code is up; restarted after a stop of all polling.
@@ -194,5 +201,8 @@
     });
   }
 
-  S.steps.send = { view: "send", wire, enter, leave, resume: watchServing };
+  S.steps.send = {
+    view: "send", wire, enter, leave, resume: watchServing,
+    clipToSend, note, whenServed: (route) => served.push(route)
+  };
 })();

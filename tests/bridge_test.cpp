@@ -88,6 +88,15 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
         {"StopServing", {}, kUntouched, "StopServing"},
         {"QrCode", {str("http://a/")}, str("r"), "QrCode http://a/"},
         {"norLoudness", {}, str("r"), "norLoudness"},
+        // A copy without its kind is a ringtone's.
+        {"CopyToPhone",
+         {str("mtp://p/"), str("/t/c.mp3"), str("a.mp3")},
+         flag(true),
+         "CopyToPhone mtp://p/|/t/c.mp3|a.mp3|ringtone"},
+        {"CopyToPhone",
+         {str("mtp://p/"), str("/t/c.mp3"), str("a.mp3"), str("alarm")},
+         flag(true),
+         "CopyToPhone mtp://p/|/t/c.mp3|a.mp3|alarm"},
         // One fade length given: it is both fades'; a sixth argument of another kind still counts as given.
         {"TranscodeClip",
          {str("i"), str("o"), num(5), num(30000), num(1500)},
@@ -230,11 +239,13 @@ TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
     EXPECT_EQ(invoke(4, kDispatchMethod), str("Nokia 3310"));
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), str("song.mp3"));
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), str(""));  // taken once
-    EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), (StatusReply{{42, 42, 42, 42, 42, 42, 42, 42, 42}}));
-    EXPECT_EQ(window.calls, (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
-                                                      "TranscodeClip a||-2147483648|0|7|7|", "GetTEPhone", "xhStatus",
-                                                      "tsStatus", "upStatus", "ripStatus", "norStatus", "wfStatus",
-                                                      "svStatus", "phStatus", "shStatus"}));
+    EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})),
+              (StatusReply{{42, 42, 42, 42, 42, 42, 42, 42, 42, 42, 42, 42, 42}}));
+    EXPECT_EQ(window.calls,
+              (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
+                                        "TranscodeClip a||-2147483648|0|7|7|", "GetTEPhone", "xhStatus", "tsStatus",
+                                        "upStatus", "ripStatus", "norStatus", "wfStatus", "svStatus", "phStatus",
+                                        "shStatus", "fwStatus", "blStatus", "btStatus", "cpStatus"}));
     window.calls.clear();
     trusted = false;
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_GetVersion"}))->member, kUnknownDispId);
