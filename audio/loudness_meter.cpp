@@ -1,8 +1,6 @@
 #include "audio/loudness_meter.h"
 
-#include <algorithm>
 #include <charconv>
-#include <cmath>
 
 #include "process/run_tool.h"
 
@@ -10,9 +8,6 @@ namespace quillon::jobs {
 
 namespace {
 
-constexpr double kCeilingDbtp = -1.0;
-// The meter prints tenths, so a printed peak may be up to this much under the true one.
-constexpr double kPrintedMargin = 0.05;
 // The summary comes last; its lines are all that is kept of a longer log.
 constexpr std::size_t kKeptLog = std::size_t{16} * 1024;
 
@@ -68,6 +63,15 @@ std::optional<Loudness> parseLoudnessSummary(std::string_view log)
     return Loudness{*integrated, *peak};
 }
 
+std::optional<double> integratedLoudnessOf(std::string_view log, std::string_view instance)
+{
+    const std::size_t at = log.rfind("[" + std::string(instance) + " @ ");
+    std::size_t from = at == std::string_view::npos ? at : log.find("Integrated loudness:", at);
+    if (from == std::string_view::npos)
+        return std::nullopt;
+    return figureAfter(log, "I:", from);
+}
+
 std::optional<Loudness> measureLoudness(const ToolPaths& tools, const std::string& file,
                                         const std::function<bool()>& stopRequested)
 {
@@ -85,14 +89,6 @@ std::optional<Loudness> measureLoudness(const ToolPaths& tools, const std::strin
     if (!outcome.started || outcome.stopped || outcome.exitStatus != 0)
         return std::nullopt;
     return parseLoudnessSummary(log);
-}
-
-int raisingSteps(double truePeakDbtp)
-{
-    const double room = kCeilingDbtp - kPrintedMargin - truePeakDbtp;
-    if (std::isnan(room) || room <= 0)
-        return 0;
-    return static_cast<int>(std::min<double>(kMaxRaisingSteps, std::floor(room / kGainStepDb)));
 }
 
 }  // namespace quillon::jobs

@@ -24,6 +24,12 @@
   const kindId = () => Q.clipKind(given.part ? given.part.kind : "").id;
   const clipName = () => Q.clipFileName(songTitle(), kindId());
 
+  // Every clip is made at -12 LUFS; a clip that could not get there says so.
+  function loudnessWords(lufs) {
+    const others = "most " + Q.clipKind(kindId()).noun + "s";
+    return lufs < -13 ? "Quieter than " + others : lufs > -11 ? "Louder than " + others : "As loud as " + others;
+  }
+
   function note(text, isError) {
     message("route-note", text);
     $("route-note").className = "message small " + (isError ? "error" : "info");
@@ -32,9 +38,10 @@
   function enter(what) {
     given = what;
     $("clip-source").textContent = given.label;
-    // Integrated loudness of the levelled clip, as the gain step measured it.
+    // Integrated loudness of the levelled clip, as the gain step measured it, in words and as the figure.
     const loudness = has("DTE_norLoudness") ? String(ext.DTE_norLoudness) : "";
-    $("clip-loudness").textContent = loudness ? "Loudness " + loudness.replace("-", "\u2212") + " LUFS" : "";
+    $("clip-loudness").textContent = loudness ? loudnessWords(Number(loudness)) + " \u00B7 " +
+      loudness.replace("-", "\u2212") + " LUFS" : "";
     $("clip-loudness").hidden = !loudness;
     $("play").hidden = !Q.canPlayMp3();
     $("play").textContent = "\u25B6 Listen";

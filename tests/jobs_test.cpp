@@ -13,9 +13,11 @@
 #include <set>
 
 #include "audio/attack_point.h"
+#include "audio/clip_loudness.h"
 #include "audio/encoder_end.h"
 #include "audio/loudness_meter.h"
 #include "audio/normalize_job.h"
+#include "audio/song_tags.h"
 #include "audio/transcode_job.h"
 #include "audio/waveform_analysis.h"
 #include "audio/waveform_job.h"
@@ -50,17 +52,18 @@ protected:
         fs::create_directories(tools.tempDir);
         writeFile(dir / "in.wav", "RIFF");
         writeFile(dir / "clip.mp3", "ID3");
-        // The encoder: a loudness meter tells a true peak of $D/peak (else -12.0 dBTP); a "*slow"
-        // input ($3) of a minute decodes until stopped; else it writes a frame into an .mp3 output and
-        // one second of silence at 8000 Hz on its output.
-        standIn(
-            "ffmpeg",
-            "case \"$*\" in *ebur128*) printf 'Summary:\\n\\n  Integrated loudness:\\n    I: -9.6 LUFS\\n"
-            "  True peak:\\n    Peak: %s dBFS\\n' \"$(cat \"$D/peak\" 2>/dev/null || echo -12.0)\" >&2; exit;; esac\n"
-            "case \"$3\" in *slow) echo '  Duration: 00:01:00.00, start: 0' >&2; echo $$ > \"$D/pid\"; "
-            "while :; do head -c 1000 /dev/zero; sleep 0.01; done;; esac\nfor last; do :; done\n"
-            "case \"$last\" in *.mp3) " +
-                kWriteFrame + " \"$last\";; esac\nhead -c 16000 /dev/zero\n");
+        // The encoder: a loudness meter tells $D/lufs (else -9.6 LUFS) and a true peak of $D/peak (else
+        // -12.0 dBTP), and writes $D/tags on its output; a "*slow" input ($3) of a minute decodes until
+        // stopped; else it writes a frame into an .mp3 output and one second of silence at 8000 Hz on its
+        // output.
+        standIn("ffmpeg",
+                "case \"$*\" in *ebur128*) cat \"$D/tags\" 2>/dev/null; printf 'Summary:\\n\\n  Integrated loudness:\\n"
+                "    I: %s LUFS\\n  True peak:\\n    Peak: %s dBFS\\n' \"$(cat \"$D/lufs\" 2>/dev/null || echo -9.6)\" "
+                "\"$(cat \"$D/peak\" 2>/dev/null || echo -12.0)\" >&2; exit;; esac\n"
+                "case \"$3\" in *slow) echo '  Duration: 00:01:00.00, start: 0' >&2; echo $$ > \"$D/pid\"; "
+                "while :; do head -c 1000 /dev/zero; sleep 0.01; done;; esac\nfor last; do :; done\n"
+                "case \"$last\" in *.mp3) " +
+                    kWriteFrame + " \"$last\";; esac\nhead -c 16000 /dev/zero\n");
     }
     // A tool in res/ that records each run's arguments in $D/call1, call2, ...; $D is
     // the test's folder, and "await NAME" waits for the file $D/NAME.
@@ -105,23 +108,59 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
         writeFile(path + extension, "RIFF");
     const auto transcoded = [&](bool started) { return started && end(fields->tsStatus, 1) == kTranscodeDone; };
     EXPECT_TRUE(transcoded(startTranscode(fields, tools, path + ".wav", path + ".mp3")));
+    // The song's tags as the encoder's metadata text: the first title and album count, in any case.
+    writeFile(dir / "tags", ";FFMETADATA1\nTITLE=T\\=1\\\n2\ntitle=Other\nALBUM=-A;\ncomment=left out\n");
     EXPECT_TRUE(
         transcoded(startTranscodeClip(fields, tools, path + ".m4a", path + ".mp3", {1234567, 20000, 2000, 500})));
+    // A quiet part with high peaks: the limiter is tried at rising gains, and used.
+    fs::remove(dir / "tags");
+    writeFile(dir / "lufs", "-30.0");
+    writeFile(dir / "peak", "-3.0");
     EXPECT_TRUE(transcoded(startTranscodeClip(fields, tools, path + ".wav", path + ".mp3", {0, 1001, 0})));
     ASSERT_TRUE(startWaveform(fields, tools, path + ".flac", 16));
     EXPECT_EQ(end(fields->wfStatus), kWaveformDone);
     EXPECT_EQ(waveformResponse(*fields), kSilence);
     for (const char* extension : {".m4a", ".wav", ".mp3"})
         fs::remove(path + extension);
-    const Calls expected{{ff, "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac", "2", "-y", arg + ".mp3"},
-                         {ff, "-ss", "1234.567", "-t", "19.957", "-i", arg + ".m4a", "-af",
-                          "afade=t=in:st=0:d=2.000,afade=t=out:st=19.457:d=0.500", "-ab", "64k", "-ar", "44100", "-ac",
-                          "2", "-y", arg + ".mp3"},
-                         {ff, "-ss", "0.000", "-t", "0.966", "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac",
-                          "2", "-y", arg + ".mp3"},
-                         {ff, "-nostdin", "-i", arg + ".flac", "-vn", "-ac", "1", "-ar", "8000", "-f", "s16le",
-                          "-acodec", "pcm_s16le", "pipe:1"}};
-    EXPECT_EQ(takeCalls(), expected);
+    Calls calls = takeCalls();
+    ASSERT_EQ(calls.size(), 7u);
+    // The trial measures the faded part at six gains up to the highest, each through the limiter.
+    const std::string graph = calls[4].at(11);
+    EXPECT_TRUE(graph.starts_with("[0:a:0]anull,asplit=6[t0]") &&
+                graph.ends_with(";[t5]volume=30.00dB,alimiter=limit=0.7943:level=false:latency=true,"
+                                "ebur128@tried5=framelog=verbose[out]"))
+        << graph;
+    calls.erase(calls.begin() + 4);
+    const std::vector<std::string> measure{"-map", "0:a:0", "-af"},
+        tail{"-f",      "null",      "-",  "-map_metadata", "0",     "-map_metadata", "0:s:a:0",
+             "-fflags", "+bitexact", "-f", "ffmetadata",    "pipe:1"};
+    const auto joined = [](std::vector<std::string> a, const std::vector<std::string>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::vector<std::string> clean{"-map", "0:a:0", "-map_metadata", "-1", "-map_chapters", "-1", "-af"},
+        clip{"-id3v2_version", "3", "-fflags", "+bitexact", "-metadata"},
+        rate{"-ab", "192k", "-ar", "44100", "-ac", "2", "-y"};
+    const Calls expected{
+        {ff, "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac", "2", "-y", arg + ".mp3"},
+        joined(
+            joined({ff, "-nostdin", "-hide_banner", "-nostats", "-ss", "1234.567", "-t", "19.957", "-i", arg + ".m4a"},
+                   measure),
+            joined({"afade=t=in:st=0:d=2.000,afade=t=out:st=19.457:d=0.500,ebur128=peak=true:framelog=verbose"}, tail)),
+        joined(joined(joined({ff, "-ss", "1234.567", "-t", "19.957", "-i", arg + ".m4a"}, clean),
+                      joined({"afade=t=in:st=0:d=2.000,afade=t=out:st=19.457:d=0.500,volume=-2.40dB"}, clip)),
+               joined({"title=T=1 2", "-metadata", "album=-A;"}, joined(rate, {arg + ".mp3"}))),
+        joined(joined({ff, "-nostdin", "-hide_banner", "-nostats", "-ss", "0.000", "-t", "0.966", "-i", arg + ".wav"},
+                      measure),
+               joined({"anull,ebur128=peak=true:framelog=verbose"}, tail)),
+        joined(joined(joined({ff, "-ss", "0.000", "-t", "0.966", "-i", arg + ".wav"}, clean),
+                      joined({"volume=18.00dB,aresample=176400,alimiter=limit=0.7943:level=false:latency=true,"
+                              "aresample=44100"},
+                             clip)),
+               joined({"title=" + path}, joined(rate, {arg + ".mp3"}))),
+        {ff, "-nostdin", "-i", arg + ".flac", "-vn", "-ac", "1", "-ar", "8000", "-f", "s16le", "-acodec", "pcm_s16le",
+         "pipe:1"}};
+    EXPECT_EQ(calls, expected);
 }
 
 TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
@@ -165,7 +204,8 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
                              : startTranscode(fields, tools, input, output));
             EXPECT_EQ(end(fields->tsStatus, 1), reason.empty() ? kTranscodeDone : kTranscodeFailed) << encoder;
             EXPECT_EQ(transcodeReason(*fields), reason) << input << " " << encoder;
-            EXPECT_EQ(takeCalls().size(), runs) << input << " " << encoder;
+            // A part is measured before it is encoded.
+            EXPECT_EQ(takeCalls().size(), runs + (part && runs > 0 ? 1 : 0)) << input << " " << encoder;
             EXPECT_EQ(readFile(dir / "in.wav"), "RIFF");
             EXPECT_EQ(readFile(dir / "clip.mp3"), "ID3");
             // What is no clip is not left behind.
@@ -243,7 +283,7 @@ TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPar
 
 TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
 {
-    standIn("mp3gain", "case \"$1\" in /s) await go1;; /r) await go2;; /g) await go3;; esac\n");
+    standIn("mp3gain", "case \"$*\" in *' d '*) await go1;; */r*) await go2;; */g*) await go3;; esac\n");
     fs::create_directory(dir / "bin");  // found on the search path this time
     fs::rename(tools.resDir / "mp3gain", dir / "bin/mp3gain");
     const std::string file = (dir / "my 'clip' \"x\" $PATH; ♪.mp3").string(), tool = (dir / "bin/mp3gain").string();
@@ -256,19 +296,29 @@ TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
     }
     EXPECT_EQ(end(fields->norStatus), kNormalizeDone);
     const Calls meter{loudnessArguments(tools.resDir / "ffmpeg", file)};
-    EXPECT_EQ(takeCalls(),
-              (Calls{{tool, "/s", "d", file}, {tool, "/r", file}, meter[0], {tool, "/g", "4", file}, meter[0]}));
-    EXPECT_EQ(normalizedLoudness(*fields), "-10");
-    // The last step raises only as far as the levelled clip's true peak leaves room under -1 dBTP,
-    // of which the meter prints tenths; not at all when the meter tells nothing.
-    const std::pair<const char*, const char*> raises[] = {{"-3.0", "1"}, {"-7.1", "4"}, {"-7.0", "3"}, {"-0.5", "0"},
-                                                          {"2.0", "0"},  {"-inf", "4"}, {"N/A", "0"}};
-    for (const auto& [peak, raise] : raises) {
+    EXPECT_EQ(
+        takeCalls(),
+        (Calls{{tool, "/s", "d", file}, {tool, "/s", "s", "/r", file}, meter[0], {tool, "/s", "s", "/g", "-2", file}}));
+    EXPECT_EQ(normalizedLoudness(*fields), "-13");  // -9.6 LUFS taken down two steps
+    // The last step moves the clip to -12 LUFS as nearly as whole steps go, up only as far as its true
+    // peak leaves room under -1 dBTP (of which the meter prints tenths); not at all when the meter tells
+    // nothing. The loudness follows.
+    struct Levelling {
+        const char* lufs;
+        const char* peak;
+        const char* steps;
+        const char* loudness;
+    };
+    const Levelling levellings[] = {{"-15.0", "-8.0", "2", "-12"}, {"-16.0", "-3.0", "1", "-15"},
+                                    {"-16.0", "-7.1", "3", "-12"}, {"-12.0", "0.5", "-2", "-15"},
+                                    {"-12.4", "-inf", "0", "-12"}, {"N/A", "N/A", "0", ""}};
+    for (const auto& [lufs, peak, steps, loudness] : levellings) {
+        writeFile(dir / "lufs", lufs);
         writeFile(dir / "peak", peak);
         ASSERT_TRUE(startNormalize(fields, tools, file));
         EXPECT_EQ(end(fields->norStatus), kNormalizeDone);
-        EXPECT_EQ(takeCalls()[3], (std::vector<std::string>{tool, "/g", raise, file})) << peak;
-        EXPECT_EQ(normalizedLoudness(*fields), *peak == 'N' ? "" : "-10") << peak;
+        EXPECT_EQ(takeCalls().at(3), (std::vector<std::string>{tool, "/s", "s", "/g", steps, file})) << peak;
+        EXPECT_EQ(normalizedLoudness(*fields), loudness) << lufs;
     }
 
     // A step fails on a non-zero exit or on a file it left empty (a full disk);
@@ -277,17 +327,17 @@ TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
     ASSERT_EQ(::mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
     writeFile(dir / "empty.mp3", "");
     const std::tuple<std::string, std::string, std::int32_t, std::size_t> cases[] = {
-        {"-clip.mp3", "/s ] && exit 1", kNormalizeRemovingTagsFailed, 1},  // relative: in the working folder
-        {"-clip.mp3", "/r ] && exit 1", kNormalizeLevelingFailed, 2},
-        {"-clip.mp3", "/g ] && exit 255", kNormalizeRaisingFailed, 4},
-        {"-clip.mp3", "/r ] && : > \"$2\"", kNormalizeLevelingFailed, 2},
+        {"-clip.mp3", "d '*) exit 1", kNormalizeRemovingTagsFailed, 1},  // relative: in the working folder
+        {"-clip.mp3", "/r '*) exit 1", kNormalizeLevelingFailed, 2},
+        {"-clip.mp3", "/g '*) exit 255", kNormalizeRaisingFailed, 4},
+        {"-clip.mp3", "/r '*) : > \"$4\"", kNormalizeLevelingFailed, 2},
         {(dir / "link.mp3").string(), "", kNormalizeRemovingTagsFailed, 0},
         {(dir / "pipe.mp3").string(), "", kNormalizeRemovingTagsFailed, 0},
         {(dir / "empty.mp3").string(), "", kNormalizeRemovingTagsFailed, 0},
         {(dir / "gone.mp3").string(), "", kNormalizeRemovingTagsFailed, 0}};
     for (const auto& [path, step, status, runs] : cases) {
         writeFile("-clip.mp3", "ID3");
-        standIn("mp3gain", "[ \"$1\" = " + (step.empty() ? "x ]" : step) + "\nexit 0\n");
+        standIn("mp3gain", "case \" $* \" in *' " + (step.empty() ? "none '*) " : step) + ";; esac\nexit 0\n");
         ASSERT_TRUE(startNormalize(fields, tools, path));
         EXPECT_EQ(end(fields->norStatus), status) << path << step;
         EXPECT_EQ(normalizedLoudness(*fields), "");
@@ -347,6 +397,45 @@ TEST(WaveformAnalysis, MeasuresDurationPeaksAndTheLoudestHalfMinute)
         EXPECT_EQ(std::pair(summary.fineStepMs, summary.fine.size()),
                   std::pair(std::int64_t{10}, std::size_t(samples + 79) / 80));
     }
+}
+
+TEST(ClipLoudness, TheGainReachesTheTargetAndTheLimiterIsTriedOnlyWhereItTakesMuch)
+{
+    struct Case {
+        Loudness part;
+        ClipLevel level;
+        std::size_t tried;
+    };
+    const Case cases[] = {
+        {.part = {-20.0, -12.0}, .level = {8.0, false}, .tried = 0},
+        {.part = {-20.0, -9.0}, .level = {8.0, true}, .tried = 0},   // 1 dB over the limiter's ceiling
+        {.part = {-20.0, -4.0}, .level = {8.0, true}, .tried = 6},   // 6 dB over it
+        {.part = {-50.0, -9.0}, .level = {30.0, true}, .tried = 1},  // the gain ends at its highest
+        {.part = {-6.0, -0.5}, .level = {-6.0, false}, .tried = 0},
+        {.part = {-70.0, -1.0}, .level = {0.0, false}, .tried = 0},  // silence
+    };
+    for (const Case& c : cases) {
+        const ClipLevel level = levelFor(c.part);
+        EXPECT_EQ(std::pair(level.gainDb, level.limited), std::pair(c.level.gainDb, c.level.limited));
+        EXPECT_EQ(gainsToTry(c.part, level).size(), c.tried) << c.part.integratedLufs;
+    }
+    const std::vector<double> gains{20, 22, 24, 27};
+    EXPECT_DOUBLE_EQ(gainReaching(gains, std::vector<double>{-16, -14, -11, -9}), 23 + 1.0 / 3);
+    EXPECT_DOUBLE_EQ(gainReaching(gains, std::vector<double>{-11, -9, -8, -7}), 20);
+    EXPECT_DOUBLE_EQ(gainReaching(gains, std::vector<double>{-16, -14.5, -15, -14.8}), 22);  // the loudest falls short
+}
+
+TEST(SongTags, ValuesAreOneShortLineOfValidText)
+{
+    const std::pair<std::string, SongTags> cases[] = {
+        {";FFMETADATA1\ntitle=\\\nA\tB \xFF\xC3\xA9\nartist=  \nARTIST=Z\n[CHAPTER]\nalbum=late\n",
+         {"A B ?\xC3\xA9", "Z", ""}},
+        {";FFMETADATA1\nalbum=" + std::string(300, 'x') + "\ntitle=" + std::string(249, 'x') + "\xC3\xA9\n",
+         {std::string(249, 'x'), "", std::string(kLongestTagBytes, 'x')}},
+        {"no metadata at all", {}},
+    };
+    for (const auto& [metadata, tags] : cases)
+        EXPECT_EQ(parseSongTags(metadata), tags) << metadata.substr(0, 40);
 }
 
 TEST(AttackPoint, ANotificationStartsJustBeforeTheStrongestLoudAttackInItsSpan)
@@ -483,18 +572,49 @@ TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
 }
 
 // The real encoder and gain tool, from the search path.
-TEST_F(JobTest, ClipsKeepTheirFadesAndLevellingNeverClipsWithTheRealTools)
+class RealToolsTest : public JobTest {
+protected:
+    void SetUp() override
+    {
+        fs::remove(tools.resDir / "ffmpeg");
+        tools.searchPath = ToolPaths::forResDir(tools.resDir).searchPath;
+        ffmpeg = locateTool(tools, "ffmpeg").value_or("");
+        if (ffmpeg.empty() || !locateTool(tools, "mp3gain"))
+            GTEST_SKIP() << "needs ffmpeg and mp3gain";
+    }
+    // What a tool writes on its standard output and error.
+    static std::string output(const std::vector<std::string>& argv)
+    {
+        std::string text;
+        const auto keep = [&text](std::string_view bytes) { text += bytes; };
+        EXPECT_EQ(streamTool(
+                      argv, [] { return false; }, {}, keep, keep)
+                      .exitStatus,
+                  0u)
+            << argv.back();
+        return text;
+    }
+    // A song generated from the filter graph source, with the encoder's options (tags) before out.
+    void make(const std::string& source, const std::string& out, std::vector<std::string> options = {})
+    {
+        options.insert(options.begin(), {ffmpeg.string(), "-v", "error", "-f", "lavfi", "-i", source, "-ac", "2"});
+        options.insert(options.end(), {"-y", (dir / out).string()});
+        output(options);
+    }
+    // Makes the clip of the part and levels it as the pages do.
+    void clip(const std::string& song, const std::string& out, const ClipPart& part)
+    {
+        ASSERT_TRUE(startTranscodeClip(fields, tools, (dir / song).string(), (dir / out).string(), part));
+        ASSERT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
+        ASSERT_TRUE(startNormalize(fields, tools, (dir / out).string()));
+        ASSERT_EQ(end(fields->norStatus), kNormalizeDone);
+    }
+
+    fs::path ffmpeg;
+};
+
+TEST_F(RealToolsTest, ClipsKeepTheirFades)
 {
-    fs::remove(tools.resDir / "ffmpeg");
-    tools.searchPath = ToolPaths::forResDir(tools.resDir).searchPath;
-    const auto ffmpeg = locateTool(tools, "ffmpeg");
-    if (!ffmpeg || !locateTool(tools, "mp3gain"))
-        GTEST_SKIP() << "needs ffmpeg and mp3gain";
-    const auto make = [&](const std::string& source, const std::string& out) {
-        const std::vector<std::string> argv{
-            ffmpeg->string(), "-v", "error", "-f", "lavfi", "-i", source, "-ac", "2", "-y", (dir / out).string()};
-        EXPECT_EQ(runTool(argv, [] { return false; }).exitStatus, 0u) << source;
-    };
     // The level in dB of a span of the clip, decoded to mono at 44100 Hz.
     std::vector<double> pcm;
     const auto level = [&](std::int64_t fromMs, std::int64_t toMs) {
@@ -505,37 +625,67 @@ TEST_F(JobTest, ClipsKeepTheirFadesAndLevellingNeverClipsWithTheRealTools)
         return 10 * std::log10(sum / static_cast<double>(samples) + 1e-12);
     };
     make("sine=f=440:d=20", "tone.wav");
-    ASSERT_TRUE(startTranscodeClip(fields, tools, (dir / "tone.wav").string(), (dir / "tone.mp3").string(),
-                                   {5000, 10000, 2000, 500}));
-    ASSERT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
-    const ToolOutcome decoded = streamTool(
-        {ffmpeg->string(), "-v", "error", "-i", (dir / "tone.mp3").string(), "-ac", "1", "-f", "f32le", "-"},
-        [] { return false; }, {},
-        [&, pending = std::string()](std::string_view bytes) mutable {
-            pending += bytes;
-            for (; pending.size() >= 4; pending.erase(0, 4))
-                pcm.push_back(*reinterpret_cast<const float*>(pending.data()));
-        });
-    ASSERT_EQ(decoded.exitStatus, 0u);
+    clip("tone.wav", "tone.mp3", {5000, 10000, 2000, 500});
+    const std::string decoded =
+        output({ffmpeg.string(), "-v", "error", "-i", (dir / "tone.mp3").string(), "-ac", "1", "-f", "f32le", "-"});
+    for (std::size_t at = 0; at + 4 <= decoded.size(); at += 4)
+        pcm.push_back(*reinterpret_cast<const float*>(decoded.data() + at));
     const double middle = level(4000, 6000);
     const auto lastMs = static_cast<std::int64_t>(pcm.size()) * 10 / 441;
     EXPECT_LE(level(0, 50), middle - 20);
     EXPECT_NEAR(level(975, 1025), middle - 6, 2);
     EXPECT_LE(level(lastMs - 50, lastMs), middle - 20);
+}
 
-    // A dense song limited to near full scale: the raising step stops short of clipping.
-    make("anoisesrc=d=40:c=pink:a=0.7:seed=7[n];sine=f=110:d=40[b];sine=f=1760:d=40[h];[n][b][h]amix=inputs=3:"
-         "normalize=0,acompressor=threshold=0.1:ratio=20:makeup=8,alimiter=limit=0.98",
-         "loud.wav");
-    const std::string clip = (dir / "loud.mp3").string();
-    ASSERT_TRUE(startTranscodeClip(fields, tools, (dir / "loud.wav").string(), clip, {5000, 30000, 1000, 1000}));
-    ASSERT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
-    ASSERT_TRUE(startNormalize(fields, tools, clip));
-    ASSERT_EQ(end(fields->norStatus), kNormalizeDone);
-    const std::optional<Loudness> levelled = measureLoudness(tools, clip, [] { return false; });
-    ASSERT_TRUE(levelled);
-    EXPECT_LE(levelled->truePeakDbtp, -1.0);
-    EXPECT_EQ(normalizedLoudness(*fields), std::to_string(std::lround(levelled->integratedLufs)));
+// Songs of unlike character, each in its own container and tags: quiet with loud peaks (an M4A with
+// title, artist, album and more), dense and loud (a WAV without tags), speech-like (Ogg, whose tags
+// are the audio stream's).
+TEST_F(RealToolsTest, EveryClipEndsAtOneLoudnessWithOnlyItsTitleArtistAndAlbum)
+{
+    struct Song {
+        const char* name;
+        std::string source;
+        std::vector<std::string> tags;
+        const char* expected;  // the clip's tags as ffprobe lists them
+    };
+    const Song songs[] = {
+        {.name = "quiet.m4a",
+         .source = "anoisesrc=d=40:c=pink:a=0.05:seed=3[n];sine=f=330:d=40,volume=0.03[s];"
+                   "aevalsrc='0.95*sin(2*PI*2000*t)*exp(-800*mod(t,1.5))':d=40:s=44100[h];[n][s][h]amix=inputs=3:"
+                   "normalize=0",
+         .tags = {"-metadata", "title=Quiet \"one\"", "-metadata", "artist=-Band", "-metadata", "album=Live",
+                  "-metadata", "comment=not for phones"},
+         .expected = "tag:title=Quiet \"one\"|tag:artist=-Band|tag:album=Live"},
+        {.name = "dense song.wav",
+         .source = "anoisesrc=d=40:c=pink:a=0.7:seed=7[n];sine=f=110:d=40[b];[n][b]amix=inputs=2:normalize=0,"
+                   "acompressor=threshold=0.1:ratio=20:makeup=8,alimiter=limit=0.98",
+         .expected = "tag:title=dense song"},
+        {.name = "speech.ogg",
+         .source = "anoisesrc=d=40:c=white:a=0.5:seed=5,bandpass=f=800:width_type=h:w=1500,"
+                   "volume='0.5*(1+sin(2*PI*4*t))*gt(sin(2*PI*0.3*t),-0.3)':eval=frame",
+         .tags = {"-metadata", "title=Talk"},
+         .expected = "tag:title=Talk"},
+    };
+    for (const Song& song : songs) {
+        make(song.source, song.name, song.tags);
+        clip(song.name, "clip.mp3", {5000, 30000, 1000, 1000});
+        const std::string file = (dir / "clip.mp3").string();
+        const std::optional<Loudness> levelled = measureLoudness(tools, file, [] { return false; });
+        ASSERT_TRUE(levelled);
+        EXPECT_NEAR(levelled->integratedLufs, kClipTargetLufs, 1.0) << song.name;
+        EXPECT_LE(levelled->truePeakDbtp, kClipCeilingDbtp) << song.name;
+        EXPECT_NEAR(std::stod(normalizedLoudness(*fields)), levelled->integratedLufs, 1.0) << song.name;
+        EXPECT_EQ(output({locateTool(tools, "ffprobe").value_or("ffprobe").string(), "-v", "error", "-show_entries",
+                          "stream=codec_name,bit_rate,sample_rate,channels", "-show_entries", "format_tags", "-of",
+                          "compact=p=0:nk=0", file}),
+                  "codec_name=mp3|sample_rate=44100|channels=2|bit_rate=192000\n" + std::string(song.expected) + "\n")
+            << song.name;
+        // ID3v2.3 at the start, and no gain tool's tag (APE) or old ID3v1 tag at the end.
+        const std::string bytes = readFile(file);
+        EXPECT_EQ(bytes.substr(0, 4), std::string("ID3\3", 4));
+        EXPECT_EQ(bytes.find("APETAGEX"), std::string::npos) << song.name;
+        EXPECT_NE(bytes.substr(bytes.size() - 128, 3), "TAG") << song.name;
+    }
 }
 
 TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStandReportsTheExitCodeAndHonoursABreak)
