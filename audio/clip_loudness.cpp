@@ -1,6 +1,7 @@
 #include "audio/clip_loudness.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -12,8 +13,9 @@ namespace {
 constexpr double kSilentLufs = -70.0;
 // Gains tried above the one that reaches the target without the limiter.
 constexpr double kTriedSteps[] = {0, 2, 4, 7, 10, 15};
-// The meter prints tenths, so a printed peak may be up to this much under the true one.
-constexpr double kPrintedMargin = 0.05;
+// How far the peaks between samples may lie above the samples' peak (and the
+// meter's rounding to tenths): what raising a clip past its old level leaves free.
+constexpr double kBetweenSamplesDb = 1.0;
 constexpr int kMaxSteps = 20;
 
 std::string decibels(double value)
@@ -83,13 +85,30 @@ std::string levelFilters(const ClipLevel& level)
     return filters;
 }
 
-int levellingSteps(const Loudness& clip)
+std::optional<int> appliedGainSteps(std::string_view toolOutput)
+{
+    constexpr std::string_view kApplying = "Applying mp3 gain change of ";
+    if (const std::size_t at = toolOutput.find(kApplying); at != std::string_view::npos) {
+        const std::string_view rest = toolOutput.substr(at + kApplying.size());
+        int steps = 0;
+        const std::size_t sign = rest.starts_with('+') ? 1 : 0;
+        const auto [end, error] = std::from_chars(rest.data() + sign, rest.data() + rest.size(), steps);
+        if (error == std::errc())
+            return steps;
+    }
+    if (toolOutput.find("No changes to ") != std::string_view::npos)
+        return 0;
+    return std::nullopt;
+}
+
+int levellingSteps(const Loudness& clip, int applied)
 {
     if (!std::isfinite(clip.integratedLufs) || clip.integratedLufs <= kSilentLufs || std::isnan(clip.truePeakDbtp))
         return 0;
     const auto wanted = static_cast<int>(std::lround((kClipTargetLufs - clip.integratedLufs) / kGainStepDb));
-    const double room = kClipCeilingDbtp - kPrintedMargin - clip.truePeakDbtp;
-    const int allowed = std::isfinite(room) ? static_cast<int>(std::floor(room / kGainStepDb)) : kMaxSteps;
+    const double room = kClipCeilingDbtp - kBetweenSamplesDb - clip.truePeakDbtp;
+    const int allowed =
+        std::max(-applied, std::isfinite(room) ? static_cast<int>(std::floor(room / kGainStepDb)) : kMaxSteps);
     return std::clamp(std::min(wanted, allowed), -kMaxSteps, kMaxSteps);
 }
 

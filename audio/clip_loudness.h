@@ -1,7 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "audio/loudness_meter.h"
@@ -50,10 +52,18 @@ inline constexpr double kSmallOverDb = 3.0;
 // The gain tool moves a clip in steps of 1.5 dB.
 inline constexpr double kGainStepDb = 1.5;
 
-// How many gain steps (negative: down) take a clip of this loudness nearest to the
-// target while its true peak stays at or under kClipCeilingDbtp; 0 when it cannot
-// be measured. The gain tool's own levelling moves a clip by whole steps towards
-// its reference, so this brings a clip the encode left on target back there.
-[[nodiscard]] int levellingSteps(const Loudness& clip);
+// The steps the gain tool's own levelling applied, as it says on its standard
+// output ("Applying mp3 gain change of -3 to ..."); 0 when it found none
+// necessary, nullopt when it says neither.
+[[nodiscard]] std::optional<int> appliedGainSteps(std::string_view toolOutput);
+
+// How many gain steps (negative: down) take a clip of this loudness (its peak
+// measured on the samples) nearest to the target, after the tool's own levelling
+// applied `applied` steps. Going back that far is always allowed, since the clip
+// was that loud before; further up only while the peak keeps room under
+// kClipCeilingDbtp for the peaks between the samples. The tool's levelling moves
+// a clip by whole steps towards its own reference, so a clip the encode left on
+// target goes back there exactly. 0 when the clip could not be measured.
+[[nodiscard]] int levellingSteps(const Loudness& clip, int applied);
 
 }  // namespace quillon::jobs

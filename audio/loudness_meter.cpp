@@ -30,7 +30,7 @@ std::optional<double> figureAfter(std::string_view log, std::string_view label, 
 
 }  // namespace
 
-std::vector<std::string> loudnessArguments(const std::filesystem::path& encoder, const std::string& file)
+std::vector<std::string> loudnessArguments(const std::filesystem::path& encoder, const std::string& file, Peak peak)
 {
     return {encoder.string(),
             "-nostdin",
@@ -39,7 +39,7 @@ std::vector<std::string> loudnessArguments(const std::filesystem::path& encoder,
             "-i",
             pathArgument(file),
             "-af",
-            "ebur128=peak=true:framelog=verbose",
+            peak == Peak::True ? "ebur128=peak=true:framelog=verbose" : "ebur128=peak=sample:framelog=verbose",
             "-f",
             "null",
             "-"};
@@ -54,7 +54,7 @@ std::optional<Loudness> parseLoudnessSummary(std::string_view log)
     if (from == std::string_view::npos)
         return std::nullopt;
     const std::optional<double> integrated = figureAfter(log, "I:", from);
-    from = log.find("True peak:", from);
+    from = log.find("peak:", from);  // "True peak:" or "Sample peak:"
     if (!integrated || from == std::string_view::npos)
         return std::nullopt;
     const std::optional<double> peak = figureAfter(log, "Peak:", from);
@@ -73,14 +73,14 @@ std::optional<double> integratedLoudnessOf(std::string_view log, std::string_vie
 }
 
 std::optional<Loudness> measureLoudness(const ToolPaths& tools, const std::string& file,
-                                        const std::function<bool()>& stopRequested)
+                                        const std::function<bool()>& stopRequested, Peak peak)
 {
     const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
     if (!encoder)
         return std::nullopt;
     std::string log;
     const ToolOutcome outcome = streamTool(
-        loudnessArguments(*encoder, file), stopRequested, {}, [](std::string_view) {},
+        loudnessArguments(*encoder, file, peak), stopRequested, {}, [](std::string_view) {},
         [&](std::string_view text) {
             log.append(text);
             if (log.size() > 2 * kKeptLog)

@@ -17,6 +17,9 @@ namespace quillon::jobs {
 
 namespace {
 
+// The tool's few lines of output; a longer one is cut.
+constexpr std::size_t kKeptOutput = 4096;
+
 struct GainStep {
     std::int32_t running;
     std::int32_t failed;
@@ -46,14 +49,19 @@ bool isWritableClip(const std::string& file)
            ::access(file.c_str(), W_OK) == 0;
 }
 
-// A step broken off or overtaken counts as failed: its tool has been stopped mid-way.
+// A step broken off or overtaken counts as failed: its tool has been stopped
+// mid-way. What the tool says on its standard output goes to said (its start).
 bool runStep(const std::filesystem::path& tool, const std::vector<std::string>& options, const std::string& file,
-             const JobTicket& ticket)
+             const JobTicket& ticket, std::string& said)
 {
     std::vector<std::string> argv{tool.string()};
     argv.insert(argv.end(), options.begin(), options.end());
     argv.push_back(pathArgument(file));
-    const ToolOutcome outcome = runTool(argv, [&ticket] { return ticket.mustStop(); });
+    const ToolOutcome outcome = streamTool(
+        argv, [&ticket] { return ticket.mustStop(); }, {},
+        [&said](std::string_view text) {
+            said.append(text.substr(0, kKeptOutput - std::min(kKeptOutput, said.size())));
+        });
     return outcome.started && outcome.exitStatus == 0 && isWritableClip(file);
 }
 
@@ -65,6 +73,7 @@ void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::st
     // one that distorts the phone's speaker.
     std::optional<Loudness> levelled;
     int steps = 0;
+    std::string said;
     for (const GainStep& step : gainSteps()) {
         // A job cut off by a newer start stops here, so two jobs' steps do not
         // keep overlapping on the file.
@@ -72,12 +81,14 @@ void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::st
             return;
         std::vector<std::string> options = step.options;
         if (step.running == kNormalizeRaising) {
-            levelled = measureLoudness(tools, file, [&ticket] { return ticket.mustStop(); });
-            steps = levelled ? levellingSteps(*levelled) : 0;
+            levelled = measureLoudness(
+                tools, file, [&ticket] { return ticket.mustStop(); }, Peak::Sample);
+            steps = levelled ? levellingSteps(*levelled, appliedGainSteps(said).value_or(0)) : 0;
             options.push_back(std::to_string(steps));
         }
+        said.clear();
         const bool refused = step.running == kNormalizeRemovingTags && !isWritableClip(file);
-        if (refused || !tool || !runStep(*tool, options, file, ticket)) {
+        if (refused || !tool || !runStep(*tool, options, file, ticket, said)) {
             ticket.store(step.failed);
             return;
         }

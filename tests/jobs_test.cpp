@@ -283,7 +283,9 @@ TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPar
 
 TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
 {
-    standIn("mp3gain", "case \"$*\" in *' d '*) await go1;; */r*) await go2;; */g*) await go3;; esac\n");
+    // Its levelling says what it applied as $D/said tells.
+    standIn("mp3gain", "case \"$*\" in *' d '*) await go1;; */r*) await go2; cat \"$D/said\" 2>/dev/null || :;; */g*) "
+                       "await go3;; esac\n");
     fs::create_directory(dir / "bin");  // found on the search path this time
     fs::rename(tools.resDir / "mp3gain", dir / "bin/mp3gain");
     const std::string file = (dir / "my 'clip' \"x\" $PATH; ♪.mp3").string(), tool = (dir / "bin/mp3gain").string();
@@ -295,26 +297,31 @@ TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
         writeFile(dir / gate, "");
     }
     EXPECT_EQ(end(fields->norStatus), kNormalizeDone);
-    const Calls meter{loudnessArguments(tools.resDir / "ffmpeg", file)};
+    const Calls meter{loudnessArguments(tools.resDir / "ffmpeg", file, Peak::Sample)};
     EXPECT_EQ(
         takeCalls(),
         (Calls{{tool, "/s", "d", file}, {tool, "/s", "s", "/r", file}, meter[0], {tool, "/s", "s", "/g", "-2", file}}));
     EXPECT_EQ(normalizedLoudness(*fields), "-13");  // -9.6 LUFS taken down two steps
-    // The last step moves the clip to -12 LUFS as nearly as whole steps go, up only as far as its true
-    // peak leaves room under -1 dBTP (of which the meter prints tenths); not at all when the meter tells
-    // nothing. The loudness follows.
+    // The last step moves the clip to -12 LUFS as nearly as whole steps go: back as far as the levelling
+    // took it down, further up only as far as its peak leaves room for the peaks between samples under
+    // -1 dBTP; not at all when the meter tells nothing. The loudness follows.
     struct Levelling {
         const char* lufs;
         const char* peak;
+        const char* said;
         const char* steps;
         const char* loudness;
     };
-    const Levelling levellings[] = {{"-15.0", "-8.0", "2", "-12"}, {"-16.0", "-3.0", "1", "-15"},
-                                    {"-16.0", "-7.1", "3", "-12"}, {"-12.0", "0.5", "-2", "-15"},
-                                    {"-12.4", "-inf", "0", "-12"}, {"N/A", "N/A", "0", ""}};
-    for (const auto& [lufs, peak, steps, loudness] : levellings) {
+    const Levelling levellings[] = {{"-15.0", "-8.0", "", "2", "-12"},
+                                    {"-16.0", "-3.0", "No changes to x are necessary\n", "0", "-16"},
+                                    {"-16.0", "-3.0", "x\nApplying mp3 gain change of -2 to x...\n", "2", "-13"},
+                                    {"-9.0", "-1.0", "Applying mp3 gain change of +1 to x...\n", "-2", "-12"},
+                                    {"-12.4", "-inf", "", "0", "-12"},
+                                    {"N/A", "N/A", "", "0", ""}};
+    for (const auto& [lufs, peak, said, steps, loudness] : levellings) {
         writeFile(dir / "lufs", lufs);
         writeFile(dir / "peak", peak);
+        writeFile(dir / "said", said);
         ASSERT_TRUE(startNormalize(fields, tools, file));
         EXPECT_EQ(end(fields->norStatus), kNormalizeDone);
         EXPECT_EQ(takeCalls().at(3), (std::vector<std::string>{tool, "/s", "s", "/g", steps, file})) << peak;
