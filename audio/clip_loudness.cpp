@@ -38,7 +38,7 @@ ClipLevel levelFor(const Loudness& part)
 {
     if (!std::isfinite(part.integratedLufs) || part.integratedLufs <= kSilentLufs)
         return {};
-    const double gain = std::min(kMaxClipGainDb, kClipTargetLufs - part.integratedLufs);
+    const double gain = std::min(kMaxClipGainDb, kEncodeTargetLufs - part.integratedLufs);
     return {gain, !(part.truePeakDbtp + gain <= kLimiterCeilingDbtp)};
 }
 
@@ -63,10 +63,10 @@ double gainReaching(std::span<const double> gains, std::span<const double> lufs)
         return 0;
     std::size_t loudest = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        if (lufs[i] >= kClipTargetLufs) {
+        if (lufs[i] >= kEncodeTargetLufs) {
             if (i == 0)
                 return gains[0];
-            const double share = (kClipTargetLufs - lufs[i - 1]) / (lufs[i] - lufs[i - 1]);
+            const double share = (kEncodeTargetLufs - lufs[i - 1]) / (lufs[i] - lufs[i - 1]);
             return gains[i - 1] + share * (gains[i] - gains[i - 1]);
         }
         if (lufs[i] > lufs[loudest])

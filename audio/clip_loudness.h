@@ -17,6 +17,10 @@ inline constexpr double kClipCeilingDbtp = -1.0;
 // The limiter's ceiling: the MP3 encoder overshoots its input's peaks by up to
 // about half a decibel, so the file still keeps kClipCeilingDbtp.
 inline constexpr double kLimiterCeilingDbtp = -2.0;
+// What the part is levelled to before it is encoded: the MP3 encoder takes 0.1 to
+// 0.5 LU away (most of it above its low-pass, where the loudness weighting is
+// high), so the file lands on the target.
+inline constexpr double kEncodeTargetLufs = kClipTargetLufs + 0.3;
 // No clip is raised further: beyond it only noise would be left to raise.
 inline constexpr double kMaxClipGainDb = 30.0;
 
@@ -27,8 +31,8 @@ struct ClipLevel {
     bool limited = false;
 };
 
-// The gain that takes the measured part to the target (none for silence), and
-// whether its peaks then need the limiter.
+// The gain that takes the measured part to kEncodeTargetLufs (none for silence),
+// and whether its peaks then need the limiter.
 [[nodiscard]] ClipLevel levelFor(const Loudness& part);
 
 // The limiter takes loudness away with the peaks, the more the further they go
@@ -39,8 +43,8 @@ inline constexpr double kSmallOverDb = 3.0;
 [[nodiscard]] std::vector<double> gainsToTry(const Loudness& part, const ClipLevel& level);
 
 // Of the gains tried (rising) and the loudness the limiter left at each, the gain
-// that reaches the target: interpolated between the last one under it and the
-// first one at or over it; the loudest one when none reaches it.
+// that reaches kEncodeTargetLufs: interpolated between the last one under it and
+// the first one at or over it; the loudest one when none reaches it.
 [[nodiscard]] double gainReaching(std::span<const double> gains, std::span<const double> lufs);
 
 // The filters that level the part after its fades: "volume=3.50dB", then the

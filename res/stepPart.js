@@ -409,6 +409,7 @@
     const buttons = kinds.map((k) => {
       const button = document.createElement("button");
       button.type = "button";
+      button.id = "part-kind-" + k.id;
       button.value = k.id;
       button.textContent = k.label;
       button.addEventListener("click", () => chooseKind(k.id));

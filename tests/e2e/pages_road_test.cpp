@@ -87,6 +87,16 @@ protected:
         writeFile(html, text);
     }
 
+    // Makes step 4 report "address <its address for the phone> <the clip's loudness>".
+    void reportAddress() const
+    {
+        std::filesystem::copy_file(std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/e2e/pages/clip_report.js",
+                                   app.res() / "clip_report.js");
+        const auto html = app.res() / "selectSong.html";
+        std::string text = readFile(html);
+        writeFile(html, text.insert(text.rfind("</body>"), "<script src=\"clip_report.js\"></script>"));
+    }
+
     // The probed centre of the element, in window coordinates.
     static std::array<int, 2> centreOf(const AppRun& run, const std::string& window, const std::string& id)
     {
@@ -420,13 +430,7 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
                               "normalize=0,acompressor=threshold=0.1:ratio=20:makeup=8,alimiter=limit=0.98";
     const auto made = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", dense, "-ac", "2", song().string()});
     ASSERT_EQ(made.exitCode, 0) << made.output;
-    // The page states no address; the test reads the one it shows, and the loudness.
-    const auto html = app.res() / "selectSong.html";
-    std::string text = readFile(html);
-    writeFile(html, text.insert(text.rfind("</body>"), R"(<script>setInterval(function () {
-  var shown = document.getElementById('wifi-address').textContent;
-  if (shown && shown !== window.reported) console.log('QTEST address ' + (window.reported = shown) + ' ' +
-    document.getElementById('clip-loudness').textContent); }, 50);</script>)"));
+    reportAddress();
     AppRun run(app, {song().string()}, {{"DBUS_SESSION_BUS_ADDRESS", g_test_dbus_get_bus_address(bus)}});
     const auto window = run.waitForWindow(kCaption);
     ASSERT_TRUE(window && waitForState(run, "part")) << run.output();
@@ -494,4 +498,121 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
     phone.reset();
     g_main_context_unref(context);
     g_test_dbus_down(bus);
+}
+
+// The figure in what the encoder's meter or statistics write after label, the last one in the output.
+double figureAfter(const std::string& output, const std::string& label)
+{
+    const std::size_t at = output.rfind(label);
+    return at == std::string::npos ? NAN : std::strtod(output.c_str() + at + label.size(), nullptr);
+}
+
+// The RMS level in dB of a span of an audio file, or of what lies above 15 kHz in it.
+double levelDb(const std::filesystem::path& file, double fromS, double lengthS, bool above15kHz = false)
+{
+    const std::string band = above15kHz ? "highpass=f=15000:poles=2,highpass=f=15000:poles=2," : "";
+    const auto stats = runCommand(
+        {"ffmpeg", "-hide_banner", "-nostats", "-ss", std::to_string(fromS), "-t", std::to_string(lengthS), "-i",
+         file.string(), "-af", band + "astats=measure_perchannel=none:measure_overall=RMS_level", "-f", "null", "-"});
+    return figureAfter(stats.output, "RMS level dB:");
+}
+
+// Songs of unlike character, each made into another kind through the real pages, are levelled
+// alike, keep what lies above 15 kHz, and are named and explained for their kind.
+TEST_F(PagesRoadTest, EachKindIsLevelledAndNamedForItsKind)
+{
+    struct Kind {
+        const char* song;
+        std::string source;
+        const char* kind;
+        std::vector<const char*> androidSteps, iphoneSteps;
+    };
+    const Kind kinds[] = {
+        {.song = "quiet song.m4a",  // a soft pad with loud clicks
+         .source = "anoisesrc=d=60:c=pink:a=0.05:seed=3[n];sine=f=330:d=60,volume=0.03[s];"
+                   "aevalsrc='0.95*sin(2*PI*2000*t)*exp(-800*mod(t,1.5))':d=60:s=44100[h];[n][s][h]amix=inputs=3:"
+                   "normalize=0",
+         .kind = "ringtone",
+         .androidSteps = {"Phone ringtone"},
+         .iphoneSteps = {"Use as Ringtone", "GarageBand"}},
+        {.song = "speech song.ogg",
+         .source = "anoisesrc=d=60:c=white:a=0.5:seed=5,bandpass=f=800:width_type=h:w=1500,"
+                   "volume='0.5*(1+sin(2*PI*4*t))*gt(sin(2*PI*0.3*t),-0.3)':eval=frame[v];"
+                   "anoisesrc=d=60:c=white:a=0.002:seed=9[h];[v][h]amix=inputs=2:normalize=0",
+         .kind = "notification",
+         .androidSteps = {"Default notification sound"},
+         .iphoneSteps = {"Use as Ringtone", "Text Tone"}},
+        {.song = "dense song.wav",
+         .source = "anoisesrc=d=60:c=pink:a=0.7:seed=7[n];sine=f=110:d=60[b];[n][b]amix=inputs=2:normalize=0,"
+                   "acompressor=threshold=0.1:ratio=20:makeup=8,alimiter=limit=0.98",
+         .kind = "alarm",
+         .androidSteps = {"Clock app"},
+         .iphoneSteps = {"Use as Ringtone", "under Ringtones"}},
+    };
+    reportAddress();
+    probeElements("'part-kind-notification', 'part-kind-alarm', 'part-make'");
+    const auto home = app.path() / "home";  // where "Save a copy…" starts
+    std::filesystem::create_directories(home);
+    for (const Kind& k : kinds) {
+        const auto song = app.path() / k.song;
+        ASSERT_EQ(
+            runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", k.source, "-ac", "2", song.string()}).exitCode,
+            0);
+        AppRun run(app, {song.string()}, {{"HOME", home.string()}});
+        const auto window = run.waitForWindow(kCaption);
+        ASSERT_TRUE(window && waitForState(run, "part ")) << run.output();
+        if (std::string(k.kind) != "ringtone") {
+            clickOn(run, *window, std::string("part-kind-") + k.kind);
+            ASSERT_TRUE(waitForState(run, std::string("kind ") + k.kind, 10s)) << run.output();
+        }
+        clickOn(run, *window, "part-make");
+        long startMs = 0, lengthMs = 0;
+        std::sscanf(waitForState(run, "converting ").value_or("").c_str(), "converting %ld %ld", &startMs, &lengthMs);
+        const auto ready = waitForState(run, "clip-ready");
+        ASSERT_TRUE(ready && waitForState(run, "wifi-qr")) << run.output();
+        const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
+
+        // On target with room under the ceiling, at 192 kbit/s, and as bright as the song above 15 kHz.
+        const std::string meter =
+            runCommand({"ffmpeg", "-nostats", "-i", clip.string(), "-af", "ebur128=peak=true", "-f", "null", "-"})
+                .output;
+        EXPECT_NEAR(figureAfter(meter, "I:"), -12.0, 1.0) << k.song;
+        EXPECT_LE(figureAfter(meter, "Peak:"), -1.0) << k.song;
+        EXPECT_EQ(
+            runCommand({"ffprobe", "-v", "error", "-show_entries", "stream=bit_rate", "-of", "csv=p=0", clip.string()})
+                .output,
+            "192000\n");
+        const double from = static_cast<double>(startMs) / 1000, length = static_cast<double>(lengthMs) / 1000;
+        const double songBright = levelDb(song, from, length, true) - levelDb(song, from, length);
+        EXPECT_NEAR(levelDb(clip, 0, length, true) - levelDb(clip, 0, length), songBright, 12) << k.song;
+        const long clipMs = durationMsOf(clip);
+        if (std::string(k.kind) == "notification")
+            EXPECT_TRUE(clipMs >= 900 && clipMs <= 5000) << clipMs;
+        if (std::string(k.kind) == "alarm")
+            EXPECT_LE(levelDb(clip, 0, 1), levelDb(clip, 14, 1) - 12);
+
+        // The phone page gives this kind's steps, and the download and a saved copy are named for it.
+        const std::string name = std::filesystem::path(k.song).stem().string() + " " + k.kind + ".mp3";
+        const std::string report = run.waitForReport("address ").value_or("address ");
+        EXPECT_NE(report.find(" As loud as most "), std::string::npos) << report;
+        const std::string url = report.substr(8, report.find(' ', 8) - 8), path = url.substr(url.find('/', 7));
+        httplib::Client phoneSide("127.0.0.1", std::stoi(url.substr(url.rfind(':') + 1)));
+        for (const auto& [agent, steps] :
+             {std::pair{"Mozilla/5.0 (Linux; Android 16; Pixel 9) Chrome/140.0 Mobile", k.androidSteps},
+              std::pair{"Mozilla/5.0 (iPhone; CPU iPhone OS 26_1 like Mac OS X) Safari/604.1", k.iphoneSteps}}) {
+            const auto page = phoneSide.Get(path, {{"User-Agent", agent}});
+            ASSERT_TRUE(page) << agent;
+            for (const char* step : steps)
+                EXPECT_NE(page->body.find(step), std::string::npos) << k.kind << ": " << step;
+        }
+        const auto download = phoneSide.Head(path + "ringtone.mp3");
+        ASSERT_TRUE(download);
+        EXPECT_EQ(download->get_header_value("Content-Disposition"), "attachment; filename=\"" + name + "\"");
+        run.keys(*window, {"ctrl+s"});
+        EXPECT_TRUE(
+            run.pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run.keys(c, {"Return"}); }));
+        EXPECT_EQ(waitForState(run, "save "), "save saved") << run.output();
+        EXPECT_TRUE(readFile(home / name) == readFile(clip)) << name;
+        expectNoConsoleErrors(run);
+    }
 }
