@@ -15,6 +15,7 @@
 #include "tests/cd_image_builder.h"
 #include "tests/e2e/pages_support.h"
 #include "tests/kdeconnect_stand_in.h"
+#include "tests/tone_wav.h"
 
 using namespace quillon::test;
 
@@ -425,9 +426,8 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
         while (!stop)
             g_main_context_iteration(context, TRUE);
     });
-    // A dense song limited to near full scale: its clip is levelled loud, yet never clipped.
-    const std::string dense = "anoisesrc=d=60:c=pink:a=0.7:seed=7[n];sine=f=110:d=60[b];[n][b]amix=inputs=2:"
-                              "normalize=0,acompressor=threshold=0.1:ratio=20:makeup=8,alimiter=limit=0.98";
+    // A dense song limited to near full scale: its clip is said to be as loud as any.
+    const std::string dense = kDenseAndLoud;
     const auto made = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", dense, "-ac", "2", song().string()});
     ASSERT_EQ(made.exitCode, 0) << made.output;
     reportAddress();
@@ -444,10 +444,6 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
     EXPECT_TRUE(report.ends_with(" As loud as most ringtones \xC2\xB7 \xE2\x88\x92"
                                  "12 LUFS"))
         << report;
-    const auto peak =
-        runCommand({"ffmpeg", "-nostats", "-i", ready->substr(11), "-af", "ebur128=peak=true", "-f", "null", "-"});
-    const double truePeak = std::strtod(peak.output.substr(peak.output.rfind("Peak:") + 5).c_str(), nullptr);
-    EXPECT_LE(truePeak, -1.0) << peak.output.substr(peak.output.rfind("Summary"));
     ASSERT_TRUE(url.starts_with("http://")) << run.output();
     const std::string path = url.substr(url.find('/', 7));
     const int port = std::stoi(url.substr(url.rfind(':') + 1));
@@ -458,20 +454,11 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
     const std::string read = runCommand({"zbarimg", "--quiet", "--raw", screenshot}).output;  // after any bus noise
     EXPECT_TRUE(read.substr(read.rfind('\n', read.size() - 2) + 1) == url + "\n") << read;
     httplib::Client phoneSide("127.0.0.1", port);
-    const std::string iphone = "Mozilla/5.0 (iPhone; CPU iPhone OS 26_1 like Mac OS X) Safari/604.1";
-    const std::string android = "Mozilla/5.0 (Linux; Android 16; Pixel 9) Chrome/140.0 Mobile Safari/537.36";
-    for (const auto& [agent, steps, other] : {std::tuple{iphone, "Use as Ringtone", "Phone ringtone"},
-                                              std::tuple{android, "Phone ringtone", "Use as Ringtone"}}) {
-        const auto page = phoneSide.Get(path, {{"User-Agent", agent}});
-        ASSERT_TRUE(page && page->status == 200) << agent;
-        EXPECT_NE(page->body.find(steps), std::string::npos) << agent;
-        EXPECT_EQ(page->body.find(other), std::string::npos) << agent;
-    }
-    // Ranges, headers and refused paths are the server's own tests; here the clip's bytes and its name.
+    // Ranges, headers and refused paths are the server's own tests, the page and the name the kinds' road's;
+    // here the clip's bytes.
     const auto whole = phoneSide.Get(path + "ringtone.mp3");
     ASSERT_TRUE(whole && whole->status == 200);
     EXPECT_TRUE(whole->body == clip) << "the phone got other bytes than the clip";
-    EXPECT_EQ(whole->get_header_value("Content-Disposition"), "attachment; filename=\"my song ringtone.mp3\"");
     EXPECT_TRUE(waitForState(run, "wifi-downloaded", 5s)) << run.output();
 
     // The paired phone follows "Save a copy…", which has the focus; then a copy by Ctrl+S.
@@ -481,6 +468,7 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
     ASSERT_EQ(phone->shared().size(), 1u);
     g_autofree gchar* shared = g_filename_from_uri(phone->shared()[0].c_str(), nullptr, nullptr);
     EXPECT_TRUE(shared && readFile(shared) == clip) << phone->shared()[0];
+    EXPECT_TRUE(phone->shared()[0].ends_with("/my%20song%20ringtone.mp3")) << phone->shared()[0];
     run.keys(*window, {"ctrl+s"});
     const auto copy = app.path() / "copy.mp3";
     EXPECT_TRUE(run.pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run.chooseIn(c, copy); }));
@@ -518,36 +506,24 @@ double levelDb(const std::filesystem::path& file, double fromS, double lengthS, 
 }
 
 // Songs of unlike character, each made into another kind through the real pages, are levelled
-// alike, keep what lies above 15 kHz, and are named and explained for their kind.
+// alike, keep what lies above 15 kHz, carry their title only, and are named and explained for their kind.
 TEST_F(PagesRoadTest, EachKindIsLevelledAndNamedForItsKind)
 {
     struct Kind {
         const char* song;
-        std::string source;
+        const char* source;
+        std::vector<std::string> tags;  // the song's, and then the clip's as ffprobe lists them
         const char* kind;
-        std::vector<const char*> androidSteps, iphoneSteps;
+        std::vector<const char*> steps;  // on the phone page for Android, then for an iPhone
     };
     const Kind kinds[] = {
-        {.song = "quiet song.m4a",  // a soft pad with loud clicks
-         .source = "anoisesrc=d=60:c=pink:a=0.05:seed=3[n];sine=f=330:d=60,volume=0.03[s];"
-                   "aevalsrc='0.95*sin(2*PI*2000*t)*exp(-800*mod(t,1.5))':d=60:s=44100[h];[n][s][h]amix=inputs=3:"
-                   "normalize=0",
-         .kind = "ringtone",
-         .androidSteps = {"Phone ringtone"},
-         .iphoneSteps = {"Use as Ringtone", "GarageBand"}},
-        {.song = "speech song.ogg",
-         .source = "anoisesrc=d=60:c=white:a=0.5:seed=5,bandpass=f=800:width_type=h:w=1500,"
-                   "volume='0.5*(1+sin(2*PI*4*t))*gt(sin(2*PI*0.3*t),-0.3)':eval=frame[v];"
-                   "anoisesrc=d=60:c=white:a=0.002:seed=9[h];[v][h]amix=inputs=2:normalize=0",
-         .kind = "notification",
-         .androidSteps = {"Default notification sound"},
-         .iphoneSteps = {"Use as Ringtone", "Text Tone"}},
-        {.song = "dense song.wav",
-         .source = "anoisesrc=d=60:c=pink:a=0.7:seed=7[n];sine=f=110:d=60[b];[n][b]amix=inputs=2:normalize=0,"
-                   "acompressor=threshold=0.1:ratio=20:makeup=8,alimiter=limit=0.98",
-         .kind = "alarm",
-         .androidSteps = {"Clock app"},
-         .iphoneSteps = {"Use as Ringtone", "under Ringtones"}},
+        {"quiet song.m4a",
+         kQuietWithPeaks,
+         {"title=Quiet One", "artist=-Band", "album=Live", "Quiet One,-Band,Live"},
+         "ringtone",
+         {"Phone ringtone", "Use as Ringtone", "GarageBand"}},
+        {"speech song.ogg", kSpeechLike, {"speech song"}, "notification", {"Default notification sound", "Text Tone"}},
+        {"dense song.wav", kDenseAndLoud, {"dense song"}, "alarm", {"Clock app", "under Ringtones"}},
     };
     reportAddress();
     probeElements("'part-kind-notification', 'part-kind-alarm', 'part-make'");
@@ -555,16 +531,17 @@ TEST_F(PagesRoadTest, EachKindIsLevelledAndNamedForItsKind)
     std::filesystem::create_directories(home);
     for (const Kind& k : kinds) {
         const auto song = app.path() / k.song;
-        ASSERT_EQ(
-            runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", k.source, "-ac", "2", song.string()}).exitCode,
-            0);
+        std::vector<std::string> make{"ffmpeg", "-v", "error", "-f", "lavfi", "-i", k.source, "-ac", "2"};
+        for (auto tag = k.tags.begin(); tag + 1 < k.tags.end(); ++tag)
+            make.insert(make.end(), {"-metadata", *tag});
+        make.insert(make.end(), {"-metadata", "comment=not for phones", song.string()});
+        ASSERT_EQ(runCommand(make).exitCode, 0);
         AppRun run(app, {song.string()}, {{"HOME", home.string()}});
         const auto window = run.waitForWindow(kCaption);
         ASSERT_TRUE(window && waitForState(run, "part ")) << run.output();
-        if (std::string(k.kind) != "ringtone") {
+        if (std::string(k.kind) != "ringtone")
             clickOn(run, *window, std::string("part-kind-") + k.kind);
-            ASSERT_TRUE(waitForState(run, std::string("kind ") + k.kind, 10s)) << run.output();
-        }
+        EXPECT_TRUE(std::string(k.kind) == "ringtone" || waitForState(run, std::string("kind ") + k.kind, 10s));
         clickOn(run, *window, "part-make");
         long startMs = 0, lengthMs = 0;
         std::sscanf(waitForState(run, "converting ").value_or("").c_str(), "converting %ld %ld", &startMs, &lengthMs);
@@ -572,42 +549,42 @@ TEST_F(PagesRoadTest, EachKindIsLevelledAndNamedForItsKind)
         ASSERT_TRUE(ready && waitForState(run, "wifi-qr")) << run.output();
         const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
 
-        // On target with room under the ceiling, at 192 kbit/s, and as bright as the song above 15 kHz.
+        // On target under the ceiling, at 192 kbit/s, as bright as the song above 15 kHz, tagged (ID3v2.3)
+        // with the title, artist and album alone, and no gain tool's tag (APE) at the end.
         const std::string meter =
             runCommand({"ffmpeg", "-nostats", "-i", clip.string(), "-af", "ebur128=peak=true", "-f", "null", "-"})
                 .output;
         EXPECT_NEAR(figureAfter(meter, "I:"), -12.0, 1.0) << k.song;
         EXPECT_LE(figureAfter(meter, "Peak:"), -1.0) << k.song;
-        EXPECT_EQ(
-            runCommand({"ffprobe", "-v", "error", "-show_entries", "stream=bit_rate", "-of", "csv=p=0", clip.string()})
-                .output,
-            "192000\n");
+        const std::string stem = std::filesystem::path(k.song).stem().string();
+        EXPECT_EQ(runCommand({"ffprobe", "-v", "error", "-show_entries", "stream=bit_rate:format_tags", "-of",
+                              "csv=p=0", clip.string()})
+                      .output,
+                  "192000\n" + k.tags.back() + "\n");
+        EXPECT_EQ(readFile(clip).substr(0, 4), std::string("ID3\3", 4));
+        EXPECT_EQ(readFile(clip).find("APETAGEX"), std::string::npos);
         const double from = static_cast<double>(startMs) / 1000, length = static_cast<double>(lengthMs) / 1000;
         const double songBright = levelDb(song, from, length, true) - levelDb(song, from, length);
         EXPECT_NEAR(levelDb(clip, 0, length, true) - levelDb(clip, 0, length), songBright, 12) << k.song;
-        const long clipMs = durationMsOf(clip);
         if (std::string(k.kind) == "notification")
-            EXPECT_TRUE(clipMs >= 900 && clipMs <= 5000) << clipMs;
+            EXPECT_TRUE(durationMsOf(clip) >= 900 && durationMsOf(clip) <= 5000) << durationMsOf(clip);
         if (std::string(k.kind) == "alarm")
             EXPECT_LE(levelDb(clip, 0, 1), levelDb(clip, 14, 1) - 12);
 
         // The phone page gives this kind's steps, and the download and a saved copy are named for it.
-        const std::string name = std::filesystem::path(k.song).stem().string() + " " + k.kind + ".mp3";
+        const std::string name = stem + " " + k.kind + ".mp3";
         const std::string report = run.waitForReport("address ").value_or("address ");
         EXPECT_NE(report.find(" As loud as most "), std::string::npos) << report;
         const std::string url = report.substr(8, report.find(' ', 8) - 8), path = url.substr(url.find('/', 7));
         httplib::Client phoneSide("127.0.0.1", std::stoi(url.substr(url.rfind(':') + 1)));
-        for (const auto& [agent, steps] :
-             {std::pair{"Mozilla/5.0 (Linux; Android 16; Pixel 9) Chrome/140.0 Mobile", k.androidSteps},
-              std::pair{"Mozilla/5.0 (iPhone; CPU iPhone OS 26_1 like Mac OS X) Safari/604.1", k.iphoneSteps}}) {
-            const auto page = phoneSide.Get(path, {{"User-Agent", agent}});
-            ASSERT_TRUE(page) << agent;
-            for (const char* step : steps)
-                EXPECT_NE(page->body.find(step), std::string::npos) << k.kind << ": " << step;
-        }
+        const auto android = phoneSide.Get(path, {{"User-Agent", "Mozilla/5.0 (Linux; Android 16; Pixel 9)"}});
+        const auto iphone = phoneSide.Get(path, {{"User-Agent", "Mozilla/5.0 (iPhone; CPU iPhone OS 26_1)"}});
+        ASSERT_TRUE(android && iphone);
+        for (std::size_t i = 0; i < k.steps.size(); ++i)
+            EXPECT_NE((i == 0 ? android : iphone)->body.find(k.steps[i]), std::string::npos) << k.steps[i];
         const auto download = phoneSide.Head(path + "ringtone.mp3");
-        ASSERT_TRUE(download);
-        EXPECT_EQ(download->get_header_value("Content-Disposition"), "attachment; filename=\"" + name + "\"");
+        EXPECT_EQ(download ? download->get_header_value("Content-Disposition") : "",
+                  "attachment; filename=\"" + name + "\"");
         run.keys(*window, {"ctrl+s"});
         EXPECT_TRUE(
             run.pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run.keys(c, {"Return"}); }));
