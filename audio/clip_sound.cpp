@@ -10,9 +10,10 @@ namespace quillon::jobs {
 
 namespace {
 
-// The metadata of a song is small, and its summary comes last in the log: this
-// much of each is kept.
-constexpr std::size_t kKeptText = std::size_t{64} * 1024;
+// The summary comes last in the log, of which this much is kept; the tags come
+// first in the metadata, of which a song with pages of lyrics in a tag has a lot.
+constexpr std::size_t kKeptLog = std::size_t{64} * 1024;
+constexpr std::size_t kKeptMetadata = std::size_t{1} << 20;
 
 std::vector<std::string> partInput(const std::filesystem::path& encoder, const std::string& input, const ClipPart& part)
 {
@@ -32,8 +33,8 @@ std::string fadeFilters(const ClipPart& part)
 void keepTail(std::string& text, std::string_view more)
 {
     text.append(more);
-    if (text.size() > 2 * kKeptText)
-        text.erase(0, text.size() - kKeptText);
+    if (text.size() > 2 * kKeptLog)
+        text.erase(0, text.size() - kKeptLog);
 }
 
 struct RunText {
@@ -47,7 +48,10 @@ RunText run(const std::vector<std::string>& argv, const std::function<bool()>& s
 {
     RunText text;
     text.outcome = streamTool(
-        argv, stopRequested, onStarted, [&](std::string_view bytes) { keepTail(text.output, bytes); },
+        argv, stopRequested, onStarted,
+        [&](std::string_view bytes) {
+            text.output.append(bytes.substr(0, kKeptMetadata - std::min(kKeptMetadata, text.output.size())));
+        },
         [&](std::string_view bytes) { keepTail(text.log, bytes); });
     return text;
 }
