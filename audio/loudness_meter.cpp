@@ -1,8 +1,6 @@
 #include "audio/loudness_meter.h"
 
-#include <algorithm>
 #include <charconv>
-#include <cmath>
 
 #include "process/run_tool.h"
 
@@ -10,9 +8,6 @@ namespace quillon::jobs {
 
 namespace {
 
-constexpr double kCeilingDbtp = -1.0;
-// The meter prints tenths, so a printed peak may be up to this much under the true one.
-constexpr double kPrintedMargin = 0.05;
 // The summary comes last; its lines are all that is kept of a longer log.
 constexpr std::size_t kKeptLog = std::size_t{16} * 1024;
 
@@ -35,7 +30,7 @@ std::optional<double> figureAfter(std::string_view log, std::string_view label, 
 
 }  // namespace
 
-std::vector<std::string> loudnessArguments(const std::filesystem::path& encoder, const std::string& file)
+std::vector<std::string> loudnessArguments(const std::filesystem::path& encoder, const std::string& file, Peak peak)
 {
     return {encoder.string(),
             "-nostdin",
@@ -44,7 +39,7 @@ std::vector<std::string> loudnessArguments(const std::filesystem::path& encoder,
             "-i",
             pathArgument(file),
             "-af",
-            "ebur128=peak=true:framelog=verbose",
+            peak == Peak::True ? "ebur128=peak=true:framelog=verbose" : "ebur128=peak=sample:framelog=verbose",
             "-f",
             "null",
             "-"};
@@ -59,7 +54,7 @@ std::optional<Loudness> parseLoudnessSummary(std::string_view log)
     if (from == std::string_view::npos)
         return std::nullopt;
     const std::optional<double> integrated = figureAfter(log, "I:", from);
-    from = log.find("True peak:", from);
+    from = log.find("peak:", from);  // "True peak:" or "Sample peak:"
     if (!integrated || from == std::string_view::npos)
         return std::nullopt;
     const std::optional<double> peak = figureAfter(log, "Peak:", from);
@@ -68,15 +63,24 @@ std::optional<Loudness> parseLoudnessSummary(std::string_view log)
     return Loudness{*integrated, *peak};
 }
 
+std::optional<double> integratedLoudnessOf(std::string_view log, std::string_view instance)
+{
+    const std::size_t at = log.rfind("[" + std::string(instance) + " @ ");
+    std::size_t from = at == std::string_view::npos ? at : log.find("Integrated loudness:", at);
+    if (from == std::string_view::npos)
+        return std::nullopt;
+    return figureAfter(log, "I:", from);
+}
+
 std::optional<Loudness> measureLoudness(const ToolPaths& tools, const std::string& file,
-                                        const std::function<bool()>& stopRequested)
+                                        const std::function<bool()>& stopRequested, Peak peak)
 {
     const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
     if (!encoder)
         return std::nullopt;
     std::string log;
     const ToolOutcome outcome = streamTool(
-        loudnessArguments(*encoder, file), stopRequested, {}, [](std::string_view) {},
+        loudnessArguments(*encoder, file, peak), stopRequested, {}, [](std::string_view) {},
         [&](std::string_view text) {
             log.append(text);
             if (log.size() > 2 * kKeptLog)
@@ -85,14 +89,6 @@ std::optional<Loudness> measureLoudness(const ToolPaths& tools, const std::strin
     if (!outcome.started || outcome.stopped || outcome.exitStatus != 0)
         return std::nullopt;
     return parseLoudnessSummary(log);
-}
-
-int raisingSteps(double truePeakDbtp)
-{
-    const double room = kCeilingDbtp - kPrintedMargin - truePeakDbtp;
-    if (std::isnan(room) || room <= 0)
-        return 0;
-    return static_cast<int>(std::min<double>(kMaxRaisingSteps, std::floor(room / kGainStepDb)));
 }
 
 }  // namespace quillon::jobs

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "audio/clip_loudness.h"
 #include "audio/loudness_meter.h"
 #include "jobs/start_job.h"
 #include "process/run_tool.h"
@@ -15,6 +16,9 @@
 namespace quillon::jobs {
 
 namespace {
+
+// The tool's few lines of output; a longer one is cut.
+constexpr std::size_t kKeptOutput = 4096;
 
 struct GainStep {
     std::int32_t running;
@@ -26,9 +30,11 @@ const std::array<GainStep, 3>& gainSteps()
 {
     static const std::array<GainStep, 3> steps{{
         {kNormalizeRemovingTags, kNormalizeRemovingTagsFailed, {"/s", "d"}},
-        {kNormalizeLeveling, kNormalizeLevelingFailed, {"/r"}},
-        // The number of steps follows: as many as the clip's true peak leaves room for.
-        {kNormalizeRaising, kNormalizeRaisingFailed, {"/g"}},
+        // "/s s": no tag is written, so no player turns the clip down again by a
+        // stored gain: the gain is in the frames.
+        {kNormalizeLeveling, kNormalizeLevelingFailed, {"/s", "s", "/r"}},
+        // The number of steps follows: those that take the clip to the target (see levellingSteps).
+        {kNormalizeRaising, kNormalizeRaisingFailed, {"/s", "s", "/g"}},
     }};
     return steps;
 }
@@ -43,49 +49,57 @@ bool isWritableClip(const std::string& file)
            ::access(file.c_str(), W_OK) == 0;
 }
 
-// A step broken off or overtaken counts as failed: its tool has been stopped mid-way.
+// A step broken off or overtaken counts as failed: its tool has been stopped
+// mid-way. What the tool says on its standard output goes to said (its start).
 bool runStep(const std::filesystem::path& tool, const std::vector<std::string>& options, const std::string& file,
-             const JobTicket& ticket)
+             const JobTicket& ticket, std::string& said)
 {
     std::vector<std::string> argv{tool.string()};
     argv.insert(argv.end(), options.begin(), options.end());
     argv.push_back(pathArgument(file));
-    const ToolOutcome outcome = runTool(argv, [&ticket] { return ticket.mustStop(); });
+    const ToolOutcome outcome = streamTool(
+        argv, [&ticket] { return ticket.mustStop(); }, {},
+        [&said](std::string_view text) {
+            said.append(text.substr(0, kKeptOutput - std::min(kKeptOutput, said.size())));
+        });
     return outcome.started && outcome.exitStatus == 0 && isWritableClip(file);
-}
-
-// The options of a step. A clip whose peak cannot be measured is not raised: a
-// clip left quiet is better than one that distorts the phone's speaker.
-std::vector<std::string> stepOptions(const GainStep& step, const ToolPaths& tools, const std::string& file,
-                                     const JobTicket& ticket)
-{
-    std::vector<std::string> options = step.options;
-    if (step.running == kNormalizeRaising) {
-        const std::optional<Loudness> levelled = measureLoudness(tools, file, [&ticket] { return ticket.mustStop(); });
-        options.push_back(std::to_string(levelled ? raisingSteps(levelled->truePeakDbtp) : 0));
-    }
-    return options;
 }
 
 void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::string& file)
 {
     const std::optional<std::filesystem::path> tool = locateTool(tools, "mp3gain");
+    // The clip as the tool's levelling left it, measured before the last step; a
+    // clip that cannot be measured is not moved: a clip left quiet is better than
+    // one that distorts the phone's speaker.
+    std::optional<Loudness> levelled;
+    int steps = 0;
+    std::string said;
     for (const GainStep& step : gainSteps()) {
         // A job cut off by a newer start stops here, so two jobs' steps do not
         // keep overlapping on the file.
         if (!ticket.store(step.running))
             return;
+        std::vector<std::string> options = step.options;
+        if (step.running == kNormalizeRaising) {
+            levelled = measureLoudness(
+                tools, file, [&ticket] { return ticket.mustStop(); }, Peak::Sample);
+            steps = levelled ? levellingSteps(*levelled, appliedGainSteps(said).value_or(0)) : 0;
+            options.push_back(std::to_string(steps));
+        }
+        said.clear();
         const bool refused = step.running == kNormalizeRemovingTags && !isWritableClip(file);
-        if (refused || !tool || !runStep(*tool, stepOptions(step, tools, file, ticket), file, ticket)) {
+        if (refused || !tool || !runStep(*tool, options, file, ticket, said)) {
             ticket.store(step.failed);
             return;
         }
     }
-    // In place before the status that makes the page read it; "" when it cannot be measured.
-    const std::optional<Loudness> result = measureLoudness(tools, file, [&ticket] { return ticket.mustStop(); });
-    const bool known = result && std::isfinite(result->integratedLufs);
+    // The last step moves every frame by whole gain steps, so the clip's loudness
+    // follows from the measure before it. In place before the status that makes the
+    // page read it; "" when it could not be measured.
+    const bool known = levelled && std::isfinite(levelled->integratedLufs);
+    const double lufs = known ? levelled->integratedLufs + steps * kGainStepDb : 0;
     ticket.fields().norLoudness.set(ticket.fields().norStatus, ticket.generation(),
-                                    known ? std::to_string(std::lround(result->integratedLufs)) : std::string());
+                                    known ? std::to_string(std::lround(lufs)) : std::string());
     ticket.store(kNormalizeDone);
 }
 

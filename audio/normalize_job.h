@@ -19,13 +19,15 @@ inline constexpr std::int32_t kNormalizeRaisingFailed = 203;
 
 // UI thread. Starts levelling the loudness of the MP3 file in place with the gain
 // tool "mp3gain" of tools.resDir, else of the search path, in three runs: drop
-// stored gain tags, apply the track gain, raise by up to 4 steps of 1.5 dB: as
-// many as keep the clip's true peak, measured by the encoder "ffmpeg" (found the
-// same way), at or under -1 dBTP (none when it cannot be measured). The levelled
-// clip's loudness is measured last. Anything but a non-empty regular file we may
-// write fails step 1 before the tool runs. A step fails on a non-zero exit, a tool
-// that cannot be started, a break (which stops the tool), or a file left empty; no
-// further step is run then. Returns whether the thread was started.
+// stored gain tags, apply the track gain, then move it by as many steps of 1.5 dB
+// as take it nearest to the clips' target loudness, measured by the encoder
+// "ffmpeg" (found the same way): back as far as the track gain moved it, further
+// up only within -1 dBTP (see levellingSteps; none when it cannot be measured).
+// The tool writes no tag of its own. Anything but a non-empty
+// regular file we may write fails step 1 before the tool runs. A step fails on a
+// non-zero exit, a tool that cannot be started, a break (which stops the tool),
+// or a file left empty; no further step is run then. Returns whether the thread
+// was started.
 [[nodiscard]] bool startNormalize(SharedJobFields fields, const ToolPaths& tools, std::string file);
 
 // UI thread: norLoudness, the levelled clip's integrated loudness in whole LUFS

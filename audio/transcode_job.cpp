@@ -14,18 +14,20 @@
 namespace quillon::jobs {
 
 std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, const std::string& input,
-                                          const std::string& output, const std::optional<ClipPart>& part)
+                                          const std::string& output, const std::optional<ClipPart>& part,
+                                          const ClipSound& sound)
 {
     std::vector<std::string> argv{encoder.string()};
     if (part)
         std::ranges::move(clipRangeArguments(*part), std::back_inserter(argv));
     argv.insert(argv.end(), {"-i", pathArgument(input)});
     if (part)
-        std::ranges::move(clipFadeArguments(*part), std::back_inserter(argv));
+        std::ranges::move(clipArguments(*part, sound, std::filesystem::path(input).stem().string()),
+                          std::back_inserter(argv));
     // "-ab 64k": a bare "64" would be read as 64 bit/s and silently replaced by
     // the encoder's default rate.
-    argv.insert(argv.end(),
-                {"-ab", "64k", "-ar", std::to_string(kClipSampleRate), "-ac", "2", "-y", pathArgument(output)});
+    argv.insert(argv.end(), {"-ab", part ? "192k" : "64k", "-ar", std::to_string(kClipSampleRate), "-ac", "2", "-y",
+                             pathArgument(output)});
     return argv;
 }
 
@@ -42,9 +44,14 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
 
     JobFields& fields = ticket.fields();
     RunningEncoders::Registration registration;
-    const ToolOutcome outcome = runTool(
-        encoderArguments(*encoder, input, output, part), [&ticket] { return ticket.mustStop(); },
-        [&](const ChildProcess& child) { registration = fields.encoders.add(child.pidfd()); });
+    const auto mustStop = [&ticket] { return ticket.mustStop(); };
+    const auto watch = [&](const ChildProcess& child) { registration = fields.encoders.add(child.pidfd()); };
+    std::optional<ClipSound> sound = ClipSound{};
+    if (part)
+        sound = findClipSound(*encoder, input, *part, mustStop, watch);
+    if (!sound)
+        return TranscodeReason::BrokenOff;
+    const ToolOutcome outcome = runTool(encoderArguments(*encoder, input, output, part, *sound), mustStop, watch);
     // Withdrawn before the status tells the page the job is over: closing the window
     // from then on finds no encoder of this job to stop.
     registration.withdraw();

@@ -7,15 +7,20 @@
 #include <vector>
 
 #include "audio/clip_part.h"
+#include "audio/clip_sound.h"
 #include "jobs/job_fields.h"
 #include "process/tool_paths.h"
 
 namespace quillon::jobs {
 
-// The encoder's command line that makes output of input, or of part of it.
+// The encoder's command line that makes output of input (64 kbit/s), or a clip of
+// part of it, levelled and tagged as sound says: 192 kbit/s, ID3v2.3 tags with
+// the song's title (else its file name without the extension), artist and album,
+// and nothing else of the song's container (no other tags, chapters or pictures).
 [[nodiscard]] std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, const std::string& input,
                                                         const std::string& output,
-                                                        const std::optional<ClipPart>& part = std::nullopt);
+                                                        const std::optional<ClipPart>& part = std::nullopt,
+                                                        const ClipSound& sound = {});
 
 // tsStatus values.
 inline constexpr std::int32_t kTranscodeRunning = 0;
@@ -36,8 +41,9 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
 
 // UI thread. The same job encoding only part of input: the encoder starts at
 // part.startMs, stops after part.lengthMs (or at the song's end), fades in over
-// part.fadeInMs and out over part.fadeOutMs. Returns false, starting nothing, for a part that
-// isValidClipPart refuses for that kind.
+// part.fadeInMs and out over part.fadeOutMs, and levels the part to the clip's
+// loudness (see findClipSound; a break stops that too). Returns false, starting
+// nothing, for a part that isValidClipPart refuses for that kind.
 [[nodiscard]] bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::string input,
                                       std::string output, const ClipPart& part, const ClipKind& kind = kClipKinds[0]);
 

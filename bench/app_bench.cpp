@@ -1,14 +1,18 @@
 // The app's figures as a page sees them: the bridge call round trip, the cost of
 // polling the job statuses, start-up time and memory, the part step's first
-// waveform picture and its zoomed redraw, each beside its reference (WebKit's own
-// asynchronous message with a reply, the same page's timer without the reads, a
-// bare WebKitGTK window, the whole read of the song, the whole-song drawing).
+// waveform picture and its zoomed redraw, and from "Make the clip" to the code for
+// the phone on screen, each beside its reference (WebKit's own asynchronous
+// message with a reply, the same page's timer without the reads, a bare WebKitGTK
+// window, the whole read of the song, the whole-song drawing, ffmpeg alone
+// encoding the same part).
 //
 // Usage: bench_app <app folder> <bench_reply_host> <bench_bare_window> <pages folder>
-//        [calls|start|polling|picture|draw]
+//        [calls|start|polling|picture|draw|make]
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -32,6 +36,7 @@ constexpr int kStartRuns = 5;
 constexpr int kPollRuns = 3;
 constexpr int kPictureRuns = 5;
 constexpr int kDrawRuns = 3;
+constexpr int kMakeRuns = 7;
 constexpr auto kPollWindow = 10s;
 constexpr auto kSettle = 1s;
 constexpr const char* kMarker = "QBENCH ";
@@ -373,13 +378,79 @@ void benchWaveDraw(const Paths& paths, const AppCopy& app)
               zoomed.median <= 8});
 }
 
+// From "Make the clip" on the part the real pages suggest of a four-minute MP3 to
+// the QR code of the last step on screen, the loudness work included, against
+// ffmpeg alone encoding the same part at 192 kbit/s with its fades, in turns.
+void benchMakeClip(const Paths& paths, const AppCopy& app, const TempDir& scratch)
+{
+    const fs::path page = app.folder() / "res" / "selectSong.html";
+    app.setStartPage(paths.app / "res" / "selectSong.html");
+    app.addPage(paths.pages / "make_clip.js");
+    std::string html;
+    {
+        std::ifstream in(page);
+        html.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    html.insert(html.rfind("</body>"), "<script src=\"make_clip.js\"></script>\n");
+    std::ofstream(page) << html;
+    const fs::path song = makeSong(scratch);
+    std::vector<double> made, alone;
+    for (int run = 0; run < kMakeRuns; ++run) {
+        SpawnedProcess quillon = app.start({song.string()});
+        const auto at = [&quillon](const std::string& line) {
+            auto seen = quillon.waitForLine(line, 120s);
+            if (!seen)
+                throw std::runtime_error("the start page never said " + line);
+            return std::pair(std::chrono::steady_clock::now(), *seen);
+        };
+        const auto pressed = at(std::string(kMarker) + "make").first;
+        const std::string part = at("QUILLON state converting ").second;
+        const auto shown = at("QUILLON state wifi-qr").first;
+        made.push_back(std::chrono::duration<double>(shown - pressed).count());
+        quillon.stop();
+        long startMs = 0, lengthMs = 0, fadeInMs = 0, fadeOutMs = 0;
+        if (std::sscanf(part.c_str(), "%ld %ld %ld %ld", &startMs, &lengthMs, &fadeInMs, &fadeOutMs) != 4)
+            throw std::runtime_error("no part in the state converting " + part);
+        const auto seconds = [](long ms) { return std::to_string(static_cast<double>(ms) / 1000); };
+        alone.push_back(timedRun({"ffmpeg",
+                                  "-nostdin",
+                                  "-v",
+                                  "error",
+                                  "-ss",
+                                  seconds(startMs),
+                                  "-t",
+                                  seconds(lengthMs),
+                                  "-i",
+                                  song.string(),
+                                  "-af",
+                                  "afade=t=in:st=0:d=" + seconds(fadeInMs) +
+                                      ",afade=t=out:st=" + seconds(lengthMs - fadeOutMs) + ":d=" + seconds(fadeOutMs),
+                                  "-ab",
+                                  "192k",
+                                  "-ar",
+                                  "44100",
+                                  "-ac",
+                                  "2",
+                                  "-y",
+                                  (scratch / "alone.mp3").string()}));
+    }
+    app.setStartPage(paths.app / "res" / "selectSong.html");
+    const Summary clip = summarize(made);
+    printRow({"10 make the clip 30 s of 4 min MP3",
+              {"Make the clip to the QR code, levelled", clip},
+              Figure{"ffmpeg alone, same part at 192 kbit/s", summarize(alone)},
+              "s",
+              "<= 1.0 s",
+              clip.median <= 1.0});
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     if (argc < 5 || argc > 6) {
         std::fputs("usage: bench_app <app folder> <bench_reply_host> <bench_bare_window> <pages folder> "
-                   "[calls|start|polling|picture|draw]\n",
+                   "[calls|start|polling|picture|draw|make]\n",
                    stderr);
         return 2;
     }
@@ -399,6 +470,8 @@ int main(int argc, char** argv)
             benchFirstPicture(paths, app, scratch);
         if (wanted("draw"))
             benchWaveDraw(paths, app);
+        if (wanted("make"))
+            benchMakeClip(paths, app, scratch);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "bench_app: %s\n", error.what());
         return 1;

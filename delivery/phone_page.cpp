@@ -18,6 +18,11 @@ constexpr const char* kHead =
     "a.get{display:block;padding:1.2rem;border-radius:.7rem;background:#1a5fb4;color:#fff;text-align:center;"
     "font-size:1.5rem;font-weight:bold;text-decoration:none}p{margin:.3rem 0}.warn{color:#a51d2d}</style>\n";
 constexpr const char* kIphoneSteps = "Open the download in Files, tap Share, then Use as Ringtone (iOS 26 or later).";
+// Older iPhones make a ringtone of a song in GarageBand, which lists it for texts and alarms too.
+constexpr const char* kGarageBandSteps =
+    "<h2>On iOS 18 or earlier</h2>\n<p>In GarageBand, start an Audio Recorder song, tap the loop button, then Files, "
+    "and drag the download onto a track. Then in My Songs touch and hold the song, tap Share, then Ringtone, and "
+    "Export.</p>\n";
 // Where each kind of sound is chosen once the phone has it, as HTML.
 struct KindSteps {
     std::string_view kind;
@@ -85,7 +90,7 @@ std::string phonePage(const ClipPart& part, std::string_view userAgent)
             page += "<p class=\"warn\">This " + noun +
                     " is longer than 30 seconds, too long for an iPhone: make a shorter part in Quillon.</p>\n";
         else
-            page += std::string("<p>") + kIphoneSteps + steps.iphone + "</p>\n";
+            page += std::string("<p>") + kIphoneSteps + steps.iphone + "</p>\n" + kGarageBandSteps;
     }
     if (!iphone)
         page += std::string("<h2>On Android</h2>\n<p>") + steps.android + "</p>\n";

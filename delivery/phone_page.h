@@ -25,7 +25,8 @@ inline constexpr std::string_view kClipName = "ringtone.mp3";
 
 // The page a phone opens from the QR code: one download link and the steps that
 // make the download the clip's kind of sound (a ringtone, a notification sound,
-// an alarm) on that kind of phone (both kinds when the User-Agent names neither).
+// an alarm) on that kind of phone (both kinds when the User-Agent names neither);
+// for an iPhone, those of iOS 26 and then GarageBand's for older ones.
 // Plain HTML that needs no script and nothing else.
 [[nodiscard]] std::string phonePage(const ClipPart& part, std::string_view userAgent);
 

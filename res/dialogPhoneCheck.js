@@ -1,5 +1,6 @@
-/* The phone check: the phone and network chosen, a verdict on them, and Save
- * (stores them and hands them to the caller as "phone:::network") or Cancel. */
+/* The phone check: the phone and network chosen, what that phone needs to use
+ * the clip, and Save (stores them and hands them to the caller as
+ * "phone:::network") or Cancel. */
 (() => {
   "use strict";
 
@@ -7,7 +8,7 @@
   const ext = Q.host();
   const phone = document.getElementById("phone");
   const network = document.getElementById("network");
-  const verdict = document.getElementById("verdict");
+  const verdictText = document.getElementById("verdict");
   const save = document.getElementById("save");
 
   // The caller may hand in "phone:::network"; otherwise the stored choice counts.
@@ -17,15 +18,24 @@
   Q.fillSelect(network, Q.networks,
     Q.findById(Q.networks, given[1]) ? given[1] : Q.storedChoice("DTE_GetTENetwork", Q.networks), "Choose a network…");
 
+  // What each kind of phone needs to use the clip; the network never decides it.
+  const verdicts = {
+    android: { className: "success", text: "Good: any recent Android phone takes the clip as a ringtone, " +
+      "notification sound or alarm sound." },
+    iphone: { className: "info", text: "An iPhone with iOS 26 or later takes the clip as it is (Use as Ringtone); " +
+      "on an older one, make it a ringtone in GarageBand. Either way it must be under 30 seconds." },
+    "feature-mp3": { className: "info", text: "This phone can use the clip if it lets you choose a ringtone " +
+      "from its own files." },
+    "feature-basic": { className: "error", text: "This phone cannot play MP3 ringtones, so the clip would not " +
+      "work on it." }
+  };
+
   function judge() {
     const chosen = Q.findById(Q.phones, phone.value);
-    const complete = chosen && network.value;
-    verdict.className = "message " + (!complete ? "info" : chosen.mp3 ? "success" : "error");
-    verdict.textContent = !chosen ? "Choose your phone and network." :
-      !chosen.mp3 ? "This phone cannot play MP3 ringtones, so the clip would not work on it." :
-      !network.value ? "Good: this phone plays MP3 ringtones. Now choose its network." :
-      "Good news: your phone can use the clip on " + Q.findById(Q.networks, network.value).label + ".";
-    save.disabled = !complete;
+    const verdict = chosen ? verdicts[chosen.id] : { className: "info", text: "Choose your phone." };
+    verdictText.className = "message " + verdict.className;
+    verdictText.textContent = verdict.text + (chosen && !network.value ? " Choose its network for the online service." : "");
+    save.disabled = !(chosen && network.value);
   }
 
   phone.addEventListener("change", judge);

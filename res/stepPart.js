@@ -123,7 +123,8 @@
   }
 
   function rip(source) {
-    const wav = Q.tempPath("track.wav");
+    // Named as the track is, since a clip without a title tag is titled by its song's file name.
+    const wav = Q.tempPath("Track " + (Number(source.track) + 1) + ".wav");
     Q.state("ripping");
     stage("stage-rip", "active", "0 %", 0);
     PartLoad.rip(ext, source, wav, {
@@ -408,6 +409,7 @@
     const buttons = kinds.map((k) => {
       const button = document.createElement("button");
       button.type = "button";
+      button.id = "part-kind-" + k.id;
       button.value = k.id;
       button.textContent = k.label;
       button.addEventListener("click", () => chooseKind(k.id));

@@ -30,6 +30,12 @@
   // The clip the routes send, the name it arrives under and its kind.
   const clipToSend = () => ({ clip: given.clip, name: clipName(), kind: kindId() });
 
+  // Every clip is made at -12 LUFS; a clip that could not get there says so.
+  function loudnessWords(lufs) {
+    const others = "most " + Q.clipKind(kindId()).noun + "s";
+    return lufs < -13 ? "Quieter than " + others : lufs > -11 ? "Louder than " + others : "As loud as " + others;
+  }
+
   function note(text, isError) {
     message("route-note", text);
     $("route-note").className = "message small " + (isError ? "error" : "info");
@@ -38,9 +44,10 @@
   function enter(what) {
     given = what;
     $("clip-source").textContent = given.label;
-    // Integrated loudness of the levelled clip, as the gain step measured it.
+    // Integrated loudness of the levelled clip, as the gain step measured it, in words and as the figure.
     const loudness = has("DTE_norLoudness") ? String(ext.DTE_norLoudness) : "";
-    $("clip-loudness").textContent = loudness ? "Loudness " + loudness.replace("-", "\u2212") + " LUFS" : "";
+    $("clip-loudness").textContent = loudness ? loudnessWords(Number(loudness)) + " \u00B7 " +
+      loudness.replace("-", "\u2212") + " LUFS" : "";
     $("clip-loudness").hidden = !loudness;
     $("play").hidden = !Q.canPlayMp3();
     $("play").textContent = "\u25B6 Listen";
