@@ -36,8 +36,9 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
 
 // UI thread. The same job encoding only part of input: the encoder starts at
 // part.startMs, stops after part.lengthMs (or at the song's end), fades in over
-// part.fadeInMs and out over part.fadeOutMs. Returns false, starting nothing, for a part that
-// isValidClipPart refuses.
+// part.fadeInMs and out over part.fadeOutMs. It deletes nothing in tools.tempDir: the
+// clips of earlier parts, and the song they are cut from, stay. Returns false,
+// starting nothing, for a part that isValidClipPart refuses.
 [[nodiscard]] bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::string input,
                                       std::string output, const ClipPart& part);
 
