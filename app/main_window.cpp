@@ -29,8 +29,12 @@ namespace quillon::app {
 
 namespace {
 
+// The page area of a window at its default size, and the least it takes: the
+// pages fit any size from the least to the full screen, scrolling below the default.
 constexpr int kPageWidth = 760;
 constexpr int kPageHeight = 471;
+constexpr int kLeastPageWidth = 600;
+constexpr int kLeastPageHeight = 360;
 // Dialogs opened inside one another: each level holds a web view and a nested
 // loop, so a page that keeps opening them would exhaust the process. Past this
 // depth the call returns the empty text at once, as a dialog closed unanswered.
@@ -73,8 +77,6 @@ MainWindow::~MainWindow()
 void MainWindow::initialise()
 {
     GtkWindow* window = GTK_WINDOW(window_);
-    gtk_window_set_resizable(window, FALSE);
-    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
     const auto icon = app_.exeDir() / "res" / "quillon.svg";
     gtk_window_set_icon_from_file(window, icon.c_str(), nullptr);
 
@@ -82,7 +84,7 @@ void MainWindow::initialise()
     // looks the same under every window manager (and under none).
     GtkWidget* header = gtk_header_bar_new();
     gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(header), TRUE);
-    gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(header), "icon:minimize,close");
+    gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(header), "icon:minimize,maximize,close");
     gtk_window_set_titlebar(window, header);
     const std::string caption = "Quillon - Version " + std::string(kVersion);
     gtk_window_set_title(window, caption.c_str());
@@ -93,7 +95,10 @@ void MainWindow::initialise()
             showPopupMenu(*this, trigger);
     });
     GtkWidget* page = browser_->widget();
-    gtk_widget_set_size_request(page, kPageWidth, kPageHeight);
+    gtk_widget_set_size_request(page, kLeastPageWidth, kLeastPageHeight);
+    int headerHeight = 0;
+    gtk_widget_get_preferred_height(header, nullptr, &headerHeight);
+    gtk_window_set_default_size(window, kPageWidth + 2, kPageHeight + 2 + headerHeight);
     // The page area sits at (1, 1) inside a client area one pixel larger all round.
     gtk_widget_set_margin_start(page, 1);
     gtk_widget_set_margin_end(page, 1);

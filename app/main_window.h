@@ -24,8 +24,8 @@ namespace quillon::app {
 class AppHost;
 class HtmlDialog;
 
-// The main window: a fixed 760 x 471 page area that shows the start page, and the
-// owner of all state that pages, the bridge and job threads share.
+// The main window: a page area of 760 x 471 at first, resizable, that shows the
+// start page, and the owner of all state that pages, the bridge and job threads share.
 class MainWindow : public bridge::BridgeTarget {
 public:
     explicit MainWindow(AppHost& app);

@@ -279,12 +279,15 @@ const Quillon = (() => {
 
   /* ---- dialogs ---- */
 
-  // A dialog page closes through its button, which starts with the focus.
+  // A dialog page closes through its button, which starts with the focus. A body
+  // taller than the dialog scrolls, and can then be reached by keyboard too.
   function wireCloseButton(button) {
     button.addEventListener("click", () => {
       const ext = host();
       if (ext) ext.DTE_CloseWindow();
     });
+    const body = document.querySelector(".dialog-body");
+    if (body && body.scrollHeight > body.clientHeight) body.tabIndex = 0;
     button.focus();
     state("dialog " + document.title);
   }
