@@ -21,7 +21,8 @@
   const fineKeysMsPerPx = 20;  // from here in, Shift+arrows move by 0.01 s
 
   // What the waveform job gave (points: the overview peaks asked for) and what the user chose; times in ms.
-  const song = { input: "", data: WaveData.parse(""), points: 0, ready: false, drawn: false };
+  // source: the picked music the waveform is of, so that coming back to this step finds it read.
+  const song = { source: null, input: "", data: WaveData.parse(""), points: 0, ready: false, drawn: false };
   const part = { startMs: 0, lengthMs: defaultLengthMs };
   const fades = { inMs: defaultFadeMs, outMs: defaultFadeMs };
   const span = WaveSpan.create(() => $("wave").width);
@@ -83,10 +84,20 @@
 
   /* ---- loading: copy the CD track, then read the waveform ---- */
 
+  // Whether the step can be shown again as it was left: its song read and long
+  // enough for a part (a shorter one is made whole, which removes a CD track's copy).
+  const canReturn = () => song.ready && durationMs() >= shortestMs;
+
   function enter(given) {
     const picked = given.source;
     ring.stop();
     message("part-error", "");
+    if (picked === song.source && canReturn()) {
+      editAgain();
+      return;
+    }
+    song.source = picked;
+    song.ready = false;
     $("part-source").textContent = picked.label;
     $("part-loading").hidden = false;
     $("part-editor").hidden = true;
@@ -137,7 +148,9 @@
     }
     Q.state("reading");
     busy("stage-read", "Working…");
-    song.points = $("wave").width;
+    // As many overview points as the waveform will be wide: the loading rows
+    // stand where it will be shown, and it has a border of a pixel each side.
+    song.points = Math.max($("part-loading").clientWidth - 2, 1);
     song.ready = false;
     song.drawn = false;
     PartLoad.read(ext, input, song.points, {
@@ -201,6 +214,16 @@
     enableEditor(true);
     setPart(song.data.suggestions[0] || 0, defaultLengthMs);
     Dom.buttons(actions("editing"));
+    $("wave").focus();
+    changed();
+  }
+
+  // Back from a later step: the song, the part and its fades as they were left.
+  function editAgain() {
+    $("part-loading").hidden = true;
+    $("part-editor").hidden = false;
+    Dom.buttons(actions("editing"));
+    render();
     $("wave").focus();
     changed();
   }
@@ -344,8 +367,23 @@
       { startMs: part.startMs, lengthMs: part.lengthMs, fadeInMs: applied.inMs, fadeOutMs: applied.outMs });
   }
 
+  // The canvas draws at the size it is shown at, so a wider window shows more of
+  // the song; the same span of it stays in view.
+  function fitCanvas() {
+    const wave = $("wave");
+    const width = wave.clientWidth;
+    const height = wave.clientHeight;
+    if (!width || !height || (width === wave.width && height === wave.height)) return;
+    const shownMs = wave.width * span.msPerPx;
+    wave.width = width;
+    wave.height = height;
+    if (span.durationMs > 0) span.set(span.fromMs, shownMs / width);
+    draw();
+  }
+
   function wire() {
     const wave = $("wave");
+    new ResizeObserver(fitCanvas).observe(wave);
     PartPointer.wire(wave, {
       ready: () => song.ready, model, span, part, fades, setPart, setFades, changed, fadesChanged, zoomed, draw
     });
@@ -380,5 +418,5 @@
     $("part-other").addEventListener("click", () => S.startOver());
   }
 
-  S.steps.part = { view: "part", wire, enter, leave: () => ring.stop() };
+  S.steps.part = { view: "part", wire, enter, leave: () => ring.stop(), canReturn };
 })();

@@ -1,6 +1,7 @@
 /* Step 4: get the clip onto the phone. The ways, in the order shown: a QR code
  * the phone scans on the same Wi-Fi, a copy saved anywhere (a phone over USB
- * included), a paired phone, and the online service (stepSendService.js). */
+ * included), a paired phone, and the online service (stepSendService.js). They
+ * work on the clip on the code, one of "Your clips" (clipList.js). */
 (() => {
   "use strict";
 
@@ -9,38 +10,55 @@
   const { $, message } = Dom;
   const ext = Q.host();
   const has = (name) => typeof ext[name] !== "undefined";
-  let given = null; // what the step was given: the clip, its source, part and label
+  let clips = [];   // every clip of this run, as the controller keeps them
+  let given = null; // the one on the code, which the ways send: { clip, source, part, label, loudness }
   let player = null;
+  let playing = null; // the clip being heard
   let watch = null; // the poll of the Wi-Fi status while the code is shown
   let phones = [];  // [{ id, name }] from the last look for paired phones
+  let savedPlace = ""; // where the last copy was saved
 
   // "My Song" for "My Song.mp3", "Track 3" for a CD's third track.
-  function songTitle() {
-    const source = given.source;
+  function songTitle(clip = given) {
+    const source = clip.source;
     return source.kind === "cd" ? "Track " + (Number(source.track) + 1) : source.label.replace(/\.[^.]*$/, "");
   }
 
-  function note(text, isError) {
+  // place: where a copy was saved, offered to be shown in its folder.
+  function note(text, isError, place) {
     message("route-note", text);
     $("route-note").className = "message small " + (isError ? "error" : "info");
+    savedPlace = place || "";
+    $("show-folder").hidden = !savedPlace || !has("DTE_ShowInFolder");
   }
 
   function enter(what) {
-    given = what;
-    $("clip-source").textContent = given.label;
-    // Integrated loudness of the levelled clip, as the gain step measured it.
-    const loudness = has("DTE_norLoudness") ? String(ext.DTE_norLoudness) : "";
-    $("clip-loudness").textContent = loudness ? "Loudness " + loudness.replace("-", "\u2212") + " LUFS" : "";
-    $("clip-loudness").hidden = !loudness;
+    clips = what.clips;
     $("play").hidden = !Q.canPlayMp3();
-    $("play").textContent = "\u25B6 Listen";
     $("routes").hidden = false;
     $("service").hidden = true;
-    note("");
     $("save-copy").hidden = !has("DTE_SaveClipCopy");
+    $("change-part").hidden = !S.canGoBack("part");
+    show(clips[clips.length - 1]);
     $("save-copy").focus();
-    serve();
     findPhones();
+  }
+
+  // Puts a clip on the code and under the ways; one clip is served at a time.
+  function show(clip) {
+    given = clip;
+    $("clip-source").textContent = given.label;
+    $("clip-loudness").textContent = given.loudness ? "Loudness " + given.loudness.replace("-", "\u2212") + " LUFS" : "";
+    $("clip-loudness").hidden = !given.loudness;
+    note("");
+    drawClips();
+    serve();
+  }
+
+  function drawClips() {
+    $("play").textContent = playing === given ? "\u275A\u275A Pause" : "\u25B6 Listen";
+    ClipList.draw($("clips"), { clips, shown: given, playing, canListen: Q.canPlayMp3(), canSave: has("DTE_SaveClipCopy") },
+      { listen: togglePlay, save: saveCopy, show });
   }
 
   /* ---- on the Wi-Fi ---- */
@@ -101,13 +119,20 @@
 
   /* ---- a saved copy ---- */
 
-  function saveCopy() {
+  // Saves a copy of clip (the one on the code unless another is given).
+  function saveCopy(clip = given) {
     if ($("routes").hidden || !has("DTE_SaveClipCopy")) return;
-    const [outcome, detail] = Q.splitList(String(ext.DTE_SaveClipCopy(given.clip, songTitle() + " ringtone.mp3")));
-    if (outcome === "saved") note("Saved to " + detail + ".");
+    const back = document.activeElement;
+    const [outcome, detail] = Q.splitList(String(ext.DTE_SaveClipCopy(clip.clip, songTitle(clip) + " ringtone.mp3")));
+    if (outcome === "saved") note("Saved to " + detail + ".", false, detail);
     else if (outcome === "failed") note(detail, true);
     Q.state("save " + (outcome || "cancelled"));
-    $("save-copy").focus();
+    (back && back !== document.body ? back : $("save-copy")).focus();
+  }
+
+  function showInFolder() {
+    const shown = ext.DTE_ShowInFolder(savedPlace);
+    Q.state("show-folder " + (shown ? "asked" : "refused"));
   }
 
   /* ---- a paired phone ---- */
@@ -156,30 +181,40 @@
 
   /* ---- listening ---- */
 
-  function togglePlay() {
+  // Plays or pauses clip (the one on the code unless another is given).
+  function togglePlay(clip = given) {
     if (!player) {
       player = new Audio();
-      player.addEventListener("ended", () => { $("play").textContent = "\u25B6 Listen"; });
+      player.addEventListener("ended", () => stopPlaying());
     }
-    const wanted = Q.fileUrl(given.clip);
+    const wanted = Q.fileUrl(clip.clip);
     if (player.getAttribute("src") !== wanted) player.setAttribute("src", wanted);
     if (player.paused) {
       player.play();
-      $("play").textContent = "\u275A\u275A Pause";
+      playing = clip;
     } else {
       player.pause();
-      $("play").textContent = "\u25B6 Listen";
+      playing = null;
     }
+    drawClips();
+  }
+
+  function stopPlaying() {
+    if (player) player.pause();
+    playing = null;
+    drawClips();
   }
 
   function leave() {
-    if (player) player.pause();
+    stopPlaying();
     stopServing();
   }
 
   function wire() {
-    $("play").addEventListener("click", togglePlay);
-    $("save-copy").addEventListener("click", saveCopy);
+    $("play").addEventListener("click", () => togglePlay());
+    $("save-copy").addEventListener("click", () => saveCopy());
+    $("show-folder").addEventListener("click", showInFolder);
+    $("change-part").addEventListener("click", () => S.goBack("part"));
     $("wifi-again").addEventListener("click", () => { serve(); $("save-copy").focus(); });
     $("start-over").addEventListener("click", () => S.startOver());
     document.addEventListener("keydown", (e) => {
@@ -190,5 +225,5 @@
     });
   }
 
-  S.steps.send = { view: "send", wire, enter, leave, resume: watchServing };
+  S.steps.send = { view: "send", wire, enter, leave, resume: watchServing, clip: () => given };
 })();
