@@ -48,6 +48,21 @@ int dialogPageExtent(std::int32_t requested)
     return static_cast<int>(std::clamp<std::int64_t>(std::int64_t{requested} + 2, 1, 4096));
 }
 
+// Passes the desktop's colour scheme to GTK, whose dark preference the windows and
+// the pages' prefers-color-scheme follow; without a preference, GTK's own setting stays.
+std::unique_ptr<DesktopColorScheme> followDesktopColorScheme()
+{
+    GtkSettings* settings = gtk_settings_get_default();
+    if (!settings)
+        return nullptr;
+    gboolean own = FALSE;
+    g_object_get(settings, "gtk-application-prefer-dark-theme", &own, nullptr);
+    return std::make_unique<DesktopColorScheme>([settings, own](ColorScheme scheme) {
+        const gboolean dark = scheme == ColorScheme::NoPreference ? own : scheme == ColorScheme::PreferDark;
+        g_object_set(settings, "gtk-application-prefer-dark-theme", dark, nullptr);
+    });
+}
+
 }  // namespace
 
 MainWindow::MainWindow(AppHost& app)
@@ -77,6 +92,7 @@ MainWindow::~MainWindow()
 void MainWindow::initialise()
 {
     GtkWindow* window = GTK_WINDOW(window_);
+    colorScheme_ = followDesktopColorScheme();
     const auto icon = app_.exeDir() / "res" / "quillon.svg";
     gtk_window_set_icon_from_file(window, icon.c_str(), nullptr);
 

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/desktop_color_scheme.h"
 #include "app/web_view_host.h"
 #include "base/version.h"
 #include "bridge/bridge_target.h"
@@ -136,6 +137,7 @@ private:
     // The argument of the dialog last opened, and then the value its page returns.
     std::string dialogValue_;
     std::vector<guint> signalSources_;
+    std::unique_ptr<DesktopColorScheme> colorScheme_;
 };
 
 }  // namespace quillon::app

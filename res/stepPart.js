@@ -384,6 +384,8 @@
   function wire() {
     const wave = $("wave");
     new ResizeObserver(fitCanvas).observe(wave);
+    // Its colours come from the page's palette, which follows the desktop's theme.
+    matchMedia("(prefers-color-scheme: dark)").addEventListener("change", draw);
     PartPointer.wire(wave, {
       ready: () => song.ready, model, span, part, fades, setPart, setFades, changed, fadesChanged, zoomed, draw
     });
