@@ -19,6 +19,7 @@
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "delivery/save_copy.h"
+#include "delivery/show_in_folder.h"
 #include "jobs/start_job.h"
 #include "network/http_request_job.h"
 #include "network/upload_job.h"
@@ -39,6 +40,8 @@ constexpr int kLeastPageHeight = 360;
 // loop, so a page that keeps opening them would exhaust the process. Past this
 // depth the call returns the empty text at once, as a dialog closed unanswered.
 constexpr std::size_t kMaxDialogDepth = 32;
+// How long the desktop's file manager has to answer before the folder is opened instead.
+constexpr std::chrono::seconds kShowInFolderTimeout{3};
 
 // The page asks for a dialog's client size in the main window's measure, whose
 // page area sits one pixel inside its client area all round.
@@ -246,9 +249,20 @@ std::string MainWindow::SelectMediaFile() { return chooseMediaFile(topWindow());
 // while the window keeps painting.
 std::string MainWindow::SaveClipCopy(const std::string& clipPath, const std::string& suggestedName)
 {
-    return delivery::saveClipCopy(
+    std::string answer = delivery::saveClipCopy(
         {topWindow(), clipPath, suggestedName, app_.tempDir()}, settings_,
         [this](const std::shared_future<std::string>& answer) { return awaitServingUi(answer, loop_); });
+    if (constexpr std::string_view kSaved = "saved:::"; answer.starts_with(kSaved))
+        savedPlaces_.insert(answer.substr(kSaved.size()));
+    return answer;
+}
+
+int MainWindow::ShowInFolder(const std::string& where)
+{
+    if (!savedPlaces_.contains(where))
+        return 0;
+    delivery::showInFolder(where, kShowInFolderTimeout, delivery::openFolderByDefault);
+    return 1;
 }
 
 std::string MainWindow::GetTEPhone() { return settings_.getTEPhone(); }

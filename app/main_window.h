@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -94,6 +95,7 @@ public:
     std::int32_t svStatus() override { return clipServer_.status(); }
     std::string svResponse() override { return clipServer_.response(); }
     std::string SaveClipCopy(const std::string& clipPath, const std::string& suggestedName) override;
+    int ShowInFolder(const std::string& where) override;
     int FindPhones() override { return phones_.find(); }
     std::int32_t phStatus() override { return phones_.findStatus(); }
     std::string phResponse() override { return phones_.listing(); }
@@ -127,6 +129,8 @@ private:
     delivery::ClipServer clipServer_;
     delivery::PairedPhones phones_;
     std::string commandLineFile_;
+    // Where the copies saved in this run went, as SaveClipCopy told the page: the places it may show.
+    std::set<std::string> savedPlaces_;
     // Declared before the browser so that it closes after it.
     settings::SettingsStore settings_;
     GtkWidget* window_ = nullptr;

@@ -176,6 +176,10 @@ const std::array<Member, kMemberCount> kMembers{{
     {"DTE_QrCode", K::Method, "S", R::Text, [](T t, A a, CallerId) { return text(t.QrCode(a.text(0))); }},
     // 53: the levelled clip's integrated loudness in whole LUFS ("-11"), "" until a normalize job ended with 100.
     {"DTE_norLoudness", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.norLoudness()); }},
+    // 54: shows a copy saved in this run in the desktop's file manager, else opens its folder; false for
+    // any other place.
+    {"DTE_ShowInFolder", K::Method, "S", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.ShowInFolder(a.text(0))); }},
 }};
 
 }  // namespace

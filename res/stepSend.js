@@ -7,7 +7,7 @@
 
   const S = Song;
   const Q = Quillon;
-  const { $, message } = Dom;
+  const { $ } = Dom;
   const ext = Q.host();
   const has = (name) => typeof ext[name] !== "undefined";
   let clips = [];   // every clip of this run, as the controller keeps them
@@ -26,7 +26,8 @@
 
   // place: where a copy was saved, offered to be shown in its folder.
   function note(text, isError, place) {
-    message("route-note", text);
+    $("route-note-text").textContent = text;
+    $("route-note").hidden = !text;
     $("route-note").className = "message small " + (isError ? "error" : "info");
     savedPlace = place || "";
     $("show-folder").hidden = !savedPlace || !has("DTE_ShowInFolder");

@@ -12,6 +12,8 @@
 
 #include "delivery/clip_copy.h"
 #include "delivery/copy_failure.h"
+#include "delivery/show_in_folder.h"
+#include "tests/bus_stand_in.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -128,4 +130,41 @@ TEST(ClipCopy, AFailedCopyLeavesNothingBehindAndTheOldFileWhole)
     for (const auto& [options, old, expected] : cases)
         EXPECT_EQ(copyInPrivateMount(dir / "clip.mp3", dir / "place", options, old), expected) << options << old;
     EXPECT_EQ(contents(dir / "place"), "");  // the mounts were the children's alone
+}
+
+// The file manager on a private session bus selects the copy; without one, its folder is opened.
+TEST(ShowInFolder, SelectsTheCopyInTheFileManagerElseOpensItsFolder)
+{
+    using namespace std::chrono_literals;
+    GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
+    g_test_dbus_up(bus);
+    {
+        std::vector<std::string> shown;
+        std::vector<std::string> opened;
+        const auto show = [&](std::size_t count) {
+            showInFolder("/home/me/Music/Evening tune ringtone.mp3", 10s,
+                         [&](const std::string& folder) { opened.push_back(folder); });
+            const auto end = std::chrono::steady_clock::now() + 10s;
+            while (shown.size() + opened.size() < count && std::chrono::steady_clock::now() < end)
+                g_main_context_iteration(nullptr, FALSE);
+        };
+        show(1);
+        const quillon::test::BusStandIn files(
+            g_test_dbus_get_bus_address(bus), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
+            "<interface name='org.freedesktop.FileManager1'><method name='ShowItems'><arg type='as' direction='in'/>"
+            "<arg type='s' direction='in'/></method></interface>",
+            [&](const std::string&, GVariant* parameters) {
+                g_autofree const gchar** uris = nullptr;
+                g_variant_get(parameters, "(^a&s&s)", &uris, nullptr);
+                for (const gchar** uri = uris; *uri; ++uri)
+                    shown.emplace_back(*uri);
+                return static_cast<GVariant*>(nullptr);
+            });
+        ASSERT_TRUE(files.owned());
+        show(2);
+        EXPECT_EQ(opened, std::vector<std::string>{"file:///home/me/Music"});
+        EXPECT_EQ(shown, std::vector<std::string>{"file:///home/me/Music/Evening%20tune%20ringtone.mp3"});
+    }
+    g_test_dbus_down(bus);
+    g_object_unref(bus);
 }
