@@ -16,6 +16,7 @@
 #include "audio/normalize_job.h"
 #include "audio/transcode_job.h"
 #include "audio/waveform_job.h"
+#include "base/clip_kinds.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
 #include "delivery/save_copy.h"
@@ -287,9 +288,12 @@ int MainWindow::TranscodeMedia(const std::string& input, const std::string& outp
 }
 
 int MainWindow::TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
-                              std::int32_t lengthMs, std::int32_t fadeInMs, std::int32_t fadeOutMs)
+                              std::int32_t lengthMs, std::int32_t fadeInMs, std::int32_t fadeOutMs,
+                              const std::string& kind)
 {
-    return jobs::startTranscodeClip(jobs_, tools_, input, output, {startMs, lengthMs, fadeInMs, fadeOutMs});
+    const ClipKind* known = clipKindOf(kind);
+    return known &&
+           jobs::startTranscodeClip(jobs_, tools_, input, output, {startMs, lengthMs, fadeInMs, fadeOutMs}, *known);
 }
 
 int MainWindow::ReadWaveform(const std::string& path, std::int32_t points)
@@ -298,9 +302,11 @@ int MainWindow::ReadWaveform(const std::string& path, std::int32_t points)
 }
 
 int MainWindow::ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
-                          std::int32_t lengthMs)
+                          std::int32_t lengthMs, const std::string& kind)
 {
-    return clipServer_.serve(clipPath, {songTitle, startMs, lengthMs}) ? 1 : 0;
+    // A kind this copy does not know is served as a ringtone: the clip is the same.
+    const ClipKind* known = clipKindOf(kind);
+    return clipServer_.serve(clipPath, {songTitle, startMs, lengthMs, known ? known : &kClipKinds[0]}) ? 1 : 0;
 }
 
 std::string MainWindow::wfResponse() { return jobs::waveformResponse(*jobs_); }

@@ -77,9 +77,9 @@ public:
     std::string GetTracksInfo(std::int32_t drive) override;
     int ReadWaveform(const std::string& path, std::int32_t points) override;
     int TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs, std::int32_t lengthMs,
-                      std::int32_t fadeInMs, std::int32_t fadeOutMs) override;
+                      std::int32_t fadeInMs, std::int32_t fadeOutMs, const std::string& kind) override;
     int ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
-                  std::int32_t lengthMs) override;
+                  std::int32_t lengthMs, const std::string& kind) override;
     void StopServing() override { clipServer_.stop(); }
 
     std::int32_t xhStatus() override { return jobs_->xhStatus.value(); }
@@ -99,9 +99,9 @@ public:
     int FindPhones() override { return phones_.find(); }
     std::int32_t phStatus() override { return phones_.findStatus(); }
     std::string phResponse() override { return phones_.listing(); }
-    int SendToPhone(const std::string& phoneId, const std::string& clipPath) override
+    int SendToPhone(const std::string& phoneId, const std::string& clipPath, const std::string& name) override
     {
-        return phones_.send(phoneId, clipPath);
+        return phones_.send(phoneId, clipPath, name);
     }
     std::int32_t shStatus() override { return phones_.sendStatus(); }
     std::string QrCode(const std::string& text) override { return delivery::qrSvg(text); }

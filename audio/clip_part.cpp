@@ -4,11 +4,11 @@
 
 namespace quillon::jobs {
 
-bool isValidClipPart(const ClipPart& part)
+bool isValidClipPart(const ClipPart& part, const ClipKind& kind)
 {
-    const auto fadeFits = [](std::int32_t fadeMs) { return fadeMs >= 0 && fadeMs <= kMaxFadeMs; };
-    return part.startMs >= 0 && part.lengthMs >= 1000 && part.lengthMs <= 60000 && fadeFits(part.fadeInMs) &&
-           fadeFits(part.fadeOutMs) && part.fadeInMs + part.fadeOutMs <= part.lengthMs;
+    const auto fadeFits = [&kind](std::int32_t fadeMs) { return fadeMs >= 0 && fadeMs <= kind.longestFadeMs; };
+    return part.startMs >= 0 && part.lengthMs >= kShortestPartMs && part.lengthMs <= kind.longestMs &&
+           fadeFits(part.fadeInMs) && fadeFits(part.fadeOutMs) && part.fadeInMs + part.fadeOutMs <= part.lengthMs;
 }
 
 std::string secondsText(std::int32_t ms)

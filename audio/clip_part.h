@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/clip_kinds.h"
+
 namespace quillon::jobs {
 
 // The part of a song that a clip is made of, in milliseconds.
@@ -15,11 +17,10 @@ struct ClipPart {
     std::int32_t fadeOutMs = 0;
 };
 
-inline constexpr std::int32_t kMaxFadeMs = 5000;
-
-// startMs >= 0, 1000 <= lengthMs <= 60000, each fade 0..kMaxFadeMs and both
-// together no longer than the part.
-[[nodiscard]] bool isValidClipPart(const ClipPart& part);
+// Within what the kind allows: startMs >= 0, kShortestPartMs <= lengthMs <=
+// kind.longestMs, each fade 0..kind.longestFadeMs and both together no longer
+// than the part.
+[[nodiscard]] bool isValidClipPart(const ClipPart& part, const ClipKind& kind);
 
 // Milliseconds (not negative) as seconds with three decimals ("65.000"), whatever the locale.
 [[nodiscard]] std::string secondsText(std::int32_t ms);

@@ -98,9 +98,9 @@ bool startTranscode(SharedJobFields fields, const ToolPaths& tools, std::string 
 }
 
 bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,
-                        const ClipPart& part)
+                        const ClipPart& part, const ClipKind& kind)
 {
-    return isValidClipPart(part) && start(std::move(fields), tools, std::move(input), std::move(output), part);
+    return isValidClipPart(part, kind) && start(std::move(fields), tools, std::move(input), std::move(output), part);
 }
 
 std::string transcodeReason(const JobFields& fields)

@@ -38,9 +38,9 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
 // part.startMs, stops after part.lengthMs (or at the song's end), fades in over
 // part.fadeInMs and out over part.fadeOutMs. It deletes nothing in tools.tempDir: the
 // clips of earlier parts, and the song they are cut from, stay. Returns false,
-// starting nothing, for a part that isValidClipPart refuses.
+// starting nothing, for a part that isValidClipPart refuses for that kind.
 [[nodiscard]] bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::string input,
-                                      std::string output, const ClipPart& part);
+                                      std::string output, const ClipPart& part, const ClipKind& kind = kClipKinds[0]);
 
 // UI thread: tsReason, why the last transcode ended with 2 ("" unless it did).
 [[nodiscard]] std::string transcodeReason(const JobFields& fields);

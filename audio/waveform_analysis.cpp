@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "audio/attack_point.h"
 #include "audio/part_suggestions.h"
 #include "audio/quiet_point.h"
 
@@ -170,6 +171,8 @@ WaveformSummary WaveformAnalysis::finish() const
 
     // Each start moves to a quiet point, keeping its part within the song and off the others.
     std::vector<std::int64_t> starts = suggestPartStarts(energies_, kBlockSamples, summary.durationMs);
+    summary.attackMs =
+        strongestAttackMs(fineEnergies_, fineWidth_ / kSamplesPerMs, starts.front(), starts.front() + kPartMs);
     for (std::int64_t& start : starts) {
         std::int64_t low = 0;
         std::int64_t high = std::max<std::int64_t>(0, summary.durationMs - kPartMs);
@@ -216,6 +219,7 @@ std::string formatWaveform(const WaveformSummary& summary)
     appendList(text, summary.peaks);
     text += ":::" + std::to_string(summary.fineStepMs) + ":::";
     appendList(text, summary.fine);
+    text += ":::" + (summary.attackMs ? std::to_string(*summary.attackMs) : std::string());
     return text;
 }
 

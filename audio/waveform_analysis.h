@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,9 @@ struct WaveformSummary {
     // Starts of up to three suggested parts, ranked (see suggestPartStarts), each
     // moved to a quiet point; none while the song is still being read.
     std::vector<std::int64_t> suggestedStartsMs;
+    // Where a notification sound starts: the strongest attack of the liveliest
+    // part (see strongestAttackMs); none while the song is still being read.
+    std::optional<std::int64_t> attackMs;
     // The largest absolute sample of each of the equal slices, full scale = 100.
     std::vector<int> peaks;
     // The short-term level (RMS, full scale = 100) of each window of fineStepMs.
@@ -77,7 +81,7 @@ private:
 // multiple of 10 ms that keeps the series within kMaxFineValues.
 [[nodiscard]] std::int64_t fineStepMs(std::int64_t durationMs);
 
-// "durationMs:::s1,s2,s3:::p1,...,pN:::fineStepMs:::f1,...,fM"
+// "durationMs:::s1,s2,s3:::p1,...,pN:::fineStepMs:::f1,...,fM:::attackMs"
 [[nodiscard]] std::string formatWaveform(const WaveformSummary& summary);
 
 }  // namespace quillon::jobs

@@ -31,7 +31,7 @@ inline constexpr std::int32_t kWaveformBroken = 202;
 // the decoder (wfStatus 202); so does a newer start, which takes the fields.
 [[nodiscard]] bool startWaveform(SharedJobFields fields, const ToolPaths& tools, std::string path, int points);
 
-// "durationMs:::s1,s2,s3:::p1,...,pN:::fineStepMs:::f1,...,fM" (see formatWaveform)
+// "durationMs:::s1,s2,s3:::p1,...,pN:::fineStepMs:::f1,...,fM:::attackMs" (see formatWaveform)
 // of the current start: what has been read so far while wfStatus is 1 ("" before
 // the first picture), the whole once it is 100, else "".
 [[nodiscard]] std::string waveformResponse(const JobFields& fields);

@@ -51,9 +51,10 @@ public:
     virtual std::string GetTracksInfo(std::int32_t drive) = 0;
     virtual int ReadWaveform(const std::string& path, std::int32_t points) = 0;
     virtual int TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
-                              std::int32_t lengthMs, std::int32_t fadeInMs, std::int32_t fadeOutMs) = 0;
+                              std::int32_t lengthMs, std::int32_t fadeInMs, std::int32_t fadeOutMs,
+                              const std::string& kind) = 0;
     virtual int ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
-                          std::int32_t lengthMs) = 0;
+                          std::int32_t lengthMs, const std::string& kind) = 0;
     virtual void StopServing() = 0;
 
     // Fields read by the status properties.
@@ -78,7 +79,7 @@ public:
     virtual int FindPhones() = 0;
     virtual std::int32_t phStatus() = 0;
     virtual std::string phResponse() = 0;
-    virtual int SendToPhone(const std::string& phoneId, const std::string& clipPath) = 0;
+    virtual int SendToPhone(const std::string& phoneId, const std::string& clipPath, const std::string& name) = 0;
     virtual std::int32_t shStatus() = 0;
     // The QR code of text as SVG.
     virtual std::string QrCode(const std::string& text) = 0;

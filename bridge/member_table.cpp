@@ -129,22 +129,27 @@ const std::array<Member, kMemberCount> kMembers{{
      [](T t, A a, CallerId) { return boolean(t.ReadWaveform(a.text(0), a.integer(1))); }},
     // 38: the waveform job's status: 0, 1 running, 100 done, 201 unreadable, 202 broken off.
     {"DTE_wfStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.wfStatus()); }},
-    // 39: the waveform, "durationMs:::s1,s2,s3:::p1,...,pN:::fineStepMs:::f1,...,fM": what has been read
-    // so far while wfStatus is 1, the whole with the suggested part starts once it is 100.
+    // 39: the waveform, "durationMs:::s1,s2,s3:::p1,...,pN:::fineStepMs:::f1,...,fM:::attackMs": what has
+    // been read so far while wfStatus is 1, the whole with the suggested part starts and the start of a
+    // notification sound once it is 100.
     {"DTE_wfResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.wfResponse()); }},
     // 40: the transcode job over one part of the song, with a fade-in and a fade-out (the fade-in's
-    // length when only one is passed); status in DTE_tsStatus.
-    {"DTE_TranscodeClip", K::Method, "SSIIII", R::Boolean,
+    // length when only one is passed), for a kind of sound ("ringtone" when not passed: "notification",
+    // "alarm"), whose limits the part must keep; status in DTE_tsStatus.
+    {"DTE_TranscodeClip", K::Method, "SSIIIIS", R::Boolean,
      [](T t, A a, CallerId) {
          return boolean(t.TranscodeClip(a.text(0), a.text(1), a.integer(2), a.integer(3), a.integer(4),
-                                        a.integer(a.has(5) ? 5 : 4)));
+                                        a.integer(a.has(5) ? 5 : 4), a.text(6)));
      }},
     // 41: why the last transcode ended with 2 (missing, unreadable, same-file, no-folder, unwritable,
     // disk-full, no-output, no-encoder, killed, damaged); "" otherwise, and after a break.
     {"DTE_tsReason", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.tsReason()); }},
-    // 42: serves a clip of the temporary folder to phones on the local network, ending any earlier serving.
-    {"DTE_ServeClip", K::Method, "SSII", R::Boolean,
-     [](T t, A a, CallerId) { return boolean(t.ServeClip(a.text(0), a.text(1), a.integer(2), a.integer(3))); }},
+    // 42: serves a clip of the temporary folder to phones on the local network, ending any earlier serving:
+    // the clip, the song's title, the part's start and length, its kind ("ringtone" when not passed).
+    {"DTE_ServeClip", K::Method, "SSIIS", R::Boolean,
+     [](T t, A a, CallerId) {
+         return boolean(t.ServeClip(a.text(0), a.text(1), a.integer(2), a.integer(3), a.text(4)));
+     }},
     // 43: the serving's status: 0, 1 serving, 100 a phone fetched the whole clip, 201 no network address,
     // 202 clip refused, 203 cannot listen, 204 stopped after 15 minutes.
     {"DTE_svStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.svStatus()); }},
@@ -166,9 +171,9 @@ const std::array<Member, kMemberCount> kMembers{{
     {"DTE_phStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.phStatus()); }},
     // 49: the paired phones once phStatus is 100: "id:::name:::id:::name...", "" when none.
     {"DTE_phResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.phResponse()); }},
-    // 50: starts sending a clip to a phone of the last listing.
-    {"DTE_SendToPhone", K::Method, "SS", R::Boolean,
-     [](T t, A a, CallerId) { return boolean(t.SendToPhone(a.text(0), a.text(1))); }},
+    // 50: starts sending a clip to a phone of the last listing, under the file name given ("" keeps its own).
+    {"DTE_SendToPhone", K::Method, "SSS", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.SendToPhone(a.text(0), a.text(1), a.text(2))); }},
     // 51: the sending's status: 0, 1 sending, 100 the phone's service took it, 201 unreachable or failed,
     // 202 no answer in time.
     {"DTE_shStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.shStatus()); }},

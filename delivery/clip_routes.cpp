@@ -38,7 +38,7 @@ void answerClip(const ServedClip& clip, const ClipRequest& request, ClipReply& r
     reply.clipLength = part ? range.last - range.first + 1 : clip.size;
     reply.headers = {{"Content-Type", "audio/mpeg"},
                      {"Content-Length", std::to_string(reply.clipLength)},
-                     {"Content-Disposition", downloadDisposition(clip.part.songTitle)},
+                     {"Content-Disposition", downloadDisposition(clip.part.songTitle, *clip.part.kind)},
                      {"Accept-Ranges", "bytes"}};
     if (part) {
         reply.headers.emplace_back("Content-Range", "bytes " + std::to_string(range.first) + "-" +

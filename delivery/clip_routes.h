@@ -37,8 +37,6 @@ struct ClipReply {
     bool reachesEnd = false;
 };
 
-inline constexpr std::string_view kClipName = "ringtone.mp3";
-
 // Only "/<token>/" (the phone page) and "/<token>/ringtone.mp3" (the clip)
 // exist, for GET and HEAD; any other path is 404 and any other method 405.
 [[nodiscard]] ClipReply answerRequest(const ServedClip& clip, const ClipRequest& request);

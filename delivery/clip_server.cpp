@@ -55,7 +55,7 @@ bool ClipServer::serve(const std::filesystem::path& clip, const ClipPart& part)
 
     // Titles come from pages; the page and the file name need valid UTF-8.
     g_autofree gchar* title = g_utf8_make_valid(part.songTitle.c_str(), static_cast<gssize>(part.songTitle.size()));
-    clip_ = {std::move(*token), {title, part.startMs, part.lengthMs}, bytes->size()};
+    clip_ = {std::move(*token), {title, part.startMs, part.lengthMs, part.kind}, bytes->size()};
     bytes_ = g_bytes_new(bytes->data(), bytes->size());
     pageUrl_ = pageUrl(address->address, port_, clip_.token);
     soup_server_add_handler(server, nullptr, &ClipServer::onRequest, this, nullptr);

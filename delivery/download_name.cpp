@@ -45,9 +45,9 @@ std::string percentEncoded(const std::string& name)
 
 }  // namespace
 
-std::string downloadDisposition(const std::string& songTitle)
+std::string downloadDisposition(const std::string& songTitle, const ClipKind& kind)
 {
-    const std::string name = songTitle.empty() ? "ringtone.mp3" : songTitle + " ringtone.mp3";
+    const std::string name = (songTitle.empty() ? "" : songTitle + " ") + std::string(kind.id) + ".mp3";
     std::string value = "attachment; filename=\"" + asciiFallback(name) + "\"";
     bool plain = true;
     for (const char ch : name)

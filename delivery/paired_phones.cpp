@@ -4,6 +4,7 @@
 #include <array>
 
 #include "delivery/dbus_call.h"
+#include "delivery/named_clip.h"
 #include "delivery/own_clip.h"
 
 namespace quillon::delivery {
@@ -158,12 +159,12 @@ std::string PairedPhones::listing() const
     return text;
 }
 
-bool PairedPhones::send(const std::string& phoneId, const std::string& clipPath)
+bool PairedPhones::send(const std::string& phoneId, const std::string& clipPath, const std::string& name)
 {
     const auto phone = std::find_if(phones_.begin(), phones_.end(), [&](const Phone& p) { return p.id == phoneId; });
     if (findStatus_ != kDone || phone == phones_.end() || !bus_ || !isOwnClip(clipPath, tempDir_))
         return false;
-    g_autofree gchar* uri = g_filename_to_uri(clipPath.c_str(), nullptr, nullptr);
+    g_autofree gchar* uri = g_filename_to_uri(namedClip(clipPath, tempDir_, name).c_str(), nullptr, nullptr);
     if (!uri)
         return false;
     restart(sending_);

@@ -36,9 +36,9 @@ public:
     [[nodiscard]] std::string listing() const;
 
     // Starts sharing the clip's file:// URL with the phone of that id in the last
-    // listing. False, starting nothing, for any other id, or a path that is not one
-    // of the app's clips.
-    [[nodiscard]] bool send(const std::string& phoneId, const std::string& clipPath);
+    // listing, under name when one is given (see namedClip). False, starting
+    // nothing, for any other id, or a path that is not one of the app's clips.
+    [[nodiscard]] bool send(const std::string& phoneId, const std::string& clipPath, const std::string& name = {});
     // 0 never sent, 1 sending, 100 the phone's service took it, 201 or 202 above.
     [[nodiscard]] std::int32_t sendStatus() const { return sendStatus_; }
 

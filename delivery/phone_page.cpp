@@ -18,10 +18,28 @@ constexpr const char* kHead =
     "a.get{display:block;padding:1.2rem;border-radius:.7rem;background:#1a5fb4;color:#fff;text-align:center;"
     "font-size:1.5rem;font-weight:bold;text-decoration:none}p{margin:.3rem 0}.warn{color:#a51d2d}</style>\n";
 constexpr const char* kIphoneSteps = "Open the download in Files, tap Share, then Use as Ringtone (iOS 26 or later).";
-constexpr const char* kIphoneTooLong =
-    "This ringtone is longer than 30 seconds, too long for an iPhone: make a shorter part in Quillon.";
-constexpr const char* kAndroidSteps = "Open Settings \xE2\x80\xBA Sound \xE2\x80\xBA Phone ringtone, tap + and choose "
-                                      "the download.";
+// Where each kind of sound is chosen once the phone has it, as HTML.
+struct KindSteps {
+    std::string_view kind;
+    const char* android;
+    const char* iphone;  // after "Use as Ringtone"; "" when that is all
+};
+
+constexpr KindSteps kKindSteps[] = {
+    {"ringtone", "Open Settings \xE2\x80\xBA Sound \xE2\x80\xBA Phone ringtone, tap + and choose the download.", ""},
+    {"notification",
+     "Open Settings \xE2\x80\xBA Sound \xE2\x80\xBA Default notification sound, tap + and choose the download.",
+     " Then choose it for texts in Settings \xE2\x80\xBA Sounds &amp; Haptics \xE2\x80\xBA Text Tone."},
+    {"alarm", "Open the Clock app, tap an alarm, tap its sound, then + and choose the download.",
+     " Then choose it in the Clock app: tap an alarm, then Sound, and pick it under Ringtones."},
+};
+
+const KindSteps& stepsFor(std::string_view kind)
+{
+    const auto* found = std::find_if(std::begin(kKindSteps), std::end(kKindSteps),
+                                     [kind](const KindSteps& entry) { return entry.kind == kind; });
+    return found == std::end(kKindSteps) ? kKindSteps[0] : *found;
+}
 
 std::string minutesSeconds(std::int64_t ms)
 {
@@ -45,7 +63,7 @@ bool mentions(std::string_view userAgent, std::initializer_list<std::string_view
 
 std::string partCaption(const ClipPart& part)
 {
-    const std::string title = part.songTitle.empty() ? "Ringtone" : part.songTitle;
+    const std::string title = part.songTitle.empty() ? std::string(part.kind->label) : part.songTitle;
     return title + " \xC2\xB7 " + minutesSeconds(part.startMs) + "\xE2\x80\x93" +
            minutesSeconds(std::int64_t{part.startMs} + part.lengthMs);
 }
@@ -55,17 +73,22 @@ std::string phonePage(const ClipPart& part, std::string_view userAgent)
     const bool iphone = mentions(userAgent, {"iPhone", "iPad", "iPod"});
     const bool android = !iphone && mentions(userAgent, {"Android"});
     const std::string caption = htmlEscape(partCaption(part));
+    const std::string noun(part.kind->noun);
+    const KindSteps& steps = stepsFor(part.kind->id);
     std::string page = kHead;
     page += "<title>" + caption + "</title></head>\n<body><h1>" + caption + "</h1>\n";
     // Relative to the page's own address, which ends with the token and a slash.
-    page += "<a class=\"get\" href=\"ringtone.mp3\" download>Download the ringtone</a>\n";
+    page += "<a class=\"get\" href=\"" + std::string(kClipName) + "\" download>Download the " + noun + "</a>\n";
     if (!android) {
         page += "<h2>On an iPhone</h2>\n";
-        page += part.lengthMs > kIphoneLongestPartMs ? std::string("<p class=\"warn\">") + kIphoneTooLong + "</p>\n"
-                                                     : std::string("<p>") + kIphoneSteps + "</p>\n";
+        if (part.lengthMs > kIphoneLongestPartMs)
+            page += "<p class=\"warn\">This " + noun +
+                    " is longer than 30 seconds, too long for an iPhone: make a shorter part in Quillon.</p>\n";
+        else
+            page += std::string("<p>") + kIphoneSteps + steps.iphone + "</p>\n";
     }
     if (!iphone)
-        page += std::string("<h2>On Android</h2>\n<p>") + kAndroidSteps + "</p>\n";
+        page += std::string("<h2>On Android</h2>\n<p>") + steps.android + "</p>\n";
     page += "</body></html>\n";
     return page;
 }

@@ -4,25 +4,32 @@
 #include <string>
 #include <string_view>
 
+#include "base/clip_kinds.h"
+
 namespace quillon::delivery {
 
-// The song and the part of it a clip holds, as the phone page names them.
+// The song and the part of it a clip holds, and what it is for, as the phone page names them.
 struct ClipPart {
     std::string songTitle;
     std::int32_t startMs = 0;
     std::int32_t lengthMs = 0;
+    const ClipKind* kind = &kClipKinds[0];
 };
 
 // iPhones take ringtones under 30 s only. A clip is never longer than its part,
 // and a part of exactly 30 s gives a file just under 30 s, which they take.
 inline constexpr std::int32_t kIphoneLongestPartMs = 30000;
 
+// The clip's name under the page's address, whatever its kind; the download gets its own name.
+inline constexpr std::string_view kClipName = "ringtone.mp3";
+
 // The page a phone opens from the QR code: one download link and the steps that
-// make the download a ringtone on that kind of phone (both kinds when the
-// User-Agent names neither). Plain HTML that needs no script and nothing else.
+// make the download the clip's kind of sound (a ringtone, a notification sound,
+// an alarm) on that kind of phone (both kinds when the User-Agent names neither).
+// Plain HTML that needs no script and nothing else.
 [[nodiscard]] std::string phonePage(const ClipPart& part, std::string_view userAgent);
 
-// "My Song · 0:38–1:08": the title and the part's start and end as m:ss.
+// "My Song · 0:38–1:08": the title (else the kind's label) and the part's start and end as m:ss.
 [[nodiscard]] std::string partCaption(const ClipPart& part);
 
 }  // namespace quillon::delivery

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "delivery/clip_copy.h"
+#include "delivery/named_clip.h"
 #include "delivery/own_clip.h"
 
 namespace quillon::delivery {
@@ -10,16 +11,6 @@ namespace quillon::delivery {
 namespace {
 
 constexpr const char* kNotAClip = "failed:::The copy failed: the ringtone is not there any more, make it again.";
-
-// A name the chooser can take as one: no folders in it, never empty.
-std::string fileNameOf(std::string suggested)
-{
-    for (char& c : suggested) {
-        if (c == '/')
-            c = '-';
-    }
-    return suggested.empty() || suggested == "." || suggested == ".." ? "ringtone.mp3" : suggested;
-}
 
 void startIn(GtkFileChooser* chooser, const std::string& lastFolder)
 {
@@ -44,7 +35,7 @@ GFile* choosePlace(const SaveCopyRequest& request, const std::string& lastFolder
     gtk_file_chooser_set_local_only(chooser, FALSE);
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
     startIn(chooser, lastFolder);
-    gtk_file_chooser_set_current_name(chooser, fileNameOf(request.suggestedName).c_str());
+    gtk_file_chooser_set_current_name(chooser, fileNameFrom(request.suggestedName, "ringtone.mp3").c_str());
     if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(native)) != GTK_RESPONSE_ACCEPT)
         return nullptr;
     return gtk_file_chooser_get_file(chooser);

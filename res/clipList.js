@@ -1,5 +1,5 @@
 /* Step 4's "Your clips": every clip made in this run, newest first, one row each
- * with its part as times and its loudness, and buttons to hear it, save it and
+ * with its part as times, its kind and its loudness, and buttons to hear it, save it and
  * put it on the phone's code (where the other ways to the phone then send it).
  * Draws what it is given and reports the button pressed with its clip. */
 const ClipList = (() => {
@@ -39,7 +39,8 @@ const ClipList = (() => {
       what.title = clip.label;
       const part = document.createElement("b");
       part.textContent = times(clip.part);
-      what.append(part, " " + [loudness(clip.loudness), clip.source.label].filter(Boolean).join(" \u00B7 "));
+      const kind = Q.clipKind(clip.part ? clip.part.kind : "").label;
+      what.append(part, " " + [kind, loudness(clip.loudness), clip.source.label].filter(Boolean).join(" \u00B7 "));
       const ways = document.createElement("span");
       ways.className = "clip-ways";
       if (canListen)

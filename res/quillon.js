@@ -127,6 +127,11 @@ const Quillon = (() => {
   // The longest part whose clip iPhones take as a ringtone (its file is just under 30 s).
   const iphoneLongestMs = 30000;
 
+  // The kind of sound of that id (clip_kinds.js), a ringtone for any other, and
+  // the name its file goes by: "My Song alarm.mp3".
+  const clipKind = (id) => (window.QUILLON_CLIP_KINDS || []).find((k) => k.id === id) || { id: "ringtone", label: "Ringtone", noun: "ringtone" };
+  const clipFileName = (title, kindId) => title + " " + clipKind(kindId).id + ".mp3";
+
   // "a:::b:::c" into its items; the empty text has none.
   const splitList = (text) => (text ? text.split(":::") : []);
 
@@ -310,7 +315,7 @@ const Quillon = (() => {
     poll, after, stopAllPolling,
     pageFolder, tempPath, fileUrl, fileName,
     serviceAuthority, serviceUrl,
-    framesToTime, formatMs, partText, iphoneLongestMs, splitList, normalisePhoneNumber,
+    framesToTime, formatMs, partText, iphoneLongestMs, clipKind, clipFileName, splitList, normalisePhoneNumber,
     phones, networks, findById, storedChoice, fillSelect,
     cdListError, ripError, normalizeError,
     transcodeError, transcodeFailure, uploadError,

@@ -11,7 +11,7 @@ const Song = (() => {
   const work = {
     source: null, // { kind: "file", path, label } or { kind: "cd", drive, track, label }
     song: "",     // the file the clip is cut from: the picked file, or the copy of the CD track
-    part: null,   // { startMs, lengthMs, fadeInMs, fadeOutMs } of the song, or null for all of it
+    part: null,   // { kind, startMs, lengthMs, fadeInMs, fadeOutMs } of the song, or null for all of it
     clip: "",     // the finished, levelled MP3
     // Every clip made in this run and still in the temporary folder, oldest first:
     // { clip, source, part, label, loudness }.

@@ -29,7 +29,8 @@
     Q.state("converting" + (part ? " " + [part.startMs, part.lengthMs, part.fadeInMs, part.fadeOutMs].join(" ") : ""));
     busy("stage-convert", "Working…");
     // A host that takes one fade length reads the first five arguments and fades both ends alike.
-    const started = part ? ext.DTE_TranscodeClip(input, output, part.startMs, part.lengthMs, part.fadeInMs, part.fadeOutMs)
+    const started = part
+      ? ext.DTE_TranscodeClip(input, output, part.startMs, part.lengthMs, part.fadeInMs, part.fadeOutMs, part.kind)
       : ext.DTE_TranscodeMedia(input, output);
     if (!started) {
       failed("stage-convert", "The converter could not be started.", "start");

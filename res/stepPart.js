@@ -1,5 +1,6 @@
 /* Step 2: choose the part that rings. This file owns the part step's own
- * state (the song's waveform, the part, its fades, the visible span), turns
+ * state (the song's waveform, the kind of sound, the part, its fades, the
+ * visible span), turns
  * keys, fields and buttons into changes of it and hands the chosen part to the
  * page's controller; PartLoad reads the song,
  * PartPointer handles the pointer, WaveView draws and PartRing plays. A CD track
@@ -13,18 +14,17 @@
   const T = PartTime;
   const ext = Q.host();
 
-  const defaultLengthMs = 30000;
-  const shortestMs = 1000;     // the clip job takes 1 to 60 s
-  const longestMs = 60000;
-  const defaultFadeMs = 1000;
-  const longestFadeMs = 5000;
+  // Each kind of sound with its limits and presets, as the host checks them; a ringtone first.
+  const kinds = window.QUILLON_CLIP_KINDS;
+  const shortestMs = window.QUILLON_SHORTEST_PART_MS;
   const fineKeysMsPerPx = 20;  // from here in, Shift+arrows move by 0.01 s
 
   // What the waveform job gave (points: the overview peaks asked for) and what the user chose; times in ms.
   // source: the picked music the waveform is of, so that coming back to this step finds it read.
   const song = { source: null, input: "", data: WaveData.parse(""), points: 0, ready: false, drawn: false };
-  const part = { startMs: 0, lengthMs: defaultLengthMs };
-  const fades = { inMs: defaultFadeMs, outMs: defaultFadeMs };
+  const part = { kind: kinds[0].id, startMs: 0, lengthMs: kinds[0].lengthMs };
+  const fades = { inMs: kinds[0].fadeInMs, outMs: kinds[0].fadeOutMs };
+  const kind = () => kinds.find((k) => k.id === part.kind);
   const span = WaveSpan.create(() => $("wave").width);
   let playheadMs;
 
@@ -50,8 +50,8 @@
   const clamp = (value, low, high) => Math.min(Math.max(value, low), high);
   const durationMs = () => song.data.durationMs;
 
-  // The longest part this song allows: 60 s, or the whole of a shorter song.
-  const longest = () => Math.min(longestMs, durationMs());
+  // The longest part this song allows: the kind's longest, or the whole of a shorter song.
+  const longest = () => Math.min(kind().longestMs, durationMs());
 
   // Keeps the part inside the song and within the clip job's limits.
   function setPart(startMs, lengthMs) {
@@ -61,9 +61,18 @@
   }
 
   function setFades(inMs, outMs) {
-    fades.inMs = clamp(inMs, 0, longestFadeMs);
-    fades.outMs = clamp(outMs, 0, longestFadeMs);
+    fades.inMs = clamp(inMs, 0, kind().longestFadeMs);
+    fades.outMs = clamp(outMs, 0, kind().longestFadeMs);
     render();
+  }
+
+  // Where the kind's part starts: a ringtone on the suggested parts, an alarm so
+  // that its swell ends where they begin, a notification on the strongest attack.
+  function suggestions() {
+    const starts = song.data.suggestions;
+    if (part.kind === "alarm") return starts.map((ms) => Math.max(0, ms - kind().fadeInMs));
+    if (part.kind === "notification") return [song.data.attackMs >= 0 ? song.data.attackMs : starts[0] || 0];
+    return starts;
   }
 
   // The fades the clip gets: the chosen ones, shortened together when the part is
@@ -99,8 +108,7 @@
     song.source = picked;
     song.ready = false;
     $("part-source").textContent = picked.label;
-    $("part-loading").hidden = false;
-    $("part-editor").hidden = true;
+    showEditor(false);
     $("stage-rip").hidden = picked.kind !== "cd";
     $("stage-read").hidden = !canChoose();
     $("stage-read").querySelector(".mark").setAttribute("data-n", picked.kind === "cd" ? "2" : "1");
@@ -120,8 +128,7 @@
 
   function failed(stageId, text, code) {
     const ripping = stageId === "stage-rip";
-    $("part-loading").hidden = false;
-    $("part-editor").hidden = true;
+    showEditor(false);
     S.fail(stageId, "part-error", text, " " + code, actions(ripping ? "failed" : "unreadable"),
       ripping ? "part-retry" : "part-other");
   }
@@ -175,28 +182,52 @@
     if (first) {
       song.drawn = true;
       span.fit(data.durationMs);
-      setPart(0, defaultLengthMs);
+      setPart(0, kind().lengthMs);
       $("part-suggestions").replaceChildren();
-      $("part-loading").hidden = true;
-      $("part-editor").hidden = false;
+      showEditor(true);
       enableEditor(false);
     }
     draw();
     if (first) Q.state("wave-first " + data.peaks.length + " of " + song.points);
   }
 
+  function showEditor(on) {
+    $("part-loading").hidden = on;
+    $("part-editor").hidden = !on;
+    $("part-kinds").hidden = !on;
+  }
+
   function enableEditor(on) {
     song.ready = on;
-    document.querySelectorAll("#part-editor input, #part-editor button").forEach((e) => { e.disabled = !on; });
+    document.querySelectorAll("#part-editor input, #part-editor button, #part-kinds button")
+      .forEach((e) => { e.disabled = !on; });
   }
 
   /* ---- choosing ---- */
 
   function edit() {
-    fades.inMs = defaultFadeMs;
-    fades.outMs = defaultFadeMs;
     span.fit(durationMs());
-    const chips = song.data.suggestions.map((ms, i) => {
+    enableEditor(true);
+    suggest();
+    Dom.buttons(actions("editing"));
+    $("wave").focus();
+    changed();
+  }
+
+  const notes = {
+    ringtone: (several) => several ? "Pick a suggestion, or drag the part or its edges."
+      : "The liveliest 30 seconds are chosen. Drag the part or its edges to change it.",
+    notification: () => "It starts on the strongest beat of the liveliest part. Drag the part or its edges to change it.",
+    alarm: () => "It swells for " + kind().fadeInMs / 1000 + " s into the liveliest part. Drag it or its edges to " +
+      "change it."
+  };
+
+  // The kind's suggested parts as chips, and the first of them chosen with the kind's length and fades.
+  function suggest() {
+    fades.inMs = kind().fadeInMs;
+    fades.outMs = kind().fadeOutMs;
+    const starts = suggestions();
+    const chips = starts.map((ms, i) => {
       const chip = document.createElement("button");
       chip.type = "button";
       chip.id = "part-suggestion-" + (i + 1);
@@ -206,22 +237,26 @@
       return chip;
     });
     $("part-suggestions").replaceChildren(...chips);
-    const whole = durationMs() <= defaultLengthMs;
-    $("part-note").textContent = whole
-      ? "The song is " + T.format(durationMs()) + " long, so all of it is chosen."
-      : chips.length > 1 ? "Pick a suggestion, or drag the part or its edges."
-        : "The liveliest 30 seconds are chosen. Drag the part or its edges to change it.";
-    enableEditor(true);
-    setPart(song.data.suggestions[0] || 0, defaultLengthMs);
-    Dom.buttons(actions("editing"));
-    $("wave").focus();
+    const whole = durationMs() <= kind().lengthMs;
+    $("part-note").textContent = whole ? "The song is " + T.format(durationMs()) + " long, so all of it is chosen."
+      : notes[part.kind](chips.length > 1);
+    renderPresets();
+    setPart(starts[0] || 0, kind().lengthMs);
+    span.keep(part.startMs);
+  }
+
+  function chooseKind(id) {
+    if (!song.ready || id === part.kind) return;
+    part.kind = id;
+    suggest();
+    if (ring.playing()) startRing();
+    Q.state("kind " + id + " " + part.startMs + " " + part.lengthMs + " " + fades.inMs + " " + fades.outMs);
     changed();
   }
 
   // Back from a later step: the song, the part and its fades as they were left.
   function editAgain() {
-    $("part-loading").hidden = true;
-    $("part-editor").hidden = false;
+    showEditor(true);
     Dom.buttons(actions("editing"));
     render();
     $("wave").focus();
@@ -229,7 +264,7 @@
   }
 
   function choose(index) {
-    setPart(song.data.suggestions[index], part.lengthMs);
+    setPart(suggestions()[index], part.lengthMs);
     span.keep(part.startMs);
     changed();
     Q.state("suggestion " + (index + 1) + " " + part.startMs);
@@ -242,13 +277,18 @@
     $("part-length").value = T.format(part.lengthMs);
     $("part-fade-in").value = T.seconds(fades.inMs);
     $("part-fade-out").value = T.seconds(fades.outMs);
+    ["part-fade-in", "part-fade-out"].forEach((id) => { $(id).max = String(kind().longestFadeMs / 1000); });
+    document.querySelectorAll("#part-kinds button").forEach((button) => {
+      button.setAttribute("aria-pressed", String(button.value === part.kind));
+    });
     document.querySelectorAll("#part-presets button").forEach((button) => {
       const preset = parseInt(button.value, 10);
       button.setAttribute("aria-pressed", String(preset === part.lengthMs));
       button.disabled = !song.ready || (preset > longest() && durationMs() > 0);
     });
+    const starts = suggestions();
     $("part-suggestions").querySelectorAll("button").forEach((chip, i) => {
-      chip.setAttribute("aria-pressed", String(song.data.suggestions[i] === part.startMs));
+      chip.setAttribute("aria-pressed", String(starts[i] === part.startMs));
     });
     // A part of up to 30 s makes a file just under 30 s, which iPhones take.
     $("part-iphone").textContent = part.lengthMs > Q.iphoneLongestMs ? "Too long for iPhones (under 30 s); fine for Android" : "";
@@ -329,8 +369,9 @@
 
   function typedFade(field, apply) {
     const seconds = parseFloat(field.value.replace(",", "."));
-    if (!(seconds >= 0 && seconds <= longestFadeMs / 1000)) {
-      message("part-error", "A fade lasts from 0 to 5 seconds, for example 1.5.");
+    const longestSeconds = kind().longestFadeMs / 1000;
+    if (!(seconds >= 0 && seconds <= longestSeconds)) {
+      message("part-error", "A fade lasts from 0 to " + longestSeconds + " seconds, for example 1.5.");
       render();
       field.select();
       return;
@@ -363,8 +404,38 @@
       return;
     }
     const applied = appliedFades();
-    S.partChosen(song.input,
-      { startMs: part.startMs, lengthMs: part.lengthMs, fadeInMs: applied.inMs, fadeOutMs: applied.outMs });
+    S.partChosen(song.input, {
+      kind: part.kind, startMs: part.startMs, lengthMs: part.lengthMs, fadeInMs: applied.inMs, fadeOutMs: applied.outMs
+    });
+  }
+
+  // The kind's length presets, "15 s" and so on.
+  function renderPresets() {
+    const buttons = kind().presetsMs.map((ms) => {
+      const button = document.createElement("button");
+      button.type = "button";
+      button.value = String(ms);
+      button.textContent = ms / 1000 + " s";
+      button.disabled = !song.ready;
+      button.addEventListener("click", () => {
+        setPart(part.startMs, ms);
+        changed();
+      });
+      return button;
+    });
+    $("part-presets").replaceChildren(...buttons);
+  }
+
+  function renderKinds() {
+    const buttons = kinds.map((k) => {
+      const button = document.createElement("button");
+      button.type = "button";
+      button.value = k.id;
+      button.textContent = k.label;
+      button.addEventListener("click", () => chooseKind(k.id));
+      return button;
+    });
+    $("part-kinds").replaceChildren(...buttons);
   }
 
   // The canvas draws at the size it is shown at, so a wider window shows more of
@@ -407,12 +478,8 @@
     }));
     $("part-fade-in").addEventListener("change", (e) => typedFade(e.target, (ms) => setFades(ms, fades.outMs)));
     $("part-fade-out").addEventListener("change", (e) => typedFade(e.target, (ms) => setFades(fades.inMs, ms)));
-    document.querySelectorAll("#part-presets button").forEach((button) => {
-      button.addEventListener("click", () => {
-        setPart(part.startMs, parseInt(button.value, 10));
-        changed();
-      });
-    });
+    renderKinds();
+    renderPresets();
     $("part-play").addEventListener("click", toggleRing);
     $("part-make").addEventListener("click", make);
     $("part-cancel").addEventListener("click", S.cancel);

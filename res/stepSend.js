@@ -24,6 +24,10 @@
     return source.kind === "cd" ? "Track " + (Number(source.track) + 1) : source.label.replace(/\.[^.]*$/, "");
   }
 
+  // The kind of sound a clip is (a whole song is a ringtone), and the name it goes by.
+  const kindId = (clip = given) => Q.clipKind(clip.part ? clip.part.kind : "").id;
+  const clipName = (clip = given) => Q.clipFileName(songTitle(clip), kindId(clip));
+
   // place: where a copy was saved, offered to be shown in its folder.
   function note(text, isError, place) {
     $("route-note-text").textContent = text;
@@ -84,7 +88,7 @@
     if (watch) watch.stop();
     if (!has("DTE_ServeClip")) { showOffline(203); return; }
     const part = given.part || { startMs: 0, lengthMs: 0 };
-    if (!ext.DTE_ServeClip(given.clip, songTitle(), part.startMs, part.lengthMs)) {
+    if (!ext.DTE_ServeClip(given.clip, songTitle(), part.startMs, part.lengthMs, kindId())) {
       showOffline(Number(ext.DTE_svStatus));
       return;
     }
@@ -124,7 +128,7 @@
   function saveCopy(clip = given) {
     if ($("routes").hidden || !has("DTE_SaveClipCopy")) return;
     const back = document.activeElement;
-    const [outcome, detail] = Q.splitList(String(ext.DTE_SaveClipCopy(clip.clip, songTitle(clip) + " ringtone.mp3")));
+    const [outcome, detail] = Q.splitList(String(ext.DTE_SaveClipCopy(clip.clip, clipName(clip))));
     if (outcome === "saved") note("Saved to " + detail + ".", false, detail);
     else if (outcome === "failed") note(detail, true);
     Q.state("save " + (outcome || "cancelled"));
@@ -162,7 +166,7 @@
   };
 
   function sendToPhone(phone, button) {
-    if (!ext.DTE_SendToPhone(phone.id, given.clip)) {
+    if (!ext.DTE_SendToPhone(phone.id, given.clip, clipName())) {
       note(phoneFailures[201](phone.name), true);
       return;
     }
@@ -171,8 +175,8 @@
     Q.poll(() => Number(ext.DTE_shStatus), (v) => v !== 1, null, (v) => {
       button.disabled = false;
       if (v === 100)
-        note("Sent to " + phone.name + ", into its Downloads. On the phone: Settings \u203A Sound \u203A " +
-          "Phone ringtone, tap + and choose it.");
+        note("Sent to " + phone.name + ", into its Downloads. On the phone, choose it there as its " +
+          Q.clipKind(kindId()).noun + ".");
       else
         note((phoneFailures[v] || phoneFailures[201])(phone.name), true);
       Q.state("phone-share " + v);

@@ -1,13 +1,14 @@
 /* The waveform job's answer and what the part step reads from it: the song's
- * length, the suggested starts, the overview peaks and the fine energy series. */
+ * length, the suggested starts, the overview peaks, the fine energy series and
+ * where a notification sound would start. */
 const WaveData = (() => {
   "use strict";
 
   const numbers = (text) => (text ? text.split(",").map((v) => parseInt(v, 10) || 0) : []);
   const top = (series) => series.reduce((high, v) => (v > high ? v : high), 1);
 
-  // "durationMs:::s1,s2,s3:::p1,...,pN[:::fineStepMs:::f1,...,fM]"; an older host
-  // gives one suggestion and no fine series.
+  // "durationMs:::s1,s2,s3:::p1,...,pN[:::fineStepMs:::f1,...,fM[:::attackMs]]"; an
+  // older host gives one suggestion and no fine series, or no attack (-1 here).
   function parse(text) {
     const fields = String(text || "").split(":::");
     const peaks = numbers(fields[2]);
@@ -18,6 +19,7 @@ const WaveData = (() => {
       peaks,
       fineStepMs: parseInt(fields[3], 10) || 0,
       fine,
+      attackMs: fields[5] ? parseInt(fields[5], 10) : -1,
       // Each series is drawn against its own loudest value, so the picture does
       // not depend on the scale the host counts in.
       peakTop: top(peaks),

@@ -77,40 +77,55 @@ TEST(ClipRoutes, OnlyThePageAndTheClipUnderTheTokenAnswer)
     EXPECT_EQ(answerRequest(clip, {"HEAD", base, "", ""}).text, "");
 }
 
-TEST(PhonePage, StepsFollowThePhoneThatAskedAndWarnOfLongPartsOnIphones)
+TEST(PhonePage, StepsFollowThePhoneThatAskedAndTheKindOfSound)
 {
     const std::string texts[] = {
         "Open the download in Files, tap Share, then Use as Ringtone (iOS 26 or later)",
         "Open Settings \xE2\x80\xBA Sound \xE2\x80\xBA Phone ringtone, tap + and choose the download",
-        "This ringtone is longer than 30 seconds, too long for an iPhone: make a shorter part in Quillon."};
-    // Which of the iPhone steps, the Android steps and the warning the page shows.
-    const std::tuple<const char*, std::int32_t, std::string> cases[] = {
-        {"Mozilla/5.0 (iPhone; CPU iPhone OS 26_0 like Mac OS X) Safari", 29999, "i--"},
-        {"Mozilla/5.0 (iPad; CPU OS 26_0 like Mac OS X)", 30000, "i--"},
-        {"Mozilla/5.0 (iPad; CPU OS 26_0 like Mac OS X)", 30001, "--w"},
-        {"Mozilla/5.0 (Linux; Android 15; Pixel 9) Chrome/130", 60000, "-a-"},
-        {"Mozilla/5.0 (X11; Linux x86_64)", 12000, "ia-"},
-        {"", 45000, "-aw"},
+        "This ringtone is longer than 30 seconds, too long for an iPhone: make a shorter part in Quillon.",
+        "Default notification sound, tap +",
+        "Then choose it for texts in Settings",
+        "Open the Clock app, tap an alarm",
+        "Then choose it in the Clock app",
+        "This alarm sound is longer than 30 seconds"};
+    // Which of the texts above the page shows, for each phone, part and kind.
+    const std::tuple<const char*, std::int32_t, int, std::string> cases[] = {
+        {"Mozilla/5.0 (iPhone; CPU iPhone OS 26_0 like Mac OS X) Safari", 29999, 0, "i-------"},
+        {"Mozilla/5.0 (iPad; CPU OS 26_0 like Mac OS X)", 30000, 0, "i-------"},
+        {"Mozilla/5.0 (iPad; CPU OS 26_0 like Mac OS X)", 30001, 0, "--w-----"},
+        {"Mozilla/5.0 (Linux; Android 15; Pixel 9) Chrome/130", 60000, 0, "-a------"},
+        {"Mozilla/5.0 (X11; Linux x86_64)", 12000, 0, "ia------"},
+        {"", 45000, 0, "-aw-----"},
+        {"Mozilla/5.0 (iPhone; CPU iPhone OS 26_0 like Mac OS X)", 3000, 1, "i---t---"},
+        {"Mozilla/5.0 (Linux; Android 16)", 3000, 1, "---n----"},
+        {"Mozilla/5.0 (iPhone; CPU iPhone OS 26_0 like Mac OS X)", 30000, 2, "i-----c-"},
+        {"Mozilla/5.0 (iPhone; CPU iPhone OS 26_0 like Mac OS X)", 45000, 2, "-------w"},
+        {"Mozilla/5.0 (Linux; Android 16)", 45000, 2, "-----c--"},
     };
-    for (const auto& [userAgent, lengthMs, shown] : cases) {
-        const std::string page = phonePage({"<Tom & \"Jerry\">", 38000, lengthMs}, userAgent);
+    for (const auto& [userAgent, lengthMs, kind, shown] : cases) {
+        const quillon::ClipKind& clipKind = quillon::kClipKinds[kind];
+        const std::string page = phonePage({"<Tom & \"Jerry\">", 38000, lengthMs, &clipKind}, userAgent);
         for (std::size_t i = 0; i < shown.size(); ++i)
             EXPECT_EQ(page.find(texts[i]) != std::string::npos, shown[i] != '-') << userAgent << ": " << texts[i];
         EXPECT_NE(page.find("<h1>&lt;Tom &amp; &quot;Jerry&quot;&gt; \xC2\xB7 0:38\xE2\x80\x93"), std::string::npos);
-        EXPECT_NE(page.find("<a class=\"get\" href=\"ringtone.mp3\" download>Download the ringtone</a>"),
+        EXPECT_NE(page.find("<a class=\"get\" href=\"ringtone.mp3\" download>Download the " +
+                            std::string(clipKind.noun) + "</a>"),
                   std::string::npos);
         EXPECT_EQ(page.find("<script"), page.find("src="));  // neither
     }
     EXPECT_EQ(partCaption({"My Song", 38000, 30000}), "My Song \xC2\xB7 0:38\xE2\x80\x93"
                                                       "1:08");
+    EXPECT_EQ(partCaption({"", 0, 3000, &quillon::kClipKinds[1]}), "Notification \xC2\xB7 0:00\xE2\x80\x93"
+                                                                   "0:03");
 }
 
-TEST(DownloadName, AsciiFallbackAndExactUtf8Name)
+TEST(DownloadName, AsciiFallbackAndExactUtf8NameForTheKind)
 {
-    EXPECT_EQ(downloadDisposition(""), "attachment; filename=\"ringtone.mp3\"");
-    EXPECT_EQ(downloadDisposition("Caf\xC3\xA9 \"x\"\\\t"),
-              "attachment; filename=\"Caf_ _x___ ringtone.mp3\"; "
-              "filename*=UTF-8''Caf%C3%A9%20%22x%22%5C%09%20ringtone.mp3");
+    EXPECT_EQ(downloadDisposition("", quillon::kClipKinds[0]), "attachment; filename=\"ringtone.mp3\"");
+    EXPECT_EQ(downloadDisposition("My Song", quillon::kClipKinds[2]), "attachment; filename=\"My Song alarm.mp3\"");
+    EXPECT_EQ(downloadDisposition("Caf\xC3\xA9 \"x\"\\\t", quillon::kClipKinds[1]),
+              "attachment; filename=\"Caf_ _x___ notification.mp3\"; "
+              "filename*=UTF-8''Caf%C3%A9%20%22x%22%5C%09%20notification.mp3");
 }
 
 TEST(ServeToken, LongUrlSafeAndFreshEachTime)

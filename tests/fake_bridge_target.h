@@ -57,13 +57,13 @@ public:
     std::string GetDrivesInfo() override { return log(textResult, "GetDrivesInfo"); }
     std::string GetTracksInfo(I drive) override { return log(textResult, "GetTracksInfo", drive); }
     int ReadWaveform(S path, I points) override { return log(startResult, "ReadWaveform", path, points); }
-    int TranscodeClip(S in, S out, I start, I length, I fadeIn, I fadeOut) override
+    int TranscodeClip(S in, S out, I start, I length, I fadeIn, I fadeOut, S kind) override
     {
-        return log(startResult, "TranscodeClip", in, out, start, length, fadeIn, fadeOut);
+        return log(startResult, "TranscodeClip", in, out, start, length, fadeIn, fadeOut, kind);
     }
-    int ServeClip(S path, S title, I start, I length) override
+    int ServeClip(S path, S title, I start, I length, S kind) override
     {
-        return log(startResult, "ServeClip", path, title, start, length);
+        return log(startResult, "ServeClip", path, title, start, length, kind);
     }
     void StopServing() override { log(0, "StopServing"); }
     std::int32_t xhStatus() override { return log(status, "xhStatus"); }
@@ -83,7 +83,7 @@ public:
     int FindPhones() override { return log(startResult, "FindPhones"); }
     std::int32_t phStatus() override { return log(status, "phStatus"); }
     std::string phResponse() override { return log(textResult, "phResponse"); }
-    int SendToPhone(S phone, S clip) override { return log(startResult, "SendToPhone", phone, clip); }
+    int SendToPhone(S phone, S clip, S name) override { return log(startResult, "SendToPhone", phone, clip, name); }
     std::int32_t shStatus() override { return log(status, "shStatus"); }
     std::string QrCode(S text) override { return log(textResult, "QrCode", text); }
     std::string takeCommandLineFile() override { return std::exchange(commandLine, {}); }

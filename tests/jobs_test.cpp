@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 
+#include "audio/attack_point.h"
 #include "audio/encoder_end.h"
 #include "audio/loudness_meter.h"
 #include "audio/normalize_job.h"
@@ -38,7 +39,7 @@ namespace {
 using Calls = std::vector<std::vector<std::string>>;
 std::string zeros(int count) { return count > 1 ? "0," + zeros(count - 1) : "0"; }
 // One second of silence read with 16 points: one part at 0, 16 peaks, 100 levels of 10 ms.
-const std::string kSilence = "1000:::0:::" + zeros(16) + ":::10:::" + zeros(100);
+const std::string kSilence = "1000:::0:::" + zeros(16) + ":::10:::" + zeros(100) + ":::0";
 // Writes the header of an MPEG audio frame to a file: a clip as far as the job can tell.
 const std::string kWriteFrame = "printf '\\377\\373\\220\\0' >";
 
@@ -357,6 +358,34 @@ TEST(WaveformAnalysis, MeasuresDurationPeaksAndTheLoudestHalfMinute)
     }
 }
 
+TEST(AttackPoint, ANotificationStartsJustBeforeTheStrongestLoudAttackInItsSpan)
+{
+    // Energies of 10 ms windows: level from each listed window on, zero before the first.
+    struct Case {
+        std::vector<std::pair<std::size_t, std::uint64_t>> levels;
+        std::int64_t fromMs, toMs, attackMs;
+    };
+    const Case cases[] = {
+        {.levels = {}, .fromMs = 300, .toMs = 900, .attackMs = 300},
+        {.levels = {{0, 10}, {50, 1000}}, .fromMs = 0, .toMs = 2000, .attackMs = 480},
+        // A tick out of silence rises more, but it is 30 dB under the beat.
+        {.levels = {{20, 1}, {25, 0}, {70, 10}, {72, 1000}}, .fromMs = 0, .toMs = 2000, .attackMs = 680},
+        // The steeper rise lies outside the span, then inside it, where the lead may reach before the span.
+        {.levels = {{0, 1}, {30, 1000}, {60, 1}, {100, 100}}, .fromMs = 500, .toMs = 2000, .attackMs = 980},
+        {.levels = {{0, 1}, {30, 1000}, {60, 1}, {100, 100}}, .fromMs = 295, .toMs = 2000, .attackMs = 280},
+        // Equal attacks: the earlier.
+        {.levels = {{0, 1}, {40, 100}, {60, 1}, {90, 100}}, .fromMs = 0, .toMs = 2000, .attackMs = 380},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::uint64_t> energies(200, 0);
+        for (std::size_t i = 0; i < energies.size(); ++i)
+            for (const auto& [from, level] : c.levels)
+                if (i >= from)
+                    energies[i] = level;
+        EXPECT_EQ(strongestAttackMs(energies, 10, c.fromMs, c.toMs), c.attackMs) << c.levels.size();
+    }
+}
+
 // PCM bytes at 8000 Hz of amplitude(t) times a 220 Hz tone, t in seconds.
 std::string generatedSong(double seconds, const std::function<double(double)>& amplitude)
 {
@@ -400,9 +429,21 @@ TEST_F(JobTest, WaveformRefusesBadArgumentsAndTellsAnUnreadableSong)
 {
     for (int points : {15, 4097, 0})
         EXPECT_FALSE(startWaveform(fields, tools, "y.wav", points)) << points;
-    for (const ClipPart& part : std::vector<ClipPart>{
-             {-1, 20000}, {0, 999}, {0, 60001}, {0, 20000, -1}, {0, 20000, 0, 5001}, {0, 1001, 501, 501}})
-        EXPECT_FALSE(startTranscodeClip(fields, tools, "in.wav", "out.mp3", part)) << part.lengthMs;
+    // Outside the limits of the kind (0 ringtone, 1 notification, 2 alarm).
+    const std::pair<ClipPart, int> refused[] = {{{-1, 20000}, 0},
+                                                {{0, 999}, 0},
+                                                {{0, 60001}, 0},
+                                                {{0, 20000, -1}, 0},
+                                                {{0, 20000, 0, 5001}, 0},
+                                                {{0, 1001, 501, 501}, 0},
+                                                {{0, 5001}, 1},
+                                                {{0, 5000, 2001}, 1},
+                                                {{0, 60001}, 2},
+                                                {{0, 40000, 30001}, 2},
+                                                {{0, 11000, 10000, 1001}, 2}};
+    for (const auto& [part, kind] : refused)
+        EXPECT_FALSE(startTranscodeClip(fields, tools, "in.wav", "out.mp3", part, quillon::kClipKinds[kind]))
+            << part.lengthMs;
     EXPECT_EQ(fields->wfStatus.generation() + fields->tsStatus.generation(), 0u);
     // The decoder fails after a silence, writes nothing, fails after some output, or is not there.
     for (const char* decoder : {"sleep 0.1; exit 1\n", "exit 0\n", "head -c 16000 /dev/zero; exit 3\n", ""}) {

@@ -78,8 +78,14 @@ TEST_F(PairedPhonesTest, ListsThePairedDeviceAndSharesTheClipsFileUrl)
     ASSERT_TRUE(phones->send("kdeconnect/abc", clip));
     EXPECT_EQ(phones->sendStatus(), 1);
     EXPECT_TRUE(serveUntil([this] { return phones->sendStatus() == PairedPhones::kDone; }));
+    // Under the name the page gives, which may not name a folder: the phone keeps the file's name.
+    ASSERT_TRUE(phones->send("kdeconnect/abc", clip, "AC/DC alarm.mp3"));
+    EXPECT_TRUE(serveUntil([this] { return daemon->shared().size() == 2; }));
+    const std::string named = (temp / "named/AC-DC alarm.mp3").string();
     g_autofree gchar* url = g_filename_to_uri(clip.c_str(), nullptr, nullptr);
-    EXPECT_EQ(daemon->shared(), std::vector<std::string>{url});
+    g_autofree gchar* namedUrl = g_filename_to_uri(named.c_str(), nullptr, nullptr);
+    EXPECT_EQ(daemon->shared(), (std::vector<std::string>{url, namedUrl}));
+    EXPECT_EQ(quillon::test::readFile(named), "ID3");
 }
 
 TEST_F(PairedPhonesTest, NoServiceRunningListsNoPhoneWithoutError)

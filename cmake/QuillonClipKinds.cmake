@@ -1,0 +1,35 @@
+# The kinds of sound a clip is made for, stated once. Each entry is
+#   id|label|noun|longest part|default part|default fade-in|default fade-out|longest fade|length presets
+# in milliseconds (presets comma-separated); every part lasts at least
+# QUILLON_SHORTEST_PART_MS. The id is what pages pass to the host and the word
+# that names the file ("<song> <id>.mp3"); the noun is what texts call such a
+# file ("Download the alarm sound"); the first kind is the one chosen first. The
+# host's limits (base/clip_kinds.h) and the pages' choice (res/clip_kinds.js) are
+# generated from this list.
+set(QUILLON_CLIP_KINDS
+  "ringtone|Ringtone|ringtone|60000|30000|1000|1000|5000|15000,20000,30000,40000"
+  "notification|Notification|notification sound|5000|3000|0|300|2000|1000,2000,3000,5000"
+  "alarm|Alarm|alarm sound|60000|30000|10000|1000|30000|20000,30000,45000,60000")
+
+set(QUILLON_SHORTEST_PART_MS 1000)
+
+set(QUILLON_CLIP_KINDS_CPP)
+set(QUILLON_CLIP_KINDS_JS)
+foreach(entry IN LISTS QUILLON_CLIP_KINDS)
+  string(REPLACE "|" ";" fields "${entry}")
+  list(GET fields 0 id)
+  list(GET fields 1 label)
+  list(GET fields 2 noun)
+  list(GET fields 3 longest)
+  list(GET fields 4 length)
+  list(GET fields 5 fade_in)
+  list(GET fields 6 fade_out)
+  list(GET fields 7 longest_fade)
+  list(GET fields 8 presets)
+  list(APPEND QUILLON_CLIP_KINDS_CPP
+    "{\"${id}\", \"${label}\", \"${noun}\", ${longest}, ${length}, ${fade_in}, ${fade_out}, ${longest_fade}}")
+  list(APPEND QUILLON_CLIP_KINDS_JS
+    "{ id: \"${id}\", label: \"${label}\", noun: \"${noun}\", longestMs: ${longest}, lengthMs: ${length}, fadeInMs: ${fade_in}, fadeOutMs: ${fade_out}, longestFadeMs: ${longest_fade}, presetsMs: [${presets}] }")
+endforeach()
+string(JOIN ",\n    " QUILLON_CLIP_KINDS_CPP ${QUILLON_CLIP_KINDS_CPP})
+string(JOIN ",\n  " QUILLON_CLIP_KINDS_JS ${QUILLON_CLIP_KINDS_JS})
