@@ -14,6 +14,20 @@ constexpr const char* kKey = "color-scheme";
 
 }  // namespace
 
+std::optional<ColorScheme> colorSchemeOf(GVariant* value)
+{
+    g_autoptr(GVariant) inner = g_variant_ref(value);
+    while (g_variant_is_of_type(inner, G_VARIANT_TYPE_VARIANT)) {
+        GVariant* unwrapped = g_variant_get_variant(inner);
+        g_variant_unref(inner);
+        inner = unwrapped;
+    }
+    if (!g_variant_is_of_type(inner, G_VARIANT_TYPE_UINT32))
+        return std::nullopt;
+    const guint32 scheme = g_variant_get_uint32(inner);
+    return scheme == 1 ? ColorScheme::PreferDark : scheme == 2 ? ColorScheme::PreferLight : ColorScheme::NoPreference;
+}
+
 DesktopColorScheme::DesktopColorScheme(std::function<void(ColorScheme)> onScheme, std::chrono::milliseconds timeout)
     : onScheme_(std::move(onScheme)), timeout_(timeout)
 {
@@ -48,21 +62,10 @@ void DesktopColorScheme::watch(GDBusConnection* bus)
                         });
 }
 
-// value: the scheme as a number, inside any number of variants; anything else is ignored.
 void DesktopColorScheme::tell(GVariant* value) const
 {
-    g_autoptr(GVariant) inner = g_variant_ref(value);
-    while (g_variant_is_of_type(inner, G_VARIANT_TYPE_VARIANT)) {
-        GVariant* unwrapped = g_variant_get_variant(inner);
-        g_variant_unref(inner);
-        inner = unwrapped;
-    }
-    if (!g_variant_is_of_type(inner, G_VARIANT_TYPE_UINT32))
-        return;
-    const guint32 scheme = g_variant_get_uint32(inner);
-    onScheme_(scheme == 1   ? ColorScheme::PreferDark
-              : scheme == 2 ? ColorScheme::PreferLight
-                            : ColorScheme::NoPreference);
+    if (const std::optional<ColorScheme> scheme = colorSchemeOf(value))
+        onScheme_(*scheme);
 }
 
 void DesktopColorScheme::onChanged(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,

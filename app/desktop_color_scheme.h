@@ -5,12 +5,17 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace quillon::app {
 
 // The desktop's colour scheme, as the settings portal tells it
 // (org.freedesktop.appearance color-scheme).
 enum class ColorScheme : std::uint8_t { NoPreference, PreferDark, PreferLight };
+
+// The scheme in a value the portal gives (a number, in as many variants as it
+// wraps it in); nothing for any other value.
+[[nodiscard]] std::optional<ColorScheme> colorSchemeOf(GVariant* value);
 
 // Follows the desktop's colour scheme over the session bus: asks the settings
 // portal once, without waiting and with a time-out, and listens for its changes.

@@ -4,7 +4,7 @@
 const PartHistory = (() => {
   "use strict";
 
-  const burstMs = 700;
+  const burstMs = 1000;
   const same = (a, b) => Object.keys(a).every((key) => a[key] === b[key]);
 
   // depth: how many changes undo reaches back.

@@ -9,18 +9,15 @@ using namespace quillon;
 TEST(MediaFileChooser, FirstEntryTakesEveryTypeThenTheClassicFiveThenTheRest)
 {
     const std::vector<app::MediaFileFilter> filters = app::mediaFileFilters();
-    std::vector<std::string> labels;
+    std::string labels;
     for (const auto& filter : filters)
-        labels.push_back(filter.label);
-    const std::string every = "All audio files (*.mp3; *.wma; *.ogg; *.oga; *.wav; *.flac; *.m4a; *.aac; *.opus; "
-                              "*.aif; *.aiff)";
+        labels += filter.label + "\n";
     EXPECT_EQ(labels,
-              (std::vector<std::string>{every, "All Supported Audio Files (*.mp3; *.wma; *.ogg; *.wav)",
-                                        "MPEG Layer-3 Audio Files (*.mp3)", "Windows Media Audio Files (*.wma)",
-                                        "OGG Vorbis Audio Files(*.ogg)", "Windows Waveform Audio Files (*.wav)",
-                                        "More audio files (*.oga; *.flac; *.m4a; *.aac; *.opus; *.aif; *.aiff)"}));
+              "All audio files (*.mp3; *.wma; *.ogg; *.oga; *.wav; *.flac; *.m4a; *.aac; *.opus; *.aif; *.aiff)\n"
+              "All Supported Audio Files (*.mp3; *.wma; *.ogg; *.wav)\nMPEG Layer-3 Audio Files (*.mp3)\n"
+              "Windows Media Audio Files (*.wma)\nOGG Vorbis Audio Files(*.ogg)\n"
+              "Windows Waveform Audio Files (*.wav)\n"
+              "More audio files (*.oga; *.flac; *.m4a; *.aac; *.opus; *.aif; *.aiff)\n");
     EXPECT_TRUE(std::ranges::equal(filters.front().extensions, kAudioExtensions));
-    EXPECT_EQ(filters[1].extensions, (std::vector<std::string_view>{"mp3", "wma", "ogg", "wav"}));
     EXPECT_EQ(filters[3].extensions, (std::vector<std::string_view>{"wma"}));
-    EXPECT_EQ(filters.back().extensions.size(), std::size(kAudioExtensions) - 4);
 }

@@ -13,7 +13,6 @@
 #include "delivery/clip_copy.h"
 #include "delivery/copy_failure.h"
 #include "delivery/show_in_folder.h"
-#include "tests/bus_stand_in.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -34,6 +33,20 @@ std::string noise(std::size_t size)
     std::string bytes(size, '\0');
     std::iota(bytes.begin(), bytes.end(), '\0');
     return bytes;
+}
+
+// The file manager's ShowItems: says in told which copy it was asked to show, and refuses one named "refused.mp3".
+void showItems(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
+               GDBusMethodInvocation* call, gpointer told)
+{
+    const gchar* uri = nullptr;
+    g_autoptr(GVariant) uris = g_variant_get_child_value(parameters, 0);
+    g_variant_get_child(uris, 0, "&s", &uri);
+    static_cast<std::vector<std::string>*>(told)->push_back("asked " + std::string(uri));
+    if (g_str_has_suffix(uri, "refused.mp3"))
+        g_dbus_method_invocation_return_dbus_error(call, "org.test.Refused", "refused");
+    else
+        g_dbus_method_invocation_return_value(call, nullptr);
 }
 
 std::string copy(const fs::path& from, const fs::path& to, bool replace)
@@ -132,38 +145,41 @@ TEST(ClipCopy, AFailedCopyLeavesNothingBehindAndTheOldFileWhole)
     EXPECT_EQ(contents(dir / "place"), "");  // the mounts were the children's alone
 }
 
-// The file manager on a private session bus selects the copy; without one, its folder is opened.
+// The file manager on a private session bus selects the copy; where it refuses, the copy's folder is opened.
 TEST(ShowInFolder, SelectsTheCopyInTheFileManagerElseOpensItsFolder)
 {
     using namespace std::chrono_literals;
     GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
     g_test_dbus_up(bus);
     {
-        std::vector<std::string> shown;
-        std::vector<std::string> opened;
-        const auto show = [&](std::size_t count) {
-            showInFolder("/home/me/Music/Evening tune ringtone.mp3", 10s,
-                         [&](const std::string& folder) { opened.push_back(folder); });
-            const auto end = std::chrono::steady_clock::now() + 10s;
-            while (shown.size() + opened.size() < count && std::chrono::steady_clock::now() < end)
+        std::vector<std::string> told;  // "asked <uri>" by the file manager, "opened <uri>" by the default handler
+        const GDBusInterfaceVTable answers{showItems, nullptr, nullptr, {}};
+        g_autoptr(GDBusConnection) manager = g_dbus_connection_new_for_address_sync(
+            g_test_dbus_get_bus_address(bus),
+            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+            nullptr, nullptr, nullptr);
+        g_autoptr(GDBusNodeInfo) node = g_dbus_node_info_new_for_xml(
+            "<node><interface name='org.freedesktop.FileManager1'><method name='ShowItems'><arg type='as'/>"
+            "<arg type='s'/></method></interface></node>",
+            nullptr);
+        g_dbus_connection_register_object(manager, "/org/freedesktop/FileManager1", node->interfaces[0], &answers,
+                                          &told, nullptr, nullptr);
+        g_autoptr(GVariant) owned = g_dbus_connection_call_sync(
+            manager, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+            g_variant_new("(su)", "org.freedesktop.FileManager1", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
+            nullptr);
+        // One at a time: the first answered before the second is asked.
+        for (const auto& [copy, count] :
+             {std::pair{"/home/me/Music/Evening tune.mp3", 1u}, {"/home/me/Ringtones/refused.mp3", 3u}}) {
+            showInFolder(copy, 10s, [&](const std::string& folder) { told.push_back("opened " + folder); });
+            for (const auto end = std::chrono::steady_clock::now() + 10s;
+                 told.size() < count && std::chrono::steady_clock::now() < end;)
                 g_main_context_iteration(nullptr, FALSE);
-        };
-        show(1);
-        const quillon::test::BusStandIn files(
-            g_test_dbus_get_bus_address(bus), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1",
-            "<interface name='org.freedesktop.FileManager1'><method name='ShowItems'><arg type='as' direction='in'/>"
-            "<arg type='s' direction='in'/></method></interface>",
-            [&](const std::string&, GVariant* parameters) {
-                g_autofree const gchar** uris = nullptr;
-                g_variant_get(parameters, "(^a&s&s)", &uris, nullptr);
-                for (const gchar** uri = uris; *uri; ++uri)
-                    shown.emplace_back(*uri);
-                return static_cast<GVariant*>(nullptr);
-            });
-        ASSERT_TRUE(files.owned());
-        show(2);
-        EXPECT_EQ(opened, std::vector<std::string>{"file:///home/me/Music"});
-        EXPECT_EQ(shown, std::vector<std::string>{"file:///home/me/Music/Evening%20tune%20ringtone.mp3"});
+        }
+        EXPECT_EQ(told, (std::vector<std::string>{"asked file:///home/me/Music/Evening%20tune.mp3",
+                                                  "asked file:///home/me/Ringtones/refused.mp3",
+                                                  "opened file:///home/me/Ringtones"}));
     }
     g_test_dbus_down(bus);
     g_object_unref(bus);
