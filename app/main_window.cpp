@@ -19,8 +19,12 @@
 #include "base/clip_kinds.h"
 #include "cd/libcdio_access.h"
 #include "cd/rip_job.h"
+#include "delivery/own_clip.h"
+#include "delivery/phone_file_name.h"
+#include "delivery/reachable_address.h"
 #include "delivery/save_copy.h"
 #include "delivery/show_in_folder.h"
+#include "delivery/staged_clip.h"
 #include "jobs/start_job.h"
 #include "network/http_request_job.h"
 #include "network/upload_job.h"
@@ -74,7 +78,7 @@ MainWindow::MainWindow(AppHost& app)
       cdAccess_(cd::makeSystemCdAccess()),
       cdListings_(cdAccess_, std::shared_ptr<jobs::ActiveJobs>(jobs_, &jobs_->active),
                   [] { g_main_context_wakeup(nullptr); }),
-      clipServer_(app.tempDir()), phones_(app.tempDir())
+      clipServer_(app.tempDir()), phones_(app.tempDir()), phoneCopy_(app.tempDir())
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
@@ -304,9 +308,35 @@ int MainWindow::ReadWaveform(const std::string& path, std::int32_t points)
 int MainWindow::ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
                           std::int32_t lengthMs, const std::string& kind)
 {
+    firewall_.close();
+    const auto servingEnds = std::chrono::steady_clock::now() + delivery::ClipServer::kLifetime;
     // A kind this copy does not know is served as a ringtone: the clip is the same.
     const ClipKind* known = clipKindOf(kind);
-    return clipServer_.serve(clipPath, {songTitle, startMs, lengthMs, known ? known : &kClipKinds[0]}) ? 1 : 0;
+    if (!clipServer_.serve(clipPath, {songTitle, startMs, lengthMs, known ? known : &kClipKinds[0]}))
+        return 0;
+    // The server's answer ends in its port; the interface is the one its address was chosen on.
+    const std::string served = clipServer_.response();
+    const auto port = static_cast<std::uint16_t>(std::atoi(served.substr(served.rfind(':') + 1).c_str()));
+    const auto address = delivery::reachableAddress(delivery::systemAddresses());
+    firewall_.check(port, address ? address->interface : "", servingEnds);
+    return 1;
+}
+
+void MainWindow::StopServing()
+{
+    clipServer_.stop();
+    firewall_.close();
+}
+
+int MainWindow::SendByBluetooth(const std::string& phoneId, const std::string& clipPath, const std::string& name)
+{
+    const delivery::BluetoothPhone* phone = bluetoothPhones_.phone(phoneId);
+    if (!phone || !delivery::isOwnClip(clipPath, app_.tempDir()))
+        return 0;
+    // The phone keeps the name the file is sent under.
+    std::optional<delivery::StagedClip> file =
+        delivery::StagedClip::make(clipPath, app_.tempDir(), delivery::phoneFileName(name));
+    return file && obexPush_.send(phone->address, phone->adapter, std::move(*file));
 }
 
 std::string MainWindow::wfResponse() { return jobs::waveformResponse(*jobs_); }

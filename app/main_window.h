@@ -14,8 +14,12 @@
 #include "bridge/bridge_target.h"
 #include "cd/cd_access.h"
 #include "cd/listing_calls.h"
+#include "delivery/bluetooth_phones.h"
 #include "delivery/clip_server.h"
+#include "delivery/firewall_port.h"
+#include "delivery/obex_push.h"
 #include "delivery/paired_phones.h"
+#include "delivery/phone_copy.h"
 #include "delivery/qr_svg.h"
 #include "jobs/job_fields.h"
 #include "process/tool_paths.h"
@@ -80,7 +84,7 @@ public:
                       std::int32_t fadeInMs, std::int32_t fadeOutMs, const std::string& kind) override;
     int ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
                   std::int32_t lengthMs, const std::string& kind) override;
-    void StopServing() override { clipServer_.stop(); }
+    void StopServing() override;
 
     std::int32_t xhStatus() override { return jobs_->xhStatus.value(); }
     std::string xhResponse() override { return jobs_->xhResponse.get(); }
@@ -105,6 +109,24 @@ public:
     }
     std::int32_t shStatus() override { return phones_.sendStatus(); }
     std::string QrCode(const std::string& text) override { return delivery::qrSvg(text); }
+    std::int32_t fwStatus() override { return firewall_.status(); }
+    std::string fwResponse() override { return firewall_.response(); }
+    int AllowFirewallPort() override { return firewall_.allow(); }
+    int FindBluetoothPhones() override { return bluetoothPhones_.find(); }
+    std::int32_t blStatus() override { return bluetoothPhones_.findStatus(); }
+    std::string blResponse() override { return bluetoothPhones_.listing(); }
+    int SendByBluetooth(const std::string& phoneId, const std::string& clipPath, const std::string& name) override;
+    std::int32_t btStatus() override { return obexPush_.status(); }
+    std::string btResponse() override { return obexPush_.progress(); }
+    void CancelBluetooth() override { obexPush_.cancel(); }
+    std::string FindPluggedPhones() override { return phoneCopy_.find(); }
+    int CopyToPhone(const std::string& phoneId, const std::string& clipPath, const std::string& name,
+                    const std::string& kind) override
+    {
+        return phoneCopy_.copy(phoneId, clipPath, name, kind);
+    }
+    std::int32_t cpStatus() override { return phoneCopy_.status(); }
+    std::string cpResponse() override { return phoneCopy_.response(); }
     std::string takeCommandLineFile() override { return std::exchange(commandLineFile_, {}); }
     // The file the app was started with, or one a later start handed over.
     void setCommandLineFile(std::string file) { commandLineFile_ = std::move(file); }
@@ -127,7 +149,13 @@ private:
     cd::ListingCalls cdListings_;
     // Serves the last clip to phones until the page stops it, and no longer than the window.
     delivery::ClipServer clipServer_;
+    // Whether phones get through the firewall to the clip served; a port it opened
+    // closes when serving stops and when the app ends.
+    delivery::FirewallPort firewall_;
     delivery::PairedPhones phones_;
+    delivery::BluetoothPhones bluetoothPhones_;
+    delivery::ObexPush obexPush_;
+    delivery::PhoneCopy phoneCopy_;
     std::string commandLineFile_;
     // Where the copies saved in this run went, as SaveClipCopy told the page: the places it may show.
     std::set<std::string> savedPlaces_;

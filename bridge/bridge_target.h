@@ -83,6 +83,24 @@ public:
     virtual std::int32_t shStatus() = 0;
     // The QR code of text as SVG.
     virtual std::string QrCode(const std::string& text) = 0;
+    // Whether the firewall lets phones fetch the served clip, and opening its port.
+    virtual std::int32_t fwStatus() = 0;
+    virtual std::string fwResponse() = 0;
+    virtual int AllowFirewallPort() = 0;
+    // Phones paired over Bluetooth, and sending a clip to one of them.
+    virtual int FindBluetoothPhones() = 0;
+    virtual std::int32_t blStatus() = 0;
+    virtual std::string blResponse() = 0;
+    virtual int SendByBluetooth(const std::string& phoneId, const std::string& clipPath, const std::string& name) = 0;
+    virtual std::int32_t btStatus() = 0;
+    virtual std::string btResponse() = 0;
+    virtual void CancelBluetooth() = 0;
+    // Phones plugged in, and copying a clip onto one of them.
+    virtual std::string FindPluggedPhones() = 0;
+    virtual int CopyToPhone(const std::string& phoneId, const std::string& clipPath, const std::string& name,
+                            const std::string& kind) = 0;
+    virtual std::int32_t cpStatus() = 0;
+    virtual std::string cpResponse() = 0;
     // The command-line value, handed out once: later calls give "" until a new one is set.
     virtual std::string takeCommandLineFile() = 0;
     // NOLINTEND(readability-identifier-naming)

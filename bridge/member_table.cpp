@@ -181,7 +181,48 @@ const std::array<Member, kMemberCount> kMembers{{
     {"DTE_QrCode", K::Method, "S", R::Text, [](T t, A a, CallerId) { return text(t.QrCode(a.text(0))); }},
     // 53: the levelled clip's integrated loudness in whole LUFS ("-11"), "" until a normalize job ended with 100.
     {"DTE_norLoudness", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.norLoudness()); }},
-    // 54: shows a copy saved in this run in the desktop's file manager, else opens its folder; false for
+    // 54: whether the firewall lets phones fetch the served clip: 0, 1 asking, 2 firewalld stops it (it may be
+    // allowed), 3 allowing, 4 ufw is on, 100 nothing stops it, 101 allowed, 201 allowing refused, 202 failed.
+    {"DTE_fwStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.fwStatus()); }},
+    // 55: while fwStatus is 4, the one command that lets phones in through ufw; "" otherwise.
+    {"DTE_fwResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.fwResponse()); }},
+    // 56: while fwStatus is 2, starts opening the served port in firewalld for as long as serving lasts.
+    {"DTE_AllowFirewallPort", K::Method, "", R::Boolean,
+     [](T t, A, CallerId) { return boolean(t.AllowFirewallPort()); }},
+    // 57: starts listing the phones paired over Bluetooth that take files.
+    {"DTE_FindBluetoothPhones", K::Method, "", R::Boolean,
+     [](T t, A, CallerId) { return boolean(t.FindBluetoothPhones()); }},
+    // 58: the Bluetooth listing's status: 0, 1 asking, 100 done (the list may be empty).
+    {"DTE_blStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.blStatus()); }},
+    // 59: the Bluetooth phones once blStatus is 100: "id:::name:::id:::name...", "" when none.
+    {"DTE_blResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.blResponse()); }},
+    // 60: starts sending a clip by Bluetooth to a phone of the last listing, under a download name.
+    {"DTE_SendByBluetooth", K::Method, "SSS", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.SendByBluetooth(a.text(0), a.text(1), a.text(2))); }},
+    // 61: the Bluetooth sending's status: 0, 1 sending, 100 sent, 201 Bluetooth off, 202 no OBEX service,
+    // 203 out of reach, 204 refused or broken off, 205 cancelled.
+    {"DTE_btStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.btStatus()); }},
+    // 62: the Bluetooth sending's progress, "transferred:::size" in bytes; "" before the transfer starts.
+    {"DTE_btResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.btResponse()); }},
+    // 63: stops the Bluetooth sending.
+    {"DTE_CancelBluetooth", K::Method, "", R::None,
+     [](T t, A, CallerId) {
+         t.CancelBluetooth();
+         return BridgeValue();
+     }},
+    // 64: the phones plugged in now: "id:::name:::id:::name...", "" when none.
+    {"DTE_FindPluggedPhones", K::Method, "", R::Text, [](T t, A, CallerId) { return text(t.FindPluggedPhones()); }},
+    // 65: starts copying a clip onto a plugged-in phone, under a download name, into the folder of its kind
+    // ("ringtone" when absent, "notification", "alarm").
+    {"DTE_CopyToPhone", K::Method, "SSSS", R::Boolean,
+     [](T t, A a, CallerId) {
+         return boolean(t.CopyToPhone(a.text(0), a.text(1), a.text(2), a.has(3) ? a.text(3) : "ringtone"));
+     }},
+    // 66: the copy's status: 0, 1 copying, 100 copied, 201 failed.
+    {"DTE_cpStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.cpStatus()); }},
+    // 67: once the copy ended: "saved:::<where>" or "failed:::<plain words>".
+    {"DTE_cpResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.cpResponse()); }},
+    // 68: shows a copy saved in this run in the desktop's file manager, else opens its folder; false for
     // any other place.
     {"DTE_ShowInFolder", K::Method, "S", R::Boolean,
      [](T t, A a, CallerId) { return boolean(t.ShowInFolder(a.text(0))); }},

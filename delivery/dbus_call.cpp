@@ -29,17 +29,22 @@ void onBusDone(GObject*, GAsyncResult* result, gpointer data)
 }  // namespace
 
 void callAsync(GDBusConnection* bus, const DBusTarget& target, const char* method, GVariant* parameters,
-               const char* replyType, std::chrono::milliseconds timeout, GCancellable* cancellable, DBusReply onReply)
+               const char* replyType, std::chrono::milliseconds timeout, GCancellable* cancellable, DBusReply onReply,
+               GDBusCallFlags flags)
 {
     g_dbus_connection_call(bus, target.name.c_str(), target.path.c_str(), target.interface.c_str(), method, parameters,
-                           G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NO_AUTO_START,
-                           static_cast<int>(timeout.count()), cancellable, onCallDone,
+                           G_VARIANT_TYPE(replyType), flags, static_cast<int>(timeout.count()), cancellable, onCallDone,
                            new DBusReply(std::move(onReply)));
 }
 
 void sessionBusAsync(GCancellable* cancellable, std::function<void(GDBusConnection* bus)> onBus)
 {
     g_bus_get(G_BUS_TYPE_SESSION, cancellable, onBusDone, new std::function<void(GDBusConnection*)>(std::move(onBus)));
+}
+
+void systemBusAsync(GCancellable* cancellable, std::function<void(GDBusConnection* bus)> onBus)
+{
+    g_bus_get(G_BUS_TYPE_SYSTEM, cancellable, onBusDone, new std::function<void(GDBusConnection*)>(std::move(onBus)));
 }
 
 }  // namespace quillon::delivery

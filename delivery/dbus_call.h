@@ -21,12 +21,16 @@ using DBusReply = std::function<void(GVariant* reply, const GError* error)>;
 // Calls method without waiting: onReply runs later on the calling thread's main
 // context, with the error G_IO_ERROR_TIMED_OUT when no answer came within timeout.
 // It never runs once cancellable is cancelled, so it may hold on to an owner that
-// cancels when it goes. A service that is not running is never started for the call.
+// cancels when it goes. By default a service that is not running is never started
+// for the call; flags may allow that, or let the service ask for a password.
 void callAsync(GDBusConnection* bus, const DBusTarget& target, const char* method, GVariant* parameters,
-               const char* replyType, std::chrono::milliseconds timeout, GCancellable* cancellable, DBusReply onReply);
+               const char* replyType, std::chrono::milliseconds timeout, GCancellable* cancellable, DBusReply onReply,
+               GDBusCallFlags flags = G_DBUS_CALL_FLAGS_NO_AUTO_START);
 
 // Connects to the session bus without waiting; onBus gets nullptr when there is
 // none. Never runs once cancellable is cancelled.
 void sessionBusAsync(GCancellable* cancellable, std::function<void(GDBusConnection* bus)> onBus);
+// The same for the system bus.
+void systemBusAsync(GCancellable* cancellable, std::function<void(GDBusConnection* bus)> onBus);
 
 }  // namespace quillon::delivery

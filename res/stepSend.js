@@ -1,7 +1,12 @@
 /* Step 4: get the clip onto the phone. The ways, in the order shown: a QR code
  * the phone scans on the same Wi-Fi, a copy saved anywhere (a phone over USB
+/* Step 4: get the clip onto the phone. The ways, in the order shown: a QR code
+ * the phone scans on the same Wi-Fi, a copy saved anywhere (a phone over USB
  * included), a paired phone, and the online service (stepSendService.js). They
- * work on the clip on the code, one of "Your clips" (clipList.js). */
+ * work on the clip on the code, one of "Your clips" (clipList.js). Routes of
+ * their own files (the firewall, Bluetooth, a phone plugged in) take that clip
+ * from clipToSend, say their outcome with note and follow the serving through
+ * whenServed. */
 (() => {
   "use strict";
 
@@ -17,6 +22,7 @@
   let watch = null; // the poll of the Wi-Fi status while the code is shown
   let phones = [];  // [{ id, name }] from the last look for paired phones
   let savedPlace = ""; // where the last copy was saved
+  const served = []; // calls (port) of the routes that follow each serving
 
   // "My Song" for "My Song.mp3", "Track 3" for a CD's third track.
   function songTitle(clip = given) {
@@ -27,6 +33,8 @@
   // The kind of sound a clip is (a whole song is a ringtone), and the name it goes by.
   const kindId = (clip = given) => Q.clipKind(clip.part ? clip.part.kind : "").id;
   const clipName = (clip = given) => Q.clipFileName(songTitle(clip), kindId(clip));
+  // The clip the routes send, the name it arrives under and its kind.
+  const clipToSend = () => ({ clip: given.clip, name: clipName(), kind: kindId() });
 
   // place: where a copy was saved, offered to be shown in its folder.
   function note(text, isError, place) {
@@ -101,6 +109,7 @@
     $("wifi-live").hidden = false;
     Q.state("wifi-qr");  // never the address: its token is for the phone alone
     watchServing();
+    served.forEach((route) => route(port));
   }
 
   // Follows the Wi-Fi status while the code is up; restarted after a stop of all polling.
@@ -230,5 +239,8 @@
     });
   }
 
-  S.steps.send = { view: "send", wire, enter, leave, resume: watchServing, clip: () => given };
+  S.steps.send = {
+    view: "send", wire, enter, leave, resume: watchServing,
+    clip: () => given, clipToSend, note, whenServed: (route) => served.push(route)
+  };
 })();

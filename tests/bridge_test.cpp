@@ -41,7 +41,7 @@ struct Bridge : ::testing::Test {
 
 }  // namespace
 
-// The numbers are what pages hold on to: 1 to 54 in this order.
+// The numbers are what pages hold on to: 1 to 68 in this order.
 TEST_F(Bridge, NamesAreNumberedInTableOrder)
 {
     std::istringstream names(
@@ -51,11 +51,13 @@ TEST_F(Bridge, NamesAreNumberedInTableOrder)
         "TranscodeMedia tsStatus SelectMediaFile UploadFile upStatus GrabAudioDataFromCD ripStatus clFileName "
         "GetDrivesInfo GetTracksInfo BreakAsyncOperation NormalizeAudio norStatus ReadWaveform wfStatus "
         "wfResponse TranscodeClip tsReason ServeClip svStatus svResponse StopServing SaveClipCopy FindPhones "
-        "phStatus phResponse SendToPhone shStatus QrCode norLoudness ShowInFolder");
+        "phStatus phResponse SendToPhone shStatus QrCode norLoudness fwStatus fwResponse AllowFirewallPort "
+        "FindBluetoothPhones blStatus blResponse SendByBluetooth btStatus btResponse CancelBluetooth "
+        "FindPluggedPhones CopyToPhone cpStatus cpResponse ShowInFolder");
     DispId number = 0;
     for (std::string name; names >> name;)
         EXPECT_EQ(id("DTE_" + name), ++number) << name;
-    EXPECT_EQ(number, 54);
+    EXPECT_EQ(number, 68);
     for (const char* name : {"DTE_nothing", "dte_isdte", "", "DTE_tsReason "})
         EXPECT_EQ(id(name), kUnknownDispId) << name;
 }
@@ -88,6 +90,15 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
         {"StopServing", {}, kUntouched, "StopServing"},
         {"QrCode", {str("http://a/")}, str("r"), "QrCode http://a/"},
         {"norLoudness", {}, str("r"), "norLoudness"},
+        // A copy without its kind is a ringtone's.
+        {"CopyToPhone",
+         {str("mtp://p/"), str("/t/c.mp3"), str("a.mp3")},
+         flag(true),
+         "CopyToPhone mtp://p/|/t/c.mp3|a.mp3|ringtone"},
+        {"CopyToPhone",
+         {str("mtp://p/"), str("/t/c.mp3"), str("a.mp3"), str("alarm")},
+         flag(true),
+         "CopyToPhone mtp://p/|/t/c.mp3|a.mp3|alarm"},
         {"ShowInFolder", {str("mtp://p/Ringtones/a b.mp3")}, flag(true), "ShowInFolder mtp://p/Ringtones/a b.mp3"},
         // One fade length given: it is both fades'; a sixth argument of another kind still counts as given.
         {"TranscodeClip",
@@ -231,11 +242,13 @@ TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
     EXPECT_EQ(invoke(4, kDispatchMethod), str("Nokia 3310"));
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), str("song.mp3"));
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), str(""));  // taken once
-    EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), (StatusReply{{42, 42, 42, 42, 42, 42, 42, 42, 42}}));
-    EXPECT_EQ(window.calls, (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
-                                                      "TranscodeClip a||-2147483648|0|7|7|", "GetTEPhone", "xhStatus",
-                                                      "tsStatus", "upStatus", "ripStatus", "norStatus", "wfStatus",
-                                                      "svStatus", "phStatus", "shStatus"}));
+    EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})),
+              (StatusReply{{42, 42, 42, 42, 42, 42, 42, 42, 42, 42, 42, 42, 42}}));
+    EXPECT_EQ(window.calls,
+              (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
+                                        "TranscodeClip a||-2147483648|0|7|7|", "GetTEPhone", "xhStatus", "tsStatus",
+                                        "upStatus", "ripStatus", "norStatus", "wfStatus", "svStatus", "phStatus",
+                                        "shStatus", "fwStatus", "blStatus", "btStatus", "cpStatus"}));
     window.calls.clear();
     trusted = false;
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_GetVersion"}))->member, kUnknownDispId);

@@ -86,6 +86,26 @@ public:
     int SendToPhone(S phone, S clip, S name) override { return log(startResult, "SendToPhone", phone, clip, name); }
     std::int32_t shStatus() override { return log(status, "shStatus"); }
     std::string QrCode(S text) override { return log(textResult, "QrCode", text); }
+    std::int32_t fwStatus() override { return log(status, "fwStatus"); }
+    std::string fwResponse() override { return log(textResult, "fwResponse"); }
+    int AllowFirewallPort() override { return log(startResult, "AllowFirewallPort"); }
+    int FindBluetoothPhones() override { return log(startResult, "FindBluetoothPhones"); }
+    std::int32_t blStatus() override { return log(status, "blStatus"); }
+    std::string blResponse() override { return log(textResult, "blResponse"); }
+    int SendByBluetooth(S phone, S clip, S name) override
+    {
+        return log(startResult, "SendByBluetooth", phone, clip, name);
+    }
+    std::int32_t btStatus() override { return log(status, "btStatus"); }
+    std::string btResponse() override { return log(textResult, "btResponse"); }
+    void CancelBluetooth() override { log(0, "CancelBluetooth"); }
+    std::string FindPluggedPhones() override { return log(textResult, "FindPluggedPhones"); }
+    int CopyToPhone(S phone, S clip, S name, S kind) override
+    {
+        return log(startResult, "CopyToPhone", phone, clip, name, kind);
+    }
+    std::int32_t cpStatus() override { return log(status, "cpStatus"); }
+    std::string cpResponse() override { return log(textResult, "cpResponse"); }
     std::string takeCommandLineFile() override { return std::exchange(commandLine, {}); }
 
 private:

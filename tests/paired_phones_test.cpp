@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "delivery/paired_phones.h"
+#include "tests/bus_stand_in.h"
 #include "tests/kdeconnect_stand_in.h"
 #include "tests/test_support.h"
 
@@ -13,6 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using quillon::delivery::PairedPhones;
+using quillon::test::BusStandIn;
 using quillon::test::KdeConnectStandIn;
 using quillon::test::TempDir;
 using quillon::test::writeFile;
@@ -86,6 +88,31 @@ TEST_F(PairedPhonesTest, ListsThePairedDeviceAndSharesTheClipsFileUrl)
     g_autofree gchar* namedUrl = g_filename_to_uri(named.c_str(), nullptr, nullptr);
     EXPECT_EQ(daemon->shared(), (std::vector<std::string>{url, namedUrl}));
     EXPECT_EQ(quillon::test::readFile(named), "ID3");
+}
+
+TEST_F(PairedPhonesTest, ListsTheGsConnectDeviceAndSharesTheClipAsAFileAction)
+{
+    // GSConnect lists its devices through an object manager; a device shares by its "shareFile" action.
+    const std::string device = "/org/gnome/Shell/Extensions/GSConnect/Device/c0ffee";
+    const BusStandIn gsconnect(
+        g_test_dbus_get_bus_address(bus), "org.gnome.Shell.Extensions.GSConnect",
+        {{.path = "/org/gnome/Shell/Extensions/GSConnect",
+          .interface = "org.freedesktop.DBus.ObjectManager",
+          .answers = {{"GetManagedObjects", "({objectpath '" + device +
+                                                "': {'org.gnome.Shell.Extensions.GSConnect.Device': {'Name': "
+                                                "<\"Bob's phone\">, 'Paired': <true>, 'Connected': <true>}}},)"}}},
+         {.path = device, .interface = "org.gtk.Actions", .answers = {{"Activate", "()"}}}});
+    ASSERT_TRUE(gsconnect.owned());
+    const std::string clip = (temp / "clip.mp3").string();
+    writeFile(clip, "ID3");
+    ASSERT_TRUE(phones->find());
+    ASSERT_TRUE(listed());
+    EXPECT_EQ(phones->listing(), "gsconnect/c0ffee:::Bob's phone");
+    ASSERT_TRUE(phones->send("gsconnect/c0ffee", clip));
+    EXPECT_TRUE(serveUntil([this] { return phones->sendStatus() == PairedPhones::kDone; }));
+    g_autofree gchar* url = g_filename_to_uri(clip.c_str(), nullptr, nullptr);
+    EXPECT_EQ(gsconnect.calls("Activate"),
+              std::vector<std::string>{"('shareFile', [<('" + std::string(url) + "', false)>], {})"});
 }
 
 TEST_F(PairedPhonesTest, NoServiceRunningListsNoPhoneWithoutError)

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+namespace quillon::delivery {
+
+// The file name a clip goes to a phone under: the download name the page gives,
+// without any folder or control characters, never hidden, and ending in ".mp3"
+// (phones refuse files without an extension); "ringtone.mp3" when nothing is left.
+[[nodiscard]] std::string phoneFileName(const std::string& downloadName);
+
+// The phone's folder for a kind of clip: "Ringtones", or "Notifications" and
+// "Alarms" for "notification" and "alarm".
+[[nodiscard]] std::string phoneFolderOf(const std::string& kind);
+
+}  // namespace quillon::delivery
