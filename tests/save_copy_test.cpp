@@ -13,6 +13,7 @@
 #include "delivery/clip_copy.h"
 #include "delivery/copy_failure.h"
 #include "delivery/show_in_folder.h"
+#include "tests/bus_stand_in.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -33,20 +34,6 @@ std::string noise(std::size_t size)
     std::string bytes(size, '\0');
     std::iota(bytes.begin(), bytes.end(), '\0');
     return bytes;
-}
-
-// The file manager's ShowItems: says in told which copy it was asked to show, and refuses one named "refused.mp3".
-void showItems(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant* parameters,
-               GDBusMethodInvocation* call, gpointer told)
-{
-    const gchar* uri = nullptr;
-    g_autoptr(GVariant) uris = g_variant_get_child_value(parameters, 0);
-    g_variant_get_child(uris, 0, "&s", &uri);
-    static_cast<std::vector<std::string>*>(told)->push_back("asked " + std::string(uri));
-    if (g_str_has_suffix(uri, "refused.mp3"))
-        g_dbus_method_invocation_return_dbus_error(call, "org.test.Refused", "refused");
-    else
-        g_dbus_method_invocation_return_value(call, nullptr);
 }
 
 std::string copy(const fs::path& from, const fs::path& to, bool replace)
@@ -145,41 +132,25 @@ TEST(ClipCopy, AFailedCopyLeavesNothingBehindAndTheOldFileWhole)
     EXPECT_EQ(contents(dir / "place"), "");  // the mounts were the children's alone
 }
 
-// The file manager on a private session bus selects the copy; where it refuses, the copy's folder is opened.
-TEST(ShowInFolder, SelectsTheCopyInTheFileManagerElseOpensItsFolder)
+// The file manager on a private session bus is asked to show the copy; where it refuses, its folder is opened.
+TEST(ShowInFolder, AsksTheFileManagerAndOpensTheFolderWhereItRefuses)
 {
     using namespace std::chrono_literals;
     GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
     g_test_dbus_up(bus);
     {
-        std::vector<std::string> told;  // "asked <uri>" by the file manager, "opened <uri>" by the default handler
-        const GDBusInterfaceVTable answers{showItems, nullptr, nullptr, {}};
-        g_autoptr(GDBusConnection) manager = g_dbus_connection_new_for_address_sync(
-            g_test_dbus_get_bus_address(bus),
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
-        g_autoptr(GDBusNodeInfo) node = g_dbus_node_info_new_for_xml(
-            "<node><interface name='org.freedesktop.FileManager1'><method name='ShowItems'><arg type='as'/>"
-            "<arg type='s'/></method></interface></node>",
-            nullptr);
-        g_dbus_connection_register_object(manager, "/org/freedesktop/FileManager1", node->interfaces[0], &answers,
-                                          &told, nullptr, nullptr);
-        g_autoptr(GVariant) owned = g_dbus_connection_call_sync(
-            manager, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-            g_variant_new("(su)", "org.freedesktop.FileManager1", 4u), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
-            nullptr);
-        // One at a time: the first answered before the second is asked.
-        for (const auto& [copy, count] :
-             {std::pair{"/home/me/Music/Evening tune.mp3", 1u}, {"/home/me/Ringtones/refused.mp3", 3u}}) {
-            showInFolder(copy, 10s, [&](const std::string& folder) { told.push_back("opened " + folder); });
-            for (const auto end = std::chrono::steady_clock::now() + 10s;
-                 told.size() < count && std::chrono::steady_clock::now() < end;)
-                g_main_context_iteration(nullptr, FALSE);
-        }
-        EXPECT_EQ(told, (std::vector<std::string>{"asked file:///home/me/Music/Evening%20tune.mp3",
-                                                  "asked file:///home/me/Ringtones/refused.mp3",
-                                                  "opened file:///home/me/Ringtones"}));
+        const quillon::test::BusStandIn files(
+            g_test_dbus_get_bus_address(bus), "org.freedesktop.FileManager1",
+            {{"/org/freedesktop/FileManager1", "org.freedesktop.FileManager1", {{"ShowItems", "error org.test.No"}}}});
+        std::vector<std::string> opened;
+        showInFolder("/home/me/Music/Evening tune.mp3", 10s,
+                     [&](const std::string& folder) { opened.push_back(folder); });
+        for (const auto end = std::chrono::steady_clock::now() + 10s;
+             opened.empty() && std::chrono::steady_clock::now() < end;)
+            g_main_context_iteration(nullptr, FALSE);
+        EXPECT_EQ(files.calls("ShowItems"),
+                  std::vector<std::string>{"(['file:///home/me/Music/Evening%20tune.mp3'], '')"});
+        EXPECT_EQ(opened, std::vector<std::string>{"file:///home/me/Music"});
     }
     g_test_dbus_down(bus);
     g_object_unref(bus);
