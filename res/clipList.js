@@ -32,7 +32,7 @@ const ClipList = (() => {
     const focused = list.contains(document.activeElement) ? { ...document.activeElement.dataset } : null;
     const rows = clips.map((clip, row) => {
       const item = document.createElement("li");
-      item.className = "clip-row" + (clip === shown ? " shown" : "");
+      item.className = "clip-row";
       const what = document.createElement("span");
       what.className = "clip-what";
       what.id = "clip-what-" + row;
@@ -60,5 +60,5 @@ const ClipList = (() => {
     }
   }
 
-  return { draw, times };
+  return { draw, loudness };
 })();

@@ -552,8 +552,11 @@
     $("part-fade-out").addEventListener("change", (e) => typedFade(e.target, (ms) => setFades(fades.inMs, ms)));
     renderKinds();
     renderPresets();
-    $("part-undo").addEventListener("click", undo);
-    $("part-redo").addEventListener("click", redo);
+    // A button that has nothing more to do hands the focus to the waveform.
+    [["part-undo", undo], ["part-redo", redo]].forEach(([id, walk]) => $(id).addEventListener("click", () => {
+      walk();
+      if ($(id).disabled) $("wave").focus();
+    }));
     document.addEventListener("keydown", historyKey);
     $("part-play").addEventListener("click", toggleRing);
     $("part-make").addEventListener("click", make);

@@ -1,7 +1,5 @@
 /* Step 4: get the clip onto the phone. The ways, in the order shown: a QR code
  * the phone scans on the same Wi-Fi, a copy saved anywhere (a phone over USB
-/* Step 4: get the clip onto the phone. The ways, in the order shown: a QR code
- * the phone scans on the same Wi-Fi, a copy saved anywhere (a phone over USB
  * included), a paired phone, and the online service (stepSendService.js). They
  * work on the clip on the code, one of "Your clips" (clipList.js). Routes of
  * their own files (the firewall, Bluetooth, a phone plugged in) take that clip
@@ -61,7 +59,7 @@
   function show(clip) {
     given = clip;
     $("clip-source").textContent = given.label;
-    $("clip-loudness").textContent = given.loudness ? "Loudness " + given.loudness.replace("-", "\u2212") + " LUFS" : "";
+    $("clip-loudness").textContent = given.loudness ? "Loudness " + ClipList.loudness(given.loudness) : "";
     $("clip-loudness").hidden = !given.loudness;
     note("");
     drawClips();
