@@ -6,7 +6,8 @@ const js = require("@eslint/js");
 const globals = require("globals");
 
 const pageModules = [
-  "Quillon", "Dom", "Song", "PartTime", "PartLoad", "PartPointer", "PartRing", "WaveData", "WaveSpan", "WaveView"
+  "Quillon", "Dom", "Song", "PartTime", "PartLoad", "PartPointer", "PartRing", "WaveData", "WaveSpan", "WaveView", "ClipList",
+  "PartLimits", "PartHistory"
 ];
 
 module.exports = [

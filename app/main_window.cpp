@@ -23,6 +23,7 @@
 #include "delivery/phone_file_name.h"
 #include "delivery/reachable_address.h"
 #include "delivery/save_copy.h"
+#include "delivery/show_in_folder.h"
 #include "delivery/staged_clip.h"
 #include "jobs/start_job.h"
 #include "network/http_request_job.h"
@@ -34,12 +35,18 @@ namespace quillon::app {
 
 namespace {
 
+// The page area of a window at its default size, and the least it takes: the
+// pages fit any size from the least to the full screen, scrolling below the default.
 constexpr int kPageWidth = 760;
 constexpr int kPageHeight = 471;
+constexpr int kLeastPageWidth = 600;
+constexpr int kLeastPageHeight = 360;
 // Dialogs opened inside one another: each level holds a web view and a nested
 // loop, so a page that keeps opening them would exhaust the process. Past this
 // depth the call returns the empty text at once, as a dialog closed unanswered.
 constexpr std::size_t kMaxDialogDepth = 32;
+// How long the desktop's file manager has to answer before the folder is opened instead.
+constexpr std::chrono::seconds kShowInFolderTimeout{3};
 
 // The page asks for a dialog's client size in the main window's measure, whose
 // page area sits one pixel inside its client area all round.
@@ -47,6 +54,21 @@ constexpr std::size_t kMaxDialogDepth = 32;
 int dialogPageExtent(std::int32_t requested)
 {
     return static_cast<int>(std::clamp<std::int64_t>(std::int64_t{requested} + 2, 1, 4096));
+}
+
+// Passes the desktop's colour scheme to GTK, whose dark preference the windows and
+// the pages' prefers-color-scheme follow; without a preference, GTK's own setting stays.
+std::unique_ptr<DesktopColorScheme> followDesktopColorScheme()
+{
+    GtkSettings* settings = gtk_settings_get_default();
+    if (!settings)
+        return nullptr;
+    gboolean own = FALSE;
+    g_object_get(settings, "gtk-application-prefer-dark-theme", &own, nullptr);
+    return std::make_unique<DesktopColorScheme>([settings, own](ColorScheme scheme) {
+        const gboolean dark = scheme == ColorScheme::NoPreference ? own : scheme == ColorScheme::PreferDark;
+        g_object_set(settings, "gtk-application-prefer-dark-theme", dark, nullptr);
+    });
 }
 
 }  // namespace
@@ -78,8 +100,7 @@ MainWindow::~MainWindow()
 void MainWindow::initialise()
 {
     GtkWindow* window = GTK_WINDOW(window_);
-    gtk_window_set_resizable(window, FALSE);
-    gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+    colorScheme_ = followDesktopColorScheme();
     const auto icon = app_.exeDir() / "res" / "quillon.svg";
     gtk_window_set_icon_from_file(window, icon.c_str(), nullptr);
 
@@ -87,7 +108,7 @@ void MainWindow::initialise()
     // looks the same under every window manager (and under none).
     GtkWidget* header = gtk_header_bar_new();
     gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(header), TRUE);
-    gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(header), "icon:minimize,close");
+    gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(header), "icon:minimize,maximize,close");
     gtk_window_set_titlebar(window, header);
     const std::string caption = "Quillon - Version " + std::string(kVersion);
     gtk_window_set_title(window, caption.c_str());
@@ -98,7 +119,10 @@ void MainWindow::initialise()
             showPopupMenu(*this, trigger);
     });
     GtkWidget* page = browser_->widget();
-    gtk_widget_set_size_request(page, kPageWidth, kPageHeight);
+    gtk_widget_set_size_request(page, kLeastPageWidth, kLeastPageHeight);
+    int headerHeight = 0;
+    gtk_widget_get_preferred_height(header, nullptr, &headerHeight);
+    gtk_window_set_default_size(window, kPageWidth + 2, kPageHeight + 2 + headerHeight);
     // The page area sits at (1, 1) inside a client area one pixel larger all round.
     gtk_widget_set_margin_start(page, 1);
     gtk_widget_set_margin_end(page, 1);
@@ -230,9 +254,20 @@ std::string MainWindow::SelectMediaFile() { return chooseMediaFile(topWindow());
 // while the window keeps painting.
 std::string MainWindow::SaveClipCopy(const std::string& clipPath, const std::string& suggestedName)
 {
-    return delivery::saveClipCopy(
+    std::string answer = delivery::saveClipCopy(
         {topWindow(), clipPath, suggestedName, app_.tempDir()}, settings_,
         [this](const std::shared_future<std::string>& answer) { return awaitServingUi(answer, loop_); });
+    if (constexpr std::string_view kSaved = "saved:::"; answer.starts_with(kSaved))
+        savedPlaces_.insert(answer.substr(kSaved.size()));
+    return answer;
+}
+
+int MainWindow::ShowInFolder(const std::string& where)
+{
+    if (!savedPlaces_.contains(where))
+        return 0;
+    delivery::showInFolder(where, kShowInFolderTimeout, delivery::openFolderByDefault);
+    return 1;
 }
 
 std::string MainWindow::GetTEPhone() { return settings_.getTEPhone(); }

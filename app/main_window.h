@@ -3,10 +3,12 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "app/desktop_color_scheme.h"
 #include "app/web_view_host.h"
 #include "base/version.h"
 #include "bridge/bridge_target.h"
@@ -28,8 +30,8 @@ namespace quillon::app {
 class AppHost;
 class HtmlDialog;
 
-// The main window: a fixed 760 x 471 page area that shows the start page, and the
-// owner of all state that pages, the bridge and job threads share.
+// The main window: a page area of 760 x 471 at first, resizable, that shows the
+// start page, and the owner of all state that pages, the bridge and job threads share.
 class MainWindow : public bridge::BridgeTarget {
 public:
     explicit MainWindow(AppHost& app);
@@ -97,6 +99,7 @@ public:
     std::int32_t svStatus() override { return clipServer_.status(); }
     std::string svResponse() override { return clipServer_.response(); }
     std::string SaveClipCopy(const std::string& clipPath, const std::string& suggestedName) override;
+    int ShowInFolder(const std::string& where) override;
     int FindPhones() override { return phones_.find(); }
     std::int32_t phStatus() override { return phones_.findStatus(); }
     std::string phResponse() override { return phones_.listing(); }
@@ -154,6 +157,8 @@ private:
     delivery::ObexPush obexPush_;
     delivery::PhoneCopy phoneCopy_;
     std::string commandLineFile_;
+    // Where the copies saved in this run went, as SaveClipCopy told the page: the places it may show.
+    std::set<std::string> savedPlaces_;
     // Declared before the browser so that it closes after it.
     settings::SettingsStore settings_;
     GtkWidget* window_ = nullptr;
@@ -164,6 +169,7 @@ private:
     // The argument of the dialog last opened, and then the value its page returns.
     std::string dialogValue_;
     std::vector<guint> signalSources_;
+    std::unique_ptr<DesktopColorScheme> colorScheme_;
 };
 
 }  // namespace quillon::app

@@ -74,14 +74,18 @@ void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::st
                   const std::optional<ClipPart>& part)
 {
     ticket.store(kTranscodeRunning);
-    removeFilesByExtension(tools.tempDir, ".mp3", {input});
+    // A whole song clears out the earlier results; the clips of parts stay until
+    // the app ends, so the user can keep every part made of a song.
+    if (!part)
+        removeFilesByExtension(tools.tempDir, ".mp3", {input});
     const TranscodeReason reason = encode(ticket, tools, input, output, part);
     // The reason is in place before the status that makes the page read it.
     ticket.whileCurrent([&] { ticket.fields().tsReason.store(reason, std::memory_order_release); });
     ticket.store(reason == TranscodeReason::None ? kTranscodeDone : kTranscodeFailed);
     // A job cut off by a newer start leaves the folder to that one, whose input
-    // may be a wave file there.
-    ticket.whileCurrent([&] { removeFilesByExtension(tools.tempDir, ".wav", {output}); });
+    // may be a wave file there. A part's song (a CD track's copy) stays for the next part.
+    if (!part)
+        ticket.whileCurrent([&] { removeFilesByExtension(tools.tempDir, ".wav", {output}); });
 }
 
 bool start(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,

@@ -42,8 +42,9 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
 // UI thread. The same job encoding only part of input: the encoder starts at
 // part.startMs, stops after part.lengthMs (or at the song's end), fades in over
 // part.fadeInMs and out over part.fadeOutMs, and levels the part to the clip's
-// loudness (see findClipSound; a break stops that too). Returns false, starting
-// nothing, for a part that isValidClipPart refuses for that kind.
+// loudness (see findClipSound; a break stops that too). It deletes nothing in
+// tools.tempDir: the clips of earlier parts, and the song they are cut from, stay.
+// Returns false, starting nothing, for a part that isValidClipPart refuses for that kind.
 [[nodiscard]] bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::string input,
                                       std::string output, const ClipPart& part, const ClipKind& kind = kClipKinds[0]);
 

@@ -74,6 +74,8 @@ public:
     virtual std::string svResponse() = 0;
     // Delivery to a phone: a saved copy, and the phones paired with this computer.
     virtual std::string SaveClipCopy(const std::string& clipPath, const std::string& suggestedName) = 0;
+    // A saved copy shown in its folder, by where SaveClipCopy said it went.
+    virtual int ShowInFolder(const std::string& where) = 0;
     virtual int FindPhones() = 0;
     virtual std::int32_t phStatus() = 0;
     virtual std::string phResponse() = 0;

@@ -222,6 +222,10 @@ const std::array<Member, kMemberCount> kMembers{{
     {"DTE_cpStatus", K::Property, "", R::Integer, [](T t, A, CallerId) { return integer(t.cpStatus()); }},
     // 67: once the copy ended: "saved:::<where>" or "failed:::<plain words>".
     {"DTE_cpResponse", K::Property, "", R::Text, [](T t, A, CallerId) { return text(t.cpResponse()); }},
+    // 68: shows a copy saved in this run in the desktop's file manager, else opens its folder; false for
+    // any other place.
+    {"DTE_ShowInFolder", K::Method, "S", R::Boolean,
+     [](T t, A a, CallerId) { return boolean(t.ShowInFolder(a.text(0))); }},
 }};
 
 }  // namespace

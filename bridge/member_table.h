@@ -42,7 +42,7 @@ struct Member {
     BridgeValue (*call)(BridgeTarget& target, const Arguments& arguments, CallerId caller);
 };
 
-inline constexpr std::size_t kMemberCount = 67;
+inline constexpr std::size_t kMemberCount = 68;
 
 // The members in the order that numbers them: member n is at index n - 1.
 const std::array<Member, kMemberCount>& memberTable();

@@ -52,19 +52,23 @@ std::vector<std::string> folderEntries(int dirFd)
     return names;
 }
 
+void removeEntry(int dirFd, const std::string& name)
+{
+    struct stat info {};
+    if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    if (S_ISDIR(info.st_mode)) {
+        const UniqueFd sub(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (sub.valid())
+            removeFolderContents(sub.get());
+    }
+    ::unlinkat(dirFd, name.c_str(), S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0);
+}
+
 void removeFolderContents(int dirFd)
 {
-    for (const std::string& name : folderEntries(dirFd)) {
-        struct stat info {};
-        if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISDIR(info.st_mode)) {
-            const UniqueFd sub(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (sub.valid())
-                removeFolderContents(sub.get());
-        }
-        ::unlinkat(dirFd, name.c_str(), S_ISDIR(info.st_mode) ? AT_REMOVEDIR : 0);
-    }
+    for (const std::string& name : folderEntries(dirFd))
+        removeEntry(dirFd, name);
 }
 
 void removeFilesByExtension(const std::filesystem::path& dir, std::string_view extension,

@@ -22,4 +22,8 @@ void removeFilesByExtension(const std::filesystem::path& dir, std::string_view e
 // Empties the open folder dirFd, sub-folders included, never following a link.
 void removeFolderContents(int dirFd);
 
+// Removes the entry name of the open folder dirFd, a folder with its contents,
+// never following a link.
+void removeEntry(int dirFd, const std::string& name);
+
 }  // namespace quillon::jobs

@@ -95,12 +95,16 @@ UniqueFd privateFolder(const fs::path& cacheHome, const fs::path& home)
     return level;
 }
 
-// Removes the per-copy folders in baseFd whose copies have ended.
-void sweepEndedCopies(int baseFd)
+// Removes the per-copy folders in baseFd whose copies have ended, and with
+// everything as well what the copy that held it left there.
+void sweepEndedCopies(int baseFd, bool everything)
 {
     for (const std::string& name : folderEntries(baseFd)) {
-        if (!name.starts_with(kCopyPrefix))
+        if (!name.starts_with(kCopyPrefix)) {
+            if (everything)
+                removeEntry(baseFd, name);
             continue;
+        }
         const UniqueFd lock = openFolderAt(baseFd, name.c_str());
         if (lockFolder(lock) && stillNamed(baseFd, name, lock.get())) {
             removeFolderContents(lock.get());
@@ -134,7 +138,7 @@ TempFolder::TempFolder(const fs::path& appTmp, const fs::path& cacheHome, const 
     if (lockFolder(base)) {
         path_ = basePath;
         lock_ = std::move(base);
-        sweepEndedCopies(lock_.get());
+        sweepEndedCopies(lock_.get(), false);
         return;
     }
     // Another copy works in base (or there is none to be had): a folder of this
@@ -166,8 +170,12 @@ TempFolder::TempFolder(const fs::path& appTmp, const fs::path& cacheHome, const 
 
 TempFolder::~TempFolder()
 {
-    if (!ownParent_.valid())
+    // The shared folder keeps the folders of copies still running.
+    if (!ownParent_.valid()) {
+        if (lock_.valid())
+            sweepEndedCopies(lock_.get(), true);
         return;
+    }
     removeFolderContents(lock_.get());
     ::unlinkat(ownParent_.get(), ownName_.c_str(), AT_REMOVEDIR);
 }

@@ -19,8 +19,10 @@ namespace quillon::jobs {
 // runs. A copy that finds it locked by another (two starts without a session bus,
 // or from two sessions) works in a folder of its own inside it, "copy-XXXXXX",
 // which it removes when it ends; the next copy to hold the shared folder removes
-// those left by copies that were killed. So no copy's clean-up reaches another's
-// clips. Sweeps and removals go through descriptors of the folders checked.
+// those left by copies that were killed. The copy that holds the shared folder
+// empties it when it ends, the folders of copies still running left alone. So no
+// copy's clean-up reaches another's clips. Sweeps and removals go through
+// descriptors of the folders checked.
 class TempFolder {
 public:
     // appTmp: the app folder's res/tmp; cacheHome: the user's cache folder; home:

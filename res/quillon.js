@@ -129,7 +129,7 @@ const Quillon = (() => {
 
   // The kind of sound of that id (clip_kinds.js), a ringtone for any other, and
   // the name its file goes by: "My Song alarm.mp3".
-  const clipKind = (id) => (window.QUILLON_CLIP_KINDS || []).find((k) => k.id === id) || { id: "ringtone", noun: "ringtone" };
+  const clipKind = (id) => (window.QUILLON_CLIP_KINDS || []).find((k) => k.id === id) || { id: "ringtone", label: "Ringtone", noun: "ringtone" };
   const clipFileName = (title, kindId) => title + " " + clipKind(kindId).id + ".mp3";
 
   // "a:::b:::c" into its items; the empty text has none.
@@ -284,12 +284,15 @@ const Quillon = (() => {
 
   /* ---- dialogs ---- */
 
-  // A dialog page closes through its button, which starts with the focus.
+  // A dialog page closes through its button, which starts with the focus. A body
+  // taller than the dialog scrolls, and can then be reached by keyboard too.
   function wireCloseButton(button) {
     button.addEventListener("click", () => {
       const ext = host();
       if (ext) ext.DTE_CloseWindow();
     });
+    const body = document.querySelector(".dialog-body");
+    if (body && body.scrollHeight > body.clientHeight) body.tabIndex = 0;
     button.focus();
     state("dialog " + document.title);
   }

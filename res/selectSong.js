@@ -12,7 +12,10 @@ const Song = (() => {
     source: null, // { kind: "file", path, label } or { kind: "cd", drive, track, label }
     song: "",     // the file the clip is cut from: the picked file, or the copy of the CD track
     part: null,   // { kind, startMs, lengthMs, fadeInMs, fadeOutMs } of the song, or null for all of it
-    clip: ""      // the finished, levelled MP3
+    clip: "",     // the finished, levelled MP3
+    // Every clip made in this run and still in the temporary folder, oldest first:
+    // { clip, source, part, label, loudness }.
+    clips: []
   };
 
   // Each step: { view, wire() once at start, enter(given) whenever its view is shown,
@@ -26,18 +29,40 @@ const Song = (() => {
   // what the clip is made of.
   function given() {
     const label = work.source ? work.source.label + (work.part ? " \u00B7 " + Q.partText(work.part) : "") : "";
-    return Object.freeze({ ...work, label });
+    return Object.freeze({ ...work, label, clips: work.clips.slice() });
   }
 
   const stepsOf = (view) => Object.values(steps).filter((step) => step.view === view);
 
+  // Which passed steps can be shown again: the start always, the part while the
+  // part step still holds its song; making is never gone back to, only redone.
+  function canGoBack(view) {
+    return view === "pick" || (view === "part" && steps.part.canReturn());
+  }
+
+  // The step bar: passed steps that can be gone back to are buttons, the others text.
+  function drawStepBar(at) {
+    document.querySelectorAll(".steps li").forEach((item, i) => {
+      const back = i < at && canGoBack(order[i]);
+      const was = item.firstElementChild;
+      if ((was.tagName === "BUTTON") !== back) {
+        const now = document.createElement(back ? "button" : "span");
+        if (back) {
+          now.type = "button";
+          now.addEventListener("click", () => goBack(order[i]));
+        }
+        now.replaceChildren(...was.childNodes);
+        was.replaceWith(now);
+      }
+      item.className = i === at ? "current" : i < at ? "past" : "";
+      if (i === at) item.setAttribute("aria-current", "step"); else item.removeAttribute("aria-current");
+    });
+  }
+
   function show(view) {
     order.forEach((name) => { $(name).hidden = name !== view; });
     document.body.setAttribute("data-view", view);
-    const at = order.indexOf(view);
-    document.querySelectorAll(".steps li").forEach((item, i) => {
-      item.className = i === at ? "current" : i < at ? "past" : "";
-    });
+    drawStepBar(order.indexOf(view));
     const before = current;
     current = view;
     if (before !== view) stepsOf(before).forEach((step) => step.leave && step.leave());
@@ -53,22 +78,41 @@ const Song = (() => {
     show("part");
   }
 
-  // The part of song is chosen (null: all of it); the clip is made next.
+  // The part of song is chosen (null: all of it); the clip is made next. Turning
+  // a whole song into a clip clears the temporary folder of the earlier clips.
   function partChosen(song, part) {
     Object.assign(work, { song, part, clip: "" });
+    if (!part) work.clips = [];
     show("make");
   }
 
-  function clipMade(clip) {
+  // The clip is made and levelled to loudness ("-12" LUFS, "" when not told).
+  function clipMade(clip, loudness) {
     work.clip = clip;
+    work.clips.push({ clip, source: work.source, part: work.part, label: given().label, loudness });
     show("send");
   }
 
-  // The failed step once more. Converting removes the copy of a CD track, so a
-  // clip of a track that failed is copied again.
+  // The failed step once more. Turning a whole song into a clip removes the copy
+  // of a CD track, so such a clip of a track is copied again.
   function retry() {
     Q.stopAllPolling();
-    show(current === "make" && work.source.kind !== "cd" ? "make" : "part");
+    show(current === "make" && (work.source.kind !== "cd" || work.part) ? "make" : "part");
+  }
+
+  // A passed step shown again, from the step bar or a step's own button: what
+  // runs now is stopped; the start forgets the work, the part step keeps it.
+  function goBack(view) {
+    if (!canGoBack(view) || order.indexOf(view) >= order.indexOf(current)) return;
+    Q.host().DTE_BreakAsyncOperation();
+    Q.stopAllPolling();
+    Q.state("back " + view);
+    if (view === "pick") {
+      startOver();
+      return;
+    }
+    work.clip = "";
+    show(view);
   }
 
   // Stops every job; the steps on show take up again what they still follow.
@@ -124,7 +168,7 @@ const Song = (() => {
   document.addEventListener("DOMContentLoaded", start);
 
   return {
-    steps, showing: () => current,
-    picked, partChosen, clipMade, retry, stopJobs, cancel, startOver, fail
+    steps, showing: () => current, canGoBack,
+    picked, partChosen, clipMade, retry, goBack, stopJobs, cancel, startOver, fail
   };
 })();

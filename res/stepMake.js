@@ -67,7 +67,8 @@
         if (v !== 100) { failed("stage-level", Q.normalizeError(v), v); return; }
         stage("stage-level", "done", "Done");
         Q.state("clip-ready " + file);
-        S.clipMade(file);
+        // Integrated loudness of the levelled clip, as the gain step measured it.
+        S.clipMade(file, typeof ext.DTE_norLoudness !== "undefined" ? String(ext.DTE_norLoudness) : "");
       }, pollMs);
   }
 

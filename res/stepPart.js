@@ -1,10 +1,10 @@
 /* Step 2: choose the part that rings. This file owns the part step's own
  * state (the song's waveform, the kind of sound, the part, its fades, the
- * visible span), turns
- * keys, fields and buttons into changes of it and hands the chosen part to the
- * page's controller; PartLoad reads the song,
- * PartPointer handles the pointer, WaveView draws and PartRing plays. A CD track
- * is copied first, so the part is chosen on the copy. */
+ * visible span, their undo history), turns keys, fields and buttons into
+ * changes of it and hands the chosen part to the page's controller; PartLoad
+ * reads the song, PartPointer handles the pointer, WaveView draws, PartRing
+ * plays, PartLimits keeps the part within bounds and PartHistory remembers its
+ * changes. A CD track is copied first, so the part is chosen on the copy. */
 (() => {
   "use strict";
 
@@ -18,14 +18,18 @@
   const kinds = window.QUILLON_CLIP_KINDS;
   const shortestMs = window.QUILLON_SHORTEST_PART_MS;
   const fineKeysMsPerPx = 20;  // from here in, Shift+arrows move by 0.01 s
+  const historyDepth = 200;
 
   // What the waveform job gave (points: the overview peaks asked for) and what the user chose; times in ms.
-  const song = { input: "", data: WaveData.parse(""), points: 0, ready: false, drawn: false };
+  // source: the picked music the waveform is of, so that coming back to this step finds it read.
+  const song = { source: null, input: "", data: WaveData.parse(""), points: 0, ready: false, drawn: false };
   const part = { kind: kinds[0].id, startMs: 0, lengthMs: kinds[0].lengthMs };
   const fades = { inMs: kinds[0].fadeInMs, outMs: kinds[0].fadeOutMs };
   const kind = () => kinds.find((k) => k.id === part.kind);
   const span = WaveSpan.create(() => $("wave").width);
+  const history = PartHistory.create(historyDepth);
   let playheadMs;
+  let limitNote = ""; // why the last change asked for was not taken as it was
 
   const ring = PartRing.create({
     onTick: (ms) => {
@@ -46,22 +50,28 @@
   const canChoose = () => ["DTE_ReadWaveform", "DTE_wfStatus", "DTE_wfResponse", "DTE_TranscodeClip"]
     .every((name) => typeof ext[name] !== "undefined");
 
-  const clamp = (value, low, high) => Math.min(Math.max(value, low), high);
   const durationMs = () => song.data.durationMs;
 
   // The longest part this song allows: the kind's longest, or the whole of a shorter song.
   const longest = () => Math.min(kind().longestMs, durationMs());
 
-  // Keeps the part inside the song and within the clip job's limits.
-  function setPart(startMs, lengthMs) {
-    part.lengthMs = Math.round(clamp(lengthMs, Math.min(shortestMs, durationMs()), longest()));
-    part.startMs = Math.round(clamp(startMs, 0, durationMs() - part.lengthMs));
+  // Keeps the part inside the song and within the clip job's limits, saying so
+  // unless quiet (a part the step chose itself).
+  function setPart(startMs, lengthMs, quiet = false) {
+    const kept = PartLimits.part(startMs, lengthMs,
+      { durationMs: durationMs(), shortestMs, longestMs: kind().longestMs });
+    part.startMs = kept.startMs;
+    part.lengthMs = kept.lengthMs;
+    limitNote = quiet ? "" : kept.note;
     render();
   }
 
   function setFades(inMs, outMs) {
-    fades.inMs = clamp(inMs, 0, kind().longestFadeMs);
-    fades.outMs = clamp(outMs, 0, kind().longestFadeMs);
+    const fadeIn = PartLimits.fade(inMs, kind().longestFadeMs);
+    const fadeOut = PartLimits.fade(outMs, kind().longestFadeMs);
+    fades.inMs = fadeIn.ms;
+    fades.outMs = fadeOut.ms;
+    limitNote = fadeIn.note || fadeOut.note;
     render();
   }
 
@@ -92,10 +102,20 @@
 
   /* ---- loading: copy the CD track, then read the waveform ---- */
 
+  // Whether the step can be shown again as it was left: its song read and long
+  // enough for a part (a shorter one is made whole, which removes a CD track's copy).
+  const canReturn = () => song.ready && durationMs() >= shortestMs;
+
   function enter(given) {
     const picked = given.source;
     ring.stop();
     message("part-error", "");
+    if (picked === song.source && canReturn()) {
+      editAgain();
+      return;
+    }
+    song.source = picked;
+    song.ready = false;
     $("part-source").textContent = picked.label;
     showEditor(false);
     $("stage-rip").hidden = picked.kind !== "cd";
@@ -108,6 +128,8 @@
 
   // The buttons each mode shows: loading, failed (copying, which a retry may mend), unreadable, editing.
   const actions = (mode) => ({
+    "part-undo": mode === "editing",
+    "part-redo": mode === "editing",
     "part-cancel": mode === "loading",
     "part-other": mode !== "loading",
     "part-retry": mode === "failed",
@@ -145,7 +167,9 @@
     }
     Q.state("reading");
     busy("stage-read", "Working…");
-    song.points = $("wave").width;
+    // As many overview points as the waveform will be wide: the loading rows
+    // stand where it will be shown, and it has a border of a pixel each side.
+    song.points = Math.max($("part-loading").clientWidth - 2, 1);
     song.ready = false;
     song.drawn = false;
     PartLoad.read(ext, input, song.points, {
@@ -170,7 +194,7 @@
     if (first) {
       song.drawn = true;
       span.fit(data.durationMs);
-      setPart(0, kind().lengthMs);
+      setPart(0, kind().lengthMs, true);
       $("part-suggestions").replaceChildren();
       showEditor(true);
       enableEditor(false);
@@ -197,6 +221,7 @@
     span.fit(durationMs());
     enableEditor(true);
     suggest();
+    history.reset(snapshot());
     Dom.buttons(actions("editing"));
     $("wave").focus();
     changed();
@@ -214,6 +239,13 @@
   function suggest() {
     fades.inMs = kind().fadeInMs;
     fades.outMs = kind().fadeOutMs;
+    const starts = showKindChoices();
+    setPart(starts[0] || 0, kind().lengthMs, true);
+    span.keep(part.startMs);
+  }
+
+  // The kind's suggestion chips, note and presets; gives the suggested starts.
+  function showKindChoices() {
     const starts = suggestions();
     const chips = starts.map((ms, i) => {
       const chip = document.createElement("button");
@@ -229,8 +261,7 @@
     $("part-note").textContent = whole ? "The song is " + T.format(durationMs()) + " long, so all of it is chosen."
       : notes[part.kind](chips.length > 1);
     renderPresets();
-    setPart(starts[0] || 0, kind().lengthMs);
-    span.keep(part.startMs);
+    return starts;
   }
 
   function chooseKind(id) {
@@ -239,6 +270,57 @@
     suggest();
     if (ring.playing()) startRing();
     Q.state("kind " + id + " " + part.startMs + " " + part.lengthMs + " " + fades.inMs + " " + fades.outMs);
+    changed();
+  }
+
+  /* ---- undo and redo ---- */
+
+  const snapshot = () => ({
+    kind: part.kind, startMs: part.startMs, lengthMs: part.lengthMs, fadeInMs: fades.inMs, fadeOutMs: fades.outMs
+  });
+
+  // Puts back a state of the history; how, for the watcher: "undo" or "redo".
+  function restore(state, how) {
+    if (!state) return;
+    const kindChanged = state.kind !== part.kind;
+    part.kind = state.kind;
+    fades.inMs = state.fadeInMs;
+    fades.outMs = state.fadeOutMs;
+    if (kindChanged) showKindChoices();
+    setPart(state.startMs, state.lengthMs, true);
+    span.keep(part.startMs);
+    if (ring.playing()) startRing();
+    Q.state(how + " " + part.kind + " " + part.startMs + " " + part.lengthMs + " " + fades.inMs + " " + fades.outMs);
+  }
+
+  const undo = () => restore(history.undo(), "undo");
+  const redo = () => restore(history.redo(), "redo");
+
+  // Ctrl+Z undoes, Ctrl+Shift+Z and Ctrl+Y redo, anywhere on the step; in a field
+  // being typed into, Ctrl+Z first puts back what it showed.
+  function historyKey(event) {
+    if (S.showing() !== "part" || !song.ready || !event.ctrlKey || event.altKey || event.metaKey) return;
+    const letter = event.key.toLowerCase();
+    const field = event.target.closest && event.target.closest("#part-editor input");
+    if (letter === "z" && !event.shiftKey && field && field.value !== field.dataset.shown) {
+      field.value = field.dataset.shown;
+      field.select();
+    } else if (letter === "z" && !event.shiftKey) {
+      undo();
+    } else if (letter === "y" || (letter === "z" && event.shiftKey)) {
+      redo();
+    } else {
+      return;
+    }
+    event.preventDefault();
+  }
+
+  // Back from a later step: the song, the part and its fades as they were left.
+  function editAgain() {
+    showEditor(true);
+    Dom.buttons(actions("editing"));
+    render();
+    $("wave").focus();
     changed();
   }
 
@@ -251,11 +333,17 @@
 
   function render() {
     const end = part.startMs + part.lengthMs;
-    $("part-start").value = T.format(part.startMs);
-    $("part-end").value = T.format(end);
-    $("part-length").value = T.format(part.lengthMs);
-    $("part-fade-in").value = T.seconds(fades.inMs);
-    $("part-fade-out").value = T.seconds(fades.outMs);
+    const shown = {
+      "part-start": T.format(part.startMs), "part-end": T.format(end), "part-length": T.format(part.lengthMs),
+      "part-fade-in": T.seconds(fades.inMs), "part-fade-out": T.seconds(fades.outMs)
+    };
+    Object.entries(shown).forEach(([id, value]) => {
+      $(id).value = value;
+      $(id).dataset.shown = value;
+    });
+    $("part-limit").textContent = limitNote;
+    $("part-undo").disabled = !song.ready || !history.canUndo();
+    $("part-redo").disabled = !song.ready || !history.canRedo();
     ["part-fade-in", "part-fade-out"].forEach((id) => { $(id).max = String(kind().longestFadeMs / 1000); });
     document.querySelectorAll("#part-kinds button").forEach((button) => {
       button.setAttribute("aria-pressed", String(button.value === part.kind));
@@ -279,17 +367,24 @@
     draw();
   }
 
-  // A finished change of the part: a ring in progress starts again from the new part.
-  function changed() {
+  // A finished change of the part, one step of the history (a burst of one key,
+  // named by group, is one): a ring in progress starts again from the new part.
+  function changed(group = "") {
     if (ring.playing()) startRing();
-    draw();
+    remember(group);
     Q.state("part " + part.startMs + " " + part.lengthMs + " of " + durationMs());
   }
 
   function fadesChanged() {
     if (ring.playing()) startRing();
+    remember("");
     const applied = appliedFades();
     Q.state("fades " + applied.inMs + " " + applied.outMs);
+  }
+
+  function remember(group) {
+    history.note(snapshot(), group, performance.now());
+    render();
   }
 
   function zoomed() {
@@ -320,7 +415,7 @@
     if (moves[event.key]) {
       moves[event.key]();
       span.keep(/Down|Up/.test(event.key) ? part.startMs + part.lengthMs : part.startMs);
-      changed();
+      changed(event.key + (event.shiftKey ? " fine" : ""));
     } else if (zooms[event.key]) {
       zoomByKey(zooms[event.key]);
     } else if (event.key === " ") {
@@ -348,9 +443,8 @@
 
   function typedFade(field, apply) {
     const seconds = parseFloat(field.value.replace(",", "."));
-    const longestSeconds = kind().longestFadeMs / 1000;
-    if (!(seconds >= 0 && seconds <= longestSeconds)) {
-      message("part-error", "A fade lasts from 0 to " + longestSeconds + " seconds, for example 1.5.");
+    if (Number.isNaN(seconds)) {
+      message("part-error", "Please write a fade in seconds, for example 1.5.");
       render();
       field.select();
       return;
@@ -418,8 +512,25 @@
     $("part-kinds").replaceChildren(...buttons);
   }
 
+  // The canvas draws at the size it is shown at, so a wider window shows more of
+  // the song; the same span of it stays in view.
+  function fitCanvas() {
+    const wave = $("wave");
+    const width = wave.clientWidth;
+    const height = wave.clientHeight;
+    if (!width || !height || (width === wave.width && height === wave.height)) return;
+    const shownMs = wave.width * span.msPerPx;
+    wave.width = width;
+    wave.height = height;
+    if (span.durationMs > 0) span.set(span.fromMs, shownMs / width);
+    draw();
+  }
+
   function wire() {
     const wave = $("wave");
+    new ResizeObserver(fitCanvas).observe(wave);
+    // Its colours come from the page's palette, which follows the desktop's theme.
+    matchMedia("(prefers-color-scheme: dark)").addEventListener("change", draw);
     PartPointer.wire(wave, {
       ready: () => song.ready, model, span, part, fades, setPart, setFades, changed, fadesChanged, zoomed, draw
     });
@@ -443,6 +554,12 @@
     $("part-fade-out").addEventListener("change", (e) => typedFade(e.target, (ms) => setFades(fades.inMs, ms)));
     renderKinds();
     renderPresets();
+    // A button that has nothing more to do hands the focus to the waveform.
+    [["part-undo", undo], ["part-redo", redo]].forEach(([id, walk]) => $(id).addEventListener("click", () => {
+      walk();
+      if ($(id).disabled) $("wave").focus();
+    }));
+    document.addEventListener("keydown", historyKey);
     $("part-play").addEventListener("click", toggleRing);
     $("part-make").addEventListener("click", make);
     $("part-cancel").addEventListener("click", S.cancel);
@@ -450,5 +567,5 @@
     $("part-other").addEventListener("click", () => S.startOver());
   }
 
-  S.steps.part = { view: "part", wire, enter, leave: () => ring.stop() };
+  S.steps.part = { view: "part", wire, enter, leave: () => ring.stop(), canReturn };
 })();

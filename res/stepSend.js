@@ -1,63 +1,82 @@
 /* Step 4: get the clip onto the phone. The ways, in the order shown: a QR code
  * the phone scans on the same Wi-Fi, a copy saved anywhere (a phone over USB
- * included), a paired phone, and the online service (stepSendService.js).
- * Routes of their own files (the firewall, Bluetooth, a phone plugged in) take
- * the clip from clipToSend, say their outcome with note and follow the serving
- * through whenServed. */
+ * included), a paired phone, and the online service (stepSendService.js). They
+ * work on the clip on the code, one of "Your clips" (clipList.js). Routes of
+ * their own files (the firewall, Bluetooth, a phone plugged in) take that clip
+ * from clipToSend, say their outcome with note and follow the serving through
+ * whenServed. */
 (() => {
   "use strict";
 
   const S = Song;
   const Q = Quillon;
-  const { $, message } = Dom;
+  const { $ } = Dom;
   const ext = Q.host();
   const has = (name) => typeof ext[name] !== "undefined";
-  let given = null; // what the step was given: the clip, its source, part and label
+  let clips = [];   // every clip of this run, as the controller keeps them
+  let given = null; // the one on the code, which the ways send: { clip, source, part, label, loudness }
   let player = null;
+  let playing = null; // the clip being heard
   let watch = null; // the poll of the Wi-Fi status while the code is shown
   let phones = [];  // [{ id, name }] from the last look for paired phones
+  let savedPlace = ""; // where the last copy was saved
   const served = []; // calls (port) of the routes that follow each serving
 
   // "My Song" for "My Song.mp3", "Track 3" for a CD's third track.
-  function songTitle() {
-    const source = given.source;
+  function songTitle(clip = given) {
+    const source = clip.source;
     return source.kind === "cd" ? "Track " + (Number(source.track) + 1) : source.label.replace(/\.[^.]*$/, "");
   }
 
-  // The kind of sound the clip is (a whole song is a ringtone), and the name it goes by.
-  const kindId = () => Q.clipKind(given.part ? given.part.kind : "").id;
-  const clipName = () => Q.clipFileName(songTitle(), kindId());
+  // The kind of sound a clip is (a whole song is a ringtone), and the name it goes by.
+  const kindId = (clip = given) => Q.clipKind(clip.part ? clip.part.kind : "").id;
+  const clipName = (clip = given) => Q.clipFileName(songTitle(clip), kindId(clip));
   // The clip the routes send, the name it arrives under and its kind.
   const clipToSend = () => ({ clip: given.clip, name: clipName(), kind: kindId() });
 
   // Every clip is made at -12 LUFS; a clip that could not get there says so.
-  function loudnessWords(lufs) {
-    const others = "most " + Q.clipKind(kindId()).noun + "s";
+  function loudnessWords(clip) {
+    const lufs = Number(clip.loudness);
+    const others = "most " + Q.clipKind(kindId(clip)).noun + "s";
     return lufs < -13 ? "Quieter than " + others : lufs > -11 ? "Louder than " + others : "As loud as " + others;
   }
 
-  function note(text, isError) {
-    message("route-note", text);
+  // place: where a copy was saved, offered to be shown in its folder.
+  function note(text, isError, place) {
+    $("route-note-text").textContent = text;
+    $("route-note").hidden = !text;
     $("route-note").className = "message small " + (isError ? "error" : "info");
+    savedPlace = place || "";
+    $("show-folder").hidden = !savedPlace || !has("DTE_ShowInFolder");
   }
 
   function enter(what) {
-    given = what;
-    $("clip-source").textContent = given.label;
-    // Integrated loudness of the levelled clip, as the gain step measured it, in words and as the figure.
-    const loudness = has("DTE_norLoudness") ? String(ext.DTE_norLoudness) : "";
-    $("clip-loudness").textContent = loudness ? loudnessWords(Number(loudness)) + " \u00B7 " +
-      loudness.replace("-", "\u2212") + " LUFS" : "";
-    $("clip-loudness").hidden = !loudness;
+    clips = what.clips;
     $("play").hidden = !Q.canPlayMp3();
-    $("play").textContent = "\u25B6 Listen";
     $("routes").hidden = false;
     $("service").hidden = true;
-    note("");
     $("save-copy").hidden = !has("DTE_SaveClipCopy");
+    $("change-part").hidden = !S.canGoBack("part");
+    show(clips[clips.length - 1]);
     $("save-copy").focus();
-    serve();
     findPhones();
+  }
+
+  // Puts a clip on the code and under the ways; one clip is served at a time.
+  function show(clip) {
+    given = clip;
+    $("clip-source").textContent = given.label;
+    $("clip-loudness").textContent = given.loudness ? loudnessWords(given) + " \u00B7 " + ClipList.loudness(given.loudness) : "";
+    $("clip-loudness").hidden = !given.loudness;
+    note("");
+    drawClips();
+    serve();
+  }
+
+  function drawClips() {
+    $("play").textContent = playing === given ? "\u275A\u275A Pause" : "\u25B6 Listen";
+    ClipList.draw($("clips"), { clips, shown: given, playing, canListen: Q.canPlayMp3(), canSave: has("DTE_SaveClipCopy") },
+      { listen: togglePlay, save: saveCopy, show });
   }
 
   /* ---- on the Wi-Fi ---- */
@@ -119,13 +138,20 @@
 
   /* ---- a saved copy ---- */
 
-  function saveCopy() {
+  // Saves a copy of clip (the one on the code unless another is given).
+  function saveCopy(clip = given) {
     if ($("routes").hidden || !has("DTE_SaveClipCopy")) return;
-    const [outcome, detail] = Q.splitList(String(ext.DTE_SaveClipCopy(given.clip, clipName())));
-    if (outcome === "saved") note("Saved to " + detail + ".");
+    const back = document.activeElement;
+    const [outcome, detail] = Q.splitList(String(ext.DTE_SaveClipCopy(clip.clip, clipName(clip))));
+    if (outcome === "saved") note("Saved to " + detail + ".", false, detail);
     else if (outcome === "failed") note(detail, true);
     Q.state("save " + (outcome || "cancelled"));
-    $("save-copy").focus();
+    (back && back !== document.body ? back : $("save-copy")).focus();
+  }
+
+  function showInFolder() {
+    const shown = ext.DTE_ShowInFolder(savedPlace);
+    Q.state("show-folder " + (shown ? "asked" : "refused"));
   }
 
   /* ---- a paired phone ---- */
@@ -174,30 +200,40 @@
 
   /* ---- listening ---- */
 
-  function togglePlay() {
+  // Plays or pauses clip (the one on the code unless another is given).
+  function togglePlay(clip = given) {
     if (!player) {
       player = new Audio();
-      player.addEventListener("ended", () => { $("play").textContent = "\u25B6 Listen"; });
+      player.addEventListener("ended", () => stopPlaying());
     }
-    const wanted = Q.fileUrl(given.clip);
+    const wanted = Q.fileUrl(clip.clip);
     if (player.getAttribute("src") !== wanted) player.setAttribute("src", wanted);
     if (player.paused) {
       player.play();
-      $("play").textContent = "\u275A\u275A Pause";
+      playing = clip;
     } else {
       player.pause();
-      $("play").textContent = "\u25B6 Listen";
+      playing = null;
     }
+    drawClips();
+  }
+
+  function stopPlaying() {
+    if (player) player.pause();
+    playing = null;
+    drawClips();
   }
 
   function leave() {
-    if (player) player.pause();
+    stopPlaying();
     stopServing();
   }
 
   function wire() {
-    $("play").addEventListener("click", togglePlay);
-    $("save-copy").addEventListener("click", saveCopy);
+    $("play").addEventListener("click", () => togglePlay());
+    $("save-copy").addEventListener("click", () => saveCopy());
+    $("show-folder").addEventListener("click", showInFolder);
+    $("change-part").addEventListener("click", () => S.goBack("part"));
     $("wifi-again").addEventListener("click", () => { serve(); $("save-copy").focus(); });
     $("start-over").addEventListener("click", () => S.startOver());
     document.addEventListener("keydown", (e) => {
@@ -210,6 +246,6 @@
 
   S.steps.send = {
     view: "send", wire, enter, leave, resume: watchServing,
-    clipToSend, note, whenServed: (route) => served.push(route)
+    clip: () => given, clipToSend, note, whenServed: (route) => served.push(route)
   };
 })();

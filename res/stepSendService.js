@@ -9,7 +9,7 @@
   const Q = Quillon;
   const { $, message, stage, busy } = Dom;
   const ext = Q.host();
-  let clip = "";
+  let clip = ""; // the clip on the code when the form was opened
   let sessionId = "";
 
   // The stored phone and network; a choice made here but not yet sent is kept.
@@ -22,6 +22,7 @@
   }
 
   function open() {
+    clip = S.steps.send.clip().clip;
     $("routes").hidden = true;
     $("service").hidden = false;
     $("send-form").hidden = false;
@@ -61,6 +62,13 @@
     if (!Q.normalisePhoneNumber($("phone-number").value))
       return ["phone-number", "Please enter the phone number with its country code, for example +44 7700 900123."];
     return null;
+  }
+
+  // An error said about the form goes once what it was about is mended.
+  function recheckForm() {
+    if ($("form-error").hidden) return;
+    const problem = formProblem();
+    if (!problem || problem[1] !== $("form-error").textContent) message("form-error", "");
   }
 
   function submitForm(event) {
@@ -170,12 +178,19 @@
       ? "The service says it sent the clip to " + number + "."
       : "The service has stored your clip. It did not say it sent anything to " + number + ".") +
       (reachable ? " The phone can fetch it from this address:" : "");
+    // Without a message to the phone, the other ways are what gets the clip there now.
+    $("service-next").textContent = sentToPhone ? "" : reachable
+      ? "Or use one of the other ways: the code on the Wi-Fi, a saved copy or a paired phone."
+      : "To get it on the phone now, use one of the other ways: the code on the Wi-Fi, a saved copy or a paired phone.";
+    $("service-next").hidden = sentToPhone;
     $("service-address").hidden = !reachable;
     $("service-address").textContent = reachable ? address : "";
     const qr = reachable && typeof ext.DTE_QrCode !== "undefined" ? String(ext.DTE_QrCode(address)) : "";
     $("service-qr").innerHTML = qr;
     $("service-qr").hidden = !qr;
-    $("again").focus();
+    $("service-done-back").classList.toggle("primary", !sentToPhone);
+    $("again").classList.toggle("primary", sentToPhone);
+    (sentToPhone ? $("again") : $("service-done-back")).focus();
     Q.state("send-ok " + (sentToPhone ? "sent " : "stored ") + (reachable ? address : "unreachable " + address));
   }
 
@@ -202,7 +217,10 @@
     $("send-retry").addEventListener("click", sendClip);
     $("send-back").addEventListener("click", backToForm);
     $("send-other").addEventListener("click", () => S.startOver());
-    $("again").addEventListener("click", () => S.startOver());
+    // Another clip of the same song where the part step still holds it.
+    $("again").addEventListener("click", () => (S.canGoBack("part") ? S.goBack("part") : S.startOver()));
+    ["phone-model", "network"].forEach((id) => $(id).addEventListener("change", recheckForm));
+    $("phone-number").addEventListener("input", recheckForm);
     // Settings may change in a dialog opened from the window's own menu.
     window.addEventListener("focus", () => {
       if (!$("service").hidden && !$("send-form").hidden) loadPhoneChoice(true);
@@ -210,5 +228,5 @@
   }
 
   // Shown with the ways to the phone; the service is one of them, opened from there.
-  S.steps.sendService = { view: "send", wire, enter: (given) => { clip = given.clip; }, checkPhone };
+  S.steps.sendService = { view: "send", wire, checkPhone };
 })();

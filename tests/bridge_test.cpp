@@ -41,7 +41,7 @@ struct Bridge : ::testing::Test {
 
 }  // namespace
 
-// The numbers are what pages hold on to: 1 to 53 in this order.
+// The numbers are what pages hold on to: 1 to 68 in this order.
 TEST_F(Bridge, NamesAreNumberedInTableOrder)
 {
     std::istringstream names(
@@ -51,11 +51,13 @@ TEST_F(Bridge, NamesAreNumberedInTableOrder)
         "TranscodeMedia tsStatus SelectMediaFile UploadFile upStatus GrabAudioDataFromCD ripStatus clFileName "
         "GetDrivesInfo GetTracksInfo BreakAsyncOperation NormalizeAudio norStatus ReadWaveform wfStatus "
         "wfResponse TranscodeClip tsReason ServeClip svStatus svResponse StopServing SaveClipCopy FindPhones "
-        "phStatus phResponse SendToPhone shStatus QrCode norLoudness");
+        "phStatus phResponse SendToPhone shStatus QrCode norLoudness fwStatus fwResponse AllowFirewallPort "
+        "FindBluetoothPhones blStatus blResponse SendByBluetooth btStatus btResponse CancelBluetooth "
+        "FindPluggedPhones CopyToPhone cpStatus cpResponse ShowInFolder");
     DispId number = 0;
     for (std::string name; names >> name;)
         EXPECT_EQ(id("DTE_" + name), ++number) << name;
-    EXPECT_EQ(number, 53);
+    EXPECT_EQ(number, 68);
     for (const char* name : {"DTE_nothing", "dte_isdte", "", "DTE_tsReason "})
         EXPECT_EQ(id(name), kUnknownDispId) << name;
 }
@@ -97,6 +99,7 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
          {str("mtp://p/"), str("/t/c.mp3"), str("a.mp3"), str("alarm")},
          flag(true),
          "CopyToPhone mtp://p/|/t/c.mp3|a.mp3|alarm"},
+        {"ShowInFolder", {str("mtp://p/Ringtones/a b.mp3")}, flag(true), "ShowInFolder mtp://p/Ringtones/a b.mp3"},
         // One fade length given: it is both fades'; a sixth argument of another kind still counts as given.
         {"TranscodeClip",
          {str("i"), str("o"), num(5), num(30000), num(1500)},

@@ -79,6 +79,7 @@ public:
     std::int32_t svStatus() override { return log(status, "svStatus"); }
     std::string svResponse() override { return log(textResult, "svResponse"); }
     std::string SaveClipCopy(S clip, S name) override { return log(textResult, "SaveClipCopy", clip, name); }
+    int ShowInFolder(S where) override { return log(startResult, "ShowInFolder", where); }
     int FindPhones() override { return log(startResult, "FindPhones"); }
     std::int32_t phStatus() override { return log(status, "phStatus"); }
     std::string phResponse() override { return log(textResult, "phResponse"); }

@@ -210,24 +210,33 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
     }
 }
 
-// Earlier results in the temp folder are gone before the encoder runs, its wave
-// files after; its own output always stays, and only the exit code decides.
+// Earlier results in the temp folder are gone before the encoder of a whole song
+// runs, its wave files after; its own output always stays, and only the exit code
+// decides. The clip of a part leaves the folder as it was.
 TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPartialOutput)
 {
-    for (const auto& [exitCode, output] : {std::pair{0, "out.mp3"}, {3, "out.mp3"}, {0, "result.WAV"}}) {
+    struct Case {
+        int exitCode;
+        const char* output;
+        bool part;
+    };
+    const std::string all = "B.WAV OLD2.MP3 a.wav in.Mp3 notes.txt old.mp3 out.mp3 ";
+    for (const auto& [exitCode, output, part] :
+         {Case{0, "out.mp3", false}, {3, "out.mp3", false}, {0, "result.WAV", false}, {0, "out.mp3", true}}) {
         for (const char* name : {"old.mp3", "OLD2.MP3", "in.Mp3", "out.mp3", "a.wav", "B.WAV", "notes.txt"})
             writeFile(tools.tempDir / name, "x");
         standIn("ffmpeg", "LC_ALL=C ls -A \"$D/res/tmp\" | tr '\\n' ' ' > \"$D/listing\"\n" + kWriteFrame +
                               " \"$D/res/tmp/" + std::string(output) + "\"\nexit " + std::to_string(exitCode) + "\n");
-        ASSERT_TRUE(
-            startTranscode(fields, tools, (tools.tempDir / "in.Mp3").string(), (tools.tempDir / output).string()));
+        const std::string input = (tools.tempDir / "in.Mp3").string(), out = (tools.tempDir / output).string();
+        ASSERT_TRUE(part ? startTranscodeClip(fields, tools, input, out, {0, 20000, 0})
+                         : startTranscode(fields, tools, input, out));
         EXPECT_EQ(end(fields->tsStatus, 1), exitCode ? kTranscodeFailed : kTranscodeDone);
-        EXPECT_EQ(readFile(dir / "listing"), "B.WAV a.wav in.Mp3 notes.txt ");
-        EXPECT_TRUE(waitUntil([&, output = output] {
-            std::set<std::string> left;
-            for (const auto& entry : fs::directory_iterator(tools.tempDir))
-                left.insert(entry.path().filename().string());
-            return left == std::set<std::string>{"in.Mp3", "notes.txt", output};
+        EXPECT_EQ(readFile(dir / "listing"), part ? all : "B.WAV a.wav in.Mp3 notes.txt ");
+        EXPECT_TRUE(waitUntil([&, output = output, part = part] {
+            std::string left;
+            for (const auto& entry : std::set<fs::path>(fs::directory_iterator(tools.tempDir), {}))
+                left += entry.filename().string() + " ";
+            return left == (part ? all : "in.Mp3 notes.txt " + std::string(output) + " ");
         })) << output;
         fs::remove_all(tools.tempDir);
         fs::create_directories(tools.tempDir);
@@ -737,8 +746,11 @@ TEST(TempFolder, ASecondCopyWorksInAFolderOfItsOwnThatOnlyItsEndRemoves)
     const fs::path own = second->path();
     EXPECT_EQ(own.parent_path(), shared);
     EXPECT_TRUE(own.filename().string().starts_with("copy-"));
-    // The next copy to hold the shared folder sweeps it, but the second copy still runs.
+    // The first copy's clips go at its end; the second copy still runs, so the next
+    // copy to hold the shared folder leaves its folder too.
+    writeFile(shared / "clip.mp3", "ID3");
     first.reset();
+    EXPECT_FALSE(fs::exists(shared / "clip.mp3"));
     const TempFolder third(shared, dir / "cache", dir.path());
     EXPECT_EQ(third.path(), shared);
     EXPECT_TRUE(fs::is_directory(own));

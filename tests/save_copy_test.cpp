@@ -12,6 +12,8 @@
 
 #include "delivery/clip_copy.h"
 #include "delivery/copy_failure.h"
+#include "delivery/show_in_folder.h"
+#include "tests/bus_stand_in.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -128,4 +130,28 @@ TEST(ClipCopy, AFailedCopyLeavesNothingBehindAndTheOldFileWhole)
     for (const auto& [options, old, expected] : cases)
         EXPECT_EQ(copyInPrivateMount(dir / "clip.mp3", dir / "place", options, old), expected) << options << old;
     EXPECT_EQ(contents(dir / "place"), "");  // the mounts were the children's alone
+}
+
+// The file manager on a private session bus is asked to show the copy; where it refuses, its folder is opened.
+TEST(ShowInFolder, AsksTheFileManagerAndOpensTheFolderWhereItRefuses)
+{
+    using namespace std::chrono_literals;
+    GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
+    g_test_dbus_up(bus);
+    {
+        const quillon::test::BusStandIn files(
+            g_test_dbus_get_bus_address(bus), "org.freedesktop.FileManager1",
+            {{"/org/freedesktop/FileManager1", "org.freedesktop.FileManager1", {{"ShowItems", "error org.test.No"}}}});
+        std::vector<std::string> opened;
+        showInFolder("/home/me/Music/Evening tune.mp3", 10s,
+                     [&](const std::string& folder) { opened.push_back(folder); });
+        for (const auto end = std::chrono::steady_clock::now() + 10s;
+             opened.empty() && std::chrono::steady_clock::now() < end;)
+            g_main_context_iteration(nullptr, FALSE);
+        EXPECT_EQ(files.calls("ShowItems"),
+                  std::vector<std::string>{"(['file:///home/me/Music/Evening%20tune.mp3'], '')"});
+        EXPECT_EQ(opened, std::vector<std::string>{"file:///home/me/Music"});
+    }
+    g_test_dbus_down(bus);
+    g_object_unref(bus);
 }

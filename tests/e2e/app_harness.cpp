@@ -40,8 +40,12 @@ pid_t spawnWithOutput(std::vector<std::string> argv, int& readEnd)
 
 std::optional<std::string> findWindow(const std::string& title)
 {
-    const auto found = runCommand({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
-    return found.output.empty() ? std::nullopt : std::optional(found.output.substr(0, found.output.find('\n')));
+    // The first window id; xdotool may warn first about a window that went while it searched.
+    std::istringstream lines(runCommand({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}).output);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos)
+            return line;
+    return std::nullopt;
 }
 
 bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout)

@@ -73,6 +73,38 @@ protected:
         return {{"QUILLON_SERVICE", authority}};
     }
 
+    // Loud from 20 s to 50 s of 90: the liveliest 30 s start at 20 s, and a second part fits after them.
+    void writeTwoPartSong() const
+    {
+        const auto made =
+            runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=90", "-af",
+                        "volume='if(between(t,20,50),1,0.07)':eval=frame", "-ac", "2", song().string()});
+        ASSERT_EQ(made.exitCode, 0) << made.output;
+    }
+
+    // Makes the start page report its focus, fields, clips and size (tests/e2e/pages/road_probe.js).
+    void probeRoad() const
+    {
+        std::filesystem::copy_file(std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/e2e/pages/road_probe.js",
+                                   app.res() / "road_probe.js");
+        const auto html = app.res() / "selectSong.html";
+        std::string text = readFile(html);
+        writeFile(html, text.insert(text.rfind("</body>"), "<script src=\"road_probe.js\"></script>"));
+    }
+
+    // Presses key until the focus is on the element of that id or text, at most a dozen times.
+    static bool focusBy(AppRun& run, const std::string& window, const std::string& key, const std::string& name)
+    {
+        for (int press = 0; press < 12; ++press) {
+            const auto focus = run.reports("focus ");
+            if (!focus.empty() && focus.back() == "focus " + name)
+                return true;
+            run.keys(window, {key});
+            run.waitForReport("focus ", 5s, focus.size());
+        }
+        return false;
+    }
+
     // Makes the start page report "at <id> <x> <y>", each element's centre whenever it moves.
     void probeElements(const std::string& ids) const
     {
@@ -106,10 +138,14 @@ protected:
         const auto seen = run.reports("at " + id + " ");
         if (!seen.empty())
             std::istringstream(seen.back().substr(id.size() + 4)) >> x >> y;
-        // The 760 × 471 page area sits inside the window's frame, as far in from its left as from its bottom.
+        // The page area (760 × 471 unless the road probe tells its size) sits inside the window's frame, as far
+        // in from its left as from its bottom.
+        int width = 760, height = 471;
+        if (const auto size = run.reports("size "); !size.empty())
+            std::sscanf(size.back().c_str(), "size %d %d", &width, &height);
         const auto geometry = geometryOf(window);
-        const int frame = (geometry[2] - 760) / 2;
-        return {frame + x, geometry[3] - frame - 471 + y};
+        const int frame = (geometry[2] - width) / 2;
+        return {frame + x, geometry[3] - frame - height + y};
     }
 
     static void clickOn(AppRun& run, const std::string& window, const std::string& id, int count = 1)
@@ -147,6 +183,7 @@ protected:
 TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServiceIsUp)
 {
     const bool axe = instrumentPagesWithAxe(app);
+    probeRoad();
     // The suggestion chip is probed last: it is there only once the song is read.
     probeElements("'nav-about', 'nav-contact', 'nav-usage', 'nav-compat', 'choose-file', 'service-route', 'wave', "
                   "'part-suggestion-2'");
@@ -163,10 +200,7 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
                                           "'; n=0; while [ ! -e '" + helpClosed.string() +
                                           "' ] && [ $((n+=1)) -lt 3000 ]; do sleep 0.01; done ;; esac\n"
                                           "exec ffmpeg \"$@\"\n");
-    // Loud from 20 s to 50 s of 90: the liveliest 30 s start at 20 s, and a second part fits after them.
-    const auto made = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=90", "-af",
-                                  "volume='if(between(t,20,50),1,0.07)':eval=frame", "-ac", "2", song().string()});
-    ASSERT_EQ(made.exitCode, 0) << made.output;
+    writeTwoPartSong();
     const int port = ReferenceService(storage()).port();  // where a service listened a moment ago
     const std::string authority = "127.0.0.1:" + std::to_string(port);
     AppRun run(app, {}, pointAt(authority));
@@ -203,7 +237,7 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     // By mouse: suggestion 2 where the song gives more than one, then the fade-in handle (at the top of
     // the waveform, 1 s into the part) dragged 2 s on.
     std::string skipped;
-    if (run.countReports("at part-suggestion-2 ") > 0) {
+    if (run.waitForReport("at part-suggestion-2 ", 2s)) {
         clickOn(run, *window, "part-suggestion-2");
         EXPECT_TRUE(waitForState(run, "suggestion 2 ", 10s)) << run.output();
     } else {
@@ -232,8 +266,9 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     ASSERT_TRUE(waitForState(run, "part " + chosen, 10s)) << run.output();
     run.keys(*window, {"Tab", "Tab", "Tab", "Tab", "ctrl+a", "2", "Tab", "ctrl+a", "0", "period", "5", "Tab"});
     EXPECT_TRUE(waitForState(run, "fades 2000 500", 10s)) << run.output();
-    // From "Choose other music" on to "Hear it ring", then to "Make the clip".
-    run.keys(*window, {"Tab", "Return"});
+    // On to "Hear it ring", then to "Make the clip".
+    ASSERT_TRUE(focusBy(run, *window, "Tab", "part-play")) << run.output();
+    run.keys(*window, {"Return"});
     EXPECT_EQ(waitForState(run, "ringing", 10s), "ringing " + chosen + " 2000 500") << run.output();
     run.keys(*window, {"Tab"});
     EXPECT_EQ(enter(run, *window, "converting"), "converting " + chosen + " 2000 500") << run.output();
@@ -276,7 +311,7 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     EXPECT_EQ(milestones(run, {"chose file", "reading", "converting", "clip-ready", "sending", "send-ok"}),
               (std::vector<std::string>{"chose file", "reading", "converting", "clip-ready", "sending", "sending",
                                         "send-ok"}));
-    ASSERT_TRUE(enter(run, *window, "pick", 1));  // "Make another clip" leads back to the first step
+    ASSERT_TRUE(enter(run, *window, "send-routes"));  // no message to the phone: "Other ways" is next
     expectNoConsoleErrors(run);
     if (!axe)
         GTEST_SKIP() << "axe-core could not be fetched with npm: the pages were not checked";
@@ -403,10 +438,14 @@ TEST_F(PagesRoadTest, ACdTrackIsCopiedAndClippedWhileTheWindowKeepsServingItsLoo
                                "clip-ready"}),
               (std::vector<std::string>{"listing the disc", "listing the disc", "tracks", "chose cd", "ripping",
                                         "reading", "part", "converting", "clip-ready"}));
-    EXPECT_FALSE(std::filesystem::exists(app.res() / "tmp" / "Track 2.wav"));
+    // The track's copy stays for another part until the app ends, and goes then with the clip.
+    EXPECT_TRUE(std::filesystem::exists(app.res() / "tmp" / "Track 2.wav"));
     const auto title =
         runCommand({"ffprobe", "-v", "error", "-show_entries", "format_tags=title", "-of", "csv=p=0", clip.string()});
     EXPECT_EQ(title.output, "Track 2\n");
+    kill(run.pid(), SIGTERM);
+    ASSERT_TRUE(run.waitForExit());
+    EXPECT_TRUE(std::filesystem::is_empty(app.res() / "tmp"));
     expectNoConsoleErrors(run);
 }
 
@@ -592,4 +631,108 @@ TEST_F(PagesRoadTest, EachKindIsLevelledAndNamedForItsKind)
         EXPECT_TRUE(readFile(home / name) == readFile(clip)) << name;
         expectNoConsoleErrors(run);
     }
+}
+
+TEST_F(PagesRoadTest, MoreClipsAreMadeFromThePartStepAsItWasLeftByMouseOrByKeys)
+{
+    probeElements("'part-suggestion-1', 'part-suggestion-2', 'part-make', 'part-undo', 'change-part'");
+    probeRoad();
+    writeTwoPartSong();
+    AppRun run(app, {song().string()});
+    const auto window = run.waitForWindow(kCaption);
+    ASSERT_TRUE(window && waitForState(run, "part ")) << run.output();
+    clickOn(run, *window, "part-suggestion-2");
+    const auto second = waitForState(run, "suggestion 2 ");
+    ASSERT_TRUE(second) << run.output();
+    const std::string undone = "undo ringtone " + second->substr(13) + " 30000 1000 1000";
+    clickOn(run, *window, "part-make");
+    ASSERT_TRUE(waitForState(run, "clip-ready")) << run.output();
+    // "Change the part": the part and its fields as they were, the song not read again.
+    clickOn(run, *window, "change-part");
+    ASSERT_TRUE(waitForState(run, "part ", 10s, 2)) << run.output();
+    const auto parts = run.linesAfter(kState, "part "), fields = run.reports("fields ");
+    EXPECT_TRUE(parts.size() == 3 && parts[2] == parts[1] && fields.back() == fields[1]) << run.output();
+    EXPECT_EQ(milestones(run, {"reading"}).size(), 1u);
+    // "Suggested 1", then "Undo": suggestion 2's part is back, and made again.
+    clickOn(run, *window, "part-suggestion-1");
+    ASSERT_TRUE(waitForState(run, "suggestion 1 ", 10s)) << run.output();
+    clickOn(run, *window, "part-undo");
+    EXPECT_EQ(waitForState(run, "undo ", 10s), undone);
+    clickOn(run, *window, "part-make");
+    ASSERT_TRUE(waitForState(run, "clip-ready", 60s, 1)) << run.output();
+    // "Your clips" gives the part's start and end as the fields show them, to the tenth.
+    std::string from, to;
+    std::istringstream(fields[1].substr(7)) >> from >> to;
+    const std::string times = from.substr(0, from.size() - 1) + "\xE2\x80\x93" + to.substr(0, to.size() - 1);
+    EXPECT_EQ(run.waitForReport("clips ", 10s, 1), "clips " + times + "|" + times);
+
+    // By keys: back along the focus to the step bar; a burst of Down to the shortest part, which says so, is
+    // undone at once, and so is "Suggested 1"; the waveform's Enter.
+    ASSERT_TRUE(focusBy(run, *window, "shift+Tab", "Choose the part")) << run.output();
+    ASSERT_TRUE(enter(run, *window, "back part", 1)) << run.output();
+    run.keys(*window, std::vector<std::string>(30, "Down"));
+    EXPECT_TRUE(waitUntil([&] { return run.reports("fields ").back().ends_with(" The shortest part is 1 s"); }, 10s))
+        << run.output();
+    run.keys(*window, {"ctrl+z"});
+    EXPECT_EQ(waitForState(run, "undo ", 10s, 1), undone);
+    ASSERT_TRUE(focusBy(run, *window, "shift+Tab", "part-suggestion-1")) << run.output();
+    ASSERT_TRUE(enter(run, *window, "suggestion 1 ", 1)) << run.output();
+    run.keys(*window, {"ctrl+z"});
+    EXPECT_EQ(waitForState(run, "undo ", 10s, 2), undone);
+    ASSERT_TRUE(focusBy(run, *window, "Tab", "wave")) << run.output();
+    ASSERT_TRUE(enter(run, *window, "clip-ready", 2)) << run.output();
+    EXPECT_EQ(run.waitForReport("clips ", 10s, 2), "clips " + times + "|" + times + "|" + times);
+    expectNoConsoleErrors(run);
+}
+
+TEST_F(PagesRoadTest, InTheDarkThemeThePagesAreDarkAndAxeFindsNothing)
+{
+    const bool axe = instrumentPagesWithAxe(app);
+    writeTwoPartSong();
+    AppRun run(app, {song().string()}, {{"GTK_THEME", "Adwaita:dark"}});
+    const auto window = run.waitForWindow(kCaption);
+    ASSERT_TRUE(window && waitForState(run, "part ")) << run.output();
+    ASSERT_TRUE(enter(run, *window, "clip-ready") && waitForState(run, "wifi-")) << run.output();
+    const auto shot = (app.path() / "dark.png").string();
+    ASSERT_EQ(runCommand({"import", "-window", *window, shot}).exitCode, 0);
+    const auto mean = runCommand({"convert", shot, "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"});
+    EXPECT_LT(std::strtod(mean.output.c_str(), nullptr), 1.0 / 3) << mean.output;
+    expectNoConsoleErrors(run);
+    if (!axe)
+        GTEST_SKIP() << "axe-core could not be fetched with npm: the pages were not checked";
+    ASSERT_TRUE(run.waitForReport("axe Quillon/wifi-qr")) << run.output();
+    for (const auto& report : run.reports("axe "))
+        EXPECT_EQ(report.substr(report.find(' ', report.find('/')) + 1, 2), "0 ") << report;
+}
+
+TEST_F(PagesRoadTest, ThePartStepWidensWithTheWindowAndScrollsToItsButtonsInASmallOne)
+{
+    probeElements("'part-make'");
+    probeRoad();
+    writeTwoPartSong();
+    AppRun run(app, {song().string()});
+    const auto window = run.waitForWindow(kCaption);
+    ASSERT_TRUE(window && waitForState(run, "part ")) << run.output();
+    // The road probe's "size <page width> <height> <waveform's width> <its drawing's width>" at a window size.
+    const auto sizeAt = [&](const char* width, const char* height) {
+        const auto sized = runCommand({"xdotool", "windowsize", *window, width, height});
+        EXPECT_EQ(sized.exitCode, 0) << sized.output;
+        std::array<int, 4> size{};
+        EXPECT_TRUE(waitUntil([&] {
+            const auto seen = run.reports("size ");
+            return !seen.empty() &&
+                   std::sscanf(seen.back().c_str(), "size %d %d %d %d", &size[0], &size[1], &size[2], &size[3]) == 4 &&
+                   std::abs(size[0] - std::atoi(width)) < 40;
+        })) << width;
+        return size;
+    };
+    const auto wide = sizeAt("1200", "900");
+    EXPECT_TRUE(wide[2] >= 960 && wide[3] >= 960) << run.output();
+    EXPECT_LT(sizeAt("640", "480")[1], 480);
+    // Focused, the button scrolls into sight, where a click reaches it.
+    const std::size_t placed = run.countReports("at part-make ");
+    ASSERT_TRUE(focusBy(run, *window, "Tab", "part-make")) << run.output();
+    EXPECT_TRUE(run.waitForReport("at part-make ", 5s, placed));
+    clickOn(run, *window, "part-make");
+    EXPECT_TRUE(waitForState(run, "converting")) << run.output();
 }
