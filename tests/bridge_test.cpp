@@ -239,3 +239,23 @@ TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
     EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), StatusReply{});
     EXPECT_TRUE(window.calls.empty());
 }
+
+TEST(AppPage, TheCheckOfAViewsAddressFollowsEachChange)
+{
+    AppPageCheck isAppPageNow("/opt/q/res");
+    struct Visit {
+        const char* uri;
+        bool appPage;
+    };
+    const Visit visits[] = {
+        {.uri = nullptr, .appPage = false},
+        {.uri = "file:///opt/q/res/a.html", .appPage = true},
+        {.uri = "file:///opt/q/res/a.html", .appPage = true},
+        {.uri = "file:///opt/q/res/../secret.html", .appPage = false},
+        {.uri = "file:///opt/q/res/a.html", .appPage = true},
+        {.uri = nullptr, .appPage = false},
+        {.uri = "about:blank", .appPage = false},
+    };
+    for (const Visit& visit : visits)
+        EXPECT_EQ(isAppPageNow(visit.uri), visit.appPage) << (visit.uri ? visit.uri : "no address");
+}
