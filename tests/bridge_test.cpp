@@ -240,6 +240,77 @@ TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
     EXPECT_TRUE(window.calls.empty());
 }
 
+namespace {
+
+bool decodesAsRequest(std::string_view bytes) { return decodeRequest(bytes).has_value(); }
+bool decodesAsLookupReply(std::string_view bytes) { return decodeLookupReply(bytes).has_value(); }
+bool decodesAsInvokeReply(std::string_view bytes) { return decodeInvokeReply(bytes).has_value(); }
+bool decodesAsStatusReply(std::string_view bytes) { return decodeStatusReply(bytes).has_value(); }
+
+struct Malformed {
+    const char* what;
+    std::string bytes;
+    bool (*decodes)(std::string_view bytes);
+};
+
+}  // namespace
+
+TEST(ChannelMessages, MalformedBytesDecodeToNothing)
+{
+    using namespace std::string_literals;
+    const std::string snapshot = encodeStatusReply(StatusReply{});
+    // A call of member 12 as a method, wanting its result, then its arguments.
+    const std::string call = "\x02\x0c\0\0\0\x01\0\x01"s;
+    const Malformed cases[] = {
+        {.what = "no bytes at all", .bytes = "", .decodes = decodesAsRequest},
+        {.what = "an unknown operation", .bytes = "\x09", .decodes = decodesAsRequest},
+        {.what = "a status request with a byte after it", .bytes = "\x03\x00"s, .decodes = decodesAsRequest},
+        {.what = "a call cut inside its member", .bytes = "\x02\x0c\0"s, .decodes = decodesAsRequest},
+        {.what = "a wanted result neither 0 nor 1", .bytes = "\x02\x0c\0\0\0\x01\0\x02"s, .decodes = decodesAsRequest},
+        {.what = "an argument of no known kind", .bytes = call + "\x07", .decodes = decodesAsRequest},
+        {.what = "a boolean neither 0 nor 1", .bytes = call + "\x03\x02", .decodes = decodesAsRequest},
+        {.what = "an integer argument cut short", .bytes = call + "\x02\x01\0"s, .decodes = decodesAsRequest},
+        {.what = "a name longer than what follows", .bytes = "\x01\x05\0\0\0DTE_"s, .decodes = decodesAsRequest},
+        {.what = "a name that is not UTF-8", .bytes = "\x01\x02\0\0\0\xC3\x28"s, .decodes = decodesAsRequest},
+        {.what = "a name with a NUL in it", .bytes = "\x01\x03\0\0\0a\0b"s, .decodes = decodesAsRequest},
+        {.what = "a member kind beyond both", .bytes = "\x0c\0\0\0\x03"s, .decodes = decodesAsLookupReply},
+        {.what = "a lookup reply with a byte after it",
+         .bytes = "\x0c\0\0\0\x01\x00"s,
+         .decodes = decodesAsLookupReply},
+        {.what = "a result text cut short", .bytes = "\x01\x04\0\0\0abc"s, .decodes = decodesAsInvokeReply},
+        {.what = "two results", .bytes = "\x00\x00"s, .decodes = decodesAsInvokeReply},
+        {.what = "a snapshot one status short", .bytes = snapshot.substr(4), .decodes = decodesAsStatusReply},
+        {.what = "a snapshot one status long", .bytes = snapshot + "\0\0\0\0"s, .decodes = decodesAsStatusReply},
+    };
+    for (const Malformed& malformed : cases)
+        EXPECT_FALSE(malformed.decodes(malformed.bytes)) << malformed.what;
+}
+
+TEST(ChannelMessages, TextThatIsNotUtf8CrossesRepaired)
+{
+    using namespace std::string_literals;
+    struct Repair {
+        const char* what;
+        std::string sent;
+        std::string received;
+    };
+    const Repair cases[] = {
+        {.what = "valid text", .sent = "T\xC3\xADtulo", .received = "T\xC3\xADtulo"},
+        {.what = "a byte that starts no character", .sent = "a\xFFz", .received = "a\uFFFDz"},
+        {.what = "a NUL", .sent = "ab\0cd"s, .received = "ab\uFFFDcd"},
+    };
+    for (const Repair& repair : cases) {
+        const InvokeRequest request{12, kDispatchMethod, true, {BridgeValue::text(repair.sent)}};
+        const auto decoded = decodeRequest(encodeRequest(request));
+        ASSERT_TRUE(decoded) << repair.what;
+        EXPECT_EQ(std::get<InvokeRequest>(*decoded).arguments, std::vector{BridgeValue::text(repair.received)})
+            << repair.what;
+        EXPECT_EQ(decodeInvokeReply(encodeInvokeReply({BridgeValue::text(repair.sent)})),
+                  InvokeReply{BridgeValue::text(repair.received)})
+            << repair.what;
+    }
+}
+
 TEST(AppPage, TheCheckOfAViewsAddressFollowsEachChange)
 {
     AppPageCheck isAppPageNow("/opt/q/res");
