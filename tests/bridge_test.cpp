@@ -2,9 +2,14 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "bridge/app_page.h"
@@ -329,4 +334,37 @@ TEST(AppPage, TheCheckOfAViewsAddressFollowsEachChange)
     };
     for (const Visit& visit : visits)
         EXPECT_EQ(isAppPageNow(visit.uri), visit.appPage) << (visit.uri ? visit.uri : "no address");
+}
+
+namespace {
+
+// Whether the thread tid of this process is asleep (in a blocking call).
+bool asleep(pid_t tid)
+{
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const std::size_t name = text.rfind(')');  // the command name may hold spaces and parentheses
+    return name != std::string::npos && text.compare(name, 4, ") S ") == 0;
+}
+
+}  // namespace
+
+// The page first asks for its reply for a moment, then sleeps until it comes.
+TEST_F(Channel, AReplyThatComesLateStillReachesTheSleepingPage)
+{
+    window.textResult = "late";
+    std::atomic<pid_t> caller{0};
+    auto reply = std::async(std::launch::async, [&] {
+        caller = gettid();
+        return client->call(encodeRequest(InvokeRequest{4, kDispatchMethod, true, {}}));
+    });
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (!(caller != 0 && asleep(caller)) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(asleep(caller)) << "the call never went to sleep";
+    while (reply.wait_for(0ms) != std::future_status::ready)
+        g_main_context_iteration(nullptr, FALSE);
+    const auto bytes = reply.get();
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(decodeInvokeReply(*bytes), InvokeReply{str("late")});
 }
