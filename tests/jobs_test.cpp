@@ -24,6 +24,7 @@
 #include "network/http_request_job.h"
 #include "network/upload_job.h"
 #include "process/child_process.h"
+#include "process/idle_processors.h"
 #include "process/run_tool.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
@@ -439,6 +440,26 @@ TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
         EXPECT_EQ(terminateWaveformEncoder(*fields), 0) << name;  // a collected one is never signalled
     }
     EXPECT_EQ(waveformResponse(*fields), kSilence);
+}
+
+TEST(IdleProcessors, TheIdleTimeIsTheSecondFigureOfTheUptime)
+{
+    struct Uptime {
+        const char* text;
+        std::optional<double> idleSeconds;
+    };
+    const Uptime cases[] = {
+        {.text = "6050.43 3223.27\n", .idleSeconds = 3223.27},
+        {.text = "1 2", .idleSeconds = 2},
+        {.text = "6050.43", .idleSeconds = std::nullopt},
+        {.text = "6050.43 ", .idleSeconds = std::nullopt},
+        {.text = "6050.43 idle", .idleSeconds = std::nullopt},
+        {.text = "6050.43 -1.00", .idleSeconds = std::nullopt},
+        {.text = "6050.43 12.5 more", .idleSeconds = std::nullopt},
+        {.text = "", .idleSeconds = std::nullopt},
+    };
+    for (const Uptime& uptime : cases)
+        EXPECT_EQ(idleSecondsOfUptime(uptime.text), uptime.idleSeconds) << uptime.text;
 }
 
 // The real encoder and gain tool, from the search path.
