@@ -12,6 +12,7 @@
 #include <optional>
 #include <set>
 
+#include "audio/background_decoder.h"
 #include "audio/encoder_end.h"
 #include "audio/loudness_meter.h"
 #include "audio/normalize_job.h"
@@ -440,6 +441,25 @@ TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
         EXPECT_EQ(terminateWaveformEncoder(*fields), 0) << name;  // a collected one is never signalled
     }
     EXPECT_EQ(waveformResponse(*fields), kSilence);
+}
+
+// More than it may keep, taken only once it has made much of it.
+TEST_F(JobTest, ABackgroundDecoderHandsOverAllItsOutputInOrderLessWhatItSkips)
+{
+    standIn("tool", "seq 1 700000\n: > \"$D/made\"\nseq 700001 2000000\n");
+    RunningEncoders decoders;
+    BackgroundDecoder decoder(
+        {(tools.resDir / "tool").string()}, 4, [] { return false; }, decoders);
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(dir / "made"); }));
+    std::string taken;
+    while (const std::optional<std::string> bytes = decoder.take(1s))
+        taken += *bytes;
+    std::string expected;
+    for (int line = 3; line <= 2000000; ++line)
+        expected += std::to_string(line) + "\n";
+    EXPECT_EQ(decoder.outcome().exitStatus, 0u);
+    EXPECT_EQ(taken.size(), expected.size());
+    EXPECT_TRUE(taken == expected);
 }
 
 TEST(IdleProcessors, TheIdleTimeIsTheSecondFigureOfTheUptime)
