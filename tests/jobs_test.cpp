@@ -52,13 +52,15 @@ protected:
         writeFile(dir / "in.wav", "RIFF");
         writeFile(dir / "clip.mp3", "ID3");
         // The encoder: a loudness meter tells a true peak of $D/peak (else -12.0 dBTP); a "*slow"
-        // input ($3) of a minute decodes until stopped; else it writes a frame into an .mp3 output and
-        // one second of silence at 8000 Hz on its output.
+        // input of a minute decodes until stopped (from its start, or from -ss as a second decoder,
+        // writing its id to $D/pid or $D/pid2); else it writes a frame into an .mp3 output and one
+        // second of silence at 8000 Hz on its output.
         standIn(
             "ffmpeg",
             "case \"$*\" in *ebur128*) printf 'Summary:\\n\\n  Integrated loudness:\\n    I: -9.6 LUFS\\n"
             "  True peak:\\n    Peak: %s dBFS\\n' \"$(cat \"$D/peak\" 2>/dev/null || echo -12.0)\" >&2; exit;; esac\n"
-            "case \"$3\" in *slow) echo '  Duration: 00:01:00.00, start: 0' >&2; echo $$ > \"$D/pid\"; "
+            "case \"$*\" in *slow*) echo '  Duration: 00:01:00.00, start: 0' >&2; [ \"$2\" = -ss ] && p=pid2 || "
+            "p=pid; echo $$ > \"$D/$p\"; "
             "while :; do head -c 1000 /dev/zero; sleep 0.01; done;; esac\nfor last; do :; done\n"
             "case \"$last\" in *.mp3) " +
                 kWriteFrame + " \"$last\";; esac\nhead -c 16000 /dev/zero\n");
@@ -409,7 +411,7 @@ TEST_F(JobTest, WaveformRefusesBadArgumentsAndTellsAnUnreadableSong)
     EXPECT_EQ(takeCalls().size(), 3u);
 }
 
-TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
+TEST_F(JobTest, BreakCloseAndNewerStartEachStopBothDecoders)
 {
     const std::tuple<const char*, std::function<void()>, std::int32_t> stops[] = {
         {"break", [&] { fields->requestBreak(); }, kWaveformBroken},
@@ -419,14 +421,15 @@ TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
              ASSERT_TRUE(startNormalize(fields, tools, "none.mp3"));
          },
          kWaveformBroken},
-        {"window closed", [&] { EXPECT_TRUE(waitUntil([&] { return terminateWaveformEncoder(*fields) == 1; })); },
+        {"window closed", [&] { EXPECT_TRUE(waitUntil([&] { return terminateWaveformEncoder(*fields) == 2; })); },
          kWaveformUnreadable},
         {"newer start", [&] { ASSERT_TRUE(startWaveform(fields, tools, "quick.wav", 16)); }, kWaveformDone},
     };
     for (const auto& [name, stop, status] : stops) {
         fs::remove(dir / "pid");
-        ASSERT_TRUE(startWaveform(fields, tools, "song.slow", 16));
-        ASSERT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0; }));
+        fs::remove(dir / "pid2");
+        ASSERT_TRUE(startWaveform(fields, tools, "song.slow", 16, SecondDecoder::Always));
+        ASSERT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0 && readPid(dir / "pid2") != 0; }));
         EXPECT_EQ(fields->wfStatus.value(), kWaveformRunning);
         // While it reads, the page sees the minute the decoder announced, no parts yet, and the
         // slices and levels read so far.
@@ -436,11 +439,43 @@ TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
         })) << waveformResponse(*fields).substr(0, 40);
         stop();
         EXPECT_EQ(end(fields->wfStatus), status) << name;
-        EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / "pid")); })) << name;
+        EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / "pid")) && isGone(readPid(dir / "pid2")); })) << name;
         EXPECT_FALSE(hasZombieChild()) << name;
         EXPECT_EQ(terminateWaveformEncoder(*fields), 0) << name;  // a collected one is never signalled
     }
     EXPECT_EQ(waveformResponse(*fields), kSilence);
+}
+
+// The real decoder, from the search path, behind a stand-in that records its arguments.
+TEST_F(JobTest, ASongReadInTwoHalvesHasTheWaveformOfOneWholeReadWithTheRealDecoder)
+{
+    fs::remove(tools.resDir / "ffmpeg");
+    tools.searchPath = ToolPaths::forResDir(tools.resDir).searchPath;
+    const auto ffmpeg = locateTool(tools, "ffmpeg");
+    if (!ffmpeg)
+        GTEST_SKIP() << "needs ffmpeg";
+    // Noise that swells in its middle third, so that peaks, levels and parts all differ along it.
+    const std::string song = (dir / "song.mp3").string();
+    ASSERT_EQ(runTool({ffmpeg->string(), "-v", "error", "-f", "lavfi", "-i",
+                       "anoisesrc=d=75:c=pink:a=0.4:seed=5,volume=eval=frame:volume='if(between(t,25,50),1,0.2)'",
+                       "-ac", "2", "-y", song},
+                      [] { return false; })
+                  .exitStatus,
+              0u);
+    WaveformAnalysis whole(1024);
+    ASSERT_EQ(streamTool(
+                  waveformDecoderArguments(*ffmpeg, song), [] { return false; }, {},
+                  [&](std::string_view bytes) { whole.feed(bytes); })
+                  .exitStatus,
+              0u);
+    standIn("ffmpeg", "exec '" + ffmpeg->string() + "' \"$@\"\n");
+    ASSERT_TRUE(startWaveform(fields, tools, song, 1024, SecondDecoder::Always));
+    ASSERT_EQ(end(fields->wfStatus), kWaveformDone);
+    EXPECT_EQ(waveformResponse(*fields), formatWaveform(whole.finish()));
+    const Calls calls = takeCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0], waveformDecoderArguments(tools.resDir / "ffmpeg", song));
+    EXPECT_EQ(calls[1].at(2), "-ss");
 }
 
 // More than it may keep, taken only once it has made much of it.
