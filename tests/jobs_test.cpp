@@ -123,7 +123,7 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
                          {ff, "-ss", "0.000", "-t", "0.966", "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac",
                           "2", "-y", arg + ".mp3"},
                          {ff, "-nostdin", "-i", arg + ".flac", "-vn", "-ac", "1", "-ar", "8000", "-f", "s16le",
-                          "-acodec", "pcm_s16le", "pipe:1"}};
+                          "-acodec", "pcm_s16le", "-flush_packets", "0", "pipe:1"}};
     EXPECT_EQ(takeCalls(), expected);
 }
 
