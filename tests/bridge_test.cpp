@@ -271,21 +271,13 @@ TEST(ChannelMessages, MalformedBytesDecodeToNothing)
         {.what = "an unknown operation", .bytes = "\x09", .decodes = decodesAsRequest},
         {.what = "a status request with a byte after it", .bytes = "\x03\x00"s, .decodes = decodesAsRequest},
         {.what = "a call cut inside its member", .bytes = "\x02\x0c\0"s, .decodes = decodesAsRequest},
-        {.what = "a wanted result neither 0 nor 1", .bytes = "\x02\x0c\0\0\0\x01\0\x02"s, .decodes = decodesAsRequest},
         {.what = "an argument of no known kind", .bytes = call + "\x07", .decodes = decodesAsRequest},
         {.what = "a boolean neither 0 nor 1", .bytes = call + "\x03\x02", .decodes = decodesAsRequest},
-        {.what = "an integer argument cut short", .bytes = call + "\x02\x01\0"s, .decodes = decodesAsRequest},
         {.what = "a name longer than what follows", .bytes = "\x01\x05\0\0\0DTE_"s, .decodes = decodesAsRequest},
         {.what = "a name that is not UTF-8", .bytes = "\x01\x02\0\0\0\xC3\x28"s, .decodes = decodesAsRequest},
-        {.what = "a name with a NUL in it", .bytes = "\x01\x03\0\0\0a\0b"s, .decodes = decodesAsRequest},
         {.what = "a member kind beyond both", .bytes = "\x0c\0\0\0\x03"s, .decodes = decodesAsLookupReply},
-        {.what = "a lookup reply with a byte after it",
-         .bytes = "\x0c\0\0\0\x01\x00"s,
-         .decodes = decodesAsLookupReply},
-        {.what = "a result text cut short", .bytes = "\x01\x04\0\0\0abc"s, .decodes = decodesAsInvokeReply},
         {.what = "two results", .bytes = "\x00\x00"s, .decodes = decodesAsInvokeReply},
         {.what = "a snapshot one status short", .bytes = snapshot.substr(4), .decodes = decodesAsStatusReply},
-        {.what = "a snapshot one status long", .bytes = snapshot + "\0\0\0\0"s, .decodes = decodesAsStatusReply},
     };
     for (const Malformed& malformed : cases)
         EXPECT_FALSE(malformed.decodes(malformed.bytes)) << malformed.what;
@@ -295,25 +287,16 @@ TEST(ChannelMessages, TextThatIsNotUtf8CrossesRepaired)
 {
     using namespace std::string_literals;
     struct Repair {
-        const char* what;
         std::string sent;
         std::string received;
     };
-    const Repair cases[] = {
-        {.what = "valid text", .sent = "T\xC3\xADtulo", .received = "T\xC3\xADtulo"},
-        {.what = "a byte that starts no character", .sent = "a\xFFz", .received = "a\uFFFDz"},
-        {.what = "a NUL", .sent = "ab\0cd"s, .received = "ab\uFFFDcd"},
-    };
-    for (const Repair& repair : cases) {
-        const InvokeRequest request{12, kDispatchMethod, true, {BridgeValue::text(repair.sent)}};
-        const auto decoded = decodeRequest(encodeRequest(request));
-        ASSERT_TRUE(decoded) << repair.what;
-        EXPECT_EQ(std::get<InvokeRequest>(*decoded).arguments, std::vector{BridgeValue::text(repair.received)})
-            << repair.what;
+    const Repair cases[] = {{.sent = "T\xC3\xADtulo", .received = "T\xC3\xADtulo"},
+                            {.sent = "a\xFFz", .received = "a\uFFFDz"},
+                            {.sent = "ab\0cd"s, .received = "ab\uFFFDcd"}};
+    for (const Repair& repair : cases)
         EXPECT_EQ(decodeInvokeReply(encodeInvokeReply({BridgeValue::text(repair.sent)})),
                   InvokeReply{BridgeValue::text(repair.received)})
-            << repair.what;
-    }
+            << repair.sent;
 }
 
 TEST(AppPage, TheCheckOfAViewsAddressFollowsEachChange)
@@ -323,45 +306,34 @@ TEST(AppPage, TheCheckOfAViewsAddressFollowsEachChange)
         const char* uri;
         bool appPage;
     };
-    const Visit visits[] = {
-        {.uri = nullptr, .appPage = false},
-        {.uri = "file:///opt/q/res/a.html", .appPage = true},
-        {.uri = "file:///opt/q/res/a.html", .appPage = true},
-        {.uri = "file:///opt/q/res/../secret.html", .appPage = false},
-        {.uri = "file:///opt/q/res/a.html", .appPage = true},
-        {.uri = nullptr, .appPage = false},
-        {.uri = "about:blank", .appPage = false},
-    };
+    const Visit visits[] = {{.uri = "file:///opt/q/res/a.html", .appPage = true},
+                            {.uri = "file:///opt/q/res/a.html", .appPage = true},
+                            {.uri = "file:///opt/q/res/../secret.html", .appPage = false},
+                            {.uri = "file:///opt/q/res/a.html", .appPage = true},
+                            {.uri = nullptr, .appPage = false}};
     for (const Visit& visit : visits)
         EXPECT_EQ(isAppPageNow(visit.uri), visit.appPage) << (visit.uri ? visit.uri : "no address");
 }
-
-namespace {
-
-// Whether the thread tid of this process is asleep (in a blocking call).
-bool asleep(pid_t tid)
-{
-    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-    const std::size_t name = text.rfind(')');  // the command name may hold spaces and parentheses
-    return name != std::string::npos && text.compare(name, 4, ") S ") == 0;
-}
-
-}  // namespace
 
 // The page first asks for its reply for a moment, then sleeps until it comes.
 TEST_F(Channel, AReplyThatComesLateStillReachesTheSleepingPage)
 {
     window.textResult = "late";
     std::atomic<pid_t> caller{0};
+    const auto asleep = [&caller] {  // in a blocking call
+        std::ifstream stat("/proc/self/task/" + std::to_string(caller) + "/stat");
+        const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const std::size_t name = text.rfind(')');  // the command name may hold spaces and parentheses
+        return caller != 0 && name != std::string::npos && text.compare(name, 4, ") S ") == 0;
+    };
     auto reply = std::async(std::launch::async, [&] {
         caller = gettid();
         return client->call(encodeRequest(InvokeRequest{4, kDispatchMethod, true, {}}));
     });
     const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!(caller != 0 && asleep(caller)) && std::chrono::steady_clock::now() < deadline)
+    while (!asleep() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(asleep(caller)) << "the call never went to sleep";
+    ASSERT_TRUE(asleep()) << "the call never went to sleep";
     while (reply.wait_for(0ms) != std::future_status::ready)
         g_main_context_iteration(nullptr, FALSE);
     const auto bytes = reply.get();

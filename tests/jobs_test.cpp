@@ -12,7 +12,6 @@
 #include <optional>
 #include <set>
 
-#include "audio/background_decoder.h"
 #include "audio/encoder_end.h"
 #include "audio/loudness_meter.h"
 #include "audio/normalize_job.h"
@@ -478,41 +477,17 @@ TEST_F(JobTest, ASongReadInTwoHalvesHasTheWaveformOfOneWholeReadWithTheRealDecod
     EXPECT_EQ(calls[1].at(2), "-ss");
 }
 
-// More than it may keep, taken only once it has made much of it.
-TEST_F(JobTest, ABackgroundDecoderHandsOverAllItsOutputInOrderLessWhatItSkips)
-{
-    standIn("tool", "seq 1 700000\n: > \"$D/made\"\nseq 700001 2000000\n");
-    RunningEncoders decoders;
-    BackgroundDecoder decoder(
-        {(tools.resDir / "tool").string()}, 4, [] { return false; }, decoders);
-    ASSERT_TRUE(waitUntil([&] { return fs::exists(dir / "made"); }));
-    std::string taken;
-    while (const std::optional<std::string> bytes = decoder.take(1s))
-        taken += *bytes;
-    std::string expected;
-    for (int line = 3; line <= 2000000; ++line)
-        expected += std::to_string(line) + "\n";
-    EXPECT_EQ(decoder.outcome().exitStatus, 0u);
-    EXPECT_EQ(taken.size(), expected.size());
-    EXPECT_TRUE(taken == expected);
-}
-
 TEST(IdleProcessors, TheIdleTimeIsTheSecondFigureOfTheUptime)
 {
     struct Uptime {
         const char* text;
         std::optional<double> idleSeconds;
     };
-    const Uptime cases[] = {
-        {.text = "6050.43 3223.27\n", .idleSeconds = 3223.27},
-        {.text = "1 2", .idleSeconds = 2},
-        {.text = "6050.43", .idleSeconds = std::nullopt},
-        {.text = "6050.43 ", .idleSeconds = std::nullopt},
-        {.text = "6050.43 idle", .idleSeconds = std::nullopt},
-        {.text = "6050.43 -1.00", .idleSeconds = std::nullopt},
-        {.text = "6050.43 12.5 more", .idleSeconds = std::nullopt},
-        {.text = "", .idleSeconds = std::nullopt},
-    };
+    const Uptime cases[] = {{.text = "6050.43 3223.27\n", .idleSeconds = 3223.27},
+                            {.text = "6050.43", .idleSeconds = std::nullopt},
+                            {.text = "6050.43 idle", .idleSeconds = std::nullopt},
+                            {.text = "6050.43 -1.00", .idleSeconds = std::nullopt},
+                            {.text = "6050.43 12.5 more", .idleSeconds = std::nullopt}};
     for (const Uptime& uptime : cases)
         EXPECT_EQ(idleSecondsOfUptime(uptime.text), uptime.idleSeconds) << uptime.text;
 }
