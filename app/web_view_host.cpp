@@ -71,11 +71,10 @@ void WebViewHost::openChannel()
     if (channel_)
         channel_->close();
     WebKitWebView* view = view_;
-    const std::string resDir = app_.resDir();
-    channel_ = bridge::ChannelServer::serve(UniqueFd(ends[0]), app_.bridge(), view_, [view, resDir] {
-        const char* uri = webkit_web_view_get_uri(view);
-        return uri && bridge::isAppPage(uri, resDir);
-    });
+    channel_ = bridge::ChannelServer::serve(UniqueFd(ends[0]), app_.bridge(), view_,
+                                            [view, isAppPage = bridge::AppPageCheck(app_.resDir())]() mutable {
+                                                return isAppPage(webkit_web_view_get_uri(view));
+                                            });
     g_autoptr(GUnixFDList) fds = g_unix_fd_list_new();
     g_unix_fd_list_append(fds, ends[1], nullptr);
     ::close(ends[1]);

@@ -1,6 +1,7 @@
 #include "audio/waveform_analysis.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 
@@ -39,50 +40,61 @@ WaveformAnalysis::WaveformAnalysis(int points) : points_(std::clamp(points, kMin
 
 void WaveformAnalysis::feed(std::string_view bytes)
 {
-    std::size_t i = 0;
-    if (pendingByte_ >= 0 && !bytes.empty()) {
-        addSample(static_cast<std::int16_t>(pendingByte_ | (static_cast<unsigned char>(bytes[0]) << 8)));
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t size = bytes.size();
+    if (pendingByte_ >= 0 && size > 0) {
+        const std::array<unsigned char, 2> split{static_cast<unsigned char>(pendingByte_), data[0]};
+        addSamples(split.data(), 1);
         pendingByte_ = -1;
-        i = 1;
+        ++data;
+        --size;
     }
-    for (; i + 1 < bytes.size(); i += 2) {
-        const auto low = static_cast<unsigned char>(bytes[i]);
-        const auto high = static_cast<unsigned char>(bytes[i + 1]);
-        addSample(static_cast<std::int16_t>(low | (high << 8)));
-    }
-    if (i < bytes.size())
-        pendingByte_ = static_cast<unsigned char>(bytes[i]);
+    addSamples(data, static_cast<std::int64_t>(size / 2));
+    if (size % 2 != 0)
+        pendingByte_ = data[size - 1];
 }
 
-void WaveformAnalysis::addSample(std::int16_t sample)
+// In runs that end where a block, a fine window or a peak group does, so that the
+// loop over the samples themselves only sums and compares.
+void WaveformAnalysis::addSamples(const unsigned char* pairs, std::int64_t count)
 {
-    const std::int64_t value = sample;
-    const auto square = static_cast<std::uint64_t>(value * value);
-    blockEnergy_ += square;
-    if (++blockFill_ == kBlockSamples) {
-        energies_.push_back(blockEnergy_);
-        blockEnergy_ = 0;
-        blockFill_ = 0;
+    while (count > 0) {
+        if (groups_.empty() || groupFill_ == groupWidth_) {
+            if (groups_.size() == kMaxGroups)
+                foldGroups();
+            groups_.push_back(0);
+            groupFill_ = 0;
+        }
+        const std::int64_t run = std::min(
+            {count, std::int64_t{kBlockSamples - blockFill_}, fineWidth_ - fineFill_, groupWidth_ - groupFill_});
+        std::uint64_t energy = 0;
+        int peak = groups_.back();
+        for (std::int64_t i = 0; i < run; ++i, pairs += 2) {
+            const int value = static_cast<std::int16_t>(pairs[0] | (pairs[1] << 8));
+            energy += static_cast<std::uint64_t>(value * value);
+            peak = std::max(peak, value < 0 ? -value : value);
+        }
+        groups_.back() = static_cast<std::uint16_t>(peak);
+        groupFill_ += run;
+        samples_ += run;
+        count -= run;
+        blockEnergy_ += energy;
+        blockFill_ += static_cast<int>(run);
+        if (blockFill_ == kBlockSamples) {
+            energies_.push_back(blockEnergy_);
+            blockEnergy_ = 0;
+            blockFill_ = 0;
+        }
+        fineEnergy_ += energy;
+        fineFill_ += run;
+        if (fineFill_ == fineWidth_) {
+            fineEnergies_.push_back(fineEnergy_);
+            fineEnergy_ = 0;
+            fineFill_ = 0;
+            if (fineEnergies_.size() == kMaxFineWindows)
+                foldFine();
+        }
     }
-    fineEnergy_ += square;
-    if (++fineFill_ == fineWidth_) {
-        fineEnergies_.push_back(fineEnergy_);
-        fineEnergy_ = 0;
-        fineFill_ = 0;
-        if (fineEnergies_.size() == kMaxFineWindows)
-            foldFine();
-    }
-
-    if (groups_.empty() || groupFill_ == groupWidth_) {
-        if (groups_.size() == kMaxGroups)
-            foldGroups();
-        groups_.push_back(0);
-        groupFill_ = 0;
-    }
-    const auto magnitude = static_cast<std::uint16_t>(value < 0 ? -value : value);
-    groups_.back() = std::max(groups_.back(), magnitude);
-    ++groupFill_;
-    ++samples_;
 }
 
 // Called only when every group is full: pairs merge, and they stay full.

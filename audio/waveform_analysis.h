@@ -52,7 +52,8 @@ public:
     [[nodiscard]] std::int64_t quietPointMs(std::int64_t aroundMs, std::int64_t lowMs, std::int64_t highMs) const;
 
 private:
-    void addSample(std::int16_t sample);
+    // count samples, each a little-endian pair of bytes.
+    void addSamples(const unsigned char* pairs, std::int64_t count);
     void foldGroups();
     void foldFine();
     [[nodiscard]] std::vector<int> slicePeaks(std::int64_t total, int count) const;

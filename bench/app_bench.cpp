@@ -1,10 +1,10 @@
 // The app's figures as a page sees them: the bridge call round trip, the cost of
 // polling the job statuses, start-up time and memory, the part step's first
 // waveform picture and its zoomed redraw, and from "Make the clip" to the code for
-// the phone on screen, each beside its reference (WebKit's own asynchronous
-// message with a reply, the same page's timer without the reads, a bare WebKitGTK
-// window, the whole read of the song, the whole-song drawing, ffmpeg alone
-// encoding the same part).
+// the phone on screen, each beside its reference (the operating system's round
+// trip and WebKit's own asynchronous message with a reply, the same page's timer
+// without the reads, a bare WebKitGTK window, the whole read of the song, the
+// whole-song drawing, ffmpeg alone encoding the same part).
 //
 // Usage: bench_app <app folder> <bench_reply_host> <bench_bare_window> <pages folder>
 //        [calls|start|polling|picture|draw|make]
@@ -21,6 +21,7 @@
 
 #include "bench/bench_report.h"
 #include "bench/proc_stats.h"
+#include "bench/socket_echo.h"
 #include "bench/spawned_process.h"
 #include "tests/temp_dir.h"
 
@@ -32,6 +33,9 @@ using quillon::test::TempDir;
 namespace {
 
 constexpr int kCallRuns = 5;
+// Batches of trips as call_round_trip.html times its bridge calls.
+constexpr int kEchoBatches = 10;
+constexpr int kEchoTrips = 10000;
 constexpr int kStartRuns = 5;
 constexpr int kPollRuns = 3;
 constexpr int kPictureRuns = 5;
@@ -112,16 +116,22 @@ void benchCalls(const Paths& paths, const AppCopy& app)
     app.addPage(paths.pages / "call_round_trip.html");
     std::vector<Timings> inApp;
     std::vector<Timings> inHost;
+    std::vector<double> echo;
     for (int run = 0; run < kCallRuns; ++run) {
         SpawnedProcess quillon = app.start();
         inApp.push_back(readCallReports(quillon, "app"));
         quillon.stop();
+        echo.push_back(SocketEcho().microsecondsPerTrip(kEchoBatches, kEchoTrips));
         SpawnedProcess host({paths.replyHost.string(), app.folder().string(), "call_round_trip.html"}, {},
                             SpawnedProcess::Output::read);
         inHost.push_back(readCallReports(host, "bench host"));
         host.stop();
     }
 
+    const Figure method{"DTE_GetVersion() in app", summarize(column(inApp, "bridge-method"))};
+    const Summary floor = summarize(echo);
+    printRow({"1 bridge call", method, Figure{"socket pair echo via another process (OS floor)", floor}, "us",
+              "<= 1.3x OS floor", method.value.median <= 1.3 * floor.median});
     const Figure async{"async postMessage+reply (bench host)", summarize(column(inHost, "async-reply"))};
     const auto bridgeRow = [&](const std::string& name, const Figure& subject, const Figure& reference) {
         const bool fast = subject.value.median <= 50;
@@ -131,12 +141,12 @@ void benchCalls(const Paths& paths, const AppCopy& app)
             note = fast ? "not below async" : "above 50 us; below async";
         printRow({name, subject, reference, "us", "<=50 us, < async", fast && belowAsync}, note);
     };
-    bridgeRow("1 bridge call", {"DTE_GetVersion() in app", summarize(column(inApp, "bridge-method"))}, async);
+    bridgeRow("1 bridge call", method, async);
     bridgeRow("1 bridge call", {"DTE_tsStatus in app", summarize(column(inApp, "bridge-property"))}, async);
     bridgeRow("1 bridge call",
               {"DTE_GetVersion() bench host, same page+run", summarize(column(inHost, "bridge-method"))}, async);
     printRow({"1 bridge call",
-              {"DTE_GetVersion() in app", summarize(column(inApp, "bridge-method"))},
+              method,
               Figure{"plain JS function (floor)", summarize(column(inApp, "plain-function"))},
               "us",
               "",

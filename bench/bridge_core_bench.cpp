@@ -1,13 +1,7 @@
 // Nanoseconds per name lookup and per dispatch in the portable bridge core, with
-// no channel and no page around it; and the operating system's floor under any
-// synchronous call into another process, a message echoed back over a socket pair.
+// no channel and no page around it.
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -62,55 +56,6 @@ void invoke(benchmark::State& state, const std::string& name, std::uint16_t flag
         state.SkipWithError("unexpected result");
 }
 
-// A frame the size of a typical bridge request, sent to a child process ("cat",
-// whose standard input and output are the other end of a socket pair) and read
-// back whole: two process switches, as in every bridge call, and nothing else.
-void socketEcho(benchmark::State& state)
-{
-    int ends[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        state.SkipWithError("no socket pair");
-        return;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-    char name[] = "cat";
-    char* argv[] = {name, nullptr};
-    pid_t child = -1;
-    const int failed = posix_spawnp(&child, "cat", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(ends[1]);
-    if (failed != 0) {
-        ::close(ends[0]);
-        state.SkipWithError("cannot start cat");
-        return;
-    }
-    char frame[48] = {};
-    char back[sizeof frame];
-    for (auto _ : state) {
-        std::size_t got = 0;
-        if (::send(ends[0], frame, sizeof frame, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof frame)) {
-            state.SkipWithError("send failed");
-            break;
-        }
-        while (got < sizeof back) {
-            const ssize_t n = ::recv(ends[0], back + got, sizeof back - got, 0);
-            if (n <= 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
-        if (got != sizeof back) {
-            state.SkipWithError("the echo ended early");
-            break;
-        }
-    }
-    ::close(ends[0]);  // cat sees the end of its input and exits
-    while (::waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
-}
-
 // Keeps every repetition's time per iteration, by benchmark name.
 class Collector : public benchmark::BenchmarkReporter {
 public:
@@ -156,28 +101,13 @@ int main(int argc, char** argv)
                {BridgeValue::text("a message of a usual length"), BridgeValue::integer(0)}, BridgeValue::integer(6));
     });
 
-    benchmark::RegisterBenchmark("socket pair echo", socketEcho)
-        ->Unit(benchmark::kNanosecond)
-        ->MinTime(0.2)
-        ->Repetitions(kRepetitions);
-
     benchmark::Initialize(&argc, argv);
     Collector collector;
     benchmark::RunSpecifiedBenchmarks(&collector);
     benchmark::Shutdown();
     if (collector.failed || collector.times.empty())
         return 1;
-    for (const auto& [name, times] : collector.times) {
-        if (name == "socket pair echo") {
-            bench::printRow({"1 bridge call",
-                             {"socket pair echo via another process (OS floor)", bench::summarize(times)},
-                             {},
-                             "ns",
-                             "",
-                             {}});
-        } else {
-            bench::printRow({"7 bridge core", {name, bench::summarize(times)}, {}, "ns", "", {}});
-        }
-    }
+    for (const auto& [name, times] : collector.times)
+        bench::printRow({"7 bridge core", {name, bench::summarize(times)}, {}, "ns", "", {}});
     return 0;
 }

@@ -20,4 +20,15 @@ bool isAppPage(const std::string& uri, const std::string& resDir)
     return page.size() > prefix.size() && page.compare(0, prefix.size(), prefix) == 0;
 }
 
+bool AppPageCheck::operator()(const char* uri)
+{
+    if (!uri)
+        return false;
+    if (lastUri_ != uri) {
+        lastUri_ = uri;
+        lastAnswer_ = isAppPage(lastUri_, resDir_);
+    }
+    return lastAnswer_;
+}
+
 }  // namespace quillon::bridge

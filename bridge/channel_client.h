@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,9 @@ public:
     [[nodiscard]] bool isOpen() const { return fd_.valid(); }
 
 private:
+    // How long a call keeps asking for its reply before it sleeps until it comes.
+    static constexpr std::chrono::microseconds kAskFor{50};
+
     UniqueFd fd_;
     FrameReader reader_;
 };

@@ -2,172 +2,228 @@
 
 #include <glib.h>
 
-#include <algorithm>
-#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace quillon::bridge {
 
 namespace {
 
-constexpr const char* kRequestType = "(ysiqbav)";
-constexpr const char* kLookupReplyType = "(iy)";
-constexpr const char* kInvokeReplyType = "(v)";
-constexpr const char* kStatusReplyType = "(ai)";
-constexpr guchar kLookupOp = 1;
-constexpr guchar kInvokeOp = 2;
-constexpr guchar kStatusOp = 3;
+enum class Op : std::uint8_t { Lookup = 1, Invoke = 2, Status = 3 };
+enum class Tag : std::uint8_t { None = 0, Text = 1, Integer = 2, Boolean = 3 };
 
-struct VariantUnref {
-    void operator()(GVariant* v) const { g_variant_unref(v); }
+// Fixed-size fields are little-endian, as the frame header is.
+class Writer {
+public:
+    void byte(std::uint8_t value) { bytes_.push_back(static_cast<char>(value)); }
+    void u16(std::uint16_t value) { unsigned32(value, 2); }
+    void i32(std::int32_t value) { unsigned32(static_cast<std::uint32_t>(value), 4); }
+    void raw(std::string_view bytes) { bytes_.append(bytes); }
+
+    void value(const BridgeValue& value)
+    {
+        if (value.isText()) {
+            byte(static_cast<std::uint8_t>(Tag::Text));
+            text(value.asText());
+        } else if (value.isInteger()) {
+            byte(static_cast<std::uint8_t>(Tag::Integer));
+            i32(value.asInteger());
+        } else if (value.isBoolean()) {
+            byte(static_cast<std::uint8_t>(Tag::Boolean));
+            byte(value.asBoolean() ? 1 : 0);
+        } else {
+            byte(static_cast<std::uint8_t>(Tag::None));
+        }
+    }
+
+    // Texts cross as UTF-8 without NULs: a byte that does not fit (a NUL among
+    // them) becomes U+FFFD, so a text is repaired, never refused.
+    void text(const std::string& text)
+    {
+        if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) {  // false at a NUL
+            counted(text);
+            return;
+        }
+        g_autofree gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
+        counted(valid);
+    }
+
+    [[nodiscard]] std::string take() { return std::move(bytes_); }
+
+private:
+    void unsigned32(std::uint32_t value, int size)
+    {
+        for (int i = 0; i < size; ++i)
+            byte(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    void counted(std::string_view text)
+    {
+        unsigned32(static_cast<std::uint32_t>(text.size()), 4);
+        raw(text);
+    }
+
+    std::string bytes_;
 };
-using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
 
-// GVariant strings must be valid UTF-8; text that is not is repaired, not refused.
-GVariant* newString(const std::string& text)
-{
-    if (g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
-        return g_variant_new_string(text.c_str());
-    g_autofree gchar* valid = g_utf8_make_valid(text.data(), static_cast<gssize>(text.size()));
-    return g_variant_new_string(valid);
-}
+// Reads what a Writer wrote. Anything short, out of range or not valid UTF-8
+// makes the whole message undecodable: the reader fails and stays failed.
+class Reader {
+public:
+    explicit Reader(std::string_view bytes) : rest_(bytes) {}
 
-GVariant* toVariant(const BridgeValue& value)
-{
-    if (value.isText())
-        return newString(value.asText());
-    if (value.isInteger())
-        return g_variant_new_int32(value.asInteger());
-    if (value.isBoolean())
-        return g_variant_new_boolean(value.asBoolean());
-    return g_variant_new_tuple(nullptr, 0);
-}
+    std::uint8_t byte() { return static_cast<std::uint8_t>(unsigned32(1)); }
+    std::uint16_t u16() { return static_cast<std::uint16_t>(unsigned32(2)); }
+    std::int32_t i32() { return static_cast<std::int32_t>(unsigned32(4)); }
+    std::string text() { return validText(unsigned32(4)); }
 
-BridgeValue fromVariant(GVariant* v)
-{
-    if (g_variant_is_of_type(v, G_VARIANT_TYPE_STRING))
-        return BridgeValue::text(g_variant_get_string(v, nullptr));
-    if (g_variant_is_of_type(v, G_VARIANT_TYPE_INT32))
-        return BridgeValue::integer(g_variant_get_int32(v));
-    if (g_variant_is_of_type(v, G_VARIANT_TYPE_BOOLEAN))
-        return BridgeValue::boolean(g_variant_get_boolean(v) != FALSE);
-    return {};
-}
+    BridgeValue value()
+    {
+        switch (static_cast<Tag>(byte())) {
+        case Tag::None: return {};
+        case Tag::Text: return BridgeValue::text(text());
+        case Tag::Integer: return BridgeValue::integer(i32());
+        case Tag::Boolean: return BridgeValue::boolean(flag());
+        }
+        failed_ = true;
+        return {};
+    }
+    bool flag()
+    {
+        const std::uint8_t value = byte();
+        failed_ = failed_ || value > 1;
+        return value == 1;
+    }
+    [[nodiscard]] bool more() const { return !failed_ && !rest_.empty(); }
+    // Whether everything read so far was well formed and nothing is left over.
+    [[nodiscard]] bool complete() const { return !failed_ && rest_.empty(); }
 
-std::string serialise(GVariant* floating)
-{
-    VariantPtr v(g_variant_ref_sink(floating));
-    std::string bytes(g_variant_get_size(v.get()), '\0');
-    g_variant_store(v.get(), bytes.data());
-    return bytes;
-}
+private:
+    std::string validText(std::size_t size)
+    {
+        if (failed_ || size > rest_.size() || !g_utf8_validate(rest_.data(), static_cast<gssize>(size), nullptr)) {
+            failed_ = true;
+            return {};
+        }
+        std::string text(rest_.substr(0, size));
+        rest_.remove_prefix(size);
+        return text;
+    }
 
-// Copies the bytes so GVariant sees properly aligned, owned data; untrusted mode
-// makes every accessor return a default for malformed content.
-VariantPtr deserialise(std::string_view bytes, const char* type)
+    std::uint32_t unsigned32(std::size_t size)
+    {
+        if (failed_ || rest_.size() < size) {
+            failed_ = true;
+            return 0;
+        }
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < size; ++i)
+            value |= std::uint32_t{static_cast<unsigned char>(rest_[i])} << (8 * i);
+        rest_.remove_prefix(size);
+        return value;
+    }
+
+    std::string_view rest_;
+    bool failed_ = false;
+};
+
+template <typename Message>
+std::optional<Message> ifComplete(const Reader& reader, Message message)
 {
-    g_autoptr(GBytes) owned = g_bytes_new(bytes.data(), bytes.size());
-    return VariantPtr(g_variant_ref_sink(g_variant_new_from_bytes(G_VARIANT_TYPE(type), owned, FALSE)));
+    return reader.complete() ? std::optional<Message>(std::move(message)) : std::nullopt;
 }
 
 }  // namespace
 
 std::string encodeRequest(const Request& request)
 {
-    GVariantBuilder arguments;
-    g_variant_builder_init(&arguments, G_VARIANT_TYPE("av"));
+    Writer writer;
     if (const auto* invoke = std::get_if<InvokeRequest>(&request)) {
-        for (const auto& argument : invoke->arguments)
-            g_variant_builder_add(&arguments, "v", toVariant(argument));
-        return serialise(g_variant_new("(y@siqbav)", kInvokeOp, g_variant_new_string(""), invoke->member, invoke->flags,
-                                       invoke->wantsResult, &arguments));
+        writer.byte(static_cast<std::uint8_t>(Op::Invoke));
+        writer.i32(invoke->member);
+        writer.u16(invoke->flags);
+        writer.byte(invoke->wantsResult ? 1 : 0);
+        for (const BridgeValue& argument : invoke->arguments)
+            writer.value(argument);
+    } else if (const auto* lookup = std::get_if<LookupRequest>(&request)) {
+        writer.byte(static_cast<std::uint8_t>(Op::Lookup));
+        writer.text(lookup->name);
+    } else {
+        writer.byte(static_cast<std::uint8_t>(Op::Status));
     }
-    if (const auto* lookup = std::get_if<LookupRequest>(&request))
-        return serialise(g_variant_new("(y@siqbav)", kLookupOp, newString(lookup->name), 0, 0, FALSE, &arguments));
-    return serialise(g_variant_new("(y@siqbav)", kStatusOp, g_variant_new_string(""), 0, 0, FALSE, &arguments));
+    return writer.take();
 }
 
 std::optional<Request> decodeRequest(std::string_view bytes)
 {
-    VariantPtr v = deserialise(bytes, kRequestType);
-    guchar op = 0;
-    g_variant_get_child(v.get(), 0, "y", &op);
-    if (op == kLookupOp) {
-        VariantPtr name(g_variant_get_child_value(v.get(), 1));
-        return LookupRequest{g_variant_get_string(name.get(), nullptr)};
+    Reader reader(bytes);
+    switch (static_cast<Op>(reader.byte())) {
+    case Op::Lookup: {
+        LookupRequest lookup{reader.text()};
+        return ifComplete<Request>(reader, std::move(lookup));
     }
-    if (op == kStatusOp)
-        return StatusRequest{};
-    if (op != kInvokeOp)
-        return std::nullopt;
-
-    InvokeRequest invoke;
-    gboolean wantsResult = FALSE;
-    guint16 flags = 0;
-    g_variant_get_child(v.get(), 2, "i", &invoke.member);
-    g_variant_get_child(v.get(), 3, "q", &flags);
-    g_variant_get_child(v.get(), 4, "b", &wantsResult);
-    invoke.flags = flags;
-    invoke.wantsResult = wantsResult != FALSE;
-    VariantPtr arguments(g_variant_get_child_value(v.get(), 5));
-    const gsize count = g_variant_n_children(arguments.get());
-    invoke.arguments.reserve(count);
-    for (gsize i = 0; i < count; ++i) {
-        VariantPtr boxed(g_variant_get_child_value(arguments.get(), i));
-        VariantPtr inner(g_variant_get_variant(boxed.get()));
-        invoke.arguments.push_back(fromVariant(inner.get()));
+    case Op::Status: return ifComplete<Request>(reader, StatusRequest{});
+    case Op::Invoke: {
+        InvokeRequest invoke;
+        invoke.member = reader.i32();
+        invoke.flags = reader.u16();
+        invoke.wantsResult = reader.flag();
+        while (reader.more())
+            invoke.arguments.push_back(reader.value());
+        return ifComplete<Request>(reader, std::move(invoke));
     }
-    return invoke;
+    }
+    return std::nullopt;
 }
 
 std::string encodeLookupReply(const LookupReply& reply)
 {
-    return serialise(g_variant_new(kLookupReplyType, reply.member, static_cast<guchar>(reply.kind)));
+    Writer writer;
+    writer.i32(reply.member);
+    writer.byte(static_cast<std::uint8_t>(reply.kind));
+    return writer.take();
 }
 
 std::optional<LookupReply> decodeLookupReply(std::string_view bytes)
 {
-    VariantPtr v = deserialise(bytes, kLookupReplyType);
-    gint32 member = 0;
-    guchar kind = 0;
-    g_variant_get(v.get(), kLookupReplyType, &member, &kind);
-    if (kind > static_cast<guchar>(MemberKind::Both))
+    Reader reader(bytes);
+    const DispId member = reader.i32();
+    const std::uint8_t kind = reader.byte();
+    if (kind > static_cast<std::uint8_t>(MemberKind::Both))
         return std::nullopt;
-    return LookupReply{member, static_cast<MemberKind>(kind)};
+    return ifComplete(reader, LookupReply{member, static_cast<MemberKind>(kind)});
 }
 
 std::string encodeStatusReply(const StatusReply& reply)
 {
-    GVariant* values =
-        g_variant_new_fixed_array(G_VARIANT_TYPE_INT32, reply.values.data(), reply.values.size(), sizeof(std::int32_t));
-    return serialise(g_variant_new_tuple(&values, 1));
+    Writer writer;
+    for (const std::int32_t value : reply.values)
+        writer.i32(value);
+    return writer.take();
 }
 
 // A snapshot of another length than this build's status list is refused.
 std::optional<StatusReply> decodeStatusReply(std::string_view bytes)
 {
-    VariantPtr v = deserialise(bytes, kStatusReplyType);
-    VariantPtr array(g_variant_get_child_value(v.get(), 0));
-    gsize count = 0;
-    const auto* values =
-        static_cast<const std::int32_t*>(g_variant_get_fixed_array(array.get(), &count, sizeof(std::int32_t)));
+    Reader reader(bytes);
     StatusReply reply;
-    if (count != reply.values.size())
-        return std::nullopt;
-    std::copy_n(values, count, reply.values.begin());
-    return reply;
+    for (std::int32_t& value : reply.values)
+        value = reader.i32();
+    return ifComplete(reader, std::move(reply));
 }
 
 std::string encodeInvokeReply(const InvokeReply& reply)
 {
-    return serialise(g_variant_new(kInvokeReplyType, toVariant(reply.value)));
+    Writer writer;
+    writer.value(reply.value);
+    return writer.take();
 }
 
 std::optional<InvokeReply> decodeInvokeReply(std::string_view bytes)
 {
-    VariantPtr v = deserialise(bytes, kInvokeReplyType);
-    VariantPtr boxed(g_variant_get_child_value(v.get(), 0));
-    VariantPtr inner(g_variant_get_variant(boxed.get()));
-    return InvokeReply{fromVariant(inner.get())};
+    Reader reader(bytes);
+    InvokeReply reply{reader.value()};
+    return ifComplete(reader, std::move(reply));
 }
 
 }  // namespace quillon::bridge

@@ -13,8 +13,12 @@
 namespace quillon::bridge {
 
 // The messages a page's web process and the UI process exchange over a view's
-// private channel, serialised as GVariant. Decoding treats the bytes as hostile:
-// anything malformed decodes to nullopt, never to a crash.
+// private channel, in a small fixed layout of their own: an operation byte,
+// little-endian integers, values tagged with their kind, texts counted and in
+// UTF-8. A general format's type checks and allocations cost a call more than the
+// rest of its way through both processes. Decoding treats the bytes as hostile:
+// anything malformed, short or followed by extra bytes decodes to nullopt, never
+// to a crash.
 
 // The name of the message that hands a web view's page its end of the channel.
 inline constexpr const char* kChannelMessageName = "quillon.channel";

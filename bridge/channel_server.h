@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -35,6 +36,9 @@ public:
     [[nodiscard]] bool isOpen() const { return fd_.valid(); }
 
 private:
+    // The longest one turn of the main loop serves requests back to back.
+    static constexpr std::chrono::milliseconds kServeFor{2};
+
     ChannelServer(UniqueFd fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted);
     static gboolean onReadable(gint fd, GIOCondition condition, gpointer self);
     bool receive();

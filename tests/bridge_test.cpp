@@ -2,9 +2,14 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "bridge/app_page.h"
@@ -255,4 +260,100 @@ TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
     EXPECT_EQ(invoke(5, kDispatchMethod, {str("evil")}), BridgeValue());
     EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})), StatusReply{});
     EXPECT_TRUE(window.calls.empty());
+}
+
+namespace {
+
+bool decodesAsRequest(std::string_view bytes) { return decodeRequest(bytes).has_value(); }
+bool decodesAsLookupReply(std::string_view bytes) { return decodeLookupReply(bytes).has_value(); }
+bool decodesAsInvokeReply(std::string_view bytes) { return decodeInvokeReply(bytes).has_value(); }
+bool decodesAsStatusReply(std::string_view bytes) { return decodeStatusReply(bytes).has_value(); }
+
+struct Malformed {
+    const char* what;
+    std::string bytes;
+    bool (*decodes)(std::string_view bytes);
+};
+
+}  // namespace
+
+TEST(ChannelMessages, MalformedBytesDecodeToNothing)
+{
+    using namespace std::string_literals;
+    const std::string snapshot = encodeStatusReply(StatusReply{});
+    // A call of member 12 as a method, wanting its result, then its arguments.
+    const std::string call = "\x02\x0c\0\0\0\x01\0\x01"s;
+    const Malformed cases[] = {
+        {.what = "no bytes at all", .bytes = "", .decodes = decodesAsRequest},
+        {.what = "an unknown operation", .bytes = "\x09", .decodes = decodesAsRequest},
+        {.what = "a status request with a byte after it", .bytes = "\x03\x00"s, .decodes = decodesAsRequest},
+        {.what = "a call cut inside its member", .bytes = "\x02\x0c\0"s, .decodes = decodesAsRequest},
+        {.what = "an argument of no known kind", .bytes = call + "\x07", .decodes = decodesAsRequest},
+        {.what = "a boolean neither 0 nor 1", .bytes = call + "\x03\x02", .decodes = decodesAsRequest},
+        {.what = "a name longer than what follows", .bytes = "\x01\x05\0\0\0DTE_"s, .decodes = decodesAsRequest},
+        {.what = "a name that is not UTF-8", .bytes = "\x01\x02\0\0\0\xC3\x28"s, .decodes = decodesAsRequest},
+        {.what = "a member kind beyond both", .bytes = "\x0c\0\0\0\x03"s, .decodes = decodesAsLookupReply},
+        {.what = "two results", .bytes = "\x00\x00"s, .decodes = decodesAsInvokeReply},
+        {.what = "a snapshot one status short", .bytes = snapshot.substr(4), .decodes = decodesAsStatusReply},
+    };
+    for (const Malformed& malformed : cases)
+        EXPECT_FALSE(malformed.decodes(malformed.bytes)) << malformed.what;
+}
+
+TEST(ChannelMessages, TextThatIsNotUtf8CrossesRepaired)
+{
+    using namespace std::string_literals;
+    struct Repair {
+        std::string sent;
+        std::string received;
+    };
+    const Repair cases[] = {{.sent = "T\xC3\xADtulo", .received = "T\xC3\xADtulo"},
+                            {.sent = "a\xFFz", .received = "a\uFFFDz"},
+                            {.sent = "ab\0cd"s, .received = "ab\uFFFDcd"}};
+    for (const Repair& repair : cases)
+        EXPECT_EQ(decodeInvokeReply(encodeInvokeReply({BridgeValue::text(repair.sent)})),
+                  InvokeReply{BridgeValue::text(repair.received)})
+            << repair.sent;
+}
+
+TEST(AppPage, TheCheckOfAViewsAddressFollowsEachChange)
+{
+    AppPageCheck isAppPageNow("/opt/q/res");
+    struct Visit {
+        const char* uri;
+        bool appPage;
+    };
+    const Visit visits[] = {{.uri = "file:///opt/q/res/a.html", .appPage = true},
+                            {.uri = "file:///opt/q/res/a.html", .appPage = true},
+                            {.uri = "file:///opt/q/res/../secret.html", .appPage = false},
+                            {.uri = "file:///opt/q/res/a.html", .appPage = true},
+                            {.uri = nullptr, .appPage = false}};
+    for (const Visit& visit : visits)
+        EXPECT_EQ(isAppPageNow(visit.uri), visit.appPage) << (visit.uri ? visit.uri : "no address");
+}
+
+// The page first asks for its reply for a moment, then sleeps until it comes.
+TEST_F(Channel, AReplyThatComesLateStillReachesTheSleepingPage)
+{
+    window.textResult = "late";
+    std::atomic<pid_t> caller{0};
+    const auto asleep = [&caller] {  // in a blocking call
+        std::ifstream stat("/proc/self/task/" + std::to_string(caller) + "/stat");
+        const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const std::size_t name = text.rfind(')');  // the command name may hold spaces and parentheses
+        return caller != 0 && name != std::string::npos && text.compare(name, 4, ") S ") == 0;
+    };
+    auto reply = std::async(std::launch::async, [&] {
+        caller = gettid();
+        return client->call(encodeRequest(InvokeRequest{4, kDispatchMethod, true, {}}));
+    });
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (!asleep() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(asleep()) << "the call never went to sleep";
+    while (reply.wait_for(0ms) != std::future_status::ready)
+        g_main_context_iteration(nullptr, FALSE);
+    const auto bytes = reply.get();
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(decodeInvokeReply(*bytes), InvokeReply{str("late")});
 }

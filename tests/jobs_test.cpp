@@ -27,6 +27,7 @@
 #include "network/http_request_job.h"
 #include "network/upload_job.h"
 #include "process/child_process.h"
+#include "process/idle_processors.h"
 #include "process/run_tool.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
@@ -53,14 +54,16 @@ protected:
         writeFile(dir / "in.wav", "RIFF");
         writeFile(dir / "clip.mp3", "ID3");
         // The encoder: a loudness meter tells $D/lufs (else -9.6 LUFS) and a true peak of $D/peak (else
-        // -12.0 dBTP), and writes $D/tags on its output; a "*slow" input ($3) of a minute decodes until
-        // stopped; else it writes a frame into an .mp3 output and one second of silence at 8000 Hz on its
-        // output.
+        // -12.0 dBTP), and writes $D/tags on its output; a "*slow" input of a minute decodes until
+        // stopped (from its start, or from -ss as a second decoder, writing its id to $D/pid or
+        // $D/pid2); else it writes a frame into an .mp3 output and one second of silence at 8000 Hz on
+        // its output.
         standIn("ffmpeg",
                 "case \"$*\" in *ebur128*) cat \"$D/tags\" 2>/dev/null; printf 'Summary:\\n\\n  Integrated loudness:\\n"
                 "    I: %s LUFS\\n  True peak:\\n    Peak: %s dBFS\\n' \"$(cat \"$D/lufs\" 2>/dev/null || echo -9.6)\" "
                 "\"$(cat \"$D/peak\" 2>/dev/null || echo -12.0)\" >&2; exit;; esac\n"
-                "case \"$3\" in *slow) echo '  Duration: 00:01:00.00, start: 0' >&2; echo $$ > \"$D/pid\"; "
+                "case \"$*\" in *slow*) echo '  Duration: 00:01:00.00, start: 0' >&2; [ \"$2\" = -ss ] && p=pid2 || "
+                "p=pid; echo $$ > \"$D/$p\"; "
                 "while :; do head -c 1000 /dev/zero; sleep 0.01; done;; esac\nfor last; do :; done\n"
                 "case \"$last\" in *.mp3) " +
                     kWriteFrame + " \"$last\";; esac\nhead -c 16000 /dev/zero\n");
@@ -140,7 +143,7 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
         partMeasureArguments(ff, path + ".wav", second),
         encoderArguments(ff, path + ".wav", path + ".mp3", second, {{18.3, true}, {}}),
         {ff, "-nostdin", "-i", arg + ".flac", "-vn", "-ac", "1", "-ar", "8000", "-f", "s16le", "-acodec", "pcm_s16le",
-         "pipe:1"}};
+         "-flush_packets", "0", "pipe:1"}};
     EXPECT_EQ(calls, expected);
 }
 
@@ -529,7 +532,7 @@ TEST_F(JobTest, WaveformRefusesBadArgumentsAndTellsAnUnreadableSong)
     EXPECT_EQ(takeCalls().size(), 3u);
 }
 
-TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
+TEST_F(JobTest, BreakCloseAndNewerStartEachStopBothDecoders)
 {
     const std::tuple<const char*, std::function<void()>, std::int32_t> stops[] = {
         {"break", [&] { fields->requestBreak(); }, kWaveformBroken},
@@ -539,14 +542,15 @@ TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
              ASSERT_TRUE(startNormalize(fields, tools, "none.mp3"));
          },
          kWaveformBroken},
-        {"window closed", [&] { EXPECT_TRUE(waitUntil([&] { return terminateWaveformEncoder(*fields) == 1; })); },
+        {"window closed", [&] { EXPECT_TRUE(waitUntil([&] { return terminateWaveformEncoder(*fields) == 2; })); },
          kWaveformUnreadable},
         {"newer start", [&] { ASSERT_TRUE(startWaveform(fields, tools, "quick.wav", 16)); }, kWaveformDone},
     };
     for (const auto& [name, stop, status] : stops) {
         fs::remove(dir / "pid");
-        ASSERT_TRUE(startWaveform(fields, tools, "song.slow", 16));
-        ASSERT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0; }));
+        fs::remove(dir / "pid2");
+        ASSERT_TRUE(startWaveform(fields, tools, "song.slow", 16, SecondDecoder::Always));
+        ASSERT_TRUE(waitUntil([&] { return readPid(dir / "pid") != 0 && readPid(dir / "pid2") != 0; }));
         EXPECT_EQ(fields->wfStatus.value(), kWaveformRunning);
         // While it reads, the page sees the minute the decoder announced, no parts yet, and the
         // slices and levels read so far.
@@ -556,11 +560,58 @@ TEST_F(JobTest, BreakCloseAndNewerStartEachStopTheDecoder)
         })) << waveformResponse(*fields).substr(0, 40);
         stop();
         EXPECT_EQ(end(fields->wfStatus), status) << name;
-        EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / "pid")); })) << name;
+        EXPECT_TRUE(waitUntil([&] { return isGone(readPid(dir / "pid")) && isGone(readPid(dir / "pid2")); })) << name;
         EXPECT_FALSE(hasZombieChild()) << name;
         EXPECT_EQ(terminateWaveformEncoder(*fields), 0) << name;  // a collected one is never signalled
     }
     EXPECT_EQ(waveformResponse(*fields), kSilence);
+}
+
+// The real decoder, from the search path, behind a stand-in that records its arguments.
+TEST_F(JobTest, ASongReadInTwoHalvesHasTheWaveformOfOneWholeReadWithTheRealDecoder)
+{
+    fs::remove(tools.resDir / "ffmpeg");
+    tools.searchPath = ToolPaths::forResDir(tools.resDir).searchPath;
+    const auto ffmpeg = locateTool(tools, "ffmpeg");
+    if (!ffmpeg)
+        GTEST_SKIP() << "needs ffmpeg";
+    // Noise that swells in its middle third, so that peaks, levels and parts all differ along it.
+    const std::string song = (dir / "song.mp3").string();
+    ASSERT_EQ(runTool({ffmpeg->string(), "-v", "error", "-f", "lavfi", "-i",
+                       "anoisesrc=d=75:c=pink:a=0.4:seed=5,volume=eval=frame:volume='if(between(t,25,50),1,0.2)'",
+                       "-ac", "2", "-y", song},
+                      [] { return false; })
+                  .exitStatus,
+              0u);
+    WaveformAnalysis whole(1024);
+    ASSERT_EQ(streamTool(
+                  waveformDecoderArguments(*ffmpeg, song), [] { return false; }, {},
+                  [&](std::string_view bytes) { whole.feed(bytes); })
+                  .exitStatus,
+              0u);
+    standIn("ffmpeg", "exec '" + ffmpeg->string() + "' \"$@\"\n");
+    ASSERT_TRUE(startWaveform(fields, tools, song, 1024, SecondDecoder::Always));
+    ASSERT_EQ(end(fields->wfStatus), kWaveformDone);
+    EXPECT_EQ(waveformResponse(*fields), formatWaveform(whole.finish()));
+    const Calls calls = takeCalls();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0], waveformDecoderArguments(tools.resDir / "ffmpeg", song));
+    EXPECT_EQ(calls[1].at(2), "-ss");
+}
+
+TEST(IdleProcessors, TheIdleTimeIsTheSecondFigureOfTheUptime)
+{
+    struct Uptime {
+        const char* text;
+        std::optional<double> idleSeconds;
+    };
+    const Uptime cases[] = {{.text = "6050.43 3223.27\n", .idleSeconds = 3223.27},
+                            {.text = "6050.43", .idleSeconds = std::nullopt},
+                            {.text = "6050.43 idle", .idleSeconds = std::nullopt},
+                            {.text = "6050.43 -1.00", .idleSeconds = std::nullopt},
+                            {.text = "6050.43 12.5 more", .idleSeconds = std::nullopt}};
+    for (const Uptime& uptime : cases)
+        EXPECT_EQ(idleSecondsOfUptime(uptime.text), uptime.idleSeconds) << uptime.text;
 }
 
 // The real encoder and gain tool, from the search path.

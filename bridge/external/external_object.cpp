@@ -89,11 +89,8 @@ BridgeValue fromScript(JSCValue* value)
 
 JSCValue* toScript(JSCContext* context, const BridgeValue& value)
 {
-    if (value.isText()) {
-        const std::string text = value.asText();
-        g_autoptr(GBytes) bytes = g_bytes_new(text.data(), text.size());
-        return jsc_value_new_string_from_bytes(context, bytes);
-    }
+    if (value.isText())  // UTF-8 without a NUL, as every text crosses the channel
+        return jsc_value_new_string(context, value.asText().c_str());
     if (value.isInteger())
         return jsc_value_new_number(context, value.asInteger());
     if (value.isBoolean())
