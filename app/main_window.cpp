@@ -188,14 +188,14 @@ std::string MainWindow::ShowModalDialog(const std::string& title, const std::str
         return {};
     GtkWindow* owner = topWindow();
     HtmlDialog dialog(app_, DialogRequest{url, "  " + title, dialogPageExtent(width), dialogPageExtent(height)}, owner);
-    dialogValue_ = argument;
+    dialogArgument = argument;
 
     gtk_widget_set_sensitive(GTK_WIDGET(owner), FALSE);
     dialogs_.push_back(&dialog);
     dialog.run();
     dialogs_.pop_back();
     gtk_widget_set_sensitive(GTK_WIDGET(owner), TRUE);
-    return dialogValue_;
+    return dialogArgument;
 }
 
 void MainWindow::showFixedDialog(const char* title, const char* page, int width, int height)

@@ -50,16 +50,16 @@ public:
     void setSaveFolder(std::string_view uri);
 
 private:
-    static std::string textOrDefault(Registry::Value& setting, std::string_view fallback);
+    static std::string textOrDefault(registry::value& setting, std::string_view fallback);
     [[nodiscard]] bool neverSeeded() const;
     void seed();
 
     std::unique_ptr<KeyBackend> backend_;
-    Registry registry_;
-    Registry::Value tePhone_;
-    Registry::Value teNetwork_;
-    Registry::Value teAid_;
-    Registry::Value teNVCheck_;
+    registry registry_;
+    registry::value tePhone_;
+    registry::value teNetwork_;
+    registry::value teAid_;
+    registry::value teNVCheck_;
 };
 
 }  // namespace quillon::settings

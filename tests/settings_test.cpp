@@ -92,7 +92,7 @@ TEST_F(SettingsTest, FirstStartSeedsOnceAndLaterStartsReadWhatWasStored)
               "0123456789||cut|0");
 }
 
-// Values stored by someone else, read through a plain Registry::Value.
+// Values stored by someone else, read through a plain registry::value.
 TEST_F(SettingsTest, ReadsStoredBytesUpToTheBufferSize)
 {
     const std::string full(1024, 'x');
@@ -109,8 +109,8 @@ TEST_F(SettingsTest, ReadsStoredBytesUpToTheBufferSize)
         SqliteKeyBackend backend(file);
         trace.clear();
         {
-            Registry key(backend, SettingsStore::kSubkey, 2, [this](std::string_view text) { trace += text; });
-            Registry::Value sample(key, "Sample");
+            registry key(backend, SettingsStore::kSubkey, 2, [this](std::string_view text) { trace += text; });
+            registry::value sample(key, "Sample");
             EXPECT_EQ(sample.text(), text);
             EXPECT_EQ(sample.data(), data);
         }
