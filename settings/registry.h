@@ -52,10 +52,13 @@ public:
 
     // Loads the bytes from the store unless they are already current.
     void read();
-    // Whether the last read found no such value, as opposed to a store that could
-    // not be read (unopened, busy, or a value too large): only then may a default
-    // take its place.
-    [[nodiscard]] bool knownAbsent() const { return lastRead_ == ReadOutcome::Status::Absent; }
+    // Whether a default may take the value's place: the last read found none, or
+    // one larger than a read takes (which reads as none), or there is no store at
+    // all. A store that is there but busy may hold the user's own value.
+    [[nodiscard]] bool mayTakeDefault() const
+    {
+        return lastRead_ == ReadOutcome::Status::Absent || lastRead_ == ReadOutcome::Status::TooLarge || key_.expired();
+    }
     // The cached bytes up to the first zero byte, after read().
     [[nodiscard]] std::string text();
     // Caches the text's bytes (no terminator) and writes them at once. Text longer

@@ -53,9 +53,9 @@ std::string SettingsStore::textOrDefault(registry::value& setting, std::string_v
     std::string text = setting.text();
     if (!text.empty())
         return text;
-    // A store that could not be read now (busy, unopened) may hold the user's own
-    // value: the default serves this call only and overwrites nothing.
-    if (setting.loaded() || setting.knownAbsent())
+    // A busy store may hold the user's own value: the default then serves this
+    // call only and overwrites nothing.
+    if (setting.loaded() || setting.mayTakeDefault())
         setting.assign(fallback);
     return std::string(fallback);
 }

@@ -35,8 +35,8 @@ public:
     void setTEPhone(std::string_view text);
     [[nodiscard]] std::string getTENetwork();
     void setTENetwork(std::string_view text);
-    // "2" when empty, stored at the same time; when the store cannot be read, "2"
-    // for this call only.
+    // "2" when empty, stored at the same time (tried again at the end when that
+    // fails); while the store is busy, "2" for this call only.
     [[nodiscard]] std::string getTEAid();
     void setTEAid(std::string_view text);
     // "0" when empty, stored at the same time (as TEAid).
