@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 
 #include "delivery/dbus_call.h"
 #include "delivery/own_clip.h"
@@ -19,12 +20,20 @@ constexpr const char* kGsConnectRoot = "/org/gnome/Shell/Extensions/GSConnect";
 constexpr const char* kGsConnectDevice = "org.gnome.Shell.Extensions.GSConnect.Device";
 constexpr const char* kSeparator = ":::";
 
-// A name is the user's text: it must not split the listing.
+// A name is the user's text: it must not split the listing, and a colon at either
+// end would run into the separator beside it and take part of the next entry.
 std::string listable(std::string name)
 {
     for (std::size_t at; (at = name.find(kSeparator)) != std::string::npos;)
         name.erase(at, 1);
-    return name;
+    const std::size_t first = name.find_first_not_of(':');
+    return first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(':') + 1 - first);
+}
+
+// A device id becomes one element of an object path: letters, digits and '_' only.
+bool isPathElement(std::string_view id)
+{
+    return !id.empty() && std::ranges::all_of(id, [](char c) { return g_ascii_isalnum(c) || c == '_'; });
 }
 
 bool flag(GVariant* properties, const char* name)
@@ -97,8 +106,11 @@ void PairedPhones::askKdeConnect(std::size_t nameIndex)
                       return askKdeConnect(nameIndex + 1);
                   g_autofree const gchar** devices = nullptr;
                   g_variant_get(reply, "(^a&s)", &devices);
-                  // The one answer becomes one per device, each asked for its name.
+                  // The one answer becomes one per device, each asked for its name. A
+                  // device whose id names no object cannot be asked, nor sent to.
                   for (const gchar** device = devices; *device; ++device) {
+                      if (!isPathElement(*device))
+                          continue;
                       ++pending_;
                       nameKdeDevice(busName, *device);
                   }

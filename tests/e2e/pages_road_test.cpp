@@ -401,7 +401,10 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
     setenv("DISPLAY", display.c_str(), 1);  // which starting the bus unset
     GMainContext* context = g_main_context_new();
     g_main_context_push_thread_default(context);
-    auto phone = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), true);
+    // Beside the phone, a device whose id names no object and one whose name ends in a colon.
+    auto phone = std::make_unique<KdeConnectStandIn>(
+        g_test_dbus_get_bus_address(bus), true,
+        KdeConnectStandIn::Devices{{"x/../y", "Odd"}, {"ann", "Ann's phone:"}, {"abc", "Good phone"}});
     g_main_context_pop_thread_default(context);
     std::atomic<bool> stop = false;
     std::thread answering([&] {
@@ -461,12 +464,13 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
     EXPECT_EQ(whole->get_header_value("Content-Disposition"), "attachment; filename=\"my song ringtone.mp3\"");
     EXPECT_TRUE(waitForState(run, "wifi-downloaded", 5s)) << run.output();
 
-    // The paired phone follows "Save a copy…", which has the focus; then a copy by Ctrl+S.
-    ASSERT_EQ(waitForState(run, "phones"), "phones 1") << run.output();
-    run.keys(*window, {"Tab", "Return"});
+    // The paired phones follow "Save a copy…", which has the focus; then a copy by Ctrl+S.
+    ASSERT_EQ(waitForState(run, "phones"), "phones 2") << run.output();
+    run.keys(*window, {"Tab", "Tab", "Return"});
     ASSERT_EQ(waitForState(run, "phone-share"), "phone-share 100") << run.output();
     ASSERT_EQ(phone->shared().size(), 1u);
-    g_autofree gchar* shared = g_filename_from_uri(phone->shared()[0].c_str(), nullptr, nullptr);
+    EXPECT_TRUE(phone->shared()[0].starts_with("abc ")) << phone->shared()[0];
+    g_autofree gchar* shared = g_filename_from_uri(phone->shared()[0].substr(4).c_str(), nullptr, nullptr);
     EXPECT_TRUE(shared && readFile(shared) == clip) << phone->shared()[0];
     run.keys(*window, {"ctrl+s"});
     const auto copy = app.path() / "copy.mp3";
