@@ -108,9 +108,16 @@ TEST(PhonePage, StepsFollowThePhoneThatAskedAndWarnOfLongPartsOnIphones)
 TEST(DownloadName, AsciiFallbackAndExactUtf8Name)
 {
     EXPECT_EQ(downloadDisposition(""), "attachment; filename=\"ringtone.mp3\"");
-    EXPECT_EQ(downloadDisposition("Caf\xC3\xA9 \"x\"\\\t"),
-              "attachment; filename=\"Caf_ _x___ ringtone.mp3\"; "
-              "filename*=UTF-8''Caf%C3%A9%20%22x%22%5C%09%20ringtone.mp3");
+    EXPECT_EQ(
+        downloadDisposition("Caf\xC3\xA9 \"x\"\\\t"),
+        "attachment; filename=\"Caf_ _x__ ringtone.mp3\"; filename*=UTF-8''Caf%C3%A9%20%22x%22%5C%20ringtone.mp3");
+    // Control characters (C0, DEL, C1), newlines and bidirectional overrides and isolates are dropped.
+    EXPECT_EQ(downloadDisposition("A\r\nB\x7F\xC2\x85"
+                                  "C\xE2\x80\xAE"
+                                  "D\xE2\x81\xA6"
+                                  "E\xE2\x80\xAA"
+                                  "F\xE2\x81\xA9"),
+              "attachment; filename=\"ABCDEF ringtone.mp3\"");
 }
 
 TEST(ServeToken, LongUrlSafeAndFreshEachTime)
