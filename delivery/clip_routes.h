@@ -33,8 +33,6 @@ struct ClipReply {
     std::string text;
     std::uint64_t clipOffset = 0;
     std::uint64_t clipLength = 0;
-    // A GET whose body carries the clip's last byte: a phone has it all.
-    bool reachesEnd = false;
 };
 
 inline constexpr std::string_view kClipName = "ringtone.mp3";

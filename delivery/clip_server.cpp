@@ -11,9 +11,13 @@ namespace quillon::delivery {
 
 namespace {
 
-// Marks a message whose body carries the clip's last byte, so that its finish
-// can be told from the others'.
-constexpr const char* kReachesEndKey = "quillon-reaches-end";
+// The run of the clip's bytes a message's body carries, told at its finish.
+constexpr const char* kRunKey = "quillon-clip-run";
+
+struct ClipRun {
+    std::uint64_t offset;
+    std::uint64_t length;
+};
 
 std::string_view header(SoupMessageHeaders* headers, const char* name)
 {
@@ -57,6 +61,7 @@ bool ClipServer::serve(const std::filesystem::path& clip, const ClipPart& part)
     g_autofree gchar* title = g_utf8_make_valid(part.songTitle.c_str(), static_cast<gssize>(part.songTitle.size()));
     clip_ = {std::move(*token), {title, part.startMs, part.lengthMs}, bytes->size()};
     bytes_ = g_bytes_new(bytes->data(), bytes->size());
+    delivered_ = DeliveredBytes(bytes->size());
     pageUrl_ = pageUrl(address->address, port_, clip_.token);
     soup_server_add_handler(server, nullptr, &ClipServer::onRequest, this, nullptr);
     g_signal_connect(server, "request-finished", G_CALLBACK(&ClipServer::onFinished), this);
@@ -87,6 +92,7 @@ void ClipServer::shutDown(std::int32_t status)
         g_clear_pointer(&expiry_, g_source_unref);
     }
     g_clear_pointer(&bytes_, g_bytes_unref);
+    delivered_ = DeliveredBytes(0);
     clip_ = {};
     pageUrl_.clear();
     port_ = 0;
@@ -121,14 +127,18 @@ void ClipServer::onRequest(SoupServer*, SoupServerMessage* message, const char* 
         soup_message_body_append_bytes(body, run);
     }
     soup_message_body_complete(body);
-    if (reply.reachesEnd)
-        g_object_set_data(G_OBJECT(message), kReachesEndKey, GINT_TO_POINTER(1));
+    if (reply.clipLength > 0)
+        g_object_set_data_full(G_OBJECT(message), kRunKey, new ClipRun{reply.clipOffset, reply.clipLength},
+                               [](gpointer run) { delete static_cast<ClipRun*>(run); });
 }
 
+// A message is finished once its whole answer has been written to the phone.
 void ClipServer::onFinished(SoupServer*, SoupServerMessage* message, gpointer self)
 {
     auto* server = static_cast<ClipServer*>(self);
-    if (server->status_ == kServing && g_object_get_data(G_OBJECT(message), kReachesEndKey))
+    const auto* run = static_cast<const ClipRun*>(g_object_get_data(G_OBJECT(message), kRunKey));
+    const char* client = soup_server_message_get_remote_host(message);
+    if (run && client && server->delivered_.add(client, run->offset, run->length) && server->status_ == kServing)
         server->status_ = kServeFetched;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "delivery/clip_routes.h"
+#include "delivery/delivered_bytes.h"
 #include "delivery/reachable_address.h"
 
 // libsoup's own struct tags, declared here so that users of this header need no libsoup.
@@ -33,7 +34,8 @@ inline constexpr std::int32_t kServeExpired = 204;
 // random port of every address, driven by the main context of the thread that
 // starts it (the UI thread's), so it never blocks the window. Each serving has
 // its own token; it ends when asked, when the next one starts, after its
-// lifetime, and with this object, and then nothing listens on its port.
+// lifetime, and with this object, and then nothing listens on its port. It
+// counts as fetched once one phone has had every byte.
 class ClipServer {
 public:
     using AddressSource = std::function<std::vector<InterfaceAddress>()>;
@@ -71,6 +73,8 @@ private:
     ServedClip clip_;
     GBytes* bytes_ = nullptr;
     SoupServer* server_ = nullptr;
+    // What each phone has been sent of this serving's clip.
+    DeliveredBytes delivered_{0};
     GSource* expiry_ = nullptr;
     std::string pageUrl_;
     std::uint16_t port_ = 0;

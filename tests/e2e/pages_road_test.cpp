@@ -461,6 +461,10 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
         EXPECT_EQ(page->body.find(other), std::string::npos) << agent;
     }
     // Ranges, headers and refused paths are the server's own tests; here the clip's bytes and its name.
+    // One byte is not a download; the whole clip is.
+    const auto last = phoneSide.Get(path + "ringtone.mp3", {{"Range", "bytes=-1"}});
+    ASSERT_TRUE(last && last->status == 206 && last->body == clip.substr(clip.size() - 1));
+    EXPECT_FALSE(waitForState(run, "wifi-downloaded", 3s)) << run.output();
     const auto whole = phoneSide.Get(path + "ringtone.mp3");
     ASSERT_TRUE(whole && whole->status == 200);
     EXPECT_TRUE(whole->body == clip) << "the phone got other bytes than the clip";
