@@ -27,8 +27,9 @@ std::string_view header(SoupMessageHeaders* headers, const char* name)
 
 }  // namespace
 
-ClipServer::ClipServer(std::filesystem::path tempDir, AddressSource addresses, std::chrono::milliseconds lifetime)
-    : tempDir_(std::move(tempDir)), addresses_(std::move(addresses)), lifetime_(lifetime)
+ClipServer::ClipServer(std::filesystem::path tempDir, AddressSource addresses, std::chrono::milliseconds lifetime,
+                       ConnectionLimits limits)
+    : tempDir_(std::move(tempDir)), addresses_(std::move(addresses)), lifetime_(lifetime), limits_(limits)
 {}
 
 ClipServer::~ClipServer() { stop(); }
@@ -48,14 +49,13 @@ bool ClipServer::serve(const std::filesystem::path& clip, const ClipPart& part)
     }
     std::optional<std::string> token = makeServeToken();
     g_autoptr(SoupServer) server = soup_server_new("server-header", nullptr, nullptr);
-    // Every address, IPv4 and IPv6, on one port the system picks.
-    if (!token || !soup_server_listen_all(server, 0, static_cast<SoupServerListenOptions>(0), nullptr)) {
+    std::unique_ptr<ClipListener> listener =
+        token ? ClipListener::start(server, limits_, [this] { shutDown(kServeLost); }) : nullptr;
+    if (!listener) {
         status_ = kServeNoListen;
         return false;
     }
-    GSList* uris = soup_server_get_uris(server);
-    port_ = uris ? static_cast<std::uint16_t>(g_uri_get_port(static_cast<GUri*>(uris->data))) : 0;
-    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+    port_ = listener->port();
 
     // Titles come from pages; the page and the file name need valid UTF-8.
     g_autofree gchar* title = g_utf8_make_valid(part.songTitle.c_str(), static_cast<gssize>(part.songTitle.size()));
@@ -66,6 +66,7 @@ bool ClipServer::serve(const std::filesystem::path& clip, const ClipPart& part)
     soup_server_add_handler(server, nullptr, &ClipServer::onRequest, this, nullptr);
     g_signal_connect(server, "request-finished", G_CALLBACK(&ClipServer::onFinished), this);
     server_ = static_cast<SoupServer*>(g_steal_pointer(&server));
+    listener_ = std::move(listener);
 
     expiry_ = g_timeout_source_new(static_cast<guint>(lifetime_.count()));
     g_source_set_callback(expiry_, &ClipServer::onExpired, this, nullptr);
@@ -82,6 +83,7 @@ void ClipServer::stop()
 
 void ClipServer::shutDown(std::int32_t status)
 {
+    listener_.reset();
     if (server_) {
         g_signal_handlers_disconnect_by_data(server_, this);
         soup_server_disconnect(server_);

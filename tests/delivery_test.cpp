@@ -1,12 +1,17 @@
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
+#include "base/unique_fd.h"
 #include "delivery/clip_routes.h"
 #include "delivery/clip_server.h"
 #include "delivery/download_name.h"
@@ -14,6 +19,7 @@
 #include "delivery/reachable_address.h"
 #include "delivery/serve_token.h"
 #include "network/curl_handle.h"
+#include "tests/process_probe.h"
 #include "tests/test_support.h"
 
 namespace quillon::delivery {
@@ -249,10 +255,30 @@ struct Serving : ::testing::Test {
         const std::string response = server->response(), url = response.substr(0, response.find(":::"));
         return {url.substr(url.find('/', 7)), response.substr(response.find(":::") + 3)};
     }
+    // Connections from 127.0.0.1 that send nothing, made without waiting.
+    static std::vector<UniqueFd> silentConnections(const std::string& port, std::size_t count)
+    {
+        std::vector<UniqueFd> connections;
+        sockaddr_in to{.sin_family = AF_INET,
+                       .sin_port = htons(std::stoi(port)),
+                       .sin_addr = {htonl(INADDR_LOOPBACK)},
+                       .sin_zero = {}};
+        for (std::size_t i = 0; i < count; ++i) {
+            UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+            if (!fd.valid())
+                break;
+            (void)::connect(fd.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            connections.push_back(std::move(fd));
+        }
+        return connections;
+    }
+
     GMainContext* context = g_main_context_new();
     test::TempDir dir;
     std::vector<InterfaceAddress> addresses{{"lo", "127.0.0.1", false}, {"wlan0", "192.0.2.7", true}};
-    std::unique_ptr<ClipServer> server = std::make_unique<ClipServer>(dir.path(), [this] { return addresses; });
+    std::unique_ptr<ClipServer> server = std::make_unique<ClipServer>(
+        dir.path(), [this] { return addresses; }, ClipServer::kLifetime,
+        ConnectionLimits{4, 8, std::chrono::seconds(1)});
     const std::string clip = std::string("ID3\0\xFF\xFB", 6) + std::string(5000, 'a') + "end";
 };
 
@@ -295,6 +321,35 @@ TEST_F(Serving, ADownloadIsEveryByteAtOneClient)
     EXPECT_EQ(server->status(), kServing);
     EXPECT_EQ(fetch(mp3, port, "0-49").first, 206);
     EXPECT_TRUE(reaches(kServeFetched));
+}
+
+// Connections past a peer's share are closed as they come, silent ones after the idle time: a flood leaves the
+// phone room. Should the process run out of descriptors anyway, the serving ends and says so.
+TEST_F(Serving, AFloodOfSilentConnectionsLeavesRoomForThePhone)
+{
+    const auto [page, port] = serveClip();
+    std::vector<UniqueFd> flood = silentConnections(port, 200);
+    EXPECT_EQ(fetch(page, port, nullptr, "127.0.0.2").first, 200);
+    const auto closed = [&flood] {
+        return std::ranges::count_if(flood, [](const UniqueFd& fd) {
+            char byte = 0;
+            return ::recv(fd.get(), &byte, 1, MSG_DONTWAIT) == 0;
+        });
+    };
+    EXPECT_TRUE(test::waitUntil([&] { return g_main_context_iteration(context, FALSE), closed() == 200; }));
+    EXPECT_EQ(fetch(page + "ringtone.mp3", port), std::make_pair(200L, clip));
+    EXPECT_TRUE(reaches(kServeFetched));
+
+    flood.clear();
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = UniqueFd(::dup(0)).get() + 1;  // a connection takes the last descriptor
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    flood = silentConnections(port, 1);
+    EXPECT_TRUE(reaches(kServeLost));
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_EQ(fetch(page, port).first, 0);  // nothing listens
 }
 
 TEST_F(Serving, RefusesWhatIsNotARegularFileInTheTemporaryFolderAndNeedsANetwork)
