@@ -1,4 +1,5 @@
 // The CD drives, their listings and the rip, on a scripted drive and on generated images.
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -14,6 +15,7 @@
 #include <mutex>
 
 #include "cd/cd_listing.h"
+#include "cd/image_check.h"
 #include "cd/index_text.h"
 #include "cd/libcdio_access.h"
 #include "cd/listing_calls.h"
@@ -191,30 +193,37 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
     images.push_back(writeDiscImage(dir.path(), "toc", {{300}, {226}}, {}, true).cue.string());
     // Track 2 claims 300 frames from block 200, but the .bin ends at block 300.
     images.push_back(writeDiscImage(dir.path(), "cut", {{200}, {300}, {50, true}}, 300).cue.string());
+    // A sheet written on a case-blind system names its data file in other letters: libcdio reads the .bin
+    // named after the sheet.
+    images.push_back(writeDiscImage(dir.path(), "other", {{300}, {226}}).cue.string());
+    test::writeFile(images.back(), "FILE \"OTHER.BIN\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                                   "  TRACK 02 AUDIO\n    INDEX 01 00:04:00\n");
     ASSERT_NE(std::filesystem::current_path(), dir.path());
     const auto access = makeLibcdioAccess({false, images});
     for (std::size_t drive = 0; drive < 5; ++drive)
         EXPECT_EQ(getTracksInfo(*access, static_cast<std::int32_t>(drive)), discs[drive].second) << drive;
     EXPECT_EQ(getTracksInfo(*access, 5), "300:::226");
-    for (const std::int32_t drive : {7, -1, INT32_MIN})
+    EXPECT_EQ(getTracksInfo(*access, 7), "300:::226");
+    for (const std::int32_t drive : {8, -1, INT32_MIN})
         EXPECT_EQ(getTracksInfo(*access, drive), "ERROR: Invalid Drive ID") << drive;
     // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
     ASSERT_EQ(rip(*access, "6", "1", dir / "t.wav"), kRipReadFailed);
     EXPECT_EQ(readFile(dir / "t.wav"), wav(0) + test::imageFrames(200, 78));
 
     // Images no disc could be: more than 99 tracks, data files that are pipes or
-    // missing, an image that is itself a pipe. None is handed to libcdio.
-    ASSERT_EQ(::mkfifo((dir / "pipe.bin").c_str(), 0600), 0);
-    ASSERT_EQ(::mkfifo((dir / "pipe.cue").c_str(), 0600), 0);
+    // missing, an image that is itself a pipe. None is handed to libcdio. A sheet's
+    // data file is the .bin libcdio reads, whatever its FILE line names.
+    for (const char* pipe : {"pipe.bin", "pipe.cue", "piped.bin", "pipe.nrg"})
+        ASSERT_EQ(::mkfifo((dir / pipe).c_str(), 0600), 0);
     std::string tracks199;
     for (int i = 0; i < 199; ++i)
         tracks199 += "TRACK AUDIO\nFILE \"0.bin\" 0 00:00:01\n";
     const std::pair<const char*, std::string> bad[] = {
         {"many.toc", tracks199},
         {"piped.toc", "CD_DA\nTRACK AUDIO\nFILE \"pipe.bin\" 0 00:00:01\n"},
-        {"piped.cue", "FILE pipe.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"},
+        {"piped.cue", "FILE 0.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"},
         {"missing.cue", "FILE \"none.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"}};
-    std::vector<std::string> badImages{(dir / "pipe.cue").string()};
+    std::vector<std::string> badImages{(dir / "pipe.cue").string(), (dir / "pipe.nrg").string()};
     for (const auto& [name, text] : bad) {
         test::writeFile(dir / name, text);
         badImages.push_back((dir / name).string());
@@ -224,16 +233,38 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
         EXPECT_EQ(getTracksInfo(*badAccess, static_cast<std::int32_t>(drive)), "ERROR: No CD inserted") << drive;
 }
 
-TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
+// Each data file a table names is opened once, relative to the table's folder, and named by its opening.
+TEST(TocImage, DataFilesAreNamedByTheirOpening)
 {
-    const std::pair<const char*, std::optional<std::string>> cases[] = {
-        {"FILE \"a.bin\" 0 00:02:00\n", "FILE \"/F/a.bin\" 0 00:02:00\n"},
-        {"AUDIOFILE  \"sub/a b\" 0\nDATAFILE \"c\"", "AUDIOFILE  \"/F/sub/a b\" 0\nDATAFILE \"/F/c\""},
-        {"FILE \"/abs.bin\" // FILE \"x\"\nTITLE \"FILE\" FILE 0 \"y\" FILE \"\"", std::nullopt},
-        {"TITLE \"x \\\" FILE \" FILE \"q\\\"r\"", "TITLE \"x \\\" FILE \" FILE \"/F/q\\\"r\""},
+    TempDir dir;
+    fs::create_directory(dir / "sub");
+    for (const char* name : {"a.bin", "sub/a b", "c", "q\"r"})
+        test::writeFile(dir / name, "x");
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    const quillon::UniqueFd folder(::open(dir.path().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    // "@n" stands for the n-th opening.
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {"FILE \"a.bin\" 0 00:02:00\n", "FILE \"@0\" 0 00:02:00\n"},
+        {"AUDIOFILE  \"sub/a b\" 0\nDATAFILE \"c\" FILE \"sub/a b\"",
+         "AUDIOFILE  \"@0\" 0\nDATAFILE \"@1\" FILE \"@0\""},
+        {"FILE \"" + (dir / "c").string() + "\" // FILE \"x\"\nTITLE \"FILE\"",
+         "FILE \"@0\" // FILE \"x\"\nTITLE \"FILE\""},
+        {"TITLE \"x \\\" FILE \" FILE \"q\\\"r\"", "TITLE \"x \\\" FILE \" FILE \"@0\""},
+        {"FILE \"pipe\" 0", std::nullopt},
+        {"FILE \"gone\" 0", std::nullopt},
+        {"FILE \"sub\" 0", std::nullopt},
+        {"FILE a.bin 0", std::nullopt},
+        {"FILE \"\" 0", std::nullopt},
     };
-    for (const auto& [toc, expected] : cases)
-        EXPECT_EQ(anchorTocDataFiles(toc, "/F"), expected) << toc;
+    for (const auto& [toc, expected] : cases) {
+        std::vector<quillon::UniqueFd> held;
+        const std::optional<std::string> pinned = pinTocDataFiles(toc, folder.get(), held);
+        std::optional<std::string> wanted = expected;
+        for (std::size_t i = 0; wanted && i < held.size(); ++i)
+            for (std::size_t at; (at = wanted->find("@" + std::to_string(i))) != std::string::npos;)
+                wanted->replace(at, 2, "/proc/self/fd/" + std::to_string(held[i].get()));
+        EXPECT_EQ(pinned, wanted) << toc;
+    }
 }
 
 TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
