@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "audio/loudness_meter.h"
+#include "jobs/job_turn.h"
 #include "jobs/start_job.h"
 #include "process/run_tool.h"
 
@@ -69,6 +70,12 @@ std::vector<std::string> stepOptions(const GainStep& step, const ToolPaths& tool
 
 void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::string& file)
 {
+    // One gain run at a time: a newer one waits here until this one has stopped its tool.
+    const JobTurn turn(ticket, ticket.fields().normalizeLane);
+    if (!turn.held()) {
+        ticket.store(kNormalizeRemovingTagsFailed);  // broken off before it began
+        return;
+    }
     const std::optional<std::filesystem::path> tool = locateTool(tools, "mp3gain");
     for (const GainStep& step : gainSteps()) {
         // A job cut off by a newer start stops here, so two jobs' steps do not

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audio/encoder_end.h"
+#include "jobs/job_turn.h"
 #include "jobs/start_job.h"
 #include "jobs/temp_cleanup.h"
 #include "process/run_tool.h"
@@ -66,11 +67,20 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
 void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input, const std::string& output,
                   const std::optional<ClipPart>& part)
 {
-    ticket.store(kTranscodeRunning);
-    removeFilesByExtension(tools.tempDir, ".mp3", {input});
-    const TranscodeReason reason = encode(ticket, tools, input, output, part);
+    JobFields& fields = ticket.fields();
+    // One transcode at a time: a newer one waits here until this one has stopped its
+    // encoder. One overtaken before its turn, or before its first store, leaves the
+    // folder and the encoder to the newer job.
+    const JobTurn turn(ticket, fields.transcodeLane);
+    if (turn.held() && !ticket.store(kTranscodeRunning))
+        return;
+    TranscodeReason reason = TranscodeReason::BrokenOff;
+    if (turn.held()) {
+        removeFilesByExtension(tools.tempDir, ".mp3", {input});
+        reason = encode(ticket, tools, input, output, part);
+    }
     // The reason is in place before the status that makes the page read it.
-    ticket.whileCurrent([&] { ticket.fields().tsReason.store(reason, std::memory_order_release); });
+    ticket.whileCurrent([&] { fields.tsReason.store(reason, std::memory_order_release); });
     ticket.store(reason == TranscodeReason::None ? kTranscodeDone : kTranscodeFailed);
     // A job cut off by a newer start leaves the folder to that one, whose input
     // may be a wave file there.

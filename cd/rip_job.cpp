@@ -5,10 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -16,12 +13,12 @@
 #include "base/unique_fd.h"
 #include "cd/index_text.h"
 #include "cd/wav_header.h"
+#include "jobs/job_turn.h"
 #include "jobs/start_job.h"
 
 namespace quillon::cd {
 namespace {
 
-using namespace std::chrono_literals;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -65,47 +62,12 @@ void traceRead(std::int64_t block, std::int64_t remaining)
 // A rip that a break or a newer start has ended must not touch the drive or the file again.
 bool mustStop(const jobs::JobTicket& ticket) { return ticket.breakRequested() || !ticket.isCurrent(); }
 
-// Held by the rip that uses a drive and a file; a newer rip waits for the older one
-// to see that it must stop, unless it is itself broken off or overtaken meanwhile.
-class RipTurn {
-public:
-    explicit RipTurn(const jobs::JobTicket& ticket)
-    {
-        std::unique_lock lock(shared().mutex);
-        while (shared().busy) {
-            if (mustStop(ticket))
-                return;
-            shared().ended.wait_for(lock, 20ms);
-        }
-        shared().busy = held_ = true;
-    }
-    ~RipTurn()
-    {
-        if (!held_)
-            return;
-        {
-            std::lock_guard lock(shared().mutex);
-            shared().busy = false;
-        }
-        shared().ended.notify_all();
-    }
-    RipTurn(const RipTurn&) = delete;
-    RipTurn& operator=(const RipTurn&) = delete;
-    [[nodiscard]] bool held() const { return held_; }
-
-private:
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable ended;
-        bool busy = false;
-    };
-    static Shared& shared()
-    {
-        static Shared turn;
-        return turn;
-    }
-    bool held_ = false;
-};
+// One rip at a time holds a drive and a file, whichever JobFields it reports to.
+jobs::TurnLane& ripLane()
+{
+    static jobs::TurnLane lane;
+    return lane;
+}
 
 enum class ChunkRead { Ok, Failed, Stopped };
 
@@ -128,7 +90,7 @@ std::int32_t ripTrack(const CdAccess& access, const RipRequest& request, const j
     const std::optional<std::int32_t> driveIndex = parseIndexText(request.drive);
     const std::optional<std::int32_t> trackIndex = parseIndexText(request.track);
     ticket.store(0);
-    const RipTurn turn(ticket);
+    const jobs::JobTurn turn(ticket, ripLane());
     if (!turn.held())
         return kRipStopped;
 

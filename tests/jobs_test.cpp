@@ -18,6 +18,7 @@
 #include "audio/transcode_job.h"
 #include "audio/waveform_analysis.h"
 #include "audio/waveform_job.h"
+#include "jobs/job_turn.h"
 #include "jobs/start_job.h"
 #include "jobs/temp_cleanup.h"
 #include "jobs/temp_folder.h"
@@ -238,6 +239,50 @@ TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPar
     writeFile(dir / "go", "");
     EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
     EXPECT_TRUE(fs::exists(dir / "out.mp3"));
+}
+
+// A newer transcode, or gain run, starts its tool only once the older one's has gone, and one overtaken before
+// its turn runs none and cleans nothing.
+TEST_F(JobTest, TranscodesAndGainRunsTakeTurnsOnTheirOutput)
+{
+    // Each run notes whether the one before it (its pid in $D/pid) is still there; a "slow" one waits to be stopped.
+    const std::string body = "[ -e \"$D/pid\" ] && kill -0 \"$(cat \"$D/pid\")\" 2>/dev/null && : > \"$D/overlap\"\n"
+                             "case \"$*\" in *slow*) echo $$ > \"$D/pid\"; exec sleep 60;; esac\n";
+    standIn("ffmpeg", body + kWriteFrame + " \"$D/out.mp3\"\n");
+    standIn("mp3gain", body);
+    writeFile(dir / "slow.mp3", "ID3");
+    const std::string out = (dir / "out.mp3").string();
+    const std::pair<std::function<bool(const std::string&)>, StatusSlot JobFields::*> kinds[] = {
+        {[&](const std::string& in) { return startTranscode(fields, tools, in, out); }, &JobFields::tsStatus},
+        {[&](const std::string& in) { return startNormalize(fields, tools, in); }, &JobFields::norStatus}};
+    for (const auto& [start, status] : kinds) {
+        fs::remove(dir / "pid");
+        ASSERT_TRUE(start((dir / "slow.mp3").string()));
+        ASSERT_TRUE(waitUntil([&] { return fs::exists(dir / "pid"); }));
+        ASSERT_TRUE(start((dir / "clip.mp3").string()));
+        EXPECT_GE(end(*fields.*status, 1), 1);
+        EXPECT_FALSE(fs::exists(dir / "overlap"));
+
+        // The turn held as by a job that takes its time to stop, the first newer job is overtaken while it waits.
+        TurnLane& lane = status == &JobFields::tsStatus ? fields->transcodeLane : fields->normalizeLane;
+        {
+            std::unique_lock lock(lane.mutex);
+            ASSERT_TRUE(lane.ended.wait_for(lock, 30s, [&] { return !lane.busy; }));  // the last job is done with it
+            lane.busy = true;
+        }
+        takeCalls();
+        ASSERT_TRUE(start((dir / "in.wav").string()));
+        ASSERT_TRUE(start((dir / "clip.mp3").string()));
+        {
+            const std::lock_guard lock(lane.mutex);
+            lane.busy = false;
+        }
+        lane.ended.notify_all();
+        EXPECT_GE(end(*fields.*status, 1), 1);
+        for (const auto& call : takeCalls())
+            EXPECT_EQ(std::ranges::count(call, (dir / "in.wav").string()), 0);
+        EXPECT_FALSE(fs::exists(dir / "overlap"));
+    }
 }
 
 TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)
