@@ -83,8 +83,13 @@ void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::st
     ticket.whileCurrent([&] { fields.tsReason.store(reason, std::memory_order_release); });
     ticket.store(reason == TranscodeReason::None ? kTranscodeDone : kTranscodeFailed);
     // A job cut off by a newer start leaves the folder to that one, whose input
-    // may be a wave file there.
-    ticket.whileCurrent([&] { removeFilesByExtension(tools.tempDir, ".wav", {output}); });
+    // may be a wave file there; a wave file a rip is still writing stays too.
+    ticket.whileCurrent([&] {
+        fields.ripOutputs.whileMarked([&](std::vector<std::filesystem::path> spared) {
+            spared.emplace_back(output);
+            removeFilesByExtension(tools.tempDir, ".wav", spared);
+        });
+    });
 }
 
 bool start(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,

@@ -126,7 +126,9 @@ std::int32_t ripTrack(const CdAccess& access, const RipRequest& request, const j
         return kRipNoBuffer;
     }
 
-    FilePtr file = openOutput(request.wavPath);
+    // Marked before it is made, so that a transcode's clean-up never takes it away.
+    auto output = ticket.fields().ripOutputs.start(request.wavPath, [&] { return openOutput(request.wavPath); });
+    FilePtr& file = output.second;
     if (!file || !writeWavHeader(file.get(), 0))
         return kRipFileFailed;
     // Audio from two discs is no copy of either: only the header stays.

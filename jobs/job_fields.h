@@ -10,6 +10,7 @@
 #include "jobs/status_slot.h"
 #include "jobs/transcode_reason.h"
 #include "jobs/turn_lane.h"
+#include "jobs/written_files.h"
 #include "process/running_encoders.h"
 
 namespace quillon::jobs {
@@ -89,6 +90,8 @@ struct JobFields {
     // One transcode at a time writes its output, and one gain run at a time its clip.
     TurnLane transcodeLane;
     TurnLane normalizeLane;
+    // The files running rips write, which the transcode's clean-up leaves alone.
+    WrittenFiles ripOutputs;
 
     void requestBreak() { breaks.fetch_add(1, std::memory_order_acq_rel); }
 };

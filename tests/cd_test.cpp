@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 
+#include "audio/transcode_job.h"
 #include "cd/cd_listing.h"
 #include "cd/image_check.h"
 #include "cd/index_text.h"
@@ -463,6 +464,35 @@ TEST(Rip, ChunksRetriesBreaksAndADiscChangedMidRip)
             << row;
         EXPECT_EQ(readFile(dir / "t.wav"), wav(end == kRipDone ? 1000 * 2352 : 0, 0, framesKept)) << row;
     }
+}
+
+// A transcode's clean-up of wave files leaves alone the one a rip is still writing.
+TEST(Rip, ATranscodeLeavesTheWaveFileARipIsWriting)
+{
+    TempDir dir;
+    const jobs::ToolPaths tools{dir / "res", dir / "res/tmp", ""};
+    fs::create_directories(tools.tempDir);
+    test::writeScript(tools.resDir / "ffmpeg", "for last; do :; done\nprintf '\\377\\373\\220\\0' > \"$last\"\n");
+    test::writeFile(dir / "in.wav", "RIFF");
+    test::writeFile(tools.tempDir / "other.wav", "RIFF");
+    auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDrive>{{.toc = kShort}});
+    std::promise<void> reading;
+    std::promise<void> go;
+    access->onRead = [&, gate = go.get_future().share()](std::int32_t block) {
+        if (block == 152) {
+            reading.set_value();
+            gate.wait();
+        }
+    };
+    auto fields = std::make_shared<jobs::JobFields>();
+    const fs::path track = tools.tempDir / "track.wav";
+    ASSERT_TRUE(startRip(fields, access, "0", "0", track.string()));
+    reading.get_future().wait();
+    ASSERT_TRUE(jobs::startTranscode(fields, tools, (dir / "in.wav").string(), (tools.tempDir / "clip.mp3").string()));
+    EXPECT_TRUE(test::waitUntil([&] { return !fs::exists(tools.tempDir / "other.wav"); }));  // its clean-up ran
+    go.set_value();
+    EXPECT_TRUE(test::waitUntil([&] { return fields->ripStatus.value() == kRipDone; }));
+    EXPECT_EQ(fs::exists(track) ? fs::file_size(track) : 0, kWavHeaderBytes + 100 * kFrameBytes);
 }
 
 TEST(Rip, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
