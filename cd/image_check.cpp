@@ -1,7 +1,6 @@
 #include "cd/image_check.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,15 +9,13 @@
 #include <system_error>
 
 #include "cd/toc_image.h"
-#include "jobs/temp_cleanup.h"
+#include "jobs/private_folder.h"
 
 namespace quillon::cd {
 
 namespace {
 
 constexpr off_t kTableTextMax = 1 << 20;
-
-std::string fdPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // Opens a file for reading once it is known to be a regular file: first looked
 // at through a descriptor that opens nothing (a pipe cannot make it wait, a
@@ -29,7 +26,7 @@ UniqueFd openRegular(int folderFd, const std::string& name)
     struct stat info {};
     if (!look.valid() || ::fstat(look.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return {};
-    return UniqueFd(::open(fdPath(look.get()).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    return UniqueFd(::open(jobs::descriptorPath(look.get()).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
 }
 
 // The text of a table, read through its opening; nothing when it is too large for one.
@@ -46,52 +43,7 @@ std::optional<std::string> tableText(int fd)
     return text;
 }
 
-bool writeAll(int fd, std::string_view text)
-{
-    return ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-}
-
 }  // namespace
-
-// A folder of this process's own, with everything in it removed when it goes.
-class CheckedImage::Folder {
-public:
-    static std::shared_ptr<Folder> make()
-    {
-        std::error_code error;
-        std::string path = (std::filesystem::temp_directory_path(error) / "quillon-image-XXXXXX").string();
-        if (error || !::mkdtemp(path.data()))
-            return nullptr;
-        auto folder = std::make_shared<Folder>(path);
-        return folder->fd_.valid() ? folder : nullptr;
-    }
-    explicit Folder(std::string path)
-        : path_(std::move(path)), fd_(::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))
-    {}
-    ~Folder()
-    {
-        if (fd_.valid())
-            jobs::removeFolderContents(fd_.get());
-        ::rmdir(path_.c_str());
-    }
-    Folder(const Folder&) = delete;
-    Folder& operator=(const Folder&) = delete;
-
-    // The path of name in the folder once it holds text, or a link to target.
-    std::optional<std::string> write(const char* name, std::string_view text) const
-    {
-        const UniqueFd file(::openat(fd_.get(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        return file.valid() && writeAll(file.get(), text) ? std::optional(path_ + "/" + name) : std::nullopt;
-    }
-    std::optional<std::string> link(const char* name, const std::string& target) const
-    {
-        return ::symlinkat(target.c_str(), fd_.get(), name) == 0 ? std::optional(path_ + "/" + name) : std::nullopt;
-    }
-
-private:
-    std::string path_;
-    UniqueFd fd_;
-};
 
 std::optional<std::string> cueDataFile(std::string_view cuePath)
 {
@@ -115,7 +67,7 @@ std::optional<std::string> pinTocDataFiles(std::string_view toc, int folderFd, s
                                   : UniqueFd();
             if (!opened.valid())
                 return std::nullopt;
-            at->second = fdPath(opened.get());
+            at->second = jobs::descriptorPath(opened.get());
             held.push_back(std::move(opened));
         }
         out.append(toc.substr(copied, file.offset - copied)).append(at->second);
@@ -133,12 +85,12 @@ CheckedImage CheckedImage::check(const std::string& path, ImageKind kind)
         return image;
     image.outcome_ = Outcome::Unusable;
     UniqueFd opened = openRegular(AT_FDCWD, path);
-    std::shared_ptr<Folder> folder = opened.valid() ? Folder::make() : nullptr;
+    std::shared_ptr<jobs::PrivateFolder> folder = opened.valid() ? jobs::PrivateFolder::make() : nullptr;
     if (!folder)
         return image;
     std::optional<std::string> source;
     if (kind == ImageKind::Nrg) {
-        source = folder->link("image.nrg", fdPath(opened.get()));
+        source = folder->link("image.nrg", jobs::descriptorPath(opened.get()));
         image.files_.push_back(std::move(opened));
     } else {
         const std::optional<std::string> text = tableText(opened.get());
@@ -147,7 +99,7 @@ CheckedImage CheckedImage::check(const std::string& path, ImageKind kind)
         if (kind == ImageKind::Cue) {
             // libcdio reads the sheet, then the .bin named after the sheet it was given.
             UniqueFd data = openRegular(AT_FDCWD, *bin);
-            if (data.valid() && folder->link("image.bin", fdPath(data.get())))
+            if (data.valid() && folder->link("image.bin", jobs::descriptorPath(data.get())))
                 source = folder->write("image.cue", *text);
             if (source)
                 image.files_.push_back(std::move(data));

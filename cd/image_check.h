@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/unique_fd.h"
+#include "jobs/private_folder.h"
 
 namespace quillon::cd {
 
@@ -52,12 +53,10 @@ public:
     [[nodiscard]] const std::string& source() const { return source_; }
 
 private:
-    class Folder;
-
     Outcome outcome_ = Outcome::Missing;
     std::string source_;
     std::vector<UniqueFd> files_;
-    std::shared_ptr<Folder> folder_;
+    std::shared_ptr<jobs::PrivateFolder> folder_;
 };
 
 }  // namespace quillon::cd

@@ -14,11 +14,11 @@
 #include "cd/index_text.h"
 #include "cd/wav_header.h"
 #include "jobs/job_turn.h"
+#include "jobs/output_file.h"
 #include "jobs/start_job.h"
 
 namespace quillon::cd {
 namespace {
-
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -29,23 +29,12 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // goes only into a regular file: never through a link, never into a device or a pipe.
 FilePtr openOutput(const std::string& path)
 {
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!fd.valid() && errno == EEXIST) {
-        // Looked at without opening it for reading or writing (which a device may act
-        // on), then opened through that same look, so it cannot be swapped in between.
-        const UniqueFd look(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-        struct stat info {};
-        if (!look.valid() || ::fstat(look.get(), &info) != 0 || !S_ISREG(info.st_mode))
-            return nullptr;
-        fd.reset(::open(("/proc/self/fd/" + std::to_string(look.get())).c_str(), O_RDWR | O_CLOEXEC));
-        if (fd.valid() && ::ftruncate(fd.get(), 0) != 0)
-            return nullptr;
-    }
-    if (!fd.valid())
+    jobs::OutputFile output = jobs::openOutputFile(path, 0600);
+    if (!output.fd.valid() || (!output.created && ::ftruncate(output.fd.get(), 0) != 0))
         return nullptr;
-    FilePtr file(::fdopen(fd.get(), "w+b"));
+    FilePtr file(::fdopen(output.fd.get(), "wb"));
     if (file)
-        (void)fd.release();  // the stream owns it now
+        (void)output.fd.release();  // the stream owns it now
     return file;
 }
 
