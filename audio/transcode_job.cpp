@@ -1,13 +1,17 @@
 #include "audio/transcode_job.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <vector>
 
 #include "audio/encoder_end.h"
 #include "jobs/job_turn.h"
+#include "jobs/private_folder.h"
 #include "jobs/start_job.h"
 #include "jobs/temp_cleanup.h"
 #include "process/run_tool.h"
@@ -35,22 +39,34 @@ namespace {
 TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
                        const std::string& output, const std::optional<ClipPart>& part)
 {
-    if (const TranscodeReason refused = checkBeforeEncoding(input, output); refused != TranscodeReason::None)
-        return refused;
     const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
-    if (!encoder)
+    EncoderOutput target = openEncoderOutput(input, output);
+    if (target.refused != TranscodeReason::None)
+        return target.refused;
+    // The encoder writes into the file opened and checked here, its descriptor 3,
+    // through a link in a folder of our own named like the output, whose extension
+    // tells the encoder the format: no name it opens can be changed meanwhile.
+    const std::unique_ptr<PrivateFolder> folder = encoder ? PrivateFolder::make() : nullptr;
+    const std::optional<std::string> written =
+        folder ? folder->link(std::filesystem::path(output).filename().string(), descriptorPath(3)) : std::nullopt;
+    const auto leave = [&] {
+        if (target.created)
+            ::unlink(output.c_str());
         return TranscodeReason::NoEncoder;
+    };
+    if (!written)
+        return leave();
 
     JobFields& fields = ticket.fields();
     RunningEncoders::Registration registration;
     const ToolOutcome outcome = runTool(
-        encoderArguments(*encoder, input, output, part), [&ticket] { return ticket.mustStop(); },
-        [&](const ChildProcess& child) { registration = fields.encoders.add(child.pidfd()); });
+        encoderArguments(*encoder, input, *written, part), [&ticket] { return ticket.mustStop(); },
+        [&](const ChildProcess& child) { registration = fields.encoders.add(child.pidfd()); }, target.file.get());
     // Withdrawn before the status tells the page the job is over: closing the window
     // from then on finds no encoder of this job to stop.
     registration.withdraw();
     if (!outcome.started)
-        return TranscodeReason::NoEncoder;
+        return leave();
     // Stopped by a break or a newer start, or killed as the app ends (which breaks
     // every job first); a clip the encoder finished before the break is kept. Half a
     // clip is no clip, but a newer start may be writing at the same path by now.

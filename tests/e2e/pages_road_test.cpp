@@ -355,10 +355,10 @@ exec mp3gain "$@"
     ASSERT_TRUE(waitForState(run, "converting", 10s, 2)) << run.output();
     ASSERT_TRUE(waitUntil([&] { return readPid(dir + "pid") > 0; }, 10s)) << "the encoder never started";
     const std::string args = readFile(dir + "args");
-    const std::string tmp = std::filesystem::canonical(app.res() / "tmp").string();
-    EXPECT_EQ(args.substr(0, args.find(tmp)), "-ss\n0.000\n-t\n3.970\n-i\n" + song().string() +
-                                                  "\n-af\nafade=t=in:st=0:d=1.000,afade=t=out:st=2.970:d=1.000\n"
-                                                  "-ab\n64k\n-ar\n44100\n-ac\n2\n-y\n");
+    EXPECT_EQ(args.substr(0, args.rfind("-y\n") + 3),
+              "-ss\n0.000\n-t\n3.970\n-i\n" + song().string() +
+                  "\n-af\nafade=t=in:st=0:d=1.000,afade=t=out:st=2.970:d=1.000\n"
+                  "-ab\n64k\n-ar\n44100\n-ac\n2\n-y\n");
     EXPECT_FALSE(waitForState(run, "cancelled", 2s)) << run.output();
     // Cancel has the focus: back on the first step; the encoder ending late must not reach the page.
     ASSERT_TRUE(enter(run, *window, "pick", 1)) << run.output();
