@@ -6,6 +6,7 @@
 
 #include "delivery/dbus_call.h"
 #include "delivery/own_clip.h"
+#include "delivery/phone_listing.h"
 
 namespace quillon::delivery {
 
@@ -18,17 +19,6 @@ constexpr const char* kKdeConnectRoot = "/modules/kdeconnect";
 constexpr const char* kGsConnectName = "org.gnome.Shell.Extensions.GSConnect";
 constexpr const char* kGsConnectRoot = "/org/gnome/Shell/Extensions/GSConnect";
 constexpr const char* kGsConnectDevice = "org.gnome.Shell.Extensions.GSConnect.Device";
-constexpr const char* kSeparator = ":::";
-
-// A name is the user's text: it must not split the listing, and a colon at either
-// end would run into the separator beside it and take part of the next entry.
-std::string listable(std::string name)
-{
-    for (std::size_t at; (at = name.find(kSeparator)) != std::string::npos;)
-        name.erase(at, 1);
-    const std::size_t first = name.find_first_not_of(':');
-    return first == std::string::npos ? std::string() : name.substr(first, name.find_last_not_of(':') + 1 - first);
-}
 
 // A device id becomes one element of an object path: letters, digits and '_' only.
 bool isPathElement(std::string_view id)
@@ -121,53 +111,52 @@ void PairedPhones::askKdeConnect(std::size_t nameIndex)
 void PairedPhones::nameKdeDevice(const std::string& busName, const std::string& device)
 {
     const std::string path = std::string(kKdeConnectRoot) + "/devices/" + device;
-    callAsync(bus_, {busName, path, "org.freedesktop.DBus.Properties"}, "Get",
-              g_variant_new("(ss)", "org.kde.kdeconnect.device", "name"), "(v)", timeout_, finding_,
-              [this, busName, device, path](GVariant* reply, const GError*) {
-                  g_autoptr(GVariant) name = nullptr;
-                  if (reply)
-                      g_variant_get(reply, "(v)", &name);
-                  // A device that cannot tell its name has gone out of reach meanwhile.
-                  if (name && g_variant_is_of_type(name, G_VARIANT_TYPE_STRING))
-                      phones_.push_back({"kdeconnect/" + device, listable(g_variant_get_string(name, nullptr)), busName,
-                                         path, false});
-                  answered();
-              });
+    callAsync(
+        bus_, {busName, path, "org.freedesktop.DBus.Properties"}, "Get",
+        g_variant_new("(ss)", "org.kde.kdeconnect.device", "name"), "(v)", timeout_, finding_,
+        [this, busName, device, path](GVariant* reply, const GError*) {
+            g_autoptr(GVariant) name = nullptr;
+            if (reply)
+                g_variant_get(reply, "(v)", &name);
+            // A device that cannot tell its name has gone out of reach meanwhile.
+            if (name && g_variant_is_of_type(name, G_VARIANT_TYPE_STRING))
+                phones_.push_back({"kdeconnect/" + device, g_variant_get_string(name, nullptr), busName, path, false});
+            answered();
+        });
 }
 
 void PairedPhones::askGsConnect()
 {
-    callAsync(
-        bus_, {kGsConnectName, kGsConnectRoot, "org.freedesktop.DBus.ObjectManager"}, "GetManagedObjects", nullptr,
-        "(a{oa{sa{sv}}})", timeout_, finding_, [this](GVariant* reply, const GError*) {
-            if (reply) {
-                g_autoptr(GVariant) objects = g_variant_get_child_value(reply, 0);
-                GVariantIter iter;
-                g_variant_iter_init(&iter, objects);
-                const gchar* path = nullptr;
-                GVariant* interfaces = nullptr;
-                while (g_variant_iter_loop(&iter, "{&o@a{sa{sv}}}", &path, &interfaces)) {
-                    g_autoptr(GVariant) device = g_variant_lookup_value(interfaces, kGsConnectDevice, nullptr);
-                    const gchar* name = nullptr;
-                    if (device && flag(device, "Paired") && flag(device, "Connected") &&
-                        g_variant_lookup(device, "Name", "&s", &name)) {
-                        g_autofree gchar* id = g_path_get_basename(path);
-                        phones_.push_back({std::string("gsconnect/") + id, listable(name), kGsConnectName, path, true});
-                    }
-                }
-            }
-            answered();
-        });
+    callAsync(bus_, {kGsConnectName, kGsConnectRoot, "org.freedesktop.DBus.ObjectManager"}, "GetManagedObjects",
+              nullptr, "(a{oa{sa{sv}}})", timeout_, finding_, [this](GVariant* reply, const GError*) {
+                  if (reply) {
+                      g_autoptr(GVariant) objects = g_variant_get_child_value(reply, 0);
+                      GVariantIter iter;
+                      g_variant_iter_init(&iter, objects);
+                      const gchar* path = nullptr;
+                      GVariant* interfaces = nullptr;
+                      while (g_variant_iter_loop(&iter, "{&o@a{sa{sv}}}", &path, &interfaces)) {
+                          g_autoptr(GVariant) device = g_variant_lookup_value(interfaces, kGsConnectDevice, nullptr);
+                          const gchar* name = nullptr;
+                          if (device && flag(device, "Paired") && flag(device, "Connected") &&
+                              g_variant_lookup(device, "Name", "&s", &name)) {
+                              g_autofree gchar* id = g_path_get_basename(path);
+                              phones_.push_back({std::string("gsconnect/") + id, name, kGsConnectName, path, true});
+                          }
+                      }
+                  }
+                  answered();
+              });
 }
 
 std::string PairedPhones::listing() const
 {
     if (findStatus_ != kDone)
         return {};
-    std::string text;
+    std::vector<ListedPhone> listed;
     for (const Phone& phone : phones_)
-        text += (text.empty() ? "" : kSeparator) + phone.id + kSeparator + phone.name;
-    return text;
+        listed.push_back({phone.id, phone.name});
+    return phoneListing(listed);
 }
 
 bool PairedPhones::send(const std::string& phoneId, const std::string& clipPath)
