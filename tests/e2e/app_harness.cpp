@@ -38,15 +38,17 @@ pid_t spawnWithOutput(std::vector<std::string> argv, int& readEnd)
     return error == 0 ? pid : (close(ends[0]), -1);
 }
 
-std::optional<std::string> findWindow(const std::string& title)
+// A window of the process pid: tests running side by side show windows of the same title on one display.
+std::optional<std::string> findWindow(const std::string& title, pid_t pid)
 {
-    const auto found = runCommand({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"});
+    const auto found = runCommand(
+        {"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid), "--name", "^" + title + "$"});
     return found.output.empty() ? std::nullopt : std::optional(found.output.substr(0, found.output.find('\n')));
 }
 
-bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout)
+bool waitForNoWindow(const std::string& title, pid_t pid, std::chrono::milliseconds timeout)
 {
-    return waitUntil([&] { return !findWindow(title) || (std::this_thread::sleep_for(100ms), false); }, timeout);
+    return waitUntil([&] { return !findWindow(title, pid) || (std::this_thread::sleep_for(100ms), false); }, timeout);
 }
 
 }  // namespace
@@ -157,7 +159,8 @@ std::optional<int> AppRun::waitForExit(std::chrono::milliseconds timeout)
 std::optional<std::string> AppRun::waitForWindow(const std::string& title, std::chrono::milliseconds timeout)
 {
     std::optional<std::string> window;
-    waitUntil([&] { return (window = findWindow(title)) || (std::this_thread::sleep_for(100ms), false); }, timeout);
+    waitUntil([&] { return (window = findWindow(title, pid_)) || (std::this_thread::sleep_for(100ms), false); },
+              timeout);
     return window;
 }
 
@@ -213,7 +216,7 @@ bool AppRun::pressUntil(const std::string& title, const std::function<void(const
     const auto window = waitForWindow(title, 10s);
     for (int attempt = 0; window && attempt < 3; ++attempt) {
         press(*window);
-        if (done ? done(*window) : waitForNoWindow(title, 3s))
+        if (done ? done(*window) : waitForNoWindow(title, pid_, 3s))
             return true;
     }
     return false;
