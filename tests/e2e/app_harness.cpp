@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -68,6 +69,26 @@ CommandResult runCommand(const std::vector<std::string>& argv)
     waitpid(pid, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+bool DisplayHold::connect(std::chrono::milliseconds limit)
+{
+    return waitUntil(
+        [&] {
+            connection_ = xcb_connect(nullptr, nullptr);
+            if (xcb_connection_has_error(connection_) == 0)
+                return true;
+            xcb_disconnect(std::exchange(connection_, nullptr));
+            std::this_thread::sleep_for(50ms);
+            return false;
+        },
+        limit);
+}
+
+DisplayHold::~DisplayHold()
+{
+    if (connection_)
+        xcb_disconnect(connection_);
 }
 
 TestApp::TestApp()
