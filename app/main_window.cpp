@@ -109,6 +109,10 @@ void MainWindow::initialise()
     GtkWidget* header = gtk_header_bar_new();
     gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(header), TRUE);
     gtk_header_bar_set_decoration_layout(GTK_HEADER_BAR(header), "icon:minimize,maximize,close");
+    GtkAccelGroup* keys = gtk_accel_group_new();
+    gtk_window_add_accel_group(window, keys);
+    gtk_header_bar_pack_end(GTK_HEADER_BAR(header), windowMenuButton(*this, keys));
+    g_object_unref(keys);
     gtk_window_set_titlebar(window, header);
     const std::string caption = "Quillon - Version " + std::string(kVersion);
     gtk_window_set_title(window, caption.c_str());
@@ -217,14 +221,22 @@ std::string MainWindow::ShowModalDialog(const std::string& title, const std::str
         return {};
     GtkWindow* owner = topWindow();
     HtmlDialog dialog(app_, DialogRequest{url, "  " + title, dialogPageExtent(width), dialogPageExtent(height)}, owner);
-    dialogValue_ = argument;
+    dialogArgument = argument;
 
+    // A window made insensitive drops its keyboard focus; the page that had it gets it back.
+    GtkWidget* focused = gtk_window_get_focus(owner);
+    if (focused)
+        g_object_add_weak_pointer(G_OBJECT(focused), reinterpret_cast<gpointer*>(&focused));
     gtk_widget_set_sensitive(GTK_WIDGET(owner), FALSE);
     dialogs_.push_back(&dialog);
     dialog.run();
     dialogs_.pop_back();
     gtk_widget_set_sensitive(GTK_WIDGET(owner), TRUE);
-    return dialogValue_;
+    if (focused) {
+        g_object_remove_weak_pointer(G_OBJECT(focused), reinterpret_cast<gpointer*>(&focused));
+        gtk_widget_grab_focus(focused);
+    }
+    return dialogArgument;
 }
 
 void MainWindow::showFixedDialog(const char* title, const char* page, int width, int height)

@@ -61,8 +61,8 @@ public:
     void SetTENVCheck(const std::string& value) override;
 
     std::string GetVersion() override { return std::string(kVersionCode); }
-    std::string GetDialogArgument() override { return dialogValue_; }
-    void SetDialogRetValue(const std::string& value) override { dialogValue_ = value; }
+    std::string GetDialogArgument() override { return dialogArgument; }
+    void SetDialogRetValue(const std::string& value) override { dialogArgument = value; }
     void ShowAboutBox() override;
     void ShowContact() override;
     void ShowCompatibility() override;
@@ -166,8 +166,11 @@ private:
     GMainLoop* loop_ = nullptr;
     // The open HTML dialogs, innermost last: a dialog is up while it is not empty.
     std::vector<HtmlDialog*> dialogs_;
-    // The argument of the dialog last opened, and then the value its page returns.
-    std::string dialogValue_;
+    // The argument of the dialog last opened, and then the value its page returns,
+    // under the design's own name for it.
+    // NOLINTBEGIN(readability-identifier-naming)
+    std::string dialogArgument;
+    // NOLINTEND(readability-identifier-naming)
     std::vector<guint> signalSources_;
     std::unique_ptr<DesktopColorScheme> colorScheme_;
 };

@@ -16,6 +16,7 @@
 
 #include "base/mpeg_frame.h"
 #include "base/unique_fd.h"
+#include "jobs/output_file.h"
 
 namespace quillon::jobs {
 
@@ -77,30 +78,29 @@ TranscodeReason judgeEncoderEnd(const EncoderEnd& end)
 
 }  // namespace
 
-TranscodeReason checkBeforeEncoding(const std::string& input, const std::string& output)
+EncoderOutput openEncoderOutput(const std::string& input, const std::string& output)
 {
+    const auto refused = [](TranscodeReason reason) {
+        EncoderOutput refusal;
+        refusal.refused = reason;
+        return refusal;
+    };
     struct stat in {};
     if (::stat(input.c_str(), &in) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? TranscodeReason::Missing : TranscodeReason::Unreadable;
+        return refused(errno == ENOENT || errno == ENOTDIR ? TranscodeReason::Missing : TranscodeReason::Unreadable);
     // O_NONBLOCK: opening a named pipe must not wait for a writer here.
     const UniqueFd probe(::open(input.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!probe.valid())
-        return TranscodeReason::Unreadable;
+        return refused(TranscodeReason::Unreadable);
+    OutputFile opened = openOutputFile(output, 0666);
+    if (!opened.fd.valid())
+        return refused(errno == ENOENT || errno == ENOTDIR ? TranscodeReason::NoFolder : TranscodeReason::Unwritable);
     // The encoder truncates its output before it reads: the same file under
     // another name (a hard link, "dir/../in.mp3") would be destroyed.
     struct stat out {};
-    if (::stat(output.c_str(), &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino)
-        return TranscodeReason::SameFile;
-    // The encoder would write through a link or into a device, as the gain tool and
-    // the rip never do.
-    if (::lstat(output.c_str(), &out) == 0)
-        return S_ISREG(out.st_mode) && ::access(output.c_str(), W_OK) == 0 ? TranscodeReason::None
-                                                                           : TranscodeReason::Unwritable;
-    std::filesystem::path folder = std::filesystem::path(output).parent_path();
-    struct stat where {};
-    if (::stat(folder.empty() ? "." : folder.c_str(), &where) != 0 || !S_ISDIR(where.st_mode))
-        return TranscodeReason::NoFolder;
-    return TranscodeReason::None;
+    if (::fstat(opened.fd.get(), &out) == 0 && out.st_dev == in.st_dev && out.st_ino == in.st_ino)
+        return refused(TranscodeReason::SameFile);
+    return {TranscodeReason::None, std::move(opened.fd), opened.created};
 }
 
 EncoderEnd observeEncoderEnd(std::uint32_t exitStatus, const std::string& output)

@@ -3,14 +3,24 @@
 #include <cstdint>
 #include <string>
 
+#include "base/unique_fd.h"
 #include "jobs/transcode_reason.h"
 
 namespace quillon::jobs {
 
-// Before the encoder runs: missing, unreadable, sameFile, noFolder or unwritable
-// when the job must not start it, else none. Never blocks, not even on a named
-// pipe, and never opens the output: the encoder would follow a link there.
-[[nodiscard]] TranscodeReason checkBeforeEncoding(const std::string& input, const std::string& output);
+// The file the encoder writes into, opened before it runs, so that what is checked
+// is what it writes: the job hands the encoder this very opening.
+struct EncoderOutput {
+    TranscodeReason refused = TranscodeReason::None;
+    UniqueFd file;
+    bool created = false;  // made here, not there before
+};
+
+// Before the encoder runs: missing or unreadable for the input, or, for the output,
+// sameFile, noFolder or unwritable (a link, a device, a folder or file we may not
+// write) when the job must not start it. Never blocks, not even on a named pipe,
+// and never follows a link at the output.
+[[nodiscard]] EncoderOutput openEncoderOutput(const std::string& input, const std::string& output);
 
 // What is seen once the encoder has ended by itself.
 struct EncoderEnd {

@@ -10,6 +10,7 @@
 
 #include "audio/clip_loudness.h"
 #include "audio/loudness_meter.h"
+#include "jobs/job_turn.h"
 #include "jobs/start_job.h"
 #include "process/run_tool.h"
 
@@ -67,6 +68,12 @@ bool runStep(const std::filesystem::path& tool, const std::vector<std::string>& 
 
 void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::string& file)
 {
+    // One gain run at a time: a newer one waits here until this one has stopped its tool.
+    const JobTurn turn(ticket, ticket.fields().normalizeLane);
+    if (!turn.held()) {
+        ticket.store(kNormalizeRemovingTagsFailed);  // broken off before it began
+        return;
+    }
     const std::optional<std::filesystem::path> tool = locateTool(tools, "mp3gain");
     // The clip as the tool's levelling left it, measured before the last step; a
     // clip that cannot be measured is not moved: a clip left quiet is better than

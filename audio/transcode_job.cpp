@@ -1,12 +1,17 @@
 #include "audio/transcode_job.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <vector>
 
 #include "audio/encoder_end.h"
+#include "jobs/job_turn.h"
+#include "jobs/private_folder.h"
 #include "jobs/start_job.h"
 #include "jobs/temp_cleanup.h"
 #include "process/run_tool.h"
@@ -36,11 +41,23 @@ namespace {
 TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
                        const std::string& output, const std::optional<ClipPart>& part)
 {
-    if (const TranscodeReason refused = checkBeforeEncoding(input, output); refused != TranscodeReason::None)
-        return refused;
     const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
-    if (!encoder)
+    EncoderOutput target = openEncoderOutput(input, output);
+    if (target.refused != TranscodeReason::None)
+        return target.refused;
+    // The encoder writes into the file opened and checked here, its descriptor 3,
+    // through a link in a folder of our own named like the output, whose extension
+    // tells the encoder the format: no name it opens can be changed meanwhile.
+    const std::unique_ptr<PrivateFolder> folder = encoder ? PrivateFolder::make() : nullptr;
+    const std::optional<std::string> written =
+        folder ? folder->link(std::filesystem::path(output).filename().string(), descriptorPath(3)) : std::nullopt;
+    const auto leave = [&] {
+        if (target.created)
+            ::unlink(output.c_str());
         return TranscodeReason::NoEncoder;
+    };
+    if (!written)
+        return leave();
 
     JobFields& fields = ticket.fields();
     RunningEncoders::Registration registration;
@@ -49,14 +66,18 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
     std::optional<ClipSound> sound = ClipSound{};
     if (part)
         sound = findClipSound(*encoder, input, *part, mustStop, watch);
-    if (!sound)
+    if (!sound) {
+        if (target.created)
+            ::unlink(output.c_str());
         return TranscodeReason::BrokenOff;
-    const ToolOutcome outcome = runTool(encoderArguments(*encoder, input, output, part, *sound), mustStop, watch);
+    }
+    const ToolOutcome outcome =
+        runTool(encoderArguments(*encoder, input, *written, part, *sound), mustStop, watch, target.file.get());
     // Withdrawn before the status tells the page the job is over: closing the window
     // from then on finds no encoder of this job to stop.
     registration.withdraw();
     if (!outcome.started)
-        return TranscodeReason::NoEncoder;
+        return leave();
     // Stopped by a break or a newer start, or killed as the app ends (which breaks
     // every job first); a clip the encoder finished before the break is kept. Half a
     // clip is no clip, but a newer start may be writing at the same path by now.
@@ -73,19 +94,34 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
 void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input, const std::string& output,
                   const std::optional<ClipPart>& part)
 {
-    ticket.store(kTranscodeRunning);
-    // A whole song clears out the earlier results; the clips of parts stay until
-    // the app ends, so the user can keep every part made of a song.
-    if (!part)
-        removeFilesByExtension(tools.tempDir, ".mp3", {input});
-    const TranscodeReason reason = encode(ticket, tools, input, output, part);
+    JobFields& fields = ticket.fields();
+    // One transcode at a time: a newer one waits here until this one has stopped its
+    // encoder. One overtaken before its turn, or before its first store, leaves the
+    // folder and the encoder to the newer job.
+    const JobTurn turn(ticket, fields.transcodeLane);
+    if (turn.held() && !ticket.store(kTranscodeRunning))
+        return;
+    TranscodeReason reason = TranscodeReason::BrokenOff;
+    if (turn.held()) {
+        // A whole song clears out the earlier results; the clips of parts stay until
+        // the app ends, so the user can keep every part made of a song.
+        if (!part)
+            removeFilesByExtension(tools.tempDir, ".mp3", {input});
+        reason = encode(ticket, tools, input, output, part);
+    }
     // The reason is in place before the status that makes the page read it.
-    ticket.whileCurrent([&] { ticket.fields().tsReason.store(reason, std::memory_order_release); });
+    ticket.whileCurrent([&] { fields.tsReason.store(reason, std::memory_order_release); });
     ticket.store(reason == TranscodeReason::None ? kTranscodeDone : kTranscodeFailed);
     // A job cut off by a newer start leaves the folder to that one, whose input
-    // may be a wave file there. A part's song (a CD track's copy) stays for the next part.
+    // may be a wave file there; a wave file a rip is still writing stays too. A part's
+    // song (a CD track's copy) stays for the next part.
     if (!part)
-        ticket.whileCurrent([&] { removeFilesByExtension(tools.tempDir, ".wav", {output}); });
+        ticket.whileCurrent([&] {
+            fields.ripOutputs.whileMarked([&](std::vector<std::filesystem::path> spared) {
+                spared.emplace_back(output);
+                removeFilesByExtension(tools.tempDir, ".wav", spared);
+            });
+        });
 }
 
 bool start(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,

@@ -31,11 +31,12 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
 // format follows the output's extension) with the encoder "ffmpeg" of
 // tools.resDir, else of the search path. Before encoding, every "*.mp3" in
 // tools.tempDir except input is deleted; after the final status every "*.wav"
-// there except output. An input that is missing or unreadable, an output that is
-// the input under another name, a link or a device, or whose folder is missing,
-// and an encoder that leaves no output or one without sound all end with 2; a
-// break or a newer start stops the encoder and removes its partial output. Returns
-// whether the job's thread was started.
+// there except output and the wave files running rips write. An input that is
+// missing or unreadable, an output that is the input under another name, a link or
+// a device, or whose folder is missing or takes no new file, and an encoder that
+// leaves no output or one without sound all end with 2; a break or a newer start
+// stops the encoder and removes its partial output, and a newer start waits for
+// that. Returns whether the job's thread was started.
 [[nodiscard]] bool startTranscode(SharedJobFields fields, const ToolPaths& tools, std::string input,
                                   std::string output);
 

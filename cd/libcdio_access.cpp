@@ -2,9 +2,6 @@
 
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,10 +10,8 @@
 #include <mutex>
 #include <thread>
 
-#include "base/unique_fd.h"
 #include "cd/image_check.h"
 #include "cd/optical_drives.h"
-#include "cd/toc_image.h"
 
 namespace quillon::cd {
 namespace {
@@ -32,7 +27,6 @@ struct DeviceListDeleter {
 using DeviceList = std::unique_ptr<char*, DeviceListDeleter>;
 
 constexpr std::size_t kProductMax = 16;
-constexpr std::uintmax_t kTocTextMax = 1 << 20;
 constexpr std::chrono::milliseconds kImageOpenDelayMax{60000};
 
 // Cuts text to at most max bytes without splitting a UTF-8 sequence.
@@ -46,20 +40,6 @@ std::string cutUtf8(std::string_view text, std::size_t max)
     return std::string(text.substr(0, end));
 }
 
-driver_id_t imageDriver(const std::string& path)
-{
-    std::string ext = std::filesystem::path(path).extension().string();
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == ".cue")
-        return DRIVER_BINCUE;
-    if (ext == ".toc")
-        return DRIVER_CDRDAO;
-    if (ext == ".nrg")
-        return DRIVER_NRG;
-    return DRIVER_UNKNOWN;
-}
-
 // libcdio's own handler prints its warnings on standard output, which carries the
 // program's trace lines; its messages go to standard error instead.
 void logToStderr(cdio_log_level_t level, const char message[])
@@ -70,9 +50,7 @@ void logToStderr(cdio_log_level_t level, const char message[])
 
 class LibcdioDisc final : public CdDisc {
 public:
-    LibcdioDisc(CdioHandle handle, UniqueFd imageFolder)
-        : handle_(std::move(handle)), imageFolder_(std::move(imageFolder))
-    {}
+    LibcdioDisc(CdioHandle handle, CheckedImage image) : handle_(std::move(handle)), image_(std::move(image)) {}
 
     std::optional<CdToc> readToc() override
     {
@@ -121,15 +99,15 @@ public:
 
 private:
     CdioHandle handle_;
-    UniqueFd imageFolder_;  // keeps the data files of a rewritten table reachable
+    CheckedImage image_;  // the files libcdio reads, for as long as it may read them
     std::optional<lsn_t> end_;
 };
 
-std::unique_ptr<CdDisc> makeDisc(CdioHandle handle, UniqueFd imageFolder = {})
+std::unique_ptr<CdDisc> makeDisc(CdioHandle handle, CheckedImage image = {})
 {
     if (!handle)
         return nullptr;
-    return std::make_unique<LibcdioDisc>(std::move(handle), std::move(imageFolder));
+    return std::make_unique<LibcdioDisc>(std::move(handle), std::move(image));
 }
 
 // A drive with nothing in it: what a bad image is taken for.
@@ -140,69 +118,25 @@ public:
     bool mediaChanged() override { return false; }
 };
 
-// The text of a .toc or .cue image; nothing when it is not a regular file of
-// reasonable size (opened without waiting, so a pipe slipped in cannot block).
-std::optional<std::string> readImageText(const std::string& path)
-{
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    struct stat info {};
-    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        static_cast<std::uintmax_t>(info.st_size) > kTocTextMax)
-        return std::nullopt;
-    std::string text(static_cast<std::size_t>(info.st_size), '\0');
-    const ssize_t got = ::read(fd.get(), text.data(), text.size());
-    if (got < 0)
-        return std::nullopt;
-    text.resize(static_cast<std::size_t>(got));
-    return text;
-}
-
-// Opens a table-of-contents image whose data files may be named relative to it:
-// a copy of the table names them through a descriptor of the image's folder.
-std::unique_ptr<CdDisc> openTocImage(const std::string& path, const std::string& text, UniqueFd folderFd)
-{
-    const std::optional<std::string> anchored =
-        anchorTocDataFiles(text, "/proc/self/fd/" + std::to_string(folderFd.get()));
-    if (!anchored)
-        return makeDisc(CdioHandle(cdio_open(path.c_str(), DRIVER_CDRDAO)));
-
-    // libcdio reads the table once, while opening, so the copy goes right after.
-    std::error_code error;
-    std::string copy = (std::filesystem::temp_directory_path(error) / "quillon-image-XXXXXX.toc").string();
-    UniqueFd copyFd(error ? -1 : ::mkostemps(copy.data(), 4, O_CLOEXEC));
-    if (!copyFd.valid())
-        return nullptr;
-    const bool written =
-        ::write(copyFd.get(), anchored->data(), anchored->size()) == static_cast<ssize_t>(anchored->size());
-    CdioHandle handle(written ? cdio_open(copy.c_str(), DRIVER_CDRDAO) : nullptr);
-    ::unlink(copy.c_str());
-    return makeDisc(std::move(handle), std::move(folderFd));
-}
-
 // An image is checked before libcdio sees it: its readers crash on more tracks than
 // a disc has, and wait for ever on a data file that is a pipe. A missing image has
 // no handle, as a missing drive; one that is there but unusable holds no disc.
 std::unique_ptr<CdDisc> openImage(const std::string& path)
 {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0)
-        return nullptr;
-    if (!S_ISREG(info.st_mode))
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto kind = ext == ".cue"   ? std::optional(std::pair(ImageKind::Cue, DRIVER_BINCUE))
+                      : ext == ".toc" ? std::optional(std::pair(ImageKind::Toc, DRIVER_CDRDAO))
+                      : ext == ".nrg" ? std::optional(std::pair(ImageKind::Nrg, DRIVER_NRG))
+                                      : std::nullopt;
+    CheckedImage image = kind ? CheckedImage::check(path, kind->first) : CheckedImage();
+    if (image.outcome() == CheckedImage::Outcome::Unusable)
         return std::make_unique<EmptyDisc>();
-    const driver_id_t driver = imageDriver(path);
-    if (driver != DRIVER_CDRDAO && driver != DRIVER_BINCUE)
-        return makeDisc(CdioHandle(cdio_open(path.c_str(), driver)));
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::absolute(path, error).parent_path();
-    UniqueFd folderFd(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    const std::optional<std::string> text = readImageText(path);
-    if (error || !folderFd.valid() || !text)
+    if (image.outcome() == CheckedImage::Outcome::Missing)
         return nullptr;
-    if (!imageTextUsable(*text, folderFd.get()))
-        return std::make_unique<EmptyDisc>();
-    if (driver == DRIVER_BINCUE)
-        return makeDisc(CdioHandle(cdio_open(path.c_str(), DRIVER_BINCUE)));
-    return openTocImage(path, *text, std::move(folderFd));
+    CdioHandle handle(cdio_open(image.source().c_str(), kind->second));
+    return makeDisc(std::move(handle), std::move(image));
 }
 
 class LibcdioAccess final : public CdAccess {

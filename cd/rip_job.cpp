@@ -5,10 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -16,12 +13,12 @@
 #include "base/unique_fd.h"
 #include "cd/index_text.h"
 #include "cd/wav_header.h"
+#include "jobs/job_turn.h"
+#include "jobs/output_file.h"
 #include "jobs/start_job.h"
 
 namespace quillon::cd {
 namespace {
-
-using namespace std::chrono_literals;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -32,23 +29,12 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 // goes only into a regular file: never through a link, never into a device or a pipe.
 FilePtr openOutput(const std::string& path)
 {
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!fd.valid() && errno == EEXIST) {
-        // Looked at without opening it for reading or writing (which a device may act
-        // on), then opened through that same look, so it cannot be swapped in between.
-        const UniqueFd look(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
-        struct stat info {};
-        if (!look.valid() || ::fstat(look.get(), &info) != 0 || !S_ISREG(info.st_mode))
-            return nullptr;
-        fd.reset(::open(("/proc/self/fd/" + std::to_string(look.get())).c_str(), O_RDWR | O_CLOEXEC));
-        if (fd.valid() && ::ftruncate(fd.get(), 0) != 0)
-            return nullptr;
-    }
-    if (!fd.valid())
+    jobs::OutputFile output = jobs::openOutputFile(path, 0600);
+    if (!output.fd.valid() || (!output.created && ::ftruncate(output.fd.get(), 0) != 0))
         return nullptr;
-    FilePtr file(::fdopen(fd.get(), "w+b"));
+    FilePtr file(::fdopen(output.fd.get(), "wb"));
     if (file)
-        (void)fd.release();  // the stream owns it now
+        (void)output.fd.release();  // the stream owns it now
     return file;
 }
 
@@ -65,47 +51,12 @@ void traceRead(std::int64_t block, std::int64_t remaining)
 // A rip that a break or a newer start has ended must not touch the drive or the file again.
 bool mustStop(const jobs::JobTicket& ticket) { return ticket.breakRequested() || !ticket.isCurrent(); }
 
-// Held by the rip that uses a drive and a file; a newer rip waits for the older one
-// to see that it must stop, unless it is itself broken off or overtaken meanwhile.
-class RipTurn {
-public:
-    explicit RipTurn(const jobs::JobTicket& ticket)
-    {
-        std::unique_lock lock(shared().mutex);
-        while (shared().busy) {
-            if (mustStop(ticket))
-                return;
-            shared().ended.wait_for(lock, 20ms);
-        }
-        shared().busy = held_ = true;
-    }
-    ~RipTurn()
-    {
-        if (!held_)
-            return;
-        {
-            std::lock_guard lock(shared().mutex);
-            shared().busy = false;
-        }
-        shared().ended.notify_all();
-    }
-    RipTurn(const RipTurn&) = delete;
-    RipTurn& operator=(const RipTurn&) = delete;
-    [[nodiscard]] bool held() const { return held_; }
-
-private:
-    struct Shared {
-        std::mutex mutex;
-        std::condition_variable ended;
-        bool busy = false;
-    };
-    static Shared& shared()
-    {
-        static Shared turn;
-        return turn;
-    }
-    bool held_ = false;
-};
+// One rip at a time holds a drive and a file, whichever JobFields it reports to.
+jobs::TurnLane& ripLane()
+{
+    static jobs::TurnLane lane;
+    return lane;
+}
 
 enum class ChunkRead { Ok, Failed, Stopped };
 
@@ -128,7 +79,7 @@ std::int32_t ripTrack(const CdAccess& access, const RipRequest& request, const j
     const std::optional<std::int32_t> driveIndex = parseIndexText(request.drive);
     const std::optional<std::int32_t> trackIndex = parseIndexText(request.track);
     ticket.store(0);
-    const RipTurn turn(ticket);
+    const jobs::JobTurn turn(ticket, ripLane());
     if (!turn.held())
         return kRipStopped;
 
@@ -164,7 +115,9 @@ std::int32_t ripTrack(const CdAccess& access, const RipRequest& request, const j
         return kRipNoBuffer;
     }
 
-    FilePtr file = openOutput(request.wavPath);
+    // Marked before it is made, so that a transcode's clean-up never takes it away.
+    auto output = ticket.fields().ripOutputs.start(request.wavPath, [&] { return openOutput(request.wavPath); });
+    FilePtr& file = output.second;
     if (!file || !writeWavHeader(file.get(), 0))
         return kRipFileFailed;
     // Audio from two discs is no copy of either: only the header stays.

@@ -71,19 +71,4 @@ std::string dataFileName(std::string_view text, const ImageText::DataFile& file)
     return name;
 }
 
-std::optional<std::string> anchorTocDataFiles(std::string_view toc, std::string_view folder)
-{
-    std::string out;
-    std::size_t copied = 0;
-    for (const ImageText::DataFile& file : scanImageText(toc).dataFiles) {
-        if (!file.quoted || file.length == 0 || toc[file.offset] == '/')
-            continue;
-        out.append(toc.substr(copied, file.offset - copied)).append(folder).append("/");
-        copied = file.offset;
-    }
-    if (copied == 0)
-        return std::nullopt;
-    return out.append(toc.substr(copied));
-}
-
 }  // namespace quillon::cd

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,10 +24,5 @@ struct ImageText {
 
 // A data file's name as the image means it: a quoted name with its escapes undone.
 [[nodiscard]] std::string dataFileName(std::string_view text, const ImageText::DataFile& file);
-
-// A table-of-contents image names its data files relative to the process's working
-// folder, as libcdio reads it. Returns the text with folder + "/" put before each
-// quoted relative name, or nothing when no name is relative.
-[[nodiscard]] std::optional<std::string> anchorTocDataFiles(std::string_view toc, std::string_view folder);
 
 }  // namespace quillon::cd

@@ -44,11 +44,8 @@ void answerClip(const ServedClip& clip, const ClipRequest& request, ClipReply& r
         reply.headers.emplace_back("Content-Range", "bytes " + std::to_string(range.first) + "-" +
                                                         std::to_string(range.last) + "/" + std::to_string(clip.size));
     }
-    if (request.method == "HEAD") {
+    if (request.method == "HEAD")
         reply.clipLength = 0;
-        return;
-    }
-    reply.reachesEnd = reply.clipOffset + reply.clipLength == clip.size;
 }
 
 }  // namespace

@@ -33,8 +33,6 @@ struct ClipReply {
     std::string text;
     std::uint64_t clipOffset = 0;
     std::uint64_t clipLength = 0;
-    // A GET whose body carries the clip's last byte: a phone has it all.
-    bool reachesEnd = false;
 };
 
 // Only "/<token>/" (the phone page) and "/<token>/ringtone.mp3" (the clip)

@@ -11,9 +11,13 @@ namespace quillon::delivery {
 
 namespace {
 
-// Marks a message whose body carries the clip's last byte, so that its finish
-// can be told from the others'.
-constexpr const char* kReachesEndKey = "quillon-reaches-end";
+// The run of the clip's bytes a message's body carries, told at its finish.
+constexpr const char* kRunKey = "quillon-clip-run";
+
+struct ClipRun {
+    std::uint64_t offset;
+    std::uint64_t length;
+};
 
 std::string_view header(SoupMessageHeaders* headers, const char* name)
 {
@@ -23,8 +27,9 @@ std::string_view header(SoupMessageHeaders* headers, const char* name)
 
 }  // namespace
 
-ClipServer::ClipServer(std::filesystem::path tempDir, AddressSource addresses, std::chrono::milliseconds lifetime)
-    : tempDir_(std::move(tempDir)), addresses_(std::move(addresses)), lifetime_(lifetime)
+ClipServer::ClipServer(std::filesystem::path tempDir, AddressSource addresses, std::chrono::milliseconds lifetime,
+                       ConnectionLimits limits)
+    : tempDir_(std::move(tempDir)), addresses_(std::move(addresses)), lifetime_(lifetime), limits_(limits)
 {}
 
 ClipServer::~ClipServer() { stop(); }
@@ -44,23 +49,24 @@ bool ClipServer::serve(const std::filesystem::path& clip, const ClipPart& part)
     }
     std::optional<std::string> token = makeServeToken();
     g_autoptr(SoupServer) server = soup_server_new("server-header", nullptr, nullptr);
-    // Every address, IPv4 and IPv6, on one port the system picks.
-    if (!token || !soup_server_listen_all(server, 0, static_cast<SoupServerListenOptions>(0), nullptr)) {
+    std::unique_ptr<ClipListener> listener =
+        token ? ClipListener::start(server, limits_, [this] { shutDown(kServeLost); }) : nullptr;
+    if (!listener) {
         status_ = kServeNoListen;
         return false;
     }
-    GSList* uris = soup_server_get_uris(server);
-    port_ = uris ? static_cast<std::uint16_t>(g_uri_get_port(static_cast<GUri*>(uris->data))) : 0;
-    g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
+    port_ = listener->port();
 
     // Titles come from pages; the page and the file name need valid UTF-8.
     g_autofree gchar* title = g_utf8_make_valid(part.songTitle.c_str(), static_cast<gssize>(part.songTitle.size()));
     clip_ = {std::move(*token), {title, part.startMs, part.lengthMs, part.kind}, bytes->size()};
     bytes_ = g_bytes_new(bytes->data(), bytes->size());
+    delivered_ = DeliveredBytes(bytes->size());
     pageUrl_ = pageUrl(address->address, port_, clip_.token);
     soup_server_add_handler(server, nullptr, &ClipServer::onRequest, this, nullptr);
     g_signal_connect(server, "request-finished", G_CALLBACK(&ClipServer::onFinished), this);
     server_ = static_cast<SoupServer*>(g_steal_pointer(&server));
+    listener_ = std::move(listener);
 
     expiry_ = g_timeout_source_new(static_cast<guint>(lifetime_.count()));
     g_source_set_callback(expiry_, &ClipServer::onExpired, this, nullptr);
@@ -77,6 +83,7 @@ void ClipServer::stop()
 
 void ClipServer::shutDown(std::int32_t status)
 {
+    listener_.reset();
     if (server_) {
         g_signal_handlers_disconnect_by_data(server_, this);
         soup_server_disconnect(server_);
@@ -87,6 +94,7 @@ void ClipServer::shutDown(std::int32_t status)
         g_clear_pointer(&expiry_, g_source_unref);
     }
     g_clear_pointer(&bytes_, g_bytes_unref);
+    delivered_ = DeliveredBytes(0);
     clip_ = {};
     pageUrl_.clear();
     port_ = 0;
@@ -121,14 +129,18 @@ void ClipServer::onRequest(SoupServer*, SoupServerMessage* message, const char* 
         soup_message_body_append_bytes(body, run);
     }
     soup_message_body_complete(body);
-    if (reply.reachesEnd)
-        g_object_set_data(G_OBJECT(message), kReachesEndKey, GINT_TO_POINTER(1));
+    if (reply.clipLength > 0)
+        g_object_set_data_full(G_OBJECT(message), kRunKey, new ClipRun{reply.clipOffset, reply.clipLength},
+                               [](gpointer run) { delete static_cast<ClipRun*>(run); });
 }
 
+// A message is finished once its whole answer has been written to the phone.
 void ClipServer::onFinished(SoupServer*, SoupServerMessage* message, gpointer self)
 {
     auto* server = static_cast<ClipServer*>(self);
-    if (server->status_ == kServing && g_object_get_data(G_OBJECT(message), kReachesEndKey))
+    const auto* run = static_cast<const ClipRun*>(g_object_get_data(G_OBJECT(message), kRunKey));
+    const char* client = soup_server_message_get_remote_host(message);
+    if (run && client && server->delivered_.add(client, run->offset, run->length) && server->status_ == kServing)
         server->status_ = kServeFetched;
 }
 

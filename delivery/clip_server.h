@@ -6,15 +6,17 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "delivery/clip_listener.h"
 #include "delivery/clip_routes.h"
+#include "delivery/delivered_bytes.h"
 #include "delivery/reachable_address.h"
 
-// libsoup's own struct tags, declared here so that users of this header need no libsoup.
+// libsoup's own struct tag, declared here so that users of this header need no libsoup.
 // NOLINTBEGIN(bugprone-reserved-identifier)
-using SoupServer = struct _SoupServer;
 using SoupServerMessage = struct _SoupServerMessage;
 // NOLINTEND(bugprone-reserved-identifier)
 
@@ -28,12 +30,15 @@ inline constexpr std::int32_t kServeNoNetwork = 201;
 inline constexpr std::int32_t kServeRefused = 202;
 inline constexpr std::int32_t kServeNoListen = 203;
 inline constexpr std::int32_t kServeExpired = 204;
+// Taking connections failed while serving (no descriptor left, or worse).
+inline constexpr std::int32_t kServeLost = 205;
 
 // Serves one clip at a time to phones on the local network: an HTTP server on a
 // random port of every address, driven by the main context of the thread that
 // starts it (the UI thread's), so it never blocks the window. Each serving has
 // its own token; it ends when asked, when the next one starts, after its
-// lifetime, and with this object, and then nothing listens on its port.
+// lifetime, when taking connections fails, and with this object, and then nothing
+// listens on its port. It counts as fetched once one phone has had every byte.
 class ClipServer {
 public:
     using AddressSource = std::function<std::vector<InterfaceAddress>()>;
@@ -41,7 +46,7 @@ public:
 
     // Only clips in tempDir (or a folder inside it) are served.
     explicit ClipServer(std::filesystem::path tempDir, AddressSource addresses = systemAddresses,
-                        std::chrono::milliseconds lifetime = kLifetime);
+                        std::chrono::milliseconds lifetime = kLifetime, ConnectionLimits limits = {});
     ~ClipServer();
     ClipServer(const ClipServer&) = delete;
     ClipServer& operator=(const ClipServer&) = delete;
@@ -67,10 +72,14 @@ private:
     std::filesystem::path tempDir_;
     AddressSource addresses_;
     std::chrono::milliseconds lifetime_;
+    ConnectionLimits limits_;
     std::int32_t status_ = kServeIdle;
     ServedClip clip_;
     GBytes* bytes_ = nullptr;
     SoupServer* server_ = nullptr;
+    std::unique_ptr<ClipListener> listener_;
+    // What each phone has been sent of this serving's clip.
+    DeliveredBytes delivered_{0};
     GSource* expiry_ = nullptr;
     std::string pageUrl_;
     std::uint16_t port_ = 0;

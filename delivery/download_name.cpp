@@ -13,8 +13,36 @@ bool isAttrChar(unsigned char c)
            std::string_view("!#$&+-.^_`|~").find(static_cast<char>(c)) != std::string_view::npos;
 }
 
+// The title without what would hide or reorder what a name shows: control
+// characters (C0, DEL and C1, newlines among them) and the bidirectional
+// embeddings, overrides (U+202A-U+202E) and isolates (U+2066-U+2069). The title
+// is valid UTF-8.
+std::string visibleName(std::string_view title)
+{
+    std::string name;
+    for (std::size_t i = 0; i < title.size(); ++i) {
+        const auto at = [&](std::size_t k) {
+            return i + k < title.size() ? static_cast<unsigned char>(title[i + k]) : 0U;
+        };
+        const unsigned c = at(0);
+        if (c < 0x20U || c == 0x7FU)
+            continue;
+        if (c == 0xC2U && at(1) >= 0x80U && at(1) <= 0x9FU) {
+            i += 1;
+            continue;
+        }
+        if (c == 0xE2U && ((at(1) == 0x80U && at(2) >= 0xAAU && at(2) <= 0xAEU) ||
+                           (at(1) == 0x81U && at(2) >= 0xA6U && at(2) <= 0xA9U))) {
+            i += 2;
+            continue;
+        }
+        name += title[i];
+    }
+    return name;
+}
+
 // One '_' per character that a quoted ASCII filename cannot carry: each UTF-8
-// sequence, quotes, backslashes and control characters.
+// sequence, quotes and backslashes.
 std::string asciiFallback(const std::string& name)
 {
     std::string fallback;
@@ -22,7 +50,7 @@ std::string asciiFallback(const std::string& name)
         const auto c = static_cast<unsigned char>(ch);
         if ((c & 0xC0U) == 0x80U)
             continue;  // the rest of a UTF-8 sequence already replaced
-        fallback += c >= 0x80U || c < 0x20U || c == 0x7FU || c == '"' || c == '\\' ? '_' : ch;
+        fallback += c >= 0x80U || c == '"' || c == '\\' ? '_' : ch;
     }
     return fallback;
 }
@@ -47,7 +75,8 @@ std::string percentEncoded(const std::string& name)
 
 std::string downloadDisposition(const std::string& songTitle, const ClipKind& kind)
 {
-    const std::string name = (songTitle.empty() ? "" : songTitle + " ") + std::string(kind.id) + ".mp3";
+    const std::string title = visibleName(songTitle);
+    const std::string name = (title.empty() ? "" : title + " ") + std::string(kind.id) + ".mp3";
     std::string value = "attachment; filename=\"" + asciiFallback(name) + "\"";
     bool plain = true;
     for (const char ch : name)

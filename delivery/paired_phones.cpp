@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <string_view>
 
 #include "delivery/dbus_call.h"
 #include "delivery/named_clip.h"
 #include "delivery/own_clip.h"
+#include "delivery/phone_listing.h"
 
 namespace quillon::delivery {
 
@@ -18,14 +20,11 @@ constexpr const char* kKdeConnectRoot = "/modules/kdeconnect";
 constexpr const char* kGsConnectName = "org.gnome.Shell.Extensions.GSConnect";
 constexpr const char* kGsConnectRoot = "/org/gnome/Shell/Extensions/GSConnect";
 constexpr const char* kGsConnectDevice = "org.gnome.Shell.Extensions.GSConnect.Device";
-constexpr const char* kSeparator = ":::";
 
-// A name is the user's text: it must not split the listing.
-std::string listable(std::string name)
+// A device id becomes one element of an object path: letters, digits and '_' only.
+bool isPathElement(std::string_view id)
 {
-    for (std::size_t at; (at = name.find(kSeparator)) != std::string::npos;)
-        name.erase(at, 1);
-    return name;
+    return !id.empty() && std::ranges::all_of(id, [](char c) { return g_ascii_isalnum(c) || c == '_'; });
 }
 
 bool flag(GVariant* properties, const char* name)
@@ -98,8 +97,11 @@ void PairedPhones::askKdeConnect(std::size_t nameIndex)
                       return askKdeConnect(nameIndex + 1);
                   g_autofree const gchar** devices = nullptr;
                   g_variant_get(reply, "(^a&s)", &devices);
-                  // The one answer becomes one per device, each asked for its name.
+                  // The one answer becomes one per device, each asked for its name. A
+                  // device whose id names no object cannot be asked, nor sent to.
                   for (const gchar** device = devices; *device; ++device) {
+                      if (!isPathElement(*device))
+                          continue;
                       ++pending_;
                       nameKdeDevice(busName, *device);
                   }
@@ -110,53 +112,52 @@ void PairedPhones::askKdeConnect(std::size_t nameIndex)
 void PairedPhones::nameKdeDevice(const std::string& busName, const std::string& device)
 {
     const std::string path = std::string(kKdeConnectRoot) + "/devices/" + device;
-    callAsync(bus_, {busName, path, "org.freedesktop.DBus.Properties"}, "Get",
-              g_variant_new("(ss)", "org.kde.kdeconnect.device", "name"), "(v)", timeout_, finding_,
-              [this, busName, device, path](GVariant* reply, const GError*) {
-                  g_autoptr(GVariant) name = nullptr;
-                  if (reply)
-                      g_variant_get(reply, "(v)", &name);
-                  // A device that cannot tell its name has gone out of reach meanwhile.
-                  if (name && g_variant_is_of_type(name, G_VARIANT_TYPE_STRING))
-                      phones_.push_back({"kdeconnect/" + device, listable(g_variant_get_string(name, nullptr)), busName,
-                                         path, false});
-                  answered();
-              });
+    callAsync(
+        bus_, {busName, path, "org.freedesktop.DBus.Properties"}, "Get",
+        g_variant_new("(ss)", "org.kde.kdeconnect.device", "name"), "(v)", timeout_, finding_,
+        [this, busName, device, path](GVariant* reply, const GError*) {
+            g_autoptr(GVariant) name = nullptr;
+            if (reply)
+                g_variant_get(reply, "(v)", &name);
+            // A device that cannot tell its name has gone out of reach meanwhile.
+            if (name && g_variant_is_of_type(name, G_VARIANT_TYPE_STRING))
+                phones_.push_back({"kdeconnect/" + device, g_variant_get_string(name, nullptr), busName, path, false});
+            answered();
+        });
 }
 
 void PairedPhones::askGsConnect()
 {
-    callAsync(
-        bus_, {kGsConnectName, kGsConnectRoot, "org.freedesktop.DBus.ObjectManager"}, "GetManagedObjects", nullptr,
-        "(a{oa{sa{sv}}})", timeout_, finding_, [this](GVariant* reply, const GError*) {
-            if (reply) {
-                g_autoptr(GVariant) objects = g_variant_get_child_value(reply, 0);
-                GVariantIter iter;
-                g_variant_iter_init(&iter, objects);
-                const gchar* path = nullptr;
-                GVariant* interfaces = nullptr;
-                while (g_variant_iter_loop(&iter, "{&o@a{sa{sv}}}", &path, &interfaces)) {
-                    g_autoptr(GVariant) device = g_variant_lookup_value(interfaces, kGsConnectDevice, nullptr);
-                    const gchar* name = nullptr;
-                    if (device && flag(device, "Paired") && flag(device, "Connected") &&
-                        g_variant_lookup(device, "Name", "&s", &name)) {
-                        g_autofree gchar* id = g_path_get_basename(path);
-                        phones_.push_back({std::string("gsconnect/") + id, listable(name), kGsConnectName, path, true});
-                    }
-                }
-            }
-            answered();
-        });
+    callAsync(bus_, {kGsConnectName, kGsConnectRoot, "org.freedesktop.DBus.ObjectManager"}, "GetManagedObjects",
+              nullptr, "(a{oa{sa{sv}}})", timeout_, finding_, [this](GVariant* reply, const GError*) {
+                  if (reply) {
+                      g_autoptr(GVariant) objects = g_variant_get_child_value(reply, 0);
+                      GVariantIter iter;
+                      g_variant_iter_init(&iter, objects);
+                      const gchar* path = nullptr;
+                      GVariant* interfaces = nullptr;
+                      while (g_variant_iter_loop(&iter, "{&o@a{sa{sv}}}", &path, &interfaces)) {
+                          g_autoptr(GVariant) device = g_variant_lookup_value(interfaces, kGsConnectDevice, nullptr);
+                          const gchar* name = nullptr;
+                          if (device && flag(device, "Paired") && flag(device, "Connected") &&
+                              g_variant_lookup(device, "Name", "&s", &name)) {
+                              g_autofree gchar* id = g_path_get_basename(path);
+                              phones_.push_back({std::string("gsconnect/") + id, name, kGsConnectName, path, true});
+                          }
+                      }
+                  }
+                  answered();
+              });
 }
 
 std::string PairedPhones::listing() const
 {
     if (findStatus_ != kDone)
         return {};
-    std::string text;
+    std::vector<ListedPhone> listed;
     for (const Phone& phone : phones_)
-        text += (text.empty() ? "" : kSeparator) + phone.id + kSeparator + phone.name;
-    return text;
+        listed.push_back({phone.id, phone.name});
+    return phoneListing(listed);
 }
 
 bool PairedPhones::send(const std::string& phoneId, const std::string& clipPath, const std::string& name)

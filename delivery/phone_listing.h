@@ -11,8 +11,10 @@ struct ListedPhone {
     std::string name;
 };
 
-// "id:::name:::id:::name…", "" for none. A name is the user's text: a separator
-// inside it is broken up, so it never splits the listing.
+// "id:::name:::id:::name…" ("" for none), which the page splits at ":::". A name
+// is the user's text: each run of three colons in it loses one, and colons at its
+// ends go, so that no name splits the listing or runs into the separator beside it.
+// An id is cleaned the same way, though none we make holds a colon at its ends.
 [[nodiscard]] std::string phoneListing(const std::vector<ListedPhone>& phones);
 
 }  // namespace quillon::delivery

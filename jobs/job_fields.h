@@ -9,6 +9,8 @@
 #include "jobs/active_jobs.h"
 #include "jobs/status_slot.h"
 #include "jobs/transcode_reason.h"
+#include "jobs/turn_lane.h"
+#include "jobs/written_files.h"
 #include "process/running_encoders.h"
 
 namespace quillon::jobs {
@@ -85,6 +87,11 @@ struct JobFields {
     RunningEncoders waveformEncoders;
     // The job threads still running, counted by startJob.
     ActiveJobs active;
+    // One transcode at a time writes its output, and one gain run at a time its clip.
+    TurnLane transcodeLane;
+    TurnLane normalizeLane;
+    // The files running rips write, which the transcode's clean-up leaves alone.
+    WrittenFiles ripOutputs;
 
     void requestBreak() { breaks.fetch_add(1, std::memory_order_acq_rel); }
 };

@@ -1,6 +1,7 @@
 #include "process/child_process.h"
 
 #include "process/pidfd.h"
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -34,7 +35,9 @@ struct SpawnAttrDeleter {
 using FileActions = std::unique_ptr<posix_spawn_file_actions_t, FileActionsDeleter>;
 using SpawnAttr = std::unique_ptr<posix_spawnattr_t, SpawnAttrDeleter>;
 
-FileActions makeFileActions(int inputFd, int outputFd, int errorFd)
+constexpr int kPassedFd = STDERR_FILENO + 1;
+
+FileActions makeFileActions(int inputFd, int outputFd, int errorFd, int passedFd)
 {
     auto raw = std::make_unique<posix_spawn_file_actions_t>();
     if (posix_spawn_file_actions_init(raw.get()) != 0)
@@ -45,7 +48,8 @@ FileActions makeFileActions(int inputFd, int outputFd, int errorFd)
     if (posix_spawn_file_actions_adddup2(actions.get(), inputFd, STDIN_FILENO) != 0 ||
         posix_spawn_file_actions_adddup2(actions.get(), outputFd, STDOUT_FILENO) != 0 ||
         posix_spawn_file_actions_adddup2(actions.get(), errorFd, STDERR_FILENO) != 0 ||
-        posix_spawn_file_actions_addclosefrom_np(actions.get(), STDERR_FILENO + 1) != 0)
+        (passedFd >= 0 && posix_spawn_file_actions_adddup2(actions.get(), passedFd, kPassedFd) != 0) ||
+        posix_spawn_file_actions_addclosefrom_np(actions.get(), passedFd >= 0 ? kPassedFd + 1 : kPassedFd) != 0)
         return nullptr;
     return actions;
 }
@@ -80,11 +84,16 @@ std::uint32_t decodeExit(const siginfo_t& info)
 }  // namespace
 
 std::optional<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& argv, int inputFd, int outputFd,
-                                                int errorFd)
+                                                int errorFd, int passedFd)
 {
     if (argv.empty() || argv.front().empty())
         return std::nullopt;
-    FileActions actions = makeFileActions(inputFd, outputFd, errorFd < 0 ? outputFd : errorFd);
+    // Duplicated onto itself, a descriptor would keep its close-on-exec flag.
+    UniqueFd moved(passedFd == kPassedFd ? ::fcntl(passedFd, F_DUPFD_CLOEXEC, kPassedFd + 1) : -1);
+    if (passedFd == kPassedFd && !moved.valid())
+        return std::nullopt;
+    FileActions actions =
+        makeFileActions(inputFd, outputFd, errorFd < 0 ? outputFd : errorFd, moved.valid() ? moved.get() : passedFd);
     SpawnAttr attr = makeSpawnAttr();
     if (!actions || !attr)
         return std::nullopt;

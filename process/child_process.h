@@ -22,10 +22,11 @@ class ChildProcess {
 public:
     // Starts argv[0] (a path; no PATH search, no shell) with argv as its argument
     // vector. inputFd becomes its standard input, outputFd its standard output and
-    // errorFd its standard error (outputFd when errorFd is negative); every other
-    // descriptor is closed in the child. nullopt when the program cannot be started.
+    // errorFd its standard error (outputFd when errorFd is negative), and passedFd,
+    // when given, its descriptor 3; every other descriptor is closed in the child.
+    // nullopt when the program cannot be started.
     [[nodiscard]] static std::optional<ChildProcess> spawn(const std::vector<std::string>& argv, int inputFd,
-                                                           int outputFd, int errorFd = -1);
+                                                           int outputFd, int errorFd = -1, int passedFd = -1);
 
     ChildProcess(ChildProcess&& other) noexcept
         : pid_(other.pid_), pidfd_(std::move(other.pidfd_)), exitStatus_(other.exitStatus_),

@@ -60,7 +60,8 @@ struct RunningTool {
 };
 
 std::optional<RunningTool> launch(const std::vector<std::string>& argv, int errorFd,
-                                  const std::function<void(const ChildProcess&)>& onStarted, ToolOutcome& outcome)
+                                  const std::function<void(const ChildProcess&)>& onStarted, ToolOutcome& outcome,
+                                  int passedFd = -1)
 {
     Pipe input;
     Pipe output;
@@ -69,7 +70,8 @@ std::optional<RunningTool> launch(const std::vector<std::string>& argv, int erro
     // With no writer left, the tool reads end of input at once.
     input.write.reset();
 
-    std::optional<ChildProcess> child = ChildProcess::spawn(argv, input.read.get(), output.write.get(), errorFd);
+    std::optional<ChildProcess> child =
+        ChildProcess::spawn(argv, input.read.get(), output.write.get(), errorFd, passedFd);
     if (!child)
         return std::nullopt;
     outcome.started = true;
@@ -83,10 +85,10 @@ std::optional<RunningTool> launch(const std::vector<std::string>& argv, int erro
 }  // namespace
 
 ToolOutcome runTool(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
-                    const std::function<void(const ChildProcess&)>& onStarted)
+                    const std::function<void(const ChildProcess&)>& onStarted, int passedFd)
 {
     ToolOutcome outcome;
-    std::optional<RunningTool> tool = launch(argv, -1, onStarted, outcome);
+    std::optional<RunningTool> tool = launch(argv, -1, onStarted, outcome, passedFd);
     if (!tool)
         return outcome;
 

@@ -34,9 +34,9 @@ struct ToolOutcome {
 // says it was stopped. When the output ends, the tool's exit is waited for.
 //
 // onStarted, when given, sees the child right after it started and before any
-// draining.
+// draining. passedFd, when given, is the tool's descriptor 3.
 [[nodiscard]] ToolOutcome runTool(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
-                                  const std::function<void(const ChildProcess&)>& onStarted = {});
+                                  const std::function<void(const ChildProcess&)>& onStarted = {}, int passedFd = -1);
 
 // Runs one tool for what it writes on its standard output, which is handed to
 // onOutput block by block as it comes; its standard error goes to onError the

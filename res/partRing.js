@@ -10,7 +10,7 @@ const PartRing = (() => {
   const types = window.QUILLON_AUDIO_TYPES || {};
 
   function canPlay(path) {
-    const type = types[(/\.([^./\\]+)$/.exec(path) || ["", ""])[1].toLowerCase()];
+    const type = types[(/\.([^./]+)$/.exec(path) || ["", ""])[1].toLowerCase()];
     try {
       return !!type && new Audio().canPlayType(type) !== "";
     } catch {

@@ -90,10 +90,8 @@ const Quillon = (() => {
   // The file:// URL of an absolute path, each name escaped.
   const fileUrl = (path) => "file://" + path.split("/").map(encodeURIComponent).join("/");
 
-  function fileName(path) {
-    const cut = Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\"));
-    return cut < 0 ? path : path.substring(cut + 1);
-  }
+  // A backslash is an ordinary character of a file name here.
+  const fileName = (path) => path.substring(path.lastIndexOf("/") + 1);
 
   // host[:port] of the online service: the app hands it to the start page as the
   // "service" query value, the same address its uploads go to.

@@ -86,14 +86,15 @@
       "on the right, still work.",
     202: "This clip cannot be offered to a phone. Please make it again.",
     203: "The ringtone could not be offered on the network. Please try again.",
-    204: "The code was shown for 15 minutes and no longer works, so nobody else can fetch the ringtone."
+    204: "The code was shown for 15 minutes and no longer works, so nobody else can fetch the ringtone.",
+    205: "This computer stopped offering the ringtone on the network, so the code no longer works."
   };
 
   function showOffline(status) {
     $("wifi-live").hidden = true;
     $("wifi-off").hidden = false;
     $("wifi-off-text").textContent = offline[status] || offline[203];
-    $("wifi-again").hidden = status !== 204 && status !== 203;
+    $("wifi-again").hidden = ![203, 204, 205].includes(status);
     Q.state("wifi-off " + status);
   }
 

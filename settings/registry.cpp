@@ -7,7 +7,7 @@ std::string_view outcomeText(bool ok) { return ok ? "OK\n" : "Failed!\n"; }
 
 }  // namespace
 
-Registry::Registry(KeyBackend& backend, std::string_view subkey, int selector, TraceSink trace)
+registry::registry(KeyBackend& backend, std::string_view subkey, int selector, TraceSink trace)
     : trace_(std::move(trace))
 {
     const std::string path(subkey);
@@ -17,26 +17,26 @@ Registry::Registry(KeyBackend& backend, std::string_view subkey, int selector, T
     trace_(line);
 }
 
-Registry::~Registry()
+registry::~registry()
 {
     trace_("REG_TRACE:\tdestructing registry\n");
     key_.reset();
 }
 
-Registry::Value::Value(const Registry& owner, std::string_view name)
+registry::value::value(const registry& owner, std::string_view name)
     : key_(owner.key_), name_(name), trace_(owner.trace_)
 {
     trace_(formatTrace("REG_TRACE:\tconstructed object registry::value with name \"%s\"\n", name_.c_str()));
 }
 
-Registry::Value::~Value()
+registry::value::~value()
 {
     if (dirty_)
         write();
     trace_(formatTrace("REG_TRACE:\tdestructed object registry::value with name \"%s\"\n", name_.c_str()));
 }
 
-void Registry::Value::read()
+void registry::value::read()
 {
     if (loaded_)
         return;
@@ -56,13 +56,13 @@ void Registry::Value::read()
     trace_(line);
 }
 
-std::string Registry::Value::text()
+std::string registry::value::text()
 {
     read();
     return std::string(data_.c_str());
 }
 
-void Registry::Value::assign(std::string_view text)
+void registry::value::assign(std::string_view text)
 {
     // Narrow text ends at its first zero byte, as it would in a C string.
     const std::string_view narrow = text.substr(0, text.find('\0'));
@@ -76,7 +76,7 @@ void Registry::Value::assign(std::string_view text)
     write();
 }
 
-void Registry::Value::write()
+void registry::value::write()
 {
     bool stored = false;
     if (const std::shared_ptr<OpenKey> key = key_.lock())
@@ -88,7 +88,7 @@ void Registry::Value::write()
     traceWrite(data_.size(), stored);
 }
 
-void Registry::Value::traceWrite(std::size_t size, bool stored) const
+void registry::value::traceWrite(std::size_t size, bool stored) const
 {
     trace_(formatTrace("REG_TRACE:\twriting current value of key \"%s\" (data size is %i bytes) to registry ... ",
                        name_.c_str(), static_cast<int>(size)) +

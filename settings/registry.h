@@ -12,15 +12,18 @@ namespace quillon::settings {
 // One open key of the value store, traced on standard output ("REG_TRACE:" lines).
 // When the key cannot be opened the object works on with a null key: every read
 // and write through it then fails and is traced, and nothing reaches the caller.
-class Registry {
+// `registry` and `registry::value` are the design's own names for these two classes.
+// NOLINTBEGIN(readability-identifier-naming)
+class registry {
+    // NOLINTEND(readability-identifier-naming)
 public:
-    class Value;
+    class value;
 
     // Opens or creates subkey under the root chosen by selector.
-    Registry(KeyBackend& backend, std::string_view subkey, int selector, TraceSink trace = stdoutTrace());
-    ~Registry();
-    Registry(const Registry&) = delete;
-    Registry& operator=(const Registry&) = delete;
+    registry(KeyBackend& backend, std::string_view subkey, int selector, TraceSink trace = stdoutTrace());
+    ~registry();
+    registry(const registry&) = delete;
+    registry& operator=(const registry&) = delete;
 
     [[nodiscard]] bool isOpen() const { return key_ != nullptr; }
 
@@ -35,22 +38,27 @@ private:
 // One named value under a registry's key, with a cached copy of its bytes. Read on
 // first use, then served from the cache; an assignment is written through at once,
 // and a write that failed is tried once more at destruction.
-class Registry::Value {
+// NOLINTBEGIN(readability-identifier-naming)
+class registry::value {
+    // NOLINTEND(readability-identifier-naming)
 public:
     // Largest value a read accepts; anything larger reads as absent.
     static constexpr std::size_t kReadCapacity = 1024;
 
-    Value(const Registry& owner, std::string_view name);
-    ~Value();
-    Value(const Value&) = delete;
-    Value& operator=(const Value&) = delete;
+    value(const registry& owner, std::string_view name);
+    ~value();
+    value(const value&) = delete;
+    value& operator=(const value&) = delete;
 
     // Loads the bytes from the store unless they are already current.
     void read();
-    // Whether the last read found no such value, as opposed to a store that could
-    // not be read (unopened, busy, or a value too large): only then may a default
-    // take its place.
-    [[nodiscard]] bool knownAbsent() const { return lastRead_ == ReadOutcome::Status::Absent; }
+    // Whether a default may take the value's place: the last read found none, or
+    // one larger than a read takes (which reads as none), or there is no store at
+    // all. A store that is there but busy may hold the user's own value.
+    [[nodiscard]] bool mayTakeDefault() const
+    {
+        return lastRead_ == ReadOutcome::Status::Absent || lastRead_ == ReadOutcome::Status::TooLarge || key_.expired();
+    }
     // The cached bytes up to the first zero byte, after read().
     [[nodiscard]] std::string text();
     // Caches the text's bytes (no terminator) and writes them at once. Text longer

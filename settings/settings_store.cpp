@@ -33,7 +33,7 @@ void SettingsStore::startUp()
 bool SettingsStore::neverSeeded() const
 {
     const std::shared_ptr<OpenKey> key = registry_.key().lock();
-    return key && key->read(kSeededMarker, Registry::Value::kReadCapacity).status == ReadOutcome::Status::Absent;
+    return key && key->read(kSeededMarker, registry::value::kReadCapacity).status == ReadOutcome::Status::Absent;
 }
 
 void SettingsStore::seed()
@@ -48,14 +48,14 @@ void SettingsStore::seed()
         (void)key->write(kSeededMarker, "1", kValueTypeBinary);
 }
 
-std::string SettingsStore::textOrDefault(Registry::Value& setting, std::string_view fallback)
+std::string SettingsStore::textOrDefault(registry::value& setting, std::string_view fallback)
 {
     std::string text = setting.text();
     if (!text.empty())
         return text;
-    // A store that could not be read now (busy, unopened) may hold the user's own
-    // value: the default serves this call only and overwrites nothing.
-    if (setting.loaded() || setting.knownAbsent())
+    // A busy store may hold the user's own value: the default then serves this
+    // call only and overwrites nothing.
+    if (setting.loaded() || setting.mayTakeDefault())
         setting.assign(fallback);
     return std::string(fallback);
 }
@@ -76,8 +76,8 @@ std::string SettingsStore::getTENVCheck() { return textOrDefault(teNVCheck_, "0"
 
 void SettingsStore::setTENVCheck(std::string_view text) { teNVCheck_.assign(text); }
 
-std::string SettingsStore::getSaveFolder() { return Registry::Value(registry_, kSaveFolder).text(); }
+std::string SettingsStore::getSaveFolder() { return registry::value(registry_, kSaveFolder).text(); }
 
-void SettingsStore::setSaveFolder(std::string_view uri) { Registry::Value(registry_, kSaveFolder).assign(uri); }
+void SettingsStore::setSaveFolder(std::string_view uri) { registry::value(registry_, kSaveFolder).assign(uri); }
 
 }  // namespace quillon::settings

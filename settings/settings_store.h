@@ -35,8 +35,8 @@ public:
     void setTEPhone(std::string_view text);
     [[nodiscard]] std::string getTENetwork();
     void setTENetwork(std::string_view text);
-    // "2" when empty, stored at the same time; when the store cannot be read, "2"
-    // for this call only.
+    // "2" when empty, stored at the same time (tried again at the end when that
+    // fails); while the store is busy, "2" for this call only.
     [[nodiscard]] std::string getTEAid();
     void setTEAid(std::string_view text);
     // "0" when empty, stored at the same time (as TEAid).
@@ -50,16 +50,16 @@ public:
     void setSaveFolder(std::string_view uri);
 
 private:
-    static std::string textOrDefault(Registry::Value& setting, std::string_view fallback);
+    static std::string textOrDefault(registry::value& setting, std::string_view fallback);
     [[nodiscard]] bool neverSeeded() const;
     void seed();
 
     std::unique_ptr<KeyBackend> backend_;
-    Registry registry_;
-    Registry::Value tePhone_;
-    Registry::Value teNetwork_;
-    Registry::Value teAid_;
-    Registry::Value teNVCheck_;
+    registry registry_;
+    registry::value tePhone_;
+    registry::value teNetwork_;
+    registry::value teAid_;
+    registry::value teNVCheck_;
 };
 
 }  // namespace quillon::settings

@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 
+#include "audio/transcode_job.h"
 #include "cd/cd_listing.h"
 #include "cd/index_text.h"
 #include "cd/libcdio_access.h"
@@ -191,30 +192,37 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
     images.push_back(writeDiscImage(dir.path(), "toc", {{300}, {226}}, {}, true).cue.string());
     // Track 2 claims 300 frames from block 200, but the .bin ends at block 300.
     images.push_back(writeDiscImage(dir.path(), "cut", {{200}, {300}, {50, true}}, 300).cue.string());
+    // A sheet written on a case-blind system names its data file in other letters: libcdio reads the .bin
+    // named after the sheet.
+    images.push_back(writeDiscImage(dir.path(), "other", {{300}, {226}}).cue.string());
+    test::writeFile(images.back(), "FILE \"OTHER.BIN\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                                   "  TRACK 02 AUDIO\n    INDEX 01 00:04:00\n");
     ASSERT_NE(std::filesystem::current_path(), dir.path());
     const auto access = makeLibcdioAccess({false, images});
     for (std::size_t drive = 0; drive < 5; ++drive)
         EXPECT_EQ(getTracksInfo(*access, static_cast<std::int32_t>(drive)), discs[drive].second) << drive;
     EXPECT_EQ(getTracksInfo(*access, 5), "300:::226");
-    for (const std::int32_t drive : {7, -1, INT32_MIN})
+    EXPECT_EQ(getTracksInfo(*access, 7), "300:::226");
+    for (const std::int32_t drive : {8, -1, INT32_MIN})
         EXPECT_EQ(getTracksInfo(*access, drive), "ERROR: Invalid Drive ID") << drive;
     // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
     ASSERT_EQ(rip(*access, "6", "1", dir / "t.wav"), kRipReadFailed);
     EXPECT_EQ(readFile(dir / "t.wav"), wav(0) + test::imageFrames(200, 78));
 
     // Images no disc could be: more than 99 tracks, data files that are pipes or
-    // missing, an image that is itself a pipe. None is handed to libcdio.
-    ASSERT_EQ(::mkfifo((dir / "pipe.bin").c_str(), 0600), 0);
-    ASSERT_EQ(::mkfifo((dir / "pipe.cue").c_str(), 0600), 0);
+    // missing, an image that is itself a pipe. None is handed to libcdio. A sheet's
+    // data file is the .bin libcdio reads, whatever its FILE line names.
+    for (const char* pipe : {"pipe.bin", "pipe.cue", "piped.bin", "pipe.nrg"})
+        ASSERT_EQ(::mkfifo((dir / pipe).c_str(), 0600), 0);
     std::string tracks199;
     for (int i = 0; i < 199; ++i)
         tracks199 += "TRACK AUDIO\nFILE \"0.bin\" 0 00:00:01\n";
     const std::pair<const char*, std::string> bad[] = {
         {"many.toc", tracks199},
         {"piped.toc", "CD_DA\nTRACK AUDIO\nFILE \"pipe.bin\" 0 00:00:01\n"},
-        {"piped.cue", "FILE pipe.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"},
+        {"piped.cue", "FILE 0.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"},
         {"missing.cue", "FILE \"none.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"}};
-    std::vector<std::string> badImages{(dir / "pipe.cue").string()};
+    std::vector<std::string> badImages{(dir / "pipe.cue").string(), (dir / "pipe.nrg").string()};
     for (const auto& [name, text] : bad) {
         test::writeFile(dir / name, text);
         badImages.push_back((dir / name).string());
@@ -222,18 +230,6 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
     const auto badAccess = makeLibcdioAccess({false, badImages});
     for (std::size_t drive = 0; drive < badImages.size(); ++drive)
         EXPECT_EQ(getTracksInfo(*badAccess, static_cast<std::int32_t>(drive)), "ERROR: No CD inserted") << drive;
-}
-
-TEST(TocImage, RelativeDataFilesAreAnchoredToTheImageFolder)
-{
-    const std::pair<const char*, std::optional<std::string>> cases[] = {
-        {"FILE \"a.bin\" 0 00:02:00\n", "FILE \"/F/a.bin\" 0 00:02:00\n"},
-        {"AUDIOFILE  \"sub/a b\" 0\nDATAFILE \"c\"", "AUDIOFILE  \"/F/sub/a b\" 0\nDATAFILE \"/F/c\""},
-        {"FILE \"/abs.bin\" // FILE \"x\"\nTITLE \"FILE\" FILE 0 \"y\" FILE \"\"", std::nullopt},
-        {"TITLE \"x \\\" FILE \" FILE \"q\\\"r\"", "TITLE \"x \\\" FILE \" FILE \"/F/q\\\"r\""},
-    };
-    for (const auto& [toc, expected] : cases)
-        EXPECT_EQ(anchorTocDataFiles(toc, "/F"), expected) << toc;
 }
 
 TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
@@ -432,6 +428,30 @@ TEST(Rip, ChunksRetriesBreaksAndADiscChangedMidRip)
             << row;
         EXPECT_EQ(readFile(dir / "t.wav"), wav(end == kRipDone ? 1000 * 2352 : 0, 0, framesKept)) << row;
     }
+}
+
+// A transcode's clean-up of wave files (another.wav gone shows it ran) leaves alone the one a rip is writing.
+TEST(Rip, ATranscodeLeavesTheWaveFileARipIsWriting)
+{
+    TempDir dir;
+    const jobs::ToolPaths tools{dir.path(), dir / "tmp", ""};
+    fs::create_directories(tools.tempDir);
+    test::writeScript(dir / "ffmpeg", "exit 0\n");
+    test::writeFile(tools.tempDir / "another.wav", "RIFF");
+    auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDrive>{{.toc = kShort}});
+    std::promise<void> reading, go;
+    access->onRead = [&, gate = go.get_future().share()](std::int32_t block) {
+        if (block == 152)
+            reading.set_value(), gate.wait();
+    };
+    auto fields = std::make_shared<jobs::JobFields>();
+    ASSERT_TRUE(startRip(fields, access, "0", "0", (tools.tempDir / "track.wav").string()));
+    reading.get_future().wait();
+    ASSERT_TRUE(jobs::startTranscode(fields, tools, (dir / "ffmpeg").string(), (dir / "clip.mp3").string()));
+    EXPECT_TRUE(test::waitUntil([&] { return !fs::exists(tools.tempDir / "another.wav"); }));
+    go.set_value();
+    EXPECT_TRUE(test::waitUntil([&] { return fields->ripStatus.value() == kRipDone; }));
+    EXPECT_TRUE(fs::exists(tools.tempDir / "track.wav"));
 }
 
 TEST(Rip, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)

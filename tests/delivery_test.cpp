@@ -1,3 +1,4 @@
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <memory>
 
+#include "base/unique_fd.h"
 #include "delivery/clip_routes.h"
 #include "delivery/clip_server.h"
 #include "delivery/download_name.h"
@@ -14,6 +16,7 @@
 #include "delivery/reachable_address.h"
 #include "delivery/serve_token.h"
 #include "network/curl_handle.h"
+#include "tests/process_probe.h"
 #include "tests/test_support.h"
 
 namespace quillon::delivery {
@@ -66,10 +69,9 @@ TEST(ClipRoutes, OnlyThePageAndTheClipUnderTheTokenAnswer)
         EXPECT_EQ(reply.status, status) << where;
         EXPECT_EQ(joined(reply), headers) << where;
         EXPECT_EQ(digits.substr(reply.clipOffset, reply.clipLength) + reply.text, bytes) << where;
-        EXPECT_EQ(reply.reachesEnd, bytes.ends_with('9')) << where;
     }
     const ClipReply head = answerRequest(clip, {"HEAD", mp3, "bytes=2-4", ""});
-    EXPECT_EQ(std::make_tuple(head.status, head.clipLength, head.reachesEnd), std::make_tuple(206u, 0ul, false));
+    EXPECT_EQ(std::make_pair(head.status, head.clipLength), std::make_pair(206u, 0ul));
     EXPECT_NE(joined(head).find("Content-Length: 3\n"), std::string::npos);
     const ClipReply page = answerRequest(clip, {"GET", base, "bytes=0-1", ""});
     EXPECT_EQ(joined(page), "Content-Type: text/html; charset=utf-8\nContent-Length: " +
@@ -125,8 +127,16 @@ TEST(DownloadName, AsciiFallbackAndExactUtf8NameForTheKind)
     EXPECT_EQ(downloadDisposition("", quillon::kClipKinds[0]), "attachment; filename=\"ringtone.mp3\"");
     EXPECT_EQ(downloadDisposition("My Song", quillon::kClipKinds[2]), "attachment; filename=\"My Song alarm.mp3\"");
     EXPECT_EQ(downloadDisposition("Caf\xC3\xA9 \"x\"\\\t", quillon::kClipKinds[1]),
-              "attachment; filename=\"Caf_ _x___ notification.mp3\"; "
-              "filename*=UTF-8''Caf%C3%A9%20%22x%22%5C%09%20notification.mp3");
+              "attachment; filename=\"Caf_ _x__ notification.mp3\"; "
+              "filename*=UTF-8''Caf%C3%A9%20%22x%22%5C%20notification.mp3");
+    // Control characters (C0, DEL, C1), newlines and bidirectional overrides and isolates are dropped.
+    EXPECT_EQ(downloadDisposition("A\r\nB\x7F\xC2\x85"
+                                  "C\xE2\x80\xAE"
+                                  "D\xE2\x81\xA6"
+                                  "E\xE2\x80\xAA"
+                                  "F\xE2\x81\xA9",
+                                  quillon::kClipKinds[0]),
+              "attachment; filename=\"ABCDEF ringtone.mp3\"");
 }
 
 TEST(ServeToken, LongUrlSafeAndFreshEachTime)
@@ -219,12 +229,14 @@ struct Serving : ::testing::Test {
         return size * count;
     }
 
-    // The status and body of a GET on 127.0.0.1 (status 0 when nothing answers).
-    std::pair<long, std::string> fetch(const std::string& path, const std::string& port, const char* range = nullptr)
+    // The status and body of a GET on 127.0.0.1 from the address from (status 0 when nothing answers).
+    std::pair<long, std::string> fetch(const std::string& path, const std::string& port, const char* range = nullptr,
+                                       const char* from = "127.0.0.1")
     {
         std::pair<long, std::string> result;
         const jobs::CurlHandle handle = jobs::makeCurlHandle();
         curl_easy_setopt(handle.get(), CURLOPT_URL, ("http://127.0.0.1:" + port + path).c_str());
+        curl_easy_setopt(handle.get(), CURLOPT_INTERFACE, ("host!" + std::string(from)).c_str());
         curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &Serving::collect);
         curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &result.second);
         curl_easy_setopt(handle.get(), CURLOPT_RANGE, range);
@@ -249,23 +261,28 @@ struct Serving : ::testing::Test {
             g_main_context_iteration(context, FALSE);
         return server->status() == status;
     }
-
+    // Serves the clip; the page's path and the port.
+    std::pair<std::string, std::string> serveClip()
+    {
+        test::writeFile(dir / "clip.mp3", clip);
+        EXPECT_TRUE(server->serve(dir / "clip.mp3", {"Song", 0, 20000}));
+        const std::string response = server->response(), url = response.substr(0, response.find(":::"));
+        return {url.substr(url.find('/', 7)), response.substr(response.find(":::") + 3)};
+    }
     GMainContext* context = g_main_context_new();
     test::TempDir dir;
     std::vector<InterfaceAddress> addresses{{"lo", "127.0.0.1", false}, {"wlan0", "192.0.2.7", true}};
-    std::unique_ptr<ClipServer> server = std::make_unique<ClipServer>(dir.path(), [this] { return addresses; });
+    std::unique_ptr<ClipServer> server = std::make_unique<ClipServer>(
+        dir.path(), [this] { return addresses; }, ClipServer::kLifetime,
+        ConnectionLimits{4, 8, std::chrono::seconds(1)});
     const std::string clip = std::string("ID3\0\xFF\xFB", 6) + std::string(5000, 'a') + "end";
 };
 
 TEST_F(Serving, ServesTheClipUnderItsTokenUntilStopped)
 {
-    test::writeFile(dir / "clip.mp3", clip);
-    ASSERT_TRUE(server->serve(dir / "clip.mp3", {"Song", 0, 20000}));
+    const auto [page, port] = serveClip();
     EXPECT_EQ(server->status(), kServing);
-    g_auto(GStrv) fields = g_strsplit(server->response().c_str(), ":::", 0);
-    ASSERT_EQ(g_strv_length(fields), 2u);
-    const std::string url = fields[0], port = fields[1], page = url.substr(url.find('/', 7));
-    EXPECT_EQ(url, "http://192.0.2.7:" + port + page);
+    EXPECT_EQ(server->response(), "http://192.0.2.7:" + port + page + ":::" + port);
     test::writeFile(dir / "clip.mp3", "other");  // what is served was read at the start
 
     EXPECT_EQ(fetch(page + "ringtone.mp3", port, "0-1"), std::make_pair(206L, clip.substr(0, 2)));
@@ -280,6 +297,44 @@ TEST_F(Serving, ServesTheClipUnderItsTokenUntilStopped)
 
     server->stop();
     EXPECT_EQ(std::make_pair(server->status(), server->response()), std::make_pair(kServeIdle, std::string()));
+    EXPECT_EQ(fetch(page, port).first, 0);  // nothing listens
+}
+
+// A phone has the clip once one answer, or ranges that together cover it, brought it every byte.
+TEST_F(Serving, ADownloadIsEveryByteAtOneClient)
+{
+    const auto [page, port] = serveClip();
+    const std::string mp3 = page + "ringtone.mp3";
+    EXPECT_EQ(fetch(mp3, port, "-1").first, 206);
+    EXPECT_EQ(fetch(mp3, port, "0-99", "127.0.0.2").first, 206);  // another phone's part
+    EXPECT_EQ(fetch(mp3, port, "50-").first, 206);
+    while (g_main_context_iteration(context, FALSE)) {
+    }
+    EXPECT_EQ(server->status(), kServing);
+    EXPECT_EQ(fetch(mp3, port, "0-49").first, 206);
+    EXPECT_TRUE(reaches(kServeFetched));
+}
+
+// Connections past a peer's share are closed as they come, silent ones after the idle time: a flood leaves the
+// phone room. Should the process run out of descriptors anyway, the serving ends and says so.
+TEST_F(Serving, AFloodOfSilentConnectionsLeavesRoomForThePhone)
+{
+    const auto [page, port] = serveClip();
+    std::vector<UniqueFd> flood = test::silentConnections(std::stoi(port), 200);
+    EXPECT_EQ(fetch(page, port, nullptr, "127.0.0.2").first, 200);
+    EXPECT_TRUE(
+        test::waitUntil([&] { return g_main_context_iteration(context, FALSE), test::closedByPeer(flood) == 200; }));
+    EXPECT_EQ(fetch(page + "ringtone.mp3", port), std::make_pair(200L, clip));
+
+    flood.clear();
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = UniqueFd(::dup(0)).get() + 1;  // a connection takes the last descriptor
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    flood = test::silentConnections(std::stoi(port), 1);
+    EXPECT_TRUE(reaches(kServeLost));
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
     EXPECT_EQ(fetch(page, port).first, 0);  // nothing listens
 }
 

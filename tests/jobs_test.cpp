@@ -21,6 +21,7 @@
 #include "audio/transcode_job.h"
 #include "audio/waveform_analysis.h"
 #include "audio/waveform_job.h"
+#include "jobs/job_turn.h"
 #include "jobs/start_job.h"
 #include "jobs/temp_cleanup.h"
 #include "jobs/temp_folder.h"
@@ -127,6 +128,10 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
         fs::remove(path + extension);
     Calls calls = takeCalls();
     ASSERT_EQ(calls.size(), 7u);
+    // The encoder writes through a link of a private folder, named as the output.
+    for (auto& call : calls)
+        if (call.back().starts_with(fs::temp_directory_path().string() + "/quillon-"))
+            call.back() = "./" + fs::path(call.back()).filename().string();
     // The trial measures the faded part at six gains up to the highest, each through the limiter.
     const std::string graph = calls[4].at(11);
     EXPECT_TRUE(graph.starts_with("[0:a:0]anull,asplit=6[t0]") &&
@@ -157,6 +162,7 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
     ASSERT_EQ(::bind(sock.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     fs::create_hard_link(dir / "in.wav", dir / "linked.mp3");
     fs::create_symlink(dir / "clip.mp3", dir / "symlink.mp3");
+    writeFile(dir / "victim", "mine");
     // The encoder's tag and its summary frame ("Info"), and no sound: a part past the song's end.
     writeFile(dir / "silent.mp3", std::string("ID3\4\0\0\0\0\0\0\xFF\xFB\x50\0", 14) + std::string(32, '\0') + "Info" +
                                       std::string(168, '\0'));
@@ -171,6 +177,10 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
         {in, (dir / "symlink.mp3").string(), "echo > \"$D/symlink.mp3\"\n", "unwritable", 0},
         {in, "/dev/null", "exit 0\n", "unwritable", 0},
         {in, (dir / "gone/out.mp3").string(), "exit 0\n", "no-folder", 0},
+        {in, "/sys/out.mp3", "exit 1\n", "unwritable", 0},  // a folder no one may write in, not even root
+        // Swapped for a link once checked, the output takes nothing through it: the encoder writes what was checked.
+        {in, out, "ln -sf \"$D/victim\" \"$D/out.mp3\"\nfor last; do :; done\n" + kWriteFrame + " \"$last\"\n",
+         "no-output", 1},
         {in, out, "cp \"$D/silent.mp3\" \"$D/out.mp3\"\n", "no-output", 1},
         {in, out, kWriteFrame + " \"$D/out.mp3\"\nkill -9 $$\n", "killed", 1},
         {in, out, "exit 0\n", "no-output", 1},
@@ -191,7 +201,7 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
             // A part is measured before it is encoded.
             EXPECT_EQ(takeCalls().size(), runs + (part && runs > 0 ? 1 : 0)) << input << " " << encoder;
             EXPECT_EQ(readFile(dir / "in.wav"), "RIFF");
-            EXPECT_EQ(readFile(dir / "clip.mp3"), "ID3");
+            EXPECT_EQ(readFile(dir / "clip.mp3") + readFile(dir / "victim"), "ID3mine");
             // What is no clip is not left behind.
             EXPECT_EQ(fs::exists(dir / "out.mp3"), reason.empty() || reason == "damaged") << encoder;
         }
@@ -234,7 +244,8 @@ TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPar
         ASSERT_TRUE(part ? startTranscodeClip(fields, tools, input, out, {0, 20000, 0})
                          : startTranscode(fields, tools, input, out));
         EXPECT_EQ(end(fields->tsStatus, 1), exitCode ? kTranscodeFailed : kTranscodeDone);
-        EXPECT_EQ(readFile(dir / "listing"), part ? all : "B.WAV a.wav in.Mp3 notes.txt ");
+        // The output, opened for the encoder, is there while it runs.
+        EXPECT_EQ(readFile(dir / "listing"), part ? all : "B.WAV a.wav in.Mp3 notes.txt " + std::string(output) + " ");
         EXPECT_TRUE(waitUntil([&, output = output, part = part] {
             std::string left;
             for (const auto& entry : std::set<fs::path>(fs::directory_iterator(tools.tempDir), {}))
@@ -272,6 +283,41 @@ TEST_F(JobTest, TranscodeCleansTheTempFolderBeforeAndAfterAndABreakRemovesItsPar
     writeFile(dir / "go", "");
     EXPECT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
     EXPECT_TRUE(fs::exists(dir / "out.mp3"));
+}
+
+// A newer transcode, or gain run, starts its tool only once the older one's has gone, and one overtaken before
+// its turn runs none.
+TEST_F(JobTest, TranscodesAndGainRunsTakeTurnsOnTheirOutput)
+{
+    // Each run notes whether the one before it (its pid in $D/pid) is still there; a "slow" one waits to be stopped.
+    const std::string body = "[ -e \"$D/pid\" ] && kill -0 \"$(cat \"$D/pid\")\" 2>/dev/null && : > \"$D/overlap\"\n"
+                             "case \"$*\" in *slow*) echo $$ > \"$D/pid\"; exec sleep 60;; esac\n";
+    standIn("ffmpeg", body);
+    standIn("mp3gain", body);
+    writeFile(dir / "slow.mp3", "ID3");
+    const std::tuple<std::function<bool(const std::string&)>, StatusSlot JobFields::*, TurnLane*> kinds[] = {
+        {[&](const std::string& in) { return startTranscode(fields, tools, in, (dir / "out.mp3").string()); },
+         &JobFields::tsStatus, &fields->transcodeLane},
+        {[&](const std::string& in) { return startNormalize(fields, tools, in); }, &JobFields::norStatus,
+         &fields->normalizeLane}};
+    for (const auto& [start, status, lane] : kinds) {
+        fs::remove(dir / "pid");
+        ASSERT_TRUE(start((dir / "slow.mp3").string()));
+        ASSERT_TRUE(waitUntil([&] { return fs::exists(dir / "pid"); }));
+        ASSERT_TRUE(start((dir / "clip.mp3").string()));
+        EXPECT_GE(end(*fields.*status, 1), 1);
+        takeCalls();
+        {
+            const JobTicket older(fields, status);  // an older job, slow to give up its turn
+            const JobTurn turn(older, *lane);
+            ASSERT_TRUE(start((dir / "in.wav").string()));
+            ASSERT_TRUE(start((dir / "clip.mp3").string()));
+        }
+        EXPECT_GE(end(*fields.*status, 1), 1);
+        for (const auto& call : takeCalls())
+            EXPECT_EQ(std::ranges::count(call, (dir / "in.wav").string()), 0);
+    }
+    EXPECT_FALSE(fs::exists(dir / "overlap"));
 }
 
 TEST_F(JobTest, NormalizeRunsThreeStepsShowingEachAndStopsAtAFailingOne)

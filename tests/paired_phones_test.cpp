@@ -32,9 +32,9 @@ protected:
         g_object_unref(bus);
     }
 
-    void startDaemon(bool answers)
+    void startDaemon(bool answers, KdeConnectStandIn::Devices devices = {{"abc", "Ann's phone"}})
     {
-        daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), answers);
+        daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), answers, std::move(devices));
         ASSERT_TRUE(daemon->owned());
     }
     // Serves the main context, as the window does, until done or past limit.
@@ -86,7 +86,7 @@ TEST_F(PairedPhonesTest, ListsThePairedDeviceAndSharesTheClipsFileUrl)
     const std::string named = (temp / "named/AC-DC alarm.mp3").string();
     g_autofree gchar* url = g_filename_to_uri(clip.c_str(), nullptr, nullptr);
     g_autofree gchar* namedUrl = g_filename_to_uri(named.c_str(), nullptr, nullptr);
-    EXPECT_EQ(daemon->shared(), (std::vector<std::string>{url, namedUrl}));
+    EXPECT_EQ(daemon->shared(), (std::vector<std::string>{"abc " + std::string(url), "abc " + std::string(namedUrl)}));
     EXPECT_EQ(quillon::test::readFile(named), "ID3");
 }
 
@@ -113,6 +113,21 @@ TEST_F(PairedPhonesTest, ListsTheGsConnectDeviceAndSharesTheClipAsAFileAction)
     g_autofree gchar* url = g_filename_to_uri(clip.c_str(), nullptr, nullptr);
     EXPECT_EQ(gsconnect.calls("Activate"),
               std::vector<std::string>{"('shareFile', [<('" + std::string(url) + "', false)>], {})"});
+}
+
+// An id that names no object is left out, and no name runs into its neighbour's id.
+TEST_F(PairedPhonesTest, AnOddDeviceHidesNoOther)
+{
+    startDaemon(true, {{"x/../y", "Odd"}, {"", "Empty"}, {"abc", "Ann's phone:"}, {"good", "::Good:::phone"}});
+    ASSERT_TRUE(phones->find());
+    ASSERT_TRUE(listed());
+    EXPECT_EQ(phones->listing(), "kdeconnect/abc:::Ann's phone:::kdeconnect/good:::Good::phone");
+    const std::string clip = (temp / "clip.mp3").string();
+    writeFile(clip, "ID3");
+    ASSERT_TRUE(phones->send("kdeconnect/good", clip));
+    EXPECT_TRUE(serveUntil([this] { return phones->sendStatus() == PairedPhones::kDone; }));
+    ASSERT_EQ(daemon->shared().size(), 1u);
+    EXPECT_TRUE(daemon->shared()[0].starts_with("good file://")) << daemon->shared()[0];
 }
 
 TEST_F(PairedPhonesTest, NoServiceRunningListsNoPhoneWithoutError)

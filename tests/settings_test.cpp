@@ -92,7 +92,7 @@ TEST_F(SettingsTest, FirstStartSeedsOnceAndLaterStartsReadWhatWasStored)
               "0123456789||cut|0");
 }
 
-// Values stored by someone else, read through a plain Registry::Value.
+// Values stored by someone else, read through a plain registry::value.
 TEST_F(SettingsTest, ReadsStoredBytesUpToTheBufferSize)
 {
     const std::string full(1024, 'x');
@@ -109,8 +109,8 @@ TEST_F(SettingsTest, ReadsStoredBytesUpToTheBufferSize)
         SqliteKeyBackend backend(file);
         trace.clear();
         {
-            Registry key(backend, SettingsStore::kSubkey, 2, [this](std::string_view text) { trace += text; });
-            Registry::Value sample(key, "Sample");
+            registry key(backend, SettingsStore::kSubkey, 2, [this](std::string_view text) { trace += text; });
+            registry::value sample(key, "Sample");
             EXPECT_EQ(sample.text(), text);
             EXPECT_EQ(sample.data(), data);
         }
@@ -129,16 +129,30 @@ TEST_F(SettingsTest, CorruptDatabaseIsLeftAloneAndTheDefaultsServe)
         auto settings = store();
         settings->startUp();
         EXPECT_EQ(settings->getTEPhone(), "");
-        EXPECT_EQ(settings->getTEAid(), "2");
+        EXPECT_EQ(settings->getTEAid() + settings->getTENVCheck(), "20");
         settings->setTENetwork("net");
         EXPECT_EQ(settings->getTENetwork(), "net");
     }
+    // Each default is assigned, its write fails, and it is tried once more at the end.
     EXPECT_EQ(trace, line("constructing registry for \"Software\\Quillon\" ... Failed!") + kConstructed +
-                         readLine("TEAid", -1) + readLine("TEPhone", -1) + readLine("TEAid", -1) +
-                         writeLine("TENetwork", 3, false) + valueLines("destructed", {"TENVCheck", "TEAid"}) +
-                         writeLine("TENetwork", 3, false) + valueLines("destructed", {"TENetwork", "TEPhone"}) +
-                         line("destructing registry"));
+                         readLine("TEAid", -1) + writeLine("TEAid", 1, false) + readLine("TEPhone", -1) +
+                         readLine("TENVCheck", -1) + writeLine("TENVCheck", 1, false) +
+                         writeLine("TENetwork", 3, false) + writeLine("TENVCheck", 1, false) +
+                         valueLines("destructed", {"TENVCheck"}) + writeLine("TEAid", 1, false) +
+                         valueLines("destructed", {"TEAid"}) + writeLine("TENetwork", 3, false) +
+                         valueLines("destructed", {"TENetwork", "TEPhone"}) + line("destructing registry"));
     EXPECT_EQ(test::readFile(file), garbage);
+}
+
+// A stored value larger than a read takes reads as absent, so the getter's default replaces it.
+TEST_F(SettingsTest, ADefaultReplacesAValueTooLargeToRead)
+{
+    storeRaw(std::string(SettingsStore::kSeededMarker), "1");
+    storeRaw("TENVCheck", std::string(1025, '7'));
+    EXPECT_EQ(store()->getTENVCheck(), "0");
+    EXPECT_EQ(trace,
+              kOpened + kConstructed + readLine("TENVCheck", -1) + writeLine("TENVCheck", 1, true) + kDestructed);
+    EXPECT_EQ(readRaw("TENVCheck"), "0");
 }
 
 // While another copy holds the database locked, a later start must not mistake the unreadable marker for a first start

@@ -22,6 +22,28 @@ std::string readFile(const std::filesystem::path& file)
     return bytes.str();
 }
 
+std::vector<UniqueFd> silentConnections(int port, std::size_t count)
+{
+    std::vector<UniqueFd> connections;
+    const sockaddr_in to{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
+    while (connections.size() < count) {
+        UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (!fd.valid())
+            break;
+        (void)::connect(fd.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        connections.push_back(std::move(fd));
+    }
+    return connections;
+}
+
+long closedByPeer(const std::vector<UniqueFd>& connections)
+{
+    return std::ranges::count_if(connections, [](const UniqueFd& fd) {
+        char byte = 0;
+        return ::recv(fd.get(), &byte, 1, MSG_DONTWAIT) == 0;
+    });
+}
+
 void writeFile(const std::filesystem::path& file, const std::string& bytes)
 {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);

@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "base/unique_fd.h"
 #include "tests/temp_dir.h"
 
 namespace quillon::test {
@@ -13,6 +15,11 @@ std::string readFile(const std::filesystem::path& file);
 void writeFile(const std::filesystem::path& file, const std::string& bytes);
 // Writes an executable shell script (mode 0755).
 void writeScript(const std::filesystem::path& file, const std::string& body);
+
+// Connections to 127.0.0.1:port that send nothing, made without waiting; and how
+// many of them the other end has closed.
+std::vector<UniqueFd> silentConnections(int port, std::size_t count);
+[[nodiscard]] long closedByPeer(const std::vector<UniqueFd>& connections);
 
 // A service on 127.0.0.1 that takes connections into its backlog (with a small
 // receive buffer) and reads nothing until asked; it never answers.

@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -38,19 +39,22 @@ pid_t spawnWithOutput(std::vector<std::string> argv, int& readEnd)
     return error == 0 ? pid : (close(ends[0]), -1);
 }
 
-std::optional<std::string> findWindow(const std::string& title)
+// A window of the process pid: tests running side by side show windows of the same title on one display.
+std::optional<std::string> findWindow(const std::string& title, pid_t pid)
 {
     // The first window id; xdotool may warn first about a window that went while it searched.
-    std::istringstream lines(runCommand({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}).output);
+    std::istringstream lines(runCommand({"xdotool", "search", "--all", "--onlyvisible", "--pid", std::to_string(pid),
+                                         "--name", "^" + title + "$"})
+                                 .output);
     for (std::string line; std::getline(lines, line);)
         if (!line.empty() && line.find_first_not_of("0123456789") == std::string::npos)
             return line;
     return std::nullopt;
 }
 
-bool waitForNoWindow(const std::string& title, std::chrono::milliseconds timeout)
+bool waitForNoWindow(const std::string& title, pid_t pid, std::chrono::milliseconds timeout)
 {
-    return waitUntil([&] { return !findWindow(title) || (std::this_thread::sleep_for(100ms), false); }, timeout);
+    return waitUntil([&] { return !findWindow(title, pid) || (std::this_thread::sleep_for(100ms), false); }, timeout);
 }
 
 }  // namespace
@@ -70,6 +74,26 @@ CommandResult runCommand(const std::vector<std::string>& argv)
     waitpid(pid, &status, 0);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+bool DisplayHold::connect(std::chrono::milliseconds limit)
+{
+    return waitUntil(
+        [&] {
+            connection_ = xcb_connect(nullptr, nullptr);
+            if (xcb_connection_has_error(connection_) == 0)
+                return true;
+            xcb_disconnect(std::exchange(connection_, nullptr));
+            std::this_thread::sleep_for(50ms);
+            return false;
+        },
+        limit);
+}
+
+DisplayHold::~DisplayHold()
+{
+    if (connection_)
+        xcb_disconnect(connection_);
 }
 
 TestApp::TestApp()
@@ -161,7 +185,8 @@ std::optional<int> AppRun::waitForExit(std::chrono::milliseconds timeout)
 std::optional<std::string> AppRun::waitForWindow(const std::string& title, std::chrono::milliseconds timeout)
 {
     std::optional<std::string> window;
-    waitUntil([&] { return (window = findWindow(title)) || (std::this_thread::sleep_for(100ms), false); }, timeout);
+    waitUntil([&] { return (window = findWindow(title, pid_)) || (std::this_thread::sleep_for(100ms), false); },
+              timeout);
     return window;
 }
 
@@ -217,7 +242,7 @@ bool AppRun::pressUntil(const std::string& title, const std::function<void(const
     const auto window = waitForWindow(title, 10s);
     for (int attempt = 0; window && attempt < 3; ++attempt) {
         press(*window);
-        if (done ? done(*window) : waitForNoWindow(title, 3s))
+        if (done ? done(*window) : waitForNoWindow(title, pid_, 3s))
             return true;
     }
     return false;

@@ -24,6 +24,8 @@
 #include "tests/test_support.h"
 #include "tests/tone_wav.h"
 
+struct xcb_connection_t;  // libxcb's, declared here so that tests need not include it
+
 namespace quillon::test {
 
 using namespace std::chrono_literals;
@@ -69,14 +71,31 @@ private:
     TempDir dir_;
 };
 
+// A connection to the display, held for a test's length. The X server resets whenever
+// its last client leaves, and turns away whoever connects meanwhile: the end of a test
+// running beside this one could make this one's app fail to start. Connecting waits
+// out such a reset.
+class DisplayHold {
+public:
+    [[nodiscard]] bool connect(std::chrono::milliseconds limit);
+    ~DisplayHold();
+
+private:
+    ::xcb_connection_t* connection_ = nullptr;
+};
+
 class AppTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
         if (!std::getenv("DISPLAY"))
             GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
+        ASSERT_TRUE(display_.connect(30s)) << "the display takes no connection";
     }
     TestApp app;
+
+private:
+    DisplayHold display_;
 };
 
 // One run of the app. Ends it with SIGTERM (as closing its window does, so that

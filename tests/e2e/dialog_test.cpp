@@ -67,6 +67,15 @@ TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
     waitUntil([&] { return std::filesystem::exists(recorded) && readFile(recorded).size() >= expected.size(); }, 20s);
     EXPECT_EQ(std::filesystem::exists(recorded) ? readFile(recorded) : "", expected);
 
+    // The window's menu (its header bar's button, or F10) holds "About Quillon...", which opens the About box.
+    EXPECT_TRUE(run.pressUntil(
+        kCaption,
+        [&](const std::string& w) {
+            run.keys(w, {"F10", "Return"});
+        },
+        [&](const std::string&) { return run.waitForWindow("  About Quillon", 5s).has_value(); }));
+    EXPECT_TRUE(run.pressUntil("  About Quillon", [&](const std::string& about) { run.keys(about, {"Return"}); }));
+
     // Sized as asked for the page, centred on the main window whatever place was asked.
     run.keys(*window, {"d"});
     EXPECT_EQ(run.waitForReport("dialog 1 "), "dialog 1 702x522") << run.output();

@@ -110,7 +110,10 @@ TEST_F(HostTest, PathsWithShellMetacharactersReachTheToolsAsTheyStand)
     const auto encoder = readArgs(dir + "ffmpeg.args");
     ASSERT_EQ(encoder.size(), 11u);
     EXPECT_EQ(encoder[2], dir + "-y.mp3");
-    EXPECT_EQ(encoder[10], "./-y.mp3");
+    // Written through a link of a private folder, named as the output.
+    EXPECT_TRUE(encoder[10].starts_with(std::filesystem::temp_directory_path().string()) &&
+                encoder[10].ends_with("/-y.mp3"))
+        << encoder[10];
     EXPECT_EQ(readArgs(dir + "mp3gain.args").back(), dir + "-y.mp3");
 }
 

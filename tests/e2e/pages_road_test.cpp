@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <gio/gio.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -234,16 +235,14 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     std::sscanf(waitForState(run, "wave-first").value_or("").c_str(), "wave-first %d of %d", &drawn, &of);
     EXPECT_TRUE(drawn >= 1 && drawn <= 676 && of == 676) << drawn << " of " << of;
 
-    // By mouse: suggestion 2 where the song gives more than one, then the fade-in handle (at the top of
-    // the waveform, 1 s into the part) dragged 2 s on.
-    std::string skipped;
-    if (run.waitForReport("at part-suggestion-2 ", 2s)) {
-        clickOn(run, *window, "part-suggestion-2");
-        EXPECT_TRUE(waitForState(run, "suggestion 2 ", 10s)) << run.output();
-    } else {
-        skipped = "the host suggested one part only: suggestion 2 was not picked";
-    }
-    const long startMs = partOf(run.linesAfter(kState, "part ").back())[0];
+    // By mouse: suggestion 2, whose chip comes once the whole song is read (a second part fits after the
+    // liveliest one), then the fade-in handle (at the top of the waveform, 1 s into the part) dragged 2 s on.
+    ASSERT_TRUE(run.waitForReport("at part-suggestion-2 ", 60s)) << run.output();
+    clickOn(run, *window, "part-suggestion-2");
+    EXPECT_TRUE(waitForState(run, "suggestion 2 ", 30s)) << run.output();
+    const auto parts = run.linesAfter(kState, "part ");
+    ASSERT_FALSE(parts.empty()) << run.output();
+    const long startMs = partOf(parts.back())[0];
     const auto [waveX, waveY] = centreOf(run, *window, "wave");
     const auto xAt = [&, waveX = waveX, durationMs = durationMs](long ms) {
         return waveX - 338 +
@@ -252,7 +251,7 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     run.drag(*window, {xAt(startMs + 1000), waveY - 37}, {xAt(startMs + 3000), waveY - 37});
     // A pixel holds about 133 ms of the whole song, so the fade lands within that either side.
     long fadeInMs = -1, fadeOutMs = -1;
-    std::sscanf(waitForState(run, "fades", 10s).value_or("").c_str(), "fades %ld %ld", &fadeInMs, &fadeOutMs);
+    std::sscanf(waitForState(run, "fades", 30s).value_or("").c_str(), "fades %ld %ld", &fadeInMs, &fadeOutMs);
     EXPECT_NEAR(fadeInMs, 3000, 140) << run.output();
     EXPECT_EQ(fadeOutMs, 1000);
 
@@ -260,16 +259,16 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
     run.keys(*window, std::vector<std::string>(10, "Down"));
     run.keys(*window, {"Right", "Right", "shift+Right", "shift+Right", "shift+Right", "shift+Right", "shift+Right"});
     run.keys(*window, std::vector<std::string>(5, "plus"));
-    EXPECT_TRUE(waitForState(run, "zoom 10", 10s)) << run.output();
+    EXPECT_TRUE(waitForState(run, "zoom 10", 30s)) << run.output();
     run.keys(*window, {"shift+Right", "shift+Right", "shift+Right"});
     const std::string chosen = std::to_string(startMs + 2530) + " 20000";
-    ASSERT_TRUE(waitForState(run, "part " + chosen, 10s)) << run.output();
+    ASSERT_TRUE(waitForState(run, "part " + chosen, 30s)) << run.output();
     run.keys(*window, {"Tab", "Tab", "Tab", "Tab", "ctrl+a", "2", "Tab", "ctrl+a", "0", "period", "5", "Tab"});
-    EXPECT_TRUE(waitForState(run, "fades 2000 500", 10s)) << run.output();
+    EXPECT_TRUE(waitForState(run, "fades 2000 500", 30s)) << run.output();
     // On to "Hear it ring", then to "Make the clip".
     ASSERT_TRUE(focusBy(run, *window, "Tab", "part-play")) << run.output();
     run.keys(*window, {"Return"});
-    EXPECT_EQ(waitForState(run, "ringing", 10s), "ringing " + chosen + " 2000 500") << run.output();
+    EXPECT_EQ(waitForState(run, "ringing", 30s), "ringing " + chosen + " 2000 500") << run.output();
     run.keys(*window, {"Tab"});
     EXPECT_EQ(enter(run, *window, "converting"), "converting " + chosen + " 2000 500") << run.output();
     // How to use, opened and closed with its Close button while the clip is made, leaves the clip be.
@@ -327,8 +326,6 @@ TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServic
                                          "Quillon/send-ok",      "Quillon/wifi-qr",    "About Quillon/load",
                                          "FAQ and contact/load", "Phone check/load",   "How to use Quillon/load"};
     EXPECT_TRUE(std::includes(checked.begin(), checked.end(), views.begin(), views.end())) << run.output();
-    if (!skipped.empty())
-        GTEST_SKIP() << skipped;
 }
 
 TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
@@ -361,16 +358,14 @@ exec mp3gain "$@"
 
     // A double click on "Try again" must not reach the Cancel button that replaces it.
     clickOn(run, *window, "make-retry", 2);
-    ASSERT_TRUE(waitForState(run, "converting", 10s, 2)) << run.output();
-    ASSERT_TRUE(waitUntil([&] { return readPid(dir + "pid") > 0; }, 10s)) << "the encoder never started";
+    ASSERT_TRUE(waitForState(run, "converting", 30s, 2)) << run.output();
+    ASSERT_TRUE(waitUntil([&] { return readPid(dir + "pid") > 0; }, 30s)) << "the encoder never started";
     const std::string args = readFile(dir + "args");
-    const std::string tmp = std::filesystem::canonical(app.res() / "tmp").string();
     const std::string part = "-ss\n0.000\n-t\n3.970\n-i\n" + song().string() +
                              "\n-map\n0:a:0\n-map_metadata\n-1\n-map_chapters\n-1\n"
                              "-af\nafade=t=in:st=0:d=1.000,afade=t=out:st=2.970:d=1.000,volume=",
                       clip = "dB\n-id3v2_version\n3\n-fflags\n+bitexact\n-metadata\ntitle=my song\n"
-                             "-ab\n192k\n-ar\n44100\n-ac\n2\n-y\n" +
-                             tmp;
+                             "-ab\n192k\n-ar\n44100\n-ac\n2\n-y\n";
     EXPECT_TRUE(args.starts_with(part) && args.find(clip) != std::string::npos) << args;
     EXPECT_FALSE(waitForState(run, "cancelled", 2s)) << run.output();
     // Cancel has the focus: back on the first step; the encoder ending late must not reach the page.
@@ -404,6 +399,9 @@ exec mp3gain "$@"
 TEST_F(PagesRoadTest, ACdTrackIsCopiedAndClippedWhileTheWindowKeepsServingItsLoop)
 {
     const auto disc = writeDiscImage(app.path(), "disc", {{225}, {150}, {150, true}});
+    // Its sheet names the data file in other letters, as sheets written on case-blind systems do.
+    std::string sheet = readFile(disc.cue);
+    writeFile(disc.cue, sheet.replace(sheet.find("disc.bin"), 8, "DISC.BIN"));
     ReferenceService service(storage());
     auto environment = pointAt(service.authority());
     // Each opening of the drive takes 2 s; a ticker in the UI thread shows whether its loop is served.
@@ -458,19 +456,31 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
     setenv("DISPLAY", display.c_str(), 1);  // which starting the bus unset
     GMainContext* context = g_main_context_new();
     g_main_context_push_thread_default(context);
-    auto phone = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), true);
+    // Beside the phone, a device whose id names no object and one whose name ends in a colon.
+    auto phone = std::make_unique<KdeConnectStandIn>(
+        g_test_dbus_get_bus_address(bus), true,
+        KdeConnectStandIn::Devices{{"x/../y", "Odd"}, {"ann", "Ann's phone:"}, {"abc", "Good phone"}});
     g_main_context_pop_thread_default(context);
     std::atomic<bool> stop = false;
     std::thread answering([&] {
         while (!stop)
             g_main_context_iteration(context, TRUE);
     });
-    // A dense song limited to near full scale: its clip is said to be as loud as any.
-    const std::string dense = kDenseAndLoud;
-    const auto made = runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", dense, "-ac", "2", song().string()});
+    // A dense song limited to near full scale: its clip is said to be as loud as any. A backslash is part of
+    // its name.
+    const auto tune = app.path() / "Back\\Slash song.wav";
+    const auto made =
+        runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", kDenseAndLoud, "-ac", "2", tune.string()});
     ASSERT_EQ(made.exitCode, 0) << made.output;
     reportAddress();
-    AppRun run(app, {song().string()}, {{"DBUS_SESSION_BUS_ADDRESS", g_test_dbus_get_bus_address(bus)}});
+    // Started at the usual soft limit of 1,024 descriptors, which it raises; the test takes all it may for its flood.
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = std::min<rlim_t>(1024, limit.rlim_max);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    AppRun run(app, {tune.string()}, {{"DBUS_SESSION_BUS_ADDRESS", g_test_dbus_get_bus_address(bus)}});
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
     const auto window = run.waitForWindow(kCaption);
     ASSERT_TRUE(window && waitForState(run, "part")) << run.output();
     const auto ready = enter(run, *window, "clip-ready");
@@ -492,22 +502,45 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
     ASSERT_EQ(runCommand({"import", "-window", *window, screenshot}).exitCode, 0);
     const std::string read = runCommand({"zbarimg", "--quiet", "--raw", screenshot}).output;  // after any bus noise
     EXPECT_TRUE(read.substr(read.rfind('\n', read.size() - 2) + 1) == url + "\n") << read;
+    // It raised its soft descriptor limit to the hard one; held to 1,024, it takes 1,100 connections that send
+    // nothing, closes all it does not keep, and the code works on once they are dropped.
+    const std::string limits = readFile("/proc/" + std::to_string(run.pid()) + "/limits");
+    long soft = 0, hard = -1;
+    std::sscanf(limits.substr(limits.find("Max open files")).c_str(), "Max open files %ld %ld", &soft, &hard);
+    EXPECT_EQ(soft, hard) << limits;
+    ASSERT_EQ(runCommand({"prlimit", "--pid", std::to_string(run.pid()), "--nofile=1024:1024"}).exitCode, 0);
+    {
+        const auto flood = silentConnections(port, 1100);
+        EXPECT_TRUE(waitUntil([&] { return closedByPeer(flood) >= 1100 - 8; }, 60s)) << closedByPeer(flood);
+    }
     httplib::Client phoneSide("127.0.0.1", port);
-    // Ranges, headers and refused paths are the server's own tests, the page and the name the kinds' road's;
-    // here the clip's bytes.
+    EXPECT_TRUE(waitUntil([&] { return static_cast<bool>(phoneSide.Get(path)); }, 30s)) << "the app stopped serving";
+    const auto page = phoneSide.Get(path);
+    ASSERT_TRUE(page && page->status == 200);
+    EXPECT_NE(page->body.find("<title>Back\\Slash song \xC2\xB7"), std::string::npos) << page->body;
+    // Ranges, headers and refused paths are the server's own tests, the steps and the name for each kind the
+    // kinds' road's; here the clip's bytes and the backslash in its name. One byte is not a download; the whole
+    // clip is.
+    const auto last = phoneSide.Get(path + "ringtone.mp3", {{"Range", "bytes=-1"}});
+    ASSERT_TRUE(last && last->status == 206 && last->body == clip.substr(clip.size() - 1));
+    EXPECT_FALSE(waitForState(run, "wifi-downloaded", 3s)) << run.output();
     const auto whole = phoneSide.Get(path + "ringtone.mp3");
     ASSERT_TRUE(whole && whole->status == 200);
     EXPECT_TRUE(whole->body == clip) << "the phone got other bytes than the clip";
+    EXPECT_TRUE(whole->get_header_value("Content-Disposition")
+                    .starts_with("attachment; filename=\"Back_Slash song ringtone.mp3\""))
+        << whole->get_header_value("Content-Disposition");
     EXPECT_TRUE(waitForState(run, "wifi-downloaded", 5s)) << run.output();
 
-    // The paired phone follows "Save a copy…", which has the focus; then a copy by Ctrl+S.
-    ASSERT_EQ(waitForState(run, "phones"), "phones 1") << run.output();
-    run.keys(*window, {"Tab", "Return"});
+    // The paired phones follow "Save a copy…", which has the focus; then a copy by Ctrl+S.
+    ASSERT_EQ(waitForState(run, "phones"), "phones 2") << run.output();
+    run.keys(*window, {"Tab", "Tab", "Return"});
     ASSERT_EQ(waitForState(run, "phone-share"), "phone-share 100") << run.output();
     ASSERT_EQ(phone->shared().size(), 1u);
-    g_autofree gchar* shared = g_filename_from_uri(phone->shared()[0].c_str(), nullptr, nullptr);
+    EXPECT_TRUE(phone->shared()[0].starts_with("abc ")) << phone->shared()[0];
+    g_autofree gchar* shared = g_filename_from_uri(phone->shared()[0].substr(4).c_str(), nullptr, nullptr);
     EXPECT_TRUE(shared && readFile(shared) == clip) << phone->shared()[0];
-    EXPECT_TRUE(phone->shared()[0].ends_with("/my%20song%20ringtone.mp3")) << phone->shared()[0];
+    EXPECT_TRUE(phone->shared()[0].ends_with("/Back%5CSlash%20song%20ringtone.mp3")) << phone->shared()[0];
     run.keys(*window, {"ctrl+s"});
     const auto copy = app.path() / "copy.mp3";
     EXPECT_TRUE(run.pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run.chooseIn(c, copy); }));
@@ -518,6 +551,7 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNoth
     kill(run.pid(), SIGTERM);
     ASSERT_TRUE(run.waitForExit());
     EXPECT_FALSE(httplib::Client("127.0.0.1", port).Get(path)) << "the port still answers";
+    EXPECT_EQ(run.linesAfter(kState, "wifi-off"), std::vector<std::string>{}) << run.output();
     expectNoConsoleErrors(run);
     stop = true;
     g_main_context_wakeup(context);
@@ -605,10 +639,11 @@ TEST_F(PagesRoadTest, EachKindIsLevelledAndNamedForItsKind)
         const double from = static_cast<double>(startMs) / 1000, length = static_cast<double>(lengthMs) / 1000;
         const double songBright = levelDb(song, from, length, true) - levelDb(song, from, length);
         EXPECT_NEAR(levelDb(clip, 0, length, true) - levelDb(clip, 0, length), songBright, 12) << k.song;
-        if (std::string(k.kind) == "notification")
+        if (std::string(k.kind) == "notification") {
             EXPECT_TRUE(durationMsOf(clip) >= 900 && durationMsOf(clip) <= 5000) << durationMsOf(clip);
-        if (std::string(k.kind) == "alarm")
+        } else if (std::string(k.kind) == "alarm") {
             EXPECT_LE(levelDb(clip, 0, 1), levelDb(clip, 14, 1) - 12);
+        }
 
         // The phone page gives this kind's steps, and the download and a saved copy are named for it.
         const std::string name = stem + " " + k.kind + ".mp3";
