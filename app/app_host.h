@@ -10,10 +10,15 @@
 
 #include "bridge/script_bridge.h"
 #include "jobs/temp_folder.h"
+#include "settings/settings_store.h"
 
 namespace quillon::app {
 
+class CdMembers;
+class DeliveryMembers;
+class JobMembers;
 class MainWindow;
+struct MemberHandlers;
 class SingleInstance;
 
 // The application object: reads the command line, owns the one script bridge and
@@ -34,6 +39,9 @@ public:
     [[nodiscard]] const std::string& resDir() const { return resDir_; }
     // This copy's temporary folder, told to the pages and used by the jobs.
     [[nodiscard]] const std::filesystem::path& tempDir() const { return tempFolder_->path(); }
+    // The file the app was started with, or one a later start handed over, handed
+    // out once: later calls give "" until a new one comes.
+    [[nodiscard]] std::string takeStartFile();
 
 private:
     // The exit code when a running copy took the file, nothing when this start
@@ -50,7 +58,13 @@ private:
     std::string resDir_;
     WebKitWebContext* webContext_ = nullptr;
     std::unique_ptr<bridge::ScriptBridge> bridge_;
+    // What the members act on, each domain's own; the settings close after the window.
+    std::unique_ptr<settings::SettingsStore> settings_;
+    std::unique_ptr<JobMembers> jobs_;
     std::unique_ptr<MainWindow> mainWindow_;
+    std::unique_ptr<CdMembers> cd_;
+    std::unique_ptr<DeliveryMembers> delivery_;
+    std::unique_ptr<MemberHandlers> handlers_;
 };
 
 }  // namespace quillon::app
