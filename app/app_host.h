@@ -18,7 +18,7 @@ class CdMembers;
 class DeliveryMembers;
 class JobMembers;
 class MainWindow;
-struct MemberHandlers;
+class MemberHandlers;
 class SingleInstance;
 
 // The application object: reads the command line, owns the one script bridge and
@@ -47,7 +47,7 @@ private:
     // The exit code when a running copy took the file, nothing when this start
     // runs the window itself.
     std::optional<int> claimInstance(const std::string& file);
-    // A later start's file: the page reads it through DTE_clFileName.
+    // A later start's file: the page takes it through takeStartFile.
     void takeHandedOver(const std::string& file);
     void createWebContext();
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <tuple>
 #include <type_traits>
 
 #include "app/app_host.h"
@@ -13,47 +14,29 @@
 namespace quillon::app {
 
 // The objects whose functions the script members call, found by their type.
-struct MemberHandlers {
-    AppHost& app;
-    MainWindow& window;
-    settings::SettingsStore& settings;
-    JobMembers& jobs;
-    CdMembers& cd;
-    DeliveryMembers& delivery;
+class MemberHandlers {
+public:
+    MemberHandlers(AppHost& app, MainWindow& window, settings::SettingsStore& settings, JobMembers& jobs, CdMembers& cd,
+                   DeliveryMembers& delivery)
+        : objects_(&app, &window, &settings, &jobs, &cd, &delivery, &delivery.clipServer(), &delivery.firewall(),
+                   &delivery.pairedPhones(), &delivery.bluetoothPhones(), &delivery.obexPush(), &delivery.phoneCopy())
+    {}
 
-    // The handler object of type T (nullptr for free functions' void).
+    // The handler object of type T (nullptr for a free function's void).
     template <class T>
-    T* get()
+    T* get() const
     {
         if constexpr (std::is_void_v<T>)
             return nullptr;
-        else if constexpr (std::is_same_v<T, AppHost>)
-            return &app;
-        else if constexpr (std::is_same_v<T, MainWindow>)
-            return &window;
-        else if constexpr (std::is_same_v<T, settings::SettingsStore>)
-            return &settings;
-        else if constexpr (std::is_same_v<T, JobMembers>)
-            return &jobs;
-        else if constexpr (std::is_same_v<T, CdMembers>)
-            return &cd;
-        else if constexpr (std::is_same_v<T, DeliveryMembers>)
-            return &delivery;
-        else if constexpr (std::is_same_v<T, delivery::ClipServer>)
-            return &delivery.clipServer();
-        else if constexpr (std::is_same_v<T, delivery::FirewallPort>)
-            return &delivery.firewall();
-        else if constexpr (std::is_same_v<T, delivery::PairedPhones>)
-            return &delivery.pairedPhones();
-        else if constexpr (std::is_same_v<T, delivery::BluetoothPhones>)
-            return &delivery.bluetoothPhones();
-        else if constexpr (std::is_same_v<T, delivery::ObexPush>)
-            return &delivery.obexPush();
-        else {
-            static_assert(std::is_same_v<T, delivery::PhoneCopy>, "a handler's object is one of MemberHandlers'");
-            return &delivery.phoneCopy();
-        }
+        else
+            return std::get<T*>(objects_);
     }
+
+private:
+    std::tuple<AppHost*, MainWindow*, settings::SettingsStore*, JobMembers*, CdMembers*, DeliveryMembers*,
+               delivery::ClipServer*, delivery::FirewallPort*, delivery::PairedPhones*, delivery::BluetoothPhones*,
+               delivery::ObexPush*, delivery::PhoneCopy*>
+        objects_;
 };
 
 // The app's binding of the member rows: each call runs its handler on MemberHandlers.
