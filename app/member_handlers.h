@@ -41,12 +41,12 @@ private:
 
 // The app's binding of the member rows: each call runs its handler on MemberHandlers.
 struct HandlerBinding {
-    template <auto handler>
+    template <auto Handler>
     static constexpr bridge::MemberCall call()
     {
         return [](const bridge::Member&, void* handlers, const bridge::Arguments& arguments, bridge::CallerId caller) {
-            using Object = typename bridge::SignatureOf<handler>::ObjectType;
-            return bridge::invokeHandler<handler>(static_cast<MemberHandlers*>(handlers)->get<Object>(), arguments,
+            using Object = typename bridge::SignatureOf<Handler>::ObjectType;
+            return bridge::invokeHandler<Handler>(static_cast<MemberHandlers*>(handlers)->get<Object>(), arguments,
                                                   caller);
         };
     }

@@ -126,29 +126,32 @@ struct HandlerSignature {
         return letters;
     }();
 
-    // The call's argument that parameter p reads: the callers' ids before it take none.
-    template <std::size_t p>
+    // The call's argument that parameter Position reads: the callers' ids before it take none.
+    template <std::size_t Position>
     static constexpr std::size_t argumentIndex()
     {
-        return [&]<std::size_t... i>(std::index_sequence<i...>)
+        return [&]<std::size_t... Earlier>(std::index_sequence<Earlier...>)
         {
-            return ((kIsCaller<std::tuple_element_t<i, Parameters>> ? 0 : 1) + ... + 0);
+            return ((kIsCaller<std::tuple_element_t<Earlier, Parameters>> ? 0 : 1) + ... + 0);
         }
-        (std::make_index_sequence<p>());
+        (std::make_index_sequence<Position>());
     }
-    template <std::size_t p>
+    template <std::size_t Position>
     static auto read(const Arguments& arguments, CallerId caller)
     {
-        using T = std::tuple_element_t<p, Parameters>;
+        using T = std::tuple_element_t<Position, Parameters>;
         if constexpr (kIsCaller<T>)
             return caller;
         else
-            return ArgumentReader<T>::read(arguments, argumentIndex<p>());
+            return ArgumentReader<T>::read(arguments, argumentIndex<Position>());
     }
     // The handler's parameters read from a call, in order.
     static Parameters readAll(const Arguments& arguments, CallerId caller)
     {
-        return [&]<std::size_t... p>(std::index_sequence<p...>) { return Parameters{read<p>(arguments, caller)...}; }
+        return [&]<std::size_t... Positions>(std::index_sequence<Positions...>)
+        {
+            return Parameters{read<Positions>(arguments, caller)...};
+        }
         (std::index_sequence_for<P...>());
     }
 };
@@ -160,19 +163,19 @@ HandlerSignature<Object, R, P...> signatureOf(R (Object::*)(P...) const);
 template <class R, class... P>
 HandlerSignature<void, R, P...> signatureOf(R (*)(P...));
 
-template <auto handler>
-using SignatureOf = decltype(signatureOf(handler));
+template <auto Handler>
+using SignatureOf = decltype(signatureOf(Handler));
 
 // Runs a handler on object (ignored for a free function) with the call's arguments.
-template <auto handler, class Object>
+template <auto Handler, class Object>
 BridgeValue invokeHandler(Object* object, const Arguments& arguments, CallerId caller)
 {
-    using Signature = SignatureOf<handler>;
+    using Signature = SignatureOf<Handler>;
     auto run = [&](auto&&... parameters) {
         if constexpr (std::is_void_v<typename Signature::ObjectType>)
-            return handler(std::forward<decltype(parameters)>(parameters)...);
+            return Handler(std::forward<decltype(parameters)>(parameters)...);
         else
-            return (object->*handler)(std::forward<decltype(parameters)>(parameters)...);
+            return (object->*Handler)(std::forward<decltype(parameters)>(parameters)...);
     };
     using R = typename Signature::Result;
     if constexpr (std::is_void_v<R>) {
@@ -188,23 +191,23 @@ BridgeValue invokeHandler(Object* object, const Arguments& arguments, CallerId c
 
 // A table row: the member's name and kind, its letters and result kind from the
 // handler's signature, and the binding's way of calling it. A binding is a type with
-// `template <auto handler> static constexpr MemberCall call()` (nullptr: describe only).
-template <auto handler, class Binding>
+// `template <auto Handler> static constexpr MemberCall call()` (nullptr: describe only).
+template <auto Handler, class Binding>
 constexpr Member member(std::string_view name, MemberKind kind = MemberKind::Method)
 {
-    using Signature = SignatureOf<handler>;
+    using Signature = SignatureOf<Handler>;
     return {name, kind, std::string_view(Signature::kLetters.data(), Signature::kArgumentCount), Signature::kResult,
-            Binding::template call<handler>()};
+            Binding::template call<Handler>()};
 }
-template <auto handler, class Binding>
+template <auto Handler, class Binding>
 constexpr Member property(std::string_view name)
 {
-    return member<handler, Binding>(name, MemberKind::Property);
+    return member<Handler, Binding>(name, MemberKind::Property);
 }
 
 // The binding of a table that only describes the members (names, kinds, letters).
 struct DescribeOnly {
-    template <auto handler>
+    template <auto Handler>
     static constexpr MemberCall call()
     {
         return nullptr;

@@ -60,12 +60,12 @@ void writeArgument(std::ostream& out, const T& value)
         out << value;
 }
 
-template <auto handler>
+template <auto Handler>
 bridge::BridgeValue record(const bridge::Member& member, void* handlers, const bridge::Arguments& arguments,
                            bridge::CallerId caller)
 {
     auto& recorded = *static_cast<RecordedCalls*>(handlers);
-    const auto parameters = bridge::SignatureOf<handler>::readAll(arguments, caller);
+    const auto parameters = bridge::SignatureOf<Handler>::readAll(arguments, caller);
     if (recorded.recording) {
         std::ostringstream call;
         call << member.name.substr(4);
@@ -89,10 +89,10 @@ bridge::BridgeValue record(const bridge::Member& member, void* handlers, const b
 }
 
 struct RecordingBinding {
-    template <auto handler>
+    template <auto Handler>
     static constexpr bridge::MemberCall call()
     {
-        return &record<handler>;
+        return &record<Handler>;
     }
 };
 
