@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/job_codes.h"
 #include "jobs/job_fields.h"
 #include "process/tool_paths.h"
 
@@ -12,10 +13,7 @@ namespace quillon::jobs {
 inline constexpr std::int32_t kNormalizeRemovingTags = 10;
 inline constexpr std::int32_t kNormalizeLeveling = 30;
 inline constexpr std::int32_t kNormalizeRaising = 80;
-inline constexpr std::int32_t kNormalizeDone = 100;
-inline constexpr std::int32_t kNormalizeRemovingTagsFailed = 201;
-inline constexpr std::int32_t kNormalizeLevelingFailed = 202;
-inline constexpr std::int32_t kNormalizeRaisingFailed = 203;
+// Its ends (kNormalizeDone, the step that failed) are in base/job_codes.h.
 
 // UI thread. Starts levelling the loudness of the MP3 file in place with the gain
 // tool "mp3gain" of tools.resDir, else of the search path, in three runs: drop

@@ -34,6 +34,7 @@
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
+using namespace quillon;
 using namespace quillon::jobs;
 using namespace quillon::test;
 using namespace std::chrono_literals;
