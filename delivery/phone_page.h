@@ -16,10 +16,6 @@ struct ClipPart {
     const ClipKind* kind = &kClipKinds[0];
 };
 
-// iPhones take ringtones under 30 s only. A clip is never longer than its part,
-// and a part of exactly 30 s gives a file just under 30 s, which they take.
-inline constexpr std::int32_t kIphoneLongestPartMs = 30000;
-
 // The clip's name under the page's address, whatever its kind; the download gets its own name.
 inline constexpr std::string_view kClipName = "ringtone.mp3";
 

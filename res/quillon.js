@@ -132,9 +132,6 @@ const Quillon = (() => {
   // "from 1:05.0 to 1:25.0", for the part of a song a clip is made of.
   const partText = (part) => "from " + formatMs(part.startMs) + " to " + formatMs(part.startMs + part.lengthMs);
 
-  // The longest part whose clip iPhones take as a ringtone (its file is just under 30 s).
-  const iphoneLongestMs = 30000;
-
   // The kind of sound of that id (clip_kinds.js), a ringtone for any other, and
   // the name its file goes by: "My Song alarm.mp3".
   const clipKind = (id) => (window.QUILLON_CLIP_KINDS || []).find((k) => k.id === id) || { id: "ringtone", label: "Ringtone", noun: "ringtone" };
@@ -304,7 +301,7 @@ const Quillon = (() => {
     poll, ended, after, stopAllPolling,
     pageFolder, tempPath, fileUrl, fileName,
     serviceAuthority, serviceUrl,
-    framesToTime, formatMs, partText, iphoneLongestMs, clipKind, clipFileName, splitList, normalisePhoneNumber,
+    framesToTime, formatMs, partText, clipKind, clipFileName, splitList, normalisePhoneNumber,
     phones, networks, findById, storedChoice, fillSelect,
     cdListError, ripError, normalizeError,
     transcodeError, transcodeFailure, uploadError,
