@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
-bool isValidClipPart(const ClipPart& part, const ClipKind& kind)
+bool isValidClipPart(const ClipPart& part, const base::ClipKind& kind)
 {
     const auto fadeFits = [&kind](std::int32_t fadeMs) { return fadeMs >= 0 && fadeMs <= kind.longestFadeMs; };
-    return part.startMs >= 0 && part.lengthMs >= kShortestPartMs && part.lengthMs <= kind.longestMs &&
+    return part.startMs >= 0 && part.lengthMs >= base::kShortestPartMs && part.lengthMs <= kind.longestMs &&
            fadeFits(part.fadeInMs) && fadeFits(part.fadeOutMs) && part.fadeInMs + part.fadeOutMs <= part.lengthMs;
 }
 
@@ -48,4 +48,4 @@ std::vector<std::string> clipFadeArguments(const ClipPart& part)
     return {"-af", filters};
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

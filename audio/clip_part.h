@@ -6,7 +6,7 @@
 
 #include "base/clip_kinds.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // The part of a song that a clip is made of, in milliseconds.
 struct ClipPart {
@@ -20,7 +20,7 @@ struct ClipPart {
 // Within what the kind allows: startMs >= 0, kShortestPartMs <= lengthMs <=
 // kind.longestMs, each fade 0..kind.longestFadeMs and both together no longer
 // than the part.
-[[nodiscard]] bool isValidClipPart(const ClipPart& part, const ClipKind& kind);
+[[nodiscard]] bool isValidClipPart(const ClipPart& part, const base::ClipKind& kind);
 
 // Milliseconds (not negative) as seconds with three decimals ("65.000"), whatever the locale.
 [[nodiscard]] std::string secondsText(std::int32_t ms);
@@ -40,4 +40,4 @@ inline constexpr std::int32_t kClipSampleRate = 44100;
 // The fade-out ends exactly where the encoded audio does.
 [[nodiscard]] std::vector<std::string> clipFadeArguments(const ClipPart& part);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

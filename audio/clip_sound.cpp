@@ -6,7 +6,7 @@
 #include "audio/loudness_meter.h"
 #include "process/run_tool.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -38,16 +38,16 @@ void keepTail(std::string& text, std::string_view more)
 }
 
 struct RunText {
-    ToolOutcome outcome;
+    process::ToolOutcome outcome;
     std::string output;
     std::string log;
 };
 
 RunText run(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
-            const std::function<void(const ChildProcess&)>& onStarted)
+            const std::function<void(const process::ChildProcess&)>& onStarted)
 {
     RunText text;
-    text.outcome = streamTool(
+    text.outcome = process::streamTool(
         argv, stopRequested, onStarted,
         [&](std::string_view bytes) {
             text.output.append(bytes.substr(0, kKeptMetadata - std::min(kKeptMetadata, text.output.size())));
@@ -107,7 +107,7 @@ std::vector<std::string> limiterTrialArguments(const std::filesystem::path& enco
 
 std::optional<ClipSound> findClipSound(const std::filesystem::path& encoder, const std::string& input,
                                        const ClipPart& part, const std::function<bool()>& stopRequested,
-                                       const std::function<void(const ChildProcess&)>& onStarted)
+                                       const std::function<void(const process::ChildProcess&)>& onStarted)
 {
     ClipSound sound;
     const RunText measured = run(partMeasureArguments(encoder, input, part), stopRequested, onStarted);
@@ -135,4 +135,4 @@ std::optional<ClipSound> findClipSound(const std::filesystem::path& encoder, con
     return sound;
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -11,7 +11,7 @@
 #include "audio/song_tags.h"
 #include "process/child_process.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // What a part's encode needs besides the part: how it is levelled, and the tags.
 struct ClipSound {
@@ -43,8 +43,9 @@ struct ClipSound {
 // some gains where it has much to take off the peaks (see gainsToTry). A part
 // that cannot be measured is encoded as it is, with no tags. nullopt when
 // stopRequested stops a run; onStarted sees each run's child.
-[[nodiscard]] std::optional<ClipSound> findClipSound(const std::filesystem::path& encoder, const std::string& input,
-                                                     const ClipPart& part, const std::function<bool()>& stopRequested,
-                                                     const std::function<void(const ChildProcess&)>& onStarted);
+[[nodiscard]] std::optional<ClipSound>
+findClipSound(const std::filesystem::path& encoder, const std::string& input, const ClipPart& part,
+              const std::function<bool()>& stopRequested,
+              const std::function<void(const process::ChildProcess&)>& onStarted);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -14,7 +14,7 @@
 #include "jobs/start_job.h"
 #include "process/run_tool.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -53,12 +53,12 @@ bool isWritableClip(const std::string& file)
 // A step broken off or overtaken counts as failed: its tool has been stopped
 // mid-way. What the tool says on its standard output goes to said (its start).
 bool runStep(const std::filesystem::path& tool, const std::vector<std::string>& options, const std::string& file,
-             const JobTicket& ticket, std::string& said)
+             const jobs::JobTicket& ticket, std::string& said)
 {
     std::vector<std::string> argv{tool.string()};
     argv.insert(argv.end(), options.begin(), options.end());
     argv.push_back(pathArgument(file));
-    const ToolOutcome outcome = streamTool(
+    const process::ToolOutcome outcome = process::streamTool(
         argv, [&ticket] { return ticket.mustStop(); }, {},
         [&said](std::string_view text) {
             said.append(text.substr(0, kKeptOutput - std::min(kKeptOutput, said.size())));
@@ -66,10 +66,10 @@ bool runStep(const std::filesystem::path& tool, const std::vector<std::string>& 
     return outcome.started && outcome.exitStatus == 0 && isWritableClip(file);
 }
 
-void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::string& file)
+void runNormalize(const jobs::JobTicket& ticket, const ToolPaths& tools, const std::string& file)
 {
     // One gain run at a time: a newer one waits here until this one has stopped its tool.
-    const JobTurn turn(ticket, ticket.fields().normalizeLane);
+    const jobs::JobTurn turn(ticket, ticket.fields().normalizeLane);
     if (!turn.held()) {
         ticket.store(kNormalizeRemovingTagsFailed);  // broken off before it began
         return;
@@ -112,18 +112,18 @@ void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::st
 
 }  // namespace
 
-std::string normalizedLoudness(const JobFields& fields)
+std::string normalizedLoudness(const jobs::JobFields& fields)
 {
-    const StatusSlot::Snapshot status = fields.norStatus.snapshot();
+    const jobs::StatusSlot::Snapshot status = fields.norStatus.snapshot();
     return status.value == kNormalizeDone ? fields.norLoudness.get(status.generation) : std::string();
 }
 
-bool startNormalize(SharedJobFields fields, const ToolPaths& tools, std::string file)
+bool startNormalize(jobs::SharedJobFields fields, const ToolPaths& tools, std::string file)
 {
-    JobFields& target = *fields;
-    JobTicket ticket(std::move(fields), &JobFields::norStatus);
-    return startJob(target,
-                    [ticket = std::move(ticket), tools, file = std::move(file)] { runNormalize(ticket, tools, file); });
+    jobs::JobFields& target = *fields;
+    jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::norStatus);
+    return jobs::startJob(
+        target, [ticket = std::move(ticket), tools, file = std::move(file)] { runNormalize(ticket, tools, file); });
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

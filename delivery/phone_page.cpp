@@ -77,7 +77,7 @@ std::string phonePage(const ClipPart& part, std::string_view userAgent)
 {
     const bool iphone = mentions(userAgent, {"iPhone", "iPad", "iPod"});
     const bool android = !iphone && mentions(userAgent, {"Android"});
-    const std::string caption = htmlEscape(partCaption(part));
+    const std::string caption = base::htmlEscape(partCaption(part));
     const std::string noun(part.kind->noun);
     const KindSteps& steps = stepsFor(part.kind->id);
     std::string page = kHead;

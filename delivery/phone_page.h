@@ -13,7 +13,7 @@ struct ClipPart {
     std::string songTitle;
     std::int32_t startMs = 0;
     std::int32_t lengthMs = 0;
-    const ClipKind* kind = &kClipKinds[0];
+    const base::ClipKind* kind = &base::kClipKinds[0];
 };
 
 // iPhones take ringtones under 30 s only. A clip is never longer than its part,

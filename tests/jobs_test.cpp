@@ -34,7 +34,10 @@
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
+using namespace quillon::audio;
 using namespace quillon::jobs;
+using namespace quillon::network;
+using namespace quillon::process;
 using namespace quillon::test;
 using namespace std::chrono_literals;
 
@@ -156,7 +159,7 @@ TEST_F(JobTest, TranscodeFailureTellsItsReasonAndNeverHarmsTheInput)
 {
     // A socket exists but cannot be opened, even by the superuser.
     const fs::path socketPath = dir / "in.sock";
-    quillon::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    quillon::base::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
     socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(sock.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
@@ -563,7 +566,7 @@ TEST_F(JobTest, WaveformRefusesBadArgumentsAndTellsAnUnreadableSong)
         {{0, 60001}, {0, 40000, 30001}, {0, 11000, 10000, 1001}}};
     for (std::size_t kind = 0; kind < refused.size(); ++kind)
         for (const ClipPart& part : refused[kind])
-            EXPECT_FALSE(startTranscodeClip(fields, tools, "in.wav", "out.mp3", part, quillon::kClipKinds[kind]))
+            EXPECT_FALSE(startTranscodeClip(fields, tools, "in.wav", "out.mp3", part, quillon::base::kClipKinds[kind]))
                 << part.lengthMs;
     EXPECT_EQ(fields->wfStatus.generation() + fields->tsStatus.generation(), 0u);
     // The decoder fails after a silence, writes nothing, fails after some output, or is not there.
