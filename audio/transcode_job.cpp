@@ -19,7 +19,7 @@
 namespace quillon::audio {
 
 std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, const std::string& input,
-                                          const std::string& output, const std::optional<ClipPart>& part,
+                                          const std::string& output, const std::optional<SongPart>& part,
                                           const ClipSound& sound)
 {
     std::vector<std::string> argv{encoder.string()};
@@ -39,7 +39,7 @@ std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, 
 namespace {
 
 TranscodeReason encode(const jobs::JobTicket& ticket, const ToolPaths& tools, const std::string& input,
-                       const std::string& output, const std::optional<ClipPart>& part)
+                       const std::string& output, const std::optional<SongPart>& part)
 {
     const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
     EncoderOutput target = openEncoderOutput(input, output);
@@ -93,7 +93,7 @@ TranscodeReason encode(const jobs::JobTicket& ticket, const ToolPaths& tools, co
 }
 
 void runTranscode(const jobs::JobTicket& ticket, const ToolPaths& tools, const std::string& input,
-                  const std::string& output, const std::optional<ClipPart>& part)
+                  const std::string& output, const std::optional<SongPart>& part)
 {
     jobs::JobFields& fields = ticket.fields();
     // One transcode at a time: a newer one waits here until this one has stopped its
@@ -126,7 +126,7 @@ void runTranscode(const jobs::JobTicket& ticket, const ToolPaths& tools, const s
 }
 
 bool start(jobs::SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,
-           std::optional<ClipPart> part)
+           std::optional<SongPart> part)
 {
     jobs::JobFields& target = *fields;
     jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::tsStatus);
@@ -143,9 +143,9 @@ bool startTranscode(jobs::SharedJobFields fields, const ToolPaths& tools, std::s
 }
 
 bool startTranscodeClip(jobs::SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,
-                        const ClipPart& part, const base::ClipKind& kind)
+                        const SongPart& part, const base::ClipKind& kind)
 {
-    return isValidClipPart(part, kind) && start(std::move(fields), tools, std::move(input), std::move(output), part);
+    return isValidSongPart(part, kind) && start(std::move(fields), tools, std::move(input), std::move(output), part);
 }
 
 std::string transcodeReason(const jobs::JobFields& fields)

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "audio/clip_part.h"
 #include "audio/clip_sound.h"
+#include "audio/song_part.h"
 #include "audio/tool_paths.h"
 #include "jobs/job_fields.h"
 
@@ -19,7 +19,7 @@ namespace quillon::audio {
 // and nothing else of the song's container (no other tags, chapters or pictures).
 [[nodiscard]] std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, const std::string& input,
                                                         const std::string& output,
-                                                        const std::optional<ClipPart>& part = std::nullopt,
+                                                        const std::optional<SongPart>& part = std::nullopt,
                                                         const ClipSound& sound = {});
 
 // tsStatus values.
@@ -45,9 +45,9 @@ inline constexpr std::int32_t kTranscodeFailed = 2;
 // part.fadeInMs and out over part.fadeOutMs, and levels the part to the clip's
 // loudness (see findClipSound; a break stops that too). It deletes nothing in
 // tools.tempDir: the clips of earlier parts, and the song they are cut from, stay.
-// Returns false, starting nothing, for a part that isValidClipPart refuses for that kind.
+// Returns false, starting nothing, for a part that isValidSongPart refuses for that kind.
 [[nodiscard]] bool startTranscodeClip(jobs::SharedJobFields fields, const ToolPaths& tools, std::string input,
-                                      std::string output, const ClipPart& part,
+                                      std::string output, const SongPart& part,
                                       const base::ClipKind& kind = base::kClipKinds[0]);
 
 // UI thread: tsReason, why the last transcode ended with 2 ("" unless it did).

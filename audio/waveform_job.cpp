@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "audio/background_decoder.h"
-#include "audio/clip_part.h"
 #include "audio/decoder_duration.h"
+#include "audio/song_part.h"
 #include "audio/waveform_analysis.h"
 #include "jobs/start_job.h"
 #include "process/idle_processors.h"

@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "audio/clip_part.h"
+#include "audio/song_part.h"
 #include "audio/tool_paths.h"
 #include "audio/transcode_job.h"
 #include "audio/waveform_job.h"
@@ -438,7 +438,7 @@ void benchClip(const test::TempDir& dir, const SongSetup& setup)
     const fs::path clipOutput = dir / "clip.mp3";
     const fs::path wholeOutput = dir / "whole.mp3";
     const fs::path directOutput = dir / "direct-clip.mp3";
-    const audio::ClipPart part{60000, 30000, 1000, 1000};
+    const audio::SongPart part{60000, 30000, 1000, 1000};
     // The song's part is loud enough to be levelled by a gain alone, so the job runs these two.
     const std::vector<std::string> measureArgs = audio::partMeasureArguments(setup.encoder, song, part);
     const std::vector<std::string> directArgs =

@@ -66,14 +66,14 @@ bool mentions(std::string_view userAgent, std::initializer_list<std::string_view
 
 }  // namespace
 
-std::string partCaption(const ClipPart& part)
+std::string partCaption(const ClipDescription& part)
 {
     const std::string title = part.songTitle.empty() ? std::string(part.kind->label) : part.songTitle;
     return title + " \xC2\xB7 " + minutesSeconds(part.startMs) + "\xE2\x80\x93" +
            minutesSeconds(std::int64_t{part.startMs} + part.lengthMs);
 }
 
-std::string phonePage(const ClipPart& part, std::string_view userAgent)
+std::string phonePage(const ClipDescription& part, std::string_view userAgent)
 {
     const bool iphone = mentions(userAgent, {"iPhone", "iPad", "iPod"});
     const bool android = !iphone && mentions(userAgent, {"Android"});
