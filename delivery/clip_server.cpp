@@ -34,7 +34,7 @@ ClipServer::ClipServer(std::filesystem::path tempDir, AddressSource addresses, s
 
 ClipServer::~ClipServer() { stop(); }
 
-bool ClipServer::serve(const std::filesystem::path& clip, const ClipPart& part)
+bool ClipServer::serve(const std::filesystem::path& clip, const ClipDescription& part)
 {
     stop();
     std::optional<std::string> bytes = readServableClip(clip, tempDir_);
