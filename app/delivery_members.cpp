@@ -33,8 +33,8 @@ bool DeliveryMembers::serveClip(const std::string& clipPath, const std::string& 
     firewall_.close();
     const auto servingEnds = std::chrono::steady_clock::now() + delivery::ClipServer::kLifetime;
     // A kind this copy does not know is served as a ringtone: the clip is the same.
-    const ClipKind* known = clipKindOf(kind);
-    if (!clipServer_.serve(clipPath, {songTitle, startMs, lengthMs, known ? known : &kClipKinds[0]}))
+    const base::ClipKind* known = base::clipKindOf(kind);
+    if (!clipServer_.serve(clipPath, {songTitle, startMs, lengthMs, known ? known : &base::kClipKinds[0]}))
         return false;
     // The server's answer ends in its port; the interface is the one its address was chosen on.
     const std::string served = clipServer_.response();

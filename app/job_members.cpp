@@ -13,45 +13,45 @@
 namespace quillon::app {
 
 JobMembers::JobMembers(const std::filesystem::path& resDir, const std::filesystem::path& tempDir)
-    : tools_(jobs::ToolPaths::forResDir(resDir, tempDir))
+    : tools_(audio::ToolPaths::forResDir(resDir, tempDir))
 {}
 
 bool JobMembers::makeHttpRequest(const std::string& url)
 {
-    return jobs::startHttpRequest(fields_, url, showNoClientError);
+    return network::startHttpRequest(fields_, url, showNoClientError);
 }
 
 bool JobMembers::uploadFile(const std::string& file, const std::string& sessionId)
 {
-    return jobs::startUpload(fields_, service_endpoint::serviceHost(), file, sessionId);
+    return network::startUpload(fields_, service_endpoint::serviceHost(), file, sessionId);
 }
 
 bool JobMembers::transcodeMedia(const std::string& input, const std::string& output)
 {
-    return jobs::startTranscode(fields_, tools_, input, output);
+    return audio::startTranscode(fields_, tools_, input, output);
 }
 
 bool JobMembers::transcodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
                                std::int32_t lengthMs, std::int32_t fadeInMs, std::optional<std::int32_t> fadeOutMs,
                                const std::string& kind)
 {
-    const ClipKind* known = clipKindOf(kind);
-    return known && jobs::startTranscodeClip(fields_, tools_, input, output,
+    const base::ClipKind* known = base::clipKindOf(kind);
+    return known && audio::startTranscodeClip(fields_, tools_, input, output,
                                              {startMs, lengthMs, fadeInMs, fadeOutMs.value_or(fadeInMs)}, *known);
 }
 
-std::string JobMembers::transcodeReason() const { return jobs::transcodeReason(*fields_); }
+std::string JobMembers::transcodeReason() const { return audio::transcodeReason(*fields_); }
 
-bool JobMembers::normalizeAudio(const std::string& file) { return jobs::startNormalize(fields_, tools_, file); }
+bool JobMembers::normalizeAudio(const std::string& file) { return audio::startNormalize(fields_, tools_, file); }
 
-std::string JobMembers::normalizedLoudness() const { return jobs::normalizedLoudness(*fields_); }
+std::string JobMembers::normalizedLoudness() const { return audio::normalizedLoudness(*fields_); }
 
 bool JobMembers::readWaveform(const std::string& path, std::int32_t points)
 {
-    return jobs::startWaveform(fields_, tools_, path, points);
+    return audio::startWaveform(fields_, tools_, path, points);
 }
 
-std::string JobMembers::waveformResponse() const { return jobs::waveformResponse(*fields_); }
+std::string JobMembers::waveformResponse() const { return audio::waveformResponse(*fields_); }
 
 bool JobMembers::breakOff()
 {
@@ -62,8 +62,8 @@ bool JobMembers::breakOff()
 void JobMembers::endAll()
 {
     fields_->requestBreak();
-    jobs::terminateEncoder(*fields_);
-    jobs::terminateWaveformEncoder(*fields_);
+    audio::terminateEncoder(*fields_);
+    audio::terminateWaveformEncoder(*fields_);
 }
 
 bool JobMembers::stop(std::chrono::milliseconds limit) { return jobs::stopJobs(*fields_, limit); }

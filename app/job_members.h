@@ -7,7 +7,7 @@
 #include <string>
 
 #include "jobs/job_fields.h"
-#include "process/tool_paths.h"
+#include "audio/tool_paths.h"
 
 namespace quillon::app {
 
@@ -50,7 +50,7 @@ public:
 
 private:
     jobs::SharedJobFields fields_ = std::make_shared<jobs::JobFields>();
-    jobs::ToolPaths tools_;
+    audio::ToolPaths tools_;
 };
 
 }  // namespace quillon::app

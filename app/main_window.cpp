@@ -92,7 +92,7 @@ void MainWindow::initialise()
     gtk_header_bar_pack_end(GTK_HEADER_BAR(header), windowMenuButton(*this, keys));
     g_object_unref(keys);
     gtk_window_set_titlebar(window, header);
-    const std::string caption = "Quillon - Version " + std::string(kVersion);
+    const std::string caption = "Quillon - Version " + std::string(base::kVersion);
     gtk_window_set_title(window, caption.c_str());
 
     // The app's menu is hidden while a dialog is up.
@@ -164,7 +164,7 @@ gboolean MainWindow::onEndSignal(MainWindow* self)
     return G_SOURCE_CONTINUE;
 }
 
-std::string MainWindow::version() { return std::string(kVersionCode); }
+std::string MainWindow::version() { return std::string(base::kVersionCode); }
 
 void MainWindow::navigate(std::string_view where) { service_endpoint::navigateUrl(where); }
 

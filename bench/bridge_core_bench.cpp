@@ -22,7 +22,7 @@ test::RecordedCalls quiet()
 {
     test::RecordedCalls target;
     target.recording = false;
-    target.answers["GetVersion"] = {bridge::BridgeValue::text(std::string(kVersionCode))};
+    target.answers["GetVersion"] = {bridge::BridgeValue::text(std::string(base::kVersionCode))};
     target.answers["MessageBox"] = {bridge::BridgeValue::integer(6)};
     return target;
 }

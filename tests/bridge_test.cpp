@@ -73,7 +73,7 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
     window.text = "r";
     window.integer = 101;
     window.answers["MessageBox"] = {num(6)};
-    window.answers["GetVersion"] = {BridgeValue::text(std::string(quillon::kVersionCode))};
+    window.answers["GetVersion"] = {BridgeValue::text(std::string(quillon::base::kVersionCode))};
     // The member, its arguments, its result and the operation called; members named in lower case are properties.
     const std::tuple<const char*, std::vector<BridgeValue>, BridgeValue, std::string> cases[] = {
         {"ShowModalDialog",
@@ -122,7 +122,7 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
          flag(true),
          "TranscodeClip i|o|5|9|2000|0|"},
         {"upStatus", {}, num(101), "upStatus"},
-        {"GetVersion", {}, BridgeValue::text(std::string(quillon::kVersionCode)), "GetVersion"},
+        {"GetVersion", {}, BridgeValue::text(std::string(quillon::base::kVersionCode)), "GetVersion"},
         {"SetTEAid", {str("2")}, kUntouched, "SetTEAid 2"},  // no result: the slot is left alone
         {"CloseWindow", {}, kUntouched, "CloseWindow"},
         // Missing, wrong-kind and extra arguments are harmless.
@@ -215,8 +215,8 @@ struct Channel : Bridge {
     {
         int ends[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
-        server = ChannelServer::serve(quillon::UniqueFd(ends[0]), bridge, nullptr, [this] { return trusted; });
-        client = std::make_unique<ChannelClient>(quillon::UniqueFd(ends[1]));
+        server = ChannelServer::serve(quillon::base::UniqueFd(ends[0]), bridge, nullptr, [this] { return trusted; });
+        client = std::make_unique<ChannelClient>(quillon::base::UniqueFd(ends[1]));
     }
     // Runs the client's blocking call on a thread while this thread serves it.
     std::string roundTrip(const Request& request)

@@ -30,7 +30,7 @@ namespace quillon::test {
 
 using namespace std::chrono_literals;
 
-inline const std::string kCaption = "Quillon - Version " + std::string(kVersion);
+inline const std::string kCaption = "Quillon - Version " + std::string(base::kVersion);
 inline constexpr const char* kChooser = "Select audio file to use on mobile phone as ringtone";
 
 // A command run to its end (no shell).
