@@ -37,7 +37,7 @@ bool JobMembers::transcodeClip(const std::string& input, const std::string& outp
 {
     const base::ClipKind* known = base::clipKindOf(kind);
     return known && audio::startTranscodeClip(fields_, tools_, input, output,
-                                             {startMs, lengthMs, fadeInMs, fadeOutMs.value_or(fadeInMs)}, *known);
+                                              {startMs, lengthMs, fadeInMs, fadeOutMs.value_or(fadeInMs)}, *known);
 }
 
 std::string JobMembers::transcodeReason() const { return audio::transcodeReason(*fields_); }

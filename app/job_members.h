@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "jobs/job_fields.h"
 #include "audio/tool_paths.h"
+#include "jobs/job_fields.h"
 
 namespace quillon::app {
 
