@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "base/version.h"
 #include "bridge/app_page.h"
 #include "bridge/channel_message.h"
 #include "bridge/channel_server.h"
