@@ -121,7 +121,7 @@ struct HandlerSignature {
     static constexpr ResultKind kResult = resultKindOf<R>();
     static constexpr auto kLetters = [] {
         std::array<char, kArgumentCount + 1> letters{};
-        std::size_t next = 0;
+        [[maybe_unused]] std::size_t next = 0;
         ((letters[next] = letterOf<StoredParameter<P>>(), next += letters[next] != 0 ? 1 : 0), ...);
         return letters;
     }();

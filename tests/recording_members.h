@@ -72,7 +72,7 @@ bridge::BridgeValue record(const bridge::Member& member, void* handlers, const b
         const char* separator = " ";
         std::apply(
             [&](const auto&... parameter) {
-                const auto write = [&](const auto& value) {
+                [[maybe_unused]] const auto write = [&](const auto& value) {
                     if constexpr (std::is_same_v<std::remove_cvref_t<decltype(value)>, bridge::CallerId>)
                         recorded.lastCaller = value;
                     else {
