@@ -4,6 +4,7 @@
 #include <thread>
 #include <utility>
 
+#include "base/clip_kinds.h"
 #include "delivery/clip_copy.h"
 #include "delivery/copy_failure.h"
 #include "delivery/own_clip.h"
@@ -77,6 +78,13 @@ std::string copyToPhone(const std::string& rootUri, const std::string& clipPath,
     return result.empty() ? "failed:::The copy was stopped." : result;
 }
 
+// Where the phone keeps sounds of that kind; a ringtone's folder for an unknown kind.
+std::string_view phoneFolderOf(const std::string& kind)
+{
+    const base::ClipKind* known = base::clipKindOf(kind);
+    return (known ? known : &base::kClipKinds[0])->phoneFolder;
+}
+
 }  // namespace
 
 PhoneCopy::PhoneCopy(std::filesystem::path tempDir, MountsSource mounts)
@@ -107,7 +115,7 @@ bool PhoneCopy::copy(const std::string& phoneId, const std::string& clipPath, co
     if (phone == phones_.end() || status() == kCopying || !isOwnClip(clipPath, tempDir_))
         return false;
     job_ = std::make_shared<Job>();
-    std::thread([job = job_, root = phone->rootUri, clipPath, folder = phoneFolderOf(kind),
+    std::thread([job = job_, root = phone->rootUri, clipPath, folder = std::string(phoneFolderOf(kind)),
                  name = phoneFileName(downloadName)] {
         std::string result = copyToPhone(root, clipPath, folder, name, job->cancellable);
         const bool copied = result.starts_with("saved:::");

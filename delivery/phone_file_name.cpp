@@ -18,13 +18,4 @@ std::string phoneFileName(const std::string& downloadName)
     return name;
 }
 
-std::string phoneFolderOf(const std::string& kind)
-{
-    if (kind == "notification")
-        return "Notifications";
-    if (kind == "alarm")
-        return "Alarms";
-    return "Ringtones";
-}
-
 }  // namespace quillon::delivery

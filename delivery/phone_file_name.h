@@ -9,8 +9,4 @@ namespace quillon::delivery {
 // (phones refuse files without an extension); "ringtone.mp3" when nothing is left.
 [[nodiscard]] std::string phoneFileName(const std::string& downloadName);
 
-// The phone's folder for a kind of clip: "Ringtones", or "Notifications" and
-// "Alarms" for "notification" and "alarm".
-[[nodiscard]] std::string phoneFolderOf(const std::string& kind);
-
 }  // namespace quillon::delivery
