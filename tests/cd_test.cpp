@@ -176,7 +176,7 @@ TEST(ImageList, ProductTextIsTheFileNameCutToSixteenBytes)
               "a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4");
 }
 
-TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
+TEST(TracksInfo, ListsEachTrackOfAnImage)
 {
     TempDir dir;
     const std::pair<std::vector<test::ImageTrack>, std::string> discs[] = {
@@ -232,7 +232,7 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
         EXPECT_EQ(getTracksInfo(*badAccess, static_cast<std::int32_t>(drive)), "ERROR: No CD inserted") << drive;
 }
 
-TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
+TEST(KernelDrives, DrivesAreListedWithoutOpeningThem)
 {
     TempDir dir;
     const auto block = dir / "block", dev = dir / "dev";
@@ -296,7 +296,7 @@ TEST(WavHeader, DescribesSixteenBitStereoAt44100)
 }
 
 // Listing and rip side by side; each opens and closes the drive and reads its table once.
-TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
+TEST(Rip, EveryRequestEndsWithItsCode)
 {
     // Audio at 0 and 1000, data from 13400, lead-out at 20000; last session at the given block.
     const auto sessions = [](std::int32_t lastSession) {
@@ -347,7 +347,7 @@ TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
     }
 }
 
-TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
+TEST(Rip, WritesOnlyToARegularFile)
 {
     TempDir dir;
     FakeCdAccess access({{.toc = kShort}});
@@ -386,7 +386,7 @@ TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
 }
 
 // A track of 1000 frames: 38 chunks of 26 frames and one of 12, the trace every fifth read.
-TEST(Rip, ChunksRetriesBreaksAndADiscChangedMidRip)
+TEST(Rip, ReadsInRetriedChunksUntilItEnds)
 {
     const auto failing = [](int failures) { return FakeDrive{.toc = kDisc, .failures = {{52, failures}}}; };
     // The drive, the end, the attempts at block 52, all reads, the frames kept (behind a header that gives the data

@@ -41,7 +41,7 @@ protected:
 
 }  // namespace
 
-TEST(DesktopInstall, PlacesEveryPieceAndUninstallLeavesOnlyWhatWasThere)
+TEST(DesktopInstall, UninstallUndoesTheInstall)
 {
     TempDir dir;
     // A blank in the home's path (Exec must quote it), a data folder not the default one, others' files.

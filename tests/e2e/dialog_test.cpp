@@ -11,7 +11,7 @@ using namespace quillon::test;
 
 using DialogTest = AppTest;
 
-TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
+TEST_F(DialogTest, EachDialogAnswersThePage)
 {
     // A stand-in default browser that appends each address it gets to a file.
     const auto data = app.path() / "data", recorded = app.path() / "opened.txt";

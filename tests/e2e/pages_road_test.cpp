@@ -181,7 +181,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PagesRoadTest, AFileThroughEveryDialogIsClippedByKeysAndSentOnceTheServiceIsUp)
+TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
 {
     const bool axe = instrumentPagesWithAxe(app);
     probeRoad();
@@ -396,7 +396,7 @@ exec mp3gain "$@"
     expectNoConsoleErrors(run);
 }
 
-TEST_F(PagesRoadTest, ACdTrackIsCopiedAndClippedWhileTheWindowKeepsServingItsLoop)
+TEST_F(PagesRoadTest, ACdTrackIsClippedWhileTheWindowStaysResponsive)
 {
     const auto disc = writeDiscImage(app.path(), "disc", {{225}, {150}, {150, true}});
     // Its sheet names the data file in other letters, as sheets written on case-blind systems do.
@@ -447,7 +447,7 @@ TEST_F(PagesRoadTest, ACdTrackIsCopiedAndClippedWhileTheWindowKeepsServingItsLoo
     expectNoConsoleErrors(run);
 }
 
-TEST_F(PagesRoadTest, TheClipReachesThePhoneByItsCodeACopyAndAPairedPhoneAndNothingListensAfterwards)
+TEST_F(PagesRoadTest, TheClipReachesThePhoneByEveryRoute)
 {
     // A private session bus with a paired phone on it, answered on a thread of its own.
     const std::string display = std::getenv("DISPLAY");
@@ -580,7 +580,7 @@ double levelDb(const std::filesystem::path& file, double fromS, double lengthS, 
 
 // Songs of unlike character, each made into another kind through the real pages, are levelled
 // alike, keep what lies above 15 kHz, carry their title only, and are named and explained for their kind.
-TEST_F(PagesRoadTest, EachKindIsLevelledAndNamedForItsKind)
+TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
 {
     struct Kind {
         const char* song;
@@ -720,7 +720,7 @@ TEST_F(PagesRoadTest, MoreClipsAreMadeFromThePartStepAsItWasLeftByMouseOrByKeys)
     expectNoConsoleErrors(run);
 }
 
-TEST_F(PagesRoadTest, InTheDarkThemeThePagesAreDarkAndAxeFindsNothing)
+TEST_F(PagesRoadTest, TheDarkThemeKeepsThePagesDark)
 {
     const bool axe = instrumentPagesWithAxe(app);
     writeTwoPartSong();
@@ -740,7 +740,7 @@ TEST_F(PagesRoadTest, InTheDarkThemeThePagesAreDarkAndAxeFindsNothing)
         EXPECT_EQ(report.substr(report.find(' ', report.find('/')) + 1, 2), "0 ") << report;
 }
 
-TEST_F(PagesRoadTest, ThePartStepWidensWithTheWindowAndScrollsToItsButtonsInASmallOne)
+TEST_F(PagesRoadTest, ThePartStepFitsTheWindow)
 {
     probeElements("'part-make'");
     probeRoad();

@@ -81,7 +81,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PhoneRoutesTest, AllowingPhonesOpensTheServedPortForTheServingAndTheAppsEndClosesIt)
+TEST_F(PhoneRoutesTest, AllowingPhonesOpensTheServedPortForTheServingOnly)
 {
     AppRun& app = toStepFour();
     ASSERT_EQ(waitForState(app, "firewall"), "firewall 2") << app.output();
@@ -107,7 +107,7 @@ TEST_F(PhoneRoutesTest, AllowingPhonesOpensTheServedPortForTheServingAndTheAppsE
               std::vector<std::string>{"('public', '" + std::string(port) + "', 'tcp')"});
 }
 
-TEST_F(PhoneRoutesTest, ARefusedOpeningIsSaidInPlainWordsAndServingGoesOn)
+TEST_F(PhoneRoutesTest, ARefusedOpeningIsSaidInPlainWords)
 {
     AppRun& app = toStepFour({.addPort = "error org.fedoraproject.FirewallD1.NotAuthorizedException"});
     clickButton("Allow phones on this network");
