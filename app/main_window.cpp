@@ -74,7 +74,7 @@ std::unique_ptr<DesktopColorScheme> followDesktopColorScheme()
 }  // namespace
 
 MainWindow::MainWindow(AppHost& app)
-    : app_(app), tools_(jobs::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
+    : app_(app), tools_(audio::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
       cdAccess_(cd::makeSystemCdAccess()),
       cdListings_(cdAccess_, std::shared_ptr<jobs::ActiveJobs>(jobs_, &jobs_->active),
                   [] { g_main_context_wakeup(nullptr); }),
@@ -114,7 +114,7 @@ void MainWindow::initialise()
     gtk_header_bar_pack_end(GTK_HEADER_BAR(header), windowMenuButton(*this, keys));
     g_object_unref(keys);
     gtk_window_set_titlebar(window, header);
-    const std::string caption = "Quillon - Version " + std::string(kVersion);
+    const std::string caption = "Quillon - Version " + std::string(base::kVersion);
     gtk_window_set_title(window, caption.c_str());
 
     // The app's menu is hidden while a dialog is up.
@@ -208,8 +208,8 @@ void MainWindow::CloseWindow(bridge::CallerId caller)
     // The main window's ends the app. The break comes before the encoder is
     // terminated, so that its job takes the end for a break and removes its half clip.
     jobs_->requestBreak();
-    jobs::terminateEncoder(*jobs_);
-    jobs::terminateWaveformEncoder(*jobs_);
+    audio::terminateEncoder(*jobs_);
+    audio::terminateWaveformEncoder(*jobs_);
     if (loop_)
         end();
 }
@@ -295,26 +295,26 @@ void MainWindow::NavigateURL(const std::string& where) { service_endpoint::navig
 
 int MainWindow::MakeHttpRequest(const std::string& url)
 {
-    return jobs::startHttpRequest(jobs_, url, showNoClientError);
+    return network::startHttpRequest(jobs_, url, showNoClientError);
 }
 
 int MainWindow::TranscodeMedia(const std::string& input, const std::string& output)
 {
-    return jobs::startTranscode(jobs_, tools_, input, output);
+    return audio::startTranscode(jobs_, tools_, input, output);
 }
 
 int MainWindow::TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
                               std::int32_t lengthMs, std::int32_t fadeInMs, std::int32_t fadeOutMs,
                               const std::string& kind)
 {
-    const ClipKind* known = clipKindOf(kind);
+    const base::ClipKind* known = base::clipKindOf(kind);
     return known &&
-           jobs::startTranscodeClip(jobs_, tools_, input, output, {startMs, lengthMs, fadeInMs, fadeOutMs}, *known);
+           audio::startTranscodeClip(jobs_, tools_, input, output, {startMs, lengthMs, fadeInMs, fadeOutMs}, *known);
 }
 
 int MainWindow::ReadWaveform(const std::string& path, std::int32_t points)
 {
-    return jobs::startWaveform(jobs_, tools_, path, points);
+    return audio::startWaveform(jobs_, tools_, path, points);
 }
 
 int MainWindow::ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
@@ -323,8 +323,8 @@ int MainWindow::ServeClip(const std::string& clipPath, const std::string& songTi
     firewall_.close();
     const auto servingEnds = std::chrono::steady_clock::now() + delivery::ClipServer::kLifetime;
     // A kind this copy does not know is served as a ringtone: the clip is the same.
-    const ClipKind* known = clipKindOf(kind);
-    if (!clipServer_.serve(clipPath, {songTitle, startMs, lengthMs, known ? known : &kClipKinds[0]}))
+    const base::ClipKind* known = base::clipKindOf(kind);
+    if (!clipServer_.serve(clipPath, {songTitle, startMs, lengthMs, known ? known : &base::kClipKinds[0]}))
         return 0;
     // The server's answer ends in its port; the interface is the one its address was chosen on.
     const std::string served = clipServer_.response();
@@ -351,11 +351,11 @@ int MainWindow::SendByBluetooth(const std::string& phoneId, const std::string& c
     return file && obexPush_.send(phone->address, phone->adapter, std::move(*file));
 }
 
-std::string MainWindow::wfResponse() { return jobs::waveformResponse(*jobs_); }
+std::string MainWindow::wfResponse() { return audio::waveformResponse(*jobs_); }
 
 int MainWindow::UploadFile(const std::string& file, const std::string& sessionId)
 {
-    return jobs::startUpload(jobs_, service_endpoint::serviceHost(), file, sessionId);
+    return network::startUpload(jobs_, service_endpoint::serviceHost(), file, sessionId);
 }
 
 int MainWindow::GrabAudioDataFromCD(const std::string& drive, const std::string& track, const std::string& wavFile)
@@ -363,11 +363,11 @@ int MainWindow::GrabAudioDataFromCD(const std::string& drive, const std::string&
     return cd::startRip(jobs_, cdAccess_, drive, track, wavFile);
 }
 
-int MainWindow::NormalizeAudio(const std::string& file) { return jobs::startNormalize(jobs_, tools_, file); }
+int MainWindow::NormalizeAudio(const std::string& file) { return audio::startNormalize(jobs_, tools_, file); }
 
-std::string MainWindow::norLoudness() { return jobs::normalizedLoudness(*jobs_); }
+std::string MainWindow::norLoudness() { return audio::normalizedLoudness(*jobs_); }
 
-std::string MainWindow::tsReason() { return jobs::transcodeReason(*jobs_); }
+std::string MainWindow::tsReason() { return audio::transcodeReason(*jobs_); }
 
 int MainWindow::BreakAsyncOperation()
 {

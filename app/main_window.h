@@ -10,6 +10,7 @@
 
 #include "app/desktop_color_scheme.h"
 #include "app/web_view_host.h"
+#include "audio/tool_paths.h"
 #include "base/version.h"
 #include "bridge/bridge_target.h"
 #include "cd/cd_access.h"
@@ -22,7 +23,6 @@
 #include "delivery/phone_copy.h"
 #include "delivery/qr_svg.h"
 #include "jobs/job_fields.h"
-#include "process/tool_paths.h"
 #include "settings/settings_store.h"
 
 namespace quillon::app {
@@ -60,7 +60,7 @@ public:
     std::string GetTENVCheck() override;
     void SetTENVCheck(const std::string& value) override;
 
-    std::string GetVersion() override { return std::string(kVersionCode); }
+    std::string GetVersion() override { return std::string(base::kVersionCode); }
     std::string GetDialogArgument() override { return dialogArgument; }
     void SetDialogRetValue(const std::string& value) override { dialogArgument = value; }
     void ShowAboutBox() override;
@@ -144,7 +144,7 @@ private:
 
     AppHost& app_;
     jobs::SharedJobFields jobs_ = std::make_shared<jobs::JobFields>();
-    jobs::ToolPaths tools_;
+    audio::ToolPaths tools_;
     std::shared_ptr<cd::CdAccess> cdAccess_;
     cd::ListingCalls cdListings_;
     // Serves the last clip to phones until the page stops it, and no longer than the window.

@@ -42,7 +42,7 @@ bool isClassic(std::string_view extension)
 
 std::vector<MediaFileFilter> mediaFileFilters()
 {
-    const std::vector<std::string_view> all(std::begin(kAudioExtensions), std::end(kAudioExtensions));
+    const std::vector<std::string_view> all(std::begin(base::kAudioExtensions), std::end(base::kAudioExtensions));
     std::vector<std::string_view> classic;
     std::vector<std::string_view> more;
     std::ranges::partition_copy(all, std::back_inserter(classic), std::back_inserter(more), isClassic);

@@ -37,8 +37,10 @@ std::int32_t runMessageBox(GtkWindow* owner, const std::string& caption, const s
     const MessageBoxLayout layout = messageBoxLayout(style);
     GtkWidget* box =
         gtk_message_dialog_new(owner, GTK_DIALOG_MODAL, messageType(layout.icon), GTK_BUTTONS_NONE, "%s", text.c_str());
-    // GTK no longer draws an icon for the message kind: put it beside the text, in
-    // the row that holds the message area.
+    // Workaround(https://docs.gtk.org/gtk3/method.MessageDialog.set_image.html, deprecated
+    // since 3.12): GTK no longer draws an icon for the message kind, so it goes beside the
+    // text, in the row that holds the message area; remove when the box is built from a
+    // toolkit widget that draws it.
     GtkWidget* row = gtk_widget_get_parent(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(box)));
     if (const char* icon = iconName(layout.icon); icon && GTK_IS_BOX(row)) {
         GtkWidget* image = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);

@@ -71,7 +71,7 @@ void WebViewHost::openChannel()
     if (channel_)
         channel_->close();
     WebKitWebView* view = view_;
-    channel_ = bridge::ChannelServer::serve(UniqueFd(ends[0]), app_.bridge(), view_,
+    channel_ = bridge::ChannelServer::serve(base::UniqueFd(ends[0]), app_.bridge(), view_,
                                             [view, isAppPage = bridge::AppPageCheck(app_.resDir())]() mutable {
                                                 return isAppPage(webkit_web_view_get_uri(view));
                                             });

@@ -4,7 +4,7 @@
 #include <numeric>
 #include <vector>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -61,4 +61,4 @@ std::int64_t strongestAttackMs(std::span<const std::uint64_t> energies, std::int
     return std::max<std::int64_t>(0, static_cast<std::int64_t>(best) * stepMs - kAttackLeadMs);
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

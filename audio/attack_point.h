@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // How far before its attack a notification starts, so that the cut does not
 // take the edge off the note.
@@ -20,4 +20,4 @@ inline constexpr std::int64_t kAttackLeadMs = 20;
 [[nodiscard]] std::int64_t strongestAttackMs(std::span<const std::uint64_t> energies, std::int64_t stepMs,
                                              std::int64_t fromMs, std::int64_t toMs);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

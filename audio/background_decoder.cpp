@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <utility>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 BackgroundDecoder::BackgroundDecoder(std::vector<std::string> argv, std::size_t skipBytes,
-                                     std::function<bool()> stopRequested, RunningEncoders& decoders)
+                                     std::function<bool()> stopRequested, process::RunningTools& decoders)
     : skip_(skipBytes), thread_([this, argv = std::move(argv), stopRequested = std::move(stopRequested), &decoders] {
           run(argv, stopRequested, decoders);
       })
@@ -23,7 +23,7 @@ BackgroundDecoder::~BackgroundDecoder()
 }
 
 void BackgroundDecoder::run(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
-                            RunningEncoders& decoders)
+                            process::RunningTools& decoders)
 {
     const auto stopping = [&] {
         {
@@ -33,9 +33,9 @@ void BackgroundDecoder::run(const std::vector<std::string>& argv, const std::fun
         }
         return stopRequested();
     };
-    RunningEncoders::Registration registration;
-    const ToolOutcome outcome = streamTool(
-        argv, stopping, [&](const ChildProcess& child) { registration = decoders.add(child.pidfd()); },
+    process::RunningTools::Registration registration;
+    const process::ToolOutcome outcome = process::streamTool(
+        argv, stopping, [&](const process::ChildProcess& child) { registration = decoders.add(child.pidfd()); },
         [&](std::string_view bytes) { keep(bytes, stopping); });
     registration.withdraw();
     {
@@ -55,7 +55,7 @@ void BackgroundDecoder::keep(std::string_view bytes, const std::function<bool()>
     // A full store holds the decoder up here, its pipe fills and it waits in turn;
     // a stop is still noticed within a test interval.
     while (!bytes.empty() && kept_.size() >= kMaxKept && !abandoned_) {
-        changed_.wait_for(lock, std::chrono::milliseconds(kBreakTestIntervalMs));
+        changed_.wait_for(lock, std::chrono::milliseconds(process::kBreakTestIntervalMs));
         lock.unlock();
         const bool stop = stopRequested();
         lock.lock();
@@ -79,10 +79,10 @@ std::optional<std::string> BackgroundDecoder::take(std::chrono::milliseconds wai
     return taken;
 }
 
-ToolOutcome BackgroundDecoder::outcome() const
+process::ToolOutcome BackgroundDecoder::outcome() const
 {
     std::lock_guard lock(mutex_);
     return outcome_;
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "process/run_tool.h"
-#include "process/running_encoders.h"
+#include "process/running_tools.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // A decoder run on a thread of its own while the job reads another one, its
 // output kept until the job takes it: up to kMaxKept bytes, beyond which the
@@ -25,7 +25,7 @@ public:
 
     // argv as for streamTool; the first skipBytes of the output are dropped.
     BackgroundDecoder(std::vector<std::string> argv, std::size_t skipBytes, std::function<bool()> stopRequested,
-                      RunningEncoders& decoders);
+                      process::RunningTools& decoders);
     // Kills the decoder if it still runs and waits for its thread.
     ~BackgroundDecoder();
     BackgroundDecoder(const BackgroundDecoder&) = delete;
@@ -35,11 +35,11 @@ public:
     // none came); nullopt once the output has ended and all of it has been taken.
     [[nodiscard]] std::optional<std::string> take(std::chrono::milliseconds wait);
     // How the decoder ended; valid once take has answered nullopt.
-    [[nodiscard]] ToolOutcome outcome() const;
+    [[nodiscard]] process::ToolOutcome outcome() const;
 
 private:
     void run(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
-             RunningEncoders& decoders);
+             process::RunningTools& decoders);
     void keep(std::string_view bytes, const std::function<bool()>& stopRequested);
 
     mutable std::mutex mutex_;
@@ -48,8 +48,8 @@ private:
     std::size_t skip_;
     bool abandoned_ = false;
     bool ended_ = false;
-    ToolOutcome outcome_;
+    process::ToolOutcome outcome_;
     std::thread thread_;  // last, so that it starts once everything it uses is made
 };
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -112,4 +112,4 @@ int levellingSteps(const Loudness& clip, int applied)
     return std::clamp(std::min(wanted, allowed), -kMaxSteps, kMaxSteps);
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

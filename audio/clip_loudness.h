@@ -8,7 +8,7 @@
 
 #include "audio/loudness_meter.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // Every clip ends this loud (integrated, EBU R 128), within a loudness unit, and
 // with its true peak at or under the ceiling: a quiet song rings as loud as any.
@@ -70,4 +70,4 @@ inline constexpr double kGainStepDb = 1.5;
 // target goes back there exactly. 0 when the clip could not be measured.
 [[nodiscard]] int levellingSteps(const Loudness& clip, int applied);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -6,7 +6,7 @@
 #include "audio/loudness_meter.h"
 #include "process/run_tool.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -15,7 +15,7 @@ namespace {
 constexpr std::size_t kKeptLog = std::size_t{64} * 1024;
 constexpr std::size_t kKeptMetadata = std::size_t{1} << 20;
 
-std::vector<std::string> partInput(const std::filesystem::path& encoder, const std::string& input, const ClipPart& part)
+std::vector<std::string> partInput(const std::filesystem::path& encoder, const std::string& input, const SongPart& part)
 {
     std::vector<std::string> argv{encoder.string(), "-nostdin", "-hide_banner", "-nostats"};
     std::ranges::move(clipRangeArguments(part), std::back_inserter(argv));
@@ -24,7 +24,7 @@ std::vector<std::string> partInput(const std::filesystem::path& encoder, const s
 }
 
 // The part's fades as filters, "anull" without any.
-std::string fadeFilters(const ClipPart& part)
+std::string fadeFilters(const SongPart& part)
 {
     const std::vector<std::string> fades = clipFadeArguments(part);
     return fades.empty() ? "anull" : fades.back();
@@ -38,16 +38,16 @@ void keepTail(std::string& text, std::string_view more)
 }
 
 struct RunText {
-    ToolOutcome outcome;
+    process::ToolOutcome outcome;
     std::string output;
     std::string log;
 };
 
 RunText run(const std::vector<std::string>& argv, const std::function<bool()>& stopRequested,
-            const std::function<void(const ChildProcess&)>& onStarted)
+            const std::function<void(const process::ChildProcess&)>& onStarted)
 {
     RunText text;
-    text.outcome = streamTool(
+    text.outcome = process::streamTool(
         argv, stopRequested, onStarted,
         [&](std::string_view bytes) {
             text.output.append(bytes.substr(0, kKeptMetadata - std::min(kKeptMetadata, text.output.size())));
@@ -58,7 +58,7 @@ RunText run(const std::vector<std::string>& argv, const std::function<bool()>& s
 
 }  // namespace
 
-std::vector<std::string> clipArguments(const ClipPart& part, const ClipSound& sound, const std::string& fallbackTitle)
+std::vector<std::string> clipArguments(const SongPart& part, const ClipSound& sound, const std::string& fallbackTitle)
 {
     const std::vector<std::string> fades = clipFadeArguments(part);
     std::vector<std::string> argv{"-map",
@@ -78,7 +78,7 @@ std::vector<std::string> clipArguments(const ClipPart& part, const ClipSound& so
 }
 
 std::vector<std::string> partMeasureArguments(const std::filesystem::path& encoder, const std::string& input,
-                                              const ClipPart& part)
+                                              const SongPart& part)
 {
     std::vector<std::string> argv = partInput(encoder, input, part);
     // The global tags first, then the audio stream's (where Ogg keeps them): the first of a key wins.
@@ -89,7 +89,7 @@ std::vector<std::string> partMeasureArguments(const std::filesystem::path& encod
 }
 
 std::vector<std::string> limiterTrialArguments(const std::filesystem::path& encoder, const std::string& input,
-                                               const ClipPart& part, const std::vector<double>& gains)
+                                               const SongPart& part, const std::vector<double>& gains)
 {
     std::vector<std::string> argv = partInput(encoder, input, part);
     std::string graph = "[0:a:0]" + fadeFilters(part) + ",asplit=" + std::to_string(gains.size());
@@ -106,8 +106,8 @@ std::vector<std::string> limiterTrialArguments(const std::filesystem::path& enco
 }
 
 std::optional<ClipSound> findClipSound(const std::filesystem::path& encoder, const std::string& input,
-                                       const ClipPart& part, const std::function<bool()>& stopRequested,
-                                       const std::function<void(const ChildProcess&)>& onStarted)
+                                       const SongPart& part, const std::function<bool()>& stopRequested,
+                                       const std::function<void(const process::ChildProcess&)>& onStarted)
 {
     ClipSound sound;
     const RunText measured = run(partMeasureArguments(encoder, input, part), stopRequested, onStarted);
@@ -135,4 +135,4 @@ std::optional<ClipSound> findClipSound(const std::filesystem::path& encoder, con
     return sound;
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

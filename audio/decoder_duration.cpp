@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -61,4 +61,4 @@ void DecoderDuration::feed(std::string_view text)
         pending_ = std::string();
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

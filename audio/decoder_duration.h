@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // Finds the song's length in what the decoder writes about its input before it
 // decodes ("  Duration: 00:04:00.03, start: ..."), fed in blocks as it comes.
@@ -25,4 +25,4 @@ private:
 // The milliseconds of "HH:MM:SS.ff" at the start of text; nullopt for anything else ("N/A").
 [[nodiscard]] std::optional<std::int64_t> parseClockMs(std::string_view text);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -18,7 +18,7 @@
 #include "base/unique_fd.h"
 #include "jobs/output_file.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -34,18 +34,18 @@ bool isMpegOutput(const std::string& output)
 // VBRI in place of sound) and nothing else.
 bool holdsMpegSound(const std::string& output)
 {
-    const UniqueFd file(::open(output.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const base::UniqueFd file(::open(output.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     const auto readAt = [&file](std::size_t offset, std::span<std::uint8_t> into) {
         return ::pread(file.get(), into.data(), into.size(), static_cast<off_t>(offset)) ==
                static_cast<ssize_t>(into.size());
     };
     std::array<std::uint8_t, 10> tag{};
-    std::size_t at = file.valid() && readAt(0, tag) ? id3v2TagLength(tag) : 0;
+    std::size_t at = file.valid() && readAt(0, tag) ? base::id3v2TagLength(tag) : 0;
     for (int frame = 0; frame < 2; ++frame) {
         // The summary's name sits after the side information, within these bytes.
         std::array<std::uint8_t, 40> head{};
         const auto length =
-            readAt(at, std::span(head).first<4>()) ? mpegFrameLength(std::span(head).first<4>()) : std::nullopt;
+            readAt(at, std::span(head).first<4>()) ? base::mpegFrameLength(std::span(head).first<4>()) : std::nullopt;
         if (!length)
             return false;
         const ssize_t got = ::pread(file.get(), head.data(), std::min(head.size(), *length), static_cast<off_t>(at));
@@ -89,10 +89,10 @@ EncoderOutput openEncoderOutput(const std::string& input, const std::string& out
     if (::stat(input.c_str(), &in) != 0)
         return refused(errno == ENOENT || errno == ENOTDIR ? TranscodeReason::Missing : TranscodeReason::Unreadable);
     // O_NONBLOCK: opening a named pipe must not wait for a writer here.
-    const UniqueFd probe(::open(input.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const base::UniqueFd probe(::open(input.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!probe.valid())
         return refused(TranscodeReason::Unreadable);
-    OutputFile opened = openOutputFile(output, 0666);
+    jobs::OutputFile opened = jobs::openOutputFile(output, 0666);
     if (!opened.fd.valid())
         return refused(errno == ENOENT || errno == ENOTDIR ? TranscodeReason::NoFolder : TranscodeReason::Unwritable);
     // The encoder truncates its output before it reads: the same file under
@@ -134,4 +134,4 @@ TranscodeReason settleEncoderEnd(const EncoderEnd& end, const std::string& outpu
     return reason;
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -3,16 +3,16 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/transcode_reason.h"
 #include "base/unique_fd.h"
-#include "jobs/transcode_reason.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // The file the encoder writes into, opened before it runs, so that what is checked
 // is what it writes: the job hands the encoder this very opening.
 struct EncoderOutput {
     TranscodeReason refused = TranscodeReason::None;
-    UniqueFd file;
+    base::UniqueFd file;
     bool created = false;  // made here, not there before
 };
 
@@ -38,4 +38,4 @@ inline constexpr std::uintmax_t kRoomForAClip = std::uintmax_t{64} * 1024;
 // half a clip from a killed encoder) is removed, so no empty file stays behind.
 [[nodiscard]] TranscodeReason settleEncoderEnd(const EncoderEnd& end, const std::string& output);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

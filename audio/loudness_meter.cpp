@@ -4,7 +4,7 @@
 
 #include "process/run_tool.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -79,7 +79,7 @@ std::optional<Loudness> measureLoudness(const ToolPaths& tools, const std::strin
     if (!encoder)
         return std::nullopt;
     std::string log;
-    const ToolOutcome outcome = streamTool(
+    const process::ToolOutcome outcome = process::streamTool(
         loudnessArguments(*encoder, file, peak), stopRequested, {}, [](std::string_view) {},
         [&](std::string_view text) {
             log.append(text);
@@ -91,4 +91,4 @@ std::optional<Loudness> measureLoudness(const ToolPaths& tools, const std::strin
     return parseLoudnessSummary(log);
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "process/tool_paths.h"
+#include "audio/tool_paths.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 struct Loudness {
     double integratedLufs = 0;
@@ -38,4 +38,4 @@ enum class Peak : std::uint8_t { True, Sample };
                                                       const std::function<bool()>& stopRequested,
                                                       Peak peak = Peak::True);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -14,7 +14,7 @@
 #include "jobs/start_job.h"
 #include "process/run_tool.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -30,12 +30,12 @@ struct GainStep {
 const std::array<GainStep, 3>& gainSteps()
 {
     static const std::array<GainStep, 3> steps{{
-        {kNormalizeRemovingTags, kNormalizeRemovingTagsFailed, {"/s", "d"}},
+        {kNormalizeRemovingTags, base::kNormalizeRemovingTagsFailed, {"/s", "d"}},
         // "/s s": no tag is written, so no player turns the clip down again by a
         // stored gain: the gain is in the frames.
-        {kNormalizeLeveling, kNormalizeLevelingFailed, {"/s", "s", "/r"}},
+        {kNormalizeLeveling, base::kNormalizeLevelingFailed, {"/s", "s", "/r"}},
         // The number of steps follows: those that take the clip to the target (see levellingSteps).
-        {kNormalizeRaising, kNormalizeRaisingFailed, {"/s", "s", "/g"}},
+        {kNormalizeRaising, base::kNormalizeRaisingFailed, {"/s", "s", "/g"}},
     }};
     return steps;
 }
@@ -53,12 +53,12 @@ bool isWritableClip(const std::string& file)
 // A step broken off or overtaken counts as failed: its tool has been stopped
 // mid-way. What the tool says on its standard output goes to said (its start).
 bool runStep(const std::filesystem::path& tool, const std::vector<std::string>& options, const std::string& file,
-             const JobTicket& ticket, std::string& said)
+             const jobs::JobTicket& ticket, std::string& said)
 {
     std::vector<std::string> argv{tool.string()};
     argv.insert(argv.end(), options.begin(), options.end());
     argv.push_back(pathArgument(file));
-    const ToolOutcome outcome = streamTool(
+    const process::ToolOutcome outcome = process::streamTool(
         argv, [&ticket] { return ticket.mustStop(); }, {},
         [&said](std::string_view text) {
             said.append(text.substr(0, kKeptOutput - std::min(kKeptOutput, said.size())));
@@ -66,12 +66,12 @@ bool runStep(const std::filesystem::path& tool, const std::vector<std::string>& 
     return outcome.started && outcome.exitStatus == 0 && isWritableClip(file);
 }
 
-void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::string& file)
+void runNormalize(const jobs::JobTicket& ticket, const ToolPaths& tools, const std::string& file)
 {
     // One gain run at a time: a newer one waits here until this one has stopped its tool.
-    const JobTurn turn(ticket, ticket.fields().normalizeLane);
+    const jobs::JobTurn turn(ticket, ticket.fields().normalizeLane);
     if (!turn.held()) {
-        ticket.store(kNormalizeRemovingTagsFailed);  // broken off before it began
+        ticket.store(base::kNormalizeRemovingTagsFailed);  // broken off before it began
         return;
     }
     const std::optional<std::filesystem::path> tool = locateTool(tools, "mp3gain");
@@ -107,23 +107,23 @@ void runNormalize(const JobTicket& ticket, const ToolPaths& tools, const std::st
     const double lufs = known ? levelled->integratedLufs + steps * kGainStepDb : 0;
     ticket.fields().norLoudness.set(ticket.fields().norStatus, ticket.generation(),
                                     known ? std::to_string(std::lround(lufs)) : std::string());
-    ticket.store(kNormalizeDone);
+    ticket.store(base::kNormalizeDone);
 }
 
 }  // namespace
 
-std::string normalizedLoudness(const JobFields& fields)
+std::string normalizedLoudness(const jobs::JobFields& fields)
 {
-    const StatusSlot::Snapshot status = fields.norStatus.snapshot();
-    return status.value == kNormalizeDone ? fields.norLoudness.get(status.generation) : std::string();
+    const jobs::StatusSlot::Snapshot status = fields.norStatus.snapshot();
+    return status.value == base::kNormalizeDone ? fields.norLoudness.get(status.generation) : std::string();
 }
 
-bool startNormalize(SharedJobFields fields, const ToolPaths& tools, std::string file)
+bool startNormalize(jobs::SharedJobFields fields, const ToolPaths& tools, std::string file)
 {
-    JobFields& target = *fields;
-    JobTicket ticket(std::move(fields), &JobFields::norStatus);
-    return startJob(target,
-                    [ticket = std::move(ticket), tools, file = std::move(file)] { runNormalize(ticket, tools, file); });
+    jobs::JobFields& target = *fields;
+    jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::norStatus);
+    return jobs::startJob(
+        target, [ticket = std::move(ticket), tools, file = std::move(file)] { runNormalize(ticket, tools, file); });
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -3,19 +3,17 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/tool_paths.h"
+#include "base/job_codes.h"
 #include "jobs/job_fields.h"
-#include "process/tool_paths.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // norStatus values: the step in progress, all done, or the step that failed.
 inline constexpr std::int32_t kNormalizeRemovingTags = 10;
 inline constexpr std::int32_t kNormalizeLeveling = 30;
 inline constexpr std::int32_t kNormalizeRaising = 80;
-inline constexpr std::int32_t kNormalizeDone = 100;
-inline constexpr std::int32_t kNormalizeRemovingTagsFailed = 201;
-inline constexpr std::int32_t kNormalizeLevelingFailed = 202;
-inline constexpr std::int32_t kNormalizeRaisingFailed = 203;
+// Its ends (kNormalizeDone, the step that failed) are in base/job_codes.h.
 
 // UI thread. Starts levelling the loudness of the MP3 file in place with the gain
 // tool "mp3gain" of tools.resDir, else of the search path, in three runs: drop
@@ -28,10 +26,10 @@ inline constexpr std::int32_t kNormalizeRaisingFailed = 203;
 // non-zero exit, a tool that cannot be started, a break (which stops the tool),
 // or a file left empty; no further step is run then. Returns whether the thread
 // was started.
-[[nodiscard]] bool startNormalize(SharedJobFields fields, const ToolPaths& tools, std::string file);
+[[nodiscard]] bool startNormalize(jobs::SharedJobFields fields, const ToolPaths& tools, std::string file);
 
 // UI thread: norLoudness, the levelled clip's integrated loudness in whole LUFS
 // ("-11"); "" unless the current normalize job ended with 100 and could measure it.
-[[nodiscard]] std::string normalizedLoudness(const JobFields& fields);
+[[nodiscard]] std::string normalizedLoudness(const jobs::JobFields& fields);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -6,7 +6,7 @@
 #include <numeric>
 #include <optional>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -137,4 +137,4 @@ std::vector<std::int64_t> suggestPartStarts(std::span<const std::uint64_t> block
     return starts;
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

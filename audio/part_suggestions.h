@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // The length of a suggested part.
 inline constexpr std::int64_t kPartMs = 30000;
@@ -20,4 +20,4 @@ inline constexpr std::int64_t kBlockMs = 100;
 [[nodiscard]] std::vector<std::int64_t> suggestPartStarts(std::span<const std::uint64_t> blockEnergies,
                                                           std::int64_t blockSamples, std::int64_t durationMs);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

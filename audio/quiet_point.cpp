@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 std::int64_t quietPointMs(std::span<const std::uint64_t> energies, std::int64_t stepMs, std::int64_t aroundMs,
                           std::int64_t lowMs, std::int64_t highMs)
@@ -30,4 +30,4 @@ std::int64_t quietPointMs(std::span<const std::uint64_t> energies, std::int64_t 
     return best;
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // How far an edge may move to reach a quieter moment.
 inline constexpr std::int64_t kQuietReachMs = 150;
@@ -18,4 +18,4 @@ inline constexpr std::int64_t kQuietReachMs = 150;
 [[nodiscard]] std::int64_t quietPointMs(std::span<const std::uint64_t> energies, std::int64_t stepMs,
                                         std::int64_t aroundMs, std::int64_t lowMs, std::int64_t highMs);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -100,4 +100,4 @@ std::vector<std::string> tagArguments(const SongTags& tags, const std::string& f
     return arguments;
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

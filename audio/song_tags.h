@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // What a clip tells a phone about its song; "" where the song has nothing.
 struct SongTags {
@@ -29,4 +29,4 @@ inline constexpr std::size_t kLongestTagBytes = 250;
 // fallbackTitle), and the artist and album where there are any.
 [[nodiscard]] std::vector<std::string> tagArguments(const SongTags& tags, const std::string& fallbackTitle);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

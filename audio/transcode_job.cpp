@@ -16,10 +16,10 @@
 #include "jobs/temp_cleanup.h"
 #include "process/run_tool.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, const std::string& input,
-                                          const std::string& output, const std::optional<ClipPart>& part,
+                                          const std::string& output, const std::optional<SongPart>& part,
                                           const ClipSound& sound)
 {
     std::vector<std::string> argv{encoder.string()};
@@ -38,8 +38,8 @@ std::vector<std::string> encoderArguments(const std::filesystem::path& encoder, 
 
 namespace {
 
-TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input,
-                       const std::string& output, const std::optional<ClipPart>& part)
+TranscodeReason encode(const jobs::JobTicket& ticket, const ToolPaths& tools, const std::string& input,
+                       const std::string& output, const std::optional<SongPart>& part)
 {
     const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
     EncoderOutput target = openEncoderOutput(input, output);
@@ -48,9 +48,10 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
     // The encoder writes into the file opened and checked here, its descriptor 3,
     // through a link in a folder of our own named like the output, whose extension
     // tells the encoder the format: no name it opens can be changed meanwhile.
-    const std::unique_ptr<PrivateFolder> folder = encoder ? PrivateFolder::make() : nullptr;
+    const std::unique_ptr<jobs::PrivateFolder> folder = encoder ? jobs::PrivateFolder::make() : nullptr;
     const std::optional<std::string> written =
-        folder ? folder->link(std::filesystem::path(output).filename().string(), descriptorPath(3)) : std::nullopt;
+        folder ? folder->link(std::filesystem::path(output).filename().string(), jobs::descriptorPath(3))
+               : std::nullopt;
     const auto leave = [&] {
         if (target.created)
             ::unlink(output.c_str());
@@ -59,10 +60,10 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
     if (!written)
         return leave();
 
-    JobFields& fields = ticket.fields();
-    RunningEncoders::Registration registration;
+    jobs::JobFields& fields = ticket.fields();
+    process::RunningTools::Registration registration;
     const auto mustStop = [&ticket] { return ticket.mustStop(); };
-    const auto watch = [&](const ChildProcess& child) { registration = fields.encoders.add(child.pidfd()); };
+    const auto watch = [&](const process::ChildProcess& child) { registration = fields.encoders.add(child.pidfd()); };
     std::optional<ClipSound> sound = ClipSound{};
     if (part)
         sound = findClipSound(*encoder, input, *part, mustStop, watch);
@@ -71,8 +72,8 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
             ::unlink(output.c_str());
         return TranscodeReason::BrokenOff;
     }
-    const ToolOutcome outcome =
-        runTool(encoderArguments(*encoder, input, *written, part, *sound), mustStop, watch, target.file.get());
+    const process::ToolOutcome outcome =
+        process::runTool(encoderArguments(*encoder, input, *written, part, *sound), mustStop, watch, target.file.get());
     // Withdrawn before the status tells the page the job is over: closing the window
     // from then on finds no encoder of this job to stop.
     registration.withdraw();
@@ -91,14 +92,14 @@ TranscodeReason encode(const JobTicket& ticket, const ToolPaths& tools, const st
     return settleEncoderEnd(observeEncoderEnd(outcome.exitStatus, output), output);
 }
 
-void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::string& input, const std::string& output,
-                  const std::optional<ClipPart>& part)
+void runTranscode(const jobs::JobTicket& ticket, const ToolPaths& tools, const std::string& input,
+                  const std::string& output, const std::optional<SongPart>& part)
 {
-    JobFields& fields = ticket.fields();
+    jobs::JobFields& fields = ticket.fields();
     // One transcode at a time: a newer one waits here until this one has stopped its
     // encoder. One overtaken before its turn, or before its first store, leaves the
     // folder and the encoder to the newer job.
-    const JobTurn turn(ticket, fields.transcodeLane);
+    const jobs::JobTurn turn(ticket, fields.transcodeLane);
     if (turn.held() && !ticket.store(kTranscodeRunning))
         return;
     TranscodeReason reason = TranscodeReason::BrokenOff;
@@ -106,11 +107,11 @@ void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::st
         // A whole song clears out the earlier results; the clips of parts stay until
         // the app ends, so the user can keep every part made of a song.
         if (!part)
-            removeFilesByExtension(tools.tempDir, ".mp3", {input});
+            jobs::removeFilesByExtension(tools.tempDir, ".mp3", {input});
         reason = encode(ticket, tools, input, output, part);
     }
     // The reason is in place before the status that makes the page read it.
-    ticket.whileCurrent([&] { fields.tsReason.store(reason, std::memory_order_release); });
+    ticket.whileCurrent([&] { fields.tsReason.set(std::string(reasonText(reason))); });
     ticket.store(reason == TranscodeReason::None ? kTranscodeDone : kTranscodeFailed);
     // A job cut off by a newer start leaves the folder to that one, whose input
     // may be a wave file there; a wave file a rip is still writing stays too. A part's
@@ -119,40 +120,41 @@ void runTranscode(const JobTicket& ticket, const ToolPaths& tools, const std::st
         ticket.whileCurrent([&] {
             fields.ripOutputs.whileMarked([&](std::vector<std::filesystem::path> spared) {
                 spared.emplace_back(output);
-                removeFilesByExtension(tools.tempDir, ".wav", spared);
+                jobs::removeFilesByExtension(tools.tempDir, ".wav", spared);
             });
         });
 }
 
-bool start(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,
-           std::optional<ClipPart> part)
+bool start(jobs::SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,
+           std::optional<SongPart> part)
 {
-    JobFields& target = *fields;
-    JobTicket ticket(std::move(fields), &JobFields::tsStatus);
-    return startJob(target, [ticket = std::move(ticket), tools, input = std::move(input), output = std::move(output),
-                             part] { runTranscode(ticket, tools, input, output, part); });
+    jobs::JobFields& target = *fields;
+    jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::tsStatus);
+    return jobs::startJob(target,
+                          [ticket = std::move(ticket), tools, input = std::move(input), output = std::move(output),
+                           part] { runTranscode(ticket, tools, input, output, part); });
 }
 
 }  // namespace
 
-bool startTranscode(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output)
+bool startTranscode(jobs::SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output)
 {
     return start(std::move(fields), tools, std::move(input), std::move(output), std::nullopt);
 }
 
-bool startTranscodeClip(SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,
-                        const ClipPart& part, const ClipKind& kind)
+bool startTranscodeClip(jobs::SharedJobFields fields, const ToolPaths& tools, std::string input, std::string output,
+                        const SongPart& part, const base::ClipKind& kind)
 {
-    return isValidClipPart(part, kind) && start(std::move(fields), tools, std::move(input), std::move(output), part);
+    return isValidSongPart(part, kind) && start(std::move(fields), tools, std::move(input), std::move(output), part);
 }
 
-std::string transcodeReason(const JobFields& fields)
+std::string transcodeReason(const jobs::JobFields& fields)
 {
     if (fields.tsStatus.value() != kTranscodeFailed)
         return {};
-    return std::string(reasonText(fields.tsReason.load(std::memory_order_acquire)));
+    return fields.tsReason.get();
 }
 
-int terminateEncoder(JobFields& fields) { return fields.encoders.terminateAll(); }
+int terminateEncoder(jobs::JobFields& fields) { return fields.encoders.terminateAll(); }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

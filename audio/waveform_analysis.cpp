@@ -9,7 +9,7 @@
 #include "audio/part_suggestions.h"
 #include "audio/quiet_point.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -202,7 +202,7 @@ WaveformSummary WaveformAnalysis::finish() const
 
 std::int64_t WaveformAnalysis::quietPointMs(std::int64_t aroundMs, std::int64_t lowMs, std::int64_t highMs) const
 {
-    return jobs::quietPointMs(fineEnergies_, fineWidth_ / kSamplesPerMs, aroundMs, lowMs, highMs);
+    return audio::quietPointMs(fineEnergies_, fineWidth_ / kSamplesPerMs, aroundMs, lowMs, highMs);
 }
 
 namespace {
@@ -235,4 +235,4 @@ std::string formatWaveform(const WaveformSummary& summary)
     return text;
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

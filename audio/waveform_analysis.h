@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // What the waveform job hands to the page.
 struct WaveformSummary {
@@ -85,4 +85,4 @@ private:
 // "durationMs:::s1,s2,s3:::p1,...,pN:::fineStepMs:::f1,...,fM:::attackMs"
 [[nodiscard]] std::string formatWaveform(const WaveformSummary& summary);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

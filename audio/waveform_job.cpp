@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "audio/background_decoder.h"
-#include "audio/clip_part.h"
 #include "audio/decoder_duration.h"
+#include "audio/song_part.h"
 #include "audio/waveform_analysis.h"
 #include "jobs/start_job.h"
 #include "process/idle_processors.h"
 #include "process/run_tool.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 std::vector<std::string> waveformDecoderArguments(const std::filesystem::path& encoder, const std::string& path,
                                                   std::int32_t fromMs)
@@ -49,14 +49,14 @@ constexpr std::int32_t kLeadInMs = 100;
 // and its own start would make the read slower.
 constexpr double kIdleForSecondDecoder = 0.5;
 
-std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const std::string& path, int points,
+std::int32_t readWaveform(const jobs::JobTicket& ticket, const ToolPaths& tools, const std::string& path, int points,
                           SecondDecoder second)
 {
     const std::optional<std::filesystem::path> encoder = locateTool(tools, "ffmpeg");
     if (!encoder)
         return kWaveformUnreadable;
 
-    JobFields& fields = ticket.fields();
+    jobs::JobFields& fields = ticket.fields();
     WaveformAnalysis analysis(points);
     DecoderDuration duration;
     // The first picture goes out as soon as it holds a slice (the length is known by
@@ -77,7 +77,7 @@ std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const
     // Once the decoder has told the length of a long song, a second one decodes its
     // second half on an idle processor meanwhile, and the first is read up to the
     // middle only.
-    const IdleProcessors idle;
+    const process::IdleProcessors idle;
     std::optional<BackgroundDecoder> secondHalf;
     std::size_t firstHalfBytes = std::numeric_limits<std::size_t>::max();
     std::size_t firstHalfRead = 0;
@@ -91,7 +91,7 @@ std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const
         try {
             secondHalf.emplace(
                 waveformDecoderArguments(*encoder, path, static_cast<std::int32_t>(middleMs) - kLeadInMs),
-                kLeadInMs * kBytesPerMs, [ticket] { return ticket.mustStop(); }, fields.waveformEncoders);
+                kLeadInMs * kBytesPerMs, [ticket] { return ticket.mustStop(); }, fields.waveformDecoders);
             firstHalfBytes = middleBytes;
         } catch (const std::system_error&) {
             // No thread for it: one decoder reads the whole song.
@@ -99,10 +99,10 @@ std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const
     };
     const auto firstHalfDone = [&] { return firstHalfRead == firstHalfBytes; };
 
-    RunningEncoders::Registration registration;
-    const ToolOutcome first = streamTool(
+    process::RunningTools::Registration registration;
+    const process::ToolOutcome first = process::streamTool(
         waveformDecoderArguments(*encoder, path), [&] { return ticket.mustStop() || firstHalfDone(); },
-        [&](const ChildProcess& child) { registration = fields.waveformEncoders.add(child.pidfd()); },
+        [&](const process::ChildProcess& child) { registration = fields.waveformDecoders.add(child.pidfd()); },
         [&](std::string_view bytes) {
             bytes = bytes.substr(0, firstHalfBytes - firstHalfRead);
             firstHalfRead += bytes.size();
@@ -119,13 +119,13 @@ std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const
 
     if (firstHalfDone()) {
         while (const std::optional<std::string> bytes =
-                   secondHalf->take(std::chrono::milliseconds(kBreakTestIntervalMs))) {
+                   secondHalf->take(std::chrono::milliseconds(process::kBreakTestIntervalMs))) {
             if (ticket.mustStop())
                 return kWaveformBroken;
             analysis.feed(*bytes);
             show();
         }
-        const ToolOutcome second = secondHalf->outcome();
+        const process::ToolOutcome second = secondHalf->outcome();
         if (second.stopped)
             return kWaveformBroken;
         if (!second.started || second.exitStatus != 0)
@@ -145,15 +145,16 @@ std::int32_t readWaveform(const JobTicket& ticket, const ToolPaths& tools, const
 
 }  // namespace
 
-bool startWaveform(SharedJobFields fields, const ToolPaths& tools, std::string path, int points, SecondDecoder second)
+bool startWaveform(jobs::SharedJobFields fields, const ToolPaths& tools, std::string path, int points,
+                   SecondDecoder second)
 {
     if (points < WaveformAnalysis::kMinPoints || points > WaveformAnalysis::kMaxPoints)
         return false;
-    JobFields& target = *fields;
-    const JobTicket ticket(std::move(fields), &JobFields::wfStatus);
+    jobs::JobFields& target = *fields;
+    const jobs::JobTicket ticket(std::move(fields), &jobs::JobFields::wfStatus);
     // Running from the start on, so that 0 keeps meaning "never started".
     ticket.store(kWaveformRunning);
-    if (startJob(target, [ticket, tools, path = std::move(path), points, second] {
+    if (jobs::startJob(target, [ticket, tools, path = std::move(path), points, second] {
             ticket.store(readWaveform(ticket, tools, path, points, second));
         }))
         return true;
@@ -161,13 +162,13 @@ bool startWaveform(SharedJobFields fields, const ToolPaths& tools, std::string p
     return false;
 }
 
-std::string waveformResponse(const JobFields& fields)
+std::string waveformResponse(const jobs::JobFields& fields)
 {
-    const StatusSlot::Snapshot status = fields.wfStatus.snapshot();
+    const jobs::StatusSlot::Snapshot status = fields.wfStatus.snapshot();
     const bool readable = status.value == kWaveformRunning || status.value == kWaveformDone;
     return readable ? fields.wfResponse.get(status.generation) : std::string();
 }
 
-int terminateWaveformEncoder(JobFields& fields) { return fields.waveformEncoders.terminateAll(); }
+int terminateWaveformEncoder(jobs::JobFields& fields) { return fields.waveformDecoders.terminateAll(); }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "audio/tool_paths.h"
 #include "jobs/job_fields.h"
-#include "process/tool_paths.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // wfStatus values.
 inline constexpr std::int32_t kWaveformIdle = 0;
@@ -35,15 +35,15 @@ inline constexpr std::int32_t kWaveformBroken = 202;
 // When a song long enough for two decoders gets them: when a processor is idle, as
 // the app has it, or always.
 enum class SecondDecoder { WhenIdle, Always };
-[[nodiscard]] bool startWaveform(SharedJobFields fields, const ToolPaths& tools, std::string path, int points,
+[[nodiscard]] bool startWaveform(jobs::SharedJobFields fields, const ToolPaths& tools, std::string path, int points,
                                  SecondDecoder second = SecondDecoder::WhenIdle);
 
 // "durationMs:::s1,s2,s3:::p1,...,pN:::fineStepMs:::f1,...,fM:::attackMs" (see formatWaveform)
 // of the current start: what has been read so far while wfStatus is 1 ("" before
 // the first picture), the whole once it is 100, else "".
-[[nodiscard]] std::string waveformResponse(const JobFields& fields);
+[[nodiscard]] std::string waveformResponse(const jobs::JobFields& fields);
 
 // UI thread, when the window closes: kills every decoder a waveform job still reads.
-int terminateWaveformEncoder(JobFields& fields);
+int terminateWaveformEncoder(jobs::JobFields& fields);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

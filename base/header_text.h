@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-namespace quillon {
+namespace quillon::base {
 
 // An HTTP header value without the spaces and tabs around it.
 [[nodiscard]] inline std::string_view trimmedHeaderValue(std::string_view text)
@@ -15,4 +15,4 @@ namespace quillon {
     return text;
 }
 
-}  // namespace quillon
+}  // namespace quillon::base

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace quillon {
+namespace quillon::base {
 
 // Text as it may stand in HTML, between tags or in a quoted attribute.
 [[nodiscard]] inline std::string htmlEscape(std::string_view text)
@@ -22,4 +22,4 @@ namespace quillon {
     return out;
 }
 
-}  // namespace quillon
+}  // namespace quillon::base

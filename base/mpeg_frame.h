@@ -5,7 +5,7 @@
 #include <optional>
 #include <span>
 
-namespace quillon {
+namespace quillon::base {
 
 // The length of the MPEG audio frame that starts with these four header bytes,
 // header included; nullopt when they are no valid header (free-format frames are
@@ -59,4 +59,4 @@ namespace quillon {
     return 10 + size + (footer ? 10 : 0);
 }
 
-}  // namespace quillon
+}  // namespace quillon::base

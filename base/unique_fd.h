@@ -4,7 +4,7 @@
 
 #include <utility>
 
-namespace quillon {
+namespace quillon::base {
 
 // Sole owner of one file descriptor; closes it when dropped. Every module that
 // holds a descriptor keeps it in one of these.
@@ -38,4 +38,4 @@ private:
     int fd_ = -1;
 };
 
-}  // namespace quillon
+}  // namespace quillon::base

@@ -27,7 +27,8 @@
 #include <thread>
 #include <vector>
 
-#include "audio/clip_part.h"
+#include "audio/song_part.h"
+#include "audio/tool_paths.h"
 #include "audio/transcode_job.h"
 #include "audio/waveform_job.h"
 #include "bench/bench_report.h"
@@ -37,7 +38,6 @@
 #include "cd/wav_header.h"
 #include "jobs/job_fields.h"
 #include "network/upload_job.h"
-#include "process/tool_paths.h"
 #include "tests/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -169,7 +169,7 @@ void benchRip(const test::TempDir& dir)
         if (!cd::startRip(fields, access, "0", "0", wav.string()))
             throw std::runtime_error("the rip job did not start");
         ripSeconds.push_back(pollUntil(start, [&] { return fields->ripStatus.value() >= 100; }));
-        if (fields->ripStatus.value() != cd::kRipDone)
+        if (fields->ripStatus.value() != base::kRipDone)
             throw std::runtime_error("the rip job ended with " + std::to_string(fields->ripStatus.value()));
         const std::uint64_t expected = 44 + static_cast<std::uint64_t>(kTrackFrames) * cd::kFrameBytes;
         if (fs::file_size(wav) != expected)
@@ -267,17 +267,17 @@ void benchUpload(const test::TempDir& dir)
     writeUploadFile(file);
     UploadSink sink;
     const service_endpoint::ServiceHost host{"127.0.0.1", sink.port()};
-    const std::string url = "http://" + host.authority() + jobs::uploadTarget("bench");
+    const std::string url = "http://" + host.authority() + network::uploadTarget("bench");
     const std::string curlData = std::string("@").append(file.string());
     std::vector<double> jobSeconds, curlSeconds;
     const auto jobOnce = [&] {
         prewarm(file);
         auto fields = std::make_shared<jobs::JobFields>();
         const auto start = std::chrono::steady_clock::now();
-        if (!jobs::startUpload(fields, host, file.string(), "bench"))
+        if (!network::startUpload(fields, host, file.string(), "bench"))
             throw std::runtime_error("the upload job did not start");
-        jobSeconds.push_back(pollUntil(start, [&] { return fields->upStatus.value() >= jobs::kUploadDone; }));
-        if (fields->upStatus.value() != jobs::kUploadDone || sink.takeReceived() != kUploadBytes)
+        jobSeconds.push_back(pollUntil(start, [&] { return fields->upStatus.value() >= network::kUploadDone; }));
+        if (fields->upStatus.value() != network::kUploadDone || sink.takeReceived() != kUploadBytes)
             throw std::runtime_error("the upload job did not deliver the whole file");
     };
     const auto curlOnce = [&] {
@@ -314,8 +314,8 @@ void benchTranscode(const test::TempDir& dir)
     writeWav(input, kWavSeconds);
     const fs::path res = dir / "res";
     fs::create_directories(res / "tmp");
-    const jobs::ToolPaths tools = jobs::ToolPaths::forResDir(res);
-    const auto encoder = jobs::locateTool(tools, "ffmpeg");
+    const audio::ToolPaths tools = audio::ToolPaths::forResDir(res);
+    const auto encoder = audio::locateTool(tools, "ffmpeg");
     if (!encoder)
         throw std::runtime_error("ffmpeg is not installed");
     const fs::path jobOutput = dir / "job.mp3";
@@ -325,15 +325,15 @@ void benchTranscode(const test::TempDir& dir)
         prewarm(input);
         auto fields = std::make_shared<jobs::JobFields>();
         const auto start = std::chrono::steady_clock::now();
-        if (!jobs::startTranscode(fields, tools, input.string(), jobOutput.string()))
+        if (!audio::startTranscode(fields, tools, input.string(), jobOutput.string()))
             throw std::runtime_error("the transcode job did not start");
-        jobSeconds.push_back(pollUntil(start, [&] { return fields->tsStatus.value() != jobs::kTranscodeRunning; }));
-        if (fields->tsStatus.value() != jobs::kTranscodeDone || fs::file_size(jobOutput) == 0)
+        jobSeconds.push_back(pollUntil(start, [&] { return fields->tsStatus.value() != audio::kTranscodeRunning; }));
+        if (fields->tsStatus.value() != audio::kTranscodeDone || fs::file_size(jobOutput) == 0)
             throw std::runtime_error("the transcode job failed");
     };
     const auto directOnce = [&] {
         prewarm(input);
-        directSeconds.push_back(timedRun(jobs::encoderArguments(*encoder, input.string(), directOutput.string())));
+        directSeconds.push_back(timedRun(audio::encoderArguments(*encoder, input.string(), directOutput.string())));
     };
     for (int run = 0; run < kTranscodeRuns; ++run)
         inTurns(run, jobOnce, directOnce);
@@ -350,7 +350,7 @@ void benchTranscode(const test::TempDir& dir)
 // The encoder and the tool paths the jobs find it by; the song lies outside the
 // temp folder, which the transcode job empties of earlier MP3 files.
 struct SongSetup {
-    jobs::ToolPaths tools;
+    audio::ToolPaths tools;
     fs::path encoder;
     fs::path song;
 };
@@ -359,8 +359,8 @@ struct SongSetup {
 SongSetup makeMp3Song(const test::TempDir& dir)
 {
     fs::create_directories(dir / "res" / "tmp");
-    SongSetup setup{jobs::ToolPaths::forResDir(dir / "res"), {}, dir / "song4.mp3"};
-    const auto encoder = jobs::locateTool(setup.tools, "ffmpeg");
+    SongSetup setup{audio::ToolPaths::forResDir(dir / "res"), {}, dir / "song4.mp3"};
+    const auto encoder = audio::locateTool(setup.tools, "ffmpeg");
     if (!encoder)
         throw std::runtime_error("ffmpeg is not installed");
     setup.encoder = *encoder;
@@ -388,30 +388,30 @@ void benchWaveform(const SongSetup& setup)
         prewarm(setup.song);
         auto fields = std::make_shared<jobs::JobFields>();
         const auto start = std::chrono::steady_clock::now();
-        if (!jobs::startWaveform(fields, setup.tools, song, 1024))
+        if (!audio::startWaveform(fields, setup.tools, song, 1024))
             throw std::runtime_error("the waveform job did not start");
         // The first picture: a response with some peaks of the song's start in it.
         firstSeconds.push_back(pollUntil(
             start,
             [&] {
-                const std::string shown = jobs::waveformResponse(*fields);
-                return fields->wfStatus.value() != jobs::kWaveformRunning ||
+                const std::string shown = audio::waveformResponse(*fields);
+                return fields->wfStatus.value() != audio::kWaveformRunning ||
                        (shown.starts_with("2400") && shown.find("::::::") != std::string::npos &&
                         shown.find("::::::::") == std::string::npos);
             },
             2ms));
         jobSeconds.push_back(pollUntil(
-            start, [&] { return fields->wfStatus.value() != jobs::kWaveformRunning; }, 2ms));
-        const std::string response = jobs::waveformResponse(*fields);
+            start, [&] { return fields->wfStatus.value() != audio::kWaveformRunning; }, 2ms));
+        const std::string response = audio::waveformResponse(*fields);
         const std::string starts = suggestionField(response);
-        if (fields->wfStatus.value() != jobs::kWaveformDone || !response.starts_with("2400") ||
+        if (fields->wfStatus.value() != audio::kWaveformDone || !response.starts_with("2400") ||
             std::ranges::count(starts, ',') != 2)
             throw std::runtime_error("the waveform job failed: " + std::to_string(fields->wfStatus.value()) + " " +
                                      response.substr(0, 40));
     };
     const auto directOnce = [&] {
         prewarm(setup.song);
-        directSeconds.push_back(timedRun(jobs::waveformDecoderArguments(setup.encoder, song)));
+        directSeconds.push_back(timedRun(audio::waveformDecoderArguments(setup.encoder, song)));
     };
     for (int run = 0; run < kWaveformRuns; ++run)
         inTurns(run, jobOnce, directOnce);
@@ -438,11 +438,11 @@ void benchClip(const test::TempDir& dir, const SongSetup& setup)
     const fs::path clipOutput = dir / "clip.mp3";
     const fs::path wholeOutput = dir / "whole.mp3";
     const fs::path directOutput = dir / "direct-clip.mp3";
-    const jobs::ClipPart part{60000, 30000, 1000, 1000};
+    const audio::SongPart part{60000, 30000, 1000, 1000};
     // The song's part is loud enough to be levelled by a gain alone, so the job runs these two.
-    const std::vector<std::string> measureArgs = jobs::partMeasureArguments(setup.encoder, song, part);
+    const std::vector<std::string> measureArgs = audio::partMeasureArguments(setup.encoder, song, part);
     const std::vector<std::string> directArgs =
-        jobs::encoderArguments(setup.encoder, song, directOutput.string(), part);
+        audio::encoderArguments(setup.encoder, song, directOutput.string(), part);
     std::vector<double> clipSeconds, wholeSeconds, directSeconds;
     const auto runJob = [&](const std::function<bool(jobs::SharedJobFields)>& startJob, const fs::path& output,
                             std::vector<double>& seconds) {
@@ -452,17 +452,19 @@ void benchClip(const test::TempDir& dir, const SongSetup& setup)
         if (!startJob(fields))
             throw std::runtime_error("a transcode job did not start");
         seconds.push_back(pollUntil(
-            start, [&] { return fields->tsStatus.value() != jobs::kTranscodeRunning; }, 2ms));
-        if (fields->tsStatus.value() != jobs::kTranscodeDone || fs::file_size(output) == 0)
+            start, [&] { return fields->tsStatus.value() != audio::kTranscodeRunning; }, 2ms));
+        if (fields->tsStatus.value() != audio::kTranscodeDone || fs::file_size(output) == 0)
             throw std::runtime_error("a transcode job failed");
     };
     const auto clipOnce = [&] {
         runJob(
-            [&](auto fields) { return jobs::startTranscodeClip(fields, setup.tools, song, clipOutput.string(), part); },
+            [&](auto fields) {
+                return audio::startTranscodeClip(fields, setup.tools, song, clipOutput.string(), part);
+            },
             clipOutput, clipSeconds);
     };
     const auto referencesOnce = [&] {
-        runJob([&](auto fields) { return jobs::startTranscode(fields, setup.tools, song, wholeOutput.string()); },
+        runJob([&](auto fields) { return audio::startTranscode(fields, setup.tools, song, wholeOutput.string()); },
                wholeOutput, wholeSeconds);
         prewarm(setup.song);
         directSeconds.push_back(timedRun(measureArgs) + timedRun(directArgs));

@@ -71,10 +71,11 @@ int main(int argc, char** argv)
         std::perror("socketpair");
         return 1;
     }
-    const auto channel = quillon::bridge::ChannelServer::serve(
-        quillon::UniqueFd(ends[0]), bridge, view, [view, isAppPage = quillon::bridge::AppPageCheck(resDir)]() mutable {
-            return isAppPage(webkit_web_view_get_uri(view));
-        });
+    const auto channel =
+        quillon::bridge::ChannelServer::serve(quillon::base::UniqueFd(ends[0]), bridge, view,
+                                              [view, isAppPage = quillon::bridge::AppPageCheck(resDir)]() mutable {
+                                                  return isAppPage(webkit_web_view_get_uri(view));
+                                              });
     GUnixFDList* fds = g_unix_fd_list_new();
     g_unix_fd_list_append(fds, ends[1], nullptr);
     ::close(ends[1]);

@@ -27,8 +27,8 @@ SocketEcho::SocketEcho()
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         throw std::runtime_error(std::string("socketpair: ") + std::strerror(errno));
     fd_ = ends[0];
-    const UniqueFd childEnd(ends[1]);
-    auto started = jobs::ChildProcess::spawn({"/usr/bin/cat"}, childEnd.get(), childEnd.get());
+    const base::UniqueFd childEnd(ends[1]);
+    auto started = process::ChildProcess::spawn({"/usr/bin/cat"}, childEnd.get(), childEnd.get());
     if (!started) {
         ::close(fd_);
         throw std::runtime_error("cannot start cat");

@@ -26,7 +26,7 @@ public:
 
 private:
     int fd_ = -1;
-    std::optional<jobs::ChildProcess> child_;
+    std::optional<process::ChildProcess> child_;
 };
 
 }  // namespace quillon::bench

@@ -23,11 +23,11 @@ SpawnedProcess::SpawnedProcess(const std::vector<std::string>& argv,
     int ends[2] = {-1, -1};
     if (output == Output::read && pipe2(ends, O_CLOEXEC) != 0)
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-    output_ = UniqueFd(ends[0]);
+    output_ = base::UniqueFd(ends[0]);
     // The engine writes page console messages to either stream, depending on its version: both go to one pipe.
-    const UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
-    const UniqueFd writeEnd(output == Output::read ? ends[1] : ::open("/dev/null", O_WRONLY | O_CLOEXEC));
-    auto started = jobs::ChildProcess::spawn(args, input.get(), writeEnd.get());
+    const base::UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC));
+    const base::UniqueFd writeEnd(output == Output::read ? ends[1] : ::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    auto started = process::ChildProcess::spawn(args, input.get(), writeEnd.get());
     if (!started)
         throw std::runtime_error("cannot start " + argv.front());
     child_.emplace(std::move(*started));

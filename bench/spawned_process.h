@@ -41,8 +41,8 @@ public:
     void stop();
 
 private:
-    std::optional<jobs::ChildProcess> child_;
-    UniqueFd output_;  // invalid when the output is thrown away
+    std::optional<process::ChildProcess> child_;
+    base::UniqueFd output_;  // invalid when the output is thrown away
     std::string pending_;
 };
 

@@ -14,7 +14,7 @@ namespace quillon::bridge {
 class ChannelClient {
 public:
     // An fd that is not valid: no channel yet; every call then fails.
-    explicit ChannelClient(UniqueFd fd) : fd_(std::move(fd)) {}
+    explicit ChannelClient(base::UniqueFd fd) : fd_(std::move(fd)) {}
 
     // Sends one request and waits for its reply. nullopt once the channel is gone;
     // a channel that failed stays failed.
@@ -25,7 +25,7 @@ private:
     // How long a call keeps asking for its reply before it sleeps until it comes.
     static constexpr std::chrono::microseconds kAskFor{50};
 
-    UniqueFd fd_;
+    base::UniqueFd fd_;
     FrameReader reader_;
 };
 

@@ -14,7 +14,7 @@
 
 namespace quillon::bridge {
 
-std::shared_ptr<ChannelServer> ChannelServer::serve(UniqueFd fd, ScriptBridge& bridge, CallerId caller,
+std::shared_ptr<ChannelServer> ChannelServer::serve(base::UniqueFd fd, ScriptBridge& bridge, CallerId caller,
                                                     TrustCheck trusted)
 {
     std::shared_ptr<ChannelServer> server(new ChannelServer(std::move(fd), bridge, caller, std::move(trusted)));
@@ -29,7 +29,7 @@ std::shared_ptr<ChannelServer> ChannelServer::serve(UniqueFd fd, ScriptBridge& b
     return server;
 }
 
-ChannelServer::ChannelServer(UniqueFd fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted)
+ChannelServer::ChannelServer(base::UniqueFd fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted)
     : fd_(std::move(fd)), bridge_(bridge), caller_(caller), trusted_(std::move(trusted))
 {
     g_unix_set_fd_nonblocking(fd_.get(), TRUE, nullptr);

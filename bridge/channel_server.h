@@ -24,7 +24,8 @@ public:
     using TrustCheck = std::function<bool()>;
 
     // Starts serving fd on the thread-default main context.
-    static std::shared_ptr<ChannelServer> serve(UniqueFd fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted);
+    static std::shared_ptr<ChannelServer> serve(base::UniqueFd fd, ScriptBridge& bridge, CallerId caller,
+                                                TrustCheck trusted);
     ~ChannelServer();
 
     ChannelServer(const ChannelServer&) = delete;
@@ -39,13 +40,13 @@ private:
     // The longest one turn of the main loop serves requests back to back.
     static constexpr std::chrono::milliseconds kServeFor{2};
 
-    ChannelServer(UniqueFd fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted);
+    ChannelServer(base::UniqueFd fd, ScriptBridge& bridge, CallerId caller, TrustCheck trusted);
     static gboolean onReadable(gint fd, GIOCondition condition, gpointer self);
     bool receive();
     std::string answer(const std::string& request);
     bool sendAll(const std::string& bytes);
 
-    UniqueFd fd_;
+    base::UniqueFd fd_;
     unsigned sourceId_ = 0;
     ScriptBridge& bridge_;
     CallerId caller_;

@@ -20,13 +20,13 @@ constexpr off_t kTableTextMax = 1 << 20;
 // Opens a file for reading once it is known to be a regular file: first looked
 // at through a descriptor that opens nothing (a pipe cannot make it wait, a
 // device cannot act on it), then that very file opened.
-UniqueFd openRegular(int folderFd, const std::string& name)
+base::UniqueFd openRegular(int folderFd, const std::string& name)
 {
-    const UniqueFd look(::openat(folderFd, name.c_str(), O_PATH | O_CLOEXEC));
+    const base::UniqueFd look(::openat(folderFd, name.c_str(), O_PATH | O_CLOEXEC));
     struct stat info {};
     if (!look.valid() || ::fstat(look.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return {};
-    return UniqueFd(::open(jobs::descriptorPath(look.get()).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    return base::UniqueFd(::open(jobs::descriptorPath(look.get()).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
 }
 
 // The text of a table, read through its opening; nothing when it is too large for one.
@@ -54,7 +54,7 @@ std::optional<std::string> cueDataFile(std::string_view cuePath)
     return std::nullopt;
 }
 
-std::optional<std::string> pinTocDataFiles(std::string_view toc, int folderFd, std::vector<UniqueFd>& held)
+std::optional<std::string> pinTocDataFiles(std::string_view toc, int folderFd, std::vector<base::UniqueFd>& held)
 {
     std::map<std::string, std::string> pinned;  // each name and the path of its opening
     std::string out;
@@ -62,9 +62,9 @@ std::optional<std::string> pinTocDataFiles(std::string_view toc, int folderFd, s
     for (const ImageText::DataFile& file : scanImageText(toc).dataFiles) {
         const auto [at, fresh] = pinned.try_emplace(dataFileName(toc, file));
         if (fresh) {
-            UniqueFd opened = file.quoted && pinned.size() <= kMaxImageDataFiles && !at->first.empty()
-                                  ? openRegular(folderFd, at->first)
-                                  : UniqueFd();
+            base::UniqueFd opened = file.quoted && pinned.size() <= kMaxImageDataFiles && !at->first.empty()
+                                        ? openRegular(folderFd, at->first)
+                                        : base::UniqueFd();
             if (!opened.valid())
                 return std::nullopt;
             at->second = jobs::descriptorPath(opened.get());
@@ -84,7 +84,7 @@ CheckedImage CheckedImage::check(const std::string& path, ImageKind kind)
     if (::stat(path.c_str(), &info) != 0 || (kind == ImageKind::Cue && !bin))
         return image;
     image.outcome_ = Outcome::Unusable;
-    UniqueFd opened = openRegular(AT_FDCWD, path);
+    base::UniqueFd opened = openRegular(AT_FDCWD, path);
     std::shared_ptr<jobs::PrivateFolder> folder = opened.valid() ? jobs::PrivateFolder::make() : nullptr;
     if (!folder)
         return image;
@@ -98,7 +98,7 @@ CheckedImage CheckedImage::check(const std::string& path, ImageKind kind)
             return image;
         if (kind == ImageKind::Cue) {
             // libcdio reads the sheet, then the .bin named after the sheet it was given.
-            UniqueFd data = openRegular(AT_FDCWD, *bin);
+            base::UniqueFd data = openRegular(AT_FDCWD, *bin);
             if (data.valid() && folder->link("image.bin", jobs::descriptorPath(data.get())))
                 source = folder->write("image.cue", *text);
             if (source)
@@ -107,7 +107,7 @@ CheckedImage CheckedImage::check(const std::string& path, ImageKind kind)
             // Relative names count from the table's own folder.
             std::error_code error;
             const auto parent = std::filesystem::absolute(path, error).parent_path();
-            const UniqueFd folderFd(::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+            const base::UniqueFd folderFd(::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
             const std::optional<std::string> pinned =
                 folderFd.valid() ? pinTocDataFiles(*text, folderFd.get(), image.files_) : std::nullopt;
             if (pinned)

@@ -29,7 +29,7 @@ enum class ImageKind : std::uint8_t { Cue, Toc, Nrg };
 // the openings appended to held. Nothing when a name is not quoted, or not a
 // regular file that can be read, or there are more than kMaxImageDataFiles.
 [[nodiscard]] std::optional<std::string> pinTocDataFiles(std::string_view toc, int folderFd,
-                                                         std::vector<UniqueFd>& held);
+                                                         std::vector<base::UniqueFd>& held);
 
 // A disc image made ready for libcdio, whose readers open files by name, some more
 // than once: a look at a name could pass one file while libcdio reads another.
@@ -55,7 +55,7 @@ public:
 private:
     Outcome outcome_ = Outcome::Missing;
     std::string source_;
-    std::vector<UniqueFd> files_;
+    std::vector<base::UniqueFd> files_;
     std::shared_ptr<jobs::PrivateFolder> folder_;
 };
 

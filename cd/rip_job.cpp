@@ -81,49 +81,49 @@ std::int32_t ripTrack(const CdAccess& access, const RipRequest& request, const j
     ticket.store(0);
     const jobs::JobTurn turn(ticket, ripLane());
     if (!turn.held())
-        return kRipStopped;
+        return base::kRipStopped;
 
     const std::vector<CdDrive> drives = access.listDrives();
     if (!driveIndex || *driveIndex < 0 || static_cast<std::size_t>(*driveIndex) >= drives.size())
-        return kRipBadDrive;
+        return base::kRipBadDrive;
     const std::unique_ptr<CdDisc> disc = access.open(drives[static_cast<std::size_t>(*driveIndex)]);
     if (!disc)
-        return kRipNoHandle;
+        return base::kRipNoHandle;
     // What the drive noted before this rip (the disc going in) is no change during it.
     (void)disc->mediaChanged();
     const std::optional<CdToc> toc = disc->readToc();
     if (!toc || toc->trackCount() == 0)
-        return kRipNoToc;
+        return base::kRipNoToc;
     if (!trackIndex || *trackIndex < 0 || *trackIndex >= toc->trackCount())
-        return kRipBadTrack;
+        return base::kRipBadTrack;
     if (toc->onlyDataTrack())
-        return kRipSingleTrack;
+        return base::kRipSingleTrack;
     if (toc->entries[static_cast<std::size_t>(*trackIndex)].data)
-        return kRipDataTrack;
+        return base::kRipDataTrack;
 
     const std::int64_t start = toc->entries[static_cast<std::size_t>(*trackIndex)].startBlock;
     const std::int64_t total = toc->trackFrames(*trackIndex);
     // A table whose next entry does not lie after this track's start (an image cut
     // short before the track) has nothing to read; that is no finished copy.
     if (total <= 0)
-        return kRipReadFailed;
+        return base::kRipReadFailed;
 
     std::vector<std::uint8_t> buffer;
     try {
         buffer.resize(static_cast<std::size_t>(kRipChunkFrames) * kFrameBytes);
     } catch (const std::bad_alloc&) {
-        return kRipNoBuffer;
+        return base::kRipNoBuffer;
     }
 
     // Marked before it is made, so that a transcode's clean-up never takes it away.
     auto output = ticket.fields().ripOutputs.start(request.wavPath, [&] { return openOutput(request.wavPath); });
     FilePtr& file = output.second;
     if (!file || !writeWavHeader(file.get(), 0))
-        return kRipFileFailed;
+        return base::kRipFileFailed;
     // Audio from two discs is no copy of either: only the header stays.
     const auto discChanged = [&file] {
         std::fflush(file.get());
-        return ::ftruncate(::fileno(file.get()), kWavHeaderBytes) == 0 ? kRipDiscChanged : kRipFileFailed;
+        return ::ftruncate(::fileno(file.get()), kWavHeaderBytes) == 0 ? base::kRipDiscChanged : base::kRipFileFailed;
     };
 
     std::int64_t block = start;
@@ -140,16 +140,16 @@ std::int32_t ripTrack(const CdAccess& access, const RipRequest& request, const j
             chunk = static_cast<std::int32_t>(remaining);
         const ChunkRead read = readChunk(*disc, block, chunk, buffer, ticket);
         if (read == ChunkRead::Stopped)
-            return kRipStopped;
+            return base::kRipStopped;
         if (disc->mediaChanged())
             return discChanged();
         if (read == ChunkRead::Failed)
-            return kRipReadFailed;
+            return base::kRipReadFailed;
         if (!ticket.isCurrent())
-            return kRipStopped;
+            return base::kRipStopped;
         const std::size_t bytes = static_cast<std::size_t>(chunk) * kFrameBytes;
         if (std::fwrite(buffer.data(), 1, bytes, file.get()) != bytes)
-            return kRipFileFailed;
+            return base::kRipFileFailed;
         written += bytes;
         block += chunk;
         done += chunk;
@@ -157,12 +157,12 @@ std::int32_t ripTrack(const CdAccess& access, const RipRequest& request, const j
         if (remaining > 0)
             ticket.store(static_cast<std::int32_t>(done * 100 / total));
         if (ticket.breakRequested())
-            return kRipStopped;
+            return base::kRipStopped;
     }
 
     if (!writeWavHeader(file.get(), static_cast<std::uint32_t>(written)) || std::fclose(file.release()) != 0)
-        return kRipFileFailed;
-    return kRipDone;
+        return base::kRipFileFailed;
+    return base::kRipDone;
 }
 
 bool startRip(jobs::SharedJobFields fields, std::shared_ptr<const CdAccess> access, std::string drive,

@@ -4,27 +4,14 @@
 #include <memory>
 #include <string>
 
+#include "base/job_codes.h"
 #include "cd/cd_access.h"
 #include "jobs/job_fields.h"
 
 namespace quillon::cd {
 
-// End values of the rip status; 0 to 99 are progress in percent.
-inline constexpr std::int32_t kRipDone = 100;
-inline constexpr std::int32_t kRipBadDrive = 201;  // drive index outside the drive list (or not a 32-bit number)
-inline constexpr std::int32_t kRipNoHandle = 202;
-inline constexpr std::int32_t kRipNoToc = 203;     // no disc, or its table cannot be read
-inline constexpr std::int32_t kRipBadTrack = 204;  // track index outside the disc's tracks (or not a 32-bit number)
-// The disc's only track is a data track (a one-track audio disc is ripped).
-inline constexpr std::int32_t kRipSingleTrack = 205;
-inline constexpr std::int32_t kRipDataTrack = 206;
-inline constexpr std::int32_t kRipNoBuffer = 207;
-inline constexpr std::int32_t kRipFileFailed = 208;  // output cannot be created or written, or is not a regular file
-inline constexpr std::int32_t kRipReadFailed = 209;  // a chunk failed all its read attempts, or the track is empty
-inline constexpr std::int32_t kRipStopped = 210;     // break requested, or a newer rip was started
-// The disc was changed or taken out during the copy; the file keeps only its header
-// (data size 0).
-inline constexpr std::int32_t kRipDiscChanged = 211;
+// The rip status is progress in percent from 0 to 99, then one of the end codes of
+// base/job_codes.h (kRipDone, kRipBadDrive…).
 
 inline constexpr std::int32_t kRipChunkFrames = 26;
 inline constexpr int kRipReadAttempts = 3;

@@ -12,6 +12,9 @@ set(QUILLON_CLIP_KINDS
   "alarm|Alarm|alarm sound|60000|30000|10000|1000|30000|20000,30000,45000,60000")
 
 set(QUILLON_SHORTEST_PART_MS 1000)
+# iPhones take tones under 30 s only; a part of exactly this long gives a file just
+# under it.
+set(QUILLON_IPHONE_LONGEST_PART_MS 30000)
 
 set(QUILLON_CLIP_KINDS_CPP)
 set(QUILLON_CLIP_KINDS_JS)

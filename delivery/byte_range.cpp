@@ -28,10 +28,10 @@ std::optional<std::uint64_t> number(std::string_view text)
 RangeAnswer answerRange(std::string_view header, std::uint64_t size)
 {
     constexpr std::string_view kUnit = "bytes=";
-    header = trimmedHeaderValue(header);
+    header = base::trimmedHeaderValue(header);
     if (!header.starts_with(kUnit))
         return {};
-    const std::string_view asked = trimmedHeaderValue(header.substr(kUnit.size()));
+    const std::string_view asked = base::trimmedHeaderValue(header.substr(kUnit.size()));
     const std::size_t dash = asked.find('-');
     if (dash == std::string_view::npos || asked.find(',') != std::string_view::npos)
         return {};

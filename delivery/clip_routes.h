@@ -13,7 +13,7 @@ namespace quillon::delivery {
 // What is being served: the clip's part and size, under a secret token.
 struct ServedClip {
     std::string token;
-    ClipPart part;
+    ClipDescription part;
     std::uint64_t size = 0;
 };
 

@@ -34,7 +34,7 @@ ClipServer::ClipServer(std::filesystem::path tempDir, AddressSource addresses, s
 
 ClipServer::~ClipServer() { stop(); }
 
-bool ClipServer::serve(const std::filesystem::path& clip, const ClipPart& part)
+bool ClipServer::serve(const std::filesystem::path& clip, const ClipDescription& part)
 {
     stop();
     std::optional<std::string> bytes = readServableClip(clip, tempDir_);
@@ -119,8 +119,11 @@ void ClipServer::onRequest(SoupServer*, SoupServerMessage* message, const char* 
     for (const auto& [name, value] : reply.headers)
         soup_message_headers_replace(headers, name.c_str(), value.c_str());
     SoupMessageBody* body = soup_server_message_get_response_body(message);
-    // Ranges are answered here alone: left to accumulate, the library would cut
-    // whole answers itself and send several ranges as a multipart body.
+    // Workaround(https://gitlab.gnome.org/GNOME/libsoup/-/blob/master/libsoup/server/soup-server-message.c,
+    // Range handling of complete bodies): left to accumulate, the library would cut whole
+    // answers itself and send several ranges as a multipart body, which phones' players
+    // refuse; ranges are answered here alone. Remove when the library can be told to
+    // leave Range to the handler.
     soup_message_body_set_accumulate(body, FALSE);
     if (!reply.text.empty())
         soup_message_body_append(body, SOUP_MEMORY_COPY, reply.text.data(), reply.text.size());

@@ -53,7 +53,7 @@ public:
 
     // Stops any earlier serving, then serves this clip; true when it now serves
     // (otherwise status() says why).
-    [[nodiscard]] bool serve(const std::filesystem::path& clip, const ClipPart& part);
+    [[nodiscard]] bool serve(const std::filesystem::path& clip, const ClipDescription& part);
     // Stops serving (status 0); does nothing while nothing is served.
     void stop();
 

@@ -73,7 +73,7 @@ std::string percentEncoded(const std::string& name)
 
 }  // namespace
 
-std::string downloadDisposition(const std::string& songTitle, const ClipKind& kind)
+std::string downloadDisposition(const std::string& songTitle, const base::ClipKind& kind)
 {
     const std::string title = visibleName(songTitle);
     const std::string name = (title.empty() ? "" : title + " ") + std::string(kind.id) + ".mp3";

@@ -19,25 +19,26 @@ bool inside(const fs::path& folder, const fs::path& root)
 
 }  // namespace
 
-UniqueFd openOwnClip(const fs::path& path, const fs::path& tempDir)
+base::UniqueFd openOwnClip(const fs::path& path, const fs::path& tempDir)
 {
     const fs::path normal = path.lexically_normal();
     const fs::path name = normal.filename();
     if (!path.is_absolute() || name.empty() || name == "." || name == ".." || tempDir.empty())
-        return UniqueFd();
+        return base::UniqueFd();
     // Both sides resolved, so neither "..", nor a linked folder on the way leads out.
     std::error_code error;
     const fs::path folder = fs::canonical(normal.parent_path(), error);
     const fs::path root = error ? fs::path() : fs::canonical(tempDir, error);
     if (error || !inside(folder, root))
-        return UniqueFd();
+        return base::UniqueFd();
 
-    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+    const base::UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
     // Non-blocking, so that opening a pipe cannot hang; links are refused.
-    UniqueFd clip(dir.valid() ? ::openat(dir.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK) : -1);
+    base::UniqueFd clip(dir.valid() ? ::openat(dir.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)
+                                    : -1);
     struct stat info {};
     if (!clip.valid() || ::fstat(clip.get(), &info) != 0 || !S_ISREG(info.st_mode))
-        return UniqueFd();
+        return base::UniqueFd();
     return clip;
 }
 

@@ -15,7 +15,7 @@ namespace quillon::delivery {
 // The clip opened for reading, or an invalid descriptor when path is no clip of
 // this copy's. Reading from it, not from the path, means a later swap of the
 // path cannot change what is sent.
-[[nodiscard]] UniqueFd openOwnClip(const std::filesystem::path& path, const std::filesystem::path& tempDir);
+[[nodiscard]] base::UniqueFd openOwnClip(const std::filesystem::path& path, const std::filesystem::path& tempDir);
 
 [[nodiscard]] inline bool isOwnClip(const std::filesystem::path& path, const std::filesystem::path& tempDir)
 {

@@ -66,18 +66,18 @@ bool mentions(std::string_view userAgent, std::initializer_list<std::string_view
 
 }  // namespace
 
-std::string partCaption(const ClipPart& part)
+std::string partCaption(const ClipDescription& part)
 {
     const std::string title = part.songTitle.empty() ? std::string(part.kind->label) : part.songTitle;
     return title + " \xC2\xB7 " + minutesSeconds(part.startMs) + "\xE2\x80\x93" +
            minutesSeconds(std::int64_t{part.startMs} + part.lengthMs);
 }
 
-std::string phonePage(const ClipPart& part, std::string_view userAgent)
+std::string phonePage(const ClipDescription& part, std::string_view userAgent)
 {
     const bool iphone = mentions(userAgent, {"iPhone", "iPad", "iPod"});
     const bool android = !iphone && mentions(userAgent, {"Android"});
-    const std::string caption = htmlEscape(partCaption(part));
+    const std::string caption = base::htmlEscape(partCaption(part));
     const std::string noun(part.kind->noun);
     const KindSteps& steps = stepsFor(part.kind->id);
     std::string page = kHead;
@@ -86,7 +86,7 @@ std::string phonePage(const ClipPart& part, std::string_view userAgent)
     page += "<a class=\"get\" href=\"" + std::string(kClipName) + "\" download>Download the " + noun + "</a>\n";
     if (!android) {
         page += "<h2>On an iPhone</h2>\n";
-        if (part.lengthMs > kIphoneLongestPartMs)
+        if (part.lengthMs > base::kIphoneLongestPartMs)
             page += "<p class=\"warn\">This " + noun +
                     " is longer than 30 seconds, too long for an iPhone: make a shorter part in Quillon.</p>\n";
         else

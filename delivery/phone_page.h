@@ -9,16 +9,12 @@
 namespace quillon::delivery {
 
 // The song and the part of it a clip holds, and what it is for, as the phone page names them.
-struct ClipPart {
+struct ClipDescription {
     std::string songTitle;
     std::int32_t startMs = 0;
     std::int32_t lengthMs = 0;
-    const ClipKind* kind = &kClipKinds[0];
+    const base::ClipKind* kind = &base::kClipKinds[0];
 };
-
-// iPhones take ringtones under 30 s only. A clip is never longer than its part,
-// and a part of exactly 30 s gives a file just under 30 s, which they take.
-inline constexpr std::int32_t kIphoneLongestPartMs = 30000;
 
 // The clip's name under the page's address, whatever its kind; the download gets its own name.
 inline constexpr std::string_view kClipName = "ringtone.mp3";
@@ -28,9 +24,9 @@ inline constexpr std::string_view kClipName = "ringtone.mp3";
 // an alarm) on that kind of phone (both kinds when the User-Agent names neither);
 // for an iPhone, those of iOS 26 and then GarageBand's for older ones.
 // Plain HTML that needs no script and nothing else.
-[[nodiscard]] std::string phonePage(const ClipPart& part, std::string_view userAgent);
+[[nodiscard]] std::string phonePage(const ClipDescription& part, std::string_view userAgent);
 
 // "My Song · 0:38–1:08": the title (else the kind's label) and the part's start and end as m:ss.
-[[nodiscard]] std::string partCaption(const ClipPart& part);
+[[nodiscard]] std::string partCaption(const ClipDescription& part);
 
 }  // namespace quillon::delivery

@@ -22,7 +22,7 @@ constexpr off_t kMaxClipBytes = off_t{64} << 20;
 
 std::optional<std::string> readServableClip(const fs::path& clip, const fs::path& tempDir)
 {
-    const UniqueFd fd = openOwnClip(clip, tempDir);
+    const base::UniqueFd fd = openOwnClip(clip, tempDir);
     struct stat info {};
     if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || info.st_size > kMaxClipBytes)
         return std::nullopt;

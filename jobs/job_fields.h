@@ -8,10 +8,9 @@
 
 #include "jobs/active_jobs.h"
 #include "jobs/status_slot.h"
-#include "jobs/transcode_reason.h"
 #include "jobs/turn_lane.h"
 #include "jobs/written_files.h"
-#include "process/running_encoders.h"
+#include "process/running_tools.h"
 
 namespace quillon::jobs {
 
@@ -68,8 +67,8 @@ struct JobFields {
     StatusSlot xhStatus;
     GuardedText xhResponse;
     StatusSlot tsStatus;
-    // Why the last transcode ended with 2; stored before its status.
-    std::atomic<TranscodeReason> tsReason{TranscodeReason::None};
+    // Why the last transcode ended with 2, as the page reads it; stored before its status.
+    GuardedText tsReason;
     StatusSlot upStatus;
     StatusSlot ripStatus;
     StatusSlot norStatus;
@@ -82,9 +81,9 @@ struct JobFields {
     // job started right after it runs unbroken.
     std::atomic<std::uint32_t> breaks{0};
     // The encoders transcode jobs wait for; the window stops them when it closes.
-    RunningEncoders encoders;
+    process::RunningTools encoders;
     // The decoders waveform jobs read from; likewise stopped when the window closes.
-    RunningEncoders waveformEncoders;
+    process::RunningTools waveformDecoders;
     // The job threads still running, counted by startJob.
     ActiveJobs active;
     // One transcode at a time writes its output, and one gain run at a time its clip.

@@ -11,11 +11,12 @@ namespace quillon::jobs {
 
 OutputFile openOutputFile(const std::string& path, mode_t mode)
 {
-    OutputFile output{UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode)), true};
+    OutputFile output{base::UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode)),
+                      true};
     if (output.fd.valid() || errno != EEXIST)
         return output;
     output.created = false;
-    const UniqueFd look(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    const base::UniqueFd look(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
     if (!look.valid() || ::fstat(look.get(), &info) != 0)
         return output;

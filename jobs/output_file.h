@@ -13,7 +13,7 @@ namespace quillon::jobs {
 // it is opened (a device or a pipe is never opened, so it cannot act or make the
 // caller wait). Existing contents stay. Invalid, with errno set, when neither.
 struct OutputFile {
-    UniqueFd fd;
+    base::UniqueFd fd;
     bool created = false;
 };
 [[nodiscard]] OutputFile openOutputFile(const std::string& path, mode_t mode);

@@ -17,7 +17,7 @@ std::unique_ptr<PrivateFolder> PrivateFolder::make()
     std::string path = (std::filesystem::temp_directory_path(error) / "quillon-XXXXXX").string();
     if (error || !::mkdtemp(path.data()))
         return nullptr;
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    base::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd.valid()) {
         ::rmdir(path.c_str());
         return nullptr;
@@ -33,7 +33,8 @@ PrivateFolder::~PrivateFolder()
 
 std::optional<std::string> PrivateFolder::write(const std::string& name, std::string_view text) const
 {
-    const UniqueFd file(::openat(fd_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    const base::UniqueFd file(
+        ::openat(fd_.get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     const bool written =
         file.valid() && ::write(file.get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
     return written ? std::optional(path_ + "/" + name) : std::nullopt;

@@ -24,10 +24,10 @@ public:
     [[nodiscard]] std::optional<std::string> link(const std::string& name, const std::string& target) const;
 
 private:
-    PrivateFolder(std::string path, UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
+    PrivateFolder(std::string path, base::UniqueFd fd) : path_(std::move(path)), fd_(std::move(fd)) {}
 
     std::string path_;
-    UniqueFd fd_;
+    base::UniqueFd fd_;
 };
 
 // The name of an open descriptor's file for anyone who holds that descriptor:

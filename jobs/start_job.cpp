@@ -38,10 +38,10 @@ bool stopJobs(JobFields& fields, std::chrono::milliseconds limit)
     // Killed again each round: a job may have started its next tool meanwhile, and
     // the last round takes the tools a break left running by themselves.
     for (;;) {
-        killLiveChildren();
+        process::killLiveChildren();
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (fields.active.waitUntilIdle(std::clamp(left, std::chrono::milliseconds(0), kStopRound))) {
-            killLiveChildren();
+            process::killLiveChildren();
             return true;
         }
         if (Clock::now() >= deadline)

@@ -58,7 +58,7 @@ void removeEntry(int dirFd, const std::string& name)
     if (::fstatat(dirFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
         return;
     if (S_ISDIR(info.st_mode)) {
-        const UniqueFd sub(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const base::UniqueFd sub(::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (sub.valid())
             removeFolderContents(sub.get());
     }
@@ -74,7 +74,7 @@ void removeFolderContents(int dirFd)
 void removeFilesByExtension(const std::filesystem::path& dir, std::string_view extension,
                             const std::vector<std::filesystem::path>& spared)
 {
-    const UniqueFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const base::UniqueFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder.valid())
         return;
     std::vector<struct stat> kept;

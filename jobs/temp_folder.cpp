@@ -22,12 +22,12 @@ constexpr int kCopyAttempts = 3;
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
 // Never through a link: the folder must be the one this user made or owns.
-UniqueFd openFolderAt(int parentFd, const char* name)
+base::UniqueFd openFolderAt(int parentFd, const char* name)
 {
-    return UniqueFd(::openat(parentFd, name, kFolderFlags | O_NOFOLLOW));
+    return base::UniqueFd(::openat(parentFd, name, kFolderFlags | O_NOFOLLOW));
 }
 
-bool lockFolder(const UniqueFd& fd) { return fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0; }
+bool lockFolder(const base::UniqueFd& fd) { return fd.valid() && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0; }
 
 // Whether name in parentFd still is the folder open as fd (a sweeping copy may
 // have removed it between its making and its locking).
@@ -63,7 +63,7 @@ void makePrivateIfOwn(int fd)
 // home (or from cacheHome when it lies outside home) down is the user's own and
 // writable by no one else. The app's own two levels are made private (mode 0700)
 // when they are the user's; levels above are left as the user keeps them.
-UniqueFd privateFolder(const fs::path& cacheHome, const fs::path& home)
+base::UniqueFd privateFolder(const fs::path& cacheHome, const fs::path& home)
 {
     if (!cacheHome.is_absolute())
         return {};
@@ -75,7 +75,7 @@ UniqueFd privateFolder(const fs::path& cacheHome, const fs::path& home)
         root = home.lexically_normal();
         below = inHome;
     }
-    UniqueFd level(::open(root.c_str(), kFolderFlags));
+    base::UniqueFd level(::open(root.c_str(), kFolderFlags));
     if (!level.valid() || !ownedAndPrivate(level.get()))
         return {};
     const fs::path appLevels = fs::path("quillon") / "tmp";
@@ -105,7 +105,7 @@ void sweepEndedCopies(int baseFd, bool everything)
                 removeEntry(baseFd, name);
             continue;
         }
-        const UniqueFd lock = openFolderAt(baseFd, name.c_str());
+        const base::UniqueFd lock = openFolderAt(baseFd, name.c_str());
         if (lockFolder(lock) && stillNamed(baseFd, name, lock.get())) {
             removeFolderContents(lock.get());
             ::unlinkat(baseFd, name.c_str(), AT_REMOVEDIR);
@@ -128,10 +128,10 @@ std::string randomSuffix()
 TempFolder::TempFolder(const fs::path& appTmp, const fs::path& cacheHome, const fs::path& home)
 {
     fs::path basePath;
-    UniqueFd base;
+    base::UniqueFd base;
     if (writableFolder(appTmp)) {
         basePath = appTmp;
-        base = UniqueFd(::open(appTmp.c_str(), kFolderFlags | O_NOFOLLOW));
+        base = base::UniqueFd(::open(appTmp.c_str(), kFolderFlags | O_NOFOLLOW));
     } else if ((base = privateFolder(cacheHome, home)).valid()) {
         basePath = cacheHome / "quillon" / "tmp";
     }
@@ -146,7 +146,7 @@ TempFolder::TempFolder(const fs::path& appTmp, const fs::path& cacheHome, const 
     const char* system = std::getenv("TMPDIR");
     const bool inBase = base.valid();
     const fs::path parentPath = inBase ? basePath : fs::path(system && *system ? system : "/tmp");
-    UniqueFd parent = inBase ? std::move(base) : UniqueFd(::open(parentPath.c_str(), kFolderFlags));
+    base::UniqueFd parent = inBase ? std::move(base) : base::UniqueFd(::open(parentPath.c_str(), kFolderFlags));
     const std::string prefix = inBase ? kCopyPrefix : "quillon-";
     for (int attempt = 0; parent.valid() && attempt < kCopyAttempts; ++attempt) {
         std::string name = prefix + randomSuffix();
@@ -155,7 +155,7 @@ TempFolder::TempFolder(const fs::path& appTmp, const fs::path& cacheHome, const 
                 continue;
             break;
         }
-        UniqueFd lock = openFolderAt(parent.get(), name.c_str());
+        base::UniqueFd lock = openFolderAt(parent.get(), name.c_str());
         if (lockFolder(lock) && stillNamed(parent.get(), name, lock.get())) {
             path_ = parentPath / name;
             lock_ = std::move(lock);

@@ -37,9 +37,9 @@ public:
 
 private:
     std::filesystem::path path_;
-    UniqueFd lock_;
+    base::UniqueFd lock_;
     // A folder made for this copy alone, removed at the end: its parent and name.
-    UniqueFd ownParent_;
+    base::UniqueFd ownParent_;
     std::string ownName_;
 };
 

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-namespace quillon::jobs {
+namespace quillon::network {
 
 CurlHandle makeCurlHandle()
 {
@@ -33,4 +33,4 @@ void applyCommonOptions(CURL* handle, const CurlTimeouts& timeouts)
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, timeouts.lowSpeedSeconds);
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::network

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-namespace quillon::jobs {
+namespace quillon::network {
 
 struct CurlEasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -44,4 +44,4 @@ struct CurlTimeouts {
 // The time-outs, no signals (handles live on worker threads).
 void applyCommonOptions(CURL* handle, const CurlTimeouts& timeouts);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::network

@@ -9,7 +9,7 @@
 
 #include "base/header_text.h"
 
-namespace quillon::jobs {
+namespace quillon::network {
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
@@ -70,11 +70,12 @@ std::string charsetOf(std::string_view contentType)
     while (semicolon != std::string_view::npos) {
         contentType.remove_prefix(semicolon + 1);
         semicolon = contentType.find(';');
-        const std::string_view parameter = trimmedHeaderValue(contentType.substr(0, semicolon));
+        const std::string_view parameter = base::trimmedHeaderValue(contentType.substr(0, semicolon));
         const std::size_t equals = parameter.find('=');
-        if (equals == std::string_view::npos || lower(trimmedHeaderValue(parameter.substr(0, equals))) != "charset")
+        if (equals == std::string_view::npos ||
+            lower(base::trimmedHeaderValue(parameter.substr(0, equals))) != "charset")
             continue;
-        std::string_view value = trimmedHeaderValue(parameter.substr(equals + 1));
+        std::string_view value = base::trimmedHeaderValue(parameter.substr(equals + 1));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             value = value.substr(1, value.size() - 2);
         return lower(value);
@@ -106,4 +107,4 @@ std::string responseTextToUtf8(std::string_view body, std::string_view contentTy
     return convert(static_cast<iconv_t>(converter.get()), body);
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::network

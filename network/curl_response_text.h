@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace quillon::jobs {
+namespace quillon::network {
 
 // The charset parameter of a Content-Type value, lower-cased and unquoted; empty
 // when there is none.
@@ -14,4 +14,4 @@ namespace quillon::jobs {
 // in that encoding each become U+FFFD; a charset nobody knows is read as UTF-8.
 [[nodiscard]] std::string responseTextToUtf8(std::string_view body, std::string_view contentType);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::network

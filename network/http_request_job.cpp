@@ -3,7 +3,7 @@
 #include "jobs/start_job.h"
 #include "network/curl_response_text.h"
 
-namespace quillon::jobs {
+namespace quillon::network {
 namespace {
 
 struct Transfer {
@@ -101,14 +101,14 @@ std::string fetchResponseText(const std::string& url, const std::function<bool()
     return transfer.broken ? std::string() : std::string(kSendError);
 }
 
-bool startHttpRequest(const SharedJobFields& fields, std::string url, NoClientHook onNoClient,
+bool startHttpRequest(const jobs::SharedJobFields& fields, std::string url, NoClientHook onNoClient,
                       CurlHandleFactory makeHandle)
 {
     // The restart comes first: from then on no older request can store its text.
-    JobTicket ticket(fields, &JobFields::xhStatus);
+    jobs::JobTicket ticket(fields, &jobs::JobFields::xhStatus);
     fields->xhResponse.set({});
-    return startJob(*fields, [ticket = std::move(ticket), url = std::move(url), onNoClient = std::move(onNoClient),
-                              makeHandle = std::move(makeHandle)] {
+    return jobs::startJob(*fields, [ticket = std::move(ticket), url = std::move(url),
+                                    onNoClient = std::move(onNoClient), makeHandle = std::move(makeHandle)] {
         ticket.store(kHttpRequestRunning);
         std::string text = fetchResponseText(
             url, [&ticket] { return ticket.mustStop(); }, makeHandle, onNoClient);
@@ -117,4 +117,4 @@ bool startHttpRequest(const SharedJobFields& fields, std::string url, NoClientHo
     });
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::network

@@ -7,7 +7,7 @@
 #include "jobs/job_fields.h"
 #include "network/curl_handle.h"
 
-namespace quillon::jobs {
+namespace quillon::network {
 
 // xhStatus while the request runs, and once its response text is stored.
 inline constexpr std::int32_t kHttpRequestRunning = 0;
@@ -40,7 +40,7 @@ inline constexpr std::size_t kMaxResponseBytes = 64u << 20;
 // then xhStatus 1, unless a newer request has been started meanwhile: that one
 // ends its transfer and keeps both fields. A break ends the transfer too; the job
 // then stores its empty text and 1.
-[[nodiscard]] bool startHttpRequest(const SharedJobFields& fields, std::string url, NoClientHook onNoClient,
+[[nodiscard]] bool startHttpRequest(const jobs::SharedJobFields& fields, std::string url, NoClientHook onNoClient,
                                     CurlHandleFactory makeHandle = makeCurlHandle);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::network

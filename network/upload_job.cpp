@@ -14,7 +14,7 @@
 #include "network/curl_handle.h"
 #include "service_endpoint/service_codes.h"
 
-namespace quillon::jobs {
+namespace quillon::network {
 namespace {
 
 // State the read callback works on: the file, how far it got, and why it stopped.
@@ -103,7 +103,7 @@ std::string uploadTarget(std::string_view sid)
         }
     }
     target += "&ver=";
-    target += kVersionCode;
+    target += base::kVersionCode;
     target += "&aff=";
     target += service_endpoint::kAffiliateCode;
     target += "&pid=";
@@ -116,7 +116,7 @@ std::int32_t runUpload(const UploadRequest& request, const std::function<void(st
 {
     // O_NONBLOCK: opening a named pipe would otherwise wait for a writer for ever;
     // the type check below then refuses it.
-    const UniqueFd file(::open(request.file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    const base::UniqueFd file(::open(request.file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat info {};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return kUploadFailed;
@@ -173,11 +173,12 @@ std::int32_t runUpload(const UploadRequest& request, const std::function<void(st
     return kUploadDone;
 }
 
-bool startUpload(const SharedJobFields& fields, service_endpoint::ServiceHost host, std::string file, std::string sid)
+bool startUpload(const jobs::SharedJobFields& fields, service_endpoint::ServiceHost host, std::string file,
+                 std::string sid)
 {
     UploadRequest request{std::move(host), std::move(file), std::move(sid)};
-    JobTicket ticket(fields, &JobFields::upStatus);
-    return startJob(*fields, [ticket = std::move(ticket), request = std::move(request)] {
+    jobs::JobTicket ticket(fields, &jobs::JobFields::upStatus);
+    return jobs::startJob(*fields, [ticket = std::move(ticket), request = std::move(request)] {
         ticket.store(0);
         const std::int32_t outcome = runUpload(
             request, [&ticket](std::int32_t percent) { ticket.store(percent); },
@@ -186,4 +187,4 @@ bool startUpload(const SharedJobFields& fields, service_endpoint::ServiceHost ho
     });
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::network

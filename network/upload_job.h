@@ -9,7 +9,7 @@
 #include "network/curl_handle.h"
 #include "service_endpoint/service_host.h"
 
-namespace quillon::jobs {
+namespace quillon::network {
 
 // upStatus codes beyond the 0..99 percentages.
 inline constexpr std::int32_t kUploadDone = 100;
@@ -40,7 +40,7 @@ struct UploadRequest {
 
 // UI thread: DTE_UploadFile. Resets upStatus to 0 and starts the job on its own
 // thread against host; false when no thread could be made.
-[[nodiscard]] bool startUpload(const SharedJobFields& fields, service_endpoint::ServiceHost host, std::string file,
-                               std::string sid);
+[[nodiscard]] bool startUpload(const jobs::SharedJobFields& fields, service_endpoint::ServiceHost host,
+                               std::string file, std::string sid);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::network

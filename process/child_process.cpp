@@ -14,7 +14,7 @@
 
 extern char** environ;
 
-namespace quillon::jobs {
+namespace quillon::process {
 
 namespace {
 
@@ -89,7 +89,7 @@ std::optional<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& 
     if (argv.empty() || argv.front().empty())
         return std::nullopt;
     // Duplicated onto itself, a descriptor would keep its close-on-exec flag.
-    UniqueFd moved(passedFd == kPassedFd ? ::fcntl(passedFd, F_DUPFD_CLOEXEC, kPassedFd + 1) : -1);
+    base::UniqueFd moved(passedFd == kPassedFd ? ::fcntl(passedFd, F_DUPFD_CLOEXEC, kPassedFd + 1) : -1);
     if (passedFd == kPassedFd && !moved.valid())
         return std::nullopt;
     FileActions actions =
@@ -108,7 +108,7 @@ std::optional<ChildProcess> ChildProcess::spawn(const std::vector<std::string>& 
     if (posix_spawn(&pid, argv.front().c_str(), actions.get(), attr.get(), args.data(), environ) != 0)
         return std::nullopt;
 
-    UniqueFd pidfd(pidfd_open(pid, 0));
+    base::UniqueFd pidfd(pidfd_open(pid, 0));
     if (!pidfd.valid()) {
         // Without a pidfd the child could not be stopped safely later. It is still
         // unreaped, so its id cannot have been reused yet: end it now.
@@ -128,7 +128,7 @@ void ChildProcess::kill()
         pidfd_send_signal(pidfd_.get(), SIGKILL, nullptr, 0);
 }
 
-void ChildProcess::abandon(UniqueFd output)
+void ChildProcess::abandon(base::UniqueFd output)
 {
     if (!pidfd_.valid() || exitStatus_ || exitStatusNow())
         return;
@@ -154,4 +154,4 @@ std::optional<std::uint32_t> ChildProcess::exitStatusNow() { return collect(WNOH
 
 std::uint32_t ChildProcess::waitForExit() { return collect(0).value_or(kExitStatusLost); }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

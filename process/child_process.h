@@ -10,7 +10,7 @@
 
 #include "base/unique_fd.h"
 
-namespace quillon::jobs {
+namespace quillon::process {
 
 // Exit status reported when the child's end could not be observed (someone else
 // collected it); callers treat it as a failure like any non-zero code.
@@ -36,7 +36,7 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     // A child still running is handed to the reaper, so it never stays a zombie.
-    ~ChildProcess() { abandon(UniqueFd{}); }
+    ~ChildProcess() { abandon(base::UniqueFd{}); }
 
     [[nodiscard]] pid_t pid() const { return pid_; }
     [[nodiscard]] int pidfd() const { return pidfd_.get(); }
@@ -51,17 +51,17 @@ public:
     void kill();
     // Stops looking after the child: if it still runs, it is handed to the reaper
     // together with the reading end of its output (see reapWhenEnded).
-    void abandon(UniqueFd output);
+    void abandon(base::UniqueFd output);
 
 private:
-    ChildProcess(pid_t pid, UniqueFd pidfd) : pid_(pid), pidfd_(std::move(pidfd)) {}
+    ChildProcess(pid_t pid, base::UniqueFd pidfd) : pid_(pid), pidfd_(std::move(pidfd)) {}
     std::optional<std::uint32_t> collect(int options);
 
     pid_t pid_;
-    UniqueFd pidfd_;
+    base::UniqueFd pidfd_;
     std::optional<std::uint32_t> exitStatus_;
     // Its entry among the live children until it is collected (0: none).
     std::uint64_t liveKey_ = 0;
 };
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

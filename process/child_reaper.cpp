@@ -9,7 +9,7 @@
 
 #include "process/live_children.h"
 
-namespace quillon::jobs {
+namespace quillon::process {
 
 namespace {
 
@@ -28,7 +28,7 @@ void drainAndCollect(int pidfd, int output)
 
 }  // namespace
 
-void reapWhenEnded(UniqueFd pidfd, UniqueFd output, std::uint64_t liveKey)
+void reapWhenEnded(base::UniqueFd pidfd, base::UniqueFd output, std::uint64_t liveKey)
 {
     if (!pidfd.valid())
         return;
@@ -53,4 +53,4 @@ void reapWhenEnded(UniqueFd pidfd, UniqueFd output, std::uint64_t liveKey)
     (void)output.release();
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

@@ -4,7 +4,7 @@
 
 #include "base/unique_fd.h"
 
-namespace quillon::jobs {
+namespace quillon::process {
 
 // Takes over a child of ours that is still running and that nobody waits for any
 // more. pidfd refers to the child; output, when valid, is the reading end of its
@@ -13,6 +13,6 @@ namespace quillon::jobs {
 // collected when it ends, so it never lingers as a zombie, and then withdrawn
 // from the live children under liveKey.
 // Returns at once; the work happens on a detached thread.
-void reapWhenEnded(UniqueFd pidfd, UniqueFd output, std::uint64_t liveKey);
+void reapWhenEnded(base::UniqueFd pidfd, base::UniqueFd output, std::uint64_t liveKey);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-namespace quillon::jobs {
+namespace quillon::process {
 
 namespace {
 
@@ -43,4 +43,4 @@ std::optional<double> IdleProcessors::sinceStart() const
     return (*idleNow - *idleSeconds_) / elapsed.count();
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

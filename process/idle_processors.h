@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-namespace quillon::jobs {
+namespace quillon::process {
 
 // How many processors have been idle on average since this was made, from the
 // kernel's count of idle time: whether another child would find a processor of
@@ -27,4 +27,4 @@ private:
 // /proc/uptime ("<uptime> <idle>"); nullopt for anything else.
 [[nodiscard]] std::optional<double> idleSecondsOfUptime(std::string_view text);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

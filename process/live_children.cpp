@@ -9,13 +9,13 @@
 #include "base/unique_fd.h"
 #include "process/pidfd.h"
 
-namespace quillon::jobs {
+namespace quillon::process {
 
 namespace {
 
 struct Registry {
     std::mutex mutex;
-    std::map<std::uint64_t, UniqueFd> children;
+    std::map<std::uint64_t, base::UniqueFd> children;
     std::uint64_t lastKey = 0;
 };
 
@@ -31,7 +31,7 @@ Registry& registry()
 
 std::uint64_t addLiveChild(int pidfd)
 {
-    UniqueFd copy(::fcntl(pidfd, F_DUPFD_CLOEXEC, 0));
+    base::UniqueFd copy(::fcntl(pidfd, F_DUPFD_CLOEXEC, 0));
     if (!copy.valid())
         return 0;
     Registry& r = registry();
@@ -62,4 +62,4 @@ int killLiveChildren()
     return signalled;
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace quillon::jobs {
+namespace quillon::process {
 
 // Every tool child the jobs have started and nobody has collected yet, running or
 // abandoned to the reaper, so the app can stop them all when it ends: no tool
@@ -16,4 +16,4 @@ void removeLiveChild(std::uint64_t key);
 // Kills every child still kept; returns how many were signalled.
 int killLiveChildren();
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

@@ -10,13 +10,13 @@
 
 #include "base/unique_fd.h"
 
-namespace quillon::jobs {
+namespace quillon::process {
 
 namespace {
 
 struct Pipe {
-    UniqueFd read;
-    UniqueFd write;
+    base::UniqueFd read;
+    base::UniqueFd write;
 };
 
 [[nodiscard]] bool makePipe(Pipe& pipe)
@@ -56,7 +56,7 @@ DrainEnd drain(int fd, const std::function<bool()>& stopRequested)
 // the pipe's reading end, and records the start in outcome.
 struct RunningTool {
     ChildProcess child;
-    UniqueFd output;
+    base::UniqueFd output;
 };
 
 std::optional<RunningTool> launch(const std::vector<std::string>& argv, int errorFd,
@@ -163,4 +163,4 @@ ToolOutcome streamTool(const std::vector<std::string>& argv, const std::function
     return outcome;
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

@@ -10,7 +10,7 @@
 
 #include "process/child_process.h"
 
-namespace quillon::jobs {
+namespace quillon::process {
 
 inline constexpr int kBreakTestIntervalMs = 50;
 
@@ -51,4 +51,4 @@ struct ToolOutcome {
                                      const std::function<void(std::string_view)>& onOutput,
                                      const std::function<void(std::string_view)>& onError = {});
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

@@ -13,7 +13,7 @@ const PartLoad = (() => {
       hooks.failed("Copying from the CD could not be started.", "start");
       return;
     }
-    Q.poll(() => ext.DTE_ripStatus, (v) => v >= 100, (v) => { if (v < 100) hooks.progress(v); },
+    Q.poll(() => ext.DTE_ripStatus, Q.ended("rip"), (v) => { if (v < 100) hooks.progress(v); },
       (v) => (v === 100 ? hooks.done() : hooks.failed(Q.ripError(v), v)));
   }
 
@@ -27,7 +27,7 @@ const PartLoad = (() => {
       const data = WaveData.parse(String(ext.DTE_wfResponse));
       if (data.durationMs > 0 && data.peaks.length) hooks.soFar(data);
     };
-    Q.poll(() => ext.DTE_wfStatus, (v) => v >= 100, (v) => { if (v < 100) soFar(); }, (v) => {
+    Q.poll(() => ext.DTE_wfStatus, Q.ended("waveform"), (v) => { if (v < 100) soFar(); }, (v) => {
       const data = WaveData.parse(v === 100 ? String(ext.DTE_wfResponse) : "");
       if (v !== 100 || !(data.durationMs > 0))
         hooks.failed("This file cannot be read as music. It may be damaged, or not a sound file.", v);

@@ -65,6 +65,16 @@ const Quillon = (() => {
     return handle;
   }
 
+  // How a job's status reads, from the generated job_codes.js: the values it still
+  // runs at, and the words for its ends. A job not listed ends at 100 and over.
+  const jobCodes = (id) => (window.QUILLON_JOBS || {})[id] || { running: { from: -Infinity, to: 99 }, words: {} };
+  function ended(id) {
+    const running = jobCodes(id).running;
+    return Array.isArray(running)
+      ? (v) => running.indexOf(Number(v)) === -1
+      : (v) => Number(v) < running.from || Number(v) > running.to;
+  }
+
   // Runs fn once after ms unless polling is stopped first.
   const after = (ms, fn) => poll(() => null, () => true, null, fn, ms);
 
@@ -121,9 +131,6 @@ const Quillon = (() => {
 
   // "from 1:05.0 to 1:25.0", for the part of a song a clip is made of.
   const partText = (part) => "from " + formatMs(part.startMs) + " to " + formatMs(part.startMs + part.lengthMs);
-
-  // The longest part whose clip iPhones take as a ringtone (its file is just under 30 s).
-  const iphoneLongestMs = 30000;
 
   // The kind of sound of that id (clip_kinds.js), a ringtone for any other, and
   // the name its file goes by: "My Song alarm.mp3".
@@ -205,28 +212,9 @@ const Quillon = (() => {
     return cdListErrors[text] || "The CD could not be read (" + text.replace(/^ERROR:\s*/, "") + ").";
   }
 
-  const ripErrors = {
-    201: "The CD drive is no longer there. Check the drive and try again.",
-    202: "The CD drive could not be opened. Another program may be using it.",
-    203: "There is no disc in the drive, or it cannot be read.",
-    204: "This track is no longer on the disc. Was the CD changed?",
-    205: "This disc has no audio tracks to copy.",
-    206: "This is a data track, not music.",
-    207: "There was not enough memory to copy the track.",
-    208: "The copy could not be saved: the disk may be full or the folder read-only.",
-    209: "Part of the track could not be read. Clean the disc and try again.",
-    210: "Copying was stopped.",
-    211: "The disc was changed or taken out while it was copied, so nothing was kept. Put the disc back in and try again."
-  };
-
-  const normalizeErrors = {
-    201: "The clip's old volume information could not be removed.",
-    202: "The loudness of the clip could not be measured and levelled.",
-    203: "The final volume lift could not be applied to the clip."
-  };
-
-  const ripError = (code) => ripErrors[code] || "Copying from the CD failed (code " + code + ").";
-  const normalizeError = (code) => normalizeErrors[code] || "Levelling the loudness failed (code " + code + ").";
+  const ripError = (code) => jobCodes("rip").words[code] || "Copying from the CD failed (code " + code + ").";
+  const normalizeError = (code) =>
+    jobCodes("normalize").words[code] || "Levelling the loudness failed (code " + code + ").";
   const transcodeError = "The music could not be turned into an MP3 clip. The file may be damaged, or in a format that cannot be read.";
   // What the host says about a failed conversion (DTE_tsReason); "" or an unknown
   // reason gives the general text.
@@ -277,7 +265,7 @@ const Quillon = (() => {
   function fetchText(url, done) {
     const ext = host();
     if (!ext.DTE_MakeHttpRequest(url)) { done(""); return null; }
-    return poll(() => ext.DTE_xhStatus, (v) => v === 1, null, () => done(String(ext.DTE_xhResponse)));
+    return poll(() => ext.DTE_xhStatus, ended("request"), null, () => done(String(ext.DTE_xhResponse)));
   }
 
   /* ---- dialogs ---- */
@@ -310,10 +298,10 @@ const Quillon = (() => {
 
   return {
     host, state, requireHost,
-    poll, after, stopAllPolling,
+    poll, ended, after, stopAllPolling,
     pageFolder, tempPath, fileUrl, fileName,
     serviceAuthority, serviceUrl,
-    framesToTime, formatMs, partText, iphoneLongestMs, clipKind, clipFileName, splitList, normalisePhoneNumber,
+    framesToTime, formatMs, partText, clipKind, clipFileName, splitList, normalisePhoneNumber,
     phones, networks, findById, storedChoice, fillSelect,
     cdListError, ripError, normalizeError,
     transcodeError, transcodeFailure, uploadError,

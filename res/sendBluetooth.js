@@ -28,7 +28,7 @@
   function find() {
     $("bt-phones").textContent = "";
     if (!has("DTE_FindBluetoothPhones") || !ext.DTE_FindBluetoothPhones()) return;
-    Q.poll(() => Number(ext.DTE_blStatus), (v) => v !== 1, null, (v) => {
+    Q.poll(() => Number(ext.DTE_blStatus), Q.ended("bluetoothPhones"), null, (v) => {
       const items = v === 100 ? Q.splitList(String(ext.DTE_blResponse)) : [];
       for (let i = 0; i + 1 < items.length; i += 2) {
         const phone = { id: items[i], name: items[i + 1] };
@@ -65,7 +65,7 @@
 
   function follow() {
     if (watch) watch.stop();
-    watch = Q.poll(() => Number(ext.DTE_btStatus), (v) => v !== 1, showProgress, ended, 250);
+    watch = Q.poll(() => Number(ext.DTE_btStatus), Q.ended("bluetooth"), showProgress, ended, 250);
   }
 
   function ended(status) {

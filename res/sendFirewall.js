@@ -32,7 +32,7 @@
   // Follows the firewall's status until it stops changing on its own.
   function follow() {
     if (watch) watch.stop();
-    watch = Q.poll(() => Number(ext.DTE_fwStatus), (v) => v !== 1 && v !== 3, null, (v) => {
+    watch = Q.poll(() => Number(ext.DTE_fwStatus), Q.ended("firewall"), null, (v) => {
       show(v);
       Q.state("firewall " + v);
     }, 200);

@@ -36,7 +36,7 @@
     if (!ext.DTE_CopyToPhone(phone.id, what.clip, what.name, what.kind)) return;
     button.disabled = true;
     S.steps.send.note("Copying to " + phone.name + "\u2026");
-    Q.poll(() => Number(ext.DTE_cpStatus), (v) => v !== 1, null, (v) => {
+    Q.poll(() => Number(ext.DTE_cpStatus), Q.ended("copy"), null, (v) => {
       button.disabled = false;
       const [outcome, detail] = Q.splitList(String(ext.DTE_cpResponse));
       if (v === 100)

@@ -39,7 +39,7 @@
       failed("stage-convert", "The converter could not be started.", "start");
       return;
     }
-    Q.poll(() => ext.DTE_tsStatus, (v) => v === 1 || v === 2, null,
+    Q.poll(() => ext.DTE_tsStatus, Q.ended("transcode"), null,
       (v) => {
         if (v !== 1) {
           // The host may say why; without that member the general text stays.
@@ -61,7 +61,7 @@
       failed("stage-level", "Levelling could not be started.", "start");
       return;
     }
-    Q.poll(() => ext.DTE_norStatus, (v) => v >= 100,
+    Q.poll(() => ext.DTE_norStatus, Q.ended("normalize"),
       (v) => { if (v < 100) stage("stage-level", "active", levelSteps[v] || "Starting", v); },
       (v) => {
         if (v !== 100) { failed("stage-level", Q.normalizeError(v), v); return; }

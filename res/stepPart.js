@@ -17,6 +17,8 @@
   // Each kind of sound with its limits and presets, as the host checks them; a ringtone first.
   const kinds = window.QUILLON_CLIP_KINDS;
   const shortestMs = window.QUILLON_SHORTEST_PART_MS;
+  // The longest part whose clip iPhones take as a ringtone (its file is just under 30 s).
+  const iphoneLongestMs = window.QUILLON_IPHONE_LONGEST_MS;
   const fineKeysMsPerPx = 20;  // from here in, Shift+arrows move by 0.01 s
   const historyDepth = 200;
 
@@ -358,7 +360,7 @@
       chip.setAttribute("aria-pressed", String(starts[i] === part.startMs));
     });
     // A part of up to 30 s makes a file just under 30 s, which iPhones take.
-    $("part-iphone").textContent = part.lengthMs > Q.iphoneLongestMs ? "Too long for iPhones (under 30 s); fine for Android" : "";
+    $("part-iphone").textContent = part.lengthMs > iphoneLongestMs ? "Too long for iPhones (under 30 s); fine for Android" : "";
     const wave = $("wave");
     wave.setAttribute("aria-valuenow", String(part.startMs / 1000));
     wave.setAttribute("aria-valuemax", String(Math.max(0, durationMs() - part.lengthMs) / 1000));

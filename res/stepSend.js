@@ -122,7 +122,7 @@
   function watchServing() {
     if (watch) watch.stop();
     if ($("wifi-live").hidden) return;
-    watch = Q.poll(() => Number(ext.DTE_svStatus), (v) => v !== 1 && v !== 100, (v) => {
+    watch = Q.poll(() => Number(ext.DTE_svStatus), Q.ended("serve"), (v) => {
       if (v === 100 && !$("wifi-status").textContent) {
         const at = new Date().toLocaleTimeString([], { hour: "2-digit", minute: "2-digit" });
         $("wifi-status").textContent = "\u2713 Downloaded to a phone at " + at + ".";
@@ -161,7 +161,7 @@
     $("phones").textContent = "";
     phones = [];
     if (!has("DTE_FindPhones") || !ext.DTE_FindPhones()) return;
-    Q.poll(() => Number(ext.DTE_phStatus), (v) => v !== 1, null, (v) => {
+    Q.poll(() => Number(ext.DTE_phStatus), Q.ended("phones"), null, (v) => {
       const items = v === 100 ? Q.splitList(String(ext.DTE_phResponse)) : [];
       for (let i = 0; i + 1 < items.length; i += 2) phones.push({ id: items[i], name: items[i + 1] });
       phones.forEach((phone) => {
@@ -187,7 +187,7 @@
     }
     button.disabled = true;
     note("Sending to " + phone.name + "\u2026");
-    Q.poll(() => Number(ext.DTE_shStatus), (v) => v !== 1, null, (v) => {
+    Q.poll(() => Number(ext.DTE_shStatus), Q.ended("share"), null, (v) => {
       button.disabled = false;
       if (v === 100)
         note("Sent to " + phone.name + ", into its Downloads. On the phone, choose it there as its " +

@@ -133,7 +133,7 @@
       failed("stage-upload", "Sending could not be started.");
       return;
     }
-    Q.poll(() => ext.DTE_upStatus, (v) => v >= 100,
+    Q.poll(() => ext.DTE_upStatus, Q.ended("upload"),
       (v) => { if (v < 100) stage("stage-upload", "active", v + " %", v); },
       (v) => {
         if (v !== 100) { failed("stage-upload", Q.uploadError); return; }

@@ -230,7 +230,7 @@ Reply ClipService::redirectPage(const Params& params)
     const std::string where = param(params, "where");
     if (where.empty())
         return error(400, "missing where");
-    const std::string name = htmlEscape(where);
+    const std::string name = base::htmlEscape(where);
     return Reply{200,
                  "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quillon: " + name +
                      "</title></head>\n<body><h1>" + name + "</h1><p>The reference service has no " + name +

@@ -22,11 +22,11 @@ bool isMpegAudioFile(const std::filesystem::path& file)
         return false;
 
     std::array<std::uint8_t, 10> tag{};
-    const std::uint64_t start = readAt(0, tag.data(), tag.size()) ? id3v2TagLength(tag) : 0;
+    const std::uint64_t start = readAt(0, tag.data(), tag.size()) ? base::id3v2TagLength(tag) : 0;
     std::array<std::uint8_t, 4> header{};
     if (!readAt(start, header.data(), header.size()))
         return false;
-    const auto length = mpegFrameLength(header);
+    const auto length = base::mpegFrameLength(header);
     if (!length || start + *length > size)
         return false;
     const std::uint64_t next = start + *length;
@@ -34,7 +34,7 @@ bool isMpegAudioFile(const std::filesystem::path& file)
         return true;
     if (!readAt(next, header.data(), header.size()))
         return false;
-    return mpegFrameLength(header).has_value() || (header[0] == 'T' && header[1] == 'A' && header[2] == 'G');
+    return base::mpegFrameLength(header).has_value() || (header[0] == 'T' && header[1] == 'A' && header[2] == 'G');
 }
 
 }  // namespace quillon::service

@@ -9,7 +9,7 @@ namespace quillon::service_endpoint {
 std::string homepageAddress(std::string_view where)
 {
     return "http://" + serviceHost().authority() + "/redir.php?pid=" + urlEncode(kProductCode) +
-           "&ver=" + urlEncode(kVersionCode) + "&aff=" + urlEncode(kAffiliateCode) + "&where=" + urlEncode(where);
+           "&ver=" + urlEncode(base::kVersionCode) + "&aff=" + urlEncode(kAffiliateCode) + "&where=" + urlEncode(where);
 }
 
 void navigateUrl(std::string_view where, const UriLauncher& launch) { (void)launch(homepageAddress(where)); }

@@ -10,7 +10,7 @@
 #include "audio/song_tags.h"
 #include "audio/waveform_analysis.h"
 
-using namespace quillon::jobs;
+using namespace quillon::audio;
 
 namespace {
 

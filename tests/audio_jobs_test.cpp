@@ -19,7 +19,10 @@
 #include "process/run_tool.h"
 #include "tests/job_test_fixture.h"
 
+using namespace quillon::audio;
+using namespace quillon::base;
 using namespace quillon::jobs;
+using namespace quillon::process;
 using namespace quillon::test;
 
 namespace {
@@ -64,7 +67,7 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
         << graph;
     calls.erase(calls.begin() + 4);
     // Each part is measured, then encoded levelled by what its measure says, with the song's tags.
-    const ClipPart first{1234567, 20000, 2000, 500}, second{0, 1001, 0};
+    const SongPart first{1234567, 20000, 2000, 500}, second{0, 1001, 0};
     const Calls expected{
         {ff, "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac", "2", "-y", arg + ".mp3"},
         partMeasureArguments(ff, path + ".m4a", first),
@@ -80,7 +83,7 @@ TEST_F(JobTest, ATranscodeFailureTellsItsReason)
 {
     // A socket exists but cannot be opened, even by the superuser.
     const fs::path socketPath = dir / "in.sock";
-    quillon::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    quillon::base::UniqueFd sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
     socketPath.string().copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(sock.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
@@ -326,13 +329,13 @@ TEST_F(JobTest, ArgumentsOutsideTheLimitsStartNoJob)
     for (int points : {15, 4097, 0})
         EXPECT_FALSE(startWaveform(fields, tools, "y.wav", points)) << points;
     // Outside the limits of each kind: a ringtone, a notification, an alarm.
-    const std::vector<std::vector<ClipPart>> refused{
+    const std::vector<std::vector<SongPart>> refused{
         {{-1, 20000}, {0, 999}, {0, 60001}, {0, 20000, -1}, {0, 20000, 0, 5001}, {0, 1001, 501, 501}},
         {{0, 5001}, {0, 5000, 2001}},
         {{0, 60001}, {0, 40000, 30001}, {0, 11000, 10000, 1001}}};
     for (std::size_t kind = 0; kind < refused.size(); ++kind)
-        for (const ClipPart& part : refused[kind])
-            EXPECT_FALSE(startTranscodeClip(fields, tools, "in.wav", "out.mp3", part, quillon::kClipKinds[kind]))
+        for (const SongPart& part : refused[kind])
+            EXPECT_FALSE(startTranscodeClip(fields, tools, "in.wav", "out.mp3", part, quillon::base::kClipKinds[kind]))
                 << part.lengthMs;
     EXPECT_EQ(fields->wfStatus.generation() + fields->tsStatus.generation(), 0u);
 }

@@ -119,7 +119,7 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
          flag(true),
          "TranscodeClip i|o|5|9|2000|0|"},
         {"upStatus", {}, num(101), "upStatus"},
-        {"GetVersion", {}, BridgeValue::text(std::string(quillon::kVersionCode)), "GetVersion"},
+        {"GetVersion", {}, BridgeValue::text(std::string(quillon::base::kVersionCode)), "GetVersion"},
         {"SetTEAid", {str("2")}, kUntouched, "SetTEAid 2"},  // no result: the slot is left alone
         {"CloseWindow", {}, kUntouched, "CloseWindow"},
         // Missing, wrong-kind and extra arguments are harmless.
@@ -212,8 +212,8 @@ struct Channel : Bridge {
     {
         int ends[2];
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
-        server = ChannelServer::serve(quillon::UniqueFd(ends[0]), bridge, nullptr, [this] { return trusted; });
-        client = std::make_unique<ChannelClient>(quillon::UniqueFd(ends[1]));
+        server = ChannelServer::serve(quillon::base::UniqueFd(ends[0]), bridge, nullptr, [this] { return trusted; });
+        client = std::make_unique<ChannelClient>(quillon::base::UniqueFd(ends[1]));
     }
     // Runs the client's blocking call on a thread while this thread serves it.
     std::string roundTrip(const Request& request)

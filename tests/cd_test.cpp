@@ -30,6 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 using namespace std::chrono_literals;
+using namespace base;
 using test::readFile;
 using test::TempDir;
 using test::writeDiscImage;
@@ -447,7 +448,7 @@ TEST(Rip, ReadsInRetriedChunksUntilItEnds)
 TEST(Rip, ATranscodeLeavesTheWaveFileARipIsWriting)
 {
     TempDir dir;
-    const jobs::ToolPaths tools{dir.path(), dir / "tmp", ""};
+    const audio::ToolPaths tools{dir.path(), dir / "tmp", ""};
     fs::create_directories(tools.tempDir);
     test::writeScript(dir / "ffmpeg", "exit 0\n");
     test::writeFile(tools.tempDir / "another.wav", "RIFF");
@@ -460,7 +461,7 @@ TEST(Rip, ATranscodeLeavesTheWaveFileARipIsWriting)
     auto fields = std::make_shared<jobs::JobFields>();
     ASSERT_TRUE(startRip(fields, access, "0", "0", (tools.tempDir / "track.wav").string()));
     reading.get_future().wait();
-    ASSERT_TRUE(jobs::startTranscode(fields, tools, (dir / "ffmpeg").string(), (dir / "clip.mp3").string()));
+    ASSERT_TRUE(audio::startTranscode(fields, tools, (dir / "ffmpeg").string(), (dir / "clip.mp3").string()));
     EXPECT_TRUE(test::waitUntil([&] { return !fs::exists(tools.tempDir / "another.wav"); }));
     go.set_value();
     EXPECT_TRUE(test::waitUntil([&] { return fields->ripStatus.value() == kRipDone; }));

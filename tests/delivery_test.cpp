@@ -106,7 +106,7 @@ TEST(PhonePage, StepsSuitThePhoneThatAsked)
         {"Mozilla/5.0 (Linux; Android 16)", 45000, 2, "-----c---"},
     };
     for (const auto& [userAgent, lengthMs, kind, shown] : cases) {
-        const quillon::ClipKind& clipKind = quillon::kClipKinds[kind];
+        const quillon::base::ClipKind& clipKind = quillon::base::kClipKinds[kind];
         const std::string page = phonePage({"<Tom & \"Jerry\">", 38000, lengthMs, &clipKind}, userAgent);
         for (std::size_t i = 0; i < shown.size(); ++i)
             EXPECT_EQ(page.find(texts[i]) != std::string::npos, shown[i] != '-') << userAgent << ": " << texts[i];
@@ -118,15 +118,16 @@ TEST(PhonePage, StepsSuitThePhoneThatAsked)
     }
     EXPECT_EQ(partCaption({"My Song", 38000, 30000}), "My Song \xC2\xB7 0:38\xE2\x80\x93"
                                                       "1:08");
-    EXPECT_EQ(partCaption({"", 0, 3000, &quillon::kClipKinds[1]}), "Notification \xC2\xB7 0:00\xE2\x80\x93"
-                                                                   "0:03");
+    EXPECT_EQ(partCaption({"", 0, 3000, &quillon::base::kClipKinds[1]}), "Notification \xC2\xB7 0:00\xE2\x80\x93"
+                                                                         "0:03");
 }
 
 TEST(DownloadName, NamesTheFileForItsKind)
 {
-    EXPECT_EQ(downloadDisposition("", quillon::kClipKinds[0]), "attachment; filename=\"ringtone.mp3\"");
-    EXPECT_EQ(downloadDisposition("My Song", quillon::kClipKinds[2]), "attachment; filename=\"My Song alarm.mp3\"");
-    EXPECT_EQ(downloadDisposition("Caf\xC3\xA9 \"x\"\\\t", quillon::kClipKinds[1]),
+    EXPECT_EQ(downloadDisposition("", quillon::base::kClipKinds[0]), "attachment; filename=\"ringtone.mp3\"");
+    EXPECT_EQ(downloadDisposition("My Song", quillon::base::kClipKinds[2]),
+              "attachment; filename=\"My Song alarm.mp3\"");
+    EXPECT_EQ(downloadDisposition("Caf\xC3\xA9 \"x\"\\\t", quillon::base::kClipKinds[1]),
               "attachment; filename=\"Caf_ _x__ notification.mp3\"; "
               "filename*=UTF-8''Caf%C3%A9%20%22x%22%5C%20notification.mp3");
     // Control characters (C0, DEL, C1), newlines and bidirectional overrides and isolates are dropped.
@@ -135,7 +136,7 @@ TEST(DownloadName, NamesTheFileForItsKind)
                                   "D\xE2\x81\xA6"
                                   "E\xE2\x80\xAA"
                                   "F\xE2\x81\xA9",
-                                  quillon::kClipKinds[0]),
+                                  quillon::base::kClipKinds[0]),
               "attachment; filename=\"ABCDEF ringtone.mp3\"");
 }
 
@@ -234,7 +235,7 @@ struct Serving : ::testing::Test {
                                        const char* from = "127.0.0.1")
     {
         std::pair<long, std::string> result;
-        const jobs::CurlHandle handle = jobs::makeCurlHandle();
+        const network::CurlHandle handle = network::makeCurlHandle();
         curl_easy_setopt(handle.get(), CURLOPT_URL, ("http://127.0.0.1:" + port + path).c_str());
         curl_easy_setopt(handle.get(), CURLOPT_INTERFACE, ("host!" + std::string(from)).c_str());
         curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &Serving::collect);
@@ -320,7 +321,7 @@ TEST_F(Serving, ADownloadIsEveryByteAtOneClient)
 TEST_F(Serving, AFloodOfSilentConnectionsLeavesRoomForThePhone)
 {
     const auto [page, port] = serveClip();
-    std::vector<UniqueFd> flood = test::silentConnections(std::stoi(port), 200);
+    std::vector<base::UniqueFd> flood = test::silentConnections(std::stoi(port), 200);
     EXPECT_EQ(fetch(page, port, nullptr, "127.0.0.2").first, 200);
     EXPECT_TRUE(
         test::waitUntil([&] { return g_main_context_iteration(context, FALSE), test::closedByPeer(flood) == 200; }));
@@ -330,7 +331,7 @@ TEST_F(Serving, AFloodOfSilentConnectionsLeavesRoomForThePhone)
     rlimit limit{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
     const rlimit saved = limit;
-    limit.rlim_cur = UniqueFd(::dup(0)).get() + 1;  // a connection takes the last descriptor
+    limit.rlim_cur = base::UniqueFd(::dup(0)).get() + 1;  // a connection takes the last descriptor
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
     flood = test::silentConnections(std::stoi(port), 1);
     EXPECT_TRUE(reaches(kServeLost));

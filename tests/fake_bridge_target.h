@@ -38,7 +38,7 @@ public:
     void SetTEAid(S v) override { log(0, "SetTEAid", v); }
     std::string GetTENVCheck() override { return log(textResult, "GetTENVCheck"); }
     void SetTENVCheck(S v) override { log(0, "SetTENVCheck", v); }
-    std::string GetVersion() override { return log(std::string(kVersionCode), "GetVersion"); }
+    std::string GetVersion() override { return log(std::string(base::kVersionCode), "GetVersion"); }
     std::string GetDialogArgument() override { return log(textResult, "GetDialogArgument"); }
     void SetDialogRetValue(S v) override { log(0, "SetDialogRetValue", v); }
     void ShowAboutBox() override { log(0, "ShowAboutBox"); }

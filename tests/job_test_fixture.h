@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "audio/tool_paths.h"
 #include "jobs/job_fields.h"
-#include "process/tool_paths.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 
@@ -58,7 +58,7 @@ protected:
 
     TempDir dir;
     // Nothing on the search path: only the stand-ins in res/ are found.
-    jobs::ToolPaths tools{dir / "res", dir / "res/tmp", ":" + (dir / "bin").string()};
+    audio::ToolPaths tools{dir / "res", dir / "res/tmp", ":" + (dir / "bin").string()};
     jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>();
     inline static const fs::path kStandIns = QUILLON_STAND_INS_DIR;
 };

@@ -15,7 +15,10 @@
 #include "network/upload_job.h"
 #include "tests/job_test_fixture.h"
 
+using namespace quillon::audio;
+using namespace quillon::base;
 using namespace quillon::jobs;
+using namespace quillon::network;
 using namespace quillon::test;
 
 namespace {

@@ -18,6 +18,6 @@ TEST(MediaFileChooser, FirstEntryTakesEveryTypeThenTheClassicFiveThenTheRest)
               "Windows Media Audio Files (*.wma)\nOGG Vorbis Audio Files(*.ogg)\n"
               "Windows Waveform Audio Files (*.wav)\n"
               "More audio files (*.oga; *.flac; *.m4a; *.aac; *.opus; *.aif; *.aiff)\n");
-    EXPECT_TRUE(std::ranges::equal(filters.front().extensions, kAudioExtensions));
+    EXPECT_TRUE(std::ranges::equal(filters.front().extensions, base::kAudioExtensions));
     EXPECT_EQ(filters[3].extensions, (std::vector<std::string_view>{"wma"}));
 }

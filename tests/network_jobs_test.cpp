@@ -19,7 +19,7 @@
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 
-namespace quillon::jobs {
+namespace quillon::network {
 namespace {
 
 TEST(ResponseText, BecomesUtf8FromItsDeclaredCharset)
@@ -91,7 +91,7 @@ protected:
     std::thread thread;
     std::atomic<int> stalled = 0;
     std::atomic<bool> released = false;
-    SharedJobFields fields = std::make_shared<JobFields>();
+    jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>();
 };
 
 TEST_F(HttpServer, RequestReturnsTheBodyOfAnHttpUrlOnly)
@@ -176,7 +176,7 @@ TEST_F(Upload, SendsTheExactRequestBlockByBlock)
         EXPECT_EQ(upload(std::string("a&b=c?d#e%41/f~ x\r\n\0\t\x7F\xC3\xBC", 24)), kUploadDone);
         EXPECT_EQ(progress, expected) << size;
         EXPECT_EQ(head, "POST /cgi-bin/dte_upload2.cgi?sid=a&b=c?d#e%41/f~%20x%0D%0A%00%09%7F%C3%BC&ver=" +
-                            std::string(quillon::kVersionCode) +
+                            std::string(quillon::base::kVersionCode) +
                             "&aff=" + std::string(service_endpoint::kAffiliateCode) + "&pid=" +
                             std::string(service_endpoint::kProductCode) + " HTTP/1.0\r\nHost: " + server.authority() +
                             "\r\nUser-Agent: QLN/1.0 (Vostrel)\r\nContent-Type: audio/mpeg\r\nPragma: no-cache\r\n"
@@ -226,4 +226,4 @@ TEST_F(Upload, ABreakOrNoReplyAfterTheLastByteGive101)
 }
 
 }  // namespace
-}  // namespace quillon::jobs
+}  // namespace quillon::network

@@ -9,7 +9,7 @@
 #include "process/run_tool.h"
 #include "tests/job_test_fixture.h"
 
-using namespace quillon::jobs;
+using namespace quillon::process;
 using namespace quillon::test;
 
 namespace {

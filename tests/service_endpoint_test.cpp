@@ -19,7 +19,7 @@ TEST(Homepage, AddressEncodesItsTargetByteByByte)
     for (const char* service : {"10.0.0.7:80", "10.0.0.7"}) {
         ::setenv("QUILLON_SERVICE", service, 1);
         EXPECT_EQ(homepageAddress("a b&c"), "http://10.0.0.7/redir.php?pid=" + std::string(kProductCode) +
-                                                "&ver=" + std::string(quillon::kVersionCode) +
+                                                "&ver=" + std::string(quillon::base::kVersionCode) +
                                                 "&aff=" + std::string(kAffiliateCode) + "&where=a+b%26c");
     }
     ::unsetenv("QUILLON_SERVICE");

@@ -19,7 +19,7 @@
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 
-namespace quillon::jobs {
+namespace quillon::network {
 namespace {
 
 // MPEG-1 layer III, 128 kbit/s, 44100 Hz, no padding: 417 bytes a frame.
@@ -108,7 +108,7 @@ TEST_F(LocalServer, ServiceServesTheBytesTheJobUploaded)
 TEST_F(LocalServer, ServiceAnswersWhileSlowClientsHoldConnections)
 {
     using namespace std::chrono_literals;
-    std::vector<UniqueFd> slow;
+    std::vector<base::UniqueFd> slow;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -122,7 +122,7 @@ TEST_F(LocalServer, ServiceAnswersWhileSlowClientsHoldConnections)
     std::thread trickle([&] {
         for (int tick = 1; tick <= 80 && !answered; ++tick) {  // 8 s at most
             std::this_thread::sleep_for(100ms);
-            for (const UniqueFd& fd : slow)
+            for (const base::UniqueFd& fd : slow)
                 if (tick % 10 == 0)
                     (void)::send(fd.get(), "X-Slow: 1\r\n", 11, MSG_NOSIGNAL);
         }
@@ -150,14 +150,14 @@ TEST(ServiceProgram, ExitCodeTellsHowItEnded)
         {{exe, "--storage", storage, "--host", "192.0.2.1", "--port", "0"}, 1},  // cannot listen there
     };
     for (const auto& [argv, exitCode] : cases)
-        EXPECT_EQ(runTool(argv, never).exitStatus, exitCode) << argv[1];
+        EXPECT_EQ(process::runTool(argv, never).exitStatus, exitCode) << argv[1];
     pid_t pid = 0;
     std::string output, status;
     std::chrono::steady_clock::time_point terminated;  // killed if it does not end within 10 s of SIGTERM
-    const ToolOutcome served = streamTool(
+    const process::ToolOutcome served = process::streamTool(
         {exe, "--storage", storage, "--host", "127.0.0.1", "--port", "0"},
         [&] { return !status.empty() && std::chrono::steady_clock::now() > terminated + std::chrono::seconds(10); },
-        [&](const ChildProcess& child) { pid = child.pid(); },
+        [&](const process::ChildProcess& child) { pid = child.pid(); },
         [&](std::string_view block) {
             output += block;
             if (status.empty() && output.ends_with("/\n")) {
@@ -173,4 +173,4 @@ TEST(ServiceProgram, ExitCodeTellsHowItEnded)
 }
 
 }  // namespace
-}  // namespace quillon::jobs
+}  // namespace quillon::network

@@ -22,12 +22,12 @@ std::string readFile(const std::filesystem::path& file)
     return bytes.str();
 }
 
-std::vector<UniqueFd> silentConnections(int port, std::size_t count)
+std::vector<base::UniqueFd> silentConnections(int port, std::size_t count)
 {
-    std::vector<UniqueFd> connections;
+    std::vector<base::UniqueFd> connections;
     const sockaddr_in to{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
     while (connections.size() < count) {
-        UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        base::UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
         if (!fd.valid())
             break;
         (void)::connect(fd.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to);
@@ -36,9 +36,9 @@ std::vector<UniqueFd> silentConnections(int port, std::size_t count)
     return connections;
 }
 
-long closedByPeer(const std::vector<UniqueFd>& connections)
+long closedByPeer(const std::vector<base::UniqueFd>& connections)
 {
-    return std::ranges::count_if(connections, [](const UniqueFd& fd) {
+    return std::ranges::count_if(connections, [](const base::UniqueFd& fd) {
         char byte = 0;
         return ::recv(fd.get(), &byte, 1, MSG_DONTWAIT) == 0;
     });

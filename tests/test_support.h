@@ -18,8 +18,8 @@ void writeScript(const std::filesystem::path& file, const std::string& body);
 
 // Connections to 127.0.0.1:port that send nothing, made without waiting; and how
 // many of them the other end has closed.
-std::vector<UniqueFd> silentConnections(int port, std::size_t count);
-[[nodiscard]] long closedByPeer(const std::vector<UniqueFd>& connections);
+std::vector<base::UniqueFd> silentConnections(int port, std::size_t count);
+[[nodiscard]] long closedByPeer(const std::vector<base::UniqueFd>& connections);
 
 // A service on 127.0.0.1 that takes connections into its backlog (with a small
 // receive buffer) and reads nothing until asked; it never answers.

@@ -26,9 +26,10 @@ gboolean onUserMessage(WebKitWebPage* page, WebKitUserMessage* message, gpointer
         return FALSE;
     GUnixFDList* fds = webkit_user_message_get_fd_list(message);
     const int fd = fds && g_unix_fd_list_get_length(fds) > 0 ? g_unix_fd_list_get(fds, 0, nullptr) : -1;
-    g_object_set_data_full(G_OBJECT(page), kChannelKey,
-                           new SharedChannel(std::make_shared<quillon::bridge::PageChannel>(quillon::UniqueFd(fd))),
-                           [](gpointer p) { delete static_cast<SharedChannel*>(p); });
+    g_object_set_data_full(
+        G_OBJECT(page), kChannelKey,
+        new SharedChannel(std::make_shared<quillon::bridge::PageChannel>(quillon::base::UniqueFd(fd))),
+        [](gpointer p) { delete static_cast<SharedChannel*>(p); });
     return TRUE;
 }
 
@@ -43,7 +44,7 @@ void onWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     if (!uri || !quillon::bridge::isAppPage(uri, resDir))
         return;  // pages from anywhere else never get the bridge
     auto* channel = static_cast<SharedChannel*>(g_object_get_data(G_OBJECT(page), kChannelKey));
-    auto client = channel ? *channel : std::make_shared<quillon::bridge::PageChannel>(quillon::UniqueFd());
+    auto client = channel ? *channel : std::make_shared<quillon::bridge::PageChannel>(quillon::base::UniqueFd());
 
     g_autoptr(JSCContext) context = webkit_frame_get_js_context_for_script_world(frame, world);
     g_autoptr(JSCValue) external = quillon::bridge::newExternalObject(context, std::move(client));

@@ -140,7 +140,10 @@ JSCValue* newExternalObject(JSCContext* context, std::shared_ptr<PageChannel> ch
                                          [](gpointer p) { delete static_cast<ExternalInstance*>(p); });
         g_object_set_data(G_OBJECT(context), "quillon-external-class", cls);
     }
-    // The vtable answers only for an object made with a real instance pointer.
+    // Workaround(https://github.com/WebKit/WebKit/blob/main/Source/JavaScriptCore/API/glib/JSCValue.cpp,
+    // jsc_value_new_object): an object made without an instance is a plain object the
+    // vtable never sees, so each window object gets one; remove when the engine calls
+    // a class's vtable for instance-less objects too.
     auto* instance = new ExternalInstance{std::move(channel), {}, {}};
     return jsc_value_new_object(context, instance, cls);
 }

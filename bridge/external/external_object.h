@@ -11,7 +11,7 @@ namespace quillon::bridge {
 
 // One page's end of its channel, with its snapshot of the job statuses.
 struct PageChannel {
-    explicit PageChannel(UniqueFd fd) : client(std::move(fd)) {}
+    explicit PageChannel(base::UniqueFd fd) : client(std::move(fd)) {}
     ChannelClient client;
     StatusCache statuses;
 };

@@ -17,16 +17,16 @@ namespace {
 
 // Starts argv, its program found on the search path, with its output and errors into a pipe whose read end goes to
 // output.
-std::optional<jobs::ChildProcess> startWithOutput(std::vector<std::string> argv, UniqueFd& output)
+std::optional<process::ChildProcess> startWithOutput(std::vector<std::string> argv, base::UniqueFd& output)
 {
     g_autofree gchar* program = argv.empty() ? nullptr : g_find_program_in_path(argv[0].c_str());
     int ends[2];
     if (!program || pipe2(ends, O_CLOEXEC) != 0)
         return std::nullopt;
     argv[0] = program;
-    output = UniqueFd(ends[0]);
-    const UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC)), writeEnd(ends[1]);
-    return jobs::ChildProcess::spawn(argv, input.get(), writeEnd.get());
+    output = base::UniqueFd(ends[0]);
+    const base::UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC)), writeEnd(ends[1]);
+    return process::ChildProcess::spawn(argv, input.get(), writeEnd.get());
 }
 
 // A window of the process pid: tests running side by side show windows of the same title on one display.
@@ -52,7 +52,7 @@ bool waitForNoWindow(const std::string& title, pid_t pid, std::chrono::milliseco
 CommandResult runCommand(const std::vector<std::string>& argv)
 {
     CommandResult result;
-    UniqueFd output;
+    base::UniqueFd output;
     auto child = startWithOutput(argv, output);
     if (!child)
         return result;
@@ -109,7 +109,7 @@ AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<
         argv.push_back(key + "=" + value);
     argv.push_back((app.folder() / "quillon").string());
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    UniqueFd output;
+    base::UniqueFd output;
     if (auto started = startWithOutput(argv, output)) {
         child_.emplace(std::move(*started));
         pid_ = child_->pid();

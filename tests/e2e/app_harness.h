@@ -31,7 +31,7 @@ namespace quillon::test {
 
 using namespace std::chrono_literals;
 
-inline const std::string kCaption = "Quillon - Version " + std::string(kVersion);
+inline const std::string kCaption = "Quillon - Version " + std::string(base::kVersion);
 inline constexpr const char* kChooser = "Select audio file to use on mobile phone as ringtone";
 
 // A command run to its end (no shell), its program found on the search path; a signal's end is 128 + its number.
@@ -154,7 +154,7 @@ public:
 
 private:
     static constexpr const char* kReport = "CONSOLE LOG QTEST ";
-    std::optional<jobs::ChildProcess> child_;
+    std::optional<process::ChildProcess> child_;
     pid_t pid_ = -1;
     std::optional<int> exitCode_;
     std::thread reader_;

@@ -38,7 +38,7 @@ TEST_F(DialogTest, EachDialogAnswersThePage)
     run.keys(*window, {"Down", "Return"});
     const std::string redirect =
         "http://service.example:8081/redir.php?pid=" + std::string(quillon::service_endpoint::kProductCode) +
-        "&ver=" + std::string(quillon::kVersionCode) +
+        "&ver=" + std::string(quillon::base::kVersionCode) +
         "&aff=" + std::string(quillon::service_endpoint::kAffiliateCode) + "&where=";
     const std::string expected = redirect + "help+%26+faq\n" + redirect + "homepage\n";
     waitUntil([&] { return std::filesystem::exists(recorded) && readFile(recorded).size() >= expected.size(); }, 20s);

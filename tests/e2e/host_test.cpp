@@ -11,7 +11,7 @@ using namespace quillon::test;
 
 namespace {
 
-const std::string kVersionText(quillon::kVersionCode);
+const std::string kVersionText(quillon::base::kVersionCode);
 
 // A JavaScript string literal holding text.
 std::string jsString(const std::string& text)

@@ -20,7 +20,7 @@ TEST_F(ReliabilityTest, PageProcessesKilledMidRunComeBackWithAWorkingBridge)
     app.addPage("selectSong.html", pageWith("reliability_loads.js"));
     app.addPage("dlg.html", pageWith("reliability_dialog.js"));
     AppRun run(app);
-    const std::string up = "up " + std::string(quillon::kVersionCode) + " ";
+    const std::string up = "up " + std::string(quillon::base::kVersionCode) + " ";
     ASSERT_EQ(run.waitForReport("up"), up + "x") << run.output();
     for (std::size_t kill = 1; kill <= 2; ++kill) {
         const auto web = webProcesses(run.pid());
@@ -114,7 +114,7 @@ TEST_F(ReliabilityTest, ACancelCloseOrSignalMidJobLeavesNoTrace)
 TEST_F(ReliabilityTest, RepeatedJobsLeaveUsageFlat)
 {
     // A service that takes every connection and never answers: only the break ends the network jobs.
-    const quillon::UniqueFd silent(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const quillon::base::UniqueFd silent(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
     socklen_t size = sizeof address;
     ASSERT_EQ(::bind(silent.get(), reinterpret_cast<sockaddr*>(&address), size), 0);

@@ -1,13 +1,13 @@
-#include "audio/clip_part.h"
+#include "audio/song_part.h"
 
 #include <algorithm>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
-bool isValidClipPart(const ClipPart& part, const ClipKind& kind)
+bool isValidSongPart(const SongPart& part, const base::ClipKind& kind)
 {
     const auto fadeFits = [&kind](std::int32_t fadeMs) { return fadeMs >= 0 && fadeMs <= kind.longestFadeMs; };
-    return part.startMs >= 0 && part.lengthMs >= kShortestPartMs && part.lengthMs <= kind.longestMs &&
+    return part.startMs >= 0 && part.lengthMs >= base::kShortestPartMs && part.lengthMs <= kind.longestMs &&
            fadeFits(part.fadeInMs) && fadeFits(part.fadeOutMs) && part.fadeInMs + part.fadeOutMs <= part.lengthMs;
 }
 
@@ -25,12 +25,12 @@ std::int32_t encodedLengthMs(std::int32_t lengthMs)
     return static_cast<std::int32_t>(std::max<std::int64_t>(frames, 0) * kFrameSamples * 1000 / kClipSampleRate);
 }
 
-std::vector<std::string> clipRangeArguments(const ClipPart& part)
+std::vector<std::string> clipRangeArguments(const SongPart& part)
 {
     return {"-ss", secondsText(part.startMs), "-t", secondsText(encodedLengthMs(part.lengthMs))};
 }
 
-std::vector<std::string> clipFadeArguments(const ClipPart& part)
+std::vector<std::string> clipFadeArguments(const SongPart& part)
 {
     std::string filters;
     if (part.fadeInMs > 0)
@@ -48,4 +48,4 @@ std::vector<std::string> clipFadeArguments(const ClipPart& part)
     return {"-af", filters};
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -1,6 +1,6 @@
-#include "jobs/transcode_reason.h"
+#include "audio/transcode_reason.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 std::string_view reasonText(TranscodeReason reason)
 {
@@ -21,4 +21,4 @@ std::string_view reasonText(TranscodeReason reason)
     return "";
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

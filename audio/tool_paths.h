@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // Where the transcode and normalize jobs find their tools and their temp folder.
 struct ToolPaths {
@@ -29,4 +29,4 @@ struct ToolPaths {
 // such as "-y.mp3" cannot be read as an option (nor "pipe:1" as a protocol).
 [[nodiscard]] std::string pathArgument(const std::string& path);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -1,4 +1,4 @@
-#include "process/running_encoders.h"
+#include "process/running_tools.h"
 
 #include "process/pidfd.h"
 #include <fcntl.h>
@@ -6,19 +6,19 @@
 #include <algorithm>
 #include <csignal>
 
-namespace quillon::jobs {
+namespace quillon::process {
 
-RunningEncoders::Registration RunningEncoders::add(int pidfd)
+RunningTools::Registration RunningTools::add(int pidfd)
 {
     // A copy of our own, so the entry stays valid whenever the job closes its pidfd.
-    UniqueFd copy(::fcntl(pidfd, F_DUPFD_CLOEXEC, 0));
+    base::UniqueFd copy(::fcntl(pidfd, F_DUPFD_CLOEXEC, 0));
     std::lock_guard lock(mutex_);
     const std::uint64_t key = nextKey_++;
     entries_.push_back(Entry{key, std::move(copy)});
     return Registration(*this, key);
 }
 
-int RunningEncoders::terminateAll()
+int RunningTools::terminateAll()
 {
     std::lock_guard lock(mutex_);
     int signalled = 0;
@@ -29,10 +29,10 @@ int RunningEncoders::terminateAll()
     return signalled;
 }
 
-void RunningEncoders::remove(std::uint64_t key)
+void RunningTools::remove(std::uint64_t key)
 {
     std::lock_guard lock(mutex_);
     std::erase_if(entries_, [key](const Entry& entry) { return entry.key == key; });
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

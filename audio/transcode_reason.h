@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // Why a transcode ended with 2. The page cannot tell these apart from the status
 // code, so the host names the cause.
@@ -26,4 +26,4 @@ enum class TranscodeReason : std::uint8_t {
 // The text the page reads for a reason ("" for none and brokenOff).
 [[nodiscard]] std::string_view reasonText(TranscodeReason reason);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -6,10 +6,10 @@
 
 #include "base/clip_kinds.h"
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 // The part of a song that a clip is made of, in milliseconds.
-struct ClipPart {
+struct SongPart {
     std::int32_t startMs = 0;
     std::int32_t lengthMs = 0;
     // Fade in from the start, and out to the end of the encoded audio; 0 for none.
@@ -20,7 +20,7 @@ struct ClipPart {
 // Within what the kind allows: startMs >= 0, kShortestPartMs <= lengthMs <=
 // kind.longestMs, each fade 0..kind.longestFadeMs and both together no longer
 // than the part.
-[[nodiscard]] bool isValidClipPart(const ClipPart& part, const ClipKind& kind);
+[[nodiscard]] bool isValidSongPart(const SongPart& part, const base::ClipKind& kind);
 
 // Milliseconds (not negative) as seconds with three decimals ("65.000"), whatever the locale.
 [[nodiscard]] std::string secondsText(std::int32_t ms);
@@ -35,9 +35,9 @@ inline constexpr std::int32_t kClipSampleRate = 44100;
 [[nodiscard]] std::int32_t encodedLengthMs(std::int32_t lengthMs);
 
 // The encoder's arguments that pick the part, before its input: -ss and -t.
-[[nodiscard]] std::vector<std::string> clipRangeArguments(const ClipPart& part);
+[[nodiscard]] std::vector<std::string> clipRangeArguments(const SongPart& part);
 // The encoder's arguments that fade the part, after its input (none without fades).
 // The fade-out ends exactly where the encoded audio does.
-[[nodiscard]] std::vector<std::string> clipFadeArguments(const ClipPart& part);
+[[nodiscard]] std::vector<std::string> clipFadeArguments(const SongPart& part);
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio

@@ -7,18 +7,18 @@
 
 #include "base/unique_fd.h"
 
-namespace quillon::jobs {
+namespace quillon::process {
 
 // The encoder children that jobs are waiting for, so the window can stop them
 // all when it closes. Each entry keeps its own pidfd: a signal reaches the
 // encoder itself or, once it has ended and been collected, nothing at all.
-class RunningEncoders {
+class RunningTools {
 public:
     // A job's entry; dropping it withdraws the encoder.
     class Registration {
     public:
         Registration() = default;
-        Registration(RunningEncoders& owner, std::uint64_t key) : owner_(&owner), key_(key) {}
+        Registration(RunningTools& owner, std::uint64_t key) : owner_(&owner), key_(key) {}
         Registration(Registration&& other) noexcept : owner_(std::exchange(other.owner_, nullptr)), key_(other.key_) {}
         Registration& operator=(Registration&& other) noexcept
         {
@@ -40,7 +40,7 @@ public:
         }
 
     private:
-        RunningEncoders* owner_ = nullptr;
+        RunningTools* owner_ = nullptr;
         std::uint64_t key_ = 0;
     };
 
@@ -54,7 +54,7 @@ public:
 private:
     struct Entry {
         std::uint64_t key;
-        UniqueFd pidfd;
+        base::UniqueFd pidfd;
     };
     void remove(std::uint64_t key);
 
@@ -63,4 +63,4 @@ private:
     std::uint64_t nextKey_ = 0;
 };
 
-}  // namespace quillon::jobs
+}  // namespace quillon::process

@@ -1,11 +1,11 @@
-#include "process/tool_paths.h"
+#include "audio/tool_paths.h"
 
 #include <unistd.h>
 
 #include <cstdlib>
 #include <system_error>
 
-namespace quillon::jobs {
+namespace quillon::audio {
 
 namespace {
 
@@ -50,4 +50,4 @@ std::string pathArgument(const std::string& path)
     return "./" + path;
 }
 
-}  // namespace quillon::jobs
+}  // namespace quillon::audio
