@@ -58,7 +58,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PairedPhonesTest, ListsThePairedDeviceAndSharesTheClipsFileUrl)
+TEST_F(PairedPhonesTest, AKdeConnectPhoneGetsTheClipsFileUrl)
 {
     startDaemon(true);
     const std::string clip = (temp / "Ann & Bob ringtone.mp3").string();
@@ -90,7 +90,7 @@ TEST_F(PairedPhonesTest, ListsThePairedDeviceAndSharesTheClipsFileUrl)
     EXPECT_EQ(quillon::test::readFile(named), "ID3");
 }
 
-TEST_F(PairedPhonesTest, ListsTheGsConnectDeviceAndSharesTheClipAsAFileAction)
+TEST_F(PairedPhonesTest, AGsConnectPhoneGetsTheClipByAFileAction)
 {
     // GSConnect lists its devices through an object manager; a device shares by its "shareFile" action.
     const std::string device = "/org/gnome/Shell/Extensions/GSConnect/Device/c0ffee";
