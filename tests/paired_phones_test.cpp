@@ -32,9 +32,9 @@ protected:
         g_object_unref(bus);
     }
 
-    void startDaemon(bool answers, KdeConnectStandIn::Devices devices = {{"abc", "Ann's phone"}})
+    void startDaemon(bool answers, const KdeConnectStandIn::Devices& devices = {{"abc", "Ann's phone"}})
     {
-        daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), answers, std::move(devices));
+        daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), answers, devices);
         ASSERT_TRUE(daemon->owned());
     }
     // Serves the main context, as the window does, until done or past limit.
