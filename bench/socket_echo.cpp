@@ -1,8 +1,6 @@
 #include "bench/socket_echo.h"
 
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,8 +11,6 @@
 #include <vector>
 
 #include "bench/bench_report.h"
-
-extern char** environ;
 
 namespace quillon::bench {
 
@@ -30,27 +26,20 @@ SocketEcho::SocketEcho()
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0)
         throw std::runtime_error(std::string("socketpair: ") + std::strerror(errno));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-    char name[] = "cat";
-    char* argv[] = {name, nullptr};
-    const int failed = posix_spawnp(&child_, "cat", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(ends[1]);
     fd_ = ends[0];
-    if (failed != 0) {
+    const base::UniqueFd childEnd(ends[1]);
+    auto started = process::ChildProcess::spawn({"/usr/bin/cat"}, childEnd.get(), childEnd.get());
+    if (!started) {
         ::close(fd_);
-        throw std::runtime_error(std::string("cannot start cat: ") + std::strerror(failed));
+        throw std::runtime_error("cannot start cat");
     }
+    child_.emplace(std::move(*started));
 }
 
 SocketEcho::~SocketEcho()
 {
     ::close(fd_);  // cat sees the end of its input and exits
-    while (::waitpid(child_, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    (void)child_->waitForExit();
 }
 
 double SocketEcho::microsecondsPerTrip(int batches, int perBatch)

@@ -1,6 +1,8 @@
 #pragma once
 
-#include <sys/types.h>
+#include <optional>
+
+#include "process/child_process.h"
 
 namespace quillon::bench {
 
@@ -24,7 +26,7 @@ public:
 
 private:
     int fd_ = -1;
-    pid_t child_ = -1;
+    std::optional<process::ChildProcess> child_;
 };
 
 }  // namespace quillon::bench

@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "base/unique_fd.h"
+#include "process/child_process.h"
+
 namespace quillon::bench {
 
-// A child started with posix_spawn from an argument vector (never a shell).
+// A child started from an argument vector (never a shell), its program found on the search path.
 // Standard input is /dev/null. Standard output and standard error are either
 // both read here line by line or both thrown away.
 class SpawnedProcess {
@@ -26,22 +29,20 @@ public:
     SpawnedProcess(const SpawnedProcess&) = delete;
     SpawnedProcess& operator=(const SpawnedProcess&) = delete;
 
-    [[nodiscard]] pid_t pid() const { return pid_; }
+    [[nodiscard]] pid_t pid() const { return child_->pid(); }
 
     // The first unread output line containing marker, cut after the marker;
     // nullopt when the output ends or the timeout passes first.
     [[nodiscard]] std::optional<std::string> waitForLine(const std::string& marker, std::chrono::milliseconds timeout);
 
-    // Waits for the end; the exit code, or -1 when the child was killed by a signal.
+    // Waits for the end; the exit code, 128 + the signal's number for a child killed by one.
     int wait();
     // SIGTERM, a bounded wait, then SIGKILL; reaps the child.
     void stop();
 
 private:
-    pid_t pid_ = -1;
-    int outputFd_ = -1;
-    bool reaped_ = false;
-    int exitCode_ = -1;
+    std::optional<process::ChildProcess> child_;
+    base::UniqueFd output_;  // invalid when the output is thrown away
     std::string pending_;
 };
 

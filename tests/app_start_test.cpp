@@ -22,7 +22,7 @@ TEST(AppStart, ExeDirIsTheLinkedFolderOrNothing)
     EXPECT_EQ(app::exeDir(), fs::canonical("/proc/self/exe").parent_path());
 }
 
-TEST(AppStart, OnlyANameThatIsNotUtf8IsRefusedAndItIsShownReadably)
+TEST(AppStart, ANameThatIsNotUtf8IsRefusedInReadableWords)
 {
     const auto told = [](const std::string& shown) {
         return "Quillon cannot use this file because its name is not valid UTF-8 text:\n\n" + shown +
@@ -35,7 +35,7 @@ TEST(AppStart, OnlyANameThatIsNotUtf8IsRefusedAndItIsShownReadably)
     EXPECT_EQ(app::unusableFileNameMessage("\xC3(\xFF.wav"), told("\xEF\xBF\xBD(\xEF\xBF\xBD.wav"));
 }
 
-TEST(AppStart, CommandLineGivesTheSwitchAndTheValueByteForByte)
+TEST(AppStart, CommandLineKeepsEachArgumentByteForByte)
 {
     const std::string odd(" /a  \"Best\" $x;y'z\n\xFF\0.mp3\t", 26);
     const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {

@@ -177,7 +177,7 @@ TEST(ImageList, ProductTextIsTheFileNameCutToSixteenBytes)
               "a\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4");
 }
 
-TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
+TEST(TracksInfo, ListsEachTrackOfAnImage)
 {
     TempDir dir;
     const std::pair<std::vector<test::ImageTrack>, std::string> discs[] = {
@@ -233,7 +233,7 @@ TEST(TracksInfo, ListsLengthsAndDataTracksOfImages)
         EXPECT_EQ(getTracksInfo(*badAccess, static_cast<std::int32_t>(drive)), "ERROR: No CD inserted") << drive;
 }
 
-TEST(KernelDrives, DrivesAreListedWithoutOpeningThemAndADeniedOneNamesItsGroup)
+TEST(KernelDrives, DrivesAreListedWithoutOpeningThem)
 {
     TempDir dir;
     const auto block = dir / "block", dev = dir / "dev";
@@ -297,29 +297,35 @@ TEST(WavHeader, DescribesSixteenBitStereoAt44100)
 }
 
 // Listing and rip side by side; each opens and closes the drive and reads its table once.
-TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
+TEST(Rip, EveryRequestEndsWithItsCode)
 {
     // Audio at 0 and 1000, data from 13400, lead-out at 20000; last session at the given block.
     const auto sessions = [](std::int32_t lastSession) {
         return CdToc{1, 3, {{0, false}, {1000, false}, {13400, true}, {20000, false}}, lastSession};
     };
     const CdToc from3{3, 5, {{0, false}, {100, true}, {300, false}, {350, false}}};
-    const std::string disc = "1000:::520:::DATA:::60";
-    // The drive, its listing, the rip's drive and track texts, its end (pages see numbers, not names) and, when
-    // done, the first block and the frames copied.
-    const std::tuple<FakeDrive, std::string, const char*, const char*, int, std::int32_t, std::int32_t> cases[] = {
-        {{.toc = kDisc}, disc, "-1", "0", 201, 0, 0},
-        {{.toc = kDisc}, disc, "1", "0", 201, 0, 0},
+    const std::string listed = "1000:::520:::DATA:::60";
+    // The end is a number to the pages, not a name; first and frames: what a finished rip copied.
+    struct Request {
+        FakeDrive disc;
+        std::string listing;
+        const char *drive, *track;
+        int end;
+        std::int32_t first, frames;
+    };
+    const Request cases[] = {
+        {{.toc = kDisc}, listed, "-1", "0", 201, 0, 0},
+        {{.toc = kDisc}, listed, "1", "0", 201, 0, 0},
         {{.toc = kShort, .handle = false}, "ERROR: Could not get handle to CD", "0", "0", 202, 0, 0},
         {{}, "ERROR: No CD inserted", "0", "0", 203, 0, 0},
         {{.toc = CdToc{}}, "ERROR: No CD inserted", "0", "0", 203, 0, 0},
-        {{.toc = kDisc}, disc, "0", "4", 204, 0, 0},
-        {{.toc = kDisc}, disc, "0", "4294967296", 204, 0, 0},
+        {{.toc = kDisc}, listed, "0", "4", 204, 0, 0},
+        {{.toc = kDisc}, listed, "0", "4294967296", 204, 0, 0},
         {{.toc = CdToc{1, 1, {{150, true}, {290, false}}}}, "ERROR: Not an audio CD", "0", "0", 205, 0, 0},
-        {{.toc = kDisc}, disc, "0", "2.9", 206, 0, 0},
+        {{.toc = kDisc}, listed, "0", "2.9", 206, 0, 0},
         {{.toc = CdToc{1, 2, {{100, false}, {100, false}, {400, false}}}}, "0:::300", "0", "0", 209, 0, 0},
         {{.toc = CdToc{1, 2, {{100, false}, {50, false}, {400, false}}}}, "-50:::350", "0", "0", 209, 0, 0},
-        {{.toc = kDisc}, disc, "x", " 3abc", 100, 1680, 60},  // leading numbers: drive 0, track 3
+        {{.toc = kDisc}, listed, "x", " 3abc", 100, 1680, 60},  // leading numbers: drive 0, track 3
         {{.toc = kShort}, "100:::200", "0", "1", 100, 200, 200},
         {{.toc = CdToc{1, 1, {{150, false}, {290, false}}}}, "140", "0", "0", 100, 150, 140},
         {{.toc = from3}, "100:::DATA:::50", "0", "2", 100, 300, 50},  // the disc's first track is track 3
@@ -329,14 +335,14 @@ TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
         {{.toc = sessions(30000)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},  // data in the audio's session
         {{.toc = sessions(1500)}, "1000:::12400:::DATA", "0", "0", 100, 0, 1000},   // no sane session end
     };
-    for (const auto& [drive, listing, driveText, track, end, first, frames] : cases) {
-        const std::string name = listing + " " + driveText + "/" + track;
+    for (const auto& [disc, listing, drive, track, end, first, frames] : cases) {
+        const std::string name = listing + " " + drive + "/" + track;
         TempDir dir;
-        FakeCdAccess access({drive});
+        FakeCdAccess access({disc});
         EXPECT_EQ(getTracksInfo(access, 0), listing);
         std::string trace;
-        EXPECT_EQ(static_cast<int>(rip(access, driveText, track, dir / "t.wav", &trace)), end) << name;
-        const int opens = drive.handle ? 1 + (end != 201) : 0;
+        EXPECT_EQ(static_cast<int>(rip(access, drive, track, dir / "t.wav", &trace)), end) << name;
+        const int opens = disc.handle ? 1 + (end != 201) : 0;
         EXPECT_EQ(std::make_pair(access.closes.load(), access.tocReads.load()), std::make_pair(opens, opens)) << name;
         if (end == 100)
             EXPECT_EQ(readFile(dir / "t.wav"), wav(frames * 2352u, first, frames)) << name;
@@ -348,7 +354,7 @@ TEST(Rip, EachRequestAndDiscLayoutIsListedAndRippedOrRefusedWithItsCode)
     }
 }
 
-TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
+TEST(Rip, WritesOnlyToARegularFile)
 {
     TempDir dir;
     FakeCdAccess access({{.toc = kShort}});
@@ -387,12 +393,19 @@ TEST(Rip, OnlyARegularFileIsWrittenAndOnlyANewOneIsMadePrivate)
 }
 
 // A track of 1000 frames: 38 chunks of 26 frames and one of 12, the trace every fifth read.
-TEST(Rip, ChunksRetriesBreaksAndADiscChangedMidRip)
+TEST(Rip, ReadsInRetriedChunksUntilItEnds)
 {
     const auto failing = [](int failures) { return FakeDrive{.toc = kDisc, .failures = {{52, failures}}}; };
-    // The drive, the end, the attempts at block 52, all reads, the frames kept (behind a header that gives the data
-    // size only when done), the last progress stored (a stopped copy never shows 100), the block that sets the break.
-    const std::tuple<FakeDrive, std::int32_t, int, std::size_t, int, int, std::int32_t> cases[] = {
+    // The frames kept sit behind a header that gives the data size only when done; a stopped copy never shows 100.
+    struct Chunked {
+        FakeDrive drive;
+        std::int32_t end;
+        int attemptsAt52;
+        std::size_t reads;
+        int framesKept, lastProgress;
+        std::int32_t breakAt;  // the block whose read sets the break
+    };
+    const Chunked cases[] = {
         {failing(0), kRipDone, 1, 39, 1000, 98, -1},
         {failing(2), kRipDone, 3, 41, 1000, 98, -1},
         {failing(3), kRipReadFailed, 3, 5, 52, 5, -1},

@@ -32,7 +32,7 @@ std::string joined(const ClipReply& reply)
     return text;
 }
 
-TEST(ClipRoutes, OnlyThePageAndTheClipUnderTheTokenAnswer)
+TEST(ClipRoutes, OnlyTheTokensPathsAnswer)
 {
     const ServedClip clip{kToken, {"Song", 38000, 30000}, 10};
     const std::string base = "/" + kToken + "/", mp3 = base + "ringtone.mp3", digits = "0123456789";
@@ -79,7 +79,7 @@ TEST(ClipRoutes, OnlyThePageAndTheClipUnderTheTokenAnswer)
     EXPECT_EQ(answerRequest(clip, {"HEAD", base, "", ""}).text, "");
 }
 
-TEST(PhonePage, StepsFollowThePhoneThatAskedAndTheKindOfSound)
+TEST(PhonePage, StepsSuitThePhoneThatAsked)
 {
     const std::string texts[] = {
         "Open the download in Files, tap Share, then Use as Ringtone (iOS 26 or later)",
@@ -122,7 +122,7 @@ TEST(PhonePage, StepsFollowThePhoneThatAskedAndTheKindOfSound)
                                                                          "0:03");
 }
 
-TEST(DownloadName, AsciiFallbackAndExactUtf8NameForTheKind)
+TEST(DownloadName, NamesTheFileForItsKind)
 {
     EXPECT_EQ(downloadDisposition("", quillon::base::kClipKinds[0]), "attachment; filename=\"ringtone.mp3\"");
     EXPECT_EQ(downloadDisposition("My Song", quillon::base::kClipKinds[2]),
@@ -140,7 +140,7 @@ TEST(DownloadName, AsciiFallbackAndExactUtf8NameForTheKind)
               "attachment; filename=\"ABCDEF ringtone.mp3\"");
 }
 
-TEST(ServeToken, LongUrlSafeAndFreshEachTime)
+TEST(ServeToken, IsAFreshUrlSafeSecret)
 {
     const auto first = makeServeToken(), second = makeServeToken();
     ASSERT_TRUE(first && second);
@@ -152,7 +152,7 @@ TEST(ServeToken, LongUrlSafeAndFreshEachTime)
     EXPECT_FALSE(sameToken(first->substr(1), *first) || sameToken(*second, *first));
 }
 
-TEST(ReachableAddress, DefaultRouteIpv4FirstAndNeverLoopbackOrLinkLocal)
+TEST(ReachableAddress, PicksTheAddressAPhoneCanReach)
 {
     const InterfaceAddress wifi4{"wlan0", "192.168.1.23", true}, wifi6{"wlan0", "2001:db8::23", true},
         docker{"docker0", "172.17.0.1", false}, loop{"lo", "127.0.0.1", false}, local6{"wlan0", "fe80::1", true},
@@ -339,7 +339,7 @@ TEST_F(Serving, AFloodOfSilentConnectionsLeavesRoomForThePhone)
     EXPECT_EQ(fetch(page, port).first, 0);  // nothing listens
 }
 
-TEST_F(Serving, RefusesWhatIsNotARegularFileInTheTemporaryFolderAndNeedsANetwork)
+TEST_F(Serving, RefusesWhatItMayNotServe)
 {
     const test::TempDir outside;
     test::writeFile(outside / "clip.mp3", clip);

@@ -50,7 +50,7 @@ private:
             made.push_back({.path = path, .interface = "org.kde.kdeconnect.device", .answers = {{"name", quoted}}});
             made.push_back({.path = path + "/share",
                             .interface = "org.kde.kdeconnect.device.share",
-                            .handler = [this, id](const std::string&, GVariant* arguments) {
+                            .handler = [this, id = id](const std::string&, GVariant* arguments) {
                                 const gchar* url = "";
                                 g_variant_get(arguments, "(&s)", &url);
                                 std::lock_guard lock(mutex_);

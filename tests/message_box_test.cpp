@@ -5,7 +5,7 @@
 using namespace quillon::app;
 
 // One line per box: each button as label=answer ("*" on the default), the answer to closing the box, and the icon.
-TEST(MessageBoxLayout, ButtonsDefaultCloseAnswerAndIconFollowTheStyleWord)
+TEST(MessageBoxLayout, FollowsTheStyleWord)
 {
     const std::pair<std::int32_t, const char*> cases[] = {
         {0x10, "_OK=1* close 1 icon 1"},

@@ -22,7 +22,7 @@
 namespace quillon::network {
 namespace {
 
-TEST(ResponseText, DecodesTheDeclaredCharsetToUtf8AndReplacesWhatIsNotText)
+TEST(ResponseText, BecomesUtf8FromItsDeclaredCharset)
 {
     const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
     const std::tuple<std::string, const char*, std::string> cases[] = {
@@ -94,7 +94,7 @@ protected:
     jobs::SharedJobFields fields = std::make_shared<jobs::JobFields>();
 };
 
-TEST_F(HttpServer, RequestReturnsTheBodyOfAnyStatusEscapesTheUrlAndRefusesEverythingButHttp)
+TEST_F(HttpServer, RequestReturnsTheBodyOfAnHttpUrlOnly)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"/abc", "abc"},
@@ -163,7 +163,7 @@ struct Upload : ::testing::Test {
     std::string head, body;
 };
 
-TEST_F(Upload, SendsTheExactRequestAndReportsProgressPerBlock)
+TEST_F(Upload, SendsTheExactRequestBlockByBlock)
 {
     const std::vector<std::pair<std::size_t, std::vector<std::int32_t>>> cases = {
         {0, {}}, {2048, {}}, {2049, {99}}, {4096, {50}}, {10000, {20, 40, 61, 81}},

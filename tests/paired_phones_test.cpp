@@ -32,9 +32,9 @@ protected:
         g_object_unref(bus);
     }
 
-    void startDaemon(bool answers, KdeConnectStandIn::Devices devices = {{"abc", "Ann's phone"}})
+    void startDaemon(bool answers, const KdeConnectStandIn::Devices& devices = {{"abc", "Ann's phone"}})
     {
-        daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), answers, std::move(devices));
+        daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), answers, devices);
         ASSERT_TRUE(daemon->owned());
     }
     // Serves the main context, as the window does, until done or past limit.
@@ -58,7 +58,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PairedPhonesTest, ListsThePairedDeviceAndSharesTheClipsFileUrl)
+TEST_F(PairedPhonesTest, AKdeConnectPhoneGetsTheClipsFileUrl)
 {
     startDaemon(true);
     const std::string clip = (temp / "Ann & Bob ringtone.mp3").string();
@@ -90,7 +90,7 @@ TEST_F(PairedPhonesTest, ListsThePairedDeviceAndSharesTheClipsFileUrl)
     EXPECT_EQ(quillon::test::readFile(named), "ID3");
 }
 
-TEST_F(PairedPhonesTest, ListsTheGsConnectDeviceAndSharesTheClipAsAFileAction)
+TEST_F(PairedPhonesTest, AGsConnectPhoneGetsTheClipByAFileAction)
 {
     // GSConnect lists its devices through an object manager; a device shares by its "shareFile" action.
     const std::string device = "/org/gnome/Shell/Extensions/GSConnect/Device/c0ffee";

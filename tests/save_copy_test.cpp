@@ -96,7 +96,7 @@ TEST(CopyFailure, NamesTheCauseInPlainWords)
     }
 }
 
-TEST(ClipCopy, CopiesByteForByteAndReplacesOnlyWhenAllowed)
+TEST(ClipCopy, ReplacesAFileOnlyWhenAllowed)
 {
     TempDir dir;
     const std::string clip = noise(300000);
@@ -114,7 +114,7 @@ TEST(ClipCopy, CopiesByteForByteAndReplacesOnlyWhenAllowed)
     EXPECT_EQ(contents(dir / "place"), "My song ringtone.mp3=" + clip + ";");
 }
 
-TEST(ClipCopy, AFailedCopyLeavesNothingBehindAndTheOldFileWhole)
+TEST(ClipCopy, AFailedCopyLeavesThePlaceAsItWas)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "mounting a small or read-only place needs root";
@@ -133,7 +133,7 @@ TEST(ClipCopy, AFailedCopyLeavesNothingBehindAndTheOldFileWhole)
 }
 
 // The file manager on a private session bus is asked to show the copy; where it refuses, its folder is opened.
-TEST(ShowInFolder, AsksTheFileManagerAndOpensTheFolderWhereItRefuses)
+TEST(ShowInFolder, OpensTheFolderWhereTheFileManagerRefuses)
 {
     using namespace std::chrono_literals;
     GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);

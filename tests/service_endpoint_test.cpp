@@ -12,7 +12,7 @@ namespace quillon::service_endpoint {
 namespace {
 
 // Every byte outside [A-Za-z0-9] is escaped one by one (UTF-8 included); white space becomes "+".
-TEST(Homepage, AddressJoinsServiceHostAndWhereEncodedByteByByte)
+TEST(Homepage, AddressEncodesItsTargetByteByByte)
 {
     EXPECT_EQ(urlEncode(std::string("AZaz09 \t\n\v\f\r-_.~/?=%+&\0\x01\x1f\x7f\xc3\xa9", 28)),
               "AZaz09++++++%2D%5F%2E%7E%2F%3F%3D%25%2B%26%00%01%1F%7F%C3%A9");

@@ -59,7 +59,7 @@ protected:
 };
 
 // What the pages and the upload job rely on; every refusal is plain text.
-TEST_F(LocalServer, ServiceTakesAnUploadFromTheJobAndServesTheSameBytes)
+TEST_F(LocalServer, ServiceServesTheBytesTheJobUploaded)
 {
     const std::pair<std::string, std::string> refusals[] = {
         {"/cgi-bin/dte_session.cgi?network=O2", "ERROR missing phone"},
@@ -136,7 +136,7 @@ TEST_F(LocalServer, ServiceAnswersWhileSlowClientsHoldConnections)
     EXPECT_EQ(reply->body, "ERROR unknown session");
 }
 
-TEST(ServiceProgram, RefusesBadArgumentsAndServesUntilTerminated)
+TEST(ServiceProgram, ExitCodeTellsHowItEnded)
 {
     const test::TempDir dir;
     const std::string exe = QUILLON_SERVICE_EXE, storage = (dir / "clips").string();

@@ -62,7 +62,7 @@ protected:
     std::string trace;
 };
 
-TEST_F(SettingsTest, FirstStartSeedsOnceAndLaterStartsReadWhatWasStored)
+TEST_F(SettingsTest, OnlyTheFirstStartSeeds)
 {
     {
         auto settings = store();
@@ -120,7 +120,7 @@ TEST_F(SettingsTest, ReadsStoredBytesUpToTheBufferSize)
     }
 }
 
-TEST_F(SettingsTest, CorruptDatabaseIsLeftAloneAndTheDefaultsServe)
+TEST_F(SettingsTest, ACorruptDatabaseIsLeftAlone)
 {
     const std::string garbage(4096, '\x5a');
     std::filesystem::create_directories(file.parent_path());
@@ -158,7 +158,7 @@ TEST_F(SettingsTest, ADefaultReplacesAValueTooLargeToRead)
 // While another copy holds the database locked, a later start must not mistake the unreadable marker for a first start
 // and overwrite the stored settings, nor a getter store its default over them; a write that failed meanwhile is tried
 // once more when its value is destructed.
-TEST_F(SettingsTest, LockedDatabaseIsNotTakenForAFirstStartAndFilesArePrivate)
+TEST_F(SettingsTest, ALockedDatabaseIsNotTakenForAFirstStart)
 {
     store()->setTEPhone("mine");
     storeRaw("TEAid", "1");

@@ -1,9 +1,8 @@
 #include "tests/e2e/app_harness.h"
 
 #include <fcntl.h>
+#include <glib.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -12,31 +11,22 @@
 #include <fstream>
 #include <sstream>
 
-extern char** environ;
-
 namespace quillon::test {
 
 namespace {
 
-// Starts argv (searched in PATH), its output and errors into a pipe whose read end is returned in readEnd.
-pid_t spawnWithOutput(std::vector<std::string> argv, int& readEnd)
+// Starts argv, its program found on the search path, with its output and errors into a pipe whose read end goes to
+// output.
+std::optional<process::ChildProcess> startWithOutput(std::vector<std::string> argv, base::UniqueFd& output)
 {
-    std::vector<char*> args(argv.size() + 1, nullptr);
-    std::ranges::transform(argv, args.begin(), [](std::string& a) { return a.data(); });
+    g_autofree gchar* program = argv.empty() ? nullptr : g_find_program_in_path(argv[0].c_str());
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0)
-        return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    pid_t pid = -1;
-    const int error = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(ends[1]);
-    readEnd = ends[0];
-    return error == 0 ? pid : (close(ends[0]), -1);
+    if (!program || pipe2(ends, O_CLOEXEC) != 0)
+        return std::nullopt;
+    argv[0] = program;
+    output = base::UniqueFd(ends[0]);
+    const base::UniqueFd input(::open("/dev/null", O_RDONLY | O_CLOEXEC)), writeEnd(ends[1]);
+    return process::ChildProcess::spawn(argv, input.get(), writeEnd.get());
 }
 
 // A window of the process pid: tests running side by side show windows of the same title on one display.
@@ -62,17 +52,14 @@ bool waitForNoWindow(const std::string& title, pid_t pid, std::chrono::milliseco
 CommandResult runCommand(const std::vector<std::string>& argv)
 {
     CommandResult result;
-    int fd = -1;
-    const pid_t pid = spawnWithOutput(argv, fd);
-    if (pid < 0)
+    base::UniqueFd output;
+    auto child = startWithOutput(argv, output);
+    if (!child)
         return result;
     char block[4096];
-    for (ssize_t n; (n = read(fd, block, sizeof block)) > 0;)
+    for (ssize_t n; (n = read(output.get(), block, sizeof block)) > 0;)
         result.output.append(block, static_cast<std::size_t>(n));
-    close(fd);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.exitCode = static_cast<int>(child->waitForExit());
     return result;
 }
 
@@ -102,6 +89,14 @@ TestApp::TestApp()
     std::filesystem::create_directories(configHome());
 }
 
+void TestApp::addToStartPage(const std::string& program, const std::string& attributes) const
+{
+    std::filesystem::copy_file(kPagePrograms / program, res() / program);
+    std::string html = readFile(res() / "selectSong.html");
+    writeFile(res() / "selectSong.html",
+              html.insert(html.rfind("</body>"), "<script src=\"" + program + "\"" + attributes + "></script>"));
+}
+
 AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<std::string, std::string> environment)
 {
     // No desktop session here: GTK's settings in memory, no accessibility bus. env execs the app in its own pid.
@@ -114,19 +109,20 @@ AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<
         argv.push_back(key + "=" + value);
     argv.push_back((app.folder() / "quillon").string());
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    int fd = -1;
-    pid_ = spawnWithOutput(argv, fd);
-    if (pid_ < 0)
-        ADD_FAILURE() << "cannot start the app";
-    else
-        reader_ = std::thread([this, fd] {
+    base::UniqueFd output;
+    if (auto started = startWithOutput(argv, output)) {
+        child_.emplace(std::move(*started));
+        pid_ = child_->pid();
+        reader_ = std::thread([this, fd = std::move(output)] {
             char block[4096];
-            for (ssize_t n; (n = read(fd, block, sizeof block)) > 0 || (n < 0 && errno == EINTR);) {
+            for (ssize_t n; (n = read(fd.get(), block, sizeof block)) > 0 || (n < 0 && errno == EINTR);) {
                 std::lock_guard lock(mutex_);
                 output_.append(block, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
             }
-            close(fd);
         });
+    } else {
+        ADD_FAILURE() << "cannot start the app";
+    }
 }
 
 AppRun::~AppRun()
@@ -172,11 +168,9 @@ std::optional<int> AppRun::waitForExit(std::chrono::milliseconds timeout)
 {
     waitUntil(
         [&] {
-            int status = 0;
-            if (exitCode_ || pid_ <= 0 || waitpid(pid_, &status, WNOHANG) != pid_)
-                return exitCode_.has_value();
-            exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return true;
+            if (const auto status = exitCode_ || !child_ ? std::nullopt : child_->exitStatusNow())
+                exitCode_ = static_cast<int>(*status);
+            return exitCode_.has_value();
         },
         timeout);
     return exitCode_;

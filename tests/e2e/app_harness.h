@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "base/version.h"
+#include "process/child_process.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 #include "tests/tone_wav.h"
@@ -33,7 +34,7 @@ using namespace std::chrono_literals;
 inline const std::string kCaption = "Quillon - Version " + std::string(base::kVersion);
 inline constexpr const char* kChooser = "Select audio file to use on mobile phone as ringtone";
 
-// A command run to its end (no shell).
+// A command run to its end (no shell), its program found on the search path; a signal's end is 128 + its number.
 struct CommandResult {
     int exitCode = -1;
     std::string output;
@@ -52,9 +53,10 @@ inline std::string page(const std::string& script, const std::string& body = "")
 }
 
 // A test page running a program from tests/e2e/pages/, after a prelude that sets its values.
+inline const std::filesystem::path kPagePrograms = std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/e2e/pages";
 inline std::string pageWith(const std::string& program, const std::string& prelude = "", const std::string& body = "")
 {
-    return page(prelude + readFile(std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/e2e/pages" / program), body);
+    return page(prelude + readFile(kPagePrograms / program), body);
 }
 
 // A private copy of the built app folder, into whose res/ a test puts its pages.
@@ -62,6 +64,13 @@ class TestApp {
 public:
     TestApp();
     void addPage(const std::string& name, const std::string& html) const { writeFile(res() / name, html); }
+    // Runs a program of tests/e2e/pages/ on the start page, after the page's own scripts.
+    void addToStartPage(const std::string& program, const std::string& attributes = "") const;
+    // A stand-in of tests/stand_ins/ in res/ as tool.
+    void standIn(const std::string& tool, const std::string& script) const
+    {
+        writeScript(res() / tool, readFile(std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/stand_ins" / script));
+    }
     [[nodiscard]] std::filesystem::path folder() const { return dir_.path() / "app"; }
     [[nodiscard]] std::filesystem::path res() const { return folder() / "res"; }
     [[nodiscard]] std::filesystem::path configHome() const { return dir_.path() / "config"; }
@@ -145,6 +154,7 @@ public:
 
 private:
     static constexpr const char* kReport = "CONSOLE LOG QTEST ";
+    std::optional<process::ChildProcess> child_;
     pid_t pid_ = -1;
     std::optional<int> exitCode_;
     std::thread reader_;

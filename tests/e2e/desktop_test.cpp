@@ -41,7 +41,7 @@ protected:
 
 }  // namespace
 
-TEST(DesktopInstall, PlacesEveryPieceAndUninstallLeavesOnlyWhatWasThere)
+TEST(DesktopInstall, UninstallUndoesTheInstall)
 {
     TempDir dir;
     // A blank in the home's path (Exec must quote it), a data folder not the default one, others' files.
@@ -145,12 +145,7 @@ TEST_F(DesktopTest, WithoutABusEveryStartRunsOnItsOwnInATemporaryFolderOfItsOwn)
 {
     // Each copy reports its temporary folder after a transcode; one started with a file then closes.
     // The first to hold the shared folder removes the folders killed copies left.
-    app.addPage("selectSong.html", page(R"(
-        var tmp = decodeURIComponent((/[?&]tmp=([^&#]*)/.exec(location.search) || ["", ""])[1]);
-        window.external.DTE_TranscodeMedia(tmp + "/missing.wav", tmp + "/clip.mp3");
-        poll("DTE_tsStatus", function (v) { return v === 1 || v === 2; }, function () {
-            report("tmp " + tmp); if (window.external.DTE_clFileName) window.external.DTE_CloseWindow(); });
-    )"));
+    app.addPage("selectSong.html", pageWith("temp_folder.js"));
     const std::map<std::string, std::string> noBus{
         {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (app.path() / "no-bus").string()}};
     const fs::path shared = fs::canonical(app.res() / "tmp");

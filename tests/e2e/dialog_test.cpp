@@ -11,7 +11,7 @@ using namespace quillon::test;
 
 using DialogTest = AppTest;
 
-TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
+TEST_F(DialogTest, EachDialogAnswersThePage)
 {
     // A stand-in default browser that appends each address it gets to a file.
     const auto data = app.path() / "data", recorded = app.path() / "opened.txt";
@@ -25,32 +25,9 @@ TEST_F(DialogTest, HomepageDialogsMessageBoxesAndChooserAnswerThePage)
     const auto tune = app.path() / "My Tune.MP3";
     writeFile(tune, "ID3");
 
-    app.addPage("selectSong.html", page(R"(
-        var e = window.external, styles = [0x24, 0x24, 0x124, 0, 3], box = 0;
-        e.DTE_NavigateURL('help & faq');
-        function next() {
-            if (box < styles.length) report('box ' + box + ' ' + e.DTE_MessageBox('Question ' + box + '?', styles[box++]));
-            else if (box++ < styles.length + 2) report('chosen [' + e.DTE_SelectMediaFile() + ']');
-            else return e.DTE_CloseWindow();
-            setTimeout(next, 100);
-        }
-        document.addEventListener('keydown', function (k) {
-            if (k.key !== 'd') return;
-            report('main got [' + e.DTE_ShowModalDialog('D1', 'dlg.html', '1', 100, 100, 700, 520) + ']');
-            setTimeout(next, 100);
-        });
-        report('asked');
-    )",
-                                        "<div style='width:760px;height:471px'>page text</div>"));
-    // Each level opens the next; the first waits to be measured.
-    app.addPage("dlg.html", page(R"(
-        var e = window.external, depth = Number(e.DTE_GetDialogArgument());
-        report('dialog ' + depth + ' ' + window.innerWidth + 'x' + window.innerHeight);
-        setTimeout(function () {
-            var got = e.DTE_ShowModalDialog('D' + (depth + 1), 'dlg.html', String(depth + 1), 0, 0, 300, 200);
-            report('level ' + depth + ' got [' + got + ']'); e.DTE_SetDialogRetValue('back ' + depth); e.DTE_CloseWindow();
-        }, depth == 1 ? 1500 : 50);
-    )"));
+    app.addPage("selectSong.html",
+                pageWith("dialog_main.js", "", "<div style='width:760px;height:471px'>page text</div>"));
+    app.addPage("dlg.html", pageWith("dialog_level.js"));
     AppRun run(
         app, {},
         {{"XDG_DATA_HOME", data.string()}, {"QUILLON_SERVICE", "service.example:8081"}, {"XDG_CURRENT_DESKTOP", ""}});

@@ -61,7 +61,7 @@ TEST_F(HostTest, HostileValuesToEveryMemberThrowNothing)
               "hostile calls threw 0 " + kVersionText);
 }
 
-TEST_F(HostTest, BrowserKeysNeitherReloadNorCloseAndReachThePage)
+TEST_F(HostTest, BrowserKeysReachOnlyThePage)
 {
     AppRun& run = start("host_keys.js", "", "done", "<input id='field' autofocus>");
     ASSERT_TRUE(window);

@@ -36,11 +36,7 @@ protected:
         services = std::make_unique<PhoneServices>(g_test_dbus_get_bus_address(systemBus),
                                                    g_test_dbus_get_bus_address(sessionBus), setup);
         EXPECT_TRUE(services->owned());
-        const auto html = app.res() / "selectSong.html";
-        std::string text = readFile(html);
-        writeFile(html, text.insert(text.rfind("</body>"), "<script src=\"phone_routes_probe.js\"></script>"));
-        std::filesystem::copy_file(std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/e2e/pages/phone_routes_probe.js",
-                                   app.res() / "phone_routes_probe.js");
+        app.addToStartPage("phone_routes_probe.js");
         writeFile(song, toneWav(4.0));
         run = std::make_unique<AppRun>(
             app, std::vector<std::string>{song.string()},
@@ -81,7 +77,7 @@ protected:
 
 }  // namespace
 
-TEST_F(PhoneRoutesTest, AllowingPhonesOpensTheServedPortForTheServingAndTheAppsEndClosesIt)
+TEST_F(PhoneRoutesTest, AllowingPhonesOpensTheServedPortForTheServingOnly)
 {
     AppRun& app = toStepFour();
     ASSERT_EQ(waitForState(app, "firewall"), "firewall 2") << app.output();
@@ -107,7 +103,7 @@ TEST_F(PhoneRoutesTest, AllowingPhonesOpensTheServedPortForTheServingAndTheAppsE
               std::vector<std::string>{"('public', '" + std::string(port) + "', 'tcp')"});
 }
 
-TEST_F(PhoneRoutesTest, ARefusedOpeningIsSaidInPlainWordsAndServingGoesOn)
+TEST_F(PhoneRoutesTest, ARefusedOpeningIsSaidInPlainWords)
 {
     AppRun& app = toStepFour({.addPort = "error org.fedoraproject.FirewallD1.NotAuthorizedException"});
     clickButton("Allow phones on this network");

@@ -61,7 +61,7 @@ TEST_F(ReliabilityTest, KilledWhileWritingSettingsLeavesEachValueOldOrNew)
     EXPECT_EQ(last.output().find("Failed!"), std::string::npos) << last.output();
 }
 
-TEST_F(ReliabilityTest, CancelCloseOrSignalWhileEveryJobRunsLeavesNoToolAndNoHalfClip)
+TEST_F(ReliabilityTest, ACancelCloseOrSignalMidJobLeavesNoTrace)
 {
     // The encoder writes part of its clip, then waits on a silent pipe; the gain tool sleeps.
     StalledService service;
@@ -111,7 +111,7 @@ TEST_F(ReliabilityTest, CancelCloseOrSignalWhileEveryJobRunsLeavesNoToolAndNoHal
     }
 }
 
-TEST_F(ReliabilityTest, StartsPollsAndBreaksOfEveryJobWhileASecondPagePollsLeaveUsageFlat)
+TEST_F(ReliabilityTest, RepeatedJobsLeaveUsageFlat)
 {
     // A service that takes every connection and never answers: only the break ends the network jobs.
     const quillon::base::UniqueFd silent(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
