@@ -27,9 +27,11 @@ struct GainStep {
     std::vector<std::string> options;
 };
 
-const std::array<GainStep, 3>& gainSteps()
+// Made for each run: a table of strings kept for the process's life would be torn
+// down at its exit under a job thread that may still read it.
+std::array<GainStep, 3> gainSteps()
 {
-    static const std::array<GainStep, 3> steps{{
+    return {{
         {kNormalizeRemovingTags, base::kNormalizeRemovingTagsFailed, {"/s", "d"}},
         // "/s s": no tag is written, so no player turns the clip down again by a
         // stored gain: the gain is in the frames.
@@ -37,7 +39,6 @@ const std::array<GainStep, 3>& gainSteps()
         // The number of steps follows: those that take the clip to the target (see levellingSteps).
         {kNormalizeRaising, base::kNormalizeRaisingFailed, {"/s", "s", "/g"}},
     }};
-    return steps;
 }
 
 // The gain tool writes a new file and renames it over the old one: given a

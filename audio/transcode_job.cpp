@@ -52,13 +52,14 @@ TranscodeReason encode(const jobs::JobTicket& ticket, const ToolPaths& tools, co
     const std::optional<std::string> written =
         folder ? folder->link(std::filesystem::path(output).filename().string(), jobs::descriptorPath(3))
                : std::nullopt;
-    const auto leave = [&] {
+    // What this job created goes with it when it ends without running the encoder.
+    const auto leave = [&](TranscodeReason reason) {
         if (target.created)
             ::unlink(output.c_str());
-        return TranscodeReason::NoEncoder;
+        return reason;
     };
     if (!written)
-        return leave();
+        return leave(TranscodeReason::NoEncoder);
 
     jobs::JobFields& fields = ticket.fields();
     process::RunningTools::Registration registration;
@@ -67,18 +68,15 @@ TranscodeReason encode(const jobs::JobTicket& ticket, const ToolPaths& tools, co
     std::optional<ClipSound> sound = ClipSound{};
     if (part)
         sound = findClipSound(*encoder, input, *part, mustStop, watch);
-    if (!sound) {
-        if (target.created)
-            ::unlink(output.c_str());
-        return TranscodeReason::BrokenOff;
-    }
+    if (!sound)
+        return leave(TranscodeReason::BrokenOff);
     const process::ToolOutcome outcome =
         process::runTool(encoderArguments(*encoder, input, *written, part, *sound), mustStop, watch, target.file.get());
     // Withdrawn before the status tells the page the job is over: closing the window
     // from then on finds no encoder of this job to stop.
     registration.withdraw();
     if (!outcome.started)
-        return leave();
+        return leave(TranscodeReason::NoEncoder);
     // Stopped by a break or a newer start, or killed as the app ends (which breaks
     // every job first); a clip the encoder finished before the break is kept. Half a
     // clip is no clip, but a newer start may be writing at the same path by now.

@@ -4,8 +4,9 @@
 # any other value is an end. Each end with a meaning of its own is
 #   job|code|C++ constant|meaning (the README's table)|words (what the pages say)
 # and every end at or over 200 (a failure) has its words. The host's constants
-# (base/job_codes.h), the pages' list (res/job_codes.js) and the check of the
-# README's tables (ctest job_codes) come from these lists.
+# (base/job_codes.h), the pages' list (res/job_codes.js) and the README's table of
+# each job's failures (QUILLON_JOB_TABLE_<job>, which ctest job_codes looks for in
+# the README) come from these lists.
 set(QUILLON_JOBS
   "rip|DTE_ripStatus|0-99"
   "waveform|DTE_wfStatus|0-99"
@@ -41,7 +42,6 @@ set(QUILLON_JOB_ENDS
 
 set(QUILLON_JOB_CODES_CPP)
 set(QUILLON_JOBS_JS)
-set(QUILLON_JOB_WORDS_JS)
 foreach(job_entry IN LISTS QUILLON_JOBS)
   string(REPLACE "|" ";" job_fields "${job_entry}")
   list(GET job_fields 0 job)
@@ -53,6 +53,7 @@ foreach(job_entry IN LISTS QUILLON_JOBS)
     set(running_js "[${running}]")
   endif()
   set(words)
+  set(rows "")
   foreach(end_entry IN LISTS QUILLON_JOB_ENDS)
     string(REPLACE "|" ";" end_fields "${end_entry}")
     list(GET end_fields 0 end_job)
@@ -61,6 +62,7 @@ foreach(job_entry IN LISTS QUILLON_JOBS)
     endif()
     list(GET end_fields 1 code)
     list(GET end_fields 2 constant)
+    list(GET end_fields 3 meaning)
     list(LENGTH end_fields count)
     set(text "")
     if(count GREATER 4)
@@ -70,6 +72,9 @@ foreach(job_entry IN LISTS QUILLON_JOBS)
       message(FATAL_ERROR "${job} ends with ${code} but the pages have no words for it")
     endif()
     list(APPEND QUILLON_JOB_CODES_CPP "inline constexpr std::int32_t ${constant} = ${code}")
+    if(code GREATER_EQUAL 200)
+      string(APPEND rows "| ${code} | ${meaning} |\n")
+    endif()
     if(NOT text STREQUAL "")
       string(REPLACE "\"" "\\\"" text "${text}")
       list(APPEND words "${code}: \"${text}\"")
@@ -78,6 +83,10 @@ foreach(job_entry IN LISTS QUILLON_JOBS)
   string(JOIN ", " words ${words})
   if(NOT words STREQUAL "")
     set(words " ${words} ")
+  endif()
+  set(QUILLON_JOB_TABLE_${job} "")
+  if(NOT rows STREQUAL "")
+    set(QUILLON_JOB_TABLE_${job} "| Code | Meaning |\n|---|---|\n${rows}")
   endif()
   list(APPEND QUILLON_JOBS_JS "${job}: { member: \"${member}\", running: ${running_js}, words: {${words}} }")
 endforeach()

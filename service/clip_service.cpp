@@ -15,6 +15,9 @@
 namespace quillon::service {
 namespace {
 
+// How much of a clip over the limit is still read before the service hangs up.
+constexpr std::uint64_t kRefusedBytesDrained = 32u << 20;
+
 Reply error(int status, std::string_view message) { return Reply{status, "ERROR " + std::string(message)}; }
 
 std::string param(const Params& params, const std::string& key)
@@ -175,8 +178,10 @@ Reply ClipService::receiveClip(const std::string& sid, const BodyReader& readBod
     const bool whole = readBody([&](const char* data, std::size_t length) {
         received += length;
         if (received > maxClipBytes_) {
+            // Hanging up on unread bytes resets the connection, and the sender then
+            // loses the reply; so the rest is read and dropped, within a bound.
             tooLarge = true;
-            return false;
+            return received - maxClipBytes_ <= kRefusedBytesDrained;
         }
         writeFailed = !pending.write(data, length);
         return !writeFailed;
