@@ -9,6 +9,7 @@
 #include "app/exe_dir.h"
 #include "app/file_name_check.h"
 #include "app/main_window.h"
+#include "app/member_handlers.h"
 #include "app/message_box.h"
 #include "app/message_box_style.h"
 #include "app/no_client_error.h"
@@ -70,15 +71,13 @@ std::optional<int> AppHost::claimInstance(const std::string& file)
 
 void AppHost::takeHandedOver(const std::string& file)
 {
-    if (!mainWindow_) {
-        if (!file.empty())
-            startFile_ = file;
-        return;
-    }
     if (!file.empty())
-        mainWindow_->setCommandLineFile(file);
-    gtk_window_present(GTK_WINDOW(mainWindow_->widget()));
+        startFile_ = file;
+    if (mainWindow_)
+        gtk_window_present(GTK_WINDOW(mainWindow_->widget()));
 }
+
+std::string AppHost::takeStartFile() { return std::exchange(startFile_, {}); }
 
 int AppHost::run(const std::vector<std::string>& argv)
 {
@@ -105,11 +104,18 @@ int AppHost::run(const std::vector<std::string>& argv)
     tempFolder_ = std::make_unique<jobs::TempFolder>(exeDir_ / "res" / "tmp", g_get_user_cache_dir(), g_get_home_dir());
     createWebContext();
 
-    bridge_ = std::make_unique<bridge::ScriptBridge>(
-        [this] { return static_cast<bridge::BridgeTarget*>(mainWindow_.get()); });
+    bridge_ = std::make_unique<bridge::ScriptBridge>(boundMemberTable(),
+                                                     [this] { return static_cast<void*>(handlers_.get()); });
 
-    mainWindow_ = std::make_unique<MainWindow>(*this);
-    mainWindow_->setCommandLineFile(startFile_);
+    // Started before the window's page can read them.
+    settings_ = std::make_unique<settings::SettingsStore>();
+    settings_->startUp();
+    jobs_ = std::make_unique<JobMembers>(exeDir_ / "res", tempDir());
+    mainWindow_ = std::make_unique<MainWindow>(*this, *jobs_);
+    cd_ = std::make_unique<CdMembers>(jobs_->fields(), *mainWindow_);
+    delivery_ = std::make_unique<DeliveryMembers>(tempDir(), *settings_, *mainWindow_);
+    handlers_ =
+        std::make_unique<MemberHandlers>(MemberHandlers{*this, *mainWindow_, *settings_, *jobs_, *cd_, *delivery_});
     mainWindow_->runModal();
 
     // Later starts run on their own from here on rather than hand their file to
@@ -118,11 +124,16 @@ int AppHost::run(const std::vector<std::string>& argv)
 
     // No job may touch the windows from here on, nor outlive the app's tools.
     endNoClientErrors();
-    const bool jobsEnded = mainWindow_->stopJobs();
+    // A break is seen within about a second by every job that is not blocked in
+    // a drive; a killed tool ends its job at once.
+    const bool jobsEnded = jobs_->stop(std::chrono::seconds(3));
 
     // No main-loop iteration runs between these steps, so no page can reach the
     // bridge after it is gone.
     bridge_.reset();
+    handlers_.reset();
+    delivery_.reset();
+    cd_.reset();
     mainWindow_.reset();
     if (!jobsEnded) {
         // A job still blocked (in a drive that does not answer) must not meet the

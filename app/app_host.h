@@ -10,10 +10,15 @@
 
 #include "bridge/script_bridge.h"
 #include "jobs/temp_folder.h"
+#include "settings/settings_store.h"
 
 namespace quillon::app {
 
+class CdMembers;
+class DeliveryMembers;
+class JobMembers;
 class MainWindow;
+class MemberHandlers;
 class SingleInstance;
 
 // The application object: reads the command line, owns the one script bridge and
@@ -34,12 +39,15 @@ public:
     [[nodiscard]] const std::string& resDir() const { return resDir_; }
     // This copy's temporary folder, told to the pages and used by the jobs.
     [[nodiscard]] const std::filesystem::path& tempDir() const { return tempFolder_->path(); }
+    // The file the app was started with, or one a later start handed over, handed
+    // out once: later calls give "" until a new one comes.
+    [[nodiscard]] std::string takeStartFile();
 
 private:
     // The exit code when a running copy took the file, nothing when this start
     // runs the window itself.
     std::optional<int> claimInstance(const std::string& file);
-    // A later start's file: the page reads it through DTE_clFileName.
+    // A later start's file: the page takes it through takeStartFile.
     void takeHandedOver(const std::string& file);
     void createWebContext();
 
@@ -50,7 +58,13 @@ private:
     std::string resDir_;
     WebKitWebContext* webContext_ = nullptr;
     std::unique_ptr<bridge::ScriptBridge> bridge_;
+    // What the members act on, each domain's own; the settings close after the window.
+    std::unique_ptr<settings::SettingsStore> settings_;
+    std::unique_ptr<JobMembers> jobs_;
     std::unique_ptr<MainWindow> mainWindow_;
+    std::unique_ptr<CdMembers> cd_;
+    std::unique_ptr<DeliveryMembers> delivery_;
+    std::unique_ptr<MemberHandlers> handlers_;
 };
 
 }  // namespace quillon::app

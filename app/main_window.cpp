@@ -8,26 +8,11 @@
 
 #include "app/app_host.h"
 #include "app/html_dialog.h"
+#include "app/job_members.h"
 #include "app/media_file_chooser.h"
 #include "app/message_box.h"
-#include "app/no_client_error.h"
 #include "app/popup_menu.h"
-#include "app/ui_wait.h"
-#include "audio/normalize_job.h"
-#include "audio/transcode_job.h"
-#include "audio/waveform_job.h"
-#include "base/clip_kinds.h"
-#include "cd/libcdio_access.h"
-#include "cd/rip_job.h"
-#include "delivery/own_clip.h"
-#include "delivery/phone_file_name.h"
-#include "delivery/reachable_address.h"
-#include "delivery/save_copy.h"
-#include "delivery/show_in_folder.h"
-#include "delivery/staged_clip.h"
-#include "jobs/start_job.h"
-#include "network/http_request_job.h"
-#include "network/upload_job.h"
+#include "base/version.h"
 #include "service_endpoint/homepage.h"
 #include "service_endpoint/service_host.h"
 
@@ -45,8 +30,6 @@ constexpr int kLeastPageHeight = 360;
 // loop, so a page that keeps opening them would exhaust the process. Past this
 // depth the call returns the empty text at once, as a dialog closed unanswered.
 constexpr std::size_t kMaxDialogDepth = 32;
-// How long the desktop's file manager has to answer before the folder is opened instead.
-constexpr std::chrono::seconds kShowInFolderTimeout{3};
 
 // The page asks for a dialog's client size in the main window's measure, whose
 // page area sits one pixel inside its client area all round.
@@ -73,12 +56,7 @@ std::unique_ptr<DesktopColorScheme> followDesktopColorScheme()
 
 }  // namespace
 
-MainWindow::MainWindow(AppHost& app)
-    : app_(app), tools_(audio::ToolPaths::forResDir(app.exeDir() / "res", app.tempDir())),
-      cdAccess_(cd::makeSystemCdAccess()),
-      cdListings_(cdAccess_, std::shared_ptr<jobs::ActiveJobs>(jobs_, &jobs_->active),
-                  [] { g_main_context_wakeup(nullptr); }),
-      clipServer_(app.tempDir()), phones_(app.tempDir()), phoneCopy_(app.tempDir())
+MainWindow::MainWindow(AppHost& app, JobMembers& jobs) : app_(app), jobs_(jobs)
 {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
@@ -139,7 +117,6 @@ void MainWindow::initialise()
     // GtkWindow has no default action for Enter or Escape; the key filter of the
     // view keeps the engine's own keys away.
 
-    settings_.startUp();
     browser_->navigate(startPageUri());
 }
 
@@ -167,13 +144,6 @@ void MainWindow::runModal()
     g_main_loop_run(loop_);
 }
 
-bool MainWindow::stopJobs()
-{
-    // A break is seen within about a second by every job that is not blocked in
-    // a drive; a killed tool ends its job at once.
-    return jobs::stopJobs(*jobs_, std::chrono::seconds(3));
-}
-
 void MainWindow::end()
 {
     // Closing the main window ends the app, dialogs still open over it included.
@@ -194,34 +164,34 @@ gboolean MainWindow::onEndSignal(MainWindow* self)
     return G_SOURCE_CONTINUE;
 }
 
+std::string MainWindow::version() { return std::string(base::kVersionCode); }
+
+void MainWindow::navigate(std::string_view where) { service_endpoint::navigateUrl(where); }
+
 GtkWindow* MainWindow::topWindow() const { return dialogs_.empty() ? GTK_WINDOW(window_) : dialogs_.back()->window(); }
 
-void MainWindow::CloseWindow(bridge::CallerId caller)
+void MainWindow::closeWindow(bridge::CallerId caller)
 {
-    // A dialog's page closes that dialog only; the clip being made goes on.
+    // The clip being made goes on while a dialog closes.
     const auto dialog = std::ranges::find_if(
         dialogs_, [caller](const HtmlDialog* open) { return static_cast<const void*>(open->view()) == caller; });
     if (dialog != dialogs_.end()) {
         (*dialog)->end();
         return;
     }
-    // The main window's ends the app. The break comes before the encoder is
-    // terminated, so that its job takes the end for a break and removes its half clip.
-    jobs_->requestBreak();
-    audio::terminateEncoder(*jobs_);
-    audio::terminateWaveformEncoder(*jobs_);
+    jobs_.endAll();
     if (loop_)
         end();
 }
 
-std::string MainWindow::ShowModalDialog(const std::string& title, const std::string& url, const std::string& argument,
+std::string MainWindow::showModalDialog(const std::string& title, const std::string& url, const std::string& argument,
                                         std::int32_t, std::int32_t, std::int32_t width, std::int32_t height)
 {
     if (dialogs_.size() >= kMaxDialogDepth)
         return {};
     GtkWindow* owner = topWindow();
     HtmlDialog dialog(app_, DialogRequest{url, "  " + title, dialogPageExtent(width), dialogPageExtent(height)}, owner);
-    dialogArgument = argument;
+    dialogArgument_ = argument;
 
     // A window made insensitive drops its keyboard focus; the page that had it gets it back.
     GtkWidget* focused = gtk_window_get_focus(owner);
@@ -236,151 +206,30 @@ std::string MainWindow::ShowModalDialog(const std::string& title, const std::str
         g_object_remove_weak_pointer(G_OBJECT(focused), reinterpret_cast<gpointer*>(&focused));
         gtk_widget_grab_focus(focused);
     }
-    return dialogArgument;
+    return dialogArgument_;
 }
 
 void MainWindow::showFixedDialog(const char* title, const char* page, int width, int height)
 {
     const std::string path = (app_.exeDir() / "res" / page).string();
-    ShowModalDialog(title, path, "", 100, 100, width, height);
+    showModalDialog(title, path, "", 100, 100, width, height);
 }
 
-void MainWindow::ShowAboutBox() { showFixedDialog("About Quillon", "aboutBox.html", 247, 245); }
-void MainWindow::ShowContact() { showFixedDialog("Quillon - FAQ and Contact us", "helpContact.html", 720, 520); }
-void MainWindow::ShowCompatibility()
+void MainWindow::showAboutBox() { showFixedDialog("About Quillon", "aboutBox.html", 247, 245); }
+void MainWindow::showContact() { showFixedDialog("Quillon - FAQ and Contact us", "helpContact.html", 720, 520); }
+void MainWindow::showCompatibility()
 {
     showFixedDialog("Quillon - Phone Compatibility Test", "helpCompatibility.html", 700, 520);
 }
-void MainWindow::ShowUsage() { showFixedDialog("Quillon - How to use the application", "helpUsage.html", 700, 520); }
+void MainWindow::showUsage() { showFixedDialog("Quillon - How to use the application", "helpUsage.html", 700, 520); }
 
-std::int32_t MainWindow::MessageBox(const std::string& text, std::int32_t style)
+std::int32_t MainWindow::messageBox(const std::string& text, std::int32_t style)
 {
     // Captioned with the program file's name, as the app's name.
     const std::string caption = std::filesystem::path(g_get_prgname() ? g_get_prgname() : "quillon").stem().string();
     return runMessageBox(topWindow(), caption, text, style);
 }
 
-std::string MainWindow::SelectMediaFile() { return chooseMediaFile(topWindow()); }
-
-// A copy to a slow phone can take a while: the page waits as for a modal dialog
-// while the window keeps painting.
-std::string MainWindow::SaveClipCopy(const std::string& clipPath, const std::string& suggestedName)
-{
-    std::string answer = delivery::saveClipCopy(
-        {topWindow(), clipPath, suggestedName, app_.tempDir()}, settings_,
-        [this](const std::shared_future<std::string>& answer) { return awaitServingUi(answer, loop_); });
-    if (constexpr std::string_view kSaved = "saved:::"; answer.starts_with(kSaved))
-        savedPlaces_.insert(answer.substr(kSaved.size()));
-    return answer;
-}
-
-int MainWindow::ShowInFolder(const std::string& where)
-{
-    if (!savedPlaces_.contains(where))
-        return 0;
-    delivery::showInFolder(where, kShowInFolderTimeout, delivery::openFolderByDefault);
-    return 1;
-}
-
-std::string MainWindow::GetTEPhone() { return settings_.getTEPhone(); }
-void MainWindow::SetTEPhone(const std::string& value) { settings_.setTEPhone(value); }
-std::string MainWindow::GetTENetwork() { return settings_.getTENetwork(); }
-void MainWindow::SetTENetwork(const std::string& value) { settings_.setTENetwork(value); }
-std::string MainWindow::GetTEAid() { return settings_.getTEAid(); }
-void MainWindow::SetTEAid(const std::string& value) { settings_.setTEAid(value); }
-std::string MainWindow::GetTENVCheck() { return settings_.getTENVCheck(); }
-void MainWindow::SetTENVCheck(const std::string& value) { settings_.setTENVCheck(value); }
-
-void MainWindow::NavigateURL(const std::string& where) { service_endpoint::navigateUrl(where); }
-
-int MainWindow::MakeHttpRequest(const std::string& url)
-{
-    return network::startHttpRequest(jobs_, url, showNoClientError);
-}
-
-int MainWindow::TranscodeMedia(const std::string& input, const std::string& output)
-{
-    return audio::startTranscode(jobs_, tools_, input, output);
-}
-
-int MainWindow::TranscodeClip(const std::string& input, const std::string& output, std::int32_t startMs,
-                              std::int32_t lengthMs, std::int32_t fadeInMs, std::int32_t fadeOutMs,
-                              const std::string& kind)
-{
-    const base::ClipKind* known = base::clipKindOf(kind);
-    return known &&
-           audio::startTranscodeClip(jobs_, tools_, input, output, {startMs, lengthMs, fadeInMs, fadeOutMs}, *known);
-}
-
-int MainWindow::ReadWaveform(const std::string& path, std::int32_t points)
-{
-    return audio::startWaveform(jobs_, tools_, path, points);
-}
-
-int MainWindow::ServeClip(const std::string& clipPath, const std::string& songTitle, std::int32_t startMs,
-                          std::int32_t lengthMs, const std::string& kind)
-{
-    firewall_.close();
-    const auto servingEnds = std::chrono::steady_clock::now() + delivery::ClipServer::kLifetime;
-    // A kind this copy does not know is served as a ringtone: the clip is the same.
-    const base::ClipKind* known = base::clipKindOf(kind);
-    if (!clipServer_.serve(clipPath, {songTitle, startMs, lengthMs, known ? known : &base::kClipKinds[0]}))
-        return 0;
-    // The server's answer ends in its port; the interface is the one its address was chosen on.
-    const std::string served = clipServer_.response();
-    const auto port = static_cast<std::uint16_t>(std::atoi(served.substr(served.rfind(':') + 1).c_str()));
-    const auto address = delivery::reachableAddress(delivery::systemAddresses());
-    firewall_.check(port, address ? address->interface : "", servingEnds);
-    return 1;
-}
-
-void MainWindow::StopServing()
-{
-    clipServer_.stop();
-    firewall_.close();
-}
-
-int MainWindow::SendByBluetooth(const std::string& phoneId, const std::string& clipPath, const std::string& name)
-{
-    const delivery::BluetoothPhone* phone = bluetoothPhones_.phone(phoneId);
-    if (!phone || !delivery::isOwnClip(clipPath, app_.tempDir()))
-        return 0;
-    // The phone keeps the name the file is sent under.
-    std::optional<delivery::StagedClip> file =
-        delivery::StagedClip::make(clipPath, app_.tempDir(), delivery::phoneFileName(name));
-    return file && obexPush_.send(phone->address, phone->adapter, std::move(*file));
-}
-
-std::string MainWindow::wfResponse() { return audio::waveformResponse(*jobs_); }
-
-int MainWindow::UploadFile(const std::string& file, const std::string& sessionId)
-{
-    return network::startUpload(jobs_, service_endpoint::serviceHost(), file, sessionId);
-}
-
-int MainWindow::GrabAudioDataFromCD(const std::string& drive, const std::string& track, const std::string& wavFile)
-{
-    return cd::startRip(jobs_, cdAccess_, drive, track, wavFile);
-}
-
-int MainWindow::NormalizeAudio(const std::string& file) { return audio::startNormalize(jobs_, tools_, file); }
-
-std::string MainWindow::norLoudness() { return audio::normalizedLoudness(*jobs_); }
-
-std::string MainWindow::tsReason() { return audio::transcodeReason(*jobs_); }
-
-int MainWindow::BreakAsyncOperation()
-{
-    jobs_->requestBreak();
-    return 1;
-}
-
-// A drive can take seconds to answer (spinning up after a disc goes in): the page
-// waits for its answer as for a modal dialog while the window keeps painting.
-std::string MainWindow::GetDrivesInfo() { return awaitServingUi(cdListings_.drivesInfo(), loop_); }
-std::string MainWindow::GetTracksInfo(std::int32_t drive)
-{
-    return awaitServingUi(cdListings_.tracksInfo(drive), loop_);
-}
+std::string MainWindow::selectMediaFile() { return chooseMediaFile(topWindow()); }
 
 }  // namespace quillon::app

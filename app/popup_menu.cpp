@@ -16,17 +16,17 @@ struct MenuEntry {
 };
 
 const MenuEntry kPopupEntries[] = {
-    {"_Go to Homepage", [](MainWindow& w) { w.NavigateURL("homepage"); }},
+    {"_Go to Homepage", [](MainWindow&) { MainWindow::navigate("homepage"); }},
     {nullptr, nullptr},
-    {"_Phone Compatibility Test", [](MainWindow& w) { w.ShowCompatibility(); }},
-    {"How to use the application", [](MainWindow& w) { w.ShowUsage(); }},
-    {"_FAQ and Contact us", [](MainWindow& w) { w.ShowContact(); }},
+    {"_Phone Compatibility Test", [](MainWindow& w) { w.showCompatibility(); }},
+    {"How to use the application", [](MainWindow& w) { w.showUsage(); }},
+    {"_FAQ and Contact us", [](MainWindow& w) { w.showContact(); }},
     {nullptr, nullptr},
-    {"_About Quillon", [](MainWindow& w) { w.ShowAboutBox(); }},
+    {"_About Quillon", [](MainWindow& w) { w.showAboutBox(); }},
 };
 
 const MenuEntry kWindowEntries[] = {
-    {"_About Quillon...", [](MainWindow& w) { w.ShowAboutBox(); }},
+    {"_About Quillon...", [](MainWindow& w) { w.showAboutBox(); }},
 };
 
 struct Activation {

@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "base/version.h"
 #include "bench/bench_report.h"
 #include "bridge/script_bridge.h"
-#include "tests/fake_bridge_target.h"
+#include "tests/recording_members.h"
 
 using namespace quillon;
 
@@ -17,17 +18,19 @@ namespace {
 
 constexpr int kRepetitions = 5;
 
-test::FakeBridgeTarget quiet()
+test::RecordedCalls quiet()
 {
-    test::FakeBridgeTarget target;
+    test::RecordedCalls target;
     target.recording = false;
+    target.answers["GetVersion"] = {bridge::BridgeValue::text(std::string(base::kVersionCode))};
+    target.answers["MessageBox"] = {bridge::BridgeValue::integer(6)};
     return target;
 }
 
-// A main window that answers without recording, so only the bridge is measured.
+// Members that answer without recording, so only the bridge is measured.
 struct Core {
-    test::FakeBridgeTarget target = quiet();
-    bridge::ScriptBridge bridge{[this] { return static_cast<bridge::BridgeTarget*>(&target); }};
+    test::RecordedCalls target = quiet();
+    bridge::ScriptBridge bridge{test::recordingMembers(), [this] { return static_cast<void*>(&target); }};
 };
 
 void lookUp(benchmark::State& state, const std::string& name, bool known)
@@ -95,7 +98,7 @@ int main(int argc, char** argv)
     add("Invoke DTE_tsStatus get", [](benchmark::State& s) {
         invoke(s, "DTE_tsStatus", bridge::kDispatchPropertyGet, {}, BridgeValue::integer(0));
     });
-    // The fake window answers every message box with Yes (6).
+    // The stand-in answers every message box with Yes (6).
     add("Invoke DTE_MessageBox(text, 0)", [](benchmark::State& s) {
         invoke(s, "DTE_MessageBox", bridge::kDispatchMethod,
                {BridgeValue::text("a message of a usual length"), BridgeValue::integer(0)}, BridgeValue::integer(6));

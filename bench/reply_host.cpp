@@ -15,11 +15,12 @@
 #include <memory>
 #include <string>
 
+#include "base/version.h"
 #include "bridge/app_page.h"
 #include "bridge/channel_message.h"
 #include "bridge/channel_server.h"
 #include "bridge/script_bridge.h"
-#include "tests/fake_bridge_target.h"
+#include "tests/recording_members.h"
 
 namespace {
 
@@ -63,9 +64,11 @@ int main(int argc, char** argv)
                                               "user-content-manager", content, nullptr));
     g_object_unref(settings);
 
-    quillon::test::FakeBridgeTarget target;  // answers as the app's bridge does, without windows or jobs
+    quillon::test::RecordedCalls target;  // answers as the app's bridge does, without windows or jobs
     target.recording = false;
-    quillon::bridge::ScriptBridge bridge([&target] { return static_cast<quillon::bridge::BridgeTarget*>(&target); });
+    target.answers["GetVersion"] = {quillon::bridge::BridgeValue::text(std::string(quillon::base::kVersionCode))};
+    quillon::bridge::ScriptBridge bridge(quillon::test::recordingMembers(),
+                                         [&target] { return static_cast<void*>(&target); });
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         std::perror("socketpair");

@@ -98,7 +98,7 @@ std::string ChannelServer::answer(const std::string& bytes)
         LookupReply reply;
         if (trusted) {
             reply.member = ScriptBridge::idOfName(lookup->name);
-            if (const Member* member = memberById(reply.member))
+            if (const Member* member = memberById(memberTable(), reply.member))
                 reply.kind = member->kind;
         }
         return encodeLookupReply(reply);

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/unique_fd.h"
-#include "bridge/bridge_target.h"
 #include "bridge/frame_reader.h"
+#include "bridge/member_table.h"
 #include "bridge/script_bridge.h"
 
 namespace quillon::bridge {

@@ -4,7 +4,9 @@
 
 namespace quillon::bridge {
 
-ScriptBridge::ScriptBridge(MainWindowLookup mainWindow) : mainWindow_(std::move(mainWindow)) {}
+ScriptBridge::ScriptBridge(std::span<const Member> table, HandlersLookup handlers)
+    : table_(table), handlers_(std::move(handlers))
+{}
 
 DispId ScriptBridge::idOfName(std::string_view name)
 {
@@ -35,12 +37,12 @@ bool flagsMatch(MemberKind kind, std::uint16_t flags, bool wantsResult)
 void ScriptBridge::Invoke(DispId id, std::uint16_t flags, std::span<const BridgeValue> arguments, BridgeValue* result,
                           CallerId caller)
 {
-    BridgeTarget* target = mainWindow_ ? mainWindow_() : nullptr;
-    const Member* member = memberById(id);
-    if (!target || !member || !flagsMatch(member->kind, flags, result != nullptr))
+    void* handlers = handlers_ ? handlers_() : nullptr;
+    const Member* member = memberById(table_, id);
+    if (!handlers || !member || !member->call || !flagsMatch(member->kind, flags, result != nullptr))
         return;
 
-    BridgeValue value = member->call(*target, Arguments(member->argumentKinds, arguments), caller);
+    BridgeValue value = member->call(*member, handlers, Arguments(member->argumentKinds, arguments), caller);
     if (member->result != ResultKind::None && result)
         *result = std::move(value);
 }

@@ -1,4 +1,4 @@
-// The script bridge's dispatch, seen through a window that records every operation, and its channel.
+// The script bridge's dispatch, seen through members that record every call, and its channel.
 #include <glib.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -12,13 +12,14 @@
 #include <thread>
 #include <vector>
 
+#include "base/version.h"
 #include "bridge/app_page.h"
 #include "bridge/channel_client.h"
 #include "bridge/channel_message.h"
 #include "bridge/channel_server.h"
 #include "bridge/script_bridge.h"
 #include "bridge/status_cache.h"
-#include "tests/fake_bridge_target.h"
+#include "tests/recording_members.h"
 
 using namespace quillon::bridge;
 using namespace std::chrono_literals;
@@ -31,8 +32,8 @@ BridgeValue flag(bool value) { return BridgeValue::boolean(value); }
 const BridgeValue kUntouched = str("untouched");
 
 struct Bridge : ::testing::Test {
-    quillon::test::FakeBridgeTarget window;
-    ScriptBridge bridge{[this] { return &window; }};
+    quillon::test::RecordedCalls window;
+    ScriptBridge bridge{quillon::test::recordingMembers(), [this] { return &window; }};
 
     static DispId id(const std::string& name) { return ScriptBridge::idOfName(name); }
     // Calls a member the way script does: arguments in script order.
@@ -69,8 +70,10 @@ TEST_F(Bridge, NamesAreNumberedInTableOrder)
 
 TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKind)
 {
-    window.textResult = "r";
-    window.status = 101;
+    window.text = "r";
+    window.integer = 101;
+    window.answers["MessageBox"] = {num(6)};
+    window.answers["GetVersion"] = {BridgeValue::text(std::string(quillon::base::kVersionCode))};
     // The member, its arguments, its result and the operation called; members named in lower case are properties.
     const std::tuple<const char*, std::vector<BridgeValue>, BridgeValue, std::string> cases[] = {
         {"ShowModalDialog",
@@ -99,17 +102,17 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
         {"CopyToPhone",
          {str("mtp://p/"), str("/t/c.mp3"), str("a.mp3")},
          flag(true),
-         "CopyToPhone mtp://p/|/t/c.mp3|a.mp3|ringtone"},
+         "CopyToPhone mtp://p/|/t/c.mp3|a.mp3|(absent)"},
         {"CopyToPhone",
          {str("mtp://p/"), str("/t/c.mp3"), str("a.mp3"), str("alarm")},
          flag(true),
          "CopyToPhone mtp://p/|/t/c.mp3|a.mp3|alarm"},
         {"ShowInFolder", {str("mtp://p/Ringtones/a b.mp3")}, flag(true), "ShowInFolder mtp://p/Ringtones/a b.mp3"},
-        // One fade length given: it is both fades'; a sixth argument of another kind still counts as given.
+        // One fade length given leaves the fade-out absent; a sixth argument of another kind still counts as given.
         {"TranscodeClip",
          {str("i"), str("o"), num(5), num(30000), num(1500)},
          flag(true),
-         "TranscodeClip i|o|5|30000|1500|1500|"},
+         "TranscodeClip i|o|5|30000|1500|(absent)|"},
         {"TranscodeClip",
          {str("i"), str("o"), num(5), num(9), num(2000), num(500), str("notification")},
          flag(true),
@@ -137,9 +140,9 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrderAndResultsTakeTheMemberKin
         EXPECT_EQ(window.calls, std::vector<std::string>{operation});
     }
     EXPECT_STREQ(static_cast<const char*>(window.lastCaller), "main");
-    window.textResult = "";
+    window.text = "";
     EXPECT_EQ(call(id("DTE_GetDrivesInfo"), kDispatchMethod), str(""));  // an empty text, not no value
-    window.startResult = 0;
+    window.boolean = false;
     EXPECT_EQ(call(id("DTE_NormalizeAudio"), kDispatchMethod, {str("a.mp3")}), flag(false));
 }
 
@@ -149,7 +152,7 @@ TEST_F(Bridge, FlagsThatDoNotMatchTheMemberKindAndNumbersOutsideTheTableDoNothin
     EXPECT_EQ(call(12, kDispatchPropertyGet), kUntouched);  // GetVersion is a method
     EXPECT_EQ(call(12, 4 /* property put */), kUntouched);
     bridge.Invoke(22, kDispatchPropertyGet, {}, nullptr, "main");  // no slot, no read
-    for (DispId number : {0, static_cast<DispId>(kMemberCount) + 1, -1, 1000})
+    for (DispId number : {0, static_cast<DispId>(quillon::app::kMemberCount) + 1, -1, 1000})
         EXPECT_EQ(call(number, kDispatchMethod | kDispatchPropertyGet), kUntouched) << number;
     EXPECT_TRUE(window.calls.empty());
 }
@@ -234,9 +237,9 @@ struct Channel : Bridge {
 
 TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
 {
-    window.status = 42;
-    window.textResult = "Nokia 3310";
-    window.commandLine = "song.mp3";
+    window.integer = 42;
+    window.text = "Nokia 3310";
+    window.answers["clFileName"] = {str("song.mp3"), str("")};
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_upStatus"})), (LookupReply{28, MemberKind::Property}));
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_IsDTE"})), (LookupReply{1, MemberKind::Both}));
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_nothing"}))->member, kUnknownDispId);
@@ -249,11 +252,11 @@ TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
     EXPECT_EQ(invoke(31, kDispatchPropertyGet), str(""));  // taken once
     EXPECT_EQ(decodeStatusReply(roundTrip(StatusRequest{})),
               (StatusReply{{42, 42, 42, 42, 42, 42, 42, 42, 42, 42, 42, 42, 42}}));
-    EXPECT_EQ(window.calls,
-              (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
-                                        "TranscodeClip a||-2147483648|0|7|7|", "GetTEPhone", "xhStatus", "tsStatus",
-                                        "upStatus", "ripStatus", "norStatus", "wfStatus", "svStatus", "phStatus",
-                                        "shStatus", "fwStatus", "blStatus", "btStatus", "cpStatus"}));
+    EXPECT_EQ(window.calls, (std::vector<std::string>{"upStatus", "TranscodeMedia T\xC3\xADtulo \"x\"\n|",
+                                                      "TranscodeClip a||-2147483648|0|7|(absent)|", "GetTEPhone",
+                                                      "clFileName", "clFileName", "xhStatus", "tsStatus", "upStatus",
+                                                      "ripStatus", "norStatus", "wfStatus", "svStatus", "phStatus",
+                                                      "shStatus", "fwStatus", "blStatus", "btStatus", "cpStatus"}));
     window.calls.clear();
     trusted = false;
     EXPECT_EQ(decodeLookupReply(roundTrip(LookupRequest{"DTE_GetVersion"}))->member, kUnknownDispId);
@@ -335,7 +338,7 @@ TEST(AppPage, TheCheckOfAViewsAddressFollowsEachChange)
 // The page first asks for its reply for a moment, then sleeps until it comes.
 TEST_F(Channel, AReplyThatComesLateStillReachesTheSleepingPage)
 {
-    window.textResult = "late";
+    window.text = "late";
     std::atomic<pid_t> caller{0};
     const auto asleep = [&caller] {  // in a blocking call
         std::ifstream stat("/proc/self/task/" + std::to_string(caller) + "/stat");

@@ -8,8 +8,8 @@
 #include "bridge/frame_reader.h"
 #include "bridge/member_table.h"
 #include "bridge/script_bridge.h"
-#include "tests/fake_bridge_target.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/recording_members.h"
 
 using namespace quillon::bridge;
 
@@ -28,11 +28,11 @@ bool hasKind(const BridgeValue& value, ResultKind kind)
 
 void dispatch(const Request& request)
 {
-    quillon::test::FakeBridgeTarget target;
-    ScriptBridge bridge([&target] { return &target; });
+    quillon::test::RecordedCalls target;
+    ScriptBridge bridge(quillon::test::recordingMembers(), [&target] { return &target; });
     if (const auto* lookup = std::get_if<LookupRequest>(&request)) {
         const DispId id = ScriptBridge::idOfName(lookup->name);
-        const Member* member = memberById(id);
+        const Member* member = memberById(memberTable(), id);
         FUZZ_CHECK(id == kUnknownDispId || (member && member->name == lookup->name));
         return;
     }
@@ -47,7 +47,7 @@ void dispatch(const Request& request)
     const auto& invoke = std::get<InvokeRequest>(request);
     BridgeValue result;
     bridge.Invoke(invoke.member, invoke.flags, invoke.arguments, invoke.wantsResult ? &result : nullptr, nullptr);
-    const Member* member = memberById(invoke.member);
+    const Member* member = memberById(memberTable(), invoke.member);
     if (!member) {
         FUZZ_CHECK(target.calls.empty() && result == BridgeValue());
         return;
