@@ -33,8 +33,7 @@ bool DeliveryMembers::serveClip(const std::string& clipPath, const std::string& 
     firewall_.close();
     const auto servingEnds = std::chrono::steady_clock::now() + delivery::ClipServer::kLifetime;
     // A kind this copy does not know is served as a ringtone: the clip is the same.
-    const base::ClipKind* known = base::clipKindOf(kind);
-    if (!clipServer_.serve(clipPath, {songTitle, startMs, lengthMs, known ? known : &base::kClipKinds[0]}))
+    if (!clipServer_.serve(clipPath, {songTitle, startMs, lengthMs, &base::clipKindOrFirst(kind)}))
         return false;
     // The server's answer ends in its port; the interface is the one its address was chosen on.
     const std::string served = clipServer_.response();

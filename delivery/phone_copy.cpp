@@ -78,13 +78,6 @@ std::string copyToPhone(const std::string& rootUri, const std::string& clipPath,
     return result.empty() ? "failed:::The copy was stopped." : result;
 }
 
-// Where the phone keeps sounds of that kind; a ringtone's folder for an unknown kind.
-std::string_view phoneFolderOf(const std::string& kind)
-{
-    const base::ClipKind* known = base::clipKindOf(kind);
-    return (known ? known : &base::kClipKinds[0])->phoneFolder;
-}
-
 }  // namespace
 
 PhoneCopy::PhoneCopy(std::filesystem::path tempDir, MountsSource mounts)
@@ -115,8 +108,8 @@ bool PhoneCopy::copy(const std::string& phoneId, const std::string& clipPath, co
     if (phone == phones_.end() || status() == kCopying || !isOwnClip(clipPath, tempDir_))
         return false;
     job_ = std::make_shared<Job>();
-    std::thread([job = job_, root = phone->rootUri, clipPath, folder = std::string(phoneFolderOf(kind)),
-                 name = phoneFileName(downloadName)] {
+    std::thread([job = job_, root = phone->rootUri, clipPath,
+                 folder = std::string(base::clipKindOrFirst(kind).phoneFolder), name = phoneFileName(downloadName)] {
         std::string result = copyToPhone(root, clipPath, folder, name, job->cancellable);
         const bool copied = result.starts_with("saved:::");
         {
