@@ -110,7 +110,8 @@ const Quillon = (() => {
     return match ? decodeURIComponent(match[1]) : "";
   }
 
-  const serviceUrl = (pathAndQuery) => "http://" + serviceAuthority() + pathAndQuery;
+  // The address of one of the service's paths (session, status, …) with a query.
+  const serviceUrl = (path, query) => "http://" + serviceAuthority() + window.QUILLON_SERVICE.paths[path] + query;
 
   /* ---- formatting ---- */
 
@@ -230,20 +231,7 @@ const Quillon = (() => {
     "no-encoder": "The converter (ffmpeg) could not be started. Please reinstall Quillon."
   };
   const transcodeFailure = (reason) => transcodeReasons[reason] || transcodeError;
-  // Refusals that are the clip's own: sending it again cannot help.
-  const clipRefusals = ["clip too large", "not MPEG audio", "empty clip"];
   const uploadError = "The clip could not be sent: the connection to the service failed or broke off.";
-
-  const serviceErrors = {
-    "missing phone": "Please enter the phone number.",
-    "invalid phone number": "The service did not accept this phone number. Use digits only, with the country code.",
-    "missing network": "Please choose the phone's network.",
-    "invalid parameters": "The service did not accept the phone details.",
-    "unknown session": "The service has forgotten this sending. Please try again.",
-    "clip too large": "The clip is too large for the service. A shorter part or other music will fit.",
-    "not MPEG audio": "The service did not accept the clip as MP3 audio. Please try other music.",
-    "empty clip": "The service received an empty clip. Please make the clip again."
-  };
 
   // The answer of an HTTP request: { ok, words } or { ok:false, message, reason },
   // with clipRefused set when the service will not take this clip at all.
@@ -253,9 +241,11 @@ const Quillon = (() => {
       return { ok: false, message: "The service could not be reached. Check the internet connection and try again." };
     if (text.indexOf("ERROR") === 0) {
       const reason = text.replace(/^ERROR\s*/, "");
+      const refusals = window.QUILLON_SERVICE.refusals;
+      const refusal = Object.hasOwn(refusals, reason) ? refusals[reason] : {};
       return {
-        ok: false, reason, clipRefused: clipRefusals.includes(reason),
-        message: serviceErrors[reason] || "The service reported a problem: " + reason + "."
+        ok: false, reason, clipRefused: refusal.clipsOwn === true,
+        message: refusal.words || "The service reported a problem: " + reason + "."
       };
     }
     return { ok: true, words: text.split(/\s+/) };
