@@ -217,20 +217,12 @@ const Quillon = (() => {
   const normalizeError = (code) =>
     jobCodes("normalize").words[code] || "Levelling the loudness failed (code " + code + ").";
   const transcodeError = "The music could not be turned into an MP3 clip. The file may be damaged, or in a format that cannot be read.";
-  // What the host says about a failed conversion (DTE_tsReason); "" or an unknown
-  // reason gives the general text.
-  const transcodeReasons = {
-    "missing": "The music file is not there any more: it may have been moved, renamed or deleted. Please pick it again.",
-    "unreadable": "The music file cannot be opened. Check that you may read it, or pick another file.",
-    "same-file": "The clip would have been written over the music itself, so nothing was done. Please pick the music from another folder.",
-    "disk-full": "There is no room left on the disk for the clip. Free some space, then try again.",
-    "no-output": "The converter finished but made no clip: a part that starts past the end of the song holds no sound. Please choose the part again, or try again; if it happens again, the disk may be full.",
-    "no-folder": "The folder Quillon keeps its clips in is gone: it may have been deleted while Quillon was open. Please restart Quillon.",
-    "unwritable": "The clip cannot be written where Quillon keeps its clips: something else is in its place. Please restart Quillon.",
-    "killed": "The converter was stopped before it finished, perhaps because the computer ran short of memory. Please try again.",
-    "no-encoder": "The converter (ffmpeg) could not be started. Please reinstall Quillon."
-  };
-  const transcodeFailure = (reason) => transcodeReasons[reason] || transcodeError;
+  // What the host says about a failed conversion (DTE_tsReason); "" or a reason
+  // without words of its own gives the general text.
+  function transcodeFailure(reason) {
+    const reasons = jobCodes("transcode").reasons || {};
+    return Object.hasOwn(reasons, reason) ? reasons[reason] : transcodeError;
+  }
   const uploadError = "The clip could not be sent: the connection to the service failed or broke off.";
 
   // The answer of an HTTP request: { ok, words } or { ok:false, message, reason },
