@@ -5,8 +5,8 @@
 #include "app/main_window.h"
 #include "app/ui_wait.h"
 #include "base/clip_kinds.h"
+#include "delivery/clip_file_name.h"
 #include "delivery/own_clip.h"
-#include "delivery/phone_file_name.h"
 #include "delivery/reachable_address.h"
 #include "delivery/save_copy.h"
 #include "delivery/show_in_folder.h"
@@ -74,7 +74,7 @@ bool DeliveryMembers::sendByBluetooth(const std::string& phoneId, const std::str
         return false;
     // The phone keeps the name the file is sent under.
     std::optional<delivery::StagedClip> file =
-        delivery::StagedClip::make(clipPath, tempDir_, delivery::phoneFileName(name));
+        delivery::StagedClip::make(clipPath, tempDir_, delivery::clipFileName(name));
     return file && obexPush_.send(phone->address, phone->adapter, std::move(*file));
 }
 

@@ -3,10 +3,13 @@
 # where the running values are a range "first-last" or a comma-separated list:
 # any other value is an end. Each end with a meaning of its own is
 #   job|code|C++ constant|meaning (the README's table)|words (what the pages say)
-# and every end at or over 200 (a failure) has its words. The host's constants
-# (base/job_codes.h), the pages' list (res/job_codes.js) and the README's table of
-# each job's failures (QUILLON_JOB_TABLE_<job>, which ctest job_codes looks for in
-# the README) come from these lists.
+# and every end at or over 200 (a failure) has its words. Where the status alone
+# cannot say why a job failed, the host names the reason (the transcode's
+# DTE_tsReason), each
+#   job|reason|C++ constant|words (none: the pages give the job's general failure text)
+# The host's constants (base/job_codes.h), the pages' list (res/job_codes.js) and
+# the README's table of each job's failures (QUILLON_JOB_TABLE_<job>, which ctest
+# job_codes looks for in the README) come from these lists.
 set(QUILLON_JOBS
   "rip|DTE_ripStatus|0-99"
   "waveform|DTE_wfStatus|0-99"
@@ -39,6 +42,18 @@ set(QUILLON_JOB_ENDS
   "normalize|201|kNormalizeRemovingTagsFailed|the first step (removing the gain tool's tags) failed|The clip's old volume information could not be removed."
   "normalize|202|kNormalizeLevelingFailed|the second step (the track gain) failed|The loudness of the clip could not be measured and levelled."
   "normalize|203|kNormalizeRaisingFailed|the third step (the steps to the clips' loudness) failed|The final volume lift could not be applied to the clip.")
+
+set(QUILLON_JOB_REASONS
+  "transcode|missing|kReasonMissing|The music file is not there any more: it may have been moved, renamed or deleted. Please pick it again."
+  "transcode|unreadable|kReasonUnreadable|The music file cannot be opened. Check that you may read it, or pick another file."
+  "transcode|same-file|kReasonSameFile|The clip would have been written over the music itself, so nothing was done. Please pick the music from another folder."
+  "transcode|disk-full|kReasonDiskFull|There is no room left on the disk for the clip. Free some space, then try again."
+  "transcode|no-output|kReasonNoOutput|The converter finished but made no clip: a part that starts past the end of the song holds no sound. Please choose the part again, or try again; if it happens again, the disk may be full."
+  "transcode|no-folder|kReasonNoFolder|The folder Quillon keeps its clips in is gone: it may have been deleted while Quillon was open. Please restart Quillon."
+  "transcode|unwritable|kReasonUnwritable|The clip cannot be written where Quillon keeps its clips: something else is in its place. Please restart Quillon."
+  "transcode|killed|kReasonKilled|The converter was stopped before it finished, perhaps because the computer ran short of memory. Please try again."
+  "transcode|no-encoder|kReasonNoEncoder|The converter (ffmpeg) could not be started. Please reinstall Quillon."
+  "transcode|damaged|kReasonDamaged")
 
 set(QUILLON_JOB_CODES_CPP)
 set(QUILLON_JOBS_JS)
@@ -88,7 +103,32 @@ foreach(job_entry IN LISTS QUILLON_JOBS)
   if(NOT rows STREQUAL "")
     set(QUILLON_JOB_TABLE_${job} "| Code | Meaning |\n|---|---|\n${rows}")
   endif()
-  list(APPEND QUILLON_JOBS_JS "${job}: { member: \"${member}\", running: ${running_js}, words: {${words}} }")
+  set(reasons)
+  foreach(reason_entry IN LISTS QUILLON_JOB_REASONS)
+    string(REPLACE "|" ";" reason_fields "${reason_entry}")
+    list(GET reason_fields 0 reason_job)
+    if(NOT reason_job STREQUAL job)
+      continue()
+    endif()
+    list(GET reason_fields 1 reason)
+    list(GET reason_fields 2 constant)
+    list(LENGTH reason_fields count)
+    set(text "")
+    if(count GREATER 3)
+      list(GET reason_fields 3 text)
+    endif()
+    list(APPEND QUILLON_JOB_CODES_CPP "inline constexpr std::string_view ${constant} = \"${reason}\"")
+    if(NOT text STREQUAL "")
+      string(REPLACE "\"" "\\\"" text "${text}")
+      list(APPEND reasons "\"${reason}\": \"${text}\"")
+    endif()
+  endforeach()
+  set(reasons_js "")
+  if(reasons)
+    string(JOIN ",\n      " reasons ${reasons})
+    set(reasons_js ",\n    reasons: {\n      ${reasons}\n    }")
+  endif()
+  list(APPEND QUILLON_JOBS_JS "${job}: { member: \"${member}\", running: ${running_js}, words: {${words}}${reasons_js} }")
 endforeach()
 string(JOIN ";\n" QUILLON_JOB_CODES_CPP ${QUILLON_JOB_CODES_CPP})
 string(JOIN ",\n  " QUILLON_JOBS_JS ${QUILLON_JOBS_JS})

@@ -4,8 +4,8 @@
 #include <array>
 #include <string_view>
 
+#include "delivery/clip_file_name.h"
 #include "delivery/dbus_call.h"
-#include "delivery/named_clip.h"
 #include "delivery/own_clip.h"
 #include "delivery/phone_listing.h"
 
@@ -165,7 +165,12 @@ bool PairedPhones::send(const std::string& phoneId, const std::string& clipPath,
     const auto phone = std::find_if(phones_.begin(), phones_.end(), [&](const Phone& p) { return p.id == phoneId; });
     if (findStatus_ != kDone || phone == phones_.end() || !bus_ || !isOwnClip(clipPath, tempDir_))
         return false;
-    g_autofree gchar* uri = g_filename_to_uri(namedClip(clipPath, tempDir_, name).c_str(), nullptr, nullptr);
+    // The phone keeps the name of the file it is sent; the last one named stays
+    // until the next send, as the phone's service reads it after the call.
+    shared_.reset();
+    if (!name.empty())
+        shared_ = StagedClip::make(clipPath, tempDir_, clipFileName(name));
+    g_autofree gchar* uri = g_filename_to_uri(shared_ ? shared_->file().c_str() : clipPath.c_str(), nullptr, nullptr);
     if (!uri)
         return false;
     restart(sending_);

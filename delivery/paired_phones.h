@@ -5,8 +5,11 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "delivery/staged_clip.h"
 
 namespace quillon::delivery {
 
@@ -36,7 +39,7 @@ public:
     [[nodiscard]] std::string listing() const;
 
     // Starts sharing the clip's file:// URL with the phone of that id in the last
-    // listing, under name when one is given (see namedClip). False, starting
+    // listing, under name when one is given (see clipFileName). False, starting
     // nothing, for any other id, or a path that is not one of the app's clips.
     [[nodiscard]] bool send(const std::string& phoneId, const std::string& clipPath, const std::string& name = {});
     // 0 never sent, 1 sending, 100 the phone's service took it, 201 or 202 above.
@@ -67,6 +70,8 @@ private:
     // The services still to answer the running listing.
     int pending_ = 0;
     std::vector<Phone> phones_;
+    // The clip under the name it was last sent as.
+    std::optional<StagedClip> shared_;
 };
 
 }  // namespace quillon::delivery

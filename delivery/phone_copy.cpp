@@ -6,9 +6,9 @@
 
 #include "base/clip_kinds.h"
 #include "delivery/clip_copy.h"
+#include "delivery/clip_file_name.h"
 #include "delivery/copy_failure.h"
 #include "delivery/own_clip.h"
-#include "delivery/phone_file_name.h"
 #include "delivery/phone_listing.h"
 
 namespace quillon::delivery {
@@ -109,7 +109,7 @@ bool PhoneCopy::copy(const std::string& phoneId, const std::string& clipPath, co
         return false;
     job_ = std::make_shared<Job>();
     std::thread([job = job_, root = phone->rootUri, clipPath,
-                 folder = std::string(base::clipKindOrFirst(kind).phoneFolder), name = phoneFileName(downloadName)] {
+                 folder = std::string(base::clipKindOrFirst(kind).phoneFolder), name = clipFileName(downloadName)] {
         std::string result = copyToPhone(root, clipPath, folder, name, job->cancellable);
         const bool copied = result.starts_with("saved:::");
         {

@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "delivery/clip_copy.h"
-#include "delivery/named_clip.h"
+#include "delivery/clip_file_name.h"
 #include "delivery/own_clip.h"
 
 namespace quillon::delivery {
@@ -35,7 +35,7 @@ GFile* choosePlace(const SaveCopyRequest& request, const std::string& lastFolder
     gtk_file_chooser_set_local_only(chooser, FALSE);
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
     startIn(chooser, lastFolder);
-    gtk_file_chooser_set_current_name(chooser, fileNameFrom(request.suggestedName, "ringtone.mp3").c_str());
+    gtk_file_chooser_set_current_name(chooser, clipFileName(request.suggestedName).c_str());
     if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(native)) != GTK_RESPONSE_ACCEPT)
         return nullptr;
     return gtk_file_chooser_get_file(chooser);

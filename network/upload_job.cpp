@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "base/service_api.h"
 #include "base/unique_fd.h"
 #include "base/version.h"
 #include "jobs/start_job.h"
@@ -91,7 +92,7 @@ bool isTargetSafe(unsigned char byte) { return byte > 0x20 && byte < 0x7F; }
 std::string uploadTarget(std::string_view sid)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string target = "/cgi-bin/dte_upload2.cgi?sid=";
+    std::string target = std::string(base::kServiceUploadPath) + "?sid=";
     for (const char c : sid) {
         const auto byte = static_cast<unsigned char>(c);
         if (isTargetSafe(byte)) {

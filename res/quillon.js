@@ -110,7 +110,8 @@ const Quillon = (() => {
     return match ? decodeURIComponent(match[1]) : "";
   }
 
-  const serviceUrl = (pathAndQuery) => "http://" + serviceAuthority() + pathAndQuery;
+  // The address of one of the service's paths (session, status, …) with a query.
+  const serviceUrl = (path, query) => "http://" + serviceAuthority() + window.QUILLON_SERVICE.paths[path] + query;
 
   /* ---- formatting ---- */
 
@@ -216,34 +217,13 @@ const Quillon = (() => {
   const normalizeError = (code) =>
     jobCodes("normalize").words[code] || "Levelling the loudness failed (code " + code + ").";
   const transcodeError = "The music could not be turned into an MP3 clip. The file may be damaged, or in a format that cannot be read.";
-  // What the host says about a failed conversion (DTE_tsReason); "" or an unknown
-  // reason gives the general text.
-  const transcodeReasons = {
-    "missing": "The music file is not there any more: it may have been moved, renamed or deleted. Please pick it again.",
-    "unreadable": "The music file cannot be opened. Check that you may read it, or pick another file.",
-    "same-file": "The clip would have been written over the music itself, so nothing was done. Please pick the music from another folder.",
-    "disk-full": "There is no room left on the disk for the clip. Free some space, then try again.",
-    "no-output": "The converter finished but made no clip: a part that starts past the end of the song holds no sound. Please choose the part again, or try again; if it happens again, the disk may be full.",
-    "no-folder": "The folder Quillon keeps its clips in is gone: it may have been deleted while Quillon was open. Please restart Quillon.",
-    "unwritable": "The clip cannot be written where Quillon keeps its clips: something else is in its place. Please restart Quillon.",
-    "killed": "The converter was stopped before it finished, perhaps because the computer ran short of memory. Please try again.",
-    "no-encoder": "The converter (ffmpeg) could not be started. Please reinstall Quillon."
-  };
-  const transcodeFailure = (reason) => transcodeReasons[reason] || transcodeError;
-  // Refusals that are the clip's own: sending it again cannot help.
-  const clipRefusals = ["clip too large", "not MPEG audio", "empty clip"];
+  // What the host says about a failed conversion (DTE_tsReason); "" or a reason
+  // without words of its own gives the general text.
+  function transcodeFailure(reason) {
+    const reasons = jobCodes("transcode").reasons || {};
+    return Object.hasOwn(reasons, reason) ? reasons[reason] : transcodeError;
+  }
   const uploadError = "The clip could not be sent: the connection to the service failed or broke off.";
-
-  const serviceErrors = {
-    "missing phone": "Please enter the phone number.",
-    "invalid phone number": "The service did not accept this phone number. Use digits only, with the country code.",
-    "missing network": "Please choose the phone's network.",
-    "invalid parameters": "The service did not accept the phone details.",
-    "unknown session": "The service has forgotten this sending. Please try again.",
-    "clip too large": "The clip is too large for the service. A shorter part or other music will fit.",
-    "not MPEG audio": "The service did not accept the clip as MP3 audio. Please try other music.",
-    "empty clip": "The service received an empty clip. Please make the clip again."
-  };
 
   // The answer of an HTTP request: { ok, words } or { ok:false, message, reason },
   // with clipRefused set when the service will not take this clip at all.
@@ -253,9 +233,11 @@ const Quillon = (() => {
       return { ok: false, message: "The service could not be reached. Check the internet connection and try again." };
     if (text.indexOf("ERROR") === 0) {
       const reason = text.replace(/^ERROR\s*/, "");
+      const refusals = window.QUILLON_SERVICE.refusals;
+      const refusal = Object.hasOwn(refusals, reason) ? refusals[reason] : {};
       return {
-        ok: false, reason, clipRefused: clipRefusals.includes(reason),
-        message: serviceErrors[reason] || "The service reported a problem: " + reason + "."
+        ok: false, reason, clipRefused: refusal.clipsOwn === true,
+        message: refusal.words || "The service reported a problem: " + reason + "."
       };
     }
     return { ok: true, words: text.split(/\s+/) };

@@ -115,7 +115,7 @@
       "&network=" + encodeURIComponent($("network").value) +
       "&number=" + encodeURIComponent(phoneModel) +
       "&aff=" + encodeURIComponent(String(ext.DTE_GetTEAid()));
-    Q.fetchText(Q.serviceUrl("/cgi-bin/dte_session.cgi" + query), (text) => {
+    Q.fetchText(Q.serviceUrl("session", query), (text) => {
       const answer = Q.readServiceAnswer(text);
       if (answer.ok && answer.words[0] === "OK" && /^[0-9A-Za-z]+$/.test(answer.words[1] || "")) {
         sessionId = answer.words[1];
@@ -145,7 +145,7 @@
   // The service stores the clip once it has all of it; ask until it says so.
   function confirmDelivery(attempt) {
     busy("stage-confirm", "Checking…");
-    Q.fetchText(Q.serviceUrl("/cgi-bin/dte_status.cgi?sid=" + encodeURIComponent(sessionId)), (text) => {
+    Q.fetchText(Q.serviceUrl("status", "?sid=" + encodeURIComponent(sessionId)), (text) => {
       const answer = Q.readServiceAnswer(text);
       if (!answer.ok) { failed("stage-confirm", answer.message, answer.clipRefused); return; }
       if (answer.words[0] === "READY" && answer.words[1]) {

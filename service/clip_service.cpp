@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "base/html_text.h"
+#include "base/service_api.h"
 #include "service/mpeg_audio.h"
 
 namespace quillon::service {
@@ -18,7 +19,7 @@ namespace {
 // How much of a clip over the limit is still read before the service hangs up.
 constexpr std::uint64_t kRefusedBytesDrained = 32u << 20;
 
-Reply error(int status, std::string_view message) { return Reply{status, "ERROR " + std::string(message)}; }
+Reply error(base::ServiceRefusal refusal) { return Reply{refusal.status, "ERROR " + std::string(refusal.reason)}; }
 
 std::string param(const Params& params, const std::string& key)
 {
@@ -129,14 +130,14 @@ Reply ClipService::openSession(const Params& params)
     const std::string phone = param(params, "phone");
     const std::string network = param(params, "network");
     if (phone.empty())
-        return error(400, "missing phone");
+        return error(base::kRefusedMissingPhone);
     if (!isPhoneNumber(phone))
-        return error(400, "invalid phone number");
+        return error(base::kRefusedPhoneNumber);
     if (network.empty())
-        return error(400, "missing network");
+        return error(base::kRefusedMissingNetwork);
     if (!isPlainText(network, 64) || !isPlainText(param(params, "number"), 64) ||
         !isPlainText(param(params, "aff"), 16))
-        return error(400, "invalid parameters");
+        return error(base::kRefusedParameters);
 
     static constexpr char kHex[] = "0123456789abcdef";
     std::random_device random;
@@ -154,7 +155,7 @@ Reply ClipService::openSession(const Params& params)
 Reply ClipService::storeClip(const std::string& sid, const BodyReader& readBody)
 {
     if (!isSessionId(sid) || !knows(sid))
-        return error(404, "unknown session");
+        return error(base::kRefusedUnknownSession);
     {
         std::lock_guard lock(mutex_);
         refusals_.erase(sid);
@@ -171,7 +172,7 @@ Reply ClipService::receiveClip(const std::string& sid, const BodyReader& readBod
 {
     PendingClip pending(storage_ / (sid + ".upload-XXXXXX"));
     if (!pending.isOpen())
-        return error(500, "cannot store clip");
+        return error(base::kRefusedNotStored);
     std::uint64_t received = 0;
     bool tooLarge = false;
     bool writeFailed = false;
@@ -187,26 +188,26 @@ Reply ClipService::receiveClip(const std::string& sid, const BodyReader& readBod
         return !writeFailed;
     });
     if (tooLarge)
-        return error(413, "clip too large");
+        return error(base::kRefusedTooLarge);
     if (writeFailed)
-        return error(500, "cannot store clip");
+        return error(base::kRefusedNotStored);
     if (!whole)
-        return error(400, "incomplete upload");
+        return error(base::kRefusedIncomplete);
     if (received == 0)
-        return error(400, "empty clip");
+        return error(base::kRefusedEmptyClip);
     if (!pending.finish())
-        return error(500, "cannot store clip");
+        return error(base::kRefusedNotStored);
     if (!isMpegAudioFile(pending.path()))
-        return error(415, "not MPEG audio");
+        return error(base::kRefusedNotMpeg);
     if (!pending.moveTo(clipFile(sid)))
-        return error(500, "cannot store clip");
+        return error(base::kRefusedNotStored);
     return Reply{200, "OK"};
 }
 
 Reply ClipService::status(const std::string& sid, std::string_view authority)
 {
     if (!isSessionId(sid) || !knows(sid))
-        return error(404, "unknown session");
+        return error(base::kRefusedUnknownSession);
     if (!std::filesystem::exists(clipFile(sid))) {
         std::lock_guard lock(mutex_);
         const auto refused = refusals_.find(sid);
@@ -221,12 +222,12 @@ Reply ClipService::clip(const std::string& sid)
 {
     std::error_code failed;
     if (!isSessionId(sid) || !std::filesystem::is_regular_file(clipFile(sid), failed))
-        return error(404, "no such clip");
+        return error(base::kRefusedNoSuchClip);
     std::ifstream in(clipFile(sid), std::ios::binary);
     std::ostringstream bytes;
     bytes << in.rdbuf();
     if (!in)
-        return error(500, "cannot read clip");
+        return error(base::kRefusedNotRead);
     return Reply{200, std::move(bytes).str(), "audio/mpeg"};
 }
 
@@ -234,7 +235,7 @@ Reply ClipService::redirectPage(const Params& params)
 {
     const std::string where = param(params, "where");
     if (where.empty())
-        return error(400, "missing where");
+        return error(base::kRefusedMissingWhere);
     const std::string name = base::htmlEscape(where);
     return Reply{200,
                  "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Quillon: " + name +

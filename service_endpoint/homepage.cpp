@@ -1,5 +1,6 @@
 #include "service_endpoint/homepage.h"
 
+#include "base/service_api.h"
 #include "base/version.h"
 #include "service_endpoint/service_codes.h"
 #include "service_endpoint/service_host.h"
@@ -8,8 +9,9 @@
 namespace quillon::service_endpoint {
 std::string homepageAddress(std::string_view where)
 {
-    return "http://" + serviceHost().authority() + "/redir.php?pid=" + urlEncode(kProductCode) +
-           "&ver=" + urlEncode(base::kVersionCode) + "&aff=" + urlEncode(kAffiliateCode) + "&where=" + urlEncode(where);
+    return "http://" + serviceHost().authority() + std::string(base::kServiceRedirectPath) +
+           "?pid=" + urlEncode(kProductCode) + "&ver=" + urlEncode(base::kVersionCode) +
+           "&aff=" + urlEncode(kAffiliateCode) + "&where=" + urlEncode(where);
 }
 
 void navigateUrl(std::string_view where, const UriLauncher& launch) { (void)launch(homepageAddress(where)); }

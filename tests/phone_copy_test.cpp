@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
+#include "delivery/clip_file_name.h"
 #include "delivery/phone_copy.h"
-#include "delivery/phone_file_name.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 
@@ -64,14 +64,15 @@ TEST_F(PhoneCopyTest, OnlyTheAppsClipsGoToAListedPhone)
     EXPECT_TRUE(fs::is_empty(phone));
 }
 
-TEST(PhoneFileName, ThePhoneGetsAPlainVisibleMp3Name)
+TEST(ClipFileName, ThePhoneGetsAPlainVisibleMp3Name)
 {
     struct Case {
         std::string given, expected;
     };
     for (const Case& c :
          {Case{.given = "Song.MP3", .expected = "Song.MP3"},
-          Case{.given = "../../etc/Song ringtone", .expected = "Song ringtone.mp3"},
-          Case{.given = ".hidden\n.mp3", .expected = "hidden.mp3"}, Case{.given = "dir/", .expected = "ringtone.mp3"}})
-        EXPECT_EQ(phoneFileName(c.given), c.expected) << c.given;
+          Case{.given = "AC/DC alarm.mp3", .expected = "AC-DC alarm.mp3"},
+          Case{.given = "../../etc/Song ringtone", .expected = "etc-Song ringtone.mp3"},
+          Case{.given = ".hidden\n.mp3", .expected = "hidden.mp3"}, Case{.given = "../", .expected = "ringtone.mp3"}})
+        EXPECT_EQ(clipFileName(c.given), c.expected) << c.given;
 }

@@ -1,0 +1,62 @@
+# What the program, its pages and the online service agree on, stated once: the
+# service's paths, each
+#   name|path
+# and the reasons it refuses a request with ("ERROR <reason>"), each
+#   C++ constant|HTTP status|reason|the clip's own (1: sending it again cannot help)|words (what the pages say)
+# A reason without words is shown to the user as the service says it. The host's
+# constants (base/service_api.h) and the pages' list (res/service_api.js) come
+# from these lists.
+set(QUILLON_SERVICE_PATHS
+  "session|/cgi-bin/dte_session.cgi"
+  "upload|/cgi-bin/dte_upload2.cgi"
+  "status|/cgi-bin/dte_status.cgi"
+  "redirect|/redir.php")
+
+set(QUILLON_SERVICE_REFUSALS
+  "kRefusedMissingPhone|400|missing phone|0|Please enter the phone number."
+  "kRefusedPhoneNumber|400|invalid phone number|0|The service did not accept this phone number. Use digits only, with the country code."
+  "kRefusedMissingNetwork|400|missing network|0|Please choose the phone's network."
+  "kRefusedParameters|400|invalid parameters|0|The service did not accept the phone details."
+  "kRefusedUnknownSession|404|unknown session|0|The service has forgotten this sending. Please try again."
+  "kRefusedTooLarge|413|clip too large|1|The clip is too large for the service. A shorter part or other music will fit."
+  "kRefusedNotMpeg|415|not MPEG audio|1|The service did not accept the clip as MP3 audio. Please try other music."
+  "kRefusedEmptyClip|400|empty clip|1|The service received an empty clip. Please make the clip again."
+  "kRefusedIncomplete|400|incomplete upload|0|"
+  "kRefusedNotStored|500|cannot store clip|0|"
+  "kRefusedNoSuchClip|404|no such clip|0|"
+  "kRefusedNotRead|500|cannot read clip|0|"
+  "kRefusedMissingWhere|400|missing where|0|")
+
+set(QUILLON_SERVICE_API_CPP)
+set(QUILLON_SERVICE_PATHS_JS)
+foreach(entry IN LISTS QUILLON_SERVICE_PATHS)
+  string(REPLACE "|" ";" fields "${entry}")
+  list(GET fields 0 name)
+  list(GET fields 1 path)
+  string(SUBSTRING "${name}" 0 1 first)
+  string(TOUPPER "${first}" first)
+  string(SUBSTRING "${name}" 1 -1 rest)
+  list(APPEND QUILLON_SERVICE_API_CPP "inline constexpr std::string_view kService${first}${rest}Path = \"${path}\"")
+  list(APPEND QUILLON_SERVICE_PATHS_JS "${name}: \"${path}\"")
+endforeach()
+set(QUILLON_SERVICE_REFUSALS_JS)
+foreach(entry IN LISTS QUILLON_SERVICE_REFUSALS)
+  string(REPLACE "|" ";" fields "${entry}")
+  list(GET fields 0 constant)
+  list(GET fields 1 status)
+  list(GET fields 2 reason)
+  list(GET fields 3 own)
+  list(GET fields 4 words)
+  list(APPEND QUILLON_SERVICE_API_CPP "inline constexpr ServiceRefusal ${constant}{${status}, \"${reason}\"}")
+  if(own OR NOT words STREQUAL "")
+    set(clips_own false)
+    if(own)
+      set(clips_own true)
+    endif()
+    string(REPLACE "\"" "\\\"" words "${words}")
+    list(APPEND QUILLON_SERVICE_REFUSALS_JS "\"${reason}\": { words: \"${words}\", clipsOwn: ${clips_own} }")
+  endif()
+endforeach()
+string(JOIN ";\n" QUILLON_SERVICE_API_CPP ${QUILLON_SERVICE_API_CPP})
+string(JOIN ", " QUILLON_SERVICE_PATHS_JS ${QUILLON_SERVICE_PATHS_JS})
+string(JOIN ",\n    " QUILLON_SERVICE_REFUSALS_JS ${QUILLON_SERVICE_REFUSALS_JS})
