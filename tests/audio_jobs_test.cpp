@@ -133,8 +133,7 @@ TEST_F(JobTest, ATranscodeFailureTellsItsReason)
             // What is no clip is not left behind.
             EXPECT_EQ(fs::exists(dir / "out.mp3"), reason.empty() || reason == "damaged") << encoder;
         }
-    // A full disk is told by the room left, which a stand-in cannot take away; what it
-    // leaves is removed.
+    // A full disk is told by the room left, which a stand-in cannot take away; what it leaves is removed.
     const std::pair<EncoderEnd, TranscodeReason> judged[] = {
         {{0, 1000, 0}, TranscodeReason::None},
         {{0, 0, kRoomForAClip}, TranscodeReason::NoOutput},
@@ -151,9 +150,8 @@ TEST_F(JobTest, ATranscodeFailureTellsItsReason)
     }
 }
 
-// Earlier results in the temp folder are gone before the encoder of a whole song
-// runs, its wave files after; its own output always stays, and only the exit code
-// decides. The clip of a part leaves the folder as it was.
+// Earlier results in the temp folder are gone before the encoder of a whole song runs, its wave files after; its own
+// output always stays, and only the exit code decides. The clip of a part leaves the folder as it was.
 TEST_F(JobTest, TranscodeLeavesNoStaleFileInTheTempFolder)
 {
     struct Case {

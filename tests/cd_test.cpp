@@ -47,13 +47,6 @@ struct FakeDrive {
     int change = 0;                          // 1: changed and not yet asked, 2: asked
 };
 
-// The byte at offset within the frame at block; a changed disc delivers other bytes.
-inline char fakeFrameByte(std::int64_t block, std::size_t offset, bool changed = false)
-{
-    const auto byte = (block * 31 + static_cast<std::int64_t>(offset) * 7 + (offset >> 8)) & 0xFF;
-    return static_cast<char>(changed ? byte ^ 0x5A : byte);
-}
-
 class FakeCdAccess final : public CdAccess {
 public:
     explicit FakeCdAccess(std::vector<FakeDrive> drives) : drives_(std::move(drives)) {}
@@ -102,9 +95,10 @@ private:
                 return false;
             if (int& failures = drive_.failures[block]; failures-- > 0)
                 return false;
-            for (std::size_t i = 0; i < static_cast<std::size_t>(count) * kFrameBytes; ++i)
-                out[i] = static_cast<std::uint8_t>(fakeFrameByte(block + static_cast<std::int64_t>(i / kFrameBytes),
-                                                                 i % kFrameBytes, drive_.change != 0));
+            // The frames of a disc image; a changed disc delivers other bytes.
+            const std::string frames = test::imageFrames(block, count);
+            for (std::size_t i = 0; i < frames.size(); ++i)
+                out[i] = static_cast<std::uint8_t>(frames[i] ^ (drive_.change ? 0x5A : 0));
             return true;
         }
         bool mediaChanged() override
@@ -125,15 +119,11 @@ private:
     mutable std::vector<std::pair<std::int32_t, std::int32_t>> reads_;
 };
 
-// A header (its bytes are checked below) and frames as the fake drive delivers them.
+// A header (its bytes are checked below) and frames as an image or the fake drive delivers them.
 std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t count = 0)
 {
     const auto header = wavHeader(dataBytes);
-    std::string bytes(header.begin(), header.end());
-    for (std::int32_t block = from; block < from + count; ++block)
-        for (std::size_t i = 0; i < kFrameBytes; ++i)
-            bytes += fakeFrameByte(block, i);
-    return bytes;
+    return std::string(header.begin(), header.end()) + test::imageFrames(from, count);
 }
 
 std::int32_t rip(const CdAccess& access, std::string drive, std::string track, const fs::path& file,
@@ -208,11 +198,10 @@ TEST(TracksInfo, ListsEachTrackOfAnImage)
         EXPECT_EQ(getTracksInfo(*access, drive), "ERROR: Invalid Drive ID") << drive;
     // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
     ASSERT_EQ(rip(*access, "6", "1", dir / "t.wav"), kRipReadFailed);
-    EXPECT_EQ(readFile(dir / "t.wav"), wav(0) + test::imageFrames(200, 78));
+    EXPECT_EQ(readFile(dir / "t.wav"), wav(0, 200, 78));
 
-    // Images no disc could be: more than 99 tracks, data files that are pipes or
-    // missing, an image that is itself a pipe. None is handed to libcdio. A sheet's
-    // data file is the .bin libcdio reads, whatever its FILE line names.
+    // Images no disc could be: more than 99 tracks, data files that are pipes or missing, an image that is itself a
+    // pipe. None is handed to libcdio. A sheet's data file is the .bin libcdio reads, whatever its FILE line names.
     for (const char* pipe : {"pipe.bin", "pipe.cue", "piped.bin", "pipe.nrg"})
         ASSERT_EQ(::mkfifo((dir / pipe).c_str(), 0600), 0);
     std::string tracks199;
