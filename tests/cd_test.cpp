@@ -31,9 +31,7 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using namespace std::chrono_literals;
 using namespace base;
-using test::readFile;
-using test::TempDir;
-using test::writeDiscImage;
+using namespace test;
 
 // A scripted drive: chosen tables of contents, failed reads, a disc changed
 // mid-read, and a record of what was asked of it.
@@ -96,7 +94,7 @@ private:
             if (int& failures = drive_.failures[block]; failures-- > 0)
                 return false;
             // The frames of a disc image; a changed disc delivers other bytes.
-            const std::string frames = test::imageFrames(block, count);
+            const std::string frames = imageFrames(block, count);
             for (std::size_t i = 0; i < frames.size(); ++i)
                 out[i] = static_cast<std::uint8_t>(frames[i] ^ (drive_.change ? 0x5A : 0));
             return true;
@@ -123,7 +121,7 @@ private:
 std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t count = 0)
 {
     const auto header = wavHeader(dataBytes);
-    return std::string(header.begin(), header.end()) + test::imageFrames(from, count);
+    return std::string(header.begin(), header.end()) + imageFrames(from, count);
 }
 
 std::int32_t rip(const CdAccess& access, std::string drive, std::string track, const fs::path& file,
@@ -170,7 +168,7 @@ TEST(ImageList, ProductTextIsTheFileNameCutToSixteenBytes)
 TEST(TracksInfo, ListsEachTrackOfAnImage)
 {
     TempDir dir;
-    const std::pair<std::vector<test::ImageTrack>, std::string> discs[] = {
+    const std::pair<std::vector<ImageTrack>, std::string> discs[] = {
         {{{1000}, {300}, {200, true}, {150}}, "1000:::300:::DATA:::150"},
         {{{400}, {260}, {100, true}}, "400:::260:::DATA"},  // an audio track runs up to the data track's start
         {{{500}}, "500"},                                   // a one-track audio disc
@@ -186,8 +184,8 @@ TEST(TracksInfo, ListsEachTrackOfAnImage)
     // A sheet written on a case-blind system names its data file in other letters: libcdio reads the .bin
     // named after the sheet.
     images.push_back(writeDiscImage(dir.path(), "other", {{300}, {226}}).cue.string());
-    test::writeFile(images.back(), "FILE \"OTHER.BIN\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                                   "  TRACK 02 AUDIO\n    INDEX 01 00:04:00\n");
+    writeFile(images.back(), "FILE \"OTHER.BIN\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                             "  TRACK 02 AUDIO\n    INDEX 01 00:04:00\n");
     ASSERT_NE(std::filesystem::current_path(), dir.path());
     const auto access = makeLibcdioAccess({false, images});
     for (std::size_t drive = 0; drive < 5; ++drive)
@@ -214,7 +212,7 @@ TEST(TracksInfo, ListsEachTrackOfAnImage)
         {"missing.cue", "FILE \"none.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"}};
     std::vector<std::string> badImages{(dir / "pipe.cue").string(), (dir / "pipe.nrg").string()};
     for (const auto& [name, text] : bad) {
-        test::writeFile(dir / name, text);
+        writeFile(dir / name, text);
         badImages.push_back((dir / name).string());
     }
     const auto badAccess = makeLibcdioAccess({false, badImages});
@@ -228,8 +226,8 @@ TEST(KernelDrives, DrivesAreListedWithoutOpeningThem)
     const auto block = dir / "block", dev = dir / "dev";
     for (const char* name : {"sda", "sr", "srx", "sr10", "sr2", "sr0"})
         std::filesystem::create_directories(block / name / "device");
-    test::writeFile(block / "sr0/device/model", "CD/DVD WRITER 12\n");
-    test::writeFile(block / "sr2/device/model", "Slim Drive      \n");
+    writeFile(block / "sr0/device/model", "CD/DVD WRITER 12\n");
+    writeFile(block / "sr2/device/model", "Slim Drive      \n");
     // A node that exists but that no one, root included, can open as a drive.
     std::filesystem::create_directories(dev / "sr0");
 
@@ -264,7 +262,7 @@ TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
 
     const auto first = calls.tracksInfo(0), again = calls.tracksInfo(0), other = calls.tracksInfo(1);
     EXPECT_EQ(calls.drivesInfo().get(), "A:::B");  // listing the drives opens none
-    EXPECT_TRUE(test::waitUntil([&] { return opensAsked == 2; }));
+    EXPECT_TRUE(waitUntil([&] { return opensAsked == 2; }));
     EXPECT_FALSE(active->waitUntilIdle(0ms));  // the stop at exit waits for them
     spunUp.set_value();
     EXPECT_EQ(first.get() + " " + again.get() + " " + other.get(), "500:::300 500:::300 ERROR: No CD inserted");
@@ -272,7 +270,7 @@ TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
     EXPECT_EQ(calls.tracksInfo(0).get(), "500:::300");
     EXPECT_EQ(opensAsked, 3);
     // Each listing wakes the waiting thread once, after its answer is set.
-    EXPECT_TRUE(test::waitUntil([&] { return wakes == 4; }));
+    EXPECT_TRUE(waitUntil([&] { return wakes == 4; }));
     EXPECT_TRUE(active->waitUntilIdle(5s));
 }
 
@@ -348,7 +346,7 @@ TEST(Rip, WritesOnlyToARegularFile)
     TempDir dir;
     FakeCdAccess access({{.toc = kShort}});
     for (const auto& file : {dir / "victim", dir / "old.wav"}) {
-        test::writeFile(file, "keep me");
+        writeFile(file, "keep me");
         fs::permissions(file, fs::perms(0644));
     }
     fs::create_symlink(dir / "victim", dir / "link.wav");
@@ -439,8 +437,8 @@ TEST(Rip, ATranscodeLeavesTheWaveFileARipIsWriting)
     TempDir dir;
     const audio::ToolPaths tools{dir.path(), dir / "tmp", ""};
     fs::create_directories(tools.tempDir);
-    test::writeScript(dir / "ffmpeg", "exit 0\n");
-    test::writeFile(tools.tempDir / "another.wav", "RIFF");
+    writeScript(dir / "ffmpeg", "exit 0\n");
+    writeFile(tools.tempDir / "another.wav", "RIFF");
     auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDrive>{{.toc = kShort}});
     std::promise<void> reading, go;
     access->onRead = [&, gate = go.get_future().share()](std::int32_t block) {
@@ -451,9 +449,9 @@ TEST(Rip, ATranscodeLeavesTheWaveFileARipIsWriting)
     ASSERT_TRUE(startRip(fields, access, "0", "0", (tools.tempDir / "track.wav").string()));
     reading.get_future().wait();
     ASSERT_TRUE(audio::startTranscode(fields, tools, (dir / "ffmpeg").string(), (dir / "clip.mp3").string()));
-    EXPECT_TRUE(test::waitUntil([&] { return !fs::exists(tools.tempDir / "another.wav"); }));
+    EXPECT_TRUE(waitUntil([&] { return !fs::exists(tools.tempDir / "another.wav"); }));
     go.set_value();
-    EXPECT_TRUE(test::waitUntil([&] { return fields->ripStatus.value() == kRipDone; }));
+    EXPECT_TRUE(waitUntil([&] { return fields->ripStatus.value() == kRipDone; }));
     EXPECT_TRUE(fs::exists(tools.tempDir / "track.wav"));
 }
 
@@ -479,7 +477,7 @@ TEST(Rip, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(access->reads().size(), 2u);  // the new rip has not touched the drive
     released.set_value();
-    EXPECT_TRUE(test::waitUntil([&] { return fields->ripStatus.value() >= 100; }));
+    EXPECT_TRUE(waitUntil([&] { return fields->ripStatus.value() >= 100; }));
     EXPECT_EQ(fields->ripStatus.value(), 100);
     EXPECT_EQ(readFile(dir / "t.wav"), wav(100 * 2352, 100, 100));
     // The old rip's reads end at the stalled one; the new one's start from the track's start.
