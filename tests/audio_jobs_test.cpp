@@ -39,16 +39,16 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
     for (const char* extension : {".m4a", ".wav"})
         writeFile(path + extension, "RIFF");
     const auto transcoded = [&](bool started) { return started && end(fields->tsStatus, 1) == kTranscodeDone; };
+    const SongPart first{1234567, 20000, 2000, 500}, second{0, 1001, 0};
     EXPECT_TRUE(transcoded(startTranscode(fields, tools, path + ".wav", path + ".mp3")));
     // The song's tags as the encoder's metadata text: the first title and album count, in any case.
     writeFile(dir / "tags", ";FFMETADATA1\nTITLE=T\\=1\\\n2\ntitle=Other\nALBUM=-A;\ncomment=left out\n");
-    EXPECT_TRUE(
-        transcoded(startTranscodeClip(fields, tools, path + ".m4a", path + ".mp3", {1234567, 20000, 2000, 500})));
+    EXPECT_TRUE(transcoded(startTranscodeClip(fields, tools, path + ".m4a", path + ".mp3", first)));
     // A quiet part with high peaks: the limiter is tried at rising gains, and used.
     fs::remove(dir / "tags");
     writeFile(dir / "lufs", "-30.0");
     writeFile(dir / "peak", "-3.0");
-    EXPECT_TRUE(transcoded(startTranscodeClip(fields, tools, path + ".wav", path + ".mp3", {0, 1001, 0})));
+    EXPECT_TRUE(transcoded(startTranscodeClip(fields, tools, path + ".wav", path + ".mp3", second)));
     ASSERT_TRUE(startWaveform(fields, tools, path + ".flac", 16));
     EXPECT_EQ(end(fields->wfStatus), kWaveformDone);
     EXPECT_EQ(waveformResponse(*fields), kSilence);
@@ -68,7 +68,6 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
         << graph;
     calls.erase(calls.begin() + 4);
     // Each part is measured, then encoded levelled by what its measure says, with the song's tags.
-    const SongPart first{1234567, 20000, 2000, 500}, second{0, 1001, 0};
     const Calls expected{
         {ff, "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac", "2", "-y", arg + ".mp3"},
         partMeasureArguments(ff, path + ".m4a", first),
