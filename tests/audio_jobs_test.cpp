@@ -106,7 +106,9 @@ TEST_F(JobTest, ATranscodeFailureTellsItsReason)
         {in, (dir / "gone/out.mp3").string(), "exit 0\n", "no-folder", 0},
         {in, "/sys/out.mp3", "exit 1\n", "unwritable", 0},  // a folder no one may write in, not even root
         // Swapped for a link once checked, the output takes nothing through it: the encoder writes what was checked.
-        {in, out, "ln -sf \"$D/victim\" \"$D/out.mp3\"\nfor last; do :; done\n" + kWriteFrame + " \"$last\"\n",
+        {in, out,
+         "ln -sf \"$D/victim\" \"$D/out.mp3\"\nfor last; do :; done\ncase $last in *.mp3) " + kWriteFrame +
+             " \"$last\";; esac\n",
          "no-output", 1},
         {in, out, "cp \"$D/silent.mp3\" \"$D/out.mp3\"\n", "no-output", 1},
         {in, out, kWriteFrame + " \"$D/out.mp3\"\nkill -9 $$\n", "killed", 1},
