@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <set>
 
@@ -38,16 +39,16 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
     for (const char* extension : {".m4a", ".wav"})
         writeFile(path + extension, "RIFF");
     const auto transcoded = [&](bool started) { return started && end(fields->tsStatus, 1) == kTranscodeDone; };
+    const SongPart first{1234567, 20000, 2000, 500}, second{0, 1001, 0};
     EXPECT_TRUE(transcoded(startTranscode(fields, tools, path + ".wav", path + ".mp3")));
     // The song's tags as the encoder's metadata text: the first title and album count, in any case.
     writeFile(dir / "tags", ";FFMETADATA1\nTITLE=T\\=1\\\n2\ntitle=Other\nALBUM=-A;\ncomment=left out\n");
-    EXPECT_TRUE(
-        transcoded(startTranscodeClip(fields, tools, path + ".m4a", path + ".mp3", {1234567, 20000, 2000, 500})));
+    EXPECT_TRUE(transcoded(startTranscodeClip(fields, tools, path + ".m4a", path + ".mp3", first)));
     // A quiet part with high peaks: the limiter is tried at rising gains, and used.
     fs::remove(dir / "tags");
     writeFile(dir / "lufs", "-30.0");
     writeFile(dir / "peak", "-3.0");
-    EXPECT_TRUE(transcoded(startTranscodeClip(fields, tools, path + ".wav", path + ".mp3", {0, 1001, 0})));
+    EXPECT_TRUE(transcoded(startTranscodeClip(fields, tools, path + ".wav", path + ".mp3", second)));
     ASSERT_TRUE(startWaveform(fields, tools, path + ".flac", 16));
     EXPECT_EQ(end(fields->wfStatus), kWaveformDone);
     EXPECT_EQ(waveformResponse(*fields), kSilence);
@@ -67,7 +68,6 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
         << graph;
     calls.erase(calls.begin() + 4);
     // Each part is measured, then encoded levelled by what its measure says, with the song's tags.
-    const SongPart first{1234567, 20000, 2000, 500}, second{0, 1001, 0};
     const Calls expected{
         {ff, "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac", "2", "-y", arg + ".mp3"},
         partMeasureArguments(ff, path + ".m4a", first),
@@ -106,7 +106,9 @@ TEST_F(JobTest, ATranscodeFailureTellsItsReason)
         {in, (dir / "gone/out.mp3").string(), "exit 0\n", "no-folder", 0},
         {in, "/sys/out.mp3", "exit 1\n", "unwritable", 0},  // a folder no one may write in, not even root
         // Swapped for a link once checked, the output takes nothing through it: the encoder writes what was checked.
-        {in, out, "ln -sf \"$D/victim\" \"$D/out.mp3\"\nfor last; do :; done\n" + kWriteFrame + " \"$last\"\n",
+        {in, out,
+         "ln -sf \"$D/victim\" \"$D/out.mp3\"\nfor last; do :; done\ncase $last in *.mp3) " + kWriteFrame +
+             " \"$last\";; esac\n",
          "no-output", 1},
         {in, out, "cp \"$D/silent.mp3\" \"$D/out.mp3\"\n", "no-output", 1},
         {in, out, kWriteFrame + " \"$D/out.mp3\"\nkill -9 $$\n", "killed", 1},
@@ -132,8 +134,7 @@ TEST_F(JobTest, ATranscodeFailureTellsItsReason)
             // What is no clip is not left behind.
             EXPECT_EQ(fs::exists(dir / "out.mp3"), reason.empty() || reason == "damaged") << encoder;
         }
-    // A full disk is told by the room left, which a stand-in cannot take away; what it
-    // leaves is removed.
+    // A full disk is told by the room left, which a stand-in cannot take away; what it leaves is removed.
     const std::pair<EncoderEnd, TranscodeReason> judged[] = {
         {{0, 1000, 0}, TranscodeReason::None},
         {{0, 0, kRoomForAClip}, TranscodeReason::NoOutput},
@@ -150,9 +151,8 @@ TEST_F(JobTest, ATranscodeFailureTellsItsReason)
     }
 }
 
-// Earlier results in the temp folder are gone before the encoder of a whole song
-// runs, its wave files after; its own output always stays, and only the exit code
-// decides. The clip of a part leaves the folder as it was.
+// Earlier results in the temp folder are gone before the encoder of a whole song runs, its wave files after; its own
+// output always stays, and only the exit code decides. The clip of a part leaves the folder as it was.
 TEST_F(JobTest, TranscodeLeavesNoStaleFileInTheTempFolder)
 {
     struct Case {
@@ -389,28 +389,29 @@ TEST_F(JobTest, EveryStopEndsBothDecoders)
     EXPECT_EQ(waveformResponse(*fields), kSilence);
 }
 
+// What a real tool writes on its standard output; the test fails unless the tool ends well.
+std::string outputOf(const std::vector<std::string>& argv)
+{
+    std::string bytes;
+    const auto never = [] { return false; };
+    const auto append = [&](std::string_view block) { bytes += block; };
+    EXPECT_EQ(streamTool(argv, never, {}, append).exitStatus, 0u) << argv.at(0);
+    return bytes;
+}
+
 // The real decoder, from the search path, behind a stand-in that records its arguments.
 TEST_F(JobTest, ASongReadInTwoHalvesHasTheWaveformOfOneWholeReadWithTheRealDecoder)
 {
-    fs::remove(tools.resDir / "ffmpeg");
-    tools.searchPath = ToolPaths::forResDir(tools.resDir).searchPath;
-    const auto ffmpeg = locateTool(tools, "ffmpeg");
+    const auto ffmpeg = realTool("ffmpeg");
     if (!ffmpeg)
         GTEST_SKIP() << "needs ffmpeg";
     // Noise that swells in its middle third, so that peaks, levels and parts all differ along it.
     const std::string song = (dir / "song.mp3").string();
-    ASSERT_EQ(runTool({ffmpeg->string(), "-v", "error", "-f", "lavfi", "-i",
-                       "anoisesrc=d=75:c=pink:a=0.4:seed=5,volume=eval=frame:volume='if(between(t,25,50),1,0.2)'",
-                       "-ac", "2", "-y", song},
-                      [] { return false; })
-                  .exitStatus,
-              0u);
+    outputOf({ffmpeg->string(), "-v", "error", "-f", "lavfi", "-i",
+              "anoisesrc=d=75:c=pink:a=0.4:seed=5,volume=eval=frame:volume='if(between(t,25,50),1,0.2)'", "-ac", "2",
+              song});
     WaveformAnalysis whole(1024);
-    ASSERT_EQ(streamTool(
-                  waveformDecoderArguments(*ffmpeg, song), [] { return false; }, {},
-                  [&](std::string_view bytes) { whole.feed(bytes); })
-                  .exitStatus,
-              0u);
+    whole.feed(outputOf(waveformDecoderArguments(*ffmpeg, song)));
     standIn("ffmpeg", "exec '" + ffmpeg->string() + "' \"$@\"\n");
     ASSERT_TRUE(startWaveform(fields, tools, song, 1024, SecondDecoder::Always));
     ASSERT_EQ(end(fields->wfStatus), kWaveformDone);
@@ -421,42 +422,28 @@ TEST_F(JobTest, ASongReadInTwoHalvesHasTheWaveformOfOneWholeReadWithTheRealDecod
     EXPECT_EQ(calls[1].at(2), "-ss");
 }
 
-// The real encoder and gain tool, from the search path.
 TEST_F(JobTest, ClipsKeepTheirFadesWithTheRealTools)
 {
-    fs::remove(tools.resDir / "ffmpeg");
-    tools.searchPath = ToolPaths::forResDir(tools.resDir).searchPath;
-    const auto ffmpeg = locateTool(tools, "ffmpeg");
+    const auto ffmpeg = realTool("ffmpeg");
     if (!ffmpeg || !locateTool(tools, "mp3gain"))
         GTEST_SKIP() << "needs ffmpeg and mp3gain";
-    ASSERT_EQ(runTool({ffmpeg->string(), "-v", "error", "-f", "lavfi", "-i", "sine=f=440:d=20", "-ac", "2",
-                       (dir / "tone.wav").string()},
-                      [] { return false; })
-                  .exitStatus,
-              0u);
-    ASSERT_TRUE(startTranscodeClip(fields, tools, (dir / "tone.wav").string(), (dir / "tone.mp3").string(),
-                                   {5000, 10000, 2000, 500}));
+    const std::string tone = (dir / "tone.wav").string(), clip = (dir / "tone.mp3").string();
+    outputOf({ffmpeg->string(), "-v", "error", "-f", "lavfi", "-i", "sine=f=440:d=20", "-ac", "2", tone});
+    ASSERT_TRUE(startTranscodeClip(fields, tools, tone, clip, {5000, 10000, 2000, 500}));
     ASSERT_EQ(end(fields->tsStatus, 1), kTranscodeDone);
-    // The level in dB of a span of the clip, decoded to mono at 44100 Hz.
-    std::vector<double> pcm;
-    const ToolOutcome decoded = streamTool(
-        {ffmpeg->string(), "-v", "error", "-i", (dir / "tone.mp3").string(), "-ac", "1", "-f", "f32le", "-"},
-        [] { return false; }, {},
-        [&, pending = std::string()](std::string_view bytes) mutable {
-            pending += bytes;
-            for (; pending.size() >= 4; pending.erase(0, 4))
-                pcm.push_back(*reinterpret_cast<const float*>(pending.data()));
-        });
-    ASSERT_EQ(decoded.exitStatus, 0u);
+    // The clip decoded to mono at 44100 Hz, and the level in dB of a span of it.
+    const std::string pcm = outputOf({ffmpeg->string(), "-v", "error", "-i", clip, "-ac", "1", "-f", "f32le", "-"});
+    std::vector<float> samples(pcm.size() / sizeof(float));
+    std::memcpy(samples.data(), pcm.data(), samples.size() * sizeof(float));
     const auto level = [&](std::int64_t fromMs, std::int64_t toMs) {
         double sum = 0;
-        for (std::int64_t i = fromMs * 441 / 10; i < toMs * 441 / 10; ++i)
-            sum += pcm.at(static_cast<std::size_t>(i)) * pcm.at(static_cast<std::size_t>(i));
-        const std::int64_t samples = (toMs - fromMs) * 441 / 10;
-        return 10 * std::log10(sum / static_cast<double>(samples) + 1e-12);
+        const auto from = static_cast<std::size_t>(fromMs * 441 / 10), to = static_cast<std::size_t>(toMs * 441 / 10);
+        for (std::size_t i = from; i < to; ++i)
+            sum += samples.at(i) * samples.at(i);
+        return 10 * std::log10(sum / static_cast<double>(to - from) + 1e-12);
     };
     const double middle = level(4000, 6000);
-    const auto lastMs = static_cast<std::int64_t>(pcm.size()) * 10 / 441;
+    const auto lastMs = static_cast<std::int64_t>(samples.size()) * 10 / 441;
     EXPECT_LE(level(0, 50), middle - 20);
     EXPECT_NEAR(level(975, 1025), middle - 6, 2);
     EXPECT_LE(level(lastMs - 50, lastMs), middle - 20);

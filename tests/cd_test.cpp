@@ -31,9 +31,7 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using namespace std::chrono_literals;
 using namespace base;
-using test::readFile;
-using test::TempDir;
-using test::writeDiscImage;
+using namespace test;
 
 // A scripted drive: chosen tables of contents, failed reads, a disc changed
 // mid-read, and a record of what was asked of it.
@@ -46,13 +44,6 @@ struct FakeDrive {
     bool changedToNothing = false;           // ... or taken out
     int change = 0;                          // 1: changed and not yet asked, 2: asked
 };
-
-// The byte at offset within the frame at block; a changed disc delivers other bytes.
-inline char fakeFrameByte(std::int64_t block, std::size_t offset, bool changed = false)
-{
-    const auto byte = (block * 31 + static_cast<std::int64_t>(offset) * 7 + (offset >> 8)) & 0xFF;
-    return static_cast<char>(changed ? byte ^ 0x5A : byte);
-}
 
 class FakeCdAccess final : public CdAccess {
 public:
@@ -102,9 +93,10 @@ private:
                 return false;
             if (int& failures = drive_.failures[block]; failures-- > 0)
                 return false;
-            for (std::size_t i = 0; i < static_cast<std::size_t>(count) * kFrameBytes; ++i)
-                out[i] = static_cast<std::uint8_t>(fakeFrameByte(block + static_cast<std::int64_t>(i / kFrameBytes),
-                                                                 i % kFrameBytes, drive_.change != 0));
+            // The frames of a disc image; a changed disc delivers other bytes.
+            const std::string frames = imageFrames(block, count);
+            for (std::size_t i = 0; i < frames.size(); ++i)
+                out[i] = static_cast<std::uint8_t>(frames[i] ^ (drive_.change ? 0x5A : 0));
             return true;
         }
         bool mediaChanged() override
@@ -125,15 +117,11 @@ private:
     mutable std::vector<std::pair<std::int32_t, std::int32_t>> reads_;
 };
 
-// A header (its bytes are checked below) and frames as the fake drive delivers them.
+// A header (its bytes are checked below) and frames as an image or the fake drive delivers them.
 std::string wav(std::uint32_t dataBytes, std::int32_t from = 0, std::int32_t count = 0)
 {
     const auto header = wavHeader(dataBytes);
-    std::string bytes(header.begin(), header.end());
-    for (std::int32_t block = from; block < from + count; ++block)
-        for (std::size_t i = 0; i < kFrameBytes; ++i)
-            bytes += fakeFrameByte(block, i);
-    return bytes;
+    return std::string(header.begin(), header.end()) + imageFrames(from, count);
 }
 
 std::int32_t rip(const CdAccess& access, std::string drive, std::string track, const fs::path& file,
@@ -180,7 +168,7 @@ TEST(ImageList, ProductTextIsTheFileNameCutToSixteenBytes)
 TEST(TracksInfo, ListsEachTrackOfAnImage)
 {
     TempDir dir;
-    const std::pair<std::vector<test::ImageTrack>, std::string> discs[] = {
+    const std::pair<std::vector<ImageTrack>, std::string> discs[] = {
         {{{1000}, {300}, {200, true}, {150}}, "1000:::300:::DATA:::150"},
         {{{400}, {260}, {100, true}}, "400:::260:::DATA"},  // an audio track runs up to the data track's start
         {{{500}}, "500"},                                   // a one-track audio disc
@@ -196,8 +184,8 @@ TEST(TracksInfo, ListsEachTrackOfAnImage)
     // A sheet written on a case-blind system names its data file in other letters: libcdio reads the .bin
     // named after the sheet.
     images.push_back(writeDiscImage(dir.path(), "other", {{300}, {226}}).cue.string());
-    test::writeFile(images.back(), "FILE \"OTHER.BIN\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                                   "  TRACK 02 AUDIO\n    INDEX 01 00:04:00\n");
+    writeFile(images.back(), "FILE \"OTHER.BIN\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+                             "  TRACK 02 AUDIO\n    INDEX 01 00:04:00\n");
     ASSERT_NE(std::filesystem::current_path(), dir.path());
     const auto access = makeLibcdioAccess({false, images});
     for (std::size_t drive = 0; drive < 5; ++drive)
@@ -208,11 +196,10 @@ TEST(TracksInfo, ListsEachTrackOfAnImage)
         EXPECT_EQ(getTracksInfo(*access, drive), "ERROR: Invalid Drive ID") << drive;
     // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
     ASSERT_EQ(rip(*access, "6", "1", dir / "t.wav"), kRipReadFailed);
-    EXPECT_EQ(readFile(dir / "t.wav"), wav(0) + test::imageFrames(200, 78));
+    EXPECT_EQ(readFile(dir / "t.wav"), wav(0, 200, 78));
 
-    // Images no disc could be: more than 99 tracks, data files that are pipes or
-    // missing, an image that is itself a pipe. None is handed to libcdio. A sheet's
-    // data file is the .bin libcdio reads, whatever its FILE line names.
+    // Images no disc could be: more than 99 tracks, data files that are pipes or missing, an image that is itself a
+    // pipe. None is handed to libcdio. A sheet's data file is the .bin libcdio reads, whatever its FILE line names.
     for (const char* pipe : {"pipe.bin", "pipe.cue", "piped.bin", "pipe.nrg"})
         ASSERT_EQ(::mkfifo((dir / pipe).c_str(), 0600), 0);
     std::string tracks199;
@@ -225,7 +212,7 @@ TEST(TracksInfo, ListsEachTrackOfAnImage)
         {"missing.cue", "FILE \"none.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"}};
     std::vector<std::string> badImages{(dir / "pipe.cue").string(), (dir / "pipe.nrg").string()};
     for (const auto& [name, text] : bad) {
-        test::writeFile(dir / name, text);
+        writeFile(dir / name, text);
         badImages.push_back((dir / name).string());
     }
     const auto badAccess = makeLibcdioAccess({false, badImages});
@@ -239,8 +226,8 @@ TEST(KernelDrives, DrivesAreListedWithoutOpeningThem)
     const auto block = dir / "block", dev = dir / "dev";
     for (const char* name : {"sda", "sr", "srx", "sr10", "sr2", "sr0"})
         std::filesystem::create_directories(block / name / "device");
-    test::writeFile(block / "sr0/device/model", "CD/DVD WRITER 12\n");
-    test::writeFile(block / "sr2/device/model", "Slim Drive      \n");
+    writeFile(block / "sr0/device/model", "CD/DVD WRITER 12\n");
+    writeFile(block / "sr2/device/model", "Slim Drive      \n");
     // A node that exists but that no one, root included, can open as a drive.
     std::filesystem::create_directories(dev / "sr0");
 
@@ -275,7 +262,7 @@ TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
 
     const auto first = calls.tracksInfo(0), again = calls.tracksInfo(0), other = calls.tracksInfo(1);
     EXPECT_EQ(calls.drivesInfo().get(), "A:::B");  // listing the drives opens none
-    EXPECT_TRUE(test::waitUntil([&] { return opensAsked == 2; }));
+    EXPECT_TRUE(waitUntil([&] { return opensAsked == 2; }));
     EXPECT_FALSE(active->waitUntilIdle(0ms));  // the stop at exit waits for them
     spunUp.set_value();
     EXPECT_EQ(first.get() + " " + again.get() + " " + other.get(), "500:::300 500:::300 ERROR: No CD inserted");
@@ -283,7 +270,7 @@ TEST(ListingCalls, ASecondAskOfTheSameDriveJoinsTheRunningListing)
     EXPECT_EQ(calls.tracksInfo(0).get(), "500:::300");
     EXPECT_EQ(opensAsked, 3);
     // Each listing wakes the waiting thread once, after its answer is set.
-    EXPECT_TRUE(test::waitUntil([&] { return wakes == 4; }));
+    EXPECT_TRUE(waitUntil([&] { return wakes == 4; }));
     EXPECT_TRUE(active->waitUntilIdle(5s));
 }
 
@@ -359,7 +346,7 @@ TEST(Rip, WritesOnlyToARegularFile)
     TempDir dir;
     FakeCdAccess access({{.toc = kShort}});
     for (const auto& file : {dir / "victim", dir / "old.wav"}) {
-        test::writeFile(file, "keep me");
+        writeFile(file, "keep me");
         fs::permissions(file, fs::perms(0644));
     }
     fs::create_symlink(dir / "victim", dir / "link.wav");
@@ -450,8 +437,8 @@ TEST(Rip, ATranscodeLeavesTheWaveFileARipIsWriting)
     TempDir dir;
     const audio::ToolPaths tools{dir.path(), dir / "tmp", ""};
     fs::create_directories(tools.tempDir);
-    test::writeScript(dir / "ffmpeg", "exit 0\n");
-    test::writeFile(tools.tempDir / "another.wav", "RIFF");
+    writeScript(dir / "ffmpeg", "exit 0\n");
+    writeFile(tools.tempDir / "another.wav", "RIFF");
     auto access = std::make_shared<FakeCdAccess>(std::vector<FakeDrive>{{.toc = kShort}});
     std::promise<void> reading, go;
     access->onRead = [&, gate = go.get_future().share()](std::int32_t block) {
@@ -462,9 +449,9 @@ TEST(Rip, ATranscodeLeavesTheWaveFileARipIsWriting)
     ASSERT_TRUE(startRip(fields, access, "0", "0", (tools.tempDir / "track.wav").string()));
     reading.get_future().wait();
     ASSERT_TRUE(audio::startTranscode(fields, tools, (dir / "ffmpeg").string(), (dir / "clip.mp3").string()));
-    EXPECT_TRUE(test::waitUntil([&] { return !fs::exists(tools.tempDir / "another.wav"); }));
+    EXPECT_TRUE(waitUntil([&] { return !fs::exists(tools.tempDir / "another.wav"); }));
     go.set_value();
-    EXPECT_TRUE(test::waitUntil([&] { return fields->ripStatus.value() == kRipDone; }));
+    EXPECT_TRUE(waitUntil([&] { return fields->ripStatus.value() == kRipDone; }));
     EXPECT_TRUE(fs::exists(tools.tempDir / "track.wav"));
 }
 
@@ -490,7 +477,7 @@ TEST(Rip, ARipStartedDuringASlowReadWaitsForTheOldOneWhichNeverWritesAgain)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(access->reads().size(), 2u);  // the new rip has not touched the drive
     released.set_value();
-    EXPECT_TRUE(test::waitUntil([&] { return fields->ripStatus.value() >= 100; }));
+    EXPECT_TRUE(waitUntil([&] { return fields->ripStatus.value() >= 100; }));
     EXPECT_EQ(fields->ripStatus.value(), 100);
     EXPECT_EQ(readFile(dir / "t.wav"), wav(100 * 2352, 100, 100));
     // The old rip's reads end at the stalled one; the new one's start from the track's start.

@@ -88,19 +88,18 @@ TEST(TempFolder, IsResTmpWhenWritableElseAPrivateCacheFolderNeverThroughALink)
         if (setup == ForeignCacheFolder && ::geteuid() != 0)
             GTEST_SKIP() << "giving a folder to another user takes root";
         TempDir dir;
-        fs::create_directories(setup == AppTmp ? dir / "app/res/tmp" : dir / "cache/quillon");
-        if (setup == OpenCacheFolder) {
-            fs::create_directory(dir / "cache/quillon/tmp");
-            fs::permissions(dir / "cache/quillon/tmp", fs::perms::all);
-        }
+        const fs::path cache = dir / "cache/quillon";
+        fs::create_directories(setup == AppTmp ? dir / "app/res/tmp" : cache);
+        if (setup == OpenCacheFolder && fs::create_directory(cache / "tmp"))
+            fs::permissions(cache / "tmp", fs::perms::all);
         if (setup == CacheFolderIsALink)
-            fs::create_directory_symlink(dir.path(), dir / "cache/quillon/tmp");
+            fs::create_directory_symlink(dir.path(), cache / "tmp");
         if (setup == ForeignCacheFolder) {
-            fs::permissions(dir / "cache/quillon", fs::perms::all);
-            ASSERT_EQ(::chown((dir / "cache/quillon").c_str(), 4321, 4321), 0);
+            fs::permissions(cache, fs::perms::all);
+            ASSERT_EQ(::chown(cache.c_str(), 4321, 4321), 0);
         }
         writeFile(dir / "song.mp3", "music");
-        removeFilesByExtension(dir / "cache/quillon/tmp", ".mp3", {});
+        removeFilesByExtension(cache / "tmp", ".mp3", {});
         EXPECT_EQ(readFile(dir / "song.mp3"), "music") << setup;
         fs::path used;
         struct stat info {};

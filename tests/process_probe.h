@@ -69,9 +69,8 @@ inline std::vector<std::string> readArgs(const std::filesystem::path& file)
 
 inline pid_t readPid(const std::filesystem::path& file)
 {
-    std::ifstream in(file);
     pid_t pid = 0;
-    in >> pid;
+    std::ifstream(file) >> pid;
     return pid;
 }
 

@@ -8,13 +8,12 @@
 
 namespace quillon::test {
 
-// A fresh directory under $TMPDIR (or /tmp), removed with everything in it at scope end.
+// A fresh directory in the system's temporary folder ($TMPDIR, else /tmp), removed with everything in it at scope end.
 class TempDir {
 public:
     TempDir()
     {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/quillon-test-XXXXXX";
+        std::string pattern = (std::filesystem::temp_directory_path() / "quillon-test-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw std::system_error(errno, std::generic_category(), "mkdtemp");
         path_ = pattern;

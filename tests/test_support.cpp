@@ -62,9 +62,7 @@ StalledService::StalledService()
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int small = 4096;
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
     if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd_, 8) != 0 ||
         ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
@@ -93,9 +91,8 @@ std::pair<std::string, std::string> StalledService::takeRequest() const
     while (headEnd != std::string::npos && bytes.size() < headEnd + 4 + length && receive()) {
     }
     ::close(client);
-    if (headEnd == std::string::npos)
-        return {bytes, ""};
-    return {bytes.substr(0, headEnd + 4), bytes.substr(headEnd + 4)};
+    return headEnd == std::string::npos ? std::pair(bytes, std::string())
+                                        : std::pair(bytes.substr(0, headEnd + 4), bytes.substr(headEnd + 4));
 }
 
 }  // namespace quillon::test

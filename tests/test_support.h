@@ -16,8 +16,7 @@ void writeFile(const std::filesystem::path& file, const std::string& bytes);
 // Writes an executable shell script (mode 0755).
 void writeScript(const std::filesystem::path& file, const std::string& body);
 
-// Connections to 127.0.0.1:port that send nothing, made without waiting; and how
-// many of them the other end has closed.
+// Connections to 127.0.0.1:port that send nothing, made without waiting; and how many of them the other end has closed.
 std::vector<base::UniqueFd> silentConnections(int port, std::size_t count);
 [[nodiscard]] long closedByPeer(const std::vector<base::UniqueFd>& connections);
 

@@ -16,10 +16,8 @@ std::string toneWav(double seconds)
     pcm.reserve(std::size_t{frames} * 4);
     for (std::uint32_t i = 0; i < frames; ++i) {
         const auto sample = static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 440 * i / kRate));
-        for (int channel = 0; channel < 2; ++channel) {
-            pcm.push_back(static_cast<char>(sample & 0xff));
-            pcm.push_back(static_cast<char>((sample >> 8) & 0xff));
-        }
+        const char low = static_cast<char>(sample & 0xff), high = static_cast<char>((sample >> 8) & 0xff);
+        pcm += {low, high, low, high};  // the same in both channels
     }
     const auto header = cd::wavHeader(static_cast<std::uint32_t>(pcm.size()));
     return std::string(header.begin(), header.end()) + pcm;

@@ -7,9 +7,8 @@ namespace quillon::test {
 // A 440 Hz tone as a WAV file's bytes: 16-bit stereo PCM at 44100 Hz.
 std::string toneWav(double seconds);
 
-// A minute of generated music of unlike characters, as sources of the encoder's
-// filter graphs ("-f lavfi -i <source>"): a soft pad with loud clicks, a dense
-// song limited to near full scale, and speech-like bursts with pauses.
+// A minute of generated music of unlike characters, as sources of the encoder's filter graphs ("-f lavfi -i <source>"):
+// a soft pad with loud clicks, a dense song limited to near full scale, and speech-like bursts with pauses.
 inline constexpr const char* kQuietWithPeaks =
     "anoisesrc=d=60:c=pink:a=0.05:seed=3[n];sine=f=330:d=60,volume=0.03[s];"
     "aevalsrc='0.95*sin(2*PI*2000*t)*exp(-800*mod(t,1.5))':d=60:s=44100[h];[n][s][h]amix=inputs=3:normalize=0";
