@@ -5,11 +5,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <fstream>
 #include <future>
-#include <iterator>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include "base/version.h"
@@ -19,6 +16,7 @@
 #include "bridge/channel_server.h"
 #include "bridge/script_bridge.h"
 #include "bridge/status_cache.h"
+#include "tests/process_probe.h"
 #include "tests/recording_members.h"
 
 using namespace quillon::bridge;
@@ -267,10 +265,11 @@ TEST_F(Channel, CallsCrossInBothDirectionsForATrustedPageOnly)
 
 namespace {
 
-bool decodesAsRequest(std::string_view bytes) { return decodeRequest(bytes).has_value(); }
-bool decodesAsLookupReply(std::string_view bytes) { return decodeLookupReply(bytes).has_value(); }
-bool decodesAsInvokeReply(std::string_view bytes) { return decodeInvokeReply(bytes).has_value(); }
-bool decodesAsStatusReply(std::string_view bytes) { return decodeStatusReply(bytes).has_value(); }
+template <auto Decode>
+bool decodes(std::string_view bytes)
+{
+    return Decode(bytes).has_value();
+}
 
 struct Malformed {
     const char* what;
@@ -287,17 +286,17 @@ TEST(ChannelMessages, MalformedBytesDecodeToNothing)
     // A call of member 12 as a method, wanting its result, then its arguments.
     const std::string call = "\x02\x0c\0\0\0\x01\0\x01"s;
     const Malformed cases[] = {
-        {.what = "no bytes at all", .bytes = "", .decodes = decodesAsRequest},
-        {.what = "an unknown operation", .bytes = "\x09", .decodes = decodesAsRequest},
-        {.what = "a status request with a byte after it", .bytes = "\x03\x00"s, .decodes = decodesAsRequest},
-        {.what = "a call cut inside its member", .bytes = "\x02\x0c\0"s, .decodes = decodesAsRequest},
-        {.what = "an argument of no known kind", .bytes = call + "\x07", .decodes = decodesAsRequest},
-        {.what = "a boolean neither 0 nor 1", .bytes = call + "\x03\x02", .decodes = decodesAsRequest},
-        {.what = "a name longer than what follows", .bytes = "\x01\x05\0\0\0DTE_"s, .decodes = decodesAsRequest},
-        {.what = "a name that is not UTF-8", .bytes = "\x01\x02\0\0\0\xC3\x28"s, .decodes = decodesAsRequest},
-        {.what = "a member kind beyond both", .bytes = "\x0c\0\0\0\x03"s, .decodes = decodesAsLookupReply},
-        {.what = "two results", .bytes = "\x00\x00"s, .decodes = decodesAsInvokeReply},
-        {.what = "a snapshot one status short", .bytes = snapshot.substr(4), .decodes = decodesAsStatusReply},
+        {.what = "no bytes at all", .bytes = "", .decodes = decodes<decodeRequest>},
+        {.what = "an unknown operation", .bytes = "\x09", .decodes = decodes<decodeRequest>},
+        {.what = "a status request with a byte after it", .bytes = "\x03\x00"s, .decodes = decodes<decodeRequest>},
+        {.what = "a call cut inside its member", .bytes = "\x02\x0c\0"s, .decodes = decodes<decodeRequest>},
+        {.what = "an argument of no known kind", .bytes = call + "\x07", .decodes = decodes<decodeRequest>},
+        {.what = "a boolean neither 0 nor 1", .bytes = call + "\x03\x02", .decodes = decodes<decodeRequest>},
+        {.what = "a name longer than what follows", .bytes = "\x01\x05\0\0\0DTE_"s, .decodes = decodes<decodeRequest>},
+        {.what = "a name that is not UTF-8", .bytes = "\x01\x02\0\0\0\xC3\x28"s, .decodes = decodes<decodeRequest>},
+        {.what = "a member kind beyond both", .bytes = "\x0c\0\0\0\x03"s, .decodes = decodes<decodeLookupReply>},
+        {.what = "two results", .bytes = "\x00\x00"s, .decodes = decodes<decodeInvokeReply>},
+        {.what = "a snapshot one status short", .bytes = snapshot.substr(4), .decodes = decodes<decodeStatusReply>},
     };
     for (const Malformed& malformed : cases)
         EXPECT_FALSE(malformed.decodes(malformed.bytes)) << malformed.what;
@@ -340,20 +339,13 @@ TEST_F(Channel, AReplyThatComesLateStillReachesTheSleepingPage)
 {
     window.text = "late";
     std::atomic<pid_t> caller{0};
-    const auto asleep = [&caller] {  // in a blocking call
-        std::ifstream stat("/proc/self/task/" + std::to_string(caller) + "/stat");
-        const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
-        const std::size_t name = text.rfind(')');  // the command name may hold spaces and parentheses
-        return caller != 0 && name != std::string::npos && text.compare(name, 4, ") S ") == 0;
-    };
     auto reply = std::async(std::launch::async, [&] {
         caller = gettid();
         return client->call(encodeRequest(InvokeRequest{4, kDispatchMethod, true, {}}));
     });
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while (!asleep() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(1ms);
-    ASSERT_TRUE(asleep()) << "the call never went to sleep";
+    ASSERT_TRUE(quillon::test::waitUntil([&] {
+        return caller != 0 && quillon::test::procStat(caller).value_or(quillon::test::ProcStat{}).state == 'S';
+    })) << "the call never went to sleep";
     while (reply.wait_for(0ms) != std::future_status::ready)
         g_main_context_iteration(nullptr, FALSE);
     const auto bytes = reply.get();

@@ -8,6 +8,7 @@
 #include "delivery/paired_phones.h"
 #include "tests/bus_stand_in.h"
 #include "tests/kdeconnect_stand_in.h"
+#include "tests/process_probe.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -37,13 +38,10 @@ protected:
         daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), answers, devices);
         ASSERT_TRUE(daemon->owned());
     }
-    // Serves the main context, as the window does, until done or past limit.
-    static bool serveUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s)
+    // Serves the main context, as the window does, until done.
+    static bool serveUntil(const std::function<bool()>& done)
     {
-        const auto end = Clock::now() + limit;
-        while (!done() && Clock::now() < end)
-            g_main_context_iteration(nullptr, FALSE);
-        return done();
+        return quillon::test::waitUntil([&] { return g_main_context_iteration(nullptr, FALSE), done(); });
     }
     bool listed()
     {

@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "app/member_rows.h"
@@ -49,16 +50,14 @@ struct RecordedCalls {
 namespace detail {
 
 template <class T>
-void writeArgument(std::ostream& out, const T& value)
+void writeArgument(std::ostream& out, const std::optional<T>& value)
 {
-    if constexpr (std::is_same_v<T, std::optional<std::string>> || std::is_same_v<T, std::optional<std::int32_t>>) {
-        if (value)
-            out << *value;
-        else
-            out << "(absent)";
-    } else
-        out << value;
+    if (value)
+        out << *value;
+    else
+        out << "(absent)";
 }
+void writeArgument(std::ostream& out, const auto& value) { out << value; }
 
 template <auto Handler>
 bridge::BridgeValue record(const bridge::Member& member, void* handlers, const bridge::Arguments& arguments,

@@ -14,6 +14,7 @@
 #include "delivery/copy_failure.h"
 #include "delivery/show_in_folder.h"
 #include "tests/bus_stand_in.h"
+#include "tests/process_probe.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -145,9 +146,7 @@ TEST(ShowInFolder, OpensTheFolderWhereTheFileManagerRefuses)
         std::vector<std::string> opened;
         showInFolder("/home/me/Music/Evening tune.mp3", 10s,
                      [&](const std::string& folder) { opened.push_back(folder); });
-        for (const auto end = std::chrono::steady_clock::now() + 10s;
-             opened.empty() && std::chrono::steady_clock::now() < end;)
-            g_main_context_iteration(nullptr, FALSE);
+        quillon::test::waitUntil([&] { return g_main_context_iteration(nullptr, FALSE), !opened.empty(); });
         EXPECT_EQ(files.calls("ShowItems"),
                   std::vector<std::string>{"(['file:///home/me/Music/Evening%20tune.mp3'], '')"});
         EXPECT_EQ(opened, std::vector<std::string>{"file:///home/me/Music"});
