@@ -15,10 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using quillon::delivery::PairedPhones;
-using quillon::test::BusStandIn;
-using quillon::test::KdeConnectStandIn;
-using quillon::test::TempDir;
-using quillon::test::writeFile;
+using namespace quillon::test;
 using Clock = std::chrono::steady_clock;
 
 // A private session bus with, once started, the stand-in KDE Connect daemon on it.
@@ -41,7 +38,7 @@ protected:
     // Serves the main context, as the window does, until done.
     static bool serveUntil(const std::function<bool()>& done)
     {
-        return quillon::test::waitUntil([&] { return g_main_context_iteration(nullptr, FALSE), done(); });
+        return waitUntil([&] { return g_main_context_iteration(nullptr, FALSE), done(); });
     }
     bool listed()
     {
@@ -85,7 +82,7 @@ TEST_F(PairedPhonesTest, AKdeConnectPhoneGetsTheClipsFileUrl)
     g_autofree gchar* url = g_filename_to_uri(clip.c_str(), nullptr, nullptr);
     g_autofree gchar* namedUrl = g_filename_to_uri(named.c_str(), nullptr, nullptr);
     EXPECT_EQ(daemon->shared(), (std::vector<std::string>{"abc " + std::string(url), "abc " + std::string(namedUrl)}));
-    EXPECT_EQ(quillon::test::readFile(named), "ID3");
+    EXPECT_EQ(readFile(named), "ID3");
 }
 
 TEST_F(PairedPhonesTest, AGsConnectPhoneGetsTheClipByAFileAction)
