@@ -123,7 +123,7 @@ TEST_F(Bridge, ArgumentsReachTheOperationInScriptOrder)
     EXPECT_EQ(call(id("DTE_NormalizeAudio"), kDispatchMethod, {str("a.mp3")}), flag(false));
 }
 
-TEST_F(Bridge, FlagsThatDoNotMatchTheMemberKindAndNumbersOutsideTheTableDoNothing)
+TEST_F(Bridge, CallsAgainstTheMembersRulesDoNothing)
 {
     EXPECT_EQ(call(22, kDispatchMethod), kUntouched);       // xhStatus is a property
     EXPECT_EQ(call(12, kDispatchPropertyGet), kUntouched);  // GetVersion is a method
@@ -134,7 +134,7 @@ TEST_F(Bridge, FlagsThatDoNotMatchTheMemberKindAndNumbersOutsideTheTableDoNothin
     EXPECT_TRUE(window.calls.empty());
 }
 
-TEST(ChannelMessages, RoundTripAndSplitAtAnyFrameBoundary)
+TEST(ChannelMessages, ComeThroughWhereverTheStreamIsCut)
 {
     const InvokeRequest invoke{3, kDispatchMethod, true, {str("x"), num(-1), flag(true), BridgeValue()}};
     for (const Request& request : {Request(invoke), Request(LookupRequest{"DTE_GetVersion"}), Request(StatusRequest{})})
@@ -165,7 +165,7 @@ TEST(AppPage, OnlyFilesInsideTheResFolderAreAppPages)
     EXPECT_FALSE(isAppPage("file:///opt/q/res/a.html", ""));
 }
 
-TEST(StatusCache, AnswersOnlyFromAFreshSnapshotAndOnlyForStatuses)
+TEST(StatusCache, AnswersStatusesOnlyFromAFreshSnapshot)
 {
     StatusCache cache;
     const auto start = StatusCache::Clock::time_point{} + 10s;
