@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <memory>
 
 #include "base/unique_fd.h"
@@ -16,6 +17,7 @@
 #include "delivery/reachable_address.h"
 #include "delivery/serve_token.h"
 #include "network/curl_handle.h"
+#include "process/run_tool.h"
 #include "tests/process_probe.h"
 #include "tests/test_support.h"
 
@@ -178,21 +180,6 @@ TEST(ReachableAddress, PicksTheAddressAPhoneCanReach)
     EXPECT_EQ(defaultRouteInterfaces(v6, true), std::vector<std::string>{"eth1"});
 }
 
-// Runs a program (no shell) and returns its standard output; "" when it fails.
-std::string output(std::vector<std::string> argv)
-{
-    std::vector<char*> args;
-    for (std::string& arg : argv)
-        args.push_back(arg.data());
-    args.push_back(nullptr);
-    g_autofree gchar* out = nullptr;
-    gint status = -1;
-    const bool ran = g_spawn_sync(nullptr, args.data(), nullptr,
-                                  static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL), nullptr,
-                                  nullptr, &out, nullptr, &status, nullptr);
-    return ran && g_spawn_check_wait_status(status, nullptr) && out ? out : "";
-}
-
 TEST(QrSvg, DecodesBackToTheUrl)
 {
     g_autofree gchar* zbarimg = g_find_program_in_path("zbarimg");
@@ -205,13 +192,13 @@ TEST(QrSvg, DecodesBackToTheUrl)
     EXPECT_EQ(svg.substr(0, svg.find('>')).find("width"), std::string::npos);  // the page's CSS sizes it
     EXPECT_EQ(svg.find(":::"), std::string::npos);
     test::writeFile(dir / "qr.svg", svg);
-    output({"rsvg-convert", "-w", "400", "-o", dir / "qr.png", dir / "qr.svg"});
-    EXPECT_EQ(output({"zbarimg", "--raw", "-q", dir / "qr.png"}), url + "\n");
+    const auto never = [] { return false; };
+    EXPECT_EQ(process::runTool({rsvg, "-w", "400", "-o", dir / "qr.png", dir / "qr.svg"}, never).exitStatus, 0u);
+    std::string decoded;
+    (void)process::streamTool({zbarimg, "--raw", "-q", dir / "qr.png"}, never, {},
+                              [&](std::string_view block) { decoded += block; });
+    EXPECT_EQ(decoded, url + "\n");
 }
-
-struct MultiDeleter {
-    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
-};
 
 // A real server on a main context of the test's own, driven while libcurl fetches
 // from it on the same thread.
@@ -241,26 +228,16 @@ struct Serving : ::testing::Test {
         curl_easy_setopt(handle.get(), CURLOPT_WRITEFUNCTION, &Serving::collect);
         curl_easy_setopt(handle.get(), CURLOPT_WRITEDATA, &result.second);
         curl_easy_setopt(handle.get(), CURLOPT_RANGE, range);
-        const std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
-        curl_multi_add_handle(multi.get(), handle.get());
-        for (int running = 1; running;) {
-            curl_multi_perform(multi.get(), &running);
-            while (g_main_context_iteration(context, FALSE)) {
-            }
-            curl_multi_poll(multi.get(), nullptr, 0, 5, nullptr);
-        }
+        auto done = std::async(std::launch::async, [&] { return curl_easy_perform(handle.get()); });
+        while (done.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            g_main_context_iteration(context, FALSE);
         curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &result.first);
-        curl_multi_remove_handle(multi.get(), handle.get());
         return result;
     }
 
-    // Runs the context until the status is reached, for at most two seconds.
     bool reaches(std::int32_t status)
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (server->status() != status && std::chrono::steady_clock::now() < end)
-            g_main_context_iteration(context, FALSE);
-        return server->status() == status;
+        return test::waitUntil([&] { return g_main_context_iteration(context, FALSE), server->status() == status; });
     }
     // Serves the clip; the page's path and the port.
     std::pair<std::string, std::string> serveClip()

@@ -13,6 +13,7 @@
 namespace {
 
 using namespace quillon::delivery;
+using namespace quillon::test;
 using namespace std::chrono_literals;
 
 TEST(FirewallRules, AnEntryCoversThePortOnlyForTcpWithinItsRange)
@@ -52,15 +53,14 @@ TEST(FirewallPortTest, WithoutFirewalldAnActiveUfwIsNamedWithItsCommand)
     g_autoptr(GTestDBus) bus = g_test_dbus_new(G_TEST_DBUS_NONE);
     g_test_dbus_up(bus);
     setenv("DBUS_SYSTEM_BUS_ADDRESS", g_test_dbus_get_bus_address(bus), 1);
-    const quillon::test::TempDir temp;
-    quillon::test::writeFile(temp / "ufw.conf", "ENABLED=yes\n");
+    const TempDir temp;
+    writeFile(temp / "ufw.conf", "ENABLED=yes\n");
     {
         FirewallPort firewall(temp / "ufw.conf");
         firewall.check(41234, "wlan0", std::chrono::steady_clock::now() + 15min);
         EXPECT_EQ(firewall.status(), FirewallPort::kChecking);
-        quillon::test::waitUntil(
-            [&] { return g_main_context_iteration(nullptr, FALSE), firewall.status() != FirewallPort::kChecking; },
-            10s);
+        waitUntil(
+            [&] { return g_main_context_iteration(nullptr, FALSE), firewall.status() != FirewallPort::kChecking; });
         EXPECT_EQ(firewall.status(), FirewallPort::kUfwOn);
         EXPECT_EQ(firewall.response(), "sudo ufw allow 41234/tcp");
         EXPECT_FALSE(firewall.allow());  // ufw is the user's to open

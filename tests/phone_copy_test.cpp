@@ -13,7 +13,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace quillon::delivery;
-using quillon::test::readFile;
+using namespace quillon::test;
 
 struct StandInMounts : PhoneMounts {
     explicit StandInMounts(const fs::path& root) : uri(g_filename_to_uri(root.c_str(), nullptr, nullptr)) {}
@@ -24,9 +24,9 @@ struct StandInMounts : PhoneMounts {
 
 class PhoneCopyTest : public ::testing::Test {
 protected:
-    PhoneCopyTest() { quillon::test::writeFile(clip, "ID3 the clip's bytes"); }
+    PhoneCopyTest() { writeFile(clip, "ID3 the clip's bytes"); }
 
-    quillon::test::TempDir temp;
+    TempDir temp;
     fs::path phone = (fs::create_directories(temp / "phone"), temp / "phone");
     fs::path clip = (fs::create_directories(temp / "tmp"), temp / "tmp" / "clip-1.mp3");
     PhoneCopy copier{temp / "tmp", [this] { return std::make_unique<StandInMounts>(phone); }};
@@ -46,7 +46,7 @@ TEST_F(PhoneCopyTest, TheClipLandsInTheFolderOfItsKindMadeWhereMissing)
                           // Already there: the phone's own file stays.
                           Case{.kind = "ringtone", .expected = "Ringtones/My Song ringtone (2).mp3"}}) {
         ASSERT_TRUE(copier.copy(id, clip.string(), "My Song ringtone.mp3", c.kind));
-        quillon::test::waitUntil([this] { return copier.status() != PhoneCopy::kCopying; });
+        waitUntil([this] { return copier.status() != PhoneCopy::kCopying; });
         ASSERT_EQ(copier.status(), PhoneCopy::kCopied) << copier.response();
         EXPECT_EQ(readFile(phone / c.expected), readFile(clip)) << c.expected;
         EXPECT_EQ(copier.response(), "saved:::" + (phone / c.expected).string());
@@ -57,7 +57,7 @@ TEST_F(PhoneCopyTest, TheClipLandsInTheFolderOfItsKindMadeWhereMissing)
 TEST_F(PhoneCopyTest, OnlyTheAppsClipsGoToAListedPhone)
 {
     EXPECT_EQ(copier.find(), id + ":::Ann's phone");
-    quillon::test::writeFile(temp / "private.mp3", "ID3 private");
+    writeFile(temp / "private.mp3", "ID3 private");
     EXPECT_FALSE(copier.copy(id, (temp / "private.mp3").string(), "a.mp3", "ringtone"));
     EXPECT_FALSE(copier.copy("mtp://elsewhere/", clip.string(), "a.mp3", "ringtone"));
     EXPECT_EQ(copier.status(), 0);

@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "app/member_rows.h"
@@ -25,17 +26,13 @@ struct RecordedCalls {
     std::string text;
     std::int32_t integer = 0;
     bool boolean = true;
-    // A member's answers by its name without the prefix, given in turn; the last one stays.
-    std::map<std::string, std::vector<bridge::BridgeValue>, std::less<>> answers;
+    // What a member answers instead, by its name without the prefix.
+    std::map<std::string, bridge::BridgeValue, std::less<>> answers;
 
-    bridge::BridgeValue answer(std::string_view member, bridge::ResultKind kind)
+    bridge::BridgeValue answer(std::string_view member, bridge::ResultKind kind) const
     {
-        if (const auto given = answers.find(member); given != answers.end() && !given->second.empty()) {
-            bridge::BridgeValue value = given->second.front();
-            if (given->second.size() > 1)
-                given->second.erase(given->second.begin());
-            return value;
-        }
+        if (const auto given = answers.find(member); given != answers.end())
+            return given->second;
         switch (kind) {
         case bridge::ResultKind::Text: return bridge::BridgeValue::text(text);
         case bridge::ResultKind::Integer: return bridge::BridgeValue::integer(integer);
@@ -49,16 +46,14 @@ struct RecordedCalls {
 namespace detail {
 
 template <class T>
-void writeArgument(std::ostream& out, const T& value)
+void writeArgument(std::ostream& out, const std::optional<T>& value)
 {
-    if constexpr (std::is_same_v<T, std::optional<std::string>> || std::is_same_v<T, std::optional<std::int32_t>>) {
-        if (value)
-            out << *value;
-        else
-            out << "(absent)";
-    } else
-        out << value;
+    if (value)
+        out << *value;
+    else
+        out << "(absent)";
 }
+void writeArgument(std::ostream& out, const auto& value) { out << value; }
 
 template <auto Handler>
 bridge::BridgeValue record(const bridge::Member& member, void* handlers, const bridge::Arguments& arguments,

@@ -14,15 +14,14 @@
 #include "delivery/copy_failure.h"
 #include "delivery/show_in_folder.h"
 #include "tests/bus_stand_in.h"
+#include "tests/process_probe.h"
 #include "tests/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace quillon::delivery;
-using quillon::test::readFile;
-using quillon::test::TempDir;
-using quillon::test::writeFile;
+using namespace quillon::test;
 
 const std::string kNoSpace = "failed:::There is not enough space there.";
 const std::string kReadOnly = "failed:::That place is read-only: choose another folder.";
@@ -139,15 +138,13 @@ TEST(ShowInFolder, OpensTheFolderWhereTheFileManagerRefuses)
     GTestDBus* bus = g_test_dbus_new(G_TEST_DBUS_NONE);
     g_test_dbus_up(bus);
     {
-        const quillon::test::BusStandIn files(
+        const BusStandIn files(
             g_test_dbus_get_bus_address(bus), "org.freedesktop.FileManager1",
             {{"/org/freedesktop/FileManager1", "org.freedesktop.FileManager1", {{"ShowItems", "error org.test.No"}}}});
         std::vector<std::string> opened;
         showInFolder("/home/me/Music/Evening tune.mp3", 10s,
                      [&](const std::string& folder) { opened.push_back(folder); });
-        for (const auto end = std::chrono::steady_clock::now() + 10s;
-             opened.empty() && std::chrono::steady_clock::now() < end;)
-            g_main_context_iteration(nullptr, FALSE);
+        waitUntil([&] { return g_main_context_iteration(nullptr, FALSE), !opened.empty(); });
         EXPECT_EQ(files.calls("ShowItems"),
                   std::vector<std::string>{"(['file:///home/me/Music/Evening%20tune.mp3'], '')"});
         EXPECT_EQ(opened, std::vector<std::string>{"file:///home/me/Music"});

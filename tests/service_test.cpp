@@ -2,7 +2,6 @@
 #include <httplib.h>
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <atomic>
@@ -114,24 +113,14 @@ TEST_F(LocalServer, ServiceServesTheBytesTheJobUploaded)
 TEST_F(LocalServer, ServiceAnswersWhileSlowClientsHoldConnections)
 {
     using namespace std::chrono_literals;
-    std::vector<base::UniqueFd> slow;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    for (int i = 0; i < 40; ++i) {
-        slow.emplace_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        ASSERT_EQ(::connect(slow.back().get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-        ASSERT_EQ(::send(slow.back().get(), "GET /abc HTTP/1.1\r\n", 19, MSG_NOSIGNAL), 19);
-    }
+    const std::vector<base::UniqueFd> slow = test::silentConnections(port, 40);
+    for (const base::UniqueFd& fd : slow)  // each send waits for its connection to be made
+        ASSERT_TRUE(test::waitUntil([&] { return ::send(fd.get(), "GET /abc HTTP/1.1\r\n", 19, MSG_NOSIGNAL) == 19; }));
     std::atomic<bool> answered = false;
-    std::thread trickle([&] {
-        for (int tick = 1; tick <= 80 && !answered; ++tick) {  // 8 s at most
-            std::this_thread::sleep_for(100ms);
+    std::thread trickle([&] {  // for 8 s at most
+        for (int second = 1; second <= 8 && !test::waitUntil([&] { return answered.load(); }, 1s); ++second)
             for (const base::UniqueFd& fd : slow)
-                if (tick % 10 == 0)
-                    (void)::send(fd.get(), "X-Slow: 1\r\n", 11, MSG_NOSIGNAL);
-        }
+                (void)::send(fd.get(), "X-Slow: 1\r\n", 11, MSG_NOSIGNAL);
     });
     httplib::Client client("127.0.0.1", port);
     client.set_read_timeout(5s);

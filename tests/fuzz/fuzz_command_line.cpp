@@ -17,13 +17,8 @@ namespace {
 std::vector<std::string> argumentsOf(std::string_view bytes)
 {
     std::vector<std::string> argv{"/usr/bin/quillon"};
-    std::size_t start = 0;
-    for (std::size_t i = 0; i <= bytes.size(); ++i) {
-        if (i == bytes.size() || bytes[i] == '\0') {
-            argv.emplace_back(bytes.substr(start, i - start));
-            start = i + 1;
-        }
-    }
+    for (std::size_t start = 0, end = 0; end != std::string_view::npos; start = end + 1)
+        argv.emplace_back(bytes.substr(start, (end = bytes.find('\0', start)) - start));
     return argv;
 }
 

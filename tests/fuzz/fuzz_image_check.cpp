@@ -1,7 +1,6 @@
 // A disc image's table, as a .cue or a .toc, checked beside a regular data file, a pipe and a folder: the
 // check never waits, and what libcdio gets has at most 99 tracks and data files named by their openings.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -11,19 +10,19 @@
 #include "cd/image_check.h"
 #include "cd/toc_image.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/temp_dir.h"
 
 using namespace quillon::cd;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const std::filesystem::path folder = [] {  // one for the run, left to the system's clean-up
-        std::string path = (std::filesystem::temp_directory_path() / "quillon-fuzz-XXXXXX").string();
-        std::filesystem::path made = mkdtemp(path.data()) ? path : "";
-        std::ofstream(made / "disc.bin") << std::string(2352, 'x');
-        ::mkfifo((made / "pipe.bin").c_str(), 0600);
-        std::filesystem::create_directory(made / "folder");
-        return made;
+    static const quillon::test::TempDir folder;  // one for the run
+    static const bool made = [] {
+        std::ofstream(folder / "disc.bin") << std::string(2352, 'x');
+        std::filesystem::create_directory(folder / "folder");
+        return ::mkfifo((folder / "pipe.bin").c_str(), 0600) == 0;
     }();
+    FUZZ_CHECK(made);
     const bool toc = size > 0 && data[0] % 2 == 1;
     const std::string text(reinterpret_cast<const char*>(data), size), image = folder / (toc ? "d.toc" : "disc.cue");
     std::ofstream(image, std::ios::trunc) << text;

@@ -25,11 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(parseIndexText(text + "x") == value);
 
     // A number and its negation read as opposites.
-    if (!text.empty() && isDigit(text[0]) && value) {
+    if (!text.empty() && isDigit(text[0]) && value && *value != 0) {
         const auto negated = parseIndexText("-" + text);
-        if (*value != 0) {
-            FUZZ_CHECK(negated && *negated == -*value);
-        }
+        FUZZ_CHECK(negated && *negated == -*value);
     }
 
     // Plain digits that fit read as exactly that number.
@@ -37,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (digits < text.size() && isDigit(text[digits]))
         ++digits;
     if (digits > 0 && digits <= 9 &&
-        (digits == text.size() || !(text[digits] == '.' || text[digits] == 'e' || text[digits] == 'E'))) {
+        (digits == text.size() || !(text[digits] == '.' || text[digits] == 'e' || text[digits] == 'E')))
         FUZZ_CHECK(value && *value == std::stoi(text.substr(0, digits)));
-    }
     return 0;
 }

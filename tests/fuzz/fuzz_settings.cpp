@@ -1,7 +1,5 @@
 // A settings value written by one run and read back by the next, over the real
 // database: any name, any bytes.
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -12,27 +10,17 @@
 #include "settings/settings_store.h"
 #include "settings/sqlite_key_backend.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/temp_dir.h"
 
 using namespace quillon::settings;
 
 namespace {
 
 // One database for the whole run, removed at exit.
-struct Database {
-    std::filesystem::path folder;
-    Database()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillon-fuzz-XXXXXX").string();
-        folder = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~Database() { std::filesystem::remove_all(folder); }
-    [[nodiscard]] std::filesystem::path file() const { return folder / "registry.sqlite3"; }
-};
-
-const Database& database()
+std::filesystem::path databaseFile()
 {
-    static const Database instance;
-    return instance;
+    static const quillon::test::TempDir folder;
+    return folder / "registry.sqlite3";
 }
 
 const TraceSink kQuiet = [](std::string_view) {};
@@ -41,7 +29,7 @@ std::string untilNul(std::string_view text) { return std::string(text.substr(0, 
 
 void roundTripNamedValue(std::string_view name, std::string_view bytes)
 {
-    SqliteKeyBackend backend(database().file());
+    SqliteKeyBackend backend(databaseFile());
     std::string before;  // what an earlier input may have stored under the name
     {
         registry key(backend, SettingsStore::kSubkey, 2, kQuiet);
@@ -57,35 +45,32 @@ void roundTripNamedValue(std::string_view name, std::string_view bytes)
     FUZZ_CHECK(value.text() == (stored.size() <= registry::value::kReadCapacity ? stored : before));
 }
 
-void roundTripSetting(unsigned which, std::string_view bytes)
+// Each setting's getter and setter, and what the getter gives where nothing is stored.
+struct Setting {
+    std::string (SettingsStore::*get)();
+    void (SettingsStore::*set)(std::string_view);
+    const char* fallback;
+};
+constexpr Setting kSettings[] = {{&SettingsStore::getTEPhone, &SettingsStore::setTEPhone, ""},
+                                 {&SettingsStore::getTENetwork, &SettingsStore::setTENetwork, ""},
+                                 {&SettingsStore::getTEAid, &SettingsStore::setTEAid, "2"},
+                                 {&SettingsStore::getTENVCheck, &SettingsStore::setTENVCheck, "0"}};
+
+void roundTripSetting(const Setting& setting, std::string_view bytes)
 {
     const std::string stored = untilNul(bytes);
-    const auto get = [which](SettingsStore& store) {
-        switch (which) {
-        case 0: return store.getTEPhone();
-        case 1: return store.getTENetwork();
-        case 2: return store.getTEAid();
-        default: return store.getTENVCheck();
-        }
-    };
     std::string before;
     {
-        SettingsStore store(std::make_unique<SqliteKeyBackend>(database().file()), kQuiet);
+        SettingsStore store(std::make_unique<SqliteKeyBackend>(databaseFile()), kQuiet);
         store.startUp();
-        before = get(store);
-        switch (which) {
-        case 0: store.setTEPhone(bytes); break;
-        case 1: store.setTENetwork(bytes); break;
-        case 2: store.setTEAid(bytes); break;
-        default: store.setTENVCheck(bytes); break;
-        }
+        before = (store.*setting.get)();
+        (store.*setting.set)(bytes);
     }
-    SettingsStore store(std::make_unique<SqliteKeyBackend>(database().file()), kQuiet);
+    SettingsStore store(std::make_unique<SqliteKeyBackend>(databaseFile()), kQuiet);
     store.startUp();
     // A value larger than a read accepts is refused, leaving the one before it.
     const bool fits = stored.size() <= registry::value::kReadCapacity;
-    const std::string fallback = which == 2 ? "2" : which == 3 ? "0" : "";
-    FUZZ_CHECK(get(store) == (!fits ? before : stored.empty() ? fallback : stored));
+    FUZZ_CHECK((store.*setting.get)() == (!fits ? before : stored.empty() ? setting.fallback : stored));
 }
 
 }  // namespace
@@ -98,6 +83,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t split = bytes.find('\n');
     if (split != std::string_view::npos)
         roundTripNamedValue(bytes.substr(0, split), bytes.substr(split + 1));
-    roundTripSetting(data[0] % 4, bytes);
+    roundTripSetting(kSettings[data[0] % 4], bytes);
     return 0;
 }

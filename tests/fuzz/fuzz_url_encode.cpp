@@ -33,11 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(static_cast<unsigned char>(original) == high * 16 + low);
             FUZZ_CHECK(!isAlnum(original) && !isWhitespace(original));
             at += 3;
-        } else if (c == '+') {
-            FUZZ_CHECK(isWhitespace(original));
-            ++at;
         } else {
-            FUZZ_CHECK(isAlnum(c) && c == original);
+            FUZZ_CHECK(c == '+' ? isWhitespace(original) : isAlnum(c) && c == original);
             ++at;
         }
     }
