@@ -316,6 +316,20 @@ TEST_F(Serving, AFloodOfSilentConnectionsLeavesRoomForThePhone)
     EXPECT_EQ(fetch(page, port).first, 0);  // nothing listens
 }
 
+// Silence allowed for a minute: only the peer's share closes the rest of a flood.
+TEST_F(Serving, APeerHoldsNoMoreThanItsShareOfConnections)
+{
+    server = std::make_unique<ClipServer>(
+        dir.path(), [this] { return addresses; }, ClipServer::kLifetime,
+        ConnectionLimits{4, 8, std::chrono::minutes(1)});
+    const auto [page, port] = serveClip();
+    const std::vector<base::UniqueFd> flood = test::silentConnections(std::stoi(port), 200);
+    EXPECT_TRUE(
+        test::waitUntil([&] { return g_main_context_iteration(context, FALSE), test::closedByPeer(flood) == 196; }));
+    EXPECT_EQ(fetch(page, port, nullptr, "127.0.0.2").first, 200);
+    EXPECT_EQ(test::closedByPeer(flood), 196);
+}
+
 TEST_F(Serving, RefusesWhatItMayNotServe)
 {
     const test::TempDir outside;
