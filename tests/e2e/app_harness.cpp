@@ -42,9 +42,19 @@ std::optional<std::string> findWindow(const std::string& title, pid_t pid)
     return std::nullopt;
 }
 
-bool waitForNoWindow(const std::string& title, pid_t pid, std::chrono::milliseconds timeout)
+// Direct children of pid with their command names (cut to 15 characters) and states.
+struct ChildProcess {
+    pid_t pid;
+    std::string name;
+    char state;
+};
+std::vector<ChildProcess> childrenOf(pid_t parent)
 {
-    return waitUntil([&] { return !findWindow(title, pid) || (std::this_thread::sleep_for(100ms), false); }, timeout);
+    std::vector<ChildProcess> children;
+    std::istringstream lines(runCommand({"ps", "--ppid", std::to_string(parent), "-o", "pid=,state=,comm="}).output);
+    for (ChildProcess child{}; lines >> child.pid >> child.state >> child.name;)
+        children.push_back(child);
+    return children;
 }
 
 }  // namespace
@@ -192,6 +202,13 @@ std::array<int, 4> geometryOf(const std::string& window)
     return g;
 }
 
+std::array<int, 2> pagePointIn(const std::string& window, std::array<int, 2> point, std::array<int, 2> pageSize)
+{
+    const auto geometry = geometryOf(window);
+    const int frame = (geometry[2] - pageSize[0]) / 2;
+    return {frame + point[0], geometry[3] - frame - pageSize[1] + point[1]};
+}
+
 void AppRun::keys(const std::string& window, const std::vector<std::string>& keys)
 {
     for (const auto& key : keys) {
@@ -236,7 +253,8 @@ bool AppRun::pressUntil(const std::string& title, const std::function<void(const
     const auto window = waitForWindow(title, 10s);
     for (int attempt = 0; window && attempt < 3; ++attempt) {
         press(*window);
-        if (done ? done(*window) : waitForNoWindow(title, pid_, 3s))
+        const auto closed = [&] { return !findWindow(title, pid_) || (std::this_thread::sleep_for(100ms), false); };
+        if (done ? done(*window) : waitUntil(closed, 3s))
             return true;
     }
     return false;
@@ -247,15 +265,6 @@ void AppRun::chooseIn(const std::string& chooser, const std::filesystem::path& f
     keys(chooser, {"ctrl+l", "ctrl+a"});
     type(chooser, file.string());
     keys(chooser, {"Return"});
-}
-
-std::vector<ChildProcess> childrenOf(pid_t parent)
-{
-    std::vector<ChildProcess> children;
-    std::istringstream lines(runCommand({"ps", "--ppid", std::to_string(parent), "-o", "pid=,state=,comm="}).output);
-    for (ChildProcess child{}; lines >> child.pid >> child.state >> child.name;)
-        children.push_back(child);
-    return children;
 }
 
 std::vector<pid_t> webProcesses(pid_t app)
