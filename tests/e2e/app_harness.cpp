@@ -202,11 +202,16 @@ std::array<int, 4> geometryOf(const std::string& window)
     return g;
 }
 
-std::array<int, 2> pagePointIn(const std::string& window, std::array<int, 2> point, std::array<int, 2> pageSize)
+std::array<int, 2> probedCentre(const AppRun& run, const std::string& window, const std::string& name,
+                                std::array<int, 2> pageSize)
 {
+    EXPECT_TRUE(run.waitForReport("at " + name + " ")) << name;
+    int x = 0, y = 0;
+    if (const auto seen = run.reports("at " + name + " "); !seen.empty())
+        std::istringstream(seen.back().substr(name.size() + 4)) >> x >> y;
     const auto geometry = geometryOf(window);
     const int frame = (geometry[2] - pageSize[0]) / 2;
-    return {frame + point[0], geometry[3] - frame - pageSize[1] + point[1]};
+    return {frame + x, geometry[3] - frame - pageSize[1] + y};
 }
 
 void AppRun::keys(const std::string& window, const std::vector<std::string>& keys)

@@ -154,10 +154,10 @@ private:
 };
 
 [[nodiscard]] std::array<int, 4> geometryOf(const std::string& window);
-// A point of the page in window coordinates: the page area (760 × 471 unless told) sits inside the window's
-// frame, as far in from its left as from its bottom.
-[[nodiscard]] std::array<int, 2> pagePointIn(const std::string& window, std::array<int, 2> point,
-                                             std::array<int, 2> pageSize = {760, 471});
+// The last centre tests/e2e/pages/element_probe.js reported for the element of that name, in window coordinates:
+// the page area (760 × 471 unless told) sits inside the window's frame, as far in from its left as from its bottom.
+[[nodiscard]] std::array<int, 2> probedCentre(const AppRun& run, const std::string& window, const std::string& name,
+                                              std::array<int, 2> pageSize = {760, 471});
 
 [[nodiscard]] std::vector<pid_t> webProcesses(pid_t app);
 // Waits until every child of the app is one of its page processes.

@@ -110,17 +110,13 @@ protected:
         app.addToStartPage("element_probe.js", " data-ids=\"" + ids + "\"");
     }
 
-    // The probed centre of the element, in window coordinates.
+    // The probed centre of the element, in window coordinates, in a page of the size the road probe tells.
     std::array<int, 2> centreOf(const std::string& id)
     {
-        EXPECT_TRUE(run->waitForReport("at " + id + " ")) << id;
-        std::array<int, 2> point{}, pageSize{760, 471};  // unless the road probe tells the page's size
-        const auto seen = run->reports("at " + id + " ");
-        if (!seen.empty())
-            std::istringstream(seen.back().substr(id.size() + 4)) >> point[0] >> point[1];
+        std::array<int, 2> pageSize{760, 471};
         if (const auto size = run->reports("size "); !size.empty())
             std::sscanf(size.back().c_str(), "size %d %d", &pageSize[0], &pageSize[1]);
-        return pagePointIn(window, point, pageSize);
+        return probedCentre(*run, window, id, pageSize);
     }
 
     void clickOn(const std::string& id, int count = 1)
