@@ -122,7 +122,6 @@ AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<
     base::UniqueFd output;
     if (auto started = startWithOutput(argv, output)) {
         child_.emplace(std::move(*started));
-        pid_ = child_->pid();
         reader_ = std::thread([this, fd = std::move(output)] {
             char block[4096];
             for (ssize_t n; (n = read(fd.get(), block, sizeof block)) > 0 || (n < 0 && errno == EINTR);) {
@@ -137,10 +136,10 @@ AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<
 
 AppRun::~AppRun()
 {
-    if (pid_ > 0 && !exitCode_) {
-        kill(pid_, SIGTERM);
+    if (child_ && !exitCode_) {
+        kill(pid(), SIGTERM);
         if (!waitForExit(10s)) {
-            kill(pid_, SIGKILL);
+            child_->kill();
             waitForExit(10s);
         }
     }
@@ -189,7 +188,7 @@ std::optional<int> AppRun::waitForExit(std::chrono::milliseconds timeout)
 std::optional<std::string> AppRun::waitForWindow(const std::string& title, std::chrono::milliseconds timeout)
 {
     std::optional<std::string> window;
-    waitUntil([&] { return (window = findWindow(title, pid_)) || (std::this_thread::sleep_for(100ms), false); },
+    waitUntil([&] { return (window = findWindow(title, pid())) || (std::this_thread::sleep_for(100ms), false); },
               timeout);
     return window;
 }
@@ -258,7 +257,7 @@ bool AppRun::pressUntil(const std::string& title, const std::function<void(const
     const auto window = waitForWindow(title, 10s);
     for (int attempt = 0; window && attempt < 3; ++attempt) {
         press(*window);
-        const auto closed = [&] { return !findWindow(title, pid_) || (std::this_thread::sleep_for(100ms), false); };
+        const auto closed = [&] { return !findWindow(title, pid()) || (std::this_thread::sleep_for(100ms), false); };
         if (done ? done(*window) : waitUntil(closed, 3s))
             return true;
     }

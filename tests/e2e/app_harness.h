@@ -127,7 +127,7 @@ public:
     [[nodiscard]] std::size_t countReports(const std::string& prefix) const { return reports(prefix).size(); }
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = 30s);
     [[nodiscard]] bool running() { return !waitForExit(0ms).has_value(); }
-    [[nodiscard]] pid_t pid() const { return pid_; }
+    [[nodiscard]] pid_t pid() const { return child_ ? child_->pid() : -1; }
 
     // The X window with exactly this title, once mapped; keys by xdotool names ("ctrl+r").
     std::optional<std::string> waitForWindow(const std::string& title, std::chrono::milliseconds timeout = 30s);
@@ -146,7 +146,6 @@ public:
 private:
     static constexpr const char* kReport = "CONSOLE LOG QTEST ";
     std::optional<process::ChildProcess> child_;
-    pid_t pid_ = -1;
     std::optional<int> exitCode_;
     std::thread reader_;
     mutable std::mutex mutex_;
