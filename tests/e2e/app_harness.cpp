@@ -42,9 +42,19 @@ std::optional<std::string> findWindow(const std::string& title, pid_t pid)
     return std::nullopt;
 }
 
-bool waitForNoWindow(const std::string& title, pid_t pid, std::chrono::milliseconds timeout)
+// Direct children of pid with their command names (cut to 15 characters) and states.
+struct ChildProcess {
+    pid_t pid;
+    std::string name;
+    char state;
+};
+std::vector<ChildProcess> childrenOf(pid_t parent)
 {
-    return waitUntil([&] { return !findWindow(title, pid) || (std::this_thread::sleep_for(100ms), false); }, timeout);
+    std::vector<ChildProcess> children;
+    std::istringstream lines(runCommand({"ps", "--ppid", std::to_string(parent), "-o", "pid=,state=,comm="}).output);
+    for (ChildProcess child{}; lines >> child.pid >> child.state >> child.name;)
+        children.push_back(child);
+    return children;
 }
 
 }  // namespace
@@ -112,7 +122,6 @@ AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<
     base::UniqueFd output;
     if (auto started = startWithOutput(argv, output)) {
         child_.emplace(std::move(*started));
-        pid_ = child_->pid();
         reader_ = std::thread([this, fd = std::move(output)] {
             char block[4096];
             for (ssize_t n; (n = read(fd.get(), block, sizeof block)) > 0 || (n < 0 && errno == EINTR);) {
@@ -127,10 +136,10 @@ AppRun::AppRun(const TestApp& app, std::vector<std::string> arguments, std::map<
 
 AppRun::~AppRun()
 {
-    if (pid_ > 0 && !exitCode_) {
-        kill(pid_, SIGTERM);
+    if (child_ && !exitCode_) {
+        kill(pid(), SIGTERM);
         if (!waitForExit(10s)) {
-            kill(pid_, SIGKILL);
+            child_->kill();
             waitForExit(10s);
         }
     }
@@ -179,7 +188,7 @@ std::optional<int> AppRun::waitForExit(std::chrono::milliseconds timeout)
 std::optional<std::string> AppRun::waitForWindow(const std::string& title, std::chrono::milliseconds timeout)
 {
     std::optional<std::string> window;
-    waitUntil([&] { return (window = findWindow(title, pid_)) || (std::this_thread::sleep_for(100ms), false); },
+    waitUntil([&] { return (window = findWindow(title, pid())) || (std::this_thread::sleep_for(100ms), false); },
               timeout);
     return window;
 }
@@ -190,6 +199,18 @@ std::array<int, 4> geometryOf(const std::string& window)
     std::sscanf(runCommand({"xdotool", "getwindowgeometry", "--shell", window}).output.c_str(),
                 "WINDOW=%*d X=%d Y=%d WIDTH=%d HEIGHT=%d", &g[0], &g[1], &g[2], &g[3]);
     return g;
+}
+
+std::array<int, 2> probedCentre(const AppRun& run, const std::string& window, const std::string& name,
+                                std::array<int, 2> pageSize)
+{
+    EXPECT_TRUE(run.waitForReport("at " + name + " ")) << name;
+    int x = 0, y = 0;
+    if (const auto seen = run.reports("at " + name + " "); !seen.empty())
+        std::istringstream(seen.back().substr(name.size() + 4)) >> x >> y;
+    const auto geometry = geometryOf(window);
+    const int frame = (geometry[2] - pageSize[0]) / 2;
+    return {frame + x, geometry[3] - frame - pageSize[1] + y};
 }
 
 void AppRun::keys(const std::string& window, const std::vector<std::string>& keys)
@@ -236,7 +257,8 @@ bool AppRun::pressUntil(const std::string& title, const std::function<void(const
     const auto window = waitForWindow(title, 10s);
     for (int attempt = 0; window && attempt < 3; ++attempt) {
         press(*window);
-        if (done ? done(*window) : waitForNoWindow(title, pid_, 3s))
+        const auto closed = [&] { return !findWindow(title, pid()) || (std::this_thread::sleep_for(100ms), false); };
+        if (done ? done(*window) : waitUntil(closed, 3s))
             return true;
     }
     return false;
@@ -247,15 +269,6 @@ void AppRun::chooseIn(const std::string& chooser, const std::filesystem::path& f
     keys(chooser, {"ctrl+l", "ctrl+a"});
     type(chooser, file.string());
     keys(chooser, {"Return"});
-}
-
-std::vector<ChildProcess> childrenOf(pid_t parent)
-{
-    std::vector<ChildProcess> children;
-    std::istringstream lines(runCommand({"ps", "--ppid", std::to_string(parent), "-o", "pid=,state=,comm="}).output);
-    for (ChildProcess child{}; lines >> child.pid >> child.state >> child.name;)
-        children.push_back(child);
-    return children;
 }
 
 std::vector<pid_t> webProcesses(pid_t app)

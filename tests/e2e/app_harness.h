@@ -41,22 +41,13 @@ struct CommandResult {
 };
 CommandResult runCommand(const std::vector<std::string>& argv);
 
-// A test page: report(t) writes "QTEST t" to the console, which the harness reads;
-// poll(name, ended, then) reads a status property every 20 ms until ended(value).
-inline std::string page(const std::string& script, const std::string& body = "")
-{
-    return "<!DOCTYPE html><html><head><meta charset='utf-8'></head><body style='margin:0'>" + body +
-           "<script>function report(t){console.log('QTEST '+t);}\n"
-           "function poll(name, ended, then) { var timer = setInterval(function () {\n"
-           "  var value = window.external[name]; if (ended(value)) { clearInterval(timer); then(value); } }, 20); }\n" +
-           script + "\n</script></body></html>";
-}
-
-// A test page running a program from tests/e2e/pages/, after a prelude that sets its values.
+// A test page running a program of tests/e2e/pages/ after prelude.js and a prelude that sets its values.
 inline const std::filesystem::path kPagePrograms = std::filesystem::path(QUILLON_SOURCE_DIR) / "tests/e2e/pages";
 inline std::string pageWith(const std::string& program, const std::string& prelude = "", const std::string& body = "")
 {
-    return page(prelude + readFile(kPagePrograms / program), body);
+    return "<!DOCTYPE html><html><head><meta charset='utf-8'></head><body style='margin:0'>" + body + "<script>" +
+           readFile(kPagePrograms / "prelude.js") + prelude + readFile(kPagePrograms / program) +
+           "</script></body></html>";
 }
 
 // A private copy of the built app folder, into whose res/ a test puts its pages.
@@ -136,7 +127,7 @@ public:
     [[nodiscard]] std::size_t countReports(const std::string& prefix) const { return reports(prefix).size(); }
     std::optional<int> waitForExit(std::chrono::milliseconds timeout = 30s);
     [[nodiscard]] bool running() { return !waitForExit(0ms).has_value(); }
-    [[nodiscard]] pid_t pid() const { return pid_; }
+    [[nodiscard]] pid_t pid() const { return child_ ? child_->pid() : -1; }
 
     // The X window with exactly this title, once mapped; keys by xdotool names ("ctrl+r").
     std::optional<std::string> waitForWindow(const std::string& title, std::chrono::milliseconds timeout = 30s);
@@ -155,7 +146,6 @@ public:
 private:
     static constexpr const char* kReport = "CONSOLE LOG QTEST ";
     std::optional<process::ChildProcess> child_;
-    pid_t pid_ = -1;
     std::optional<int> exitCode_;
     std::thread reader_;
     mutable std::mutex mutex_;
@@ -163,14 +153,11 @@ private:
 };
 
 [[nodiscard]] std::array<int, 4> geometryOf(const std::string& window);
+// The last centre tests/e2e/pages/element_probe.js reported for the element of that name, in window coordinates:
+// the page area (760 × 471 unless told) sits inside the window's frame, as far in from its left as from its bottom.
+[[nodiscard]] std::array<int, 2> probedCentre(const AppRun& run, const std::string& window, const std::string& name,
+                                              std::array<int, 2> pageSize = {760, 471});
 
-// Direct children of pid with their command names (cut to 15 characters) and states.
-struct ChildProcess {
-    pid_t pid;
-    std::string name;
-    char state;
-};
-[[nodiscard]] std::vector<ChildProcess> childrenOf(pid_t pid);
 [[nodiscard]] std::vector<pid_t> webProcesses(pid_t app);
 // Waits until every child of the app is one of its page processes.
 [[nodiscard]] bool onlyPageProcessesRemain(pid_t app, std::chrono::milliseconds timeout);

@@ -6,17 +6,15 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <numeric>
 #include <set>
 #include <sstream>
-#include <tuple>
 
 #include "tests/cd_image_builder.h"
 #include "tests/e2e/pages_support.h"
 #include "tests/kdeconnect_stand_in.h"
-#include "tests/tone_wav.h"
 
 using namespace quillon::test;
 
@@ -68,29 +66,40 @@ protected:
     [[nodiscard]] std::filesystem::path storage() const { return app.path() / "clips"; }
     [[nodiscard]] std::filesystem::path song() const { return app.path() / "my song.wav"; }
 
-    [[nodiscard]] std::map<std::string, std::string> pointAt(const std::string& authority) const
+    // A stereo song of one of ffmpeg's sources, with more of its arguments before the name.
+    static void makeSong(const std::filesystem::path& file, const std::string& source,
+                         std::vector<std::string> more = {})
     {
-        return {{"QUILLON_SERVICE", authority}};
+        more.insert(more.begin(), {"ffmpeg", "-v", "error", "-f", "lavfi", "-i", source, "-ac", "2"});
+        more.push_back(file.string());
+        const auto made = runCommand(more);
+        ASSERT_EQ(made.exitCode, 0) << made.output;
     }
-
     // Loud from 20 s to 50 s of 90: the liveliest 30 s start at 20 s, and a second part fits after them.
     void writeTwoPartSong() const
     {
-        const auto made =
-            runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "sine=frequency=440:duration=90", "-af",
-                        "volume='if(between(t,20,50),1,0.07)':eval=frame", "-ac", "2", song().string()});
-        ASSERT_EQ(made.exitCode, 0) << made.output;
+        makeSong(song(), "sine=frequency=440:duration=90", {"-af", "volume='if(between(t,20,50),1,0.07)':eval=frame"});
+    }
+
+    // Starts the app; true once its window is up and then a state starting with state has come.
+    [[nodiscard]] bool start(std::vector<std::string> arguments, std::map<std::string, std::string> environment = {},
+                             const std::string& state = "part ")
+    {
+        run.reset();
+        run.emplace(app, std::move(arguments), std::move(environment));
+        window = run->waitForWindow(kCaption).value_or("");
+        return !window.empty() && waitForState(*run, state);
     }
 
     // Presses key until the focus is on the element of that id or text, at most a dozen times.
-    static bool focusBy(AppRun& run, const std::string& window, const std::string& key, const std::string& name)
+    bool focusBy(const std::string& key, const std::string& name)
     {
         for (int press = 0; press < 12; ++press) {
-            const auto focus = run.reports("focus ");
+            const auto focus = run->reports("focus ");
             if (!focus.empty() && focus.back() == "focus " + name)
                 return true;
-            run.keys(window, {key});
-            run.waitForReport("focus ", 5s, focus.size());
+            run->keys(window, {key});
+            run->waitForReport("focus ", 5s, focus.size());
         }
         return false;
     }
@@ -101,52 +110,44 @@ protected:
         app.addToStartPage("element_probe.js", " data-ids=\"" + ids + "\"");
     }
 
-    // The probed centre of the element, in window coordinates.
-    static std::array<int, 2> centreOf(const AppRun& run, const std::string& window, const std::string& id)
+    // The probed centre of the element, in window coordinates, in a page of the size the road probe tells.
+    std::array<int, 2> centreOf(const std::string& id)
     {
-        EXPECT_TRUE(run.waitForReport("at " + id + " ")) << id;
-        int x = 0, y = 0;
-        const auto seen = run.reports("at " + id + " ");
-        if (!seen.empty())
-            std::istringstream(seen.back().substr(id.size() + 4)) >> x >> y;
-        // The page area (760 × 471 unless the road probe tells its size) sits inside the window's frame, as far
-        // in from its left as from its bottom.
-        int width = 760, height = 471;
-        if (const auto size = run.reports("size "); !size.empty())
-            std::sscanf(size.back().c_str(), "size %d %d", &width, &height);
-        const auto geometry = geometryOf(window);
-        const int frame = (geometry[2] - width) / 2;
-        return {frame + x, geometry[3] - frame - height + y};
+        std::array<int, 2> pageSize{760, 471};
+        if (const auto size = run->reports("size "); !size.empty())
+            std::sscanf(size.back().c_str(), "size %d %d", &pageSize[0], &pageSize[1]);
+        return probedCentre(*run, window, id, pageSize);
     }
 
-    static void clickOn(AppRun& run, const std::string& window, const std::string& id, int count = 1)
+    void clickOn(const std::string& id, int count = 1)
     {
-        const auto [x, y] = centreOf(run, window, id);
-        run.click(window, x, y, 1, count);
+        const auto [x, y] = centreOf(id);
+        run->click(window, x, y, 1, count);
     }
 
     // The chooser opened with Return ("Choose a file…" has the focus) or a click on the probed element.
-    static void chooseFile(AppRun& run, const std::string& window, const std::filesystem::path& file,
-                           const std::string& clickAt = "")
+    void chooseFile(const std::filesystem::path& file, const std::string& clickAt = "")
     {
-        clickAt.empty() ? run.keys(window, {"Return"}) : clickOn(run, window, clickAt);
-        EXPECT_TRUE(run.pressUntil(kChooser, [&](const std::string& chooser) { run.chooseIn(chooser, file); }))
+        clickAt.empty() ? run->keys(window, {"Return"}) : clickOn(clickAt);
+        EXPECT_TRUE(run->pressUntil(kChooser, [&](const std::string& chooser) { run->chooseIn(chooser, file); }))
             << "the chooser stayed open";
     }
 
     // Return on the focused button, then the (skip+1)-th state that starts with state.
-    static std::optional<std::string> enter(AppRun& run, const std::string& window, const std::string& state,
-                                            std::size_t skip = 0)
+    std::optional<std::string> enter(const std::string& state, std::size_t skip = 0)
     {
-        run.keys(window, {"Return"});
-        return waitForState(run, state, 60s, skip);
+        run->keys(window, {"Return"});
+        return waitForState(*run, state, 60s, skip);
     }
 
-    static void expectNoConsoleErrors(const AppRun& run)
+    void expectNoConsoleErrors() const
     {
-        EXPECT_TRUE(run.linesAfter("CONSOLE ERROR").empty() && run.linesAfter("CONSOLE JS ERROR").empty())
-            << run.output();
+        EXPECT_TRUE(run->linesAfter("CONSOLE ERROR").empty() && run->linesAfter("CONSOLE JS ERROR").empty())
+            << run->output();
     }
+
+    std::optional<AppRun> run;
+    std::string window;
 };
 
 }  // namespace
@@ -166,9 +167,7 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
     writeTwoPartSong();
     const int port = ReferenceService(storage()).port();  // where a service listened a moment ago
     const std::string authority = "127.0.0.1:" + std::to_string(port);
-    AppRun run(app, {}, pointAt(authority));
-    const auto window = run.waitForWindow(kCaption);
-    ASSERT_TRUE(window && waitForState(run, "pick")) << run.output();
+    ASSERT_TRUE(start({}, {{"QUILLON_SERVICE", authority}}, "pick")) << run->output();
 
     // The header's dialogs, opened by clicks; the help ones closed by their focused button, the
     // phone check by phone, network, then past Cancel to "Save my phone".
@@ -181,78 +180,77 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
                               "Phone check",
                               "Quillon - Phone Compatibility Test",
                               {"i", "Tab", "e", "Tab", "Tab", "Return"}}}) {
-        clickOn(run, *window, id);
-        EXPECT_TRUE(!axe || run.waitForReport("axe " + title + "/load")) << title;
-        EXPECT_TRUE(run.pressUntil("  " + caption, [&run, &keys = keys](const std::string& d) { run.keys(d, keys); }))
+        clickOn(id);
+        EXPECT_TRUE(!axe || run->waitForReport("axe " + title + "/load")) << title;
+        EXPECT_TRUE(run->pressUntil("  " + caption, [&, &keys = keys](const std::string& d) { run->keys(d, keys); }))
             << title << " stayed open";
     }
-    EXPECT_EQ(waitForState(run, "phone-check saved"), "phone-check saved iphone ee") << run.output();
-    chooseFile(run, *window, song(), "choose-file");
-    const auto [suggestedMs, suggestedLengthMs, durationMs] = partOf(waitForState(run, "part"));
-    EXPECT_NEAR(suggestedMs, 20000, 1000) << run.output();
+    EXPECT_EQ(waitForState(*run, "phone-check saved"), "phone-check saved iphone ee") << run->output();
+    chooseFile(song(), "choose-file");
+    const auto [suggestedMs, suggestedLengthMs, durationMs] = partOf(waitForState(*run, "part"));
+    EXPECT_NEAR(suggestedMs, 20000, 1000) << run->output();
     EXPECT_EQ(suggestedLengthMs, 30000);
     EXPECT_NEAR(durationMs, 90000, 50);
     // The first picture may hold only the start of the song, read so far.
     int drawn = 0, of = 0;
-    std::sscanf(waitForState(run, "wave-first").value_or("").c_str(), "wave-first %d of %d", &drawn, &of);
+    std::sscanf(waitForState(*run, "wave-first").value_or("").c_str(), "wave-first %d of %d", &drawn, &of);
     EXPECT_TRUE(drawn >= 1 && drawn <= 676 && of == 676) << drawn << " of " << of;
 
     // By mouse: suggestion 2, whose chip comes once the whole song is read (a second part fits after the
     // liveliest one), then the fade-in handle (at the top of the waveform, 1 s into the part) dragged 2 s on.
-    ASSERT_TRUE(run.waitForReport("at part-suggestion-2 ", 60s)) << run.output();
-    clickOn(run, *window, "part-suggestion-2");
-    EXPECT_TRUE(waitForState(run, "suggestion 2 ", 30s)) << run.output();
-    const auto parts = run.linesAfter(kState, "part ");
-    ASSERT_FALSE(parts.empty()) << run.output();
-    const long startMs = partOf(parts.back())[0];
-    const auto [waveX, waveY] = centreOf(run, *window, "wave");
+    ASSERT_TRUE(run->waitForReport("at part-suggestion-2 ", 60s)) << run->output();
+    clickOn("part-suggestion-2");
+    const auto second = waitForState(*run, "suggestion 2 ", 30s);
+    ASSERT_TRUE(second) << run->output();
+    const long startMs = std::stol(second->substr(13));
+    const auto [waveX, waveY] = centreOf("wave");
     const auto xAt = [&, waveX = waveX, durationMs = durationMs](long ms) {
         return waveX - 338 +
                static_cast<int>(std::lround(static_cast<double>(ms) * 676.0 / static_cast<double>(durationMs)));
     };
-    run.drag(*window, {xAt(startMs + 1000), waveY - 37}, {xAt(startMs + 3000), waveY - 37});
+    run->drag(window, {xAt(startMs + 1000), waveY - 37}, {xAt(startMs + 3000), waveY - 37});
     // A pixel holds about 133 ms of the whole song, so the fade lands within that either side.
     long fadeInMs = -1, fadeOutMs = -1;
-    std::sscanf(waitForState(run, "fades", 30s).value_or("").c_str(), "fades %ld %ld", &fadeInMs, &fadeOutMs);
-    EXPECT_NEAR(fadeInMs, 3000, 140) << run.output();
+    std::sscanf(waitForState(*run, "fades", 30s).value_or("").c_str(), "fades %ld %ld", &fadeInMs, &fadeOutMs);
+    EXPECT_NEAR(fadeInMs, 3000, 140) << run->output();
     EXPECT_EQ(fadeOutMs, 1000);
 
     // By keys: 10 s shorter, 2.5 s later; zoomed in all the way, 0.03 s later; then both fades typed.
-    run.keys(*window, std::vector<std::string>(10, "Down"));
-    run.keys(*window, {"Right", "Right", "shift+Right", "shift+Right", "shift+Right", "shift+Right", "shift+Right"});
-    run.keys(*window, std::vector<std::string>(5, "plus"));
-    EXPECT_TRUE(waitForState(run, "zoom 10", 30s)) << run.output();
-    run.keys(*window, {"shift+Right", "shift+Right", "shift+Right"});
+    run->keys(window, std::vector<std::string>(10, "Down"));
+    run->keys(window, {"Right", "Right", "shift+Right", "shift+Right", "shift+Right", "shift+Right", "shift+Right"});
+    run->keys(window, std::vector<std::string>(5, "plus"));
+    EXPECT_TRUE(waitForState(*run, "zoom 10", 30s)) << run->output();
+    run->keys(window, {"shift+Right", "shift+Right", "shift+Right"});
     const std::string chosen = std::to_string(startMs + 2530) + " 20000";
-    ASSERT_TRUE(waitForState(run, "part " + chosen, 30s)) << run.output();
-    run.keys(*window, {"Tab", "Tab", "Tab", "Tab", "ctrl+a", "2", "Tab", "ctrl+a", "0", "period", "5", "Tab"});
-    EXPECT_TRUE(waitForState(run, "fades 2000 500", 30s)) << run.output();
+    ASSERT_TRUE(waitForState(*run, "part " + chosen, 30s)) << run->output();
+    run->keys(window, {"Tab", "Tab", "Tab", "Tab", "ctrl+a", "2", "Tab", "ctrl+a", "0", "period", "5", "Tab"});
+    EXPECT_TRUE(waitForState(*run, "fades 2000 500", 30s)) << run->output();
     // On to "Hear it ring", then to "Make the clip".
-    ASSERT_TRUE(focusBy(run, *window, "Tab", "part-play")) << run.output();
-    run.keys(*window, {"Return"});
-    EXPECT_EQ(waitForState(run, "ringing", 30s), "ringing " + chosen + " 2000 500") << run.output();
-    run.keys(*window, {"Tab"});
-    EXPECT_EQ(enter(run, *window, "converting"), "converting " + chosen + " 2000 500") << run.output();
+    ASSERT_TRUE(focusBy("Tab", "part-play")) << run->output();
+    run->keys(window, {"Return"});
+    EXPECT_EQ(waitForState(*run, "ringing", 30s), "ringing " + chosen + " 2000 500") << run->output();
+    run->keys(window, {"Tab"});
+    EXPECT_EQ(enter("converting"), "converting " + chosen + " 2000 500") << run->output();
     // How to use, opened and closed with its Close button while the clip is made, leaves the clip be.
-    clickOn(run, *window, "nav-usage");
-    EXPECT_TRUE(run.pressUntil("  Quillon - How to use the application",
-                               [&run](const std::string& d) { run.keys(d, {"Return"}); }));
+    clickOn("nav-usage");
+    EXPECT_TRUE(run->pressUntil("  Quillon - How to use the application",
+                                [&](const std::string& d) { run->keys(d, {"Return"}); }));
     writeFile(helpClosed, "");
-    const auto ready = waitForState(run, "clip-ready");
-    ASSERT_TRUE(ready) << run.output();
+    const auto ready = waitForState(*run, "clip-ready");
+    ASSERT_TRUE(ready) << run->output();
     const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
     EXPECT_EQ(clip.parent_path(), std::filesystem::canonical(app.res() / "tmp"));
 
     // Past the Wi-Fi code, the saved copy and any paired phone to the service, whose form the saved
     // phone fills. No service yet: "Try again" (focused) sends the same clip later.
-    ASSERT_TRUE(waitForState(run, "wifi-")) << run.output();
-    clickOn(run, *window, "service-route");
-    EXPECT_EQ(waitForState(run, "send-form"), "send-form phone=iphone network=ee checked=yes") << run.output();
-    run.type(*window, "+44 7700 900123");
-    ASSERT_TRUE(enter(run, *window, "failed session")) << run.output();
+    ASSERT_TRUE(waitForState(*run, "wifi-")) << run->output();
+    clickOn("service-route");
+    EXPECT_EQ(waitForState(*run, "send-form"), "send-form phone=iphone network=ee checked=yes") << run->output();
+    run->type(window, "+44 7700 900123");
+    ASSERT_TRUE(enter("failed session")) << run->output();
     ReferenceService service(storage(), 10u << 20, port);
-    const auto sent = enter(run, *window, "send-ok");
-    ASSERT_TRUE(sent) << run.output();
+    const auto sent = enter("send-ok");
+    ASSERT_TRUE(sent) << run->output();
     // The reference service only stores clips, and a phone cannot reach 127.0.0.1: nothing more is claimed.
     EXPECT_TRUE(sent->starts_with("send-ok stored unreachable http://" + authority + "/clips/")) << *sent;
     // The service holds exactly one clip, the very file the page made and named.
@@ -265,20 +263,20 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
     // The encoder fades in over 2 s and out over 0.5 s; a host without the loudness member takes one fade
     // length only (the two came together) and fades out as it fades in.
     const std::string encoded = readFile(args);
-    const std::string fadeOut = run.countReports("host fades 2") > 0 ? ":d=0.500,volume=" : ":d=2.000,volume=";
+    const std::string fadeOut = run->countReports("host fades 2") > 0 ? ":d=0.500,volume=" : ":d=2.000,volume=";
     const auto out = encoded.find(",afade=t=out:st=");
     EXPECT_NE(encoded.find("-af\nafade=t=in:st=0:d=2.000,"), std::string::npos) << encoded;
     EXPECT_TRUE(out != std::string::npos && encoded.find(fadeOut, out) < encoded.find('\n', out)) << encoded;
-    EXPECT_EQ(milestones(run, {"chose file", "reading", "converting", "clip-ready", "sending", "send-ok"}),
+    EXPECT_EQ(milestones(*run, {"chose file", "reading", "converting", "clip-ready", "sending", "send-ok"}),
               (std::vector<std::string>{"chose file", "reading", "converting", "clip-ready", "sending", "sending",
                                         "send-ok"}));
-    ASSERT_TRUE(enter(run, *window, "send-routes"));  // no message to the phone: "Other ways" is next
-    expectNoConsoleErrors(run);
+    ASSERT_TRUE(enter("send-routes"));  // no message to the phone: "Other ways" is next
+    expectNoConsoleErrors();
     if (!axe)
         GTEST_SKIP() << "axe-core could not be fetched with npm: the pages were not checked";
 
     std::set<std::string> checked;
-    for (const auto& report : run.reports("axe ")) {
+    for (const auto& report : run->reports("axe ")) {
         const auto space = report.find(' ', report.find('/'));
         checked.insert(report.substr(4, space - 4));
         EXPECT_EQ(report.substr(space + 1, 2), "0 ") << report;
@@ -287,7 +285,7 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
                                          "Quillon/ringing",      "Quillon/converting", "Quillon/send-form",
                                          "Quillon/send-ok",      "Quillon/wifi-qr",    "About Quillon/load",
                                          "FAQ and contact/load", "Phone check/load",   "How to use Quillon/load"};
-    EXPECT_TRUE(std::includes(checked.begin(), checked.end(), views.begin(), views.end())) << run.output();
+    EXPECT_TRUE(std::includes(checked.begin(), checked.end(), views.begin(), views.end())) << run->output();
 }
 
 TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
@@ -302,16 +300,14 @@ TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
     const auto words = app.path() / "words.mp3";
     writeFile(words, "These are words, not sound.\n");
     ReferenceService service(storage(), 1000);  // takes no real clip
-    AppRun run(app, {song().string()}, pointAt(service.authority()));
-    EXPECT_EQ(waitForState(run, "part"), "part 0 4000 of 4000") << run.output();
-    const auto window = run.waitForWindow(kCaption);
-    ASSERT_TRUE(window);
-    ASSERT_TRUE(enter(run, *window, "failed")) << run.output();
-    ASSERT_TRUE(enter(run, *window, "failed", 1)) << run.output();  // "Try again" has the focus
+    ASSERT_TRUE(start({song().string()}, {{"QUILLON_SERVICE", service.authority()}})) << run->output();
+    EXPECT_EQ(waitForState(*run, "part"), "part 0 4000 of 4000") << run->output();
+    ASSERT_TRUE(enter("failed")) << run->output();
+    ASSERT_TRUE(enter("failed", 1)) << run->output();  // "Try again" has the focus
 
     // A double click on "Try again" must not reach the Cancel button that replaces it.
-    clickOn(run, *window, "make-retry", 2);
-    ASSERT_TRUE(waitForState(run, "converting", 30s, 2)) << run.output();
+    clickOn("make-retry", 2);
+    ASSERT_TRUE(waitForState(*run, "converting", 30s, 2)) << run->output();
     ASSERT_TRUE(waitUntil([&] { return readPid(dir + "pid") > 0; }, 30s)) << "the encoder never started";
     const std::string args = readFile(dir + "args");
     const std::string part = "-ss\n0.000\n-t\n3.970\n-i\n" + song().string() +
@@ -320,33 +316,33 @@ TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
                       clip = "dB\n-id3v2_version\n3\n-fflags\n+bitexact\n-metadata\ntitle=my song\n"
                              "-ab\n192k\n-ar\n44100\n-ac\n2\n-y\n";
     EXPECT_TRUE(args.starts_with(part) && args.find(clip) != std::string::npos) << args;
-    EXPECT_FALSE(waitForState(run, "cancelled", 2s)) << run.output();
+    EXPECT_FALSE(waitForState(*run, "cancelled", 2s)) << run->output();
     // Cancel has the focus: back on the first step; the encoder ending late must not reach the page.
-    ASSERT_TRUE(enter(run, *window, "pick", 1)) << run.output();
+    ASSERT_TRUE(enter("pick", 1)) << run->output();
     kill(readPid(dir + "pid"), SIGTERM);
-    EXPECT_FALSE(waitForState(run, "failed", 2s, 2)) << run.output();
+    EXPECT_FALSE(waitForState(*run, "failed", 2s, 2)) << run->output();
 
     // Made on the next try, levelled on the second; then refused by the service.
-    chooseFile(run, *window, song());
-    ASSERT_TRUE(waitForState(run, "part", 30s, 1)) << run.output();
-    ASSERT_TRUE(enter(run, *window, "failed level")) << run.output();
-    ASSERT_TRUE(enter(run, *window, "clip-ready")) << run.output();
-    ASSERT_TRUE(waitForState(run, "wifi-")) << run.output();
-    run.keys(*window, {"Tab", "Return"});
-    ASSERT_EQ(waitForState(run, "send-form"), "send-form phone=none network=none checked=no") << run.output();
-    run.keys(*window, {"a", "Tab", "v", "Tab"});  // phone and network by their first letters
-    run.type(*window, "+44 7700 900123");
-    ASSERT_TRUE(enter(run, *window, "failed confirm")) << run.output();
-    ASSERT_TRUE(enter(run, *window, "pick", 2)) << run.output();  // "Choose other music" has the focus
-    chooseFile(run, *window, words);
-    ASSERT_TRUE(waitForState(run, "failed read")) << run.output();
-    ASSERT_TRUE(enter(run, *window, "pick", 3)) << run.output();
+    chooseFile(song());
+    ASSERT_TRUE(waitForState(*run, "part", 30s, 1)) << run->output();
+    ASSERT_TRUE(enter("failed level")) << run->output();
+    ASSERT_TRUE(enter("clip-ready")) << run->output();
+    ASSERT_TRUE(waitForState(*run, "wifi-")) << run->output();
+    run->keys(window, {"Tab", "Return"});
+    ASSERT_EQ(waitForState(*run, "send-form"), "send-form phone=none network=none checked=no") << run->output();
+    run->keys(window, {"a", "Tab", "v", "Tab"});  // phone and network by their first letters
+    run->type(window, "+44 7700 900123");
+    ASSERT_TRUE(enter("failed confirm")) << run->output();
+    ASSERT_TRUE(enter("pick", 2)) << run->output();  // "Choose other music" has the focus
+    chooseFile(words);
+    ASSERT_TRUE(waitForState(*run, "failed read")) << run->output();
+    ASSERT_TRUE(enter("pick", 3)) << run->output();
 
     const std::vector<std::string> failures = {"failed convert 2 damaged", "failed convert 2 no-output",
                                                "failed level 202", "failed confirm clip refused", "failed read 201"};
-    EXPECT_EQ(milestones(run, failures), failures) << run.output();
-    EXPECT_EQ(milestones(run, {"cancelled", "sending"}), (std::vector<std::string>{"cancelled", "sending"}));
-    expectNoConsoleErrors(run);
+    EXPECT_EQ(milestones(*run, failures), failures) << run->output();
+    EXPECT_EQ(milestones(*run, {"cancelled", "sending"}), (std::vector<std::string>{"cancelled", "sending"}));
+    expectNoConsoleErrors();
 }
 
 TEST_F(PagesRoadTest, ACdTrackIsClippedWhileTheWindowStaysResponsive)
@@ -356,15 +352,17 @@ TEST_F(PagesRoadTest, ACdTrackIsClippedWhileTheWindowStaysResponsive)
     std::string sheet = readFile(disc.cue);
     writeFile(disc.cue, sheet.replace(sheet.find("disc.bin"), 8, "DISC.BIN"));
     ReferenceService service(storage());
-    auto environment = pointAt(service.authority());
     // Each opening of the drive takes 2 s; a ticker in the UI thread shows whether its loop is served.
-    environment.insert({{"QUILLON_CD_IMAGES", disc.cue.string()},
-                        {"QUILLON_CD_IMAGE_DELAY_MS", "2000"},
-                        {"LD_PRELOAD", QUILLON_UI_TICKER}});
-    AppRun run(app, {}, environment);
-    ASSERT_EQ(waitForState(run, "tracks"), "tracks 1 0:03, 2 0:02, 3 data") << run.output();
+    ASSERT_TRUE(start({},
+                      {{"QUILLON_SERVICE", service.authority()},
+                       {"QUILLON_CD_IMAGES", disc.cue.string()},
+                       {"QUILLON_CD_IMAGE_DELAY_MS", "2000"},
+                       {"LD_PRELOAD", QUILLON_UI_TICKER}},
+                      "tracks"))
+        << run->output();
+    EXPECT_EQ(waitForState(*run, "tracks"), "tracks 1 0:03, 2 0:02, 3 data");
     std::vector<long long> ticks;
-    const auto output = run.output();
+    const auto output = run->output();
     std::istringstream lines(output.substr(output.find("QUILLON state listing the disc")));
     for (std::string line; std::getline(lines, line) && line.find("QUILLON state tracks") == std::string::npos;)
         if (long long at = 0; std::sscanf(line.c_str(), "QTICK %lld", &at) == 1)
@@ -373,20 +371,18 @@ TEST_F(PagesRoadTest, ACdTrackIsClippedWhileTheWindowStaysResponsive)
     std::adjacent_difference(ticks.begin(), ticks.end(), ticks.begin());
     EXPECT_LT(*std::max_element(ticks.begin() + 1, ticks.end()), 1000) << output;
 
-    const auto window = run.waitForWindow(kCaption);
-    ASSERT_TRUE(window);
     // From "Choose a file…": Refresh, the drive, the first track; Down picks track 2.
-    run.keys(*window, {"Tab", "Tab", "Tab", "Down", "Return"});
-    const auto [startMs, lengthMs, durationMs] = partOf(waitForState(run, "part"));
-    EXPECT_EQ(startMs, 0) << run.output();
+    run->keys(window, {"Tab", "Tab", "Tab", "Down", "Return"});
+    const auto [startMs, lengthMs, durationMs] = partOf(waitForState(*run, "part"));
+    EXPECT_EQ(startMs, 0) << run->output();
     EXPECT_NEAR(durationMs, 2000, 20);
     EXPECT_EQ(lengthMs, durationMs);
-    const auto ready = enter(run, *window, "clip-ready");
-    ASSERT_TRUE(ready) << run.output();
+    const auto ready = enter("clip-ready");
+    ASSERT_TRUE(ready) << run->output();
     const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
     EXPECT_NEAR(durationMsOf(clip), 2000, 60);
-    EXPECT_EQ(milestones(run, {"listing the disc", "tracks", "chose cd", "ripping", "reading", "part", "converting",
-                               "clip-ready"}),
+    EXPECT_EQ(milestones(*run, {"listing the disc", "tracks", "chose cd", "ripping", "reading", "part", "converting",
+                                "clip-ready"}),
               (std::vector<std::string>{"listing the disc", "listing the disc", "tracks", "chose cd", "ripping",
                                         "reading", "part", "converting", "clip-ready"}));
     // The track's copy stays for another part until the app ends, and goes then with the clip.
@@ -394,74 +390,63 @@ TEST_F(PagesRoadTest, ACdTrackIsClippedWhileTheWindowStaysResponsive)
     const auto title =
         runCommand({"ffprobe", "-v", "error", "-show_entries", "format_tags=title", "-of", "csv=p=0", clip.string()});
     EXPECT_EQ(title.output, "Track 2\n");
-    kill(run.pid(), SIGTERM);
-    ASSERT_TRUE(run.waitForExit());
+    kill(run->pid(), SIGTERM);
+    ASSERT_TRUE(run->waitForExit());
     EXPECT_TRUE(std::filesystem::is_empty(app.res() / "tmp"));
-    expectNoConsoleErrors(run);
+    expectNoConsoleErrors();
 }
 
 TEST_F(PagesRoadTest, TheClipReachesThePhoneByEveryRoute)
 {
-    // A private session bus with a paired phone on it, answered on a thread of its own.
+    // A private session bus with a paired phone on it; beside the phone, a device whose id names no object and
+    // one whose name ends in a colon.
     const std::string display = std::getenv("DISPLAY");
     g_autoptr(GTestDBus) bus = g_test_dbus_new(G_TEST_DBUS_NONE);
     g_test_dbus_up(bus);
     setenv("DISPLAY", display.c_str(), 1);  // which starting the bus unset
-    GMainContext* context = g_main_context_new();
-    g_main_context_push_thread_default(context);
-    // Beside the phone, a device whose id names no object and one whose name ends in a colon.
     auto phone = std::make_unique<KdeConnectStandIn>(
         g_test_dbus_get_bus_address(bus), true,
         KdeConnectStandIn::Devices{{"x/../y", "Odd"}, {"ann", "Ann's phone:"}, {"abc", "Good phone"}});
-    g_main_context_pop_thread_default(context);
-    std::atomic<bool> stop = false;
-    std::thread answering([&] {
-        while (!stop)
-            g_main_context_iteration(context, TRUE);
-    });
     // A dense song limited to near full scale: its clip is said to be as loud as any. A backslash is part of
     // its name.
     const auto tune = app.path() / "Back\\Slash song.wav";
-    const auto made =
-        runCommand({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", kDenseAndLoud, "-ac", "2", tune.string()});
-    ASSERT_EQ(made.exitCode, 0) << made.output;
+    makeSong(tune, kDenseAndLoud);
     app.addToStartPage("clip_report.js");
     // Started at the usual soft limit of 1,024 descriptors, which it raises; the test takes all it may for its flood.
     rlimit limit{};
     getrlimit(RLIMIT_NOFILE, &limit);
     limit.rlim_cur = std::min<rlim_t>(1024, limit.rlim_max);
     setrlimit(RLIMIT_NOFILE, &limit);
-    AppRun run(app, {tune.string()}, {{"DBUS_SESSION_BUS_ADDRESS", g_test_dbus_get_bus_address(bus)}});
+    const bool started = start({tune.string()}, {{"DBUS_SESSION_BUS_ADDRESS", g_test_dbus_get_bus_address(bus)}});
     limit.rlim_cur = limit.rlim_max;
     setrlimit(RLIMIT_NOFILE, &limit);
-    const auto window = run.waitForWindow(kCaption);
-    ASSERT_TRUE(window && waitForState(run, "part")) << run.output();
-    const auto ready = enter(run, *window, "clip-ready");
-    ASSERT_TRUE(ready) << run.output();
+    ASSERT_TRUE(started) << run->output();
+    const auto ready = enter("clip-ready");
+    ASSERT_TRUE(ready) << run->output();
     const std::string clip = readFile(ready->substr(std::string("clip-ready ").size()));
     EXPECT_LT(durationMsOf(ready->substr(11)), 30000) << "an iPhone would refuse the default part";
-    ASSERT_EQ(waitForState(run, "wifi-", 2s), "wifi-qr") << run.output();
-    const std::string report = run.waitForReport("address ").value_or("address "),
+    ASSERT_EQ(waitForState(*run, "wifi-", 2s), "wifi-qr") << run->output();
+    const std::string report = run->waitForReport("address ").value_or("address "),
                       url = report.substr(8, report.find(' ', 8) - 8);
     EXPECT_TRUE(report.ends_with(" As loud as most ringtones \xC2\xB7 \xE2\x88\x92"
                                  "12 LUFS"))
         << report;
-    ASSERT_TRUE(url.starts_with("http://")) << run.output();
+    ASSERT_TRUE(url.starts_with("http://")) << run->output();
     const std::string path = url.substr(url.find('/', 7));
     const int port = std::stoi(url.substr(url.rfind(':') + 1));
 
     // The code on the screen reads back as the address; the phone side is fetched over the loopback.
     const auto screenshot = (app.path() / "send.png").string();
-    ASSERT_EQ(runCommand({"import", "-window", *window, screenshot}).exitCode, 0);
+    ASSERT_EQ(runCommand({"import", "-window", window, screenshot}).exitCode, 0);
     const std::string read = runCommand({"zbarimg", "--quiet", "--raw", screenshot}).output;  // after any bus noise
     EXPECT_TRUE(read.substr(read.rfind('\n', read.size() - 2) + 1) == url + "\n") << read;
     // It raised its soft descriptor limit to the hard one; held to 1,024, it takes 1,100 connections that send
     // nothing, closes all it does not keep, and the code works on once they are dropped.
-    const std::string limits = readFile("/proc/" + std::to_string(run.pid()) + "/limits");
+    const std::string limits = readFile("/proc/" + std::to_string(run->pid()) + "/limits");
     long soft = 0, hard = -1;
     std::sscanf(limits.substr(limits.find("Max open files")).c_str(), "Max open files %ld %ld", &soft, &hard);
     EXPECT_EQ(soft, hard) << limits;
-    ASSERT_EQ(runCommand({"prlimit", "--pid", std::to_string(run.pid()), "--nofile=1024:1024"}).exitCode, 0);
+    ASSERT_EQ(runCommand({"prlimit", "--pid", std::to_string(run->pid()), "--nofile=1024:1024"}).exitCode, 0);
     {
         const auto flood = silentConnections(port, 1100);
         EXPECT_TRUE(waitUntil([&] { return closedByPeer(flood) >= 1100 - 8; }, 60s)) << closedByPeer(flood);
@@ -475,41 +460,37 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByEveryRoute)
     // clip's bytes and the backslash in its name. One byte is not a download; the whole clip is.
     const auto last = phoneSide.Get(path + "ringtone.mp3", {{"Range", "bytes=-1"}});
     ASSERT_TRUE(last && last->status == 206 && last->body == clip.substr(clip.size() - 1));
-    EXPECT_FALSE(waitForState(run, "wifi-downloaded", 3s)) << run.output();
+    EXPECT_FALSE(waitForState(*run, "wifi-downloaded", 3s)) << run->output();
     const auto whole = phoneSide.Get(path + "ringtone.mp3");
     ASSERT_TRUE(whole && whole->status == 200);
     EXPECT_TRUE(whole->body == clip) << "the phone got other bytes than the clip";
     EXPECT_TRUE(whole->get_header_value("Content-Disposition")
                     .starts_with("attachment; filename=\"Back_Slash song ringtone.mp3\""))
         << whole->get_header_value("Content-Disposition");
-    EXPECT_TRUE(waitForState(run, "wifi-downloaded", 5s)) << run.output();
+    EXPECT_TRUE(waitForState(*run, "wifi-downloaded", 5s)) << run->output();
 
     // The paired phones follow "Save a copy…", which has the focus; then a copy by Ctrl+S.
-    ASSERT_EQ(waitForState(run, "phones"), "phones 2") << run.output();
-    run.keys(*window, {"Tab", "Tab", "Return"});
-    ASSERT_EQ(waitForState(run, "phone-share"), "phone-share 100") << run.output();
+    ASSERT_EQ(waitForState(*run, "phones"), "phones 2") << run->output();
+    run->keys(window, {"Tab", "Tab", "Return"});
+    ASSERT_EQ(waitForState(*run, "phone-share"), "phone-share 100") << run->output();
     ASSERT_EQ(phone->shared().size(), 1u);
     EXPECT_TRUE(phone->shared()[0].starts_with("abc ")) << phone->shared()[0];
     g_autofree gchar* shared = g_filename_from_uri(phone->shared()[0].substr(4).c_str(), nullptr, nullptr);
     EXPECT_TRUE(shared && readFile(shared) == clip) << phone->shared()[0];
     EXPECT_TRUE(phone->shared()[0].ends_with("/Back%5CSlash%20song%20ringtone.mp3")) << phone->shared()[0];
-    run.keys(*window, {"ctrl+s"});
+    run->keys(window, {"ctrl+s"});
     const auto copy = app.path() / "copy.mp3";
-    EXPECT_TRUE(run.pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run.chooseIn(c, copy); }));
-    EXPECT_EQ(waitForState(run, "save "), "save saved") << run.output();
+    EXPECT_TRUE(run->pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run->chooseIn(c, copy); }));
+    EXPECT_EQ(waitForState(*run, "save "), "save saved") << run->output();
     EXPECT_TRUE(readFile(copy) == clip);
 
     // Once the app has ended, nothing answers on the port.
-    kill(run.pid(), SIGTERM);
-    ASSERT_TRUE(run.waitForExit());
+    kill(run->pid(), SIGTERM);
+    ASSERT_TRUE(run->waitForExit());
     EXPECT_FALSE(httplib::Client("127.0.0.1", port).Get(path)) << "the port still answers";
-    EXPECT_EQ(run.linesAfter(kState, "wifi-off"), std::vector<std::string>{}) << run.output();
-    expectNoConsoleErrors(run);
-    stop = true;
-    g_main_context_wakeup(context);
-    answering.join();
+    EXPECT_EQ(run->linesAfter(kState, "wifi-off"), std::vector<std::string>{}) << run->output();
+    expectNoConsoleErrors();
     phone.reset();
-    g_main_context_unref(context);
     g_test_dbus_down(bus);
 }
 
@@ -554,22 +535,20 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
     std::filesystem::create_directories(home);
     for (const Kind& k : kinds) {
         const auto song = app.path() / k.song;
-        std::vector<std::string> make{"ffmpeg", "-v", "error", "-f", "lavfi", "-i", k.source, "-ac", "2"};
+        std::vector<std::string> tags;
         for (auto tag = k.tags.begin(); tag + 1 < k.tags.end(); ++tag)
-            make.insert(make.end(), {"-metadata", *tag});
-        make.insert(make.end(), {"-metadata", "comment=not for phones", song.string()});
-        ASSERT_EQ(runCommand(make).exitCode, 0);
-        AppRun run(app, {song.string()}, {{"HOME", home.string()}});
-        const auto window = run.waitForWindow(kCaption);
-        ASSERT_TRUE(window && waitForState(run, "part ")) << run.output();
+            tags.insert(tags.end(), {"-metadata", *tag});
+        tags.insert(tags.end(), {"-metadata", "comment=not for phones"});
+        makeSong(song, k.source, tags);
+        ASSERT_TRUE(start({song.string()}, {{"HOME", home.string()}})) << run->output();
         if (std::string(k.kind) != "ringtone")
-            clickOn(run, *window, std::string("part-kind-") + k.kind);
-        EXPECT_TRUE(std::string(k.kind) == "ringtone" || waitForState(run, std::string("kind ") + k.kind, 10s));
-        clickOn(run, *window, "part-make");
+            clickOn(std::string("part-kind-") + k.kind);
+        EXPECT_TRUE(std::string(k.kind) == "ringtone" || waitForState(*run, std::string("kind ") + k.kind, 10s));
+        clickOn("part-make");
         long startMs = 0, lengthMs = 0;
-        std::sscanf(waitForState(run, "converting ").value_or("").c_str(), "converting %ld %ld", &startMs, &lengthMs);
-        const auto ready = waitForState(run, "clip-ready");
-        ASSERT_TRUE(ready && waitForState(run, "wifi-qr")) << run.output();
+        std::sscanf(waitForState(*run, "converting ").value_or("").c_str(), "converting %ld %ld", &startMs, &lengthMs);
+        const auto ready = waitForState(*run, "clip-ready");
+        ASSERT_TRUE(ready && waitForState(*run, "wifi-qr")) << run->output();
         const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
 
         // On target under the ceiling, at 192 kbit/s, as bright as the song above 15 kHz, tagged (ID3v2.3)
@@ -597,19 +576,19 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
 
         // The download and a saved copy are named for the kind (the phone page's steps for it are PhonePage's).
         const std::string name = stem + " " + k.kind + ".mp3";
-        const std::string report = run.waitForReport("address ").value_or("address ");
+        const std::string report = run->waitForReport("address ").value_or("address ");
         EXPECT_NE(report.find(" As loud as most "), std::string::npos) << report;
         const std::string url = report.substr(8, report.find(' ', 8) - 8);
         const auto download = httplib::Client("127.0.0.1", std::stoi(url.substr(url.rfind(':') + 1)))
                                   .Head(url.substr(url.find('/', 7)) + "ringtone.mp3");
         EXPECT_EQ(download ? download->get_header_value("Content-Disposition") : "",
                   "attachment; filename=\"" + name + "\"");
-        run.keys(*window, {"ctrl+s"});
+        run->keys(window, {"ctrl+s"});
         EXPECT_TRUE(
-            run.pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run.keys(c, {"Return"}); }));
-        EXPECT_EQ(waitForState(run, "save "), "save saved") << run.output();
+            run->pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run->keys(c, {"Return"}); }));
+        EXPECT_EQ(waitForState(*run, "save "), "save saved") << run->output();
         EXPECT_TRUE(readFile(home / name) == readFile(clip)) << name;
-        expectNoConsoleErrors(run);
+        expectNoConsoleErrors();
     }
 }
 
@@ -618,70 +597,66 @@ TEST_F(PagesRoadTest, MoreClipsAreMadeFromThePartStepAsItWasLeftByMouseOrByKeys)
     probeElements("part-suggestion-1 part-suggestion-2 part-make part-undo change-part");
     app.addToStartPage("road_probe.js");
     writeTwoPartSong();
-    AppRun run(app, {song().string()});
-    const auto window = run.waitForWindow(kCaption);
-    ASSERT_TRUE(window && waitForState(run, "part ")) << run.output();
-    clickOn(run, *window, "part-suggestion-2");
-    const auto second = waitForState(run, "suggestion 2 ");
-    ASSERT_TRUE(second) << run.output();
+    ASSERT_TRUE(start({song().string()})) << run->output();
+    clickOn("part-suggestion-2");
+    const auto second = waitForState(*run, "suggestion 2 ");
+    ASSERT_TRUE(second) << run->output();
     const std::string undone = "undo ringtone " + second->substr(13) + " 30000 1000 1000";
-    clickOn(run, *window, "part-make");
-    ASSERT_TRUE(waitForState(run, "clip-ready")) << run.output();
+    clickOn("part-make");
+    ASSERT_TRUE(waitForState(*run, "clip-ready")) << run->output();
     // "Change the part": the part and its fields as they were, the song not read again.
-    clickOn(run, *window, "change-part");
-    ASSERT_TRUE(waitForState(run, "part ", 10s, 2)) << run.output();
-    const auto parts = run.linesAfter(kState, "part "), fields = run.reports("fields ");
-    EXPECT_TRUE(parts.size() == 3 && parts[2] == parts[1] && fields.back() == fields[1]) << run.output();
-    EXPECT_EQ(milestones(run, {"reading"}).size(), 1u);
+    clickOn("change-part");
+    ASSERT_TRUE(waitForState(*run, "part ", 10s, 2)) << run->output();
+    const auto parts = run->linesAfter(kState, "part "), fields = run->reports("fields ");
+    EXPECT_TRUE(parts.size() == 3 && parts[2] == parts[1] && fields.back() == fields[1]) << run->output();
+    EXPECT_EQ(milestones(*run, {"reading"}).size(), 1u);
     // "Suggested 1", then "Undo": suggestion 2's part is back, and made again.
-    clickOn(run, *window, "part-suggestion-1");
-    ASSERT_TRUE(waitForState(run, "suggestion 1 ", 10s)) << run.output();
-    clickOn(run, *window, "part-undo");
-    EXPECT_EQ(waitForState(run, "undo ", 10s), undone);
-    clickOn(run, *window, "part-make");
-    ASSERT_TRUE(waitForState(run, "clip-ready", 60s, 1)) << run.output();
+    clickOn("part-suggestion-1");
+    ASSERT_TRUE(waitForState(*run, "suggestion 1 ", 10s)) << run->output();
+    clickOn("part-undo");
+    EXPECT_EQ(waitForState(*run, "undo ", 10s), undone);
+    clickOn("part-make");
+    ASSERT_TRUE(waitForState(*run, "clip-ready", 60s, 1)) << run->output();
     // "Your clips" gives the part's start and end as the fields show them, to the tenth.
     std::string from, to;
     std::istringstream(fields[1].substr(7)) >> from >> to;
     const std::string times = from.substr(0, from.size() - 1) + "\xE2\x80\x93" + to.substr(0, to.size() - 1);
-    EXPECT_EQ(run.waitForReport("clips ", 10s, 1), "clips " + times + "|" + times);
+    EXPECT_EQ(run->waitForReport("clips ", 10s, 1), "clips " + times + "|" + times);
 
     // By keys: back along the focus to the step bar; a burst of Down to the shortest part, which says so, is
     // undone at once, and so is "Suggested 1"; the waveform's Enter.
-    ASSERT_TRUE(focusBy(run, *window, "shift+Tab", "Choose the part")) << run.output();
-    ASSERT_TRUE(enter(run, *window, "back part", 1)) << run.output();
-    run.keys(*window, std::vector<std::string>(30, "Down"));
-    EXPECT_TRUE(waitUntil([&] { return run.reports("fields ").back().ends_with(" The shortest part is 1 s"); }, 10s))
-        << run.output();
-    run.keys(*window, {"ctrl+z"});
-    EXPECT_EQ(waitForState(run, "undo ", 10s, 1), undone);
-    ASSERT_TRUE(focusBy(run, *window, "shift+Tab", "part-suggestion-1")) << run.output();
-    ASSERT_TRUE(enter(run, *window, "suggestion 1 ", 1)) << run.output();
-    run.keys(*window, {"ctrl+z"});
-    EXPECT_EQ(waitForState(run, "undo ", 10s, 2), undone);
-    ASSERT_TRUE(focusBy(run, *window, "Tab", "wave")) << run.output();
-    ASSERT_TRUE(enter(run, *window, "clip-ready", 2)) << run.output();
-    EXPECT_EQ(run.waitForReport("clips ", 10s, 2), "clips " + times + "|" + times + "|" + times);
-    expectNoConsoleErrors(run);
+    ASSERT_TRUE(focusBy("shift+Tab", "Choose the part")) << run->output();
+    ASSERT_TRUE(enter("back part", 1)) << run->output();
+    run->keys(window, std::vector<std::string>(30, "Down"));
+    EXPECT_TRUE(waitUntil([&] { return run->reports("fields ").back().ends_with(" The shortest part is 1 s"); }, 10s))
+        << run->output();
+    run->keys(window, {"ctrl+z"});
+    EXPECT_EQ(waitForState(*run, "undo ", 10s, 1), undone);
+    ASSERT_TRUE(focusBy("shift+Tab", "part-suggestion-1")) << run->output();
+    ASSERT_TRUE(enter("suggestion 1 ", 1)) << run->output();
+    run->keys(window, {"ctrl+z"});
+    EXPECT_EQ(waitForState(*run, "undo ", 10s, 2), undone);
+    ASSERT_TRUE(focusBy("Tab", "wave")) << run->output();
+    ASSERT_TRUE(enter("clip-ready", 2)) << run->output();
+    EXPECT_EQ(run->waitForReport("clips ", 10s, 2), "clips " + times + "|" + times + "|" + times);
+    expectNoConsoleErrors();
 }
 
 TEST_F(PagesRoadTest, TheDarkThemeKeepsThePagesDark)
 {
     const bool axe = instrumentPagesWithAxe(app);
     writeTwoPartSong();
-    AppRun run(app, {song().string()}, {{"GTK_THEME", "Adwaita:dark"}});
-    const auto window = run.waitForWindow(kCaption);
-    ASSERT_TRUE(window && waitForState(run, "part ")) << run.output();
-    ASSERT_TRUE(enter(run, *window, "clip-ready") && waitForState(run, "wifi-")) << run.output();
+    ASSERT_TRUE(start({song().string()}, {{"GTK_THEME", "Adwaita:dark"}})) << run->output();
+    ASSERT_TRUE(enter("clip-ready") && waitForState(*run, "wifi-")) << run->output();
     const auto shot = (app.path() / "dark.png").string();
-    ASSERT_EQ(runCommand({"import", "-window", *window, shot}).exitCode, 0);
+    ASSERT_EQ(runCommand({"import", "-window", window, shot}).exitCode, 0);
     const auto mean = runCommand({"convert", shot, "-colorspace", "Gray", "-format", "%[fx:mean]", "info:"});
     EXPECT_LT(std::strtod(mean.output.c_str(), nullptr), 1.0 / 3) << mean.output;
-    expectNoConsoleErrors(run);
+    expectNoConsoleErrors();
     if (!axe)
         GTEST_SKIP() << "axe-core could not be fetched with npm: the pages were not checked";
-    ASSERT_TRUE(run.waitForReport("axe Quillon/wifi-qr")) << run.output();
-    for (const auto& report : run.reports("axe "))
+    ASSERT_TRUE(run->waitForReport("axe Quillon/wifi-qr")) << run->output();
+    for (const auto& report : run->reports("axe "))
         EXPECT_EQ(report.substr(report.find(' ', report.find('/')) + 1, 2), "0 ") << report;
 }
 
@@ -690,16 +665,14 @@ TEST_F(PagesRoadTest, ThePartStepFitsTheWindow)
     probeElements("part-make");
     app.addToStartPage("road_probe.js");
     writeTwoPartSong();
-    AppRun run(app, {song().string()});
-    const auto window = run.waitForWindow(kCaption);
-    ASSERT_TRUE(window && waitForState(run, "part ")) << run.output();
+    ASSERT_TRUE(start({song().string()})) << run->output();
     // The road probe's "size <page width> <height> <waveform's width> <its drawing's width>" at a window size.
     const auto sizeAt = [&](const char* width, const char* height) {
-        const auto sized = runCommand({"xdotool", "windowsize", *window, width, height});
+        const auto sized = runCommand({"xdotool", "windowsize", window, width, height});
         EXPECT_EQ(sized.exitCode, 0) << sized.output;
         std::array<int, 4> size{};
         EXPECT_TRUE(waitUntil([&] {
-            const auto seen = run.reports("size ");
+            const auto seen = run->reports("size ");
             return !seen.empty() &&
                    std::sscanf(seen.back().c_str(), "size %d %d %d %d", &size[0], &size[1], &size[2], &size[3]) == 4 &&
                    std::abs(size[0] - std::atoi(width)) < 40;
@@ -707,12 +680,12 @@ TEST_F(PagesRoadTest, ThePartStepFitsTheWindow)
         return size;
     };
     const auto wide = sizeAt("1200", "900");
-    EXPECT_TRUE(wide[2] >= 960 && wide[3] >= 960) << run.output();
+    EXPECT_TRUE(wide[2] >= 960 && wide[3] >= 960) << run->output();
     EXPECT_LT(sizeAt("640", "480")[1], 480);
     // Focused, the button scrolls into sight, where a click reaches it.
-    const std::size_t placed = run.countReports("at part-make ");
-    ASSERT_TRUE(focusBy(run, *window, "Tab", "part-make")) << run.output();
-    EXPECT_TRUE(run.waitForReport("at part-make ", 5s, placed));
-    clickOn(run, *window, "part-make");
-    EXPECT_TRUE(waitForState(run, "converting")) << run.output();
+    const std::size_t placed = run->countReports("at part-make ");
+    ASSERT_TRUE(focusBy("Tab", "part-make")) << run->output();
+    EXPECT_TRUE(run->waitForReport("at part-make ", 5s, placed));
+    clickOn("part-make");
+    EXPECT_TRUE(waitForState(*run, "converting")) << run->output();
 }
