@@ -4,6 +4,8 @@
 # place that tells of the formats is generated from this list: the file chooser,
 # the desktop entry, the AppStream metadata, the package description, the manual
 # page and the pages.
+include(${CMAKE_CURRENT_LIST_DIR}/QuillonSplitEntry.cmake)
+
 set(QUILLON_AUDIO_TYPES
   "mp3|MP3|audio/mpeg|audio/mpeg"
   "wma|WMA|audio/x-ms-wma|audio/x-ms-wma"
@@ -24,11 +26,7 @@ set(QUILLON_AUDIO_EXTENSIONS_CPP)
 set(QUILLON_AUDIO_PLAY_TYPES_JS)
 set(QUILLON_AUDIO_MEDIATYPES_XML)
 foreach(entry IN LISTS QUILLON_AUDIO_TYPES)
-  string(REPLACE "|" ";" fields "${entry}")
-  list(GET fields 0 extension)
-  list(GET fields 1 name)
-  list(GET fields 2 play_type)
-  list(GET fields 3 mime_types)
+  quillon_split_entry("${entry}" extension name play_type mime_types)
   list(APPEND QUILLON_AUDIO_EXTENSIONS ${extension})
   list(APPEND QUILLON_AUDIO_NAMES ${name})
   list(APPEND QUILLON_AUDIO_EXTENSIONS_CPP "\"${extension}\"")

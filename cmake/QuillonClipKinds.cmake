@@ -7,6 +7,8 @@
 # keeps such sounds; the first kind is the one chosen first. The
 # host's limits (base/clip_kinds.h) and the pages' choice (res/clip_kinds.js) are
 # generated from this list.
+include(${CMAKE_CURRENT_LIST_DIR}/QuillonSplitEntry.cmake)
+
 set(QUILLON_CLIP_KINDS
   "ringtone|Ringtone|ringtone|60000|30000|1000|1000|5000|15000,20000,30000,40000|Ringtones"
   "notification|Notification|notification sound|5000|3000|0|300|2000|1000,2000,3000,5000|Notifications"
@@ -20,17 +22,7 @@ set(QUILLON_IPHONE_LONGEST_PART_MS 30000)
 set(QUILLON_CLIP_KINDS_CPP)
 set(QUILLON_CLIP_KINDS_JS)
 foreach(entry IN LISTS QUILLON_CLIP_KINDS)
-  string(REPLACE "|" ";" fields "${entry}")
-  list(GET fields 0 id)
-  list(GET fields 1 label)
-  list(GET fields 2 noun)
-  list(GET fields 3 longest)
-  list(GET fields 4 length)
-  list(GET fields 5 fade_in)
-  list(GET fields 6 fade_out)
-  list(GET fields 7 longest_fade)
-  list(GET fields 8 presets)
-  list(GET fields 9 phone_folder)
+  quillon_split_entry("${entry}" id label noun longest length fade_in fade_out longest_fade presets phone_folder)
   list(APPEND QUILLON_CLIP_KINDS_CPP
     "{\"${id}\", \"${label}\", \"${noun}\", ${longest}, ${length}, ${fade_in}, ${fade_out}, ${longest_fade}, \"${phone_folder}\"}")
   list(APPEND QUILLON_CLIP_KINDS_JS

@@ -6,6 +6,8 @@
 # A reason without words is shown to the user as the service says it. The host's
 # constants (base/service_api.h) and the pages' list (res/service_api.js) come
 # from these lists.
+include(${CMAKE_CURRENT_LIST_DIR}/QuillonSplitEntry.cmake)
+
 set(QUILLON_SERVICE_PATHS
   "session|/cgi-bin/dte_session.cgi"
   "upload|/cgi-bin/dte_upload2.cgi"
@@ -21,18 +23,16 @@ set(QUILLON_SERVICE_REFUSALS
   "kRefusedTooLarge|413|clip too large|1|The clip is too large for the service. A shorter part or other music will fit."
   "kRefusedNotMpeg|415|not MPEG audio|1|The service did not accept the clip as MP3 audio. Please try other music."
   "kRefusedEmptyClip|400|empty clip|1|The service received an empty clip. Please make the clip again."
-  "kRefusedIncomplete|400|incomplete upload|0|"
-  "kRefusedNotStored|500|cannot store clip|0|"
-  "kRefusedNoSuchClip|404|no such clip|0|"
-  "kRefusedNotRead|500|cannot read clip|0|"
-  "kRefusedMissingWhere|400|missing where|0|")
+  "kRefusedIncomplete|400|incomplete upload|0"
+  "kRefusedNotStored|500|cannot store clip|0"
+  "kRefusedNoSuchClip|404|no such clip|0"
+  "kRefusedNotRead|500|cannot read clip|0"
+  "kRefusedMissingWhere|400|missing where|0")
 
 set(QUILLON_SERVICE_API_CPP)
 set(QUILLON_SERVICE_PATHS_JS)
 foreach(entry IN LISTS QUILLON_SERVICE_PATHS)
-  string(REPLACE "|" ";" fields "${entry}")
-  list(GET fields 0 name)
-  list(GET fields 1 path)
+  quillon_split_entry("${entry}" name path)
   string(SUBSTRING "${name}" 0 1 first)
   string(TOUPPER "${first}" first)
   string(SUBSTRING "${name}" 1 -1 rest)
@@ -41,12 +41,7 @@ foreach(entry IN LISTS QUILLON_SERVICE_PATHS)
 endforeach()
 set(QUILLON_SERVICE_REFUSALS_JS)
 foreach(entry IN LISTS QUILLON_SERVICE_REFUSALS)
-  string(REPLACE "|" ";" fields "${entry}")
-  list(GET fields 0 constant)
-  list(GET fields 1 status)
-  list(GET fields 2 reason)
-  list(GET fields 3 own)
-  list(GET fields 4 words)
+  quillon_split_entry("${entry}" constant status reason own words)
   list(APPEND QUILLON_SERVICE_API_CPP "inline constexpr ServiceRefusal ${constant}{${status}, \"${reason}\"}")
   if(own OR NOT words STREQUAL "")
     set(clips_own false)

@@ -1,0 +1,15 @@
+# Sets the variables named to the fields of a "a|b|c" entry, in order; "" for
+# the fields it lacks.
+function(quillon_split_entry entry)
+  string(REPLACE "|" ";" fields "${entry}")
+  list(LENGTH fields count)
+  set(index 0)
+  foreach(name IN LISTS ARGN)
+    set(value "")
+    if(index LESS count)
+      list(GET fields ${index} value)
+    endif()
+    set(${name} "${value}" PARENT_SCOPE)
+    math(EXPR index "${index} + 1")
+  endforeach()
+endfunction()
