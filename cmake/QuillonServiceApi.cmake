@@ -1,6 +1,6 @@
 # What the program, its pages and the online service agree on, stated once: the
 # service's paths, each
-#   name|path
+#   C++ constant|name (what the pages call it)|path
 # and the reasons it refuses a request with ("ERROR <reason>"), each
 #   C++ constant|HTTP status|reason|the clip's own (1: sending it again cannot help)|words (what the pages say)
 # A reason without words is shown to the user as the service says it. The host's
@@ -9,10 +9,10 @@
 include(${CMAKE_CURRENT_LIST_DIR}/QuillonSplitEntry.cmake)
 
 set(QUILLON_SERVICE_PATHS
-  "session|/cgi-bin/dte_session.cgi"
-  "upload|/cgi-bin/dte_upload2.cgi"
-  "status|/cgi-bin/dte_status.cgi"
-  "redirect|/redir.php")
+  "kServiceSessionPath|session|/cgi-bin/dte_session.cgi"
+  "kServiceUploadPath|upload|/cgi-bin/dte_upload2.cgi"
+  "kServiceStatusPath|status|/cgi-bin/dte_status.cgi"
+  "kServiceRedirectPath|redirect|/redir.php")
 
 set(QUILLON_SERVICE_REFUSALS
   "kRefusedMissingPhone|400|missing phone|0|Please enter the phone number."
@@ -32,25 +32,20 @@ set(QUILLON_SERVICE_REFUSALS
 set(QUILLON_SERVICE_API_CPP)
 set(QUILLON_SERVICE_PATHS_JS)
 foreach(entry IN LISTS QUILLON_SERVICE_PATHS)
-  quillon_split_entry("${entry}" name path)
-  string(SUBSTRING "${name}" 0 1 first)
-  string(TOUPPER "${first}" first)
-  string(SUBSTRING "${name}" 1 -1 rest)
-  list(APPEND QUILLON_SERVICE_API_CPP "inline constexpr std::string_view kService${first}${rest}Path = \"${path}\"")
+  quillon_split_entry("${entry}" constant name path)
+  list(APPEND QUILLON_SERVICE_API_CPP "inline constexpr const char* ${constant} = \"${path}\"")
   list(APPEND QUILLON_SERVICE_PATHS_JS "${name}: \"${path}\"")
 endforeach()
 set(QUILLON_SERVICE_REFUSALS_JS)
 foreach(entry IN LISTS QUILLON_SERVICE_REFUSALS)
   quillon_split_entry("${entry}" constant status reason own words)
   list(APPEND QUILLON_SERVICE_API_CPP "inline constexpr ServiceRefusal ${constant}{${status}, \"${reason}\"}")
-  if(own OR NOT words STREQUAL "")
-    set(clips_own false)
-    if(own)
-      set(clips_own true)
-    endif()
-    string(REPLACE "\"" "\\\"" words "${words}")
-    list(APPEND QUILLON_SERVICE_REFUSALS_JS "\"${reason}\": { words: \"${words}\", clipsOwn: ${clips_own} }")
+  set(clips_own false)
+  if(own)
+    set(clips_own true)
   endif()
+  string(REPLACE "\"" "\\\"" words "${words}")
+  list(APPEND QUILLON_SERVICE_REFUSALS_JS "\"${reason}\": { words: \"${words}\", clipsOwn: ${clips_own} }")
 endforeach()
 string(JOIN ";\n" QUILLON_SERVICE_API_CPP ${QUILLON_SERVICE_API_CPP})
 string(JOIN ", " QUILLON_SERVICE_PATHS_JS ${QUILLON_SERVICE_PATHS_JS})

@@ -34,35 +34,31 @@ bool isAuthority(const std::string& text)
 
 void installRoutes(httplib::Server& server, ClipService& clips, std::string fallbackAuthority)
 {
-    server.Get(std::string(base::kServiceSessionPath),
-               [&clips](const httplib::Request& request, httplib::Response& response) {
-                   send(response, clips.openSession(paramsOf(request)));
-               });
+    server.Get(base::kServiceSessionPath, [&clips](const httplib::Request& request, httplib::Response& response) {
+        send(response, clips.openSession(paramsOf(request)));
+    });
 
-    server.Post(
-        std::string(base::kServiceUploadPath),
-        [&clips](const httplib::Request& request, httplib::Response& response, const httplib::ContentReader& content) {
-            const BodyReader readBody = [&content](const ChunkReceiver& receive) {
-                return content([&receive](const char* data, std::size_t length) { return receive(data, length); });
-            };
-            send(response, clips.storeClip(request.get_param_value("sid"), readBody));
-        });
+    server.Post(base::kServiceUploadPath, [&clips](const httplib::Request& request, httplib::Response& response,
+                                                   const httplib::ContentReader& content) {
+        const BodyReader readBody = [&content](const ChunkReceiver& receive) {
+            return content([&receive](const char* data, std::size_t length) { return receive(data, length); });
+        };
+        send(response, clips.storeClip(request.get_param_value("sid"), readBody));
+    });
 
-    server.Get(
-        std::string(base::kServiceStatusPath), [&clips, fallbackAuthority = std::move(fallbackAuthority)](
-                                                   const httplib::Request& request, httplib::Response& response) {
-            const std::string host = request.get_header_value("Host");
-            send(response, clips.status(request.get_param_value("sid"), isAuthority(host) ? host : fallbackAuthority));
-        });
+    server.Get(base::kServiceStatusPath, [&clips, fallbackAuthority = std::move(fallbackAuthority)](
+                                             const httplib::Request& request, httplib::Response& response) {
+        const std::string host = request.get_header_value("Host");
+        send(response, clips.status(request.get_param_value("sid"), isAuthority(host) ? host : fallbackAuthority));
+    });
 
     server.Get(R"(/clips/([0-9a-f]{16})\.mp3)", [&clips](const httplib::Request& request, httplib::Response& response) {
         send(response, clips.clip(request.matches[1]));
     });
 
-    server.Get(std::string(base::kServiceRedirectPath),
-               [](const httplib::Request& request, httplib::Response& response) {
-                   send(response, ClipService::redirectPage(paramsOf(request)));
-               });
+    server.Get(base::kServiceRedirectPath, [](const httplib::Request& request, httplib::Response& response) {
+        send(response, ClipService::redirectPage(paramsOf(request)));
+    });
 }
 
 }  // namespace quillon::service

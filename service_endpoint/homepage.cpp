@@ -9,9 +9,8 @@
 namespace quillon::service_endpoint {
 std::string homepageAddress(std::string_view where)
 {
-    return "http://" + serviceHost().authority() + std::string(base::kServiceRedirectPath) +
-           "?pid=" + urlEncode(kProductCode) + "&ver=" + urlEncode(base::kVersionCode) +
-           "&aff=" + urlEncode(kAffiliateCode) + "&where=" + urlEncode(where);
+    return "http://" + serviceHost().authority() + base::kServiceRedirectPath + "?pid=" + urlEncode(kProductCode) +
+           "&ver=" + urlEncode(base::kVersionCode) + "&aff=" + urlEncode(kAffiliateCode) + "&where=" + urlEncode(where);
 }
 
 void navigateUrl(std::string_view where, const UriLauncher& launch) { (void)launch(homepageAddress(where)); }
