@@ -24,12 +24,11 @@ namespace {
 bool instrumentPagesWithAxe(const TestApp& app)
 {
     const auto dir = std::filesystem::path(QUILLON_APP_DIR).parent_path() / "axe-core-4.10.2";
-    const auto axe = dir / "package" / "axe.min.js";
+    const auto axe = dir / "node_modules" / "axe-core" / "axe.min.js";
     std::filesystem::create_directories(dir);
     if (!std::filesystem::exists(axe) &&
-        (runCommand({"npm", "pack", "--silent", "axe-core@4.10.2", "--pack-destination", dir.string()}).exitCode != 0 ||
-         runCommand({"tar", "-xzf", (dir / "axe-core-4.10.2.tgz").string(), "-C", dir.string(), "package/axe.min.js"})
-                 .exitCode != 0))
+        runCommand({"npm", "install", "--silent", "--no-save", "--prefix", dir.string(), "axe-core@4.10.2"}).exitCode !=
+            0)
         return false;
     std::filesystem::copy_file(axe, app.res() / "axe.min.js");
     std::filesystem::copy_file(kPagePrograms / "axe_probe.js", app.res() / "axe_probe.js");
@@ -539,7 +538,7 @@ TEST_F(PagesRoadTest, MoreClipsAreMadeFromThePartStepAsItWasLeftByMouseOrByKeys)
     EXPECT_EQ(run->waitForReport("clips ", 10s, 1), "clips " + times + "|" + times);
 
     // By keys: back along the focus to the step bar; a burst of Down to the shortest part, which says so, is
-    // undone at once, and so is "Suggested 1"; the waveform's Enter.
+    // undone at once; the waveform's Enter.
     ASSERT_TRUE(focusBy("shift+Tab", "Choose the part")) << run->output();
     ASSERT_TRUE(enter("back part", 1)) << run->output();
     run->keys(window, std::vector<std::string>(30, "Down"));
@@ -547,10 +546,6 @@ TEST_F(PagesRoadTest, MoreClipsAreMadeFromThePartStepAsItWasLeftByMouseOrByKeys)
         << run->output();
     run->keys(window, {"ctrl+z"});
     EXPECT_EQ(waitForState(*run, "undo ", 10s, 1), undone);
-    ASSERT_TRUE(focusBy("shift+Tab", "part-suggestion-1")) << run->output();
-    ASSERT_TRUE(enter("suggestion 1 ", 1)) << run->output();
-    run->keys(window, {"ctrl+z"});
-    EXPECT_EQ(waitForState(*run, "undo ", 10s, 2), undone);
     ASSERT_TRUE(focusBy("Tab", "wave")) << run->output();
     ASSERT_TRUE(enter("clip-ready", 2)) << run->output();
     EXPECT_EQ(run->waitForReport("clips ", 10s, 2), "clips " + times + "|" + times + "|" + times);
@@ -583,8 +578,7 @@ TEST_F(PagesRoadTest, ThePartStepFitsTheWindow)
     ASSERT_TRUE(start({song().string()})) << run->output();
     // The road probe's "size <page width> <height> <waveform's width> <its drawing's width>" at a window size.
     const auto sizeAt = [&](const char* width, const char* height) {
-        const auto sized = runCommand({"xdotool", "windowsize", window, width, height});
-        EXPECT_EQ(sized.exitCode, 0) << sized.output;
+        EXPECT_EQ(runCommand({"xdotool", "windowsize", window, width, height}).exitCode, 0) << width;
         std::array<int, 4> size{};
         EXPECT_TRUE(waitUntil([&] {
             const auto seen = run->reports("size ");
