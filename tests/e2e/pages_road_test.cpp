@@ -259,11 +259,9 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
 
 TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
 {
-    // Of the clips the encoder fails the first and never ends the second; the gain tool fails its first
-    // levelling.
+    // Of the clips the encoder fails the first and never ends the second.
     const auto dir = app.path().string() + "/";
     app.standIn("ffmpeg", "failing_encoder.sh");
-    app.standIn("mp3gain", "failing_gain.sh");
     probeElements("make-retry");
     writeFile(song(), toneWav(4.0));
     const auto words = app.path() / "words.mp3";
@@ -288,10 +286,9 @@ TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
     kill(readPid(dir + "pid"), SIGTERM);
     EXPECT_FALSE(waitForState(*run, "failed", 2s, 1)) << run->output();
 
-    // Made on the next try, levelled on the second; then refused by the service.
+    // Made on the next try, then refused by the service.
     chooseFile(song());
     ASSERT_TRUE(waitForState(*run, "part", 30s, 1)) << run->output();
-    ASSERT_TRUE(enter("failed level")) << run->output();
     ASSERT_TRUE(enter("clip-ready")) << run->output();
     ASSERT_TRUE(waitForState(*run, "wifi-")) << run->output();
     run->keys(window, {"Tab", "Return"});
@@ -304,8 +301,8 @@ TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
     ASSERT_TRUE(waitForState(*run, "failed read")) << run->output();
     ASSERT_TRUE(enter("pick", 3)) << run->output();
 
-    const std::vector<std::string> failures = {"failed convert 2 damaged", "failed level 202",
-                                               "failed confirm clip refused", "failed read 201"};
+    const std::vector<std::string> failures = {"failed convert 2 damaged", "failed confirm clip refused",
+                                               "failed read 201"};
     EXPECT_EQ(milestones(*run, failures), failures) << run->output();
     EXPECT_EQ(milestones(*run, {"cancelled", "sending"}), (std::vector<std::string>{"cancelled", "sending"}));
     expectNoConsoleErrors();
