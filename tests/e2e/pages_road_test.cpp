@@ -219,9 +219,7 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
     EXPECT_TRUE(run->pressUntil("  Quillon - How to use the application",
                                 [&](const std::string& d) { run->keys(d, {"Return"}); }));
     writeFile(helpClosed, "");
-    const auto ready = waitForState(*run, "clip-ready");
-    ASSERT_TRUE(ready) << run->output();
-    EXPECT_EQ(std::filesystem::path(ready->substr(11)).parent_path(), std::filesystem::canonical(app.res() / "tmp"));
+    ASSERT_TRUE(waitForState(*run, "clip-ready")) << run->output();
 
     // Past the Wi-Fi code, the saved copy and any paired phone to the service, whose form the saved
     // phone fills. No service yet: "Try again" (focused) sends the same clip later.
@@ -314,11 +312,9 @@ TEST_F(PagesRoadTest, ACdTrackIsClippedWhileTheWindowStaysResponsive)
     // Its sheet names the data file in other letters, as sheets written on case-blind systems do.
     std::string sheet = readFile(disc.cue);
     writeFile(disc.cue, sheet.replace(sheet.find("disc.bin"), 8, "DISC.BIN"));
-    ReferenceService service(storage());
     // Each opening of the drive takes 2 s; a ticker in the UI thread shows whether its loop is served.
     ASSERT_TRUE(start({},
-                      {{"QUILLON_SERVICE", service.authority()},
-                       {"QUILLON_CD_IMAGES", disc.cue.string()},
+                      {{"QUILLON_CD_IMAGES", disc.cue.string()},
                        {"QUILLON_CD_IMAGE_DELAY_MS", "2000"},
                        {"LD_PRELOAD", QUILLON_UI_TICKER}},
                       "tracks"))
@@ -339,8 +335,7 @@ TEST_F(PagesRoadTest, ACdTrackIsClippedWhileTheWindowStaysResponsive)
     ASSERT_TRUE(waitForState(*run, "part ")) << run->output();
     const auto ready = enter("clip-ready");
     ASSERT_TRUE(ready) << run->output();
-    const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
-    EXPECT_NEAR(durationMsOf(clip), 2000, 60);
+    EXPECT_NEAR(durationMsOf(ready->substr(11)), 2000, 60);
     // The track's copy stays for another part until the app ends, and goes then with the clip.
     EXPECT_TRUE(std::filesystem::exists(app.res() / "tmp" / "Track 2.wav"));
     kill(run->pid(), SIGTERM);
@@ -446,7 +441,6 @@ double figureAfter(const std::string& output, const std::string& label)
     return at == std::string::npos ? NAN : std::strtod(output.c_str() + at + label.size(), nullptr);
 }
 
-// The RMS level in dB of a span of an audio file.
 double levelDb(const std::filesystem::path& file, int fromS, int lengthS)
 {
     const auto stats = runCommand({"ffmpeg", "-hide_banner", "-nostats", "-ss", std::to_string(fromS), "-t",
@@ -482,7 +476,6 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
         ASSERT_TRUE(ready && waitForState(*run, "wifi-qr")) << run->output();
         const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
 
-        // On target under the ceiling.
         const std::string meter =
             runCommand({"ffmpeg", "-nostats", "-i", clip.string(), "-af", "ebur128=peak=true", "-f", "null", "-"})
                 .output;
@@ -492,7 +485,6 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
             EXPECT_LE(levelDb(clip, 0, 1), levelDb(clip, 14, 1) - 12);
         }
 
-        // A saved copy is named for the kind.
         const std::string name = std::filesystem::path(k.song).stem().string() + " " + k.kind + ".mp3";
         run->keys(window, {"ctrl+s"});
         EXPECT_TRUE(
