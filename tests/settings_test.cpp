@@ -144,7 +144,6 @@ TEST_F(SettingsTest, ACorruptDatabaseIsLeftAlone)
     EXPECT_EQ(test::readFile(file), garbage);
 }
 
-// A stored value larger than a read takes reads as absent, so the getter's default replaces it.
 TEST_F(SettingsTest, ADefaultReplacesAValueTooLargeToRead)
 {
     storeRaw(std::string(SettingsStore::kSeededMarker), "1");
