@@ -194,14 +194,11 @@ TEST(TracksInfo, ListsEachTrackOfAnImage)
     // sheet whose data file, the .bin libcdio reads whatever its FILE line names, is a pipe or missing; a pipe itself.
     for (const char* pipe : {"pipe.cue", "piped.bin", "pipe.nrg"})
         ASSERT_EQ(::mkfifo((dir / pipe).c_str(), 0600), 0);
-    const std::pair<const char*, std::string> bad[] = {
-        {"piped.cue", "FILE 0.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"},
-        {"missing.cue", "FILE \"none.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"}};
-    std::vector<std::string> badImages{(dir / "pipe.cue").string(), (dir / "pipe.nrg").string()};
-    for (const auto& [name, text] : bad) {
-        writeFile(dir / name, text);
+    for (const char* sheet : {"piped.cue", "missing.cue"})  // naming 0.bin, a regular file
+        writeFile(dir / sheet, "FILE 0.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    std::vector<std::string> badImages;
+    for (const char* name : {"pipe.cue", "pipe.nrg", "piped.cue", "missing.cue"})
         badImages.push_back((dir / name).string());
-    }
     const auto badAccess = makeLibcdioAccess({false, badImages});
     for (std::size_t drive = 0; drive < badImages.size(); ++drive)
         EXPECT_EQ(getTracksInfo(*badAccess, static_cast<std::int32_t>(drive)), "ERROR: No CD inserted") << drive;
