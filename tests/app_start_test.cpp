@@ -19,7 +19,6 @@ TEST(AppStart, ExeDirIsTheLinkedFolderOrNothing)
     EXPECT_EQ(app::exeDir(dir / "absolute"), fs::path("/opt/quillon app"));
     for (const char* name : {"relative", "plain", "missing"})
         EXPECT_EQ(app::exeDir(dir / name), std::nullopt) << name;
-    EXPECT_EQ(app::exeDir(), fs::canonical("/proc/self/exe").parent_path());
 }
 
 TEST(AppStart, ANameThatIsNotUtf8IsRefusedInReadableWords)
@@ -42,7 +41,6 @@ TEST(AppStart, CommandLineKeepsEachArgumentByteForByte)
         {{}, "", ""},
         {{"/usr/bin/quillon"}, "", ""},
         {{"quillon", odd}, "", odd},
-        {{"quillon", "a", "b"}, "", "a"},
         {{"quillon", "-open", "/tmp/a b.ogg", "ignored"}, "open", "/tmp/a b.ogg"},
         {{"quillon", "-open"}, "open", ""},
         {{"quillon", "-x", "-y"}, "x", ""},
