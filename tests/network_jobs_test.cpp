@@ -140,23 +140,18 @@ std::string patternBytes(std::size_t size)
 }
 
 struct Upload : ::testing::Test {
-    std::int32_t upload(const std::string& sid)
-    {
-        const UploadRequest request{{"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), sid};
-        auto outcome = std::async(std::launch::async, [&] { return runUpload(request, record, [] { return false; }); });
-        std::tie(head, body) = server.takeRequest();
-        return outcome.get();
-    }
-
     test::TempDir dir;
     test::StalledService server;
     std::vector<std::int32_t> progress;
     std::function<void(std::int32_t)> record = [this](std::int32_t p) { progress.push_back(p); };
-    std::string head, body;
 };
 
 TEST_F(Upload, SendsTheExactRequestBlockByBlock)
 {
+    // The id goes in as given but for what would break the request line.
+    const UploadRequest request{{"127.0.0.1", server.port()},
+                                (dir / "clip.mp3").string(),
+                                std::string("a&b=c?d#e%41/f~ x\r\n\0\t\x7F\xC3\xBC", 24)};
     const std::vector<std::pair<std::size_t, std::vector<std::int32_t>>> cases = {
         {0, {}}, {2048, {}}, {2049, {99}}, {4096, {50}}, {10000, {20, 40, 61, 81}},
     };
@@ -164,8 +159,9 @@ TEST_F(Upload, SendsTheExactRequestBlockByBlock)
         const std::string bytes = patternBytes(size);
         test::writeFile(dir / "clip.mp3", bytes);
         progress.clear();
-        // The id goes in as given but for what would break the request line.
-        EXPECT_EQ(upload(std::string("a&b=c?d#e%41/f~ x\r\n\0\t\x7F\xC3\xBC", 24)), kUploadDone);
+        auto outcome = std::async(std::launch::async, [&] { return runUpload(request, record, [] { return false; }); });
+        const auto [head, body] = server.takeRequest();
+        EXPECT_EQ(outcome.get(), kUploadDone);
         EXPECT_EQ(progress, expected) << size;
         EXPECT_EQ(head, "POST /cgi-bin/dte_upload2.cgi?sid=a&b=c?d#e%41/f~%20x%0D%0A%00%09%7F%C3%BC&ver=" +
                             std::string(quillon::base::kVersionCode) +
