@@ -26,7 +26,6 @@ TEST(ResponseText, BecomesUtf8FromItsDeclaredCharset)
 {
     const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
     const std::tuple<std::string, const char*, std::string> cases[] = {
-        {"caf\xE9", "text/plain; charset=ISO-8859-1", "caf\xC3\xA9"},
         {"\x80 5", "text/plain; format=flowed; CharSet = windows-1252 ", "\xE2\x82\xAC 5"},
         {"caf\xE9", "text/plain;charset=\"ISO-8859-1\"", "caf\xC3\xA9"},
         {"caf\xE9", "text/plain; charsetx=latin1", "caf" + bad},

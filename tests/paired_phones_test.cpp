@@ -16,7 +16,6 @@ namespace {
 using namespace std::chrono_literals;
 using quillon::delivery::PairedPhones;
 using namespace quillon::test;
-using Clock = std::chrono::steady_clock;
 
 // A private session bus with, once started, the stand-in KDE Connect daemon on it.
 class PairedPhonesTest : public ::testing::Test {
@@ -108,10 +107,10 @@ TEST_F(PairedPhonesTest, ADaemonThatNeverAnswersEndsWithinTheTimeOutWhileTheLoop
     int ticks = 0;
     const guint ticker = g_timeout_add(
         100, [](gpointer n) -> gboolean { return ++*static_cast<int*>(n) > 0; }, &ticks);
-    const auto start = Clock::now();
+    const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(phones->find());
     ASSERT_TRUE(listed());
-    const auto took = Clock::now() - start;
+    const auto took = std::chrono::steady_clock::now() - start;
     g_source_remove(ticker);
     EXPECT_EQ(phones->listing(), "");
     // One stalled call per name the daemon answers under; the other name fails at once.
