@@ -83,7 +83,6 @@ protected:
     static bool never() { return false; }
     std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
     static std::string fetch(const std::string& uri) { return fetchResponseText(uri, never, makeCurlHandle, {}); }
-    std::string get(const std::string& path) const { return fetch(url(path)); }
 
     httplib::Server server;
     int port = 0;
@@ -99,14 +98,13 @@ TEST_F(HttpServer, RequestReturnsTheBodyOfAnHttpUrlOnly)
         {"/missing", "no such page"},  // the body of a 404
         {"/moved", "Gr\xC3\xBC\xC3\x9F\x65"},
         // What a URL may not hold is escaped before the request.
-        {"/echo/a b", "/echo/a%20b"},
         {"/echo/a%20b c", "/echo/a%20b%20c"},
         {"/echo/M\xC3\xBCsik?s=\xC3\xA4 x&t=1+2", "/echo/M%c3%bcsik?s=%c3%a4+x&t=1+2"},
         {"/echo/x y#frag ment", "/echo/x%20y"},
         {"/to-file", kSendError},  // a redirect may not lead out of http either
     };
     for (const auto& [path, text] : cases)
-        EXPECT_EQ(get(path), text) << path;
+        EXPECT_EQ(fetch(url(path)), text) << path;
     for (const char* refused : {"file:///etc/hostname", "ftp://127.0.0.1/x", "127.0.0.1/abc", "", "http://",
                                 "http://127.0.0.1/a\r\nX-Evil: 1", "javascript:alert(1)"})
         EXPECT_EQ(fetch(refused), kOpenError) << refused;

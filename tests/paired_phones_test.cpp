@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 using quillon::delivery::PairedPhones;
 using namespace quillon::test;
 
-// A private session bus with, once started, the stand-in KDE Connect daemon on it.
+// A private session bus, for the stand-in daemons of each test.
 class PairedPhonesTest : public ::testing::Test {
 protected:
     PairedPhonesTest() { g_test_dbus_up(bus); }
@@ -29,11 +29,6 @@ protected:
         g_object_unref(bus);
     }
 
-    void startDaemon(bool answers)
-    {
-        daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), answers);
-        ASSERT_TRUE(daemon->owned());
-    }
     // Serves the main context, as the window does, until done.
     static bool serveUntil(const std::function<bool()>& done)
     {
@@ -54,7 +49,8 @@ protected:
 
 TEST_F(PairedPhonesTest, AKdeConnectPhoneGetsTheClipsFileUrl)
 {
-    startDaemon(true);
+    daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), true);
+    ASSERT_TRUE(daemon->owned());
     const std::string clip = (temp / "Ann & Bob ringtone.mp3").string();
     writeFile(clip, "ID3");
     writeFile(temp.path().parent_path() / "elsewhere.mp3", "ID3");
@@ -102,7 +98,8 @@ TEST_F(PairedPhonesTest, AGsConnectPhoneGetsTheClipByAFileAction)
 
 TEST_F(PairedPhonesTest, ADaemonThatNeverAnswersEndsWithinTheTimeOutWhileTheLoopRuns)
 {
-    startDaemon(false);
+    daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), false);
+    ASSERT_TRUE(daemon->owned());
     int ticks = 0;
     const guint ticker = g_timeout_add(
         100, [](gpointer n) -> gboolean { return ++*static_cast<int*>(n) > 0; }, &ticks);
