@@ -41,6 +41,7 @@ TEST(AppStart, CommandLineKeepsEachArgumentByteForByte)
         {{}, "", ""},
         {{"/usr/bin/quillon"}, "", ""},
         {{"quillon", odd}, "", odd},
+        {{"quillon", "a", "b"}, "", "a"},
         {{"quillon", "-open", "/tmp/a b.ogg", "ignored"}, "open", "/tmp/a b.ogg"},
         {{"quillon", "-open"}, "open", ""},
         {{"quillon", "-x", "-y"}, "x", ""},
