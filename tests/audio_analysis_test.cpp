@@ -89,6 +89,25 @@ TEST(ClipLoudness, TheGainReachesTheTarget)
     EXPECT_DOUBLE_EQ(gainReaching(gains, std::vector<double>{-16, -14.5, -15, -14.8}), 22);  // the loudest falls short
 }
 
+TEST(ClipLoudness, TheLastStepTakesTheLevelledClipNearestTheTarget)
+{
+    // Back as far as the tool's levelling took it down, further up only as far as its peak leaves room for the
+    // peaks between samples under -1 dBTP.
+    struct Case {
+        Loudness clip;
+        const char* said;  // by the tool's levelling, on its output
+        int steps;
+    };
+    const Case cases[] = {
+        {.clip = {-15.0, -8.0}, .said = "", .steps = 2},
+        {.clip = {-16.0, -3.0}, .said = "No changes to x are necessary\n", .steps = 0},
+        {.clip = {-16.0, -3.0}, .said = "x\nApplying mp3 gain change of -2 to x...\n", .steps = 2},
+        {.clip = {-9.0, -1.0}, .said = "Applying mp3 gain change of +1 to x...\n", .steps = -2},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(levellingSteps(c.clip, appliedGainSteps(c.said).value_or(0)), c.steps) << c.said;
+}
+
 TEST(SongTags, ValuesAreOneShortLineOfValidText)
 {
     const std::pair<std::string, SongTags> cases[] = {
