@@ -115,6 +115,8 @@ TEST(SongTags, ValuesAreOneShortLineOfValidText)
          {"A B ?\xC3\xA9", "Z", ""}},
         {";FFMETADATA1\nalbum=" + std::string(300, 'x') + "\ntitle=" + std::string(249, 'x') + "\xC3\xA9\n",
          {std::string(249, 'x'), "", std::string(kLongestTagBytes, 'x')}},
+        // The first of a key counts, in any case; an escaped "=" is kept.
+        {";FFMETADATA1\nTITLE=T\\=1\ntitle=Other\nALBUM=-A;\ncomment=left out\n", {"T=1", "", "-A;"}},
         {"no metadata at all", {}},
     };
     for (const auto& [metadata, tags] : cases)
