@@ -102,10 +102,11 @@ TEST_F(HttpServer, RequestReturnsTheBodyOfAnHttpUrlOnly)
                                 "http://127.0.0.1/a\r\nX-Evil: 1", "javascript:alert(1)"})
         EXPECT_EQ(fetch(refused), kOpenError) << refused;
     EXPECT_EQ(fetch("HTTP://127.0.0.1:" + std::to_string(port) + "/abc"), "abc");
+    EXPECT_EQ(fetch("http://127.0.0.1:1/abc"), kSendError);
     EXPECT_EQ(fetchResponseText(url("/abc"), never, [] { return CurlHandle(); }, {}), kNoClientError);
 }
 
-// The response is stored before status 1, and an older request never stores over a newer one.
+// The response is stored before status 1; a break leaves it empty, and an older request never stores over a newer one.
 TEST_F(HttpServer, RequestJobStoresOnlyTheNewestWholeResponse)
 {
     fields->xhResponse.set("old");
@@ -113,6 +114,12 @@ TEST_F(HttpServer, RequestJobStoresOnlyTheNewestWholeResponse)
     ASSERT_TRUE(test::waitUntil([this] { return stalled == 1; }));
     EXPECT_EQ(fields->xhStatus.value(), 0);
     EXPECT_EQ(fields->xhResponse.get(), "");
+    fields->requestBreak();
+    ASSERT_TRUE(test::waitUntil([this] { return fields->xhStatus.value() == 1; }));
+    EXPECT_EQ(fields->xhResponse.get(), "");
+
+    ASSERT_TRUE(startHttpRequest(fields, url("/stall"), {}));
+    ASSERT_TRUE(test::waitUntil([this] { return stalled == 2; }));
     ASSERT_TRUE(startHttpRequest(fields, url("/abc"), {}));
     ASSERT_TRUE(test::waitUntil([this] { return fields->xhStatus.value() == 1; }));
     released = true;
@@ -173,21 +180,25 @@ TEST_F(Upload, WhatDoesNotReachTheServiceGives101)
     test::writeFile(dir / "empty.mp3", "");
     ASSERT_EQ(::mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
     const service_endpoint::ServiceHost here{"127.0.0.1", server.port()}, nobody{"127.0.0.1", 1};
-    const auto never = [] { return false; };
     struct Case {
         service_endpoint::ServiceHost host;
         const char* file;
         std::vector<std::int32_t> progress = {};
         CurlTimeouts timeouts = {};
+        bool broken = false;  // by the page, once every byte is out
     };
     for (const Case& c : {Case{.host = here, .file = "none.mp3"}, Case{.host = here, .file = ""},
                           Case{.host = here, .file = "pipe.mp3"}, Case{.host = nobody, .file = "clip.mp3"},
                           Case{.host = nobody, .file = "empty.mp3"},
-                          Case{.host = here, .file = "clip.mp3", .progress = {50}, .timeouts = {15, 1, 2}}}) {
+                          Case{.host = here, .file = "clip.mp3", .progress = {50}, .timeouts = {15, 1, 2}},
+                          Case{.host = here, .file = "clip.mp3", .progress = {50}, .broken = true}}) {
         progress.clear();
         const auto started = std::chrono::steady_clock::now();
         const UploadRequest request{c.host, (dir / c.file).string(), ""};
-        EXPECT_EQ(runUpload(request, record, never, c.timeouts), kUploadFailed) << c.file;
+        const auto breakRequested = [&] {
+            return c.broken && std::chrono::steady_clock::now() - started > std::chrono::milliseconds(1500);
+        };
+        EXPECT_EQ(runUpload(request, record, breakRequested, c.timeouts), kUploadFailed) << c.file;
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(12)) << c.file;
         EXPECT_EQ(progress, c.progress) << c.file;
     }
