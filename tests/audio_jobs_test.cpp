@@ -51,7 +51,8 @@ TEST_F(JobTest, EncoderGetsTheExactArgumentVectors)
         fs::remove(path + extension);
     Calls calls = takeCalls();
     ASSERT_EQ(calls.size(), 7u);
-    // The encoder writes through a link of a private folder (which one, the paths test of the app checks).
+    // The encoder writes through a link of a private folder, named as the output.
+    EXPECT_TRUE(calls[0].back().starts_with(fs::temp_directory_path().string() + "/quillon-")) << calls[0].back();
     calls[0].back() = fs::path(calls[0].back()).filename().string();
     EXPECT_EQ(calls[0], (std::vector<std::string>{ff, "-i", arg + ".wav", "-ab", "64k", "-ar", "44100", "-ac", "2",
                                                   "-y", path + ".mp3"}));

@@ -456,17 +456,27 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
     struct Kind {
         const char* song;
         const char* source;
+        std::vector<std::string> tags;  // the song's, and then the clip's as ffprobe lists them
         const char* kind;
     };
-    const Kind kinds[] = {{"quiet song.m4a", kQuietWithPeaks, "ringtone"},
-                          {"speech song.ogg", kSpeechLike, "notification"},
-                          {"dense song.wav", kDenseAndLoud, "alarm"}};
+    const Kind kinds[] = {
+        {"quiet song.m4a",
+         kQuietWithPeaks,
+         {"title=Quiet One", "artist=-Band", "album=Live", "Quiet One,-Band,Live"},
+         "ringtone"},
+        {"speech song.ogg", kSpeechLike, {"speech song"}, "notification"},
+        {"dense song.wav", kDenseAndLoud, {"dense song"}, "alarm"},
+    };
     probeElements("part-kind-notification part-kind-alarm part-make");
     const auto home = app.path() / "home";  // where "Save a copy…" starts
     std::filesystem::create_directories(home);
     for (const Kind& k : kinds) {
         const auto song = app.path() / k.song;
-        makeSong(song, k.source);
+        std::vector<std::string> tags;
+        for (auto tag = k.tags.begin(); tag + 1 < k.tags.end(); ++tag)
+            tags.insert(tags.end(), {"-metadata", *tag});
+        tags.insert(tags.end(), {"-metadata", "comment=not for phones"});
+        makeSong(song, k.source, tags);
         ASSERT_TRUE(start({song.string()}, {{"HOME", home.string()}})) << run->output();
         if (std::string(k.kind) != "ringtone")
             clickOn(std::string("part-kind-") + k.kind);
@@ -481,6 +491,13 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
                 .output;
         EXPECT_NEAR(figureAfter(meter, "I:"), -12.0, 1.0) << k.song;
         EXPECT_LE(figureAfter(meter, "Peak:"), -1.0) << k.song;
+        // At 192 kbit/s, tagged (ID3v2.3) with the title, artist and album alone, and no gain tool's tag (APE).
+        EXPECT_EQ(runCommand({"ffprobe", "-v", "error", "-show_entries", "stream=bit_rate:format_tags", "-of",
+                              "csv=p=0", clip.string()})
+                      .output,
+                  "192000\n" + k.tags.back() + "\n");
+        EXPECT_EQ(readFile(clip).substr(0, 4), std::string("ID3\3", 4));
+        EXPECT_EQ(readFile(clip).find("APETAGEX"), std::string::npos);
         if (std::string(k.kind) == "alarm") {  // wakes softly
             EXPECT_LE(levelDb(clip, 0, 1), levelDb(clip, 14, 1) - 12);
         }
