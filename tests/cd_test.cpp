@@ -19,7 +19,6 @@
 #include "cd/libcdio_access.h"
 #include "cd/listing_calls.h"
 #include "cd/rip_job.h"
-#include "cd/toc_image.h"
 #include "cd/wav_header.h"
 #include "tests/cd_image_builder.h"
 #include "tests/process_probe.h"
@@ -170,8 +169,7 @@ TEST(TracksInfo, ListsEachTrackOfAnImage)
     TempDir dir;
     const std::pair<std::vector<ImageTrack>, std::string> discs[] = {
         {{{1000}, {300}, {200, true}, {150}}, "1000:::300:::DATA:::150"},
-        {{{400}, {260}, {100, true}}, "400:::260:::DATA"},  // an audio track runs up to the data track's start
-        {{{500}}, "500"},                                   // a one-track audio disc
+        {{{500}}, "500"},  // a one-track audio disc
         {{{500, true}}, "ERROR: Not an audio CD"},
         {{{300, true}, {200, true}}, "DATA:::DATA"}};
     std::vector<std::string> images;
@@ -181,40 +179,26 @@ TEST(TracksInfo, ListsEachTrackOfAnImage)
     images.push_back(writeDiscImage(dir.path(), "toc", {{300}, {226}}, {}, true).cue.string());
     // Track 2 claims 300 frames from block 200, but the .bin ends at block 300.
     images.push_back(writeDiscImage(dir.path(), "cut", {{200}, {300}, {50, true}}, 300).cue.string());
-    // A sheet written on a case-blind system names its data file in other letters: libcdio reads the .bin
-    // named after the sheet.
-    images.push_back(writeDiscImage(dir.path(), "other", {{300}, {226}}).cue.string());
-    writeFile(images.back(), "FILE \"OTHER.BIN\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                             "  TRACK 02 AUDIO\n    INDEX 01 00:04:00\n");
     ASSERT_NE(std::filesystem::current_path(), dir.path());
     const auto access = makeLibcdioAccess({false, images});
-    for (std::size_t drive = 0; drive < 5; ++drive)
+    for (std::size_t drive = 0; drive < 4; ++drive)
         EXPECT_EQ(getTracksInfo(*access, static_cast<std::int32_t>(drive)), discs[drive].second) << drive;
-    EXPECT_EQ(getTracksInfo(*access, 5), "300:::226");
-    EXPECT_EQ(getTracksInfo(*access, 7), "300:::226");
-    for (const std::int32_t drive : {8, -1, INT32_MIN})
+    EXPECT_EQ(getTracksInfo(*access, 4), "300:::226");
+    for (const std::int32_t drive : {6, -1, INT32_MIN})
         EXPECT_EQ(getTracksInfo(*access, drive), "ERROR: Invalid Drive ID") << drive;
     // Chunks from 200 to 278 read fine; the one from 278 runs past the end.
-    ASSERT_EQ(rip(*access, "6", "1", dir / "t.wav"), kRipReadFailed);
+    ASSERT_EQ(rip(*access, "5", "1", dir / "t.wav"), kRipReadFailed);
     EXPECT_EQ(readFile(dir / "t.wav"), wav(0, 200, 78));
 
-    // Images no disc could be: more than 99 tracks, data files that are pipes or missing, an image that is itself a
-    // pipe. None is handed to libcdio. A sheet's data file is the .bin libcdio reads, whatever its FILE line names.
-    for (const char* pipe : {"pipe.bin", "pipe.cue", "piped.bin", "pipe.nrg"})
+    // Images no disc could be, none handed to libcdio (the image check's fuzzer holds long tables and .toc pipes): a
+    // sheet whose data file, the .bin libcdio reads whatever its FILE line names, is a pipe or missing; a pipe itself.
+    for (const char* pipe : {"pipe.cue", "piped.bin", "pipe.nrg"})
         ASSERT_EQ(::mkfifo((dir / pipe).c_str(), 0600), 0);
-    std::string tracks199;
-    for (int i = 0; i < 199; ++i)
-        tracks199 += "TRACK AUDIO\nFILE \"0.bin\" 0 00:00:01\n";
-    const std::pair<const char*, std::string> bad[] = {
-        {"many.toc", tracks199},
-        {"piped.toc", "CD_DA\nTRACK AUDIO\nFILE \"pipe.bin\" 0 00:00:01\n"},
-        {"piped.cue", "FILE 0.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"},
-        {"missing.cue", "FILE \"none.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"}};
-    std::vector<std::string> badImages{(dir / "pipe.cue").string(), (dir / "pipe.nrg").string()};
-    for (const auto& [name, text] : bad) {
-        writeFile(dir / name, text);
+    for (const char* sheet : {"piped.cue", "missing.cue"})  // naming 0.bin, a regular file
+        writeFile(dir / sheet, "FILE 0.bin BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    std::vector<std::string> badImages;
+    for (const char* name : {"pipe.cue", "pipe.nrg", "piped.cue", "missing.cue"})
         badImages.push_back((dir / name).string());
-    }
     const auto badAccess = makeLibcdioAccess({false, badImages});
     for (std::size_t drive = 0; drive < badImages.size(); ++drive)
         EXPECT_EQ(getTracksInfo(*badAccess, static_cast<std::int32_t>(drive)), "ERROR: No CD inserted") << drive;
@@ -301,7 +285,6 @@ TEST(Rip, EveryRequestEndsWithItsCode)
         std::int32_t first, frames;
     };
     const Request cases[] = {
-        {{.toc = kDisc}, listed, "-1", "0", 201, 0, 0},
         {{.toc = kDisc}, listed, "1", "0", 201, 0, 0},
         {{.toc = kShort, .handle = false}, "ERROR: Could not get handle to CD", "0", "0", 202, 0, 0},
         {{}, "ERROR: No CD inserted", "0", "0", 203, 0, 0},
@@ -419,7 +402,6 @@ TEST(Rip, ReadsInRetriedChunksUntilItEnds)
         const auto reads = access.reads();
         EXPECT_EQ(reads.size(), readCount) << row;
         EXPECT_EQ(std::count(reads.begin(), reads.end(), std::make_pair(52, 26)), attemptsAt52) << row;
-        EXPECT_EQ(reads.back().second, readCount >= 39 ? 12 : 26) << row;
         EXPECT_EQ(access.closes, 1);
         EXPECT_EQ(fields->ripStatus.value(), lastProgress) << row;
         EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()) && progress.at(1) == 2) << row;

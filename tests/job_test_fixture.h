@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,13 +48,6 @@ protected:
             fs::remove(call);
         }
         return all;
-    }
-    // The real tool of this name from the search path, the stand-in encoder gone; nothing when it is missing.
-    std::optional<fs::path> realTool(const std::string& name)
-    {
-        fs::remove(tools.resDir / "ffmpeg");
-        tools.searchPath = audio::ToolPaths::forResDir(tools.resDir).searchPath;
-        return audio::locateTool(tools, name);
     }
     // A job's end value: the first one at or above firstEnd.
     static std::int32_t end(const jobs::StatusSlot& status, std::int32_t firstEnd = 100)

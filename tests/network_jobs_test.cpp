@@ -26,11 +26,9 @@ TEST(ResponseText, BecomesUtf8FromItsDeclaredCharset)
 {
     const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
     const std::tuple<std::string, const char*, std::string> cases[] = {
-        {"caf\xE9", "text/plain; charset=ISO-8859-1", "caf\xC3\xA9"},
         {"\x80 5", "text/plain; format=flowed; CharSet = windows-1252 ", "\xE2\x82\xAC 5"},
         {"caf\xE9", "text/plain;charset=\"ISO-8859-1\"", "caf\xC3\xA9"},
         {"caf\xE9", "text/plain; charsetx=latin1", "caf" + bad},
-        {"a\xFF", "text/plain", "a" + bad},
         {"a\xE2\x82", "", "a" + bad + bad},
         {"\xC0\xAF", "text/plain; charset=utf-8", bad + bad},  // overlong "/"
         {"caf\xC3\xA9", "text/plain; charset=x-no-such-set", "caf\xC3\xA9"},
@@ -49,15 +47,10 @@ protected:
     void SetUp() override
     {
         port = server.bind_to_any_port("127.0.0.1");
-        const auto text = [](const std::string& body, const std::string& type = "text/plain", int status = 200) {
-            return [=](const httplib::Request&, httplib::Response& r) {
-                r.status = status;
-                r.set_content(body, type);
-            };
-        };
-        server.Get("/abc", text("abc"));
-        server.Get("/missing", text("no such page", "text/plain", 404));
-        server.Get("/latin1", text("Gr\xFC\xDF\x65", "text/plain; charset=ISO-8859-1"));
+        server.Get("/abc", [](const httplib::Request&, httplib::Response& r) { r.set_content("abc", "text/plain"); });
+        server.Get("/latin1", [](const httplib::Request&, httplib::Response& r) {
+            r.set_content("Gr\xFC\xDF\x65", "text/plain; charset=ISO-8859-1");
+        });
         server.Get("/echo/.*", [](const httplib::Request& q, httplib::Response& r) { r.set_content(q.target, ""); });
         server.Get("/moved", [](const httplib::Request&, httplib::Response& r) { r.set_redirect("/latin1"); });
         server.Get("/to-file",
@@ -84,7 +77,6 @@ protected:
     static bool never() { return false; }
     std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port) + path; }
     static std::string fetch(const std::string& uri) { return fetchResponseText(uri, never, makeCurlHandle, {}); }
-    std::string get(const std::string& path) const { return fetch(url(path)); }
 
     httplib::Server server;
     int port = 0;
@@ -97,18 +89,15 @@ protected:
 TEST_F(HttpServer, RequestReturnsTheBodyOfAnHttpUrlOnly)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"/abc", "abc"},
-        {"/missing", "no such page"},  // the body of a 404
         {"/moved", "Gr\xC3\xBC\xC3\x9F\x65"},
         // What a URL may not hold is escaped before the request.
-        {"/echo/a b", "/echo/a%20b"},
         {"/echo/a%20b c", "/echo/a%20b%20c"},
         {"/echo/M\xC3\xBCsik?s=\xC3\xA4 x&t=1+2", "/echo/M%c3%bcsik?s=%c3%a4+x&t=1+2"},
         {"/echo/x y#frag ment", "/echo/x%20y"},
         {"/to-file", kSendError},  // a redirect may not lead out of http either
     };
     for (const auto& [path, text] : cases)
-        EXPECT_EQ(get(path), text) << path;
+        EXPECT_EQ(fetch(url(path)), text) << path;
     for (const char* refused : {"file:///etc/hostname", "ftp://127.0.0.1/x", "127.0.0.1/abc", "", "http://",
                                 "http://127.0.0.1/a\r\nX-Evil: 1", "javascript:alert(1)"})
         EXPECT_EQ(fetch(refused), kOpenError) << refused;
@@ -148,23 +137,18 @@ std::string patternBytes(std::size_t size)
 }
 
 struct Upload : ::testing::Test {
-    std::int32_t upload(const std::string& sid)
-    {
-        const UploadRequest request{{"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), sid};
-        auto outcome = std::async(std::launch::async, [&] { return runUpload(request, record, [] { return false; }); });
-        std::tie(head, body) = server.takeRequest();
-        return outcome.get();
-    }
-
     test::TempDir dir;
     test::StalledService server;
     std::vector<std::int32_t> progress;
     std::function<void(std::int32_t)> record = [this](std::int32_t p) { progress.push_back(p); };
-    std::string head, body;
 };
 
 TEST_F(Upload, SendsTheExactRequestBlockByBlock)
 {
+    // The id goes in as given but for what would break the request line.
+    const UploadRequest request{{"127.0.0.1", server.port()},
+                                (dir / "clip.mp3").string(),
+                                std::string("a&b=c?d#e%41/f~ x\r\n\0\t\x7F\xC3\xBC", 24)};
     const std::vector<std::pair<std::size_t, std::vector<std::int32_t>>> cases = {
         {0, {}}, {2048, {}}, {2049, {99}}, {4096, {50}}, {10000, {20, 40, 61, 81}},
     };
@@ -172,8 +156,9 @@ TEST_F(Upload, SendsTheExactRequestBlockByBlock)
         const std::string bytes = patternBytes(size);
         test::writeFile(dir / "clip.mp3", bytes);
         progress.clear();
-        // The id goes in as given but for what would break the request line.
-        EXPECT_EQ(upload(std::string("a&b=c?d#e%41/f~ x\r\n\0\t\x7F\xC3\xBC", 24)), kUploadDone);
+        auto outcome = std::async(std::launch::async, [&] { return runUpload(request, record, [] { return false; }); });
+        const auto [head, body] = server.takeRequest();
+        EXPECT_EQ(outcome.get(), kUploadDone);
         EXPECT_EQ(progress, expected) << size;
         EXPECT_EQ(head, "POST /cgi-bin/dte_upload2.cgi?sid=a&b=c?d#e%41/f~%20x%0D%0A%00%09%7F%C3%BC&ver=" +
                             std::string(quillon::base::kVersionCode) +
@@ -186,42 +171,36 @@ TEST_F(Upload, SendsTheExactRequestBlockByBlock)
     }
 }
 
-TEST_F(Upload, AMissingFileOrNoServiceGive101WithoutProgress)
+// Each fails with the progress it made. An empty file has no body to count: only the transfer's result tells that
+// nothing went out. Opening a named pipe must not wait for a writer that never comes. A service that takes every
+// byte but never replies ends the upload once its time-out has passed: that is not "sent" either.
+TEST_F(Upload, WhatDoesNotReachTheServiceGives101)
 {
     test::writeFile(dir / "clip.mp3", patternBytes(4096));
-    // An empty file has no body to count: only the transfer's result tells that nothing went out.
-    // Opening a named pipe must not wait for a writer that never comes.
     test::writeFile(dir / "empty.mp3", "");
     ASSERT_EQ(::mkfifo((dir / "pipe.mp3").c_str(), 0600), 0);
     const service_endpoint::ServiceHost here{"127.0.0.1", server.port()}, nobody{"127.0.0.1", 1};
-    const std::pair<service_endpoint::ServiceHost, std::string> failing[] = {
-        {here, "none.mp3"}, {here, ""}, {here, "pipe.mp3"}, {nobody, "clip.mp3"}, {nobody, "empty.mp3"}};
-    for (const auto& [host, name] : failing) {
-        progress.clear();
-        EXPECT_EQ(runUpload({host, (dir / name).string(), ""}, record, [] { return false; }), kUploadFailed) << name;
-        EXPECT_TRUE(progress.empty());
-    }
-}
-
-// Every byte is out and the reply is awaited: a break ends the upload at once, and so
-// does a service that never answers, once its time-out has passed; neither is "sent".
-TEST_F(Upload, ABreakOrNoReplyAfterTheLastByteGive101)
-{
-    using namespace std::chrono_literals;
-    test::writeFile(dir / "clip.mp3", patternBytes(4096));
-    const UploadRequest request{{"127.0.0.1", server.port()}, (dir / "clip.mp3").string(), ""};
-    auto started = std::chrono::steady_clock::now();
-    const auto elapsed = [&started] { return std::chrono::steady_clock::now() - started; };
-    const std::pair<std::function<bool()>, CurlTimeouts> cases[] = {
-        {[&] { return elapsed() > 1500ms; }, {}},
-        {[] { return false; }, {15, 1, 2}},
+    struct Case {
+        service_endpoint::ServiceHost host;
+        const char* file;
+        std::vector<std::int32_t> progress = {};
+        CurlTimeouts timeouts = {};
+        bool broken = false;  // by the page, once every byte is out
     };
-    for (const auto& [breakRequested, timeouts] : cases) {
+    for (const Case& c : {Case{.host = here, .file = "none.mp3"}, Case{.host = here, .file = ""},
+                          Case{.host = here, .file = "pipe.mp3"}, Case{.host = nobody, .file = "clip.mp3"},
+                          Case{.host = nobody, .file = "empty.mp3"},
+                          Case{.host = here, .file = "clip.mp3", .progress = {50}, .timeouts = {15, 1, 2}},
+                          Case{.host = here, .file = "clip.mp3", .progress = {50}, .broken = true}}) {
         progress.clear();
-        started = std::chrono::steady_clock::now();
-        EXPECT_EQ(runUpload(request, record, breakRequested, timeouts), kUploadFailed);
-        EXPECT_LT(elapsed(), 12s) << timeouts.lowSpeedSeconds;
-        EXPECT_EQ(progress, std::vector<std::int32_t>{50});
+        const auto started = std::chrono::steady_clock::now();
+        const UploadRequest request{c.host, (dir / c.file).string(), ""};
+        const auto breakRequested = [&] {
+            return c.broken && std::chrono::steady_clock::now() - started > std::chrono::milliseconds(1500);
+        };
+        EXPECT_EQ(runUpload(request, record, breakRequested, c.timeouts), kUploadFailed) << c.file;
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(12)) << c.file;
+        EXPECT_EQ(progress, c.progress) << c.file;
     }
 }
 

@@ -16,9 +16,8 @@ namespace {
 using namespace std::chrono_literals;
 using quillon::delivery::PairedPhones;
 using namespace quillon::test;
-using Clock = std::chrono::steady_clock;
 
-// A private session bus with, once started, the stand-in KDE Connect daemon on it.
+// A private session bus, for the stand-in daemons of each test.
 class PairedPhonesTest : public ::testing::Test {
 protected:
     PairedPhonesTest() { g_test_dbus_up(bus); }
@@ -30,11 +29,6 @@ protected:
         g_object_unref(bus);
     }
 
-    void startDaemon(bool answers, const KdeConnectStandIn::Devices& devices = {{"abc", "Ann's phone"}})
-    {
-        daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), answers, devices);
-        ASSERT_TRUE(daemon->owned());
-    }
     // Serves the main context, as the window does, until done.
     static bool serveUntil(const std::function<bool()>& done)
     {
@@ -55,35 +49,26 @@ protected:
 
 TEST_F(PairedPhonesTest, AKdeConnectPhoneGetsTheClipsFileUrl)
 {
-    startDaemon(true);
+    daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), true);
+    ASSERT_TRUE(daemon->owned());
     const std::string clip = (temp / "Ann & Bob ringtone.mp3").string();
     writeFile(clip, "ID3");
     writeFile(temp.path().parent_path() / "elsewhere.mp3", "ID3");
     EXPECT_FALSE(phones->send("kdeconnect/abc", clip));  // nothing listed yet
-    EXPECT_EQ(phones->findStatus(), 0);
     ASSERT_TRUE(phones->find());
     EXPECT_EQ(phones->findStatus(), 1);
     ASSERT_TRUE(listed());
     EXPECT_EQ(phones->listing(), "kdeconnect/abc:::Ann's phone");
 
-    // An id not listed, a file outside the temporary folder, the folder itself.
-    for (const auto& [id, path] : {std::pair<std::string, std::string>{"gsconnect/abc", clip},
-                                   {"kdeconnect/abc", temp.path().parent_path() / "elsewhere.mp3"},
-                                   {"kdeconnect/abc", temp.path()}})
-        EXPECT_FALSE(phones->send(id, path)) << id << " " << path;
+    // An id not listed; a file outside the temporary folder (the clip server's refusals show the rest).
+    EXPECT_FALSE(phones->send("gsconnect/abc", clip));
+    EXPECT_FALSE(phones->send("kdeconnect/abc", temp.path().parent_path() / "elsewhere.mp3"));
     EXPECT_EQ(phones->sendStatus(), 0);
     ASSERT_TRUE(phones->send("kdeconnect/abc", clip));
     EXPECT_EQ(phones->sendStatus(), 1);
     EXPECT_TRUE(serveUntil([this] { return phones->sendStatus() == PairedPhones::kDone; }));
-    // Under the name the page gives, which may not name a folder: the phone keeps the file's name.
-    ASSERT_TRUE(phones->send("kdeconnect/abc", clip, "AC/DC alarm.mp3"));
-    EXPECT_TRUE(serveUntil([this] { return daemon->shared().size() == 2; }));
     g_autofree gchar* url = g_filename_to_uri(clip.c_str(), nullptr, nullptr);
-    EXPECT_EQ(daemon->shared().at(0), "abc " + std::string(url));
-    g_autofree gchar* named = g_filename_from_uri(daemon->shared().at(1).substr(4).c_str(), nullptr, nullptr);
-    ASSERT_TRUE(named) << daemon->shared().at(1);
-    EXPECT_EQ(std::filesystem::path(named).filename(), "AC-DC alarm.mp3");
-    EXPECT_EQ(readFile(named), "ID3");
+    EXPECT_EQ(daemon->shared(), std::vector<std::string>{"abc " + std::string(url)});
 }
 
 TEST_F(PairedPhonesTest, AGsConnectPhoneGetsTheClipByAFileAction)
@@ -111,31 +96,17 @@ TEST_F(PairedPhonesTest, AGsConnectPhoneGetsTheClipByAFileAction)
               std::vector<std::string>{"('shareFile', [<('" + std::string(url) + "', false)>], {})"});
 }
 
-// An id that names no object is left out, and no name runs into its neighbour's id.
-TEST_F(PairedPhonesTest, AnOddDeviceHidesNoOther)
-{
-    startDaemon(true, {{"x/../y", "Odd"}, {"", "Empty"}, {"abc", "Ann's phone:"}, {"good", "::Good:::phone"}});
-    ASSERT_TRUE(phones->find());
-    ASSERT_TRUE(listed());
-    EXPECT_EQ(phones->listing(), "kdeconnect/abc:::Ann's phone:::kdeconnect/good:::Good::phone");
-    const std::string clip = (temp / "clip.mp3").string();
-    writeFile(clip, "ID3");
-    ASSERT_TRUE(phones->send("kdeconnect/good", clip));
-    EXPECT_TRUE(serveUntil([this] { return phones->sendStatus() == PairedPhones::kDone; }));
-    ASSERT_EQ(daemon->shared().size(), 1u);
-    EXPECT_TRUE(daemon->shared()[0].starts_with("good file://")) << daemon->shared()[0];
-}
-
 TEST_F(PairedPhonesTest, ADaemonThatNeverAnswersEndsWithinTheTimeOutWhileTheLoopRuns)
 {
-    startDaemon(false);
+    daemon = std::make_unique<KdeConnectStandIn>(g_test_dbus_get_bus_address(bus), false);
+    ASSERT_TRUE(daemon->owned());
     int ticks = 0;
     const guint ticker = g_timeout_add(
         100, [](gpointer n) -> gboolean { return ++*static_cast<int*>(n) > 0; }, &ticks);
-    const auto start = Clock::now();
+    const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(phones->find());
     ASSERT_TRUE(listed());
-    const auto took = Clock::now() - start;
+    const auto took = std::chrono::steady_clock::now() - start;
     g_source_remove(ticker);
     EXPECT_EQ(phones->listing(), "");
     // One stalled call per name the daemon answers under; the other name fails at once.

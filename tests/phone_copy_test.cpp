@@ -69,10 +69,8 @@ TEST(ClipFileName, ThePhoneGetsAPlainVisibleMp3Name)
     struct Case {
         std::string given, expected;
     };
-    for (const Case& c :
-         {Case{.given = "Song.MP3", .expected = "Song.MP3"},
-          Case{.given = "AC/DC alarm.mp3", .expected = "AC-DC alarm.mp3"},
-          Case{.given = "../../etc/Song ringtone", .expected = "etc-Song ringtone.mp3"},
-          Case{.given = ".hidden\n.mp3", .expected = "hidden.mp3"}, Case{.given = "../", .expected = "ringtone.mp3"}})
+    for (const Case& c : {Case{"Song.MP3", "Song.MP3"}, Case{"AC/DC alarm.mp3", "AC-DC alarm.mp3"},
+                          Case{"../../etc/Song ringtone", "etc-Song ringtone.mp3"}, Case{".hidden\n.mp3", "hidden.mp3"},
+                          Case{"../", "ringtone.mp3"}})
         EXPECT_EQ(clipFileName(c.given), c.expected) << c.given;
 }

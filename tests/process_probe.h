@@ -4,7 +4,6 @@
 // the argument records that stand-in tools write.
 
 #include <sys/types.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -48,13 +47,6 @@ inline std::optional<ProcStat> procStat(pid_t pid)
 }
 
 inline bool isGone(pid_t pid) { return !procStat(pid).has_value(); }
-
-// Whether a child of this process has ended but was never collected.
-inline bool hasZombieChild()
-{
-    siginfo_t info{};
-    return ::waitid(P_ALL, 0, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0;
-}
 
 // A NUL-separated argument record: printf '%s\0' "$0" "$@" > file
 inline std::vector<std::string> readArgs(const std::filesystem::path& file)

@@ -16,17 +16,14 @@ namespace {
 
 TEST(IdleProcessors, TheIdleTimeIsTheSecondFigureOfTheUptime)
 {
-    struct Uptime {
-        const char* text;
-        std::optional<double> idleSeconds;
-    };
-    const Uptime cases[] = {{.text = "6050.43 3223.27\n", .idleSeconds = 3223.27},
-                            {.text = "6050.43", .idleSeconds = std::nullopt},
-                            {.text = "6050.43 idle", .idleSeconds = std::nullopt},
-                            {.text = "6050.43 -1.00", .idleSeconds = std::nullopt},
-                            {.text = "6050.43 12.5 more", .idleSeconds = std::nullopt}};
-    for (const Uptime& uptime : cases)
-        EXPECT_EQ(idleSecondsOfUptime(uptime.text), uptime.idleSeconds) << uptime.text;
+    // The text of /proc/uptime, and the idle seconds read from it.
+    const std::pair<const char*, std::optional<double>> cases[] = {{"6050.43 3223.27\n", 3223.27},
+                                                                   {"6050.43", std::nullopt},
+                                                                   {"6050.43 idle", std::nullopt},
+                                                                   {"6050.43 -1.00", std::nullopt},
+                                                                   {"6050.43 12.5 more", std::nullopt}};
+    for (const auto& [text, idleSeconds] : cases)
+        EXPECT_EQ(idleSecondsOfUptime(text), idleSeconds) << text;
 }
 
 TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStand)
@@ -64,6 +61,14 @@ TEST_F(JobTest, RunToolPassesTheArgumentsAsTheyStand)
         EXPECT_TRUE(outcome.stopped && outcome.exitStatus == 128 + 9 && isGone(pid)) << body;
         stop = false;
     }
+    // Ended, while a child of its own still holds its output: at the break it is no longer there to stop, and its
+    // own exit code stands.
+    standIn("tool", "sleep 60 & echo $! > \"$D/pid\"\nexit 3\n");
+    pid_t pid = 0;
+    const auto ended = [&pid] { return pid != 0 && procStat(pid).value_or(ProcStat{}).state == 'Z'; };
+    const ToolOutcome outcome = runTool({argv[0]}, ended, [&pid](const ChildProcess& child) { pid = child.pid(); });
+    EXPECT_TRUE(!outcome.stopped && outcome.exitStatus == 3) << outcome.exitStatus;
+    ::kill(readPid(dir / "pid"), SIGKILL);
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -59,27 +58,25 @@ void writeScript(const std::filesystem::path& file, const std::string& body)
 
 StalledService::StalledService()
 {
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    fd_ = base::UniqueFd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
     const int small = 4096;
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd_, 8) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (::bind(fd_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd_.get(), 8) != 0 ||
+        ::getsockname(fd_.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         throw std::runtime_error("cannot listen");
     port_ = ntohs(address.sin_port);
     authority_ = "127.0.0.1:" + std::to_string(port_);
 }
 
-StalledService::~StalledService() { ::close(fd_); }
-
 std::pair<std::string, std::string> StalledService::takeRequest() const
 {
-    const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    const base::UniqueFd client(::accept4(fd_.get(), nullptr, nullptr, SOCK_CLOEXEC));
     std::string bytes;
     char block[65536];
     const auto receive = [&] {
-        const ssize_t got = ::recv(client, block, sizeof block, 0);
+        const ssize_t got = ::recv(client.get(), block, sizeof block, 0);
         bytes.append(block, static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
         return got > 0;
     };
@@ -90,7 +87,6 @@ std::pair<std::string, std::string> StalledService::takeRequest() const
     const std::size_t length = lengthAt < headEnd ? std::stoull(bytes.substr(lengthAt + 16)) : 0;
     while (headEnd != std::string::npos && bytes.size() < headEnd + 4 + length && receive()) {
     }
-    ::close(client);
     return headEnd == std::string::npos ? std::pair(bytes, std::string())
                                         : std::pair(bytes.substr(0, headEnd + 4), bytes.substr(headEnd + 4));
 }

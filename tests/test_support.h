@@ -25,9 +25,6 @@ std::vector<base::UniqueFd> silentConnections(int port, std::size_t count);
 class StalledService {
 public:
     StalledService();
-    ~StalledService();
-    StalledService(const StalledService&) = delete;
-    StalledService& operator=(const StalledService&) = delete;
     [[nodiscard]] const std::string& authority() const { return authority_; }
     [[nodiscard]] int port() const { return port_; }
     // Accepts the next connection and returns the exact bytes of its HTTP request:
@@ -35,7 +32,7 @@ public:
     [[nodiscard]] std::pair<std::string, std::string> takeRequest() const;
 
 private:
-    int fd_ = -1;
+    base::UniqueFd fd_;
     int port_ = 0;
     std::string authority_;
 };

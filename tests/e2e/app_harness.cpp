@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -73,24 +74,25 @@ CommandResult runCommand(const std::vector<std::string>& argv)
     return result;
 }
 
-bool DisplayHold::connect(std::chrono::milliseconds limit)
+void AppTest::SetUp()
 {
-    return waitUntil(
-        [&] {
-            connection_ = xcb_connect(nullptr, nullptr);
-            if (xcb_connection_has_error(connection_) == 0)
-                return true;
-            xcb_disconnect(std::exchange(connection_, nullptr));
-            std::this_thread::sleep_for(50ms);
-            return false;
-        },
-        limit);
+    if (!std::getenv("DISPLAY"))
+        GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
+    const auto connected = [this] {
+        display_ = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(display_) == 0)
+            return true;
+        xcb_disconnect(std::exchange(display_, nullptr));
+        std::this_thread::sleep_for(50ms);
+        return false;
+    };
+    ASSERT_TRUE(waitUntil(connected, 30s)) << "the display takes no connection";
 }
 
-DisplayHold::~DisplayHold()
+AppTest::~AppTest()
 {
-    if (connection_)
-        xcb_disconnect(connection_);
+    if (display_)
+        xcb_disconnect(display_);
 }
 
 TestApp::TestApp()

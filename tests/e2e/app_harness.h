@@ -7,7 +7,6 @@
 
 #include <array>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -71,31 +70,18 @@ private:
     TempDir dir_;
 };
 
-// A connection to the display, held for a test's length. The X server resets whenever
-// its last client leaves, and turns away whoever connects meanwhile: the end of a test
-// running beside this one could make this one's app fail to start. Connecting waits
-// out such a reset.
-class DisplayHold {
-public:
-    [[nodiscard]] bool connect(std::chrono::milliseconds limit);
-    ~DisplayHold();
-
-private:
-    ::xcb_connection_t* connection_ = nullptr;
-};
-
+// A test of the real app, holding a connection to the display for its length. The X server
+// resets whenever its last client leaves, and turns away whoever connects meanwhile: the end
+// of a test running beside this one could make this one's app fail to start. Connecting
+// waits out such a reset.
 class AppTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        if (!std::getenv("DISPLAY"))
-            GTEST_SKIP() << "needs a display: run the suite under xvfb-run";
-        ASSERT_TRUE(display_.connect(30s)) << "the display takes no connection";
-    }
+    void SetUp() override;
+    ~AppTest() override;
     TestApp app;
 
 private:
-    DisplayHold display_;
+    ::xcb_connection_t* display_ = nullptr;
 };
 
 // One run of the app. Ends it with SIGTERM (as closing its window does, so that

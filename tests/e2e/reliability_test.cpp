@@ -1,13 +1,10 @@
 // Faults and load around the real app: dying page processes, kills, every way of ending, load.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <regex>
 
-#include "base/unique_fd.h"
 #include "tests/cd_image_builder.h"
 #include "tests/e2e/pages_support.h"
 
@@ -113,14 +110,9 @@ TEST_F(ReliabilityTest, ACancelCloseOrSignalMidJobLeavesNoTrace)
 
 TEST_F(ReliabilityTest, RepeatedJobsLeaveUsageFlat)
 {
-    // A service that takes every connection and never answers: only the break ends the network jobs.
-    const quillon::base::UniqueFd silent(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{.sin_family = AF_INET, .sin_port = 0, .sin_addr = {htonl(INADDR_LOOPBACK)}, .sin_zero = {}};
-    socklen_t size = sizeof address;
-    ASSERT_EQ(::bind(silent.get(), reinterpret_cast<sockaddr*>(&address), size), 0);
-    ASSERT_EQ(::listen(silent.get(), 128), 0);
-    ASSERT_EQ(::getsockname(silent.get(), reinterpret_cast<sockaddr*>(&address), &size), 0);
-    const std::string host = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    // A service that never answers: only the break ends the network jobs.
+    const StalledService silent;
+    const std::string& host = silent.authority();
     const auto image = writeDiscImage(app.path(), "disc", {{150}, {150}});
     writeScript(app.res() / "ffmpeg", "sleep 0.02\nexit 0\n");
     writeScript(app.res() / "mp3gain", "exit 0\n");

@@ -1,9 +1,8 @@
 # The encoder of the job tests. As a loudness meter it tells $D/lufs (else -9.6 LUFS) and a true peak of $D/peak
-# (else -12.0 dBTP), and writes $D/tags on its output. A "*slow" input of a minute decodes until stopped (from its
+# (else -12.0 dBTP). A "*slow" input of a minute decodes until stopped (from its
 # start, or from -ss as a second decoder, writing its id to $D/pid or $D/pid2). Else it writes a frame into an .mp3
 # output and one second of silence at 8000 Hz on its output.
 case "$*" in *ebur128*)
-  cat "$D/tags" 2>/dev/null
   printf 'Summary:\n\n  Integrated loudness:\n    I: %s LUFS\n  True peak:\n    Peak: %s dBFS\n' \
     "$(cat "$D/lufs" 2>/dev/null || echo -9.6)" "$(cat "$D/peak" 2>/dev/null || echo -12.0)" >&2
   exit ;;
