@@ -441,16 +441,18 @@ double figureAfter(const std::string& output, const std::string& label)
     return at == std::string::npos ? NAN : std::strtod(output.c_str() + at + label.size(), nullptr);
 }
 
-double levelDb(const std::filesystem::path& file, int fromS, int lengthS)
+// The RMS level in dB of a span of an audio file, or of what lies above 15 kHz in it.
+double levelDb(const std::filesystem::path& file, double fromS, double lengthS, bool above15kHz = false)
 {
-    const auto stats = runCommand({"ffmpeg", "-hide_banner", "-nostats", "-ss", std::to_string(fromS), "-t",
-                                   std::to_string(lengthS), "-i", file.string(), "-af",
-                                   "astats=measure_perchannel=none:measure_overall=RMS_level", "-f", "null", "-"});
+    const std::string band = above15kHz ? "highpass=f=15000:poles=2,highpass=f=15000:poles=2," : "";
+    const auto stats = runCommand(
+        {"ffmpeg", "-hide_banner", "-nostats", "-ss", std::to_string(fromS), "-t", std::to_string(lengthS), "-i",
+         file.string(), "-af", band + "astats=measure_perchannel=none:measure_overall=RMS_level", "-f", "null", "-"});
     return figureAfter(stats.output, "RMS level dB:");
 }
 
 // Songs of unlike character, each made into another kind through the real pages, are levelled
-// alike and shaped and named for their kind.
+// alike, keep what lies above 15 kHz, carry their title only, and are named and explained for their kind.
 TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
 {
     struct Kind {
@@ -467,6 +469,7 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
         {"speech song.ogg", kSpeechLike, {"speech song"}, "notification"},
         {"dense song.wav", kDenseAndLoud, {"dense song"}, "alarm"},
     };
+    app.addToStartPage("clip_report.js");
     probeElements("part-kind-notification part-kind-alarm part-make");
     const auto home = app.path() / "home";  // where "Save a copy…" starts
     std::filesystem::create_directories(home);
@@ -482,27 +485,44 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
             clickOn(std::string("part-kind-") + k.kind);
         EXPECT_TRUE(std::string(k.kind) == "ringtone" || waitForState(*run, std::string("kind ") + k.kind, 10s));
         clickOn("part-make");
+        long startMs = 0, lengthMs = 0;
+        std::sscanf(waitForState(*run, "converting ").value_or("").c_str(), "converting %ld %ld", &startMs, &lengthMs);
         const auto ready = waitForState(*run, "clip-ready");
         ASSERT_TRUE(ready && waitForState(*run, "wifi-qr")) << run->output();
         const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
 
+        // On target under the ceiling, at 192 kbit/s, as bright as the song above 15 kHz, tagged (ID3v2.3)
+        // with the title, artist and album alone, and no gain tool's tag (APE) at the end.
         const std::string meter =
             runCommand({"ffmpeg", "-nostats", "-i", clip.string(), "-af", "ebur128=peak=true", "-f", "null", "-"})
                 .output;
         EXPECT_NEAR(figureAfter(meter, "I:"), -12.0, 1.0) << k.song;
         EXPECT_LE(figureAfter(meter, "Peak:"), -1.0) << k.song;
-        // At 192 kbit/s, tagged (ID3v2.3) with the title, artist and album alone, and no gain tool's tag (APE).
+        const std::string stem = std::filesystem::path(k.song).stem().string();
         EXPECT_EQ(runCommand({"ffprobe", "-v", "error", "-show_entries", "stream=bit_rate:format_tags", "-of",
                               "csv=p=0", clip.string()})
                       .output,
                   "192000\n" + k.tags.back() + "\n");
         EXPECT_EQ(readFile(clip).substr(0, 4), std::string("ID3\3", 4));
         EXPECT_EQ(readFile(clip).find("APETAGEX"), std::string::npos);
-        if (std::string(k.kind) == "alarm") {  // wakes softly
+        const double from = static_cast<double>(startMs) / 1000, length = static_cast<double>(lengthMs) / 1000;
+        const double songBright = levelDb(song, from, length, true) - levelDb(song, from, length);
+        EXPECT_NEAR(levelDb(clip, 0, length, true) - levelDb(clip, 0, length), songBright, 12) << k.song;
+        if (std::string(k.kind) == "notification") {
+            EXPECT_TRUE(durationMsOf(clip) >= 900 && durationMsOf(clip) <= 5000) << durationMsOf(clip);
+        } else if (std::string(k.kind) == "alarm") {
             EXPECT_LE(levelDb(clip, 0, 1), levelDb(clip, 14, 1) - 12);
         }
 
-        const std::string name = std::filesystem::path(k.song).stem().string() + " " + k.kind + ".mp3";
+        // The download and a saved copy are named for the kind (the phone page's steps for it are PhonePage's).
+        const std::string name = stem + " " + k.kind + ".mp3";
+        const std::string report = run->waitForReport("address ").value_or("address ");
+        EXPECT_NE(report.find(" As loud as most "), std::string::npos) << report;
+        const std::string url = report.substr(8, report.find(' ', 8) - 8);
+        const auto download = httplib::Client("127.0.0.1", std::stoi(url.substr(url.rfind(':') + 1)))
+                                  .Head(url.substr(url.find('/', 7)) + "ringtone.mp3");
+        EXPECT_EQ(download ? download->get_header_value("Content-Disposition") : "",
+                  "attachment; filename=\"" + name + "\"");
         run->keys(window, {"ctrl+s"});
         EXPECT_TRUE(
             run->pressUntil("Save a copy of the ringtone", [&](const std::string& c) { run->keys(c, {"Return"}); }));
@@ -544,7 +564,7 @@ TEST_F(PagesRoadTest, MoreClipsAreMadeFromThePartStepAsItWasLeftByMouseOrByKeys)
     EXPECT_EQ(run->waitForReport("clips ", 10s, 1), "clips " + times + "|" + times);
 
     // By keys: back along the focus to the step bar; a burst of Down to the shortest part, which says so, is
-    // undone at once; the waveform's Enter.
+    // undone at once, and so is "Suggested 1"; the waveform's Enter.
     ASSERT_TRUE(focusBy("shift+Tab", "Choose the part")) << run->output();
     ASSERT_TRUE(enter("back part", 1)) << run->output();
     run->keys(window, std::vector<std::string>(30, "Down"));
@@ -552,6 +572,10 @@ TEST_F(PagesRoadTest, MoreClipsAreMadeFromThePartStepAsItWasLeftByMouseOrByKeys)
         << run->output();
     run->keys(window, {"ctrl+z"});
     EXPECT_EQ(waitForState(*run, "undo ", 10s, 1), undone);
+    ASSERT_TRUE(focusBy("shift+Tab", "part-suggestion-1")) << run->output();
+    ASSERT_TRUE(enter("suggestion 1 ", 1)) << run->output();
+    run->keys(window, {"ctrl+z"});
+    EXPECT_EQ(waitForState(*run, "undo ", 10s, 2), undone);
     ASSERT_TRUE(focusBy("Tab", "wave")) << run->output();
     ASSERT_TRUE(enter("clip-ready", 2)) << run->output();
     EXPECT_EQ(run->waitForReport("clips ", 10s, 2), "clips " + times + "|" + times + "|" + times);
