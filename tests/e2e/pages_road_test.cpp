@@ -335,7 +335,7 @@ TEST_F(PagesRoadTest, ACdTrackIsClippedWhileTheWindowStaysResponsive)
     ASSERT_TRUE(waitForState(*run, "part ")) << run->output();
     const auto ready = enter("clip-ready");
     ASSERT_TRUE(ready) << run->output();
-    EXPECT_NEAR(durationMsOf(ready->substr(11)), 2000, 60);
+    EXPECT_NEAR(durationMsOf(clipOf(ready)), 2000, 60);
     // The track's copy stays for another part until the app ends, and goes then with the clip.
     EXPECT_TRUE(std::filesystem::exists(app.res() / "tmp" / "Track 2.wav"));
     kill(run->pid(), SIGTERM);
@@ -371,8 +371,8 @@ TEST_F(PagesRoadTest, TheClipReachesThePhoneByEveryRoute)
     ASSERT_TRUE(started) << run->output();
     const auto ready = enter("clip-ready");
     ASSERT_TRUE(ready) << run->output();
-    const std::string clip = readFile(ready->substr(std::string("clip-ready ").size()));
-    EXPECT_LT(durationMsOf(ready->substr(11)), 30000) << "an iPhone would refuse the default part";
+    const std::string clip = readFile(clipOf(ready));
+    EXPECT_LT(durationMsOf(clipOf(ready)), 30000) << "an iPhone would refuse the default part";
     ASSERT_EQ(waitForState(*run, "wifi-", 2s), "wifi-qr") << run->output();
     const std::string report = run->waitForReport("address ").value_or("address "),
                       url = report.substr(8, report.find(' ', 8) - 8);
@@ -489,7 +489,7 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
         std::sscanf(waitForState(*run, "converting ").value_or("").c_str(), "converting %ld %ld", &startMs, &lengthMs);
         const auto ready = waitForState(*run, "clip-ready");
         ASSERT_TRUE(ready && waitForState(*run, "wifi-qr")) << run->output();
-        const std::filesystem::path clip = ready->substr(std::string("clip-ready ").size());
+        const std::filesystem::path clip = clipOf(ready);
 
         // On target under the ceiling, at 192 kbit/s, as bright as the song above 15 kHz, tagged (ID3v2.3)
         // with the title, artist and album alone, and no gain tool's tag (APE) at the end.

@@ -28,6 +28,9 @@ inline std::vector<std::string> milestones(const AppRun& run, const std::vector<
     return seen;
 }
 
+// The clip a "clip-ready <path>" state names; empty for none.
+inline std::string clipOf(const std::optional<std::string>& ready) { return ready.value_or("clip-ready ").substr(11); }
+
 // The reference service in this process on 127.0.0.1 (on port, else a free one), until out of scope.
 class ReferenceService {
 public:

@@ -51,7 +51,7 @@ protected:
             [this](const std::string&) { return waitForState(*run, "converting", 10s).has_value(); }));
         const auto ready = waitForState(*run, "clip-ready");
         EXPECT_TRUE(ready) << run->output();
-        clip = ready.value_or("clip-ready ").substr(11);
+        clip = clipOf(ready);
         return *run;
     }
 
