@@ -498,7 +498,6 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
                 .output;
         EXPECT_NEAR(figureAfter(meter, "I:"), -12.0, 1.0) << k.song;
         EXPECT_LE(figureAfter(meter, "Peak:"), -1.0) << k.song;
-        const std::string stem = std::filesystem::path(k.song).stem().string();
         EXPECT_EQ(runCommand({"ffprobe", "-v", "error", "-show_entries", "stream=bit_rate:format_tags", "-of",
                               "csv=p=0", clip.string()})
                       .output,
@@ -515,7 +514,7 @@ TEST_F(PagesRoadTest, EachKindOfClipIsMadeForItsUse)
         }
 
         // The download and a saved copy are named for the kind (the phone page's steps for it are PhonePage's).
-        const std::string name = stem + " " + k.kind + ".mp3";
+        const std::string name = std::filesystem::path(k.song).stem().string() + " " + k.kind + ".mp3";
         const std::string report = run->waitForReport("address ").value_or("address ");
         EXPECT_NE(report.find(" As loud as most "), std::string::npos) << report;
         const std::string url = report.substr(8, report.find(' ', 8) - 8);
