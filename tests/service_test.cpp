@@ -57,8 +57,8 @@ protected:
     std::thread thread;
 };
 
-// What the pages rely on (the page road sends its clip here by the upload job); every refusal is plain text.
-TEST_F(LocalServer, ServiceServesTheBytesUploaded)
+// What the pages and the upload job rely on; every refusal is plain text.
+TEST_F(LocalServer, ServiceServesTheBytesTheJobUploaded)
 {
     EXPECT_EQ(get("/cgi-bin/dte_session.cgi?network=O2"), "ERROR missing phone");
     const std::string session = get("/cgi-bin/dte_session.cgi?phone=%2B420123456789&network=O2&number=7&aff=7");
@@ -85,6 +85,12 @@ TEST_F(LocalServer, ServiceServesTheBytesUploaded)
         EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), reply);  // the uploading job reads no reply
     }
 
+    // Far over the limit, the clip is still read whole: the sender hears the refusal, not a reset connection.
+    test::writeFile(dir / "upload.mp3", mpegClip(10'000));
+    const UploadRequest request{{"127.0.0.1", port}, (dir / "upload.mp3").string(), sid};
+    const auto ignore = [](std::int32_t) {};
+    EXPECT_EQ(runUpload(request, ignore, never), kUploadDone);
+    EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "ERROR clip too large");
     ASSERT_TRUE(client.Post(upload, mpegClip(100), "audio/mpeg"));
     EXPECT_EQ(get("/cgi-bin/dte_status.cgi?sid=" + sid), "READY " + url("/clips/" + sid + ".mp3") + " STORED");
     const auto download = client.Get("/clips/" + sid + ".mp3");
